@@ -1,0 +1,96 @@
+#include "Dovlin_Dialogs.h"
+
+#include <QFileDialog>
+#include <QPrintDialog>
+
+namespace {
+Dovlin_Dialogs::MessageHandler &messageHandler()
+{
+    static Dovlin_Dialogs::MessageHandler handler;
+    return handler;
+}
+Dovlin_Dialogs::OpenFilesHandler &openFilesHandler()
+{
+    static Dovlin_Dialogs::OpenFilesHandler handler;
+    return handler;
+}
+Dovlin_Dialogs::SaveFileHandler &saveFileHandler()
+{
+    static Dovlin_Dialogs::SaveFileHandler handler;
+    return handler;
+}
+Dovlin_Dialogs::PrintHandler &printHandler()
+{
+    static Dovlin_Dialogs::PrintHandler handler;
+    return handler;
+}
+}
+
+void Dovlin_Dialogs::setMessageHandler(MessageHandler handler)
+{
+    messageHandler() = std::move(handler);
+}
+
+void Dovlin_Dialogs::setOpenFilesHandler(OpenFilesHandler handler)
+{
+    openFilesHandler() = std::move(handler);
+}
+
+void Dovlin_Dialogs::setSaveFileHandler(SaveFileHandler handler)
+{
+    saveFileHandler() = std::move(handler);
+}
+
+void Dovlin_Dialogs::setPrintHandler(PrintHandler handler)
+{
+    printHandler() = std::move(handler);
+}
+
+QMessageBox::StandardButton Dovlin_Dialogs::message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                                    const QString &text, QMessageBox::StandardButtons buttons,
+                                                    QMessageBox::StandardButton defaultButton)
+{
+    if (messageHandler())
+        return messageHandler()(parent, Message{icon, title, text, buttons, defaultButton});
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void Dovlin_Dialogs::critical(QWidget *parent, const QString &title, const QString &text)
+{
+    message(parent, QMessageBox::Critical, title, text);
+}
+
+void Dovlin_Dialogs::information(QWidget *parent, const QString &title, const QString &text)
+{
+    message(parent, QMessageBox::Information, title, text);
+}
+
+QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter)
+{
+    if (openFilesHandler())
+        return openFilesHandler()(parent, caption, filter);
+    return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+}
+
+QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter)
+{
+    if (saveFileHandler())
+        return saveFileHandler()(parent, filter);
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+bool Dovlin_Dialogs::execPrintDialog(QWidget *parent, QPrinter *printer)
+{
+    if (printHandler())
+        return printHandler()(parent, printer);
+    QPrintDialog dialog(printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}

@@ -1,0 +1,48 @@
+#ifndef DOVLIN_DIALOGS_H
+#define DOVLIN_DIALOGS_H
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QPrinter;
+class QWidget;
+
+// Every modal box and dialog the program shows goes through here, so that tests can answer
+// them without a user and without blocking.
+class Dovlin_Dialogs
+{
+public:
+    struct Message
+    {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+    };
+    using MessageHandler = std::function<QMessageBox::StandardButton(QWidget *parent, const Message &message)>;
+    using OpenFilesHandler = std::function<QStringList(QWidget *parent, const QString &caption, const QString &filter)>;
+    using SaveFileHandler = std::function<QString(QWidget *parent, const QString &filter)>;
+    using PrintHandler = std::function<bool(QWidget *parent, QPrinter *printer)>;
+
+    // An empty handler restores the real dialog.
+    static void setMessageHandler(MessageHandler handler);
+    static void setOpenFilesHandler(OpenFilesHandler handler);
+    static void setSaveFileHandler(SaveFileHandler handler);
+    static void setPrintHandler(PrintHandler handler);
+
+    static QMessageBox::StandardButton message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                               const QString &text,
+                                               QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static void critical(QWidget *parent, const QString &title, const QString &text);
+    static void information(QWidget *parent, const QString &title, const QString &text);
+
+    static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter);
+    static QString getSaveFileName(QWidget *parent, const QString &filter);
+    static bool execPrintDialog(QWidget *parent, QPrinter *printer);
+};
+
+#endif

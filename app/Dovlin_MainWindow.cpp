@@ -1,0 +1,362 @@
+#include "Dovlin_MainWindow.h"
+
+#include "Dovlin_AboutDialog.h"
+#include "Dovlin_Dialogs.h"
+#include "DovlinWidget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+Dovlin_MainWindow::Dovlin_MainWindow()
+    : m_Workspace(new QMdiArea(this))
+{
+    setCentralWidget(m_Workspace);
+    connect(m_Workspace, &QMdiArea::subWindowActivated, this, &Dovlin_MainWindow::updateMenus);
+
+    createActions();
+    createMenus();
+    createToolBars();
+    createStatusBar();
+    updateMenus();
+
+    setAcceptDrops(true);
+    setWindowTitle(tr("Dovlin - Academic Edition"));
+}
+
+Dovlin_MainWindow::~Dovlin_MainWindow()
+{
+    // The workspace announces its windows going away while QWidget tears us down; by then
+    // this object can no longer answer.
+    disconnect(m_Workspace, nullptr, this, nullptr);
+}
+
+void Dovlin_MainWindow::createActions()
+{
+    auto make = [this](const QString &name, const QString &text, const QString &icon, const QString &shortcut,
+                       const QString &statusTip) {
+        QAction *action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
+        action->setObjectName(name);
+        if (!shortcut.isEmpty())
+            action->setShortcut(QKeySequence(shortcut));
+        action->setStatusTip(statusTip);
+        return action;
+    };
+
+    m_OpenAct = make("openAct", tr("&Open..."), ":/images/file_open.png", tr("Ctrl+O"), tr("Open an existing file"));
+    connect(m_OpenAct, &QAction::triggered, this, &Dovlin_MainWindow::open);
+
+    m_CloseAct = make("closeAct", tr("Cl&ose"), QString(), tr("Ctrl+F4"), tr("Close the active window"));
+    connect(m_CloseAct, &QAction::triggered, m_Workspace, &QMdiArea::closeActiveSubWindow);
+
+    m_CloseAllAct = make("closeAllAct", tr("Close &All"), QString(), QString(), tr("Close all the windows"));
+    connect(m_CloseAllAct, &QAction::triggered, m_Workspace, &QMdiArea::closeAllSubWindows);
+
+    m_PrintAct = make("printAct", tr("&Print"), ":/images/print.png", tr("Ctrl+P"), tr("Print the active wave."));
+    connect(m_PrintAct, &QAction::triggered, this, &Dovlin_MainWindow::print);
+
+    m_ExitAct = make("exitAct", tr("E&xit"), QString(), tr("Alt+F4"), tr("Exit the application"));
+    connect(m_ExitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+
+    m_ZoomInAct = make("zoomInAct", tr("Zoom &In"), ":/images/zoom_in.png", tr("Ctrl+I"), tr("Zoom In"));
+    connect(m_ZoomInAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomIn);
+
+    m_ZoomOutAct = make("zoomOutAct", tr("Zoom &Out"), ":/images/zoom_out.png", tr("Ctrl+U"), tr("Zoom Out"));
+    connect(m_ZoomOutAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomOut);
+
+    m_ZoomFullAct = make("zoomFullAct", tr("Zoom &Full"), ":/images/zoom_full.png", tr("Ctrl+F"), tr("Zoom Full"));
+    connect(m_ZoomFullAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomFull);
+
+    m_ZoomAreaAct = make("zoomAreaAct", tr("Zoom &Area"), QString(), tr("Ctrl+A"), tr("Zoom Area"));
+    connect(m_ZoomAreaAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomArea);
+
+    m_AddCursorAct = make("addCursorAct", tr("&Add Cursor"), ":/images/step_add.png", tr("F8"), "Add Cursor");
+    connect(m_AddCursorAct, &QAction::triggered, this, &Dovlin_MainWindow::addCursor);
+
+    m_RemoveCursorAct =
+        make("removeCursorAct", tr("&Remove Cursor"), ":/images/step_delete.png", tr("F7"), "Remove Cursor");
+    connect(m_RemoveCursorAct, &QAction::triggered, this, &Dovlin_MainWindow::removeCursor);
+
+    m_TileAct = make("tileAct", tr("&Tile"), ":/images/window_split_ver.png", QString(), tr("Tile the windows"));
+    connect(m_TileAct, &QAction::triggered, m_Workspace, &QMdiArea::tileSubWindows);
+
+    m_CascadeAct = make("cascadeAct", tr("&Cascade"), ":/images/windows.png", QString(), tr("Cascade the windows"));
+    connect(m_CascadeAct, &QAction::triggered, m_Workspace, &QMdiArea::cascadeSubWindows);
+
+    m_NextAct = make("nextAct", tr("Ne&xt"), QString(), tr("Ctrl+F6"), tr("Move the focus to the next window"));
+    connect(m_NextAct, &QAction::triggered, m_Workspace, &QMdiArea::activateNextSubWindow);
+
+    m_PreviousAct = make("previousAct", tr("Pre&vious"), QString(), tr("Ctrl+Shift+F6"),
+                         tr("Move the focus to the previous window"));
+    connect(m_PreviousAct, &QAction::triggered, m_Workspace, &QMdiArea::activatePreviousSubWindow);
+
+    m_SeparatorAct = new QAction(this);
+    m_SeparatorAct->setObjectName("separatorAct");
+    m_SeparatorAct->setSeparator(true);
+
+    m_AboutAct = make("aboutAct", tr("&About"), QString(), QString(), tr("Show the application's About box"));
+    connect(m_AboutAct, &QAction::triggered, this, &Dovlin_MainWindow::about);
+}
+
+void Dovlin_MainWindow::createMenus()
+{
+    m_FileMenu = menuBar()->addMenu(tr("&File"));
+    m_FileMenu->addAction(m_OpenAct);
+    m_FileMenu->addAction(m_CloseAct);
+    m_FileMenu->addAction(m_CloseAllAct);
+    m_FileMenu->addSeparator();
+    m_FileMenu->addAction(m_PrintAct);
+    m_FileMenu->addSeparator();
+    m_FileMenu->addAction(m_ExitAct);
+
+    m_WaveMenu = menuBar()->addMenu(tr("W&ave"));
+    m_WaveMenu->addAction(m_ZoomInAct);
+    m_WaveMenu->addAction(m_ZoomOutAct);
+    m_WaveMenu->addAction(m_ZoomFullAct);
+    m_WaveMenu->addAction(m_ZoomAreaAct);
+    m_WaveMenu->addSeparator();
+    m_WaveMenu->addAction(m_AddCursorAct);
+    m_WaveMenu->addAction(m_RemoveCursorAct);
+
+    m_WindowMenu = menuBar()->addMenu(tr("&Window"));
+    m_WindowMenu->setObjectName("windowMenu");
+    connect(m_WindowMenu, &QMenu::aboutToShow, this, &Dovlin_MainWindow::updateWindowMenu);
+
+    menuBar()->addSeparator();
+
+    m_HelpMenu = menuBar()->addMenu(tr("&Help"));
+    m_HelpMenu->addAction(m_AboutAct);
+}
+
+void Dovlin_MainWindow::createToolBars()
+{
+    m_FileToolBar = addToolBar(tr("File"));
+    m_FileToolBar->setObjectName("fileToolBar");
+    m_FileToolBar->addAction(m_OpenAct);
+    m_FileToolBar->addSeparator();
+    m_FileToolBar->addAction(m_ZoomInAct);
+    m_FileToolBar->addAction(m_ZoomOutAct);
+    m_FileToolBar->addAction(m_ZoomFullAct);
+    m_FileToolBar->addSeparator();
+    m_FileToolBar->addAction(m_AddCursorAct);
+    m_FileToolBar->addAction(m_RemoveCursorAct);
+    m_FileToolBar->addSeparator();
+}
+
+void Dovlin_MainWindow::createStatusBar()
+{
+    statusBar()->showMessage(tr("Ready"));
+}
+
+void Dovlin_MainWindow::updateMenus()
+{
+    const bool hasDocument = activeMdiChild() != nullptr;
+    for (QAction *action : {m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
+                            m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_TileAct, m_CascadeAct, m_NextAct,
+                            m_PreviousAct})
+        action->setEnabled(hasDocument);
+    m_SeparatorAct->setVisible(hasDocument);
+}
+
+void Dovlin_MainWindow::updateWindowMenu()
+{
+    m_WindowMenu->clear();
+    m_WindowMenu->addAction(m_TileAct);
+    m_WindowMenu->addAction(m_CascadeAct);
+    m_WindowMenu->addSeparator();
+    m_WindowMenu->addAction(m_NextAct);
+    m_WindowMenu->addAction(m_PreviousAct);
+    m_WindowMenu->addAction(m_SeparatorAct);
+
+    const QList<QMdiSubWindow *> windows = m_Workspace->subWindowList();
+    m_SeparatorAct->setVisible(!windows.isEmpty());
+
+    DovlinWidget *active = activeMdiChild();
+    for (int i = 0; i < windows.size(); ++i) {
+        auto *child = qobject_cast<DovlinWidget *>(windows.at(i)->widget());
+        if (!child)
+            continue;
+        const QString text = i < 9 ? tr("&%1. %2").arg(i + 1).arg(child->userFriendlyFileName())
+                                   : tr("%1. %2").arg(i + 1).arg(child->userFriendlyFileName());
+        QAction *action = m_WindowMenu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(child == active);
+        QPointer<QMdiSubWindow> window = windows.at(i);
+        connect(action, &QAction::triggered, this, [this, window] {
+            if (window)
+                m_Workspace->setActiveSubWindow(window);
+        });
+    }
+}
+
+DovlinWidget *Dovlin_MainWindow::activeMdiChild() const
+{
+    // The current sub-window stays current while a dialog has the focus, unlike the active one.
+    if (QMdiSubWindow *window = m_Workspace->currentSubWindow())
+        return qobject_cast<DovlinWidget *>(window->widget());
+    return nullptr;
+}
+
+DovlinWidget *Dovlin_MainWindow::findMdiChild(const QString &path) const
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return nullptr;
+    for (QMdiSubWindow *window : m_Workspace->subWindowList()) {
+        auto *child = qobject_cast<DovlinWidget *>(window->widget());
+        if (!child)
+            continue;
+        if (child->fileName() == canonical || QFileInfo(child->fileName()).canonicalFilePath() == canonical)
+            return child;
+    }
+    return nullptr;
+}
+
+DovlinWidget *Dovlin_MainWindow::createMdiChild()
+{
+    auto *child = new DovlinWidget(this);
+    m_Workspace->addSubWindow(child);
+    return child;
+}
+
+void Dovlin_MainWindow::open()
+{
+    const QStringList paths = Dovlin_Dialogs::getOpenFileNames(
+        this, tr("Open File"), tr("VCD files (*.vcd);;Dovlin files (*.dvn);;All files(*.*)"));
+    openFiles(paths);
+}
+
+void Dovlin_MainWindow::openFiles(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        DoFileOpen(path);
+}
+
+bool Dovlin_MainWindow::DoFileOpen(QString path)
+{
+    if (DovlinWidget *existing = findMdiChild(path)) {
+        m_Workspace->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(existing->parentWidget()));
+        return false;
+    }
+
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("dvn"))
+        openWaveFile(path);
+    else if (suffix == QLatin1String("vcd"))
+        importVcdFile(path);
+    else
+        Dovlin_Dialogs::critical(this, tr("Error"), tr("Unknown file type: %1").arg(path));
+    return true;
+}
+
+bool Dovlin_MainWindow::openWaveFile(const QString &path)
+{
+    DovlinWidget *child = createMdiChild();
+    if (!child->loadFile(path)) {
+        const QString reason = child->errorString();
+        // The sub-window must go before the box so that no empty document is left behind.
+        QMdiSubWindow *window = qobject_cast<QMdiSubWindow *>(child->parentWidget());
+        m_Workspace->removeSubWindow(window);
+        delete window;
+        Dovlin_Dialogs::critical(this, tr("Error"), tr("Cannot open %1:\n%2").arg(QDir::toNativeSeparators(path), reason));
+        return false;
+    }
+    child->show();
+    child->zoomFull();
+    return true;
+}
+
+bool Dovlin_MainWindow::importVcdFile(const QString &path)
+{
+    Dovlin_Dialogs::critical(this, tr("Error"),
+                             tr("Cannot import %1:\nthe VCD import is not part of this build yet.")
+                                 .arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
+void Dovlin_MainWindow::closeEvent(QCloseEvent *event)
+{
+    m_Workspace->closeAllSubWindows();
+    if (activeMdiChild())
+        event->ignore();
+    else
+        event->accept();
+}
+
+void Dovlin_MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Dovlin_MainWindow::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openFiles(paths);
+}
+
+void Dovlin_MainWindow::print()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->print();
+}
+
+void Dovlin_MainWindow::zoomIn()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->zoomIn();
+}
+
+void Dovlin_MainWindow::zoomOut()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->zoomOut();
+}
+
+void Dovlin_MainWindow::zoomFull()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->zoomFull();
+}
+
+void Dovlin_MainWindow::zoomArea()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->zoomArea();
+}
+
+void Dovlin_MainWindow::addCursor()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->addCursor();
+}
+
+void Dovlin_MainWindow::removeCursor()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->removeCursor();
+}
+
+void Dovlin_MainWindow::about()
+{
+    Dovlin_AboutDialog dialog(this);
+    dialog.exec();
+}
