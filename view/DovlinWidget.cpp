@@ -1,26 +1,122 @@
 #include "DovlinWidget.h"
 
-#include <QFile>
+#include "Dovlin_Dialogs.h"
+#include "Dovlin_ExtraWidget.h"
+#include "Dovlin_NameWidget.h"
+#include "Dovlin_ShapeWidget.h"
+#include "QFixedSplitter.h"
+
+#include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QPainter>
+#include <QPrinter>
+#include <QResizeEvent>
 
 DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
     : m_Owner(owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    createLayout();
+}
+
+DovlinWidget::~DovlinWidget() = default;
+
+void DovlinWidget::createLayout()
+{
     setWindowIcon(QIcon(":/images/child.png"));
+    m_MainSplitter = new QSplitter(Qt::Horizontal, this);
+    m_NameSplitter = new QFixedSplitter(Qt::Vertical, m_MainSplitter);
+    m_NameWidget = new Dovlin_NameWidget(m_NameSplitter, this);
+    m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
+    m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
+    m_NameSplitter->setHandleWidth(2);
+    m_NameSplitter->setStretchFactor(0, 1);
+    m_NameSplitter->setStretchFactor(1, 0);
+}
+
+QSize DovlinWidget::sizeHint() const
+{
+    return QSize(500, 320);
+}
+
+void DovlinWidget::resizeEvent(QResizeEvent *event)
+{
+    m_MainSplitter->setFixedSize(event->size());
+}
+
+void DovlinWidget::showEvent(QShowEvent *)
+{
+    UpdateSplittersLayout(true);
+}
+
+int DovlinWidget::extraWidgetHeight() const
+{
+    return (m_nCursor + 1) * m_CursorHeight + m_ShapeWidget->shapeScrollHeight();
+}
+
+void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
+{
+    if (resetMainSplitter) {
+        const int w = m_MainSplitter->width();
+        m_MainSplitter->setSizes({w / 3, w - w / 3 - m_MainSplitter->handleWidth()});
+    }
+    const int h = m_NameSplitter->height();
+    const int e = extraWidgetHeight();
+    const int hw = m_NameSplitter->handleWidth();
+    m_NameSplitter->setSizes({h - (e - hw) + hw, e - hw});
 }
 
 bool DovlinWidget::loadFile(QString path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_ErrorString = file.errorString();
+    if (!m_FileManager.Load(path)) {
+        m_ErrorString = m_FileManager.ErrorString();
         return false;
     }
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
+    m_EndTime = m_FileManager.GetEndTime();
+    m_TimeBase = m_FileManager.GetTimeBase();
+    setModified(false);
+    m_NameWidget->GenerateNameView(m_FileManager);
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
     return true;
+}
+
+bool DovlinWidget::saveFile(QString path)
+{
+    if (!m_FileManager.Save(path)) {
+        m_ErrorString = m_FileManager.ErrorString();
+        return false;
+    }
+    setModified(false);
+    return true;
+}
+
+void DovlinWidget::reportSaveFailure(const QString &path)
+{
+    Dovlin_Dialogs::critical(this, tr("Dovlin"),
+                             tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), m_ErrorString));
+}
+
+void DovlinWidget::save()
+{
+    if (!saveFile(m_FileName))
+        reportSaveFailure(m_FileName);
+}
+
+void DovlinWidget::saveAs()
+{
+    const QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave viewer files (*.dvn)"));
+    if (path.isEmpty())
+        return;
+    // The document takes the new name only once the file is really there.
+    if (!saveFile(path)) {
+        reportSaveFailure(path);
+        return;
+    }
+    m_FileName = QFileInfo(path).canonicalFilePath();
+    setWindowTitle(m_FileName);
 }
 
 QString DovlinWidget::userFriendlyFileName() const
@@ -28,10 +124,164 @@ QString DovlinWidget::userFriendlyFileName() const
     return QFileInfo(m_FileName).fileName();
 }
 
-void DovlinWidget::zoomIn() {}
-void DovlinWidget::zoomOut() {}
-void DovlinWidget::zoomFull() {}
-void DovlinWidget::zoomArea() {}
-void DovlinWidget::addCursor() {}
-void DovlinWidget::removeCursor() {}
-void DovlinWidget::print() {}
+void DovlinWidget::setModified(bool modified)
+{
+    if (modified == m_Modified)
+        return;
+    m_Modified = modified;
+    const QString name = userFriendlyFileName();
+    setWindowTitle(modified ? name + " *" : name);
+}
+
+bool DovlinWidget::maybeSave()
+{
+    if (!m_Modified)
+        return true;
+    const QMessageBox::StandardButton answer = Dovlin_Dialogs::message(
+        this, QMessageBox::Warning, tr("Dovlin"),
+        tr("'%1' has been modified.\nDo you want to save your changes?").arg(m_FileName),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes) {
+        if (saveFile(m_FileName))
+            return true;
+        reportSaveFailure(m_FileName);
+        return false;
+    }
+    return answer == QMessageBox::No;
+}
+
+void DovlinWidget::closeEvent(QCloseEvent *event)
+{
+    if (maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void DovlinWidget::setnCursor(int n)
+{
+    m_nCursor = qBound(0, n, m_MaxCursor);
+}
+
+void DovlinWidget::setDefaultCursor(int index)
+{
+    m_DefaultCursor = index;
+}
+
+qint64 DovlinWidget::cursorTime(int index) const
+{
+    return index >= 0 && index < m_MaxCursor ? m_CursorTime[index] : 0;
+}
+
+void DovlinWidget::setCursorTime(int index, qint64 time)
+{
+    if (index >= 0 && index < m_MaxCursor)
+        m_CursorTime[index] = time;
+}
+
+bool DovlinWidget::bookmarkStatus(int index) const
+{
+    return index >= 0 && index < m_nBookmark && m_BookmarkStatus[index];
+}
+
+void DovlinWidget::zoomIn()
+{
+    m_ShapeWidget->zoomIn();
+}
+
+void DovlinWidget::zoomOut()
+{
+    m_ShapeWidget->zoomOut();
+}
+
+void DovlinWidget::zoomFull()
+{
+    m_ShapeWidget->zoomFull();
+}
+
+void DovlinWidget::zoomArea()
+{
+    m_ZoomingArea = !m_ZoomingArea;
+}
+
+void DovlinWidget::nextTrans()
+{
+    m_ShapeWidget->nextTrans();
+}
+
+void DovlinWidget::prevTrans()
+{
+    m_ShapeWidget->prevTrans();
+}
+
+void DovlinWidget::toggleDigitalAnalog()
+{
+    m_ShapeWidget->toggleDA();
+}
+
+void DovlinWidget::addCursor()
+{
+    if (m_nCursor >= m_MaxCursor)
+        return;
+    const int n = m_nCursor;
+    m_CursorTime[n] = (m_ShapeWidget->startScopeTime() + m_ShapeWidget->endScopeTime()) / 2;
+    m_DefaultCursor = n;
+    m_nCursor = n + 1;
+    UpdateSplittersLayout(false);
+    m_ShapeWidget->update(true);
+}
+
+void DovlinWidget::removeCursor()
+{
+    if (m_nCursor == 0)
+        return;
+    const int n = m_nCursor;
+    const int d = m_DefaultCursor;
+    for (int i = d; i < n - 1; ++i)
+        m_CursorTime[i] = m_CursorTime[i + 1];
+    m_nCursor = n - 1;
+    m_DefaultCursor = d - 1 >= 0 ? d - 1 : n - 2;
+    UpdateSplittersLayout(false);
+    m_ShapeWidget->update(true);
+}
+
+void DovlinWidget::setBookmark(int index)
+{
+    if (index < 0 || index >= m_nBookmark)
+        return;
+    m_BookmarkStatus[index] = true;
+    m_Bookmarks[index] = m_ShapeWidget->CurrentView();
+    m_ExtraWidget->update();
+}
+
+void DovlinWidget::gotoBookmark(int index)
+{
+    if (!bookmarkStatus(index))
+        return;
+    m_ShapeWidget->RestoreView(m_Bookmarks[index]);
+}
+
+void DovlinWidget::print()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setDocName(QFileInfo(m_FileName).baseName());
+    if (!Dovlin_Dialogs::execPrintDialog(this, &printer))
+        return;
+    printTo(&printer);
+}
+
+void DovlinWidget::printTo(QPaintDevice *device)
+{
+    const QPixmap picture = grab();
+    QPainter painter(device);
+    QRect rect = painter.viewport();
+    const int mx = rect.width() / 20;
+    const int my = rect.height() / 20;
+    rect.adjust(mx, my, -mx, -my);
+    QSize size = picture.size();
+    size.scale(rect.size(), Qt::KeepAspectRatio);
+    painter.setViewport(rect.x(), rect.y(), size.width(), size.height());
+    painter.setWindow(picture.rect());
+    painter.drawPixmap(0, 0, picture);
+    painter.drawText(0, picture.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+}

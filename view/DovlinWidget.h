@@ -1,35 +1,112 @@
 #ifndef DOVLINWIDGET_H
 #define DOVLINWIDGET_H
 
+#include "Dovlin_FileManager.h"
+#include "Dovlin_ShapeWidget.h"
+
 #include <QWidget>
 
+class Dovlin_ExtraWidget;
 class Dovlin_MainWindow;
+class Dovlin_NameWidget;
+class QFixedSplitter;
+class QPrinter;
+class QSplitter;
 
+// The document window of one wave file: its model, the name tree, the cursor time bar and the
+// wave canvas, and the view state they share (cursors, bookmarks, zoom-area mode).
 class DovlinWidget : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr int m_MaxCursor = 10;
+    static constexpr int m_nBookmark = 10;
+
     explicit DovlinWidget(Dovlin_MainWindow *owner);
+    ~DovlinWidget() override;
+
+    QSize sizeHint() const override;
 
     bool loadFile(QString path);
+    bool saveFile(QString path);
+    bool maybeSave();
+    void setModified(bool modified);
+    bool isModified() const { return m_Modified; }
     QString errorString() const { return m_ErrorString; }
     QString fileName() const { return m_FileName; }
     QString userFriendlyFileName() const;
 
+    // Draws the window's picture and its caption on one page of a printer (or on any device).
+    void printTo(QPaintDevice *device);
+
+    Dovlin_MainWindow *owner() const { return m_Owner; }
+    Dovlin_FileManager &fileManager() { return m_FileManager; }
+    QSplitter *mainSplitter() const { return m_MainSplitter; }
+    QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
+    Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
+    Dovlin_ExtraWidget *extraWidget() const { return m_ExtraWidget; }
+    Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
+
+    qint64 endTime() const { return m_EndTime; }
+    int timeBase() const { return m_TimeBase; }
+    int nCursor() const { return m_nCursor; }
+    void setnCursor(int n);
+    int defaultCursor() const { return m_DefaultCursor; }
+    void setDefaultCursor(int index);
+    qint64 cursorTime(int index) const;
+    void setCursorTime(int index, qint64 time);
+    int cursorHeight() const { return m_CursorHeight; }
+    bool bookmarkStatus(int index) const;
+    bool isZoomingArea() const { return m_ZoomingArea; }
+    int extraWidgetHeight() const;
+    void UpdateSplittersLayout(bool resetMainSplitter);
+
 public Q_SLOTS:
+    void save();
+    void saveAs();
     void zoomIn();
     void zoomOut();
     void zoomFull();
     void zoomArea();
+    void nextTrans();
+    void prevTrans();
+    void toggleDigitalAnalog();
     void addCursor();
     void removeCursor();
+    void setBookmark(int index);
+    void gotoBookmark(int index);
     void print();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void createLayout();
+    void reportSaveFailure(const QString &path);
+
     Dovlin_MainWindow *m_Owner;
+    QSplitter *m_MainSplitter = nullptr;
+    QFixedSplitter *m_NameSplitter = nullptr;
+    Dovlin_NameWidget *m_NameWidget = nullptr;
+    Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
+    Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
+    Dovlin_FileManager m_FileManager;
+
     QString m_FileName;
     QString m_ErrorString;
+    bool m_Modified = false;
+    qint64 m_EndTime = -1;
+    int m_TimeBase = 0;
+    int m_nCursor = 1;
+    int m_DefaultCursor = 0;
+    qint64 m_CursorTime[m_MaxCursor] = {};
+    int m_CursorHeight = 20;
+    bool m_BookmarkStatus[m_nBookmark] = {};
+    Dovlin_ShapeWidget::View m_Bookmarks[m_nBookmark];
+    bool m_ZoomingArea = false;
 };
 
 #endif

@@ -1,0 +1,32 @@
+#include "Dovlin_Columns.h"
+
+#include <climits>
+
+int Dovlin_ColumnMap::ColumnOf(qint64 time) const
+{
+    const __int128 offset = (__int128(time) - m_Start) * m_PixelsPerTick;
+    if (offset < 0)
+        return offset / m_TimePerTick < 0 ? -1 : 0;
+    const __int128 column = offset / m_TimePerTick;
+    return column >= m_Width ? m_Width : int(column);
+}
+
+qint64 Dovlin_ColumnMap::FirstTimeOf(int column) const
+{
+    // The smallest t with (t - start) * pixels >= column * timePerTick.
+    const __int128 needed = __int128(column) * m_TimePerTick;
+    const __int128 ticks = (needed + m_PixelsPerTick - 1) / m_PixelsPerTick;
+    const __int128 time = __int128(m_Start) + ticks;
+    return time > __int128(LLONG_MAX) ? LLONG_MAX : qint64(time);
+}
+
+void Dovlin_ValueRange::Merge(const Dovlin_ValueRange &other)
+{
+    m_Count += other.m_Count;
+    m_StateMask |= other.m_StateMask;
+    m_MinInt = qMin(m_MinInt, other.m_MinInt);
+    m_MaxInt = qMax(m_MaxInt, other.m_MaxInt);
+    m_MinReal = qMin(m_MinReal, other.m_MinReal);
+    m_MaxReal = qMax(m_MaxReal, other.m_MaxReal);
+    m_HasNaN = m_HasNaN || other.m_HasNaN;
+}

@@ -1,0 +1,464 @@
+#include "Dovlin_FileManager.h"
+
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_Signals.h"
+
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <vector>
+
+namespace {
+
+// Smallest record of a node: code, name length, level, shown, digital and one more int32.
+constexpr qint64 MinHierarchyRecord = 6 * 4;
+// Every signal has a type code and, later, the two int32 of its event block header.
+constexpr qint64 MinSignalBytes = 3 * 4;
+constexpr qint64 EventHeaderBytes = 2 * 4;
+
+} // namespace
+
+Dovlin_WaveReader::Dovlin_WaveReader(QIODevice &device)
+    : m_Device(device), m_Offset(device.pos()), m_Left(qMax<qint64>(0, device.size() - device.pos()))
+{
+}
+
+bool Dovlin_WaveReader::Read(void *data, qint64 size)
+{
+    if (size > m_Left)
+        return false;
+    char *out = static_cast<char *>(data);
+    for (qint64 done = 0; done < size;) {
+        const qint64 got = m_Device.read(out + done, size - done);
+        if (got <= 0) {
+            const QString reason = got < 0 ? m_Device.errorString() : QStringLiteral("unexpected end of file");
+            return Fail(QStringLiteral("read error at offset %1: %2").arg(m_Offset + done).arg(reason));
+        }
+        done += got;
+    }
+    m_Offset += size;
+    m_Left -= size;
+    return true;
+}
+
+bool Dovlin_WaveReader::ReadInt32(qint32 &value)
+{
+    char bytes[4];
+    if (!Read(bytes, sizeof(bytes)))
+        return false;
+    value = qFromLittleEndian<qint32>(bytes);
+    return true;
+}
+
+bool Dovlin_WaveReader::Fail(const QString &reason)
+{
+    if (m_ErrorString.isEmpty())
+        m_ErrorString = reason;
+    return false;
+}
+
+bool Dovlin_WaveReader::Truncated(const QString &what)
+{
+    return Fail(QStringLiteral("truncated %1 at offset %2").arg(what).arg(m_Offset));
+}
+
+bool Dovlin_WaveWriter::Write(const void *data, qint64 size)
+{
+    if (!m_Failed && m_Device.write(static_cast<const char *>(data), size) == size)
+        return true;
+    m_Failed = true;
+    return false;
+}
+
+bool Dovlin_WaveWriter::WriteInt32(qint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    return Write(bytes, sizeof(bytes));
+}
+
+QString Dovlin_WaveWriter::ErrorString() const
+{
+    return QStringLiteral("cannot write: %1").arg(m_Device.errorString());
+}
+
+QFileManager::~QFileManager()
+{
+    if (m_File.isOpen())
+        m_File.close();
+}
+
+Dovlin_FileManager::Dovlin_FileManager() = default;
+
+// The event arena goes after the signals whose boxes point into it.
+Dovlin_FileManager::~Dovlin_FileManager()
+{
+    qDeleteAll(m_Signals);
+    qDeleteAll(m_Hierarchies);
+    m_Signals.clear();
+    m_Hierarchies.clear();
+}
+
+Dovlin_Signal *Dovlin_FileManager::GetSignal(int index) const
+{
+    return index >= 0 && index < m_nSignal ? m_Signals.at(index) : nullptr;
+}
+
+Dovlin_Hierarchy *Dovlin_FileManager::GetHierarchy(int index) const
+{
+    return index >= 0 && index < m_nHierarchy ? m_Hierarchies.at(index) : nullptr;
+}
+
+bool Dovlin_FileManager::AddSignal(Dovlin_Signal *signal)
+{
+    signal->m_Index = m_nSignal++;
+    m_Signals.append(signal);
+    return true;
+}
+
+bool Dovlin_FileManager::AddHierarchy(Dovlin_Hierarchy *hierarchy)
+{
+    hierarchy->m_Index = m_nHierarchy++;
+    m_Hierarchies.append(hierarchy);
+    return true;
+}
+
+qint64 Dovlin_FileManager::FindEndTime()
+{
+    m_EndTime = -1;
+    for (const Dovlin_Signal *signal : std::as_const(m_Signals))
+        m_EndTime = qMax(m_EndTime, signal->GetLastTime());
+    return m_EndTime;
+}
+
+bool Dovlin_FileManager::Fail(const QString &reason)
+{
+    m_ErrorString = reason;
+    return false;
+}
+
+bool Dovlin_FileManager::Load(const QString &path)
+{
+    m_ErrorString.clear();
+    m_File.setFileName(path);
+    if (!m_File.open(QIODevice::ReadOnly))
+        return Fail(QStringLiteral("cannot open: %1").arg(m_File.errorString()));
+    const bool loaded = LoadAll(&m_File);
+    m_File.close();
+    return loaded;
+}
+
+bool Dovlin_FileManager::LoadAll()
+{
+    return LoadAll(&m_File);
+}
+
+bool Dovlin_FileManager::LoadAll(QIODevice *device)
+{
+    return LoadHeader(device) && LoadSignalEvents(device);
+}
+
+bool Dovlin_FileManager::LoadHeader()
+{
+    return LoadHeader(&m_File);
+}
+
+bool Dovlin_FileManager::LoadHeader(QIODevice *device)
+{
+    m_ErrorString.clear();
+    if (!device || !device->isReadable())
+        return Fail(QStringLiteral("cannot read: the file is not open for reading"));
+    if (m_nSignal != 0 || m_nHierarchy != 0)
+        return Fail(QStringLiteral("cannot load into a model that already holds signals or nodes"));
+    Dovlin_WaveReader reader(*device);
+    if (!ReadHeader(reader))
+        return Fail(reader.ErrorString());
+    return true;
+}
+
+bool Dovlin_FileManager::LoadSignalEvents()
+{
+    return LoadSignalEvents(&m_File);
+}
+
+bool Dovlin_FileManager::LoadSignalEvents(QIODevice *device)
+{
+    m_ErrorString.clear();
+    if (!device || !device->isReadable())
+        return Fail(QStringLiteral("cannot read: the file is not open for reading"));
+    Dovlin_WaveReader reader(*device);
+    if (!ReadSignalEvents(reader))
+        return Fail(reader.ErrorString());
+    return true;
+}
+
+Dovlin_Signal *Dovlin_FileManager::CreateSignal(int typeCode)
+{
+    switch (typeCode) {
+    case Dovlin_TypeCode::Integer:
+        return new Dovlin_IntSignal(this);
+    case Dovlin_TypeCode::Real:
+        return new Dovlin_RealSignal(this);
+    case Dovlin_TypeCode::Bit:
+        return new Dovlin_StateSignalT<Dovlin_BitType>(this);
+    case Dovlin_TypeCode::Verilog:
+        return new Dovlin_StateSignalT<Dovlin_VerilogType>(this);
+    case Dovlin_TypeCode::StdLogic:
+        return new Dovlin_StateSignalT<Dovlin_StdLogicType>(this);
+    default:
+        return nullptr;
+    }
+}
+
+Dovlin_Hierarchy *Dovlin_FileManager::CreateHierarchy(int hierarchyCode)
+{
+    switch (hierarchyCode) {
+    case Dovlin_HierarchyCode::Scalar:
+        return new Dovlin_ScalarHierarchy(this);
+    case Dovlin_HierarchyCode::Composite:
+        return new Dovlin_CompositeHierarchy(this);
+    default:
+        return nullptr;
+    }
+}
+
+bool Dovlin_FileManager::ReadHeader(Dovlin_WaveReader &reader)
+{
+    qint32 timeBase = 0;
+    if (!reader.ReadInt32(timeBase))
+        return reader.Truncated(QStringLiteral("time base"));
+    m_TimeBase = timeBase;
+
+    qint64 at = reader.Offset();
+    qint32 nSignal = 0;
+    if (!reader.ReadInt32(nSignal))
+        return reader.Truncated(QStringLiteral("signal count"));
+    if (nSignal < 0)
+        return reader.Fail(QStringLiteral("negative signal count %1 at offset %2").arg(nSignal).arg(at));
+    if (nSignal * MinSignalBytes > reader.BytesLeft())
+        return reader.Fail(QStringLiteral("signal count %1 at offset %2 does not fit in the %3 bytes left").arg(nSignal).arg(at).arg(reader.BytesLeft()));
+    m_Signals.reserve(nSignal);
+    for (int i = 0; i < nSignal; ++i) {
+        at = reader.Offset();
+        qint32 typeCode = 0;
+        if (!reader.ReadInt32(typeCode))
+            return reader.Truncated(QStringLiteral("type code of signal %1").arg(i));
+        Dovlin_Signal *signal = CreateSignal(typeCode);
+        if (!signal)
+            return reader.Fail(QStringLiteral("unknown type code %1 at offset %2").arg(typeCode).arg(at));
+        if (!signal->LoadHeader(reader))
+            return false;
+    }
+
+    at = reader.Offset();
+    qint32 nHierarchy = 0;
+    if (!reader.ReadInt32(nHierarchy))
+        return reader.Truncated(QStringLiteral("hierarchy count"));
+    if (nHierarchy < 0)
+        return reader.Fail(QStringLiteral("negative hierarchy count %1 at offset %2").arg(nHierarchy).arg(at));
+    if (nHierarchy * MinHierarchyRecord + nSignal * EventHeaderBytes > reader.BytesLeft())
+        return reader.Fail(QStringLiteral("hierarchy count %1 at offset %2 does not fit in the %3 bytes left").arg(nHierarchy).arg(at).arg(reader.BytesLeft()));
+    m_Hierarchies.reserve(nHierarchy);
+    for (int i = 0; i < nHierarchy; ++i) {
+        if (!ReadHierarchy(reader, i))
+            return false;
+    }
+    return LinkHierarchies(reader);
+}
+
+bool Dovlin_FileManager::ReadHierarchy(Dovlin_WaveReader &reader, int index)
+{
+    const QString record = QStringLiteral("record of node %1").arg(index);
+    qint64 at = reader.Offset();
+    qint32 code = 0;
+    if (!reader.ReadInt32(code))
+        return reader.Truncated(record);
+    Dovlin_Hierarchy *node = CreateHierarchy(code);
+    if (!node)
+        return reader.Fail(QStringLiteral("unknown hierarchy code %1 at offset %2").arg(code).arg(at));
+
+    at = reader.Offset();
+    qint32 length = 0;
+    if (!reader.ReadInt32(length))
+        return reader.Truncated(record);
+    if (length < 0)
+        return reader.Fail(QStringLiteral("negative name length %1 of node %2 at offset %3").arg(length).arg(index).arg(at));
+    if (length > reader.BytesLeft())
+        return reader.Fail(QStringLiteral("name length %1 of node %2 at offset %3 does not fit in the %4 bytes left").arg(length).arg(index).arg(at).arg(reader.BytesLeft()));
+    QByteArray name(length, Qt::Uninitialized);
+    if (!reader.Read(name.data(), length))
+        return reader.Truncated(record);
+    // A name ends at its first zero byte.
+    const qsizetype end = name.indexOf('\0');
+    node->SetName(QString::fromLatin1(name.constData(), end < 0 ? name.size() : end));
+    return node->LoadHeader(reader);
+}
+
+// Checks the links between the nodes read: every child index in range, at most one parent per
+// node, no cycle and no deeper nesting than the tree code can walk. Records the parents.
+bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
+{
+    std::vector<int> parent(m_nHierarchy, -1);
+    for (int i = 0; i < m_nHierarchy; ++i) {
+        const Dovlin_Hierarchy *node = m_Hierarchies.at(i);
+        if (node->m_Level < 0 || node->m_Level >= m_nHierarchy)
+            return reader.Fail(QStringLiteral("level %1 of node %2 out of range").arg(node->m_Level).arg(i));
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        for (int child : static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children) {
+            if (child < 0 || child >= m_nHierarchy)
+                return reader.Fail(QStringLiteral("child index %1 of node %2 out of range").arg(child).arg(i));
+            if (child == i)
+                return reader.Fail(QStringLiteral("child index %1 of node %2 points to the node itself").arg(child).arg(i));
+            if (parent[child] != -1)
+                return reader.Fail(QStringLiteral("node %1 is listed as a child of node %2 and of node %3")
+                                       .arg(child).arg(parent[child]).arg(i));
+            parent[child] = i;
+        }
+    }
+
+    // With one parent at most, a node not reached from a root lies on or below a cycle.
+    std::vector<int> depth(m_nHierarchy, -1);
+    std::vector<int> pending;
+    for (int i = 0; i < m_nHierarchy; ++i) {
+        if (parent[i] == -1) {
+            depth[i] = 0;
+            pending.push_back(i);
+        }
+    }
+    while (!pending.empty()) {
+        const int i = pending.back();
+        pending.pop_back();
+        if (depth[i] >= Dovlin_Hierarchy::m_MaxDepth)
+            return reader.Fail(QStringLiteral("node %1 is nested deeper than %2 levels").arg(i).arg(Dovlin_Hierarchy::m_MaxDepth));
+        const Dovlin_Hierarchy *node = m_Hierarchies.at(i);
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        for (int child : static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children) {
+            depth[child] = depth[i] + 1;
+            pending.push_back(child);
+        }
+    }
+    for (int i = 0; i < m_nHierarchy; ++i) {
+        if (depth[i] != -1)
+            continue;
+        // Walk up from the unreached node until a node repeats: that node is on the cycle.
+        std::vector<bool> seen(m_nHierarchy, false);
+        int node = i;
+        while (!seen[node]) {
+            seen[node] = true;
+            node = parent[node];
+        }
+        return reader.Fail(QStringLiteral("child index %1 of node %2 points to its own ancestor").arg(node).arg(parent[node]));
+    }
+
+    for (int i = 0; i < m_nHierarchy; ++i)
+        m_Hierarchies.at(i)->m_ParentIndex = parent[i];
+    return true;
+}
+
+bool Dovlin_FileManager::ReadSignalEvents(Dovlin_WaveReader &reader)
+{
+    if (m_EventArena)
+        return reader.Fail(QStringLiteral("the events are already loaded"));
+    // A well-formed event section is the block headers and whole boxes up to the end of file.
+    const qint64 eventBytes = reader.BytesLeft() - m_nSignal * EventHeaderBytes;
+    m_EventArena = std::make_unique<Dovlin_EventArena>(eventBytes / qint64(sizeof(CSignalEvent)));
+    if (!m_EventArena->IsValid())
+        return reader.Fail(QStringLiteral("out of memory for %1 bytes of events").arg(eventBytes));
+    m_EndTime = -1;
+    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+        if (!signal->LoadSignalEvents(reader, *m_EventArena))
+            return false;
+        m_EndTime = qMax(m_EndTime, signal->GetLastTime());
+    }
+    if (reader.BytesLeft() != 0)
+        return reader.Fail(QStringLiteral("%1 trailing bytes after the last event block at offset %2")
+                               .arg(reader.BytesLeft()).arg(reader.Offset()));
+    return true;
+}
+
+bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
+{
+    m_ErrorString.clear();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Fail(QStringLiteral("cannot open: %1").arg(file.errorString()));
+    if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return Fail(QStringLiteral("cannot write: %1").arg(file.errorString()));
+    return true;
+}
+
+bool Dovlin_FileManager::SaveAll()
+{
+    return SaveAll(&m_File);
+}
+
+bool Dovlin_FileManager::SaveAll(QIODevice *device)
+{
+    return SaveHeader(device) && SaveSignalEvents(device, -1);
+}
+
+bool Dovlin_FileManager::SaveHeader()
+{
+    return SaveHeader(&m_File);
+}
+
+bool Dovlin_FileManager::SaveHeader(QIODevice *device)
+{
+    m_ErrorString.clear();
+    if (!device || !device->isWritable())
+        return Fail(QStringLiteral("cannot write: the file is not open for writing"));
+    Dovlin_WaveWriter writer(*device);
+    if (!WriteHeader(writer))
+        return Fail(writer.ErrorString());
+    return true;
+}
+
+bool Dovlin_FileManager::SaveSignalEvents(qint64 lastTime)
+{
+    return SaveSignalEvents(&m_File, lastTime);
+}
+
+bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
+{
+    m_ErrorString.clear();
+    if (!device || !device->isWritable())
+        return Fail(QStringLiteral("cannot write: the file is not open for writing"));
+    Dovlin_WaveWriter writer(*device);
+    if (!WriteSignalEvents(writer, lastTime))
+        return Fail(writer.ErrorString());
+    return true;
+}
+
+bool Dovlin_FileManager::WriteHeader(Dovlin_WaveWriter &writer)
+{
+    if (!writer.WriteInt32(m_TimeBase) || !writer.WriteInt32(m_nSignal))
+        return false;
+    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+        if (!writer.WriteInt32(signal->GetTypeCode()) || !signal->SaveHeader(writer))
+            return false;
+    }
+    if (!writer.WriteInt32(m_nHierarchy))
+        return false;
+    for (Dovlin_Hierarchy *node : std::as_const(m_Hierarchies)) {
+        const QByteArray name = node->GetName().toLatin1();
+        if (!writer.WriteInt32(node->GetHierarchyCode()) || !writer.WriteInt32(qint32(name.size()))
+            || !writer.Write(name.constData(), name.size()) || !node->SaveHeader(writer))
+            return false;
+    }
+    return true;
+}
+
+bool Dovlin_FileManager::WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
+{
+    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+        if (!signal->SaveSignalEvents(writer, lastTime))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,149 @@
+#ifndef DOVLIN_FILEMANAGER_H
+#define DOVLIN_FILEMANAGER_H
+
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QIODevice;
+class Dovlin_EventArena;
+class Dovlin_Signal;
+class Dovlin_Hierarchy;
+
+// Reads the fields of a wave file from a random-access device, never past its end: every read
+// is checked against the bytes left before it reaches the device. The first failure is kept.
+class Dovlin_WaveReader
+{
+public:
+    explicit Dovlin_WaveReader(QIODevice &device);
+
+    qint64 Offset() const { return m_Offset; }
+    qint64 BytesLeft() const { return m_Left; }
+    // False without reading anything when fewer than size bytes are left.
+    bool Read(void *data, qint64 size);
+    bool ReadInt32(qint32 &value);
+    // Records the reason reading stopped (unless one is already recorded); always false.
+    bool Fail(const QString &reason);
+    // Fail with "truncated <what> at offset <offset>".
+    bool Truncated(const QString &what);
+    QString ErrorString() const { return m_ErrorString; }
+
+private:
+    QIODevice &m_Device;
+    qint64 m_Offset;
+    qint64 m_Left;
+    QString m_ErrorString;
+};
+
+// Writes the fields of a wave file; every write is checked, and after the first failure
+// nothing more is written.
+class Dovlin_WaveWriter
+{
+public:
+    explicit Dovlin_WaveWriter(QIODevice &device) : m_Device(device) {}
+
+    bool Write(const void *data, qint64 size);
+    bool WriteInt32(qint32 value);
+    QString ErrorString() const;
+
+private:
+    QIODevice &m_Device;
+    bool m_Failed = false;
+};
+
+class QFileManager
+{
+public:
+    QFileManager() = default;
+    virtual ~QFileManager();
+    QFileManager(const QFileManager &) = delete;
+    QFileManager &operator=(const QFileManager &) = delete;
+
+    QFile m_File;
+};
+
+// The model of one wave file: it owns every signal and hierarchy node, in two tables indexed
+// from 0, and reads and writes the whole file.
+//
+// Loading checks every count, code, length and index against the bytes left and the tables
+// read, and refuses damaged or foreign files with a reason (ErrorString). A failed load may
+// leave the model partly filled: the caller discards the file manager. Loading needs an empty
+// model. Saving reports the device's error; Save() replaces the file only when everything was
+// written.
+class Dovlin_FileManager : public QFileManager
+{
+public:
+    Dovlin_FileManager();
+    ~Dovlin_FileManager() override;
+
+    int GetnSignal() const { return m_nSignal; }
+    int GetnHierarchy() const { return m_nHierarchy; }
+    // Null for an index out of range.
+    Dovlin_Signal *GetSignal(int index) const;
+    Dovlin_Hierarchy *GetHierarchy(int index) const;
+
+    int GetTimeBase() const { return m_TimeBase; }
+    void SetTimeBase(int timeBase) { m_TimeBase = timeBase; }
+    qint64 GetEndTime() const { return m_EndTime; }
+    // Recomputes the end time from the events in memory: the largest last time, -1 for none.
+    qint64 FindEndTime();
+
+    // Sets m_File's name, opens it read-only, LoadAll, closes it.
+    bool Load(const QString &path);
+    // Without a device these read m_File, which the caller has opened.
+    bool LoadAll();
+    bool LoadAll(QIODevice *device);
+    bool LoadHeader();
+    bool LoadHeader(QIODevice *device);
+    bool LoadSignalEvents();
+    bool LoadSignalEvents(QIODevice *device);
+
+    // Writes the whole file to a temporary file and renames it over path; on failure any old
+    // file stays as it was. A lastTime other than -1 closes every signal first, as in
+    // SaveSignalEvents; those events stay in the model even when writing fails.
+    bool Save(const QString &path, qint64 lastTime = -1);
+    // Without a device these write m_File, which the caller has opened.
+    bool SaveAll();
+    bool SaveAll(QIODevice *device);
+    bool SaveHeader();
+    bool SaveHeader(QIODevice *device);
+    // Appends to every signal a copy of its last event at lastTime unless it is -1, then
+    // writes every event block.
+    bool SaveSignalEvents(qint64 lastTime);
+    bool SaveSignalEvents(QIODevice *device, qint64 lastTime);
+
+    // Why the last load or save failed; empty after a success.
+    QString ErrorString() const { return m_ErrorString; }
+
+private:
+    friend class Dovlin_Signal;
+    friend class Dovlin_Hierarchy;
+
+    // Registration, called only by the constructors of signals and nodes.
+    bool AddSignal(Dovlin_Signal *signal);
+    bool AddHierarchy(Dovlin_Hierarchy *hierarchy);
+
+    Dovlin_Signal *CreateSignal(int typeCode);
+    Dovlin_Hierarchy *CreateHierarchy(int hierarchyCode);
+    bool ReadHeader(Dovlin_WaveReader &reader);
+    bool ReadHierarchy(Dovlin_WaveReader &reader, int index);
+    bool LinkHierarchies(Dovlin_WaveReader &reader);
+    bool ReadSignalEvents(Dovlin_WaveReader &reader);
+    bool WriteHeader(Dovlin_WaveWriter &writer);
+    bool WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
+    bool Fail(const QString &reason);
+
+    int m_nSignal = 0;
+    int m_nHierarchy = 0;
+    QList<Dovlin_Signal *> m_Signals;
+    QList<Dovlin_Hierarchy *> m_Hierarchies;
+    qint64 m_EndTime = 0;
+    int m_TimeBase = 0;
+    QString m_ErrorString;
+    // The events of the loaded file, pointed into by the boxes of its signals.
+    std::unique_ptr<Dovlin_EventArena> m_EventArena;
+};
+
+#endif

@@ -1,0 +1,182 @@
+#ifndef DOVLIN_HIERARCHIES_H
+#define DOVLIN_HIERARCHIES_H
+
+#include "Dovlin_Types.h"
+
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+class QPainter;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Dovlin_FileManager;
+class Dovlin_NameWidget;
+class Dovlin_ShapeWidget;
+class Dovlin_Signal;
+class Dovlin_WaveReader;
+class Dovlin_WaveWriter;
+struct CSignalEvent;
+struct Dovlin_ChangeColumns;
+struct Dovlin_ColumnMap;
+struct __EVENTPOS;
+
+// Hierarchy codes, stored per node in a wave file.
+namespace Dovlin_HierarchyCode {
+enum { Scalar = 1, Composite = 2 };
+}
+
+// A node of the signal tree. Nodes live in the file manager's table and refer to each other
+// and to signals by index. Each node has at most one parent, and the tree has no cycles:
+// linking and loading both refuse anything else.
+class Dovlin_Hierarchy
+{
+public:
+    // Deepest nesting a wave file may have; the tree code recurses once per level.
+    static constexpr int m_MaxDepth = 1024;
+
+    Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int hierarchyCode);
+    virtual ~Dovlin_Hierarchy() = default;
+    Dovlin_Hierarchy(const Dovlin_Hierarchy &) = delete;
+    Dovlin_Hierarchy &operator=(const Dovlin_Hierarchy &) = delete;
+
+    virtual int GetHierarchyCode() const { return m_HierarchyCode; }
+    // Deepest level in the subtree of this node.
+    virtual int GetMaxLevel() const = 0;
+    // Sets the level of this node and renumbers its subtree below it.
+    virtual void ModifyLevels(int level) = 0;
+    virtual Dovlin_Signal *GetSignal() const { return nullptr; }
+    virtual Dovlin_Hierarchy *GetHierarchy() const { return nullptr; }
+    // Transition queries: the event in force at time; the head of the cursor; the next event.
+    virtual CSignalEvent *FindEvent(qint64 time) = 0;
+    virtual CSignalEvent *GetPrevEvent() = 0;
+    virtual CSignalEvent *GetNextEvent(qint64 time) = 0;
+    // Over every leaf below the node, without moving any cursor: the earliest change after time,
+    // and the latest before it; -1 when there is none. A change is an event whose value differs
+    // from the one before it, so the sentinel and repeated values (the closing copy of the last
+    // value, values dumped again) are passed over.
+    virtual qint64 GetNextChangeTime(qint64 time) const = 0;
+    virtual qint64 GetPrevChangeTime(qint64 time) const = 0;
+    // Appends the signals of every leaf below the node (the node itself when it is a leaf).
+    virtual void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const = 0;
+    // How many events of the leaves below the node fall into each pixel column of a window.
+    void GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const;
+    // The node's own part of its record, after the code and the name.
+    virtual bool SaveHeader(Dovlin_WaveWriter &writer);
+    virtual bool LoadHeader(Dovlin_WaveReader &reader);
+    // Name tree and drawing (defined with the view code).
+    virtual void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) = 0;
+    virtual void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) = 0;
+    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
+                                   QPainter *painter) = 0;
+    virtual bool UpdateSignalState(Dovlin_NameWidget *nameWidget);
+    // The value text at time in m_Radix, cached in m_StateText for m_StateTime.
+    virtual QString GetSignalState(qint64 time) = 0;
+
+    void SetName(const QString &name) { m_Name = name; }
+    QString GetName() const { return m_Name; }
+    Dovlin_FileManager *GetFileManager() const { return m_FileManager; }
+    // Hierarchy index of the parent; -1 for a node not linked under a composite.
+    int GetParentIndex() const { return m_ParentIndex; }
+    // The node of a name-tree item (defined with the view code).
+    static Dovlin_Hierarchy *GetHierarchy(QTreeWidgetItem *item);
+
+    int m_Index = -1;
+    int m_Level = 0;
+    QString m_Name;
+    QTreeWidgetItem *m_TreeItem = nullptr;
+    bool m_Shown = true;
+    bool m_Digital = true;
+    int m_Radix = Dovlin_Radix::Unsigned;
+    QString m_StateText;
+    qint64 m_StateTime = -1;
+
+protected:
+    // True when m_StateText holds the text for time; -1 is never a valid cache time.
+    bool IsCached(qint64 time) const { return m_StateTime != -1 && time == m_StateTime; }
+
+    int m_HierarchyCode;
+    Dovlin_FileManager *m_FileManager;
+
+private:
+    friend class Dovlin_FileManager;
+    friend class Dovlin_CompositeHierarchy;
+
+    int m_ParentIndex = -1;
+};
+
+// A leaf showing one signal, with a navigation cursor into the signal's events.
+class Dovlin_ScalarHierarchy : public Dovlin_Hierarchy
+{
+public:
+    explicit Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager);
+
+    // Stores the signal's index; a null signal or one of another file manager detaches.
+    void SetSignal(Dovlin_Signal *signal);
+    Dovlin_Signal *GetSignal() const override;
+
+    int GetMaxLevel() const override { return m_Level; }
+    void ModifyLevels(int level) override { m_Level = level; }
+    CSignalEvent *FindEvent(qint64 time) override;
+    CSignalEvent *GetPrevEvent() override;
+    CSignalEvent *GetNextEvent(qint64 time) override;
+    qint64 GetNextChangeTime(qint64 time) const override;
+    qint64 GetPrevChangeTime(qint64 time) const override;
+    void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
+    bool SaveHeader(Dovlin_WaveWriter &writer) override;
+    bool LoadHeader(Dovlin_WaveReader &reader) override;
+    void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) override;
+    void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
+                           QPainter *painter) override;
+    QString GetSignalState(qint64 time) override;
+
+    int m_SignalIndex = -1;
+    // Points at the signal's own position record, so other searches on the signal move it.
+    __EVENTPOS *m_EventPos = nullptr;
+};
+
+// A scope, or a vector whose children are its bits. Refers to its children by index and owns
+// none of them; its transition queries merge those of all its children.
+class Dovlin_CompositeHierarchy : public Dovlin_Hierarchy
+{
+public:
+    static constexpr unsigned int m_Color = 0xFFFF00;
+
+    explicit Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager);
+
+    int GetnChild() const { return int(m_Children.size()); }
+    // Links child as the last child and renumbers its levels. Refuses a null child, one of
+    // another file manager, one that already has a parent, this node or an ancestor, and a
+    // child whose subtree would then reach deeper than m_MaxDepth levels.
+    bool AddHierarchy(Dovlin_Hierarchy *child);
+    // Child i; null for an index out of range.
+    virtual Dovlin_Hierarchy *GetHierarchy(int i) const;
+    using Dovlin_Hierarchy::GetHierarchy;
+
+    int GetMaxLevel() const override;
+    void ModifyLevels(int level) override;
+    CSignalEvent *FindEvent(qint64 time) override;
+    CSignalEvent *GetPrevEvent() override;
+    CSignalEvent *GetNextEvent(qint64 time) override;
+    qint64 GetNextChangeTime(qint64 time) const override;
+    qint64 GetPrevChangeTime(qint64 time) const override;
+    void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
+    bool SaveHeader(Dovlin_WaveWriter &writer) override;
+    bool LoadHeader(Dovlin_WaveReader &reader) override;
+    void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) override;
+    void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
+                           QPainter *painter) override;
+    QString GetSignalState(qint64 time) override;
+
+    QList<int> m_Children;
+    bool m_Expanded = true;
+
+private:
+    template <typename Query>
+    CSignalEvent *EarliestOfChildren(Query query);
+};
+
+#endif

@@ -1,0 +1,411 @@
+#include "Dovlin_Signals.h"
+
+#include "Dovlin_FileManager.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+template class Dovlin_StateSignalT<Dovlin_BitType>;
+template class Dovlin_StateSignalT<Dovlin_VerilogType>;
+template class Dovlin_StateSignalT<Dovlin_StdLogicType>;
+
+Dovlin_EventArena::Dovlin_EventArena(qint64 capacity) : m_Capacity(qMax<qint64>(0, capacity))
+{
+    if (m_Capacity == 0)
+        return;
+    void *base = mmap(nullptr, size_t(m_Capacity) * sizeof(CSignalEvent), PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED)
+        return;
+    m_Events = static_cast<CSignalEvent *>(base);
+#ifdef MADV_HUGEPAGE
+    madvise(base, size_t(m_Capacity) * sizeof(CSignalEvent), MADV_HUGEPAGE);
+#endif
+}
+
+Dovlin_EventArena::~Dovlin_EventArena()
+{
+    if (m_Events)
+        munmap(m_Events, size_t(m_Capacity) * sizeof(CSignalEvent));
+}
+
+CSignalEvent *Dovlin_EventArena::Take(qint64 count)
+{
+    if (!m_Events || count > m_Capacity - m_Used)
+        return nullptr;
+    CSignalEvent *slice = m_Events + m_Used;
+    m_Used += count;
+#ifdef MADV_POPULATE_WRITE
+    // A kernel without this advice just faults the pages in while the slice is read.
+    static const quintptr pageMask = ~quintptr(sysconf(_SC_PAGESIZE) - 1);
+    const quintptr start = quintptr(slice) & pageMask;
+    madvise(reinterpret_cast<void *>(start), quintptr(slice + count) - start, MADV_POPULATE_WRITE);
+#endif
+    return slice;
+}
+
+Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager) : m_FileManager(fileManager)
+{
+    m_FileManager->AddSignal(this);
+}
+
+Dovlin_Signal::~Dovlin_Signal() = default;
+
+bool Dovlin_Signal::SaveHeader(Dovlin_WaveWriter &)
+{
+    return true;
+}
+
+bool Dovlin_Signal::LoadHeader(Dovlin_WaveReader &)
+{
+    return true;
+}
+
+void Dovlin_Signal::AddSignalEventBox(CSignalEvent *box)
+{
+    m_Boxes.append(box);
+}
+
+CSignalEvent *Dovlin_Signal::AddEventCheck()
+{
+    if (m_LastSlot + 1 == m_BoxSize) {
+        auto box = std::make_unique<CSignalEvent[]>(m_BoxSize);
+        AddSignalEventBox(box.get());
+        m_Blocks.push_back(std::move(box));
+        m_LastSlot = 0;
+        ++m_LastBox;
+    } else {
+        ++m_LastSlot;
+    }
+    return m_Boxes.at(m_LastBox) + m_LastSlot;
+}
+
+void Dovlin_Signal::AddEvent(qint64 time, int state)
+{
+    // The state takes the low 4 bytes; the upper 4 stay zero.
+    AddEvent(time, qint64(quint32(state)));
+}
+
+void Dovlin_Signal::AddEvent(qint64 time, qint64 value)
+{
+    if (!HasEvent())
+        *AddEventCheck() = CSignalEvent();
+    CSignalEvent *event = AddEventCheck();
+    event->m_Time = time;
+    event->m_Value.m_IntValue = value;
+}
+
+void Dovlin_Signal::AddEvent(qint64 time, double value)
+{
+    if (!HasEvent())
+        *AddEventCheck() = CSignalEvent();
+    CSignalEvent *event = AddEventCheck();
+    event->m_Time = time;
+    event->m_Value.m_RealValue = value;
+}
+
+void Dovlin_Signal::AddLastEvent(qint64 time)
+{
+    if (!HasEvent())
+        return;
+    const CSignalEvent last = *GetLastEvent();
+    CSignalEvent *event = AddEventCheck();
+    *event = last;
+    event->m_Time = time;
+}
+
+CSignalEvent *Dovlin_Signal::EventAt(qint64 box, qint64 slot) const
+{
+    if (box < 0 || box > m_LastBox || slot < 0 || slot >= m_BoxSize || (box == m_LastBox && slot > m_LastSlot))
+        return nullptr;
+    return m_Boxes.at(box) + slot;
+}
+
+CSignalEvent *Dovlin_Signal::GetEvent(qint64 i) const
+{
+    if (!HasEvent())
+        return nullptr;
+    if (i == -1)
+        return EventAt(m_LastBox, m_LastSlot);
+    if (i < 0)
+        return nullptr;
+    return EventAt(i / m_BoxSize, i % m_BoxSize);
+}
+
+qint64 Dovlin_Signal::GetLastTime() const
+{
+    const CSignalEvent *last = GetLastEvent();
+    return last ? last->m_Time : -1;
+}
+
+CSignalEvent *Dovlin_Signal::GetEventInForce(qint64 time)
+{
+    return GetPrevEventPos(FindEventPos(time));
+}
+
+__EVENTPOS *Dovlin_Signal::GetFirstEventPos()
+{
+    if (!HasEvent())
+        return nullptr;
+    m_Pos.eventIndex = 0;
+    m_Pos.boxIndex = 0;
+    return &m_Pos;
+}
+
+qint64 Dovlin_Signal::FindEventIndex(qint64 time) const
+{
+    qint64 lo = -1;
+    qint64 hi = GetnEvent();
+    while (hi - lo > 1) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        if (m_Boxes.at(mid / m_BoxSize)[mid % m_BoxSize].m_Time < time)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return hi;
+}
+
+qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
+{
+    const qint64 count = GetnEvent();
+    if (from < 0)
+        from = 0;
+    if (from >= count)
+        return count;
+    const auto timeAt = [this](qint64 i) { return m_Boxes.at(i / m_BoxSize)[i % m_BoxSize].m_Time; };
+    if (timeAt(from) >= time)
+        return from;
+    // timeAt(lo) < time <= timeAt(hi), with hi = count standing for "after the last event".
+    qint64 lo = from;
+    qint64 hi = count;
+    for (qint64 step = 1;; step *= 2) {
+        const qint64 probe = lo + step;
+        if (probe >= count)
+            break;
+        if (timeAt(probe) >= time) {
+            hi = probe;
+            break;
+        }
+        lo = probe;
+    }
+    while (hi - lo > 1) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        if (timeAt(mid) < time)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return hi;
+}
+
+bool Dovlin_Signal::IsChange(qint64 i) const
+{
+    if (i <= 0 || i >= GetnEvent())
+        return false;
+    if (i == 1)
+        return true;
+    const CSignalEvent *event = GetEvent(i);
+    const CSignalEvent *before = GetEvent(i - 1);
+    return std::memcmp(&event->m_Value, &before->m_Value, sizeof event->m_Value) != 0;
+}
+
+void Dovlin_Signal::MergeEvent(const CSignalEvent &event, Dovlin_ValueRange &range) const
+{
+    ++range.m_Count;
+    switch (GetTypeCode()) {
+    case Dovlin_TypeCode::Integer:
+        range.m_MinInt = qMin(range.m_MinInt, event.m_Value.m_IntValue);
+        range.m_MaxInt = qMax(range.m_MaxInt, event.m_Value.m_IntValue);
+        break;
+    case Dovlin_TypeCode::Real: {
+        const double value = event.m_Value.m_RealValue;
+        if (std::isnan(value)) {
+            range.m_HasNaN = true;
+        } else {
+            range.m_MinReal = qMin(range.m_MinReal, value);
+            range.m_MaxReal = qMax(range.m_MaxReal, value);
+        }
+        break;
+    }
+    default:
+        range.m_StateMask |= Dovlin_ValueRange::StateBit(event.m_Value.m_State);
+        break;
+    }
+}
+
+void Dovlin_Signal::UpdateSummaries() const
+{
+    const qint64 fullBoxes = m_LastSlot == m_BoxSize - 1 ? qint64(m_LastBox) + 1 : qint64(m_LastBox);
+    for (qint64 box = qint64(m_BoxSummaries.size()); box < fullBoxes; ++box) {
+        Dovlin_ValueRange range;
+        for (const CSignalEvent *event = m_Boxes.at(box); event != m_Boxes.at(box) + m_BoxSize; ++event)
+            MergeEvent(*event, range);
+        m_BoxSummaries.push_back(range);
+    }
+    for (qint64 run = qint64(m_RunSummaries.size()); run < fullBoxes / m_BoxSize; ++run) {
+        Dovlin_ValueRange range;
+        for (qint64 box = run * m_BoxSize; box < (run + 1) * m_BoxSize; ++box)
+            range.Merge(m_BoxSummaries[size_t(box)]);
+        m_RunSummaries.push_back(range);
+    }
+}
+
+void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const
+{
+    constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
+    first = qMax<qint64>(first, 0);
+    end = qMin(end, GetnEvent());
+    if (end - first >= 2 * m_BoxSize)
+        UpdateSummaries();
+    for (qint64 i = first; i < end;) {
+        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(m_RunSummaries.size())) {
+            range.Merge(m_RunSummaries[size_t(i / runSize)]);
+            i += runSize;
+        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < qint64(m_BoxSummaries.size())) {
+            range.Merge(m_BoxSummaries[size_t(i / m_BoxSize)]);
+            i += m_BoxSize;
+        } else {
+            MergeEvent(m_Boxes.at(i / m_BoxSize)[i % m_BoxSize], range);
+            ++i;
+        }
+    }
+}
+
+bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column) const
+{
+    if (from < 0 || from >= GetnEvent())
+        return false;
+    const int x = map.ColumnOf(m_Boxes.at(from / m_BoxSize)[from % m_BoxSize].m_Time);
+    column.m_X = x;
+    column.m_First = from;
+    column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(map.FirstTimeOf(x + 1), from + 1);
+    column.m_Values = Dovlin_ValueRange();
+    SummariseValues(column.m_First, column.m_End, column.m_Values);
+    return true;
+}
+
+__EVENTPOS *Dovlin_Signal::FindEventPos(qint64 time)
+{
+    const qint64 hi = FindEventIndex(time);
+    if (hi >= GetnEvent())
+        return nullptr;
+    m_Pos.eventIndex = qint32(hi % m_BoxSize);
+    m_Pos.boxIndex = qint32(hi / m_BoxSize);
+    return &m_Pos;
+}
+
+CSignalEvent *Dovlin_Signal::GetNextEventPos(__EVENTPOS *&pos) const
+{
+    if (!pos)
+        return nullptr;
+    CSignalEvent *event = EventAt(pos->boxIndex, pos->eventIndex);
+    if (!event) {
+        pos = nullptr;
+        return nullptr;
+    }
+    ++pos->eventIndex;
+    if (pos->boxIndex == m_LastBox && pos->eventIndex > m_LastSlot) {
+        pos = nullptr;
+    } else if (pos->eventIndex == m_BoxSize) {
+        pos->eventIndex = 0;
+        ++pos->boxIndex;
+    }
+    return event;
+}
+
+CSignalEvent *Dovlin_Signal::GetPrevEventPos(const __EVENTPOS *pos) const
+{
+    if (!pos)
+        return nullptr;
+    qint64 slot = qint64(pos->eventIndex) - 1;
+    qint64 box = pos->boxIndex;
+    if (slot < 0) {
+        slot = m_BoxSize - 1;
+        --box;
+    }
+    return EventAt(box, slot);
+}
+
+bool Dovlin_Signal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
+{
+    if (lastTime != -1)
+        AddLastEvent(lastTime);
+    return writer.WriteInt32(m_LastSlot) && writer.WriteInt32(m_LastBox) && WriteBoxes(writer);
+}
+
+// Boxes that lie one after the other in memory (all of a loaded signal) go out in one write.
+bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
+{
+    const qsizetype nBox = m_Boxes.size();
+    for (qsizetype first = 0; first < nBox;) {
+        qsizetype end = first + 1;
+        while (end < nBox && m_Boxes.at(end) == m_Boxes.at(end - 1) + m_BoxSize)
+            ++end;
+        if (!writer.Write(m_Boxes.at(first), (end - first) * m_BoxSize * qint64(sizeof(CSignalEvent))))
+            return false;
+        first = end;
+    }
+    return true;
+}
+
+bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena &arena)
+{
+    const QString block = QStringLiteral("event block of signal %1").arg(m_Index);
+    const qint64 at = reader.Offset();
+    qint32 lastSlot = 0;
+    qint32 lastBox = 0;
+    if (!reader.ReadInt32(lastSlot) || !reader.ReadInt32(lastBox))
+        return reader.Truncated(block);
+    if (!m_Boxes.isEmpty())
+        return reader.Fail(QStringLiteral("signal %1 already holds events").arg(m_Index));
+    if (lastSlot < 0 || lastSlot >= m_BoxSize)
+        return reader.Fail(QStringLiteral("last slot %1 of signal %2 at offset %3 out of range").arg(lastSlot).arg(m_Index).arg(at));
+    if (lastBox < -1)
+        return reader.Fail(QStringLiteral("last box %1 of signal %2 at offset %3 out of range").arg(lastBox).arg(m_Index).arg(at));
+    if (lastBox == -1 && lastSlot != m_BoxSize - 1)
+        return reader.Fail(QStringLiteral("signal %1 without boxes has last slot %2 at offset %3").arg(m_Index).arg(lastSlot).arg(at));
+
+    const qint64 nEvent = (qint64(lastBox) + 1) * m_BoxSize;
+    const qint64 bytes = nEvent * qint64(sizeof(CSignalEvent));
+    if (bytes > reader.BytesLeft())
+        return reader.Truncated(block);
+    if (nEvent > 0) {
+        // The arena holds exactly the event bytes of a well-formed file, so a block that does
+        // not fit leaves too few bytes for the blocks after it.
+        CSignalEvent *events = arena.Take(nEvent);
+        if (!events || !reader.Read(events, bytes))
+            return reader.Truncated(block);
+        m_Boxes.reserve(lastBox + 1);
+        for (qint64 box = 0; box <= lastBox; ++box)
+            AddSignalEventBox(events + box * m_BoxSize);
+    }
+    m_LastSlot = lastSlot;
+    m_LastBox = lastBox;
+    PostLoadNotification();
+    return true;
+}
+
+QString Dovlin_IntSignal::GetSignalState(qint64 time, int radix)
+{
+    return Dovlin_IntType::GetSignalState(GetEventInForce(time), radix);
+}
+
+void Dovlin_IntSignal::PostLoadNotification()
+{
+    FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_IntValue; });
+}
+
+QString Dovlin_RealSignal::GetSignalState(qint64 time, int radix)
+{
+    return Dovlin_RealType::GetSignalState(GetEventInForce(time), radix);
+}
+
+void Dovlin_RealSignal::PostLoadNotification()
+{
+    FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_RealValue; });
+}

@@ -1,0 +1,249 @@
+#ifndef DOVLIN_SIGNALS_H
+#define DOVLIN_SIGNALS_H
+
+#include "Dovlin_Columns.h"
+#include "Dovlin_Types.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+class QPainter;
+class QRect;
+class Dovlin_FileManager;
+class Dovlin_ShapeWidget;
+class Dovlin_WaveReader;
+class Dovlin_WaveWriter;
+
+// One value change. Its 16 bytes are the event record of a wave file, so boxes are read and
+// written as they lie in memory.
+struct CSignalEvent
+{
+    qint64 m_Time = -1;
+    union Value {
+        qint32 m_State; // logic types: the low 4 bytes; the upper 4 stay zero
+        qint64 m_IntValue = 0;
+        double m_RealValue;
+    } m_Value;
+};
+static_assert(sizeof(CSignalEvent) == 16, "an event is one 16-byte wave file record");
+static_assert(std::is_trivially_copyable_v<CSignalEvent>, "events are read and written as raw bytes");
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "events are stored in the little-endian wave file layout");
+
+// A position in a signal's storage: slot eventIndex of box boxIndex.
+struct __EVENTPOS
+{
+    qint32 eventIndex = 0;
+    qint32 boxIndex = 0;
+};
+
+// Memory for the events of one loaded file: a single anonymous mapping that slices are taken
+// from in file order. Fresh 4 KB pages cost more to fault in than their bytes cost to copy, so
+// huge pages are asked for and each slice is populated before it is filled.
+class Dovlin_EventArena
+{
+public:
+    explicit Dovlin_EventArena(qint64 capacity);
+    ~Dovlin_EventArena();
+    Dovlin_EventArena(const Dovlin_EventArena &) = delete;
+    Dovlin_EventArena &operator=(const Dovlin_EventArena &) = delete;
+
+    // False when the mapping could not be made.
+    bool IsValid() const { return m_Capacity == 0 || m_Events; }
+    // The next count events, ready to be written; null when fewer are left.
+    CSignalEvent *Take(qint64 count);
+
+private:
+    CSignalEvent *m_Events = nullptr;
+    qint64 m_Capacity;
+    qint64 m_Used = 0;
+};
+
+// The value history of one variable: an append-only list of events in boxes of 32.
+// Stored event 0 of a non-empty signal is the sentinel (time -1, value zero). Events never
+// move: every CSignalEvent pointer handed out stays valid for the life of the signal.
+// Boxes are plain pointers: those of appended events point into blocks the signal owns, those
+// of a loaded signal into the file manager's event arena.
+class Dovlin_Signal
+{
+public:
+    static constexpr int m_BoxSize = 32;
+
+    explicit Dovlin_Signal(Dovlin_FileManager *fileManager);
+    virtual ~Dovlin_Signal();
+    Dovlin_Signal(const Dovlin_Signal &) = delete;
+    Dovlin_Signal &operator=(const Dovlin_Signal &) = delete;
+
+    virtual int GetTypeCode() const = 0;
+    // The signal's own part of the signal table, after its type code: empty for every class.
+    virtual bool SaveHeader(Dovlin_WaveWriter &writer);
+    virtual bool LoadHeader(Dovlin_WaveReader &reader);
+    // Appends a copy of the last event at lastTime unless it is -1 (the model keeps it), then
+    // writes the event block.
+    virtual bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
+    // Reads the event block into a signal without events, checking it against the bytes left;
+    // the boxes point into a slice of arena.
+    virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena &arena);
+    // Draws the signal into a row (defined with the drawing code).
+    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) = 0;
+    // Text of the value in force at time (the last change strictly before it) in a radix.
+    virtual QString GetSignalState(qint64 time, int radix) = 0;
+    // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded.
+    virtual void PostLoadNotification() = 0;
+
+    int GetIndex() const { return m_Index; }
+    Dovlin_FileManager *GetFileManager() const { return m_FileManager; }
+
+    // Appending never compares: equal, repeated or earlier times are stored as given.
+    void AddEvent(qint64 time, int state);
+    void AddEvent(qint64 time, qint64 value);
+    void AddEvent(qint64 time, double value);
+    // Appends a copy of the last stored event at time; nothing for a signal without events.
+    void AddLastEvent(qint64 time);
+    // Reserves the next slot, opening a box when the last one is full.
+    CSignalEvent *AddEventCheck();
+
+    bool HasEvent() const { return m_LastSlot >= 0 && m_LastBox >= 0; }
+    qint64 GetnEvent() const { return qint64(m_BoxSize) * m_LastBox + m_LastSlot + 1; }
+    int GetLastSlot() const { return m_LastSlot; }
+    int GetLastBox() const { return m_LastBox; }
+    // Stored event i, the last one for -1; null without events or for an index out of range.
+    CSignalEvent *GetEvent(qint64 i) const;
+    CSignalEvent *GetFirstEvent() const { return GetEvent(0); }
+    CSignalEvent *GetLastEvent() const { return GetEvent(-1); }
+    qint64 GetLastTime() const;
+    // Number of the first stored event whose time is >= time; GetnEvent() when there is none.
+    qint64 FindEventIndex(qint64 time) const;
+    // The same, searching from stored event `from` on: steps that double from there, then a
+    // binary search, so a nearby answer costs a few steps.
+    qint64 FindEventIndex(qint64 time, qint64 from) const;
+    // True when stored event i holds another value than the one before it. The first event after
+    // the sentinel always does; a repeated value (the closing copy at the end of a converted
+    // file, or a value dumped again) does not.
+    bool IsChange(qint64 i) const;
+
+    // The next pixel column of a canvas window that holds stored events, from stored event
+    // `from` on: its column, its events and the range of their values. False after the last event.
+    bool NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column) const;
+    // The range of the values of stored events [first, end).
+    void SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
+    // The event in force at time: GetPrevEventPos(FindEventPos(time)).
+    CSignalEvent *GetEventInForce(qint64 time);
+
+    // Position searches fill and return the signal's one position record, so each search
+    // overwrites the position of the previous one.
+    __EVENTPOS *GetFirstEventPos();
+    // First stored event whose time is >= time; null when there is none.
+    __EVENTPOS *FindEventPos(qint64 time);
+    // The event at pos; pos moves on by one and becomes null after the last stored event.
+    CSignalEvent *GetNextEventPos(__EVENTPOS *&pos) const;
+    // The event just before pos; null before stored event 0.
+    CSignalEvent *GetPrevEventPos(const __EVENTPOS *pos) const;
+
+    CSignalEvent *m_MinEvent = nullptr;
+    CSignalEvent *m_MaxEvent = nullptr;
+
+protected:
+    template <typename ValueOf>
+    void FindMinMax(ValueOf valueOf);
+
+private:
+    // Summaries of whole boxes, and of runs of m_BoxSize boxes, built when first needed: they let
+    // a column crowded with millions of changes be summed up in a few steps.
+    void UpdateSummaries() const;
+    void MergeEvent(const CSignalEvent &event, Dovlin_ValueRange &range) const;
+
+    // Appends a box, which lies in m_Blocks or in the file manager's event arena.
+    void AddSignalEventBox(CSignalEvent *box);
+    CSignalEvent *EventAt(qint64 box, qint64 slot) const;
+    bool WriteBoxes(Dovlin_WaveWriter &writer) const;
+
+    friend class Dovlin_FileManager; // AddSignal sets m_Index
+
+    int m_Index = -1;
+    Dovlin_FileManager *m_FileManager;
+    int m_LastSlot = m_BoxSize - 1;
+    int m_LastBox = -1;
+    QList<CSignalEvent *> m_Boxes;
+    // The boxes of appended events, each allocated on its own.
+    std::vector<std::unique_ptr<CSignalEvent[]>> m_Blocks;
+    __EVENTPOS m_Pos;
+    mutable std::vector<Dovlin_ValueRange> m_BoxSummaries;
+    mutable std::vector<Dovlin_ValueRange> m_RunSummaries;
+};
+
+template <typename ValueOf>
+void Dovlin_Signal::FindMinMax(ValueOf valueOf)
+{
+    m_MinEvent = nullptr;
+    m_MaxEvent = nullptr;
+    decltype(valueOf(CSignalEvent())) minValue{}, maxValue{};
+    qint64 left = GetnEvent();
+    for (CSignalEvent *box : std::as_const(m_Boxes)) {
+        const int inBox = int(qMin<qint64>(left, m_BoxSize));
+        left -= inBox;
+        for (CSignalEvent *event = box; event != box + inBox; ++event) {
+            if (event->m_Time == -1)
+                continue;
+            const auto value = valueOf(*event);
+            // Strict comparisons: ties keep the earliest event, and a NaN never replaces one.
+            if (!m_MaxEvent || value > maxValue) {
+                m_MaxEvent = event;
+                maxValue = value;
+            }
+            if (!m_MinEvent || value < minValue) {
+                m_MinEvent = event;
+                minValue = value;
+            }
+        }
+    }
+}
+
+class Dovlin_IntSignal : public Dovlin_Signal, public Dovlin_IntType
+{
+public:
+    explicit Dovlin_IntSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    int GetTypeCode() const override { return m_TypeCode; }
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    QString GetSignalState(qint64 time, int radix) override;
+    void PostLoadNotification() override;
+};
+
+class Dovlin_RealSignal : public Dovlin_Signal, public Dovlin_RealType
+{
+public:
+    explicit Dovlin_RealSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    int GetTypeCode() const override { return m_TypeCode; }
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    QString GetSignalState(qint64 time, int radix) override;
+    void PostLoadNotification() override;
+};
+
+// A logic signal over one of Dovlin_BitType, Dovlin_VerilogType and Dovlin_StdLogicType.
+// The three classes are instantiated once, in the model; UpdateSignalShape is defined and
+// instantiated with the drawing code.
+template <class T>
+class Dovlin_StateSignalT : public Dovlin_Signal, public T
+{
+public:
+    explicit Dovlin_StateSignalT(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    int GetTypeCode() const override { return this->m_TypeCode; }
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    QString GetSignalState(qint64 time, int radix) override
+    {
+        return T::GetSignalState(GetEventInForce(time), radix);
+    }
+    void PostLoadNotification() override
+    {
+        FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_State; });
+    }
+};
+
+extern template class Dovlin_StateSignalT<Dovlin_BitType>;
+extern template class Dovlin_StateSignalT<Dovlin_VerilogType>;
+extern template class Dovlin_StateSignalT<Dovlin_StdLogicType>;
+
+#endif

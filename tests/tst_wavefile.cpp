@@ -1,0 +1,484 @@
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_Signals.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using Builder = void (*)(Dovlin_FileManager &);
+Q_DECLARE_METATYPE(Builder)
+
+namespace {
+
+// The four-state clk under top, changes 0 at 0 and 1 at 10, closed at 20.
+const QByteArray ExampleBytes = QByteArray::fromHex(
+    "f7ffffff0100000008000000020000000200000003000000746f70000000000100000001000000"
+    "0100000001000000010000000100000003000000636c6b01000000010000000100000000000000"
+    "0300000000000000ffffffffffffffff0000000000000000000000000000000000000000000000"
+    "000a00000000000000010000000000000014000000000000000100000000000000")
+    + QByteArray::fromHex("ffffffffffffffff0000000000000000").repeated(28);
+
+void BuildExample(Dovlin_FileManager &fm)
+{
+    fm.SetTimeBase(-9);
+    auto *clkSignal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
+    auto *top = new Dovlin_CompositeHierarchy(&fm);
+    auto *clk = new Dovlin_ScalarHierarchy(&fm);
+    top->SetName("top");
+    clk->SetName("clk");
+    clk->SetSignal(clkSignal);
+    top->AddHierarchy(clk);
+    clkSignal->AddEvent(0, 0);
+    clkSignal->AddEvent(10, 1);
+}
+
+void BuildEmpty(Dovlin_FileManager &) {}
+
+// Every signal class, the last one without events, and every node state that is saved:
+// 0 top{1 clk, 2 bus{3 b0}, 4 r}, 5 (hidden, analog, long name, no signal); bus collapsed.
+void BuildFixture(Dovlin_FileManager &fm)
+{
+    const auto leaf = [&fm](const QString &name, Dovlin_Signal *signal) {
+        auto *node = new Dovlin_ScalarHierarchy(&fm);
+        node->SetName(name);
+        node->SetSignal(signal);
+        return node;
+    };
+    fm.SetTimeBase(-12);
+    auto *logic = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
+    auto *integer = new Dovlin_IntSignal(&fm);
+    auto *real = new Dovlin_RealSignal(&fm);
+    auto *nine = new Dovlin_StateSignalT<Dovlin_StdLogicType>(&fm);
+    new Dovlin_StateSignalT<Dovlin_BitType>(&fm);
+    auto *top = new Dovlin_CompositeHierarchy(&fm);
+    top->SetName("top");
+    top->AddHierarchy(leaf("clk", logic));
+    auto *bus = new Dovlin_CompositeHierarchy(&fm);
+    bus->SetName("bus");
+    bus->m_Expanded = false;
+    top->AddHierarchy(bus);
+    bus->AddHierarchy(leaf("b0", integer));
+    top->AddHierarchy(leaf("r", real));
+    Dovlin_ScalarHierarchy *hidden = leaf(QString(3000, QLatin1Char('n')), nullptr);
+    hidden->m_Shown = false;
+    hidden->m_Digital = false;
+    logic->AddEvent(0, 3);
+    logic->AddEvent(5, 1);
+    logic->AddEvent(5, 0);
+    integer->AddEvent(2, qint64(-7));
+    integer->AddEvent(9, qint64(1) << 40);
+    nine->AddEvent(1, 8);
+    real->AddEvent(3, 2.5);
+}
+
+// Signals of 31, 32, 33, 64 and 65 stored events, four changes per time step.
+void BuildManyEvents(Dovlin_FileManager &fm)
+{
+    for (int events : {31, 32, 33, 64, 65}) {
+        auto *signal = new Dovlin_IntSignal(&fm);
+        for (int i = 1; i < events; ++i)
+            signal->AddEvent(i / 4, qint64(i * 3));
+    }
+}
+
+void PutInt32(QByteArray &bytes, qint64 offset, qint32 value)
+{
+    qToLittleEndian(value, bytes.data() + offset);
+}
+
+qint32 Int32At(const QByteArray &bytes, qint64 offset)
+{
+    return qFromLittleEndian<qint32>(bytes.constData() + offset);
+}
+
+bool Serialize(Dovlin_FileManager &fm, QByteArray &bytes, qint64 lastTime = -1)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return fm.SaveHeader(&buffer) && fm.SaveSignalEvents(&buffer, lastTime);
+}
+
+bool LoadBytes(Dovlin_FileManager &fm, const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return fm.LoadAll(&buffer);
+}
+
+// Offsets of the int32 fields of a well-formed file, by name: "typeCode1", "node0" (its code),
+// "nameLength0", "level3", "signalIndex1", "childCount2", "child2.0" (first child of node 2),
+// "lastSlot0", "lastBox0".
+QHash<QString, qint64> FieldOffsets(const QByteArray &file)
+{
+    QHash<QString, qint64> at{{"signalCount", 4}};
+    qint64 pos = 8;
+    const int nSignal = Int32At(file, 4);
+    for (int i = 0; i < nSignal; ++i, pos += 4)
+        at[QString("typeCode%1").arg(i)] = pos;
+    at["hierarchyCount"] = pos;
+    const int nHierarchy = Int32At(file, pos);
+    pos += 4;
+    for (int i = 0; i < nHierarchy; ++i) {
+        const bool composite = Int32At(file, pos) == 2;
+        at[QString("node%1").arg(i)] = pos;
+        at[QString("nameLength%1").arg(i)] = pos + 4;
+        pos += 8 + Int32At(file, pos + 4);
+        at[QString("level%1").arg(i)] = pos;
+        pos += 12;
+        if (!composite) {
+            at[QString("signalIndex%1").arg(i)] = pos;
+            pos += 4;
+            continue;
+        }
+        at[QString("childCount%1").arg(i)] = pos + 4;
+        const int nChild = Int32At(file, pos + 4);
+        pos += 8;
+        for (int c = 0; c < nChild; ++c, pos += 4)
+            at[QString("child%1.%2").arg(i).arg(c)] = pos;
+    }
+    for (int i = 0; i < nSignal; ++i) {
+        at[QString("lastSlot%1").arg(i)] = pos;
+        at[QString("lastBox%1").arg(i)] = pos + 4;
+        pos += 8 + 512 * (qint64(Int32At(file, pos + 4)) + 1);
+    }
+    return at;
+}
+
+// A device that takes a fixed number of bytes and then refuses, like a full disk.
+class FullDevice : public QIODevice
+{
+public:
+    explicit FullDevice(qint64 capacity) : m_Capacity(capacity) {}
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 size) override
+    {
+        if (size > m_Capacity) {
+            setErrorString(QStringLiteral("device full"));
+            return -1;
+        }
+        m_Capacity -= size;
+        return size;
+    }
+
+private:
+    qint64 m_Capacity;
+};
+
+} // namespace
+
+class tst_WaveFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writesWorkedExample();
+    void readsWorkedExample();
+    void roundTrip_data();
+    void roundTrip();
+    void truncatedAtEveryOffset_data();
+    void truncatedAtEveryOffset();
+    void damaged_data();
+    void damaged();
+    void tooDeep();
+    void acceptsHarmlessOddities();
+    void missingPaths();
+    void saveFailsOnFullDevice_data();
+    void saveFailsOnFullDevice();
+    void failedSaveKeepsOldFile();
+};
+
+void tst_WaveFile::writesWorkedExample()
+{
+    QCOMPARE(ExampleBytes.size(), 598);
+    QTemporaryDir dir;
+    Dovlin_FileManager fm;
+    BuildExample(fm);
+    QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20), qPrintable(fm.ErrorString()));
+    QFile written(dir.filePath("example.dvn"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
+    QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
+}
+
+void tst_WaveFile::readsWorkedExample()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("example.dvn"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ExampleBytes) == 598);
+    file.close();
+    Dovlin_FileManager fm;
+    QVERIFY2(fm.Load(file.fileName()), qPrintable(fm.ErrorString()));
+    QVERIFY(!fm.m_File.isOpen());
+    QCOMPARE(fm.GetTimeBase(), -9);
+    QCOMPARE(fm.GetEndTime(), 20);
+    QCOMPARE(fm.GetnSignal(), 1);
+    QCOMPARE(fm.GetnHierarchy(), 2);
+    Dovlin_Signal *signal = fm.GetSignal(0);
+    QCOMPARE(signal->GetTypeCode(), 8);
+    QCOMPARE(signal->GetnEvent(), 4);
+    const qint64 times[] = {-1, 0, 10, 20};
+    const int states[] = {0, 0, 1, 1};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(signal->GetEvent(i)->m_Time, times[i]);
+        QCOMPARE(signal->GetEvent(i)->m_Value.m_State, states[i]);
+    }
+    auto *top = dynamic_cast<Dovlin_CompositeHierarchy *>(fm.GetHierarchy(0));
+    auto *clk = dynamic_cast<Dovlin_ScalarHierarchy *>(fm.GetHierarchy(1));
+    QVERIFY(top && clk);
+    QCOMPARE(top->GetName(), QStringLiteral("top"));
+    QCOMPARE(clk->GetName(), QStringLiteral("clk"));
+    QCOMPARE(top->m_Level, 0);
+    QCOMPARE(clk->m_Level, 1);
+    QCOMPARE(top->m_Children, QList<int>{1});
+    QCOMPARE(clk->GetParentIndex(), 0);
+    QVERIFY(top->m_Shown && top->m_Digital && top->m_Expanded && clk->m_Shown && clk->m_Digital);
+    QCOMPARE(clk->GetSignal(), signal);
+}
+
+void tst_WaveFile::roundTrip_data()
+{
+    QTest::addColumn<Builder>("build");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<qint64>("endTime");
+    QTest::newRow("worked example") << &BuildExample << 598 << qint64(20);
+    QTest::newRow("no signals, no nodes") << &BuildEmpty << 12 << qint64(-1);
+    QTest::newRow("every class and flag, long name") << &BuildFixture << 5300 << qint64(20);
+    QTest::newRow("31 to 65 events") << &BuildManyEvents << 5704 << qint64(20);
+}
+
+// Writing, loading and writing again gives the same bytes, so every field reads back as saved.
+void tst_WaveFile::roundTrip()
+{
+    QFETCH(Builder, build);
+    QFETCH(int, size);
+    QFETCH(qint64, endTime);
+    Dovlin_FileManager original;
+    build(original);
+    QByteArray first;
+    QVERIFY(Serialize(original, first, 20));
+    QCOMPARE(first.size(), size);
+
+    Dovlin_FileManager loaded;
+    QVERIFY2(LoadBytes(loaded, first), qPrintable(loaded.ErrorString()));
+    QCOMPARE(loaded.GetEndTime(), endTime);
+    QByteArray second;
+    QBuffer buffer(&second);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(loaded.SaveAll(&buffer));
+    QCOMPARE(second.toHex(), first.toHex());
+}
+
+void tst_WaveFile::truncatedAtEveryOffset_data()
+{
+    QTest::addColumn<Builder>("build");
+    QTest::newRow("worked example") << &BuildExample;
+    QTest::newRow("every class and flag") << &BuildFixture;
+}
+
+void tst_WaveFile::truncatedAtEveryOffset()
+{
+    QFETCH(Builder, build);
+    Dovlin_FileManager original;
+    build(original);
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes, 20));
+    for (int length = 0; length < bytes.size(); ++length) {
+        Dovlin_FileManager fm;
+        QVERIFY2(!LoadBytes(fm, bytes.left(length)), qPrintable(QString::number(length)));
+        QVERIFY2(!fm.ErrorString().isEmpty(), qPrintable(QString::number(length)));
+    }
+}
+
+void tst_WaveFile::damaged_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<qint32>("value");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("huge signal count") << "signalCount" << qint32(0x7fffffff) << "signal count 2147483647 at offset 4 does not fit";
+    QTest::newRow("negative signal count") << "signalCount" << qint32(-1) << "negative signal count -1";
+    QTest::newRow("type code 7") << "typeCode1" << qint32(7) << "unknown type code 7 at offset 12";
+    QTest::newRow("type code 32") << "typeCode3" << qint32(32) << "unknown type code 32 at offset 20";
+    QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(1000000) << "hierarchy count 1000000";
+    QTest::newRow("negative hierarchy count") << "hierarchyCount" << qint32(-5) << "negative hierarchy count -5";
+    QTest::newRow("hierarchy code 3") << "node0" << qint32(3) << "unknown hierarchy code 3 at offset 32";
+    QTest::newRow("huge name length") << "nameLength1" << qint32(0x7fffffff) << "name length 2147483647 of node 1";
+    QTest::newRow("negative name length") << "nameLength1" << qint32(-1) << "negative name length -1 of node 1";
+    QTest::newRow("negative level") << "level3" << qint32(-1) << "level -1 of node 3 out of range";
+    QTest::newRow("level beyond the node count") << "level3" << qint32(6) << "level 6 of node 3 out of range";
+    QTest::newRow("signal index past the table") << "signalIndex1" << qint32(5) << "signal index 5 of node 1";
+    QTest::newRow("signal index -2") << "signalIndex3" << qint32(-2) << "signal index -2 of node 3";
+    QTest::newRow("huge child count") << "childCount0" << qint32(0x40000000) << "child count 1073741824 of node 0";
+    QTest::newRow("negative child count") << "childCount2" << qint32(-3) << "negative child count -3 of node 2";
+    QTest::newRow("child index past the table") << "child0.0" << qint32(6) << "child index 6 of node 0 out of range";
+    QTest::newRow("negative child index") << "child2.0" << qint32(-1) << "child index -1 of node 2 out of range";
+    QTest::newRow("child is the node itself") << "child2.0" << qint32(2) << "child index 2 of node 2 points to the node itself";
+    QTest::newRow("child is the parent") << "child2.0" << qint32(0) << "child index 0 of node 2 points to its own ancestor";
+    QTest::newRow("child of two parents") << "child2.0" << qint32(1) << "node 1 is listed as a child of node 0 and of node 2";
+    QTest::newRow("last slot 32") << "lastSlot0" << qint32(32) << "last slot 32 of signal 0";
+    QTest::newRow("last box -2") << "lastBox0" << qint32(-2) << "last box -2 of signal 0";
+    QTest::newRow("empty signal, slot 5") << "lastSlot4" << qint32(5) << "signal 4 without boxes has last slot 5";
+    QTest::newRow("box count past the end") << "lastBox0" << qint32(5) << "truncated event block of signal 0";
+    QTest::newRow("huge box count") << "lastBox1" << qint32(0x7ffffffe) << "truncated event block of signal 1";
+    QTest::newRow("empty signal claims a box") << "lastBox4" << qint32(0) << "truncated event block of signal 4";
+    QTest::newRow("a trailing byte") << "trailing" << qint32(1) << "1 trailing bytes after the last event block";
+    QTest::newRow("a trailing box") << "trailing" << qint32(512) << "512 trailing bytes after the last event block";
+}
+
+// The fixture with one field set to value ("trailing": value bytes appended).
+void tst_WaveFile::damaged()
+{
+    QFETCH(QString, field);
+    QFETCH(qint32, value);
+    QFETCH(QString, reason);
+    Dovlin_FileManager original;
+    BuildFixture(original);
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes));
+    if (field == "trailing") {
+        bytes.append(value, '\0');
+    } else {
+        const qint64 offset = FieldOffsets(bytes).value(field);
+        QVERIFY(offset > 0);
+        QVERIFY(Int32At(bytes, offset) != value);
+        PutInt32(bytes, offset, value);
+    }
+    Dovlin_FileManager fm;
+    QVERIFY(!LoadBytes(fm, bytes));
+    QVERIFY2(fm.ErrorString().contains(reason), qPrintable(fm.ErrorString()));
+}
+
+// Two chains of 600 nodes, each within the limit, joined into one 1200 levels deep.
+void tst_WaveFile::tooDeep()
+{
+    Dovlin_FileManager original;
+    const auto chain = [&original](Dovlin_CompositeHierarchy *&root) {
+        root = new Dovlin_CompositeHierarchy(&original);
+        Dovlin_CompositeHierarchy *last = root;
+        for (int i = 1; i < 600; ++i) {
+            auto *next = new Dovlin_CompositeHierarchy(&original);
+            QVERIFY(last->AddHierarchy(next));
+            last = next;
+        }
+        QVERIFY(last->AddHierarchy(new Dovlin_ScalarHierarchy(&original)));
+    };
+    Dovlin_CompositeHierarchy *first = nullptr;
+    Dovlin_CompositeHierarchy *second = nullptr;
+    chain(first);
+    chain(second);
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes));
+    Dovlin_FileManager fine;
+    QVERIFY2(LoadBytes(fine, bytes), qPrintable(fine.ErrorString()));
+
+    PutInt32(bytes, FieldOffsets(bytes).value("child599.0"), second->m_Index);
+    Dovlin_FileManager fm;
+    QVERIFY(!LoadBytes(fm, bytes));
+    QVERIFY2(fm.ErrorString().contains("deeper than 1024 levels"), qPrintable(fm.ErrorString()));
+}
+
+// Decreasing times, junk in free slots and a level that does not follow its parent's harm
+// nothing: such files load and save back unchanged.
+void tst_WaveFile::acceptsHarmlessOddities()
+{
+    Dovlin_FileManager original;
+    BuildFixture(original);
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes));
+    const QHash<QString, qint64> at = FieldOffsets(bytes);
+    const qint64 records = at.value("lastSlot0") + 8;
+    qToLittleEndian<qint64>(100, bytes.data() + records + 16);
+    qToLittleEndian<qint64>(42, bytes.data() + records + 16 * 20);
+    PutInt32(bytes, at.value("level3"), 4);
+
+    Dovlin_FileManager fm;
+    QVERIFY2(LoadBytes(fm, bytes), qPrintable(fm.ErrorString()));
+    QCOMPARE(fm.GetSignal(0)->GetEvent(1)->m_Time, 100);
+    QByteArray again;
+    QBuffer buffer(&again);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(fm.SaveAll(&buffer));
+    QCOMPARE(again.toHex(), bytes.toHex());
+}
+
+void tst_WaveFile::missingPaths()
+{
+    QTemporaryDir dir;
+    Dovlin_FileManager loaded;
+    QVERIFY(!loaded.Load(dir.filePath("missing.dvn")));
+    QVERIFY2(loaded.ErrorString().startsWith("cannot open: "), qPrintable(loaded.ErrorString()));
+    QVERIFY(loaded.ErrorString().size() > int(qstrlen("cannot open: ")));
+
+    Dovlin_FileManager saved;
+    BuildExample(saved);
+    QVERIFY(!saved.Save(dir.filePath("missing/wave.dvn")));
+    QVERIFY2(saved.ErrorString().startsWith("cannot open: "), qPrintable(saved.ErrorString()));
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void tst_WaveFile::saveFailsOnFullDevice_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::newRow("nothing") << 0;
+    QTest::newRow("inside a name") << 40;
+    QTest::newRow("one byte short") << -1;
+}
+
+void tst_WaveFile::saveFailsOnFullDevice()
+{
+    QFETCH(int, capacity);
+    Dovlin_FileManager fm;
+    BuildFixture(fm);
+    QByteArray bytes;
+    QVERIFY(Serialize(fm, bytes));
+    FullDevice device(capacity >= 0 ? capacity : bytes.size() - 1);
+    device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    QVERIFY(!fm.SaveAll(&device));
+    QCOMPARE(fm.ErrorString(), QStringLiteral("cannot write: device full"));
+}
+
+// A file size limit makes the disk run out in the middle of the events.
+void tst_WaveFile::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("wave.dvn");
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    Dovlin_FileManager fm;
+    auto *signal = new Dovlin_IntSignal(&fm);
+    for (int i = 0; i < 10000; ++i)
+        signal->AddEvent(i, qint64(i));
+
+    rlimit saved;
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 64 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    const bool saved64k = fm.Save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!saved64k);
+    QVERIFY2(fm.ErrorString().startsWith("cannot write: "), qPrintable(fm.ErrorString()));
+    QVERIFY(fm.ErrorString().size() > int(qstrlen("cannot write: ")));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old contents"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"wave.dvn"});
+}
+
+QTEST_GUILESS_MAIN(tst_WaveFile)
+#include "tst_wavefile.moc"

@@ -1,0 +1,38 @@
+#include "Dovlin_Types.h"
+
+#include "Dovlin_Signals.h"
+#include "Dovlin_Utilities.h"
+
+QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) const
+{
+    if (!event)
+        return QStringLiteral(" ");
+    const qint64 value = event->m_Value.m_IntValue;
+    switch (radix) {
+    case Dovlin_Radix::Binary:
+        return QLatin1Char(' ') + DecToBin(value);
+    case Dovlin_Radix::Hexadecimal:
+        return QStringLiteral(" %1h ").arg(value, 0, 16);
+    case Dovlin_Radix::Unsigned:
+        // Only the low 32 bits: -1 reads 4294967295.
+        return QStringLiteral(" %1u ").arg(quint32(value));
+    case Dovlin_Radix::Signed:
+        return QStringLiteral(" %1d ").arg(value);
+    default:
+        return QStringLiteral(" ");
+    }
+}
+
+QString Dovlin_RealType::GetSignalState(const CSignalEvent *event, int) const
+{
+    if (!event)
+        return QStringLiteral(" ");
+    return QStringLiteral(" %1r ").arg(event->m_Value.m_RealValue);
+}
+
+QString Dovlin_StateType::GetSignalState(const CSignalEvent *event, int) const
+{
+    if (!event)
+        return QStringLiteral(" ");
+    return QString::fromLatin1(StateText(event->m_Value.m_State));
+}

@@ -1,0 +1,149 @@
+#ifndef DOVLIN_TYPES_H
+#define DOVLIN_TYPES_H
+
+#include <QString>
+
+class Dovlin_RowPainter;
+struct CSignalEvent;
+struct Dovlin_Column;
+
+// Signal type codes, as returned by GetTypeCode and stored per signal in a wave file.
+namespace Dovlin_TypeCode {
+enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16 };
+}
+
+// Display radix of a hierarchy node (m_Radix).
+namespace Dovlin_Radix {
+enum { Binary = 1, Hexadecimal = 2, Unsigned = 4, Signed = 8 };
+}
+
+class Dovlin_Type
+{
+public:
+    explicit Dovlin_Type(int typeCode) : m_TypeCode(typeCode) {}
+    virtual ~Dovlin_Type() = default;
+
+    virtual int GetTypeCode() const { return m_TypeCode; }
+    // Drawing (defined with the drawing code): the stretch from e1 to the change e2, where before
+    // is the event before e1; false once the stretch starts right of the row. And one pixel
+    // column crowded with changes, the first of which is first.
+    virtual bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                   const CSignalEvent *e2) const = 0;
+    virtual void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                   const Dovlin_Column &column, const CSignalEvent *first) const = 0;
+    // Text of one value in a radix; " " for a null event.
+    virtual QString GetSignalState(const CSignalEvent *event, int radix) const = 0;
+
+protected:
+    int m_TypeCode;
+};
+
+class Dovlin_ValueType : public Dovlin_Type
+{
+protected:
+    explicit Dovlin_ValueType(int typeCode) : Dovlin_Type(typeCode) {}
+};
+
+class Dovlin_IntType : public Dovlin_ValueType
+{
+public:
+    static constexpr unsigned int m_Color = 0xFF8080;
+
+    Dovlin_IntType() : Dovlin_ValueType(Dovlin_TypeCode::Integer) {}
+    QString GetSignalState(const CSignalEvent *event, int radix) const override;
+    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const CSignalEvent *e2) const override;
+    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const Dovlin_Column &column, const CSignalEvent *first) const override;
+    // Analog level of a value on the row's scale.
+    static int IntLevel(const Dovlin_RowPainter &row, qint64 value);
+};
+
+class Dovlin_RealType : public Dovlin_ValueType
+{
+public:
+    static constexpr unsigned int m_Color = 0xFF8080;
+
+    Dovlin_RealType() : Dovlin_ValueType(Dovlin_TypeCode::Real) {}
+    QString GetSignalState(const CSignalEvent *event, int radix) const override;
+    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const CSignalEvent *e2) const override;
+    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const Dovlin_Column &column, const CSignalEvent *first) const override;
+    static int RealLevel(const Dovlin_RowPainter &row, double value);
+};
+
+// A logic type: a state index per event and class-level tables of text, height and colour.
+// The tables are only complete for the states a type defines; a state index read from a damaged
+// file may lie outside them, so every lookup goes through StateText/StateHeight/StateColor,
+// which answer "?" and the look of "X" (red, mid-height) for such an index.
+class Dovlin_StateType : public Dovlin_Type
+{
+public:
+    static constexpr const char *m_InvalidText = "?";
+    static constexpr double m_InvalidHeight = 0.5;
+    static constexpr unsigned int m_InvalidColor = 0xFF0000;
+
+    int GetnState() const { return m_nStates; }
+    bool IsValidState(int state) const { return state >= 0 && state < m_nStates; }
+    const char *StateText(int state) const { return IsValidState(state) ? m_StateTexts[state] : m_InvalidText; }
+    double StateHeight(int state) const { return IsValidState(state) ? m_StateHeights[state] : m_InvalidHeight; }
+    unsigned int StateColor(int state) const { return IsValidState(state) ? m_StateColors[state] : m_InvalidColor; }
+
+    QString GetSignalState(const CSignalEvent *event, int radix) const override;
+    // Drawing shared by the logic types, through the table lookups above.
+    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const CSignalEvent *e2) const override;
+    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const Dovlin_Column &column, const CSignalEvent *first) const override;
+    // Analog level of a state: the state index on the scale of the row's smallest and largest.
+    int AnalogState(const Dovlin_RowPainter &row, int state) const;
+
+protected:
+    Dovlin_StateType(int typeCode, int nStates, const char *const *texts, const double *heights,
+                     const unsigned int *colors)
+        : Dovlin_Type(typeCode), m_nStates(nStates), m_StateTexts(texts), m_StateHeights(heights),
+          m_StateColors(colors) {}
+
+private:
+    int m_nStates;
+    const char *const *m_StateTexts;
+    const double *m_StateHeights;
+    const unsigned int *m_StateColors;
+};
+
+class Dovlin_BitType : public Dovlin_StateType
+{
+public:
+    static constexpr int m_nState = 2;
+    static constexpr const char *m_States[m_nState] = {"0", "1"};
+    static constexpr double m_Heights[m_nState] = {0.0, 1.0};
+    static constexpr unsigned int m_Colors[m_nState] = {0x008000, 0x00FF00};
+
+    Dovlin_BitType() : Dovlin_StateType(Dovlin_TypeCode::Bit, m_nState, m_States, m_Heights, m_Colors) {}
+};
+
+class Dovlin_VerilogType : public Dovlin_StateType
+{
+public:
+    static constexpr int m_nState = 4;
+    static constexpr const char *m_States[m_nState] = {"0", "1", "Z", "X"};
+    static constexpr double m_Heights[m_nState] = {0.0, 1.0, 0.5, 0.5};
+    static constexpr unsigned int m_Colors[m_nState] = {0x00FF00, 0x00FF00, 0x0000FF, 0xFF0000};
+
+    Dovlin_VerilogType() : Dovlin_StateType(Dovlin_TypeCode::Verilog, m_nState, m_States, m_Heights, m_Colors) {}
+};
+
+class Dovlin_StdLogicType : public Dovlin_StateType
+{
+public:
+    static constexpr int m_nState = 9;
+    static constexpr const char *m_States[m_nState] = {"U", "X", "0", "1", "Z", "W", "L", "H", "-"};
+    static constexpr double m_Heights[m_nState] = {0.5, 0.5, 0.0, 1.0, 0.5, 0.5, 0.5, 0.5, 0.5};
+    static constexpr unsigned int m_Colors[m_nState] = {0xFFFFFF, 0xFF0000, 0x008000, 0x00FF00, 0x0000FF,
+                                                        0x808080, 0x8080FF, 0xFF8080, 0xFFFF00};
+
+    Dovlin_StdLogicType() : Dovlin_StateType(Dovlin_TypeCode::StdLogic, m_nState, m_States, m_Heights, m_Colors) {}
+};
+
+#endif

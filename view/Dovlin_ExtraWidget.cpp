@@ -1,0 +1,87 @@
+#include "Dovlin_ExtraWidget.h"
+
+#include "DovlinWidget.h"
+#include "Dovlin_ShapeWidget.h"
+#include "QFixedSplitter.h"
+
+#include <QPainter>
+
+Dovlin_ExtraWidget::Dovlin_ExtraWidget(QWidget *parent, DovlinWidget *owner)
+    : QWidget(parent), m_Owner(owner)
+{
+    m_Font.setFamily(QStringLiteral("Arial"));
+    m_Font.setPixelSize(10);
+    m_Font.setWeight(QFont::Normal);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Base, Qt::black);
+    setPalette(pal);
+}
+
+void Dovlin_ExtraWidget::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    UpdateScopeTimes(&painter);
+    UpdateCursorTimes(&painter, -1);
+    UpdateViewableArea(&painter);
+}
+
+void Dovlin_ExtraWidget::UpdateScopeTimes(QPainter *painter)
+{
+    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
+    painter->setPen(m_TextColor);
+    painter->setFont(m_Font);
+    const QString text = QStringLiteral("From:%1 - To:%2")
+                             .arg(shape->GetActualTimeStr(shape->startScopeTime()),
+                                  shape->GetActualTimeStr(shape->endScopeTime()));
+    painter->drawText(2, m_Font.pixelSize() + 2, text);
+}
+
+void Dovlin_ExtraWidget::UpdateCursorTimes(QPainter *painter, int index)
+{
+    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
+    const int n = m_Owner->nCursor();
+    const int h = m_Owner->cursorHeight();
+    const int hw = m_Owner->nameFixedSplitter()->handleWidth();
+    const int p = m_Font.pixelSize();
+    painter->setFont(m_Font);
+    painter->setBrush(m_Brush);
+
+    auto drawRow = [&](int y, int cursor) {
+        painter->setPen(m_GridPen);
+        painter->drawLine(0, y, width(), y);
+        painter->setPen(m_TextColor);
+        painter->drawText(2, y + p + 2, shape->GetActualTimeStr(m_Owner->cursorTime(cursor)));
+    };
+    if (index < 0) {
+        for (int i = 0; i < n; ++i)
+            drawRow((i + 1) * h - hw, n - 1 - i);
+    } else if (index < n) {
+        drawRow((n - index) * h - hw, index);
+    }
+    painter->setPen(m_GridPen);
+    const int y = (n + 1) * h - hw;
+    painter->drawLine(0, y, width(), y);
+}
+
+void Dovlin_ExtraWidget::UpdateViewableArea(QPainter *painter)
+{
+    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
+    const int w = width();
+    const int h = height();
+    painter->setPen(m_FramePen);
+    painter->setBrush(m_Brush);
+    painter->drawLine(0, h - 2, w, h - 2);
+
+    const double total = double(m_Owner->endTime()) + double(shape->endScopeTime() - shape->startScopeTime());
+    // Without a file behind it the scale has no length: show no marks rather than guess.
+    if (total <= 0)
+        return;
+    const int xs = int(double(shape->startScopeTime()) / total * w);
+    const int xe = int(double(shape->endScopeTime()) / total * w);
+    const int sh = shape->shapeScrollHeight();
+    painter->setPen(m_MarkerPen);
+    painter->drawLine(xs, h - sh + 1, xs, h);
+    painter->drawLine(xe, h - sh + 1, xe, h);
+}

@@ -1,0 +1,235 @@
+#include "Dovlin_NameWidget.h"
+
+#include "DovlinWidget.h"
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_ShapeWidget.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
+    : QTreeWidget(parent), m_Owner(owner)
+{
+    setColumnCount(2);
+    setSortingEnabled(false);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Base, Qt::black);
+    pal.setColor(QPalette::Text, QColor(0x00FF00));
+    setPalette(pal);
+    setHeaderLabels({QStringLiteral("Signals"), QStringLiteral("Values")});
+    header()->setSectionsClickable(false);
+
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &Dovlin_NameWidget::vScroll);
+    connect(this, &QTreeWidget::itemExpanded, this, &Dovlin_NameWidget::itemExpanded);
+    connect(this, &QTreeWidget::itemCollapsed, this, &Dovlin_NameWidget::itemCollapsed);
+
+    createActions();
+    createContextMenu();
+    loadIcons();
+}
+
+void Dovlin_NameWidget::createActions()
+{
+    auto make = [this](const QString &text, const QString &tip, void (Dovlin_NameWidget::*slot)()) {
+        auto *action = new QAction(text, this);
+        action->setStatusTip(tip);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_BinaryAct = make(QStringLiteral("Binary"), QStringLiteral("Binary Radix"), &Dovlin_NameWidget::toBinary);
+    m_HexadecimalAct = make(QStringLiteral("Hexadecimal"), QStringLiteral("Hexadecimal Radix"),
+                            &Dovlin_NameWidget::toHexadecimal);
+    m_UnsignedAct =
+        make(QStringLiteral("Unsigned"), QStringLiteral("Unsigned Radix"), &Dovlin_NameWidget::toUnsigned);
+    m_SignedAct = make(QStringLiteral("Signed"), QStringLiteral("Signed Radix"), &Dovlin_NameWidget::toSigned);
+
+    m_RadixGroup = new QActionGroup(this);
+    m_RadixGroup->setExclusive(true);
+    for (QAction *action : {m_BinaryAct, m_HexadecimalAct, m_UnsignedAct, m_SignedAct})
+        m_RadixGroup->addAction(action);
+}
+
+void Dovlin_NameWidget::createContextMenu()
+{
+    m_ContextMenu = new QMenu(this);
+    m_ContextMenu->addActions(m_RadixGroup->actions());
+}
+
+// The icons ship next to the program; a copy in ./Resources is taken too.
+void Dovlin_NameWidget::loadIcons()
+{
+    static const char *const files[] = {"bmpBit.bmp", "bmpInt.bmp", "bmpReal.bmp", "bmpVector.bmp"};
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QStringList dirs = {appDir + "/Resources", appDir + "/../share/dovlin/Resources", "./Resources"};
+    for (int kind = 0; kind < 4; ++kind) {
+        for (const QString &dir : dirs) {
+            const QString path = QDir(dir).filePath(files[kind]);
+            if (QFileInfo::exists(path)) {
+                m_Icons[kind] = QIcon(path);
+                break;
+            }
+        }
+    }
+}
+
+void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
+{
+    setUpdatesEnabled(false);
+    for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
+        Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
+        if (node && node->m_Level == 0)
+            node->GenerateNameView(this, nullptr);
+    }
+    setUpdatesEnabled(true);
+}
+
+void Dovlin_NameWidget::ReGenerateNameView(Dovlin_FileManager &fileManager)
+{
+    clear();
+    for (int i = 0; i < fileManager.GetnHierarchy(); ++i)
+        if (Dovlin_Hierarchy *node = fileManager.GetHierarchy(i))
+            node->m_TreeItem = nullptr;
+    GenerateNameView(fileManager);
+}
+
+int Dovlin_NameWidget::headerHeight() const
+{
+    const QRect geometry = header()->geometry();
+    return geometry.bottom() - geometry.top() + 2;
+}
+
+QRect Dovlin_NameWidget::visualItemRect(const QTreeWidgetItem *item) const
+{
+    return QTreeWidget::visualItemRect(item).translated(0, headerHeight());
+}
+
+QTreeWidgetItem *Dovlin_NameWidget::itemAtY(int y) const
+{
+    return itemAt(QPoint(1, y - headerHeight()));
+}
+
+QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time, bool withName) const
+{
+    QTreeWidgetItem *item = itemAtY(pos.y());
+    if (!item)
+        return QString();
+    QString text;
+    if (withName)
+        text = item->text(0) + " = ";
+    if (Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item))
+        text += node->GetSignalState(time);
+    return text;
+}
+
+void Dovlin_NameWidget::UpdateVisibleSignalStates()
+{
+    const int bottom = viewport()->height();
+    for (QTreeWidgetItem *item = itemAt(QPoint(1, 0)); item; item = itemBelow(item)) {
+        if (QTreeWidget::visualItemRect(item).top() >= bottom)
+            break;
+        if (Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item))
+            node->UpdateSignalState(this);
+    }
+}
+
+void Dovlin_NameWidget::wheelEvent(QWheelEvent *event)
+{
+    m_Owner->shapeWidget()->update(true);
+    event->ignore();
+}
+
+void Dovlin_NameWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (ConfigPopupMenu(itemAt(event->pos())))
+        m_ContextMenu->exec(event->globalPos());
+}
+
+bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
+{
+    if (!item)
+        return false;
+    m_ContextHierarchy = Dovlin_Hierarchy::GetHierarchy(item);
+    if (!m_ContextHierarchy)
+        return false;
+    switch (m_ContextHierarchy->m_Radix) {
+    case 1: m_BinaryAct->setChecked(true); break;
+    case 2: m_HexadecimalAct->setChecked(true); break;
+    case 4: m_UnsignedAct->setChecked(true); break;
+    case 8: m_SignedAct->setChecked(true); break;
+    default: break;
+    }
+    return true;
+}
+
+void Dovlin_NameWidget::setRadix(int radix)
+{
+    if (!m_ContextHierarchy)
+        return;
+    if (m_ContextHierarchy->m_Radix != radix) {
+        m_ContextHierarchy->m_Radix = radix;
+        m_ContextHierarchy->m_StateTime = -1;
+        m_ContextHierarchy->UpdateSignalState(this);
+    }
+    m_ContextHierarchy = nullptr;
+}
+
+void Dovlin_NameWidget::toBinary()
+{
+    setRadix(1);
+}
+
+void Dovlin_NameWidget::toHexadecimal()
+{
+    setRadix(2);
+}
+
+void Dovlin_NameWidget::toUnsigned()
+{
+    setRadix(4);
+}
+
+void Dovlin_NameWidget::toSigned()
+{
+    setRadix(8);
+}
+
+// Lines that come into view need values for the current cursor as much as the rows need drawing.
+void Dovlin_NameWidget::vScroll(int)
+{
+    UpdateVisibleSignalStates();
+    m_Owner->shapeWidget()->update(true);
+}
+
+void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
+{
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
+    if (node && !node->m_Expanded) {
+        node->m_Expanded = true;
+        m_Owner->setModified(true);
+    }
+    UpdateVisibleSignalStates();
+    m_Owner->shapeWidget()->update(true);
+}
+
+void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
+{
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
+    if (node && node->m_Expanded) {
+        node->m_Expanded = false;
+        m_Owner->setModified(true);
+    }
+    UpdateVisibleSignalStates();
+    m_Owner->shapeWidget()->update(true);
+}

@@ -1,0 +1,45 @@
+#ifndef DOVLIN_ROWPAINTER_H
+#define DOVLIN_ROWPAINTER_H
+
+#include "Dovlin_Columns.h"
+#include "Dovlin_RowRaster.h"
+
+#include <QRect>
+
+class Dovlin_ShapeWidget;
+struct CSignalEvent;
+
+// Everything a value type needs to draw into one waveform row: the row's rails, the time to
+// pixel mapping of the canvas, the analog scale and the pixels.
+class Dovlin_RowPainter
+{
+public:
+    Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
+                      const CSignalEvent *minEvent = nullptr, const CSignalEvent *maxEvent = nullptr);
+
+    int X(qint64 time) const;
+    // Level of a relative height between the low (0) and the high (1) rail.
+    int Level(double height) const;
+    // Analog level of a value on the scale from the smallest to the largest value of the signal.
+    int AnalogLevel(qint64 value, qint64 minValue, qint64 maxValue) const;
+    int AnalogLevel(double value, double minValue, double maxValue) const;
+
+    void Crossing(int x, unsigned int rgb);
+    void Stubs(int x, unsigned int rgb);
+    void Rails(int x1, int x2, unsigned int rgb);
+    // A column crowded with changes of a bus: filled between the rails.
+    void Band(int x, unsigned int rgb);
+
+    Dovlin_ShapeWidget *m_Shape;
+    Dovlin_RowRaster m_Raster;
+    Dovlin_ColumnMap m_Map;
+    int m_Width;
+    int m_Height;
+    int m_YLow;
+    int m_YHigh;
+    bool m_Digital;
+    const CSignalEvent *m_MinEvent;
+    const CSignalEvent *m_MaxEvent;
+};
+
+#endif

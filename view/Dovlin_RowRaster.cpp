@@ -1,0 +1,134 @@
+#include "Dovlin_RowRaster.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <cstdlib>
+
+Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter)
+    : m_Painter(painter)
+{
+    auto *image = dynamic_cast<QImage *>(painter->device());
+    const QTransform transform = painter->deviceTransform();
+    // Whole-pixel offsets only: anything scaled, rotated or clipped goes through the painter.
+    const bool plain = image && transform.type() <= QTransform::TxTranslate && !painter->hasClipping() &&
+                       transform.dx() == int(transform.dx()) && transform.dy() == int(transform.dy()) &&
+                       (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32 ||
+                        image->format() == QImage::Format_ARGB32_Premultiplied);
+    if (plain) {
+        m_Image = image;
+        m_Clip = QRect(QPoint(0, 0), image->size()).translated(-int(transform.dx()), -int(transform.dy()));
+    }
+}
+
+void Dovlin_RowRaster::Plot(int x, int y, unsigned int rgb)
+{
+    if (!m_Clip.contains(x, y))
+        return;
+    const QPoint offset = m_Clip.topLeft();
+    reinterpret_cast<QRgb *>(m_Image->scanLine(y - offset.y()))[x - offset.x()] = 0xFF000000u | rgb;
+}
+
+void Dovlin_RowRaster::HLine(int x1, int x2, int y, unsigned int rgb)
+{
+    if (!m_Image) {
+        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->drawLine(x1, y, x2, y);
+        return;
+    }
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y < m_Clip.top() || y > m_Clip.bottom())
+        return;
+    x1 = qMax(x1, m_Clip.left());
+    x2 = qMin(x2, m_Clip.right());
+    if (x1 > x2)
+        return;
+    QRgb *line = reinterpret_cast<QRgb *>(m_Image->scanLine(y - m_Clip.top())) - m_Clip.left();
+    const QRgb colour = 0xFF000000u | rgb;
+    for (int x = x1; x <= x2; ++x)
+        line[x] = colour;
+}
+
+void Dovlin_RowRaster::VLine(int x, int y1, int y2, unsigned int rgb)
+{
+    if (!m_Image) {
+        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->drawLine(x, y1, x, y2);
+        return;
+    }
+    if (y1 > y2)
+        std::swap(y1, y2);
+    if (x < m_Clip.left() || x > m_Clip.right())
+        return;
+    y1 = qMax(y1, m_Clip.top());
+    y2 = qMin(y2, m_Clip.bottom());
+    const QRgb colour = 0xFF000000u | rgb;
+    for (int y = y1; y <= y2; ++y)
+        reinterpret_cast<QRgb *>(m_Image->scanLine(y - m_Clip.top()))[x - m_Clip.left()] = colour;
+}
+
+void Dovlin_RowRaster::Line(int x1, int y1, int x2, int y2, unsigned int rgb)
+{
+    if (!m_Image) {
+        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->drawLine(x1, y1, x2, y2);
+        return;
+    }
+    if (y1 == y2) {
+        HLine(x1, x2, y1, rgb);
+        return;
+    }
+    if (x1 == x2) {
+        VLine(x1, y1, y2, rgb);
+        return;
+    }
+    // Cut the line to the columns in view first: analog stretches may start far off screen.
+    if (x1 > x2) {
+        std::swap(x1, x2);
+        std::swap(y1, y2);
+    }
+    if (x2 < m_Clip.left() || x1 > m_Clip.right())
+        return;
+    const auto yAt = [&](int x) { return int(y1 + (long double)(y2 - y1) * (x - x1) / (x2 - x1)); };
+    if (x1 < m_Clip.left()) {
+        y1 = yAt(m_Clip.left());
+        x1 = m_Clip.left();
+    }
+    if (x2 > m_Clip.right()) {
+        const int y = yAt(m_Clip.right());
+        x2 = m_Clip.right();
+        y2 = y;
+    }
+    // Bresenham.
+    const int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
+    const int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
+    int error = dx + dy;
+    for (;;) {
+        Plot(x1, y1, rgb);
+        if (x1 == x2 && y1 == y2)
+            break;
+        const int e2 = 2 * error;
+        if (e2 >= dy) {
+            error += dy;
+            x1 += sx;
+        }
+        if (e2 <= dx) {
+            error += dx;
+            y1 += sy;
+        }
+    }
+}
+
+void Dovlin_RowRaster::Fill(int x1, int y1, int x2, int y2, unsigned int rgb)
+{
+    if (!m_Image) {
+        m_Painter->fillRect(QRect(QPoint(qMin(x1, x2), qMin(y1, y2)), QPoint(qMax(x1, x2), qMax(y1, y2))),
+                            QColor(rgb));
+        return;
+    }
+    if (y1 > y2)
+        std::swap(y1, y2);
+    for (int y = y1; y <= y2; ++y)
+        HLine(x1, x2, y, rgb);
+}

@@ -1,0 +1,30 @@
+#ifndef DOVLIN_ROWRASTER_H
+#define DOVLIN_ROWRASTER_H
+
+#include <QRect>
+
+class QImage;
+class QPainter;
+
+// One-pixel lines and filled rectangles for waveform rows. On a plain 32-bit image (the canvas
+// picture) pixels are written directly, which keeps rows with hundreds of thousands of marks
+// cheap; on any other device the painter draws them.
+class Dovlin_RowRaster
+{
+public:
+    explicit Dovlin_RowRaster(QPainter *painter);
+
+    void HLine(int x1, int x2, int y, unsigned int rgb);
+    void VLine(int x, int y1, int y2, unsigned int rgb);
+    void Line(int x1, int y1, int x2, int y2, unsigned int rgb);
+    void Fill(int x1, int y1, int x2, int y2, unsigned int rgb);
+
+private:
+    void Plot(int x, int y, unsigned int rgb);
+
+    QPainter *m_Painter;
+    QImage *m_Image = nullptr;
+    QRect m_Clip;
+};
+
+#endif

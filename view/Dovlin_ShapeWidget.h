@@ -1,0 +1,157 @@
+#ifndef DOVLIN_SHAPEWIDGET_H
+#define DOVLIN_SHAPEWIDGET_H
+
+#include <QBrush>
+#include <QFont>
+#include <QPen>
+#include <QImage>
+#include <QWidget>
+
+class DovlinWidget;
+class Dovlin_Hierarchy;
+class Dovlin_NameWidget;
+class QAction;
+class QMenu;
+class QScrollBar;
+class QTreeWidgetItem;
+
+// The wave canvas: the visible window of the time axis with its ruler, one waveform row per
+// visible name-tree line, and the measurement cursors with the time distances between them.
+class Dovlin_ShapeWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int m_MaxCursor = 10;
+
+    // Everything that fixes the visible window, so that a bookmark brings back the same view.
+    struct View
+    {
+        qint64 m_Start = 0;
+        qint64 m_End = 1;
+        qint64 m_TickTime = 1;
+        int m_ZoomCo = 5;
+        double m_ZoomRatio = 1.0;
+    };
+
+    Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner);
+
+    DovlinWidget *owner() const { return m_Owner; }
+    qint64 startScopeTime() const { return m_StartScopeTime; }
+    qint64 endScopeTime() const { return m_EndScopeTime; }
+    qint64 currTickTime() const { return m_TickTime; }
+    int currZoomCo() const { return m_ZoomCo; }
+    double zoomRatio() const { return m_ZoomRatio; }
+    int shapeScrollHeight() const;
+    QScrollBar *scrollBar() const { return m_ScrollBar; }
+
+    // Time at pixel x, and the pixel of a time, clamped to a range that painting can take.
+    qint64 GetTime(int x) const;
+    int TimeToX(qint64 time) const;
+    void ZoomTime2Time(qint64 start, qint64 end);
+    View CurrentView() const;
+    void RestoreView(const View &view);
+    void CalcTick();
+    void ConfigScrollBar();
+    QString GetActualTimeStr(qint64 time) const;
+    void SortCursorTime();
+    int sortedCursor(int position) const { return m_SortedCursor[position]; }
+    int GetTimeBarHeight(int n = -1) const;
+    int GetWaveHeight(int n = -1) const;
+
+    using QWidget::update;
+    // Repaints; with dropPicture the rows and the ruler are drawn anew, otherwise only the
+    // cursors are drawn over the kept picture.
+    void update(bool dropPicture);
+    void UpdateSignalState();
+    void UpdateTimeBar(QPainter *painter);
+    void UpdateSignalShape(QPainter *painter);
+    void UpdateCursor(QPainter *painter);
+    void UpdateCursor(QPainter *painter, int index, bool selected);
+    void UpdateCursorTimeDist(QPainter *painter);
+    bool ConfigPopupMenu(QTreeWidgetItem *item);
+    Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
+    bool showSignalTip() const { return m_ShowSignalTip; }
+    void setShowSignalTip(bool show) { m_ShowSignalTip = show; }
+    QPoint cursorPos(int index) const { return m_CursorPos[index]; }
+    // How many times the rows and the ruler were drawn: a cursor move must not add to it.
+    int pictureRenders() const { return m_PictureRenders; }
+
+public Q_SLOTS:
+    void shapeScrolled(int value);
+    void addCursor();
+    void removeCursor();
+    void zoomIn();
+    void zoomOut();
+    void zoomFull();
+    void zoomArea();
+    void nextTrans();
+    void prevTrans();
+    void toggleDA();
+
+protected:
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void createActions();
+    void createContextMenu();
+    void renderPicture();
+    Dovlin_NameWidget *nameWidget() const;
+
+    DovlinWidget *m_Owner;
+    QScrollBar *m_ScrollBar = nullptr;
+
+    qint64 m_StartScopeTime = 0;
+    qint64 m_EndScopeTime = 1;
+    qint64 m_TickTime = 1;
+    int m_ZoomCo = 5;
+    int m_TickSpacings[3] = {5, 8, 11};
+    double m_ZoomRatio = 1.0;
+    int m_SortedCursor[m_MaxCursor] = {};
+    // Ticks per scroll-bar step: more than one when the file has more ticks than an int holds.
+    qint64 m_ScrollUnit = 1;
+
+    QAction *m_ZoomInAct = nullptr;
+    QAction *m_ZoomOutAct = nullptr;
+    QAction *m_ZoomFullAct = nullptr;
+    QAction *m_ZoomAreaAct = nullptr;
+    QAction *m_NextTransAct = nullptr;
+    QAction *m_PrevTransAct = nullptr;
+    QAction *m_ToggleDAAct = nullptr;
+    QAction *m_AddCursorAct = nullptr;
+    QAction *m_RemoveCursorAct = nullptr;
+    QMenu *m_ContextMenu = nullptr;
+
+    QBrush m_Brush{Qt::black, Qt::SolidPattern};
+    QFont m_Font;
+    QPen m_BlackPen{QColor(Qt::black), 0};
+    QPen m_GridPen{QColor(0x707070), 0};
+    QPen m_SeparatorPen{QColor(0x808080), 0};
+    QPen m_TickPen{QColor(0x00FF00), 0};
+    QPen m_DefaultCursorPen{QColor(0xFF0000), 0};
+    QPen m_CursorPen{QColor(0x00FFFF), 0};
+    QPen m_DistancePen{QColor(0xFFFFFF), 0};
+    QPen m_ZoomPen{QColor(0xFFFFFF), 2};
+
+    // The rows and the ruler, kept per canvas so that cursor moves only draw the cursors again.
+    QImage m_Picture;
+    bool m_PictureValid = false;
+    int m_PictureRenders = 0;
+
+    Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
+    bool m_ShowSignalTip = true;
+    QRect m_ZoomRect{QPoint(0, 0), QPoint(-1, -1)};
+    bool m_ZoomBandVisible = false;
+    QPoint m_CursorPos[m_MaxCursor];
+    QSize m_CursorLabelSize[m_MaxCursor];
+};
+
+#endif

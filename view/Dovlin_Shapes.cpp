@@ -1,0 +1,350 @@
+// Drawing of waveform rows: the walk over a signal's changes inside the visible window, one pixel
+// column at a time, and the shapes that each value type draws for a stretch between two changes
+// or for a column crowded with changes.
+
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_NameWidget.h"
+#include "Dovlin_RowPainter.h"
+#include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Signals.h"
+#include "Dovlin_Types.h"
+
+#include <QTreeWidgetItem>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
+                                     const CSignalEvent *minEvent, const CSignalEvent *maxEvent)
+    : m_Shape(shape), m_Raster(painter), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
+      m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital),
+      m_MinEvent(minEvent), m_MaxEvent(maxEvent)
+{
+    m_Map.m_Start = shape->startScopeTime();
+    m_Map.m_TimePerTick = shape->currTickTime();
+    m_Map.m_PixelsPerTick = shape->currZoomCo();
+    m_Map.m_Width = m_Width;
+}
+
+int Dovlin_RowPainter::X(qint64 time) const
+{
+    return m_Shape->TimeToX(time);
+}
+
+int Dovlin_RowPainter::Level(double height) const
+{
+    return int(m_YLow - height * m_Height);
+}
+
+int Dovlin_RowPainter::AnalogLevel(qint64 value, qint64 minValue, qint64 maxValue) const
+{
+    if (maxValue <= minValue)
+        return m_YLow - m_Height / 2;
+    const long double share = ((long double)value - minValue) / ((long double)maxValue - minValue);
+    return m_YLow - int(m_Height * share);
+}
+
+int Dovlin_RowPainter::AnalogLevel(double value, double minValue, double maxValue) const
+{
+    if (!(maxValue > minValue) || std::isnan(value))
+        return m_YLow - m_Height / 2;
+    const double share = qBound(0.0, (value - minValue) / (maxValue - minValue), 1.0);
+    return m_YLow - int(m_Height * share);
+}
+
+void Dovlin_RowPainter::Crossing(int x, unsigned int rgb)
+{
+    m_Raster.Line(x - 1, m_YLow, x + 1, m_YHigh, rgb);
+    m_Raster.Line(x - 1, m_YHigh, x + 1, m_YLow, rgb);
+}
+
+void Dovlin_RowPainter::Stubs(int x, unsigned int rgb)
+{
+    m_Raster.HLine(x - 1, x + 1, m_YLow, rgb);
+    m_Raster.HLine(x - 1, x + 1, m_YHigh, rgb);
+}
+
+void Dovlin_RowPainter::Rails(int x1, int x2, unsigned int rgb)
+{
+    if (x2 < x1)
+        return;
+    m_Raster.HLine(x1, x2, m_YLow, rgb);
+    m_Raster.HLine(x1, x2, m_YHigh, rgb);
+}
+
+void Dovlin_RowPainter::Band(int x, unsigned int rgb)
+{
+    m_Raster.Fill(x - 1, m_YHigh, x + 1, m_YLow, rgb);
+}
+
+namespace {
+bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
+{
+    return a && b && std::memcmp(&a->m_Value, &b->m_Value, sizeof a->m_Value) == 0;
+}
+
+// Walks the changes of one signal from the left edge of the window to the right, one pixel
+// column at a time: a column with one change draws the stretch that ends there, a column with
+// several draws one mark for all of them.
+bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeWidget *shape, const QRect &rect,
+                   QPainter *painter, bool digital)
+{
+    Dovlin_RowPainter row(shape, rect, painter, digital, signal.m_MinEvent, signal.m_MaxEvent);
+    const qint64 count = signal.GetnEvent();
+    qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
+    if (index >= count)
+        return true;
+    const CSignalEvent *e1 = index > 0 ? signal.GetEvent(index - 1) : nullptr;
+    const CSignalEvent *before = index > 1 ? signal.GetEvent(index - 2) : nullptr;
+    Dovlin_Column column;
+    while (signal.NextColumn(row.m_Map, index, column)) {
+        const CSignalEvent *first = signal.GetEvent(column.m_First);
+        if (column.m_X >= row.m_Width) {
+            type.UpdateSignalShape(row, before, e1, first);
+            break;
+        }
+        if (column.m_End - column.m_First == 1) {
+            if (!type.UpdateSignalShape(row, before, e1, first))
+                break;
+            before = e1;
+            e1 = first;
+        } else {
+            type.UpdateColumnShape(row, before, e1, column, first);
+            before = signal.GetEvent(column.m_End - 2);
+            e1 = signal.GetEvent(column.m_End - 1);
+        }
+        index = column.m_End;
+    }
+    return true;
+}
+
+// The row rectangle of a tree line, or an empty one when the line has no room above the time bar.
+bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget, QRect &rect)
+{
+    if (!node->m_TreeItem)
+        return false;
+    rect = nameWidget->visualItemRect(node->m_TreeItem);
+    rect.setLeft(0);
+    rect.setRight(shape->width());
+    return rect.bottom() < shape->GetWaveHeight(-1);
+}
+}
+
+bool Dovlin_IntSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool digital)
+{
+    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+}
+
+bool Dovlin_RealSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool digital)
+{
+    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+}
+
+template <class T>
+bool Dovlin_StateSignalT<T>::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter,
+                                               bool digital)
+{
+    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+}
+
+template bool Dovlin_StateSignalT<Dovlin_BitType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *, bool);
+template bool Dovlin_StateSignalT<Dovlin_VerilogType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
+                                                                        bool);
+template bool Dovlin_StateSignalT<Dovlin_StdLogicType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
+                                                                         bool);
+
+// Logic stretches: a level in the colour of the state, and an edge in the colour of the next one.
+bool Dovlin_StateType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+                                         const CSignalEvent *e2) const
+{
+    const int x1 = e1 ? row.X(e1->m_Time) : 0;
+    if (x1 >= row.m_Width)
+        return false;
+    const int x2 = row.X(e2->m_Time);
+    if (row.m_Digital) {
+        const int ya = e1 ? row.Level(StateHeight(e1->m_Value.m_State)) : row.m_YLow;
+        if (e1)
+            row.m_Raster.HLine(x1, x2, ya, StateColor(e1->m_Value.m_State));
+        row.m_Raster.VLine(x2, ya, row.Level(StateHeight(e2->m_Value.m_State)), StateColor(e2->m_Value.m_State));
+    } else if (e1) {
+        row.m_Raster.Line(x1, AnalogState(row, e1->m_Value.m_State), x2, AnalogState(row, e2->m_Value.m_State),
+                          StateColor(e1->m_Value.m_State));
+    }
+    return true;
+}
+
+int Dovlin_StateType::AnalogState(const Dovlin_RowPainter &row, int state) const
+{
+    const qint64 low = row.m_MinEvent ? row.m_MinEvent->m_Value.m_State : 0;
+    const qint64 high = row.m_MaxEvent ? row.m_MaxEvent->m_Value.m_State : GetnState() - 1;
+    return row.AnalogLevel(qint64(state), low, high);
+}
+
+// A crowded logic column: one mark from the lowest to the highest level the states reach, in the
+// colour of the most telling of them (unknown and other mid-level states before the rails).
+void Dovlin_StateType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+                                         const Dovlin_Column &column, const CSignalEvent *first) const
+{
+    const int x = column.m_X;
+    quint32 mask = column.m_Values.m_StateMask;
+    if (e1)
+        mask |= Dovlin_ValueRange::StateBit(e1->m_Value.m_State);
+    int top = INT_MAX, bottom = INT_MIN, rank = -1;
+    unsigned int colour = 0;
+    for (int state = 0; state < 32; ++state) {
+        if (!(mask & (quint32(1) << state)))
+            continue;
+        const int probe = state == 31 ? -1 : state;
+        const int y = row.m_Digital ? row.Level(StateHeight(probe)) : AnalogState(row, probe);
+        top = qMin(top, y);
+        bottom = qMax(bottom, y);
+        const unsigned int rgb = StateColor(probe);
+        const double height = StateHeight(probe);
+        const int r = rgb == 0xFF0000 ? 3 : (height > 0.0 && height < 1.0) ? 2 : height >= 1.0 ? 1 : 0;
+        if (r > rank) {
+            rank = r;
+            colour = rgb;
+        }
+    }
+    if (e1) {
+        const int x1 = row.X(e1->m_Time);
+        const unsigned int rgb = StateColor(e1->m_Value.m_State);
+        if (row.m_Digital) {
+            row.m_Raster.HLine(x1, x, row.Level(StateHeight(e1->m_Value.m_State)), rgb);
+        } else {
+            row.m_Raster.Line(x1, AnalogState(row, e1->m_Value.m_State), x, AnalogState(row, first->m_Value.m_State),
+                              rgb);
+        }
+    }
+    row.m_Raster.VLine(x, top, bottom, colour);
+}
+
+namespace {
+// Bus stretches of integers and reals: the start mark (a crossing where the value changes), the
+// two rails; analog: a straight line between the values.
+template <typename Level>
+bool valueStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1, const CSignalEvent *e2,
+                  unsigned int rgb, Level level)
+{
+    const int x1 = e1 ? row.X(e1->m_Time) : 0;
+    if (x1 >= row.m_Width)
+        return false;
+    const int x2 = row.X(e2->m_Time);
+    if (row.m_Digital) {
+        if (!e1 || !sameValue(before, e1))
+            row.Crossing(x1, rgb);
+        else
+            row.Stubs(x1, rgb);
+        row.Rails(x1 + 1, x2 - 1, rgb);
+    } else if (e1) {
+        row.m_Raster.Line(x1, level(*e1), x2, level(*e2), rgb);
+    }
+    return true;
+}
+
+template <typename Level>
+void valueColumn(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                 const Dovlin_Column &column, const CSignalEvent *first, unsigned int rgb, Level level, int low,
+                 int high)
+{
+    const int x = column.m_X;
+    if (row.m_Digital) {
+        if (e1) {
+            const int x1 = row.X(e1->m_Time);
+            if (!sameValue(before, e1))
+                row.Crossing(x1, rgb);
+            else
+                row.Stubs(x1, rgb);
+            row.Rails(x1 + 1, x - 1, rgb);
+        }
+        row.Band(x, rgb);
+        return;
+    }
+    if (e1)
+        row.m_Raster.Line(row.X(e1->m_Time), level(*e1), x, level(*first), rgb);
+    row.m_Raster.VLine(x, low, high, rgb);
+}
+}
+
+bool Dovlin_IntType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                       const CSignalEvent *e2) const
+{
+    return valueStretch(row, before, e1, e2, m_Color, [&row](const CSignalEvent &e) { return IntLevel(row, e.m_Value.m_IntValue); });
+}
+
+void Dovlin_IntType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                       const Dovlin_Column &column, const CSignalEvent *first) const
+{
+    valueColumn(row, before, e1, column, first, m_Color,
+                [&row](const CSignalEvent &e) { return IntLevel(row, e.m_Value.m_IntValue); },
+                IntLevel(row, column.m_Values.m_MaxInt), IntLevel(row, column.m_Values.m_MinInt));
+}
+
+int Dovlin_IntType::IntLevel(const Dovlin_RowPainter &row, qint64 value)
+{
+    const qint64 low = row.m_MinEvent ? row.m_MinEvent->m_Value.m_IntValue : value;
+    const qint64 high = row.m_MaxEvent ? row.m_MaxEvent->m_Value.m_IntValue : value;
+    return row.AnalogLevel(value, low, high);
+}
+
+bool Dovlin_RealType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                        const CSignalEvent *e2) const
+{
+    return valueStretch(row, before, e1, e2, m_Color, [&row](const CSignalEvent &e) { return RealLevel(row, e.m_Value.m_RealValue); });
+}
+
+void Dovlin_RealType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                                        const Dovlin_Column &column, const CSignalEvent *first) const
+{
+    valueColumn(row, before, e1, column, first, m_Color,
+                [&row](const CSignalEvent &e) { return RealLevel(row, e.m_Value.m_RealValue); },
+                RealLevel(row, column.m_Values.m_MaxReal), RealLevel(row, column.m_Values.m_MinReal));
+}
+
+int Dovlin_RealType::RealLevel(const Dovlin_RowPainter &row, double value)
+{
+    const double low = row.m_MinEvent ? row.m_MinEvent->m_Value.m_RealValue : value;
+    const double high = row.m_MaxEvent ? row.m_MaxEvent->m_Value.m_RealValue : value;
+    return row.AnalogLevel(value, low, high);
+}
+
+bool Dovlin_ScalarHierarchy::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
+                                               QPainter *painter)
+{
+    QRect rect;
+    if (!rowRect(this, shape, nameWidget, rect))
+        return false;
+    if (Dovlin_Signal *signal = GetSignal())
+        signal->UpdateSignalShape(shape, &rect, painter, m_Digital);
+    return true;
+}
+
+// A bus or scope row: a crossing in every column where any bit or member changes, a filled band
+// where several do, and the two rails between them.
+bool Dovlin_CompositeHierarchy::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
+                                                  QPainter *painter)
+{
+    QRect rect;
+    if (!rowRect(this, shape, nameWidget, rect))
+        return false;
+    Dovlin_RowPainter row(shape, rect, painter, true);
+    Dovlin_ChangeColumns columns;
+    GetChangeColumns(row.m_Map, columns);
+    int last = columns.m_Before ? -2 : INT_MIN;
+    for (int x = 0; x < row.m_Width; ++x) {
+        const int changes = columns.m_Changes[size_t(x)];
+        if (changes == 0)
+            continue;
+        if (last != INT_MIN)
+            row.Rails(last + 1, x - 1, m_Color);
+        if (changes == 1)
+            row.Crossing(x, m_Color);
+        else
+            row.Band(x, m_Color);
+        last = x;
+    }
+    if (columns.m_After && last != INT_MIN)
+        row.Rails(last + 1, row.m_Width, m_Color);
+    return true;
+}
