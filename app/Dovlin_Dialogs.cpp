@@ -24,6 +24,11 @@ Dovlin_Dialogs::PrintHandler &printHandler()
     static Dovlin_Dialogs::PrintHandler handler;
     return handler;
 }
+Dovlin_Dialogs::ExecHandler &execHandler()
+{
+    static Dovlin_Dialogs::ExecHandler handler;
+    return handler;
+}
 }
 
 void Dovlin_Dialogs::setMessageHandler(MessageHandler handler)
@@ -44,6 +49,11 @@ void Dovlin_Dialogs::setSaveFileHandler(SaveFileHandler handler)
 void Dovlin_Dialogs::setPrintHandler(PrintHandler handler)
 {
     printHandler() = std::move(handler);
+}
+
+void Dovlin_Dialogs::setExecHandler(ExecHandler handler)
+{
+    execHandler() = std::move(handler);
 }
 
 QMessageBox::StandardButton Dovlin_Dialogs::message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
@@ -93,4 +103,11 @@ bool Dovlin_Dialogs::execPrintDialog(QWidget *parent, QPrinter *printer)
         return printHandler()(parent, printer);
     QPrintDialog dialog(printer, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+int Dovlin_Dialogs::exec(QDialog *dialog)
+{
+    if (execHandler())
+        return execHandler()(dialog);
+    return dialog->exec();
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 
+class QDialog;
 class QPrinter;
 class QWidget;
 
@@ -26,12 +27,14 @@ public:
     using OpenFilesHandler = std::function<QStringList(QWidget *parent, const QString &caption, const QString &filter)>;
     using SaveFileHandler = std::function<QString(QWidget *parent, const QString &filter)>;
     using PrintHandler = std::function<bool(QWidget *parent, QPrinter *printer)>;
+    using ExecHandler = std::function<int(QDialog *dialog)>;
 
     // An empty handler restores the real dialog.
     static void setMessageHandler(MessageHandler handler);
     static void setOpenFilesHandler(OpenFilesHandler handler);
     static void setSaveFileHandler(SaveFileHandler handler);
     static void setPrintHandler(PrintHandler handler);
+    static void setExecHandler(ExecHandler handler);
 
     static QMessageBox::StandardButton message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                                const QString &text,
@@ -43,6 +46,8 @@ public:
     static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter);
     static QString getSaveFileName(QWidget *parent, const QString &filter);
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);
+    // Runs a dialog of the program's own modally.
+    static int exec(QDialog *dialog);
 };
 
 #endif

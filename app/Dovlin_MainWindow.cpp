@@ -2,6 +2,8 @@
 
 #include "Dovlin_AboutDialog.h"
 #include "Dovlin_Dialogs.h"
+#include "Dovlin_GuiImportReporter.h"
+#include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
 
 #include <QAction>
@@ -58,6 +60,13 @@ void Dovlin_MainWindow::createActions()
     m_OpenAct = make("openAct", tr("&Open..."), ":/images/file_open.png", tr("Ctrl+O"), tr("Open an existing file"));
     connect(m_OpenAct, &QAction::triggered, this, &Dovlin_MainWindow::open);
 
+    m_SaveAct = make("saveAct", tr("&Save"), QString(), tr("Ctrl+S"), tr("Save the active wave file"));
+    connect(m_SaveAct, &QAction::triggered, this, &Dovlin_MainWindow::save);
+
+    m_SaveAsAct = make("saveAsAct", tr("Save &As..."), QString(), tr("Ctrl+Shift+S"),
+                       tr("Save the active wave file under a new name"));
+    connect(m_SaveAsAct, &QAction::triggered, this, &Dovlin_MainWindow::saveAs);
+
     m_CloseAct = make("closeAct", tr("Cl&ose"), QString(), tr("Ctrl+F4"), tr("Close the active window"));
     connect(m_CloseAct, &QAction::triggered, m_Workspace, &QMdiArea::closeActiveSubWindow);
 
@@ -89,6 +98,10 @@ void Dovlin_MainWindow::createActions()
         make("removeCursorAct", tr("&Remove Cursor"), ":/images/step_delete.png", tr("F7"), "Remove Cursor");
     connect(m_RemoveCursorAct, &QAction::triggered, this, &Dovlin_MainWindow::removeCursor);
 
+    m_SignalsAct = make("signalsAct", tr("Show &Signals..."), QString(), QString(),
+                        tr("Choose the signals the active window shows"));
+    connect(m_SignalsAct, &QAction::triggered, this, &Dovlin_MainWindow::modifySignals);
+
     m_TileAct = make("tileAct", tr("&Tile"), ":/images/window_split_ver.png", QString(), tr("Tile the windows"));
     connect(m_TileAct, &QAction::triggered, m_Workspace, &QMdiArea::tileSubWindows);
 
@@ -114,6 +127,8 @@ void Dovlin_MainWindow::createMenus()
 {
     m_FileMenu = menuBar()->addMenu(tr("&File"));
     m_FileMenu->addAction(m_OpenAct);
+    m_FileMenu->addAction(m_SaveAct);
+    m_FileMenu->addAction(m_SaveAsAct);
     m_FileMenu->addAction(m_CloseAct);
     m_FileMenu->addAction(m_CloseAllAct);
     m_FileMenu->addSeparator();
@@ -129,6 +144,28 @@ void Dovlin_MainWindow::createMenus()
     m_WaveMenu->addSeparator();
     m_WaveMenu->addAction(m_AddCursorAct);
     m_WaveMenu->addAction(m_RemoveCursorAct);
+    m_WaveMenu->addSeparator();
+    // Bookmark k (1 to 10) is set with Ctrl+Shift and gone to with Ctrl and its digit, 0 for 10.
+    m_SetBookmarkMenu = m_WaveMenu->addMenu(tr("Set &Bookmark"));
+    m_SetBookmarkMenu->setObjectName("setBookmarkMenu");
+    m_GotoBookmarkMenu = m_WaveMenu->addMenu(tr("&Go to Bookmark"));
+    m_GotoBookmarkMenu->setObjectName("gotoBookmarkMenu");
+    for (int k = 1; k <= 10; ++k) {
+        QAction *set = m_SetBookmarkMenu->addAction(tr("Bookmark &%1").arg(k));
+        set->setShortcut(QKeySequence(QString("Ctrl+Shift+%1").arg(k % 10)));
+        connect(set, &QAction::triggered, this, [this, k] {
+            if (DovlinWidget *child = activeMdiChild())
+                child->setBookmark(k - 1);
+        });
+        QAction *go = m_GotoBookmarkMenu->addAction(tr("Bookmark &%1").arg(k));
+        go->setShortcut(QKeySequence(QString("Ctrl+%1").arg(k % 10)));
+        connect(go, &QAction::triggered, this, [this, k] {
+            if (DovlinWidget *child = activeMdiChild())
+                child->gotoBookmark(k - 1);
+        });
+    }
+    m_WaveMenu->addSeparator();
+    m_WaveMenu->addAction(m_SignalsAct);
 
     m_WindowMenu = menuBar()->addMenu(tr("&Window"));
     m_WindowMenu->setObjectName("windowMenu");
@@ -165,8 +202,10 @@ void Dovlin_MainWindow::updateMenus()
     const bool hasDocument = activeMdiChild() != nullptr;
     for (QAction *action : {m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
                             m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_TileAct, m_CascadeAct, m_NextAct,
-                            m_PreviousAct})
+                            m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
         action->setEnabled(hasDocument);
+    m_SetBookmarkMenu->setEnabled(hasDocument);
+    m_GotoBookmarkMenu->setEnabled(hasDocument);
     m_SeparatorAct->setVisible(hasDocument);
 }
 
@@ -280,10 +319,11 @@ bool Dovlin_MainWindow::openWaveFile(const QString &path)
 
 bool Dovlin_MainWindow::importVcdFile(const QString &path)
 {
-    Dovlin_Dialogs::critical(this, tr("Error"),
-                             tr("Cannot import %1:\nthe VCD import is not part of this build yet.")
-                                 .arg(QDir::toNativeSeparators(path)));
-    return false;
+    Dovlin_GuiImportReporter reporter(this);
+    Dovlin_VcdImport import(&reporter);
+    const bool converted = import.Convert(path);
+    reporter.ShowWarnings();
+    return converted && openWaveFile(import.WaveFileName());
 }
 
 void Dovlin_MainWindow::closeEvent(QCloseEvent *event)
@@ -311,6 +351,24 @@ void Dovlin_MainWindow::dropEvent(QDropEvent *event)
         return;
     event->acceptProposedAction();
     openFiles(paths);
+}
+
+void Dovlin_MainWindow::save()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->save();
+}
+
+void Dovlin_MainWindow::saveAs()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->saveAs();
+}
+
+void Dovlin_MainWindow::modifySignals()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->modifySignals();
 }
 
 void Dovlin_MainWindow::print()
@@ -358,5 +416,5 @@ void Dovlin_MainWindow::removeCursor()
 void Dovlin_MainWindow::about()
 {
     Dovlin_AboutDialog dialog(this);
-    dialog.exec();
+    Dovlin_Dialogs::exec(&dialog);
 }

@@ -30,6 +30,8 @@ protected:
 
 private Q_SLOTS:
     void open();
+    void save();
+    void saveAs();
     void print();
     void zoomIn();
     void zoomOut();
@@ -37,6 +39,7 @@ private Q_SLOTS:
     void zoomArea();
     void addCursor();
     void removeCursor();
+    void modifySignals();
     void about();
     void updateMenus();
     void updateWindowMenu();
@@ -59,6 +62,8 @@ private:
     QToolBar *m_FileToolBar = nullptr;
 
     QAction *m_OpenAct = nullptr;
+    QAction *m_SaveAct = nullptr;
+    QAction *m_SaveAsAct = nullptr;
     QAction *m_CloseAct = nullptr;
     QAction *m_CloseAllAct = nullptr;
     QAction *m_PrintAct = nullptr;
@@ -69,6 +74,9 @@ private:
     QAction *m_ZoomAreaAct = nullptr;
     QAction *m_AddCursorAct = nullptr;
     QAction *m_RemoveCursorAct = nullptr;
+    QAction *m_SignalsAct = nullptr;
+    QMenu *m_SetBookmarkMenu = nullptr;
+    QMenu *m_GotoBookmarkMenu = nullptr;
     QAction *m_TileAct = nullptr;
     QAction *m_CascadeAct = nullptr;
     QAction *m_NextAct = nullptr;

@@ -125,6 +125,9 @@ void tst_MainWindow::staticTexts_data()
     QTest::newRow("previous") << "previousAct" << "Pre&vious" << "Ctrl+Shift+F6"
                               << "Move the focus to the previous window" << false;
     QTest::newRow("about") << "aboutAct" << "&About" << "" << "Show the application's About box" << false;
+    QTest::newRow("save") << "saveAct" << "&Save" << "Ctrl+S" << "Save the active wave file" << false;
+    QTest::newRow("save as") << "saveAsAct" << "Save &As..." << "Ctrl+Shift+S"
+                             << "Save the active wave file under a new name" << false;
 }
 
 void tst_MainWindow::staticTexts()
@@ -151,7 +154,7 @@ void tst_MainWindow::enabledState_data()
     QTest::addColumn<bool>("needsDocument");
     for (const char *name : {"closeAct", "closeAllAct", "printAct", "zoomInAct", "zoomOutAct", "zoomFullAct",
                              "zoomAreaAct", "addCursorAct", "removeCursorAct", "tileAct", "cascadeAct", "nextAct",
-                             "previousAct"})
+                             "previousAct", "saveAct", "saveAsAct", "signalsAct"})
         QTest::newRow(name) << QString(name) << true;
     for (const char *name : {"openAct", "exitAct", "aboutAct"})
         QTest::newRow(name) << QString(name) << false;

@@ -4,6 +4,7 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_SignalsDialog.h"
 #include "QFixedSplitter.h"
 
 #include <QCloseEvent>
@@ -182,6 +183,17 @@ void DovlinWidget::setCursorTime(int index, qint64 time)
 bool DovlinWidget::bookmarkStatus(int index) const
 {
     return index >= 0 && index < m_nBookmark && m_BookmarkStatus[index];
+}
+
+void DovlinWidget::modifySignals()
+{
+    Dovlin_SignalsDialog dialog(m_FileManager, this);
+    if (Dovlin_Dialogs::exec(&dialog) != QDialog::Accepted || !dialog.Apply())
+        return;
+    m_NameWidget->ReGenerateNameView(m_FileManager);
+    m_NameWidget->UpdateVisibleSignalStates();
+    m_ShapeWidget->update(true);
+    setModified(true);
 }
 
 void DovlinWidget::zoomIn()

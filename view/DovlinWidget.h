@@ -65,6 +65,7 @@ public:
 public Q_SLOTS:
     void save();
     void saveAs();
+    void modifySignals();
     void zoomIn();
     void zoomOut();
     void zoomFull();

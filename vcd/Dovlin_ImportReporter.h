@@ -1,0 +1,27 @@
+#ifndef DOVLIN_IMPORTREPORTER_H
+#define DOVLIN_IMPORTREPORTER_H
+
+#include <QString>
+
+// Where an import tells about problems in a dump and about its progress. The viewer turns the
+// messages into message boxes and shows a progress dialog; the command-line converter prints
+// them on the standard error stream.
+class Dovlin_ImportReporter
+{
+public:
+    virtual ~Dovlin_ImportReporter() = default;
+
+    // A problem the user must see, with a short caption.
+    virtual void Error(const QString &caption, const QString &text) = 0;
+    // Something the import worked around.
+    virtual void Warning(const QString &text) = 0;
+    // Bytes read of the dump so far; returning false cancels the import.
+    virtual bool Progress(qint64 bytesRead, qint64 bytesTotal)
+    {
+        Q_UNUSED(bytesRead);
+        Q_UNUSED(bytesTotal);
+        return true;
+    }
+};
+
+#endif

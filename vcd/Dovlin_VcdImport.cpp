@@ -1,0 +1,92 @@
+#include "Dovlin_VcdImport.h"
+
+#include "Dovlin_FileManager.h"
+#include "Dovlin_ImportReporter.h"
+#include "Dovlin_Signals.h"
+#include "vcd_lex.h"
+#include "vcd_yacc.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+struct FileCloser
+{
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+}
+
+Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
+    : m_Reporter(reporter)
+{
+}
+
+bool Dovlin_VcdImport::Fail(const QString &reason)
+{
+    m_ErrorString = reason;
+    if (m_Reporter)
+        m_Reporter->Error(QStringLiteral("Error"), QStringLiteral("Cannot import %1:\n%2").arg(m_VcdPath, reason));
+    return false;
+}
+
+bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
+{
+    QElapsedTimer timer;
+    timer.start();
+    m_VcdPath = vcdPath;
+    m_ErrorString.clear();
+    m_Stats = Dovlin_ImportStats();
+
+    vcd_lex lexer;
+    vcd_yacc parser;
+    parser.SetReporter(m_Reporter);
+    parser.SetVCDFileName(vcdPath);
+    if (!wavePath.isEmpty())
+        parser.m_WaveFileName = wavePath;
+    m_WaveFileName = parser.m_WaveFileName;
+    if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
+        return Fail(QStringLiteral("out of memory"));
+
+    const QFileInfo info(vcdPath);
+    if (info.isDir())
+        return Fail(QStringLiteral("it is a directory"));
+    errno = 0;
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(QFile::encodeName(vcdPath).constData(), "rb"));
+    if (!file)
+        return Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    lexer.yyin = file.get();
+
+    const int result = parser.yyparse();
+    if (std::ferror(file.get()))
+        return Fail(QStringLiteral("read error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (result != 0) {
+        if (lexer.yyfailed())
+            return Fail(QStringLiteral("%1 at line %2").arg(QString::fromLatin1(lexer.yyfailure())).arg(lexer.yylineno));
+        if (!parser.ErrorString().isEmpty())
+            return Fail(parser.ErrorString());
+        return Fail(QStringLiteral("syntax error at line %1").arg(parser.SyntaxErrorLine()));
+    }
+    if (parser.UndeclaredChanges() > 1 && m_Reporter)
+        m_Reporter->Warning(QStringLiteral("%1: %2 value changes with undeclared identifier codes were left out.")
+                                .arg(vcdPath)
+                                .arg(parser.UndeclaredChanges()));
+
+    if (!parser.Convert())
+        return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+
+    const Dovlin_FileManager &model = *parser.m_pFileManager;
+    m_Stats.m_nSignal = model.GetnSignal();
+    m_Stats.m_nHierarchy = model.GetnHierarchy();
+    for (int i = 0; i < model.GetnSignal(); ++i)
+        m_Stats.m_nEvent += model.GetSignal(i)->GetnEvent();
+    m_Stats.m_TimeBase = model.GetTimeBase();
+    m_Stats.m_Bytes = info.size();
+    m_Stats.m_Seconds = timer.elapsed() / 1000.0;
+    return true;
+}

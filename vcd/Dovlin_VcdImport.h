@@ -1,0 +1,44 @@
+#ifndef DOVLIN_VCDIMPORT_H
+#define DOVLIN_VCDIMPORT_H
+
+#include <QString>
+
+class Dovlin_ImportReporter;
+
+// What one import produced, for the converter's summary line.
+struct Dovlin_ImportStats
+{
+    int m_nSignal = 0;
+    int m_nHierarchy = 0;
+    qint64 m_nEvent = 0;
+    int m_TimeBase = 0;
+    qint64 m_Bytes = 0;
+    double m_Seconds = 0;
+};
+
+// Converts one VCD file into a wave file: scanner, parser and model live only for the call.
+// Problems in the dump and the reason of a failure go to the reporter; on failure no wave file
+// is left behind and an existing one is untouched.
+class Dovlin_VcdImport
+{
+public:
+    explicit Dovlin_VcdImport(Dovlin_ImportReporter *reporter);
+
+    // The wave file goes next to the dump (same name, suffix .dvn) unless wavePath is given.
+    bool Convert(const QString &vcdPath, const QString &wavePath = QString());
+
+    QString WaveFileName() const { return m_WaveFileName; }
+    QString ErrorString() const { return m_ErrorString; }
+    const Dovlin_ImportStats &Stats() const { return m_Stats; }
+
+private:
+    bool Fail(const QString &reason);
+
+    Dovlin_ImportReporter *m_Reporter;
+    QString m_VcdPath;
+    QString m_WaveFileName;
+    QString m_ErrorString;
+    Dovlin_ImportStats m_Stats;
+};
+
+#endif
