@@ -171,6 +171,7 @@ bool Dovlin_FileManager::LoadHeader(QIODevice *device)
     if (m_nSignal != 0 || m_nHierarchy != 0)
         return Fail(QStringLiteral("cannot load into a model that already holds signals or nodes"));
     Dovlin_WaveReader reader(*device);
+    StructureChanged();
     if (!ReadHeader(reader))
         return Fail(reader.ErrorString());
     return true;

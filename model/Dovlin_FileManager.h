@@ -117,6 +117,11 @@ public:
     // Why the last load or save failed; empty after a success.
     QString ErrorString() const { return m_ErrorString; }
 
+    // Counts changes of the tree's shape (nodes linked, signals attached) and of the events, so
+    // that what is derived from them can be kept until they change.
+    quint64 Structure() const { return m_Structure; }
+    void StructureChanged() { ++m_Structure; }
+
 private:
     friend class Dovlin_Signal;
     friend class Dovlin_Hierarchy;
@@ -142,6 +147,7 @@ private:
     qint64 m_EndTime = 0;
     int m_TimeBase = 0;
     QString m_ErrorString;
+    quint64 m_Structure = 0;
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;
 };

@@ -6,6 +6,7 @@
 #include "Dovlin_Utilities.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 Dovlin_Hierarchy::Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int hierarchyCode)
@@ -47,10 +48,77 @@ int nextOpenColumn(std::vector<int> &next, int c)
     }
     return root;
 }
+
+// Merges sorted lists of distinct times pairwise: leaves that change at the same times (all the
+// flip-flops of one clock) shrink to one short list early, so the work stays near the number of
+// events.
+std::vector<qint64> mergeTimes(std::vector<std::vector<qint64>> lists)
+{
+    while (lists.size() > 1) {
+        std::vector<std::vector<qint64>> merged;
+        merged.reserve((lists.size() + 1) / 2);
+        for (size_t i = 0; i + 1 < lists.size(); i += 2) {
+            std::vector<qint64> both;
+            both.reserve(lists[i].size() + lists[i + 1].size());
+            std::set_union(lists[i].begin(), lists[i].end(), lists[i + 1].begin(), lists[i + 1].end(),
+                           std::back_inserter(both));
+            merged.push_back(std::move(both));
+            std::vector<qint64>().swap(lists[i]);
+            std::vector<qint64>().swap(lists[i + 1]);
+        }
+        if (lists.size() % 2)
+            merged.push_back(std::move(lists.back()));
+        lists = std::move(merged);
+    }
+    return lists.empty() ? std::vector<qint64>() : std::move(lists.front());
+}
 }
 
-// Every leaf is walked only over the columns that are not yet known to hold two changes, so a
-// bus or scope of many busy leaves costs about as much as the canvas is wide.
+namespace {
+qint64 maxMergedEvents = qint64(1) << 25;
+}
+
+qint64 Dovlin_Hierarchy::MaxMergedEvents()
+{
+    return maxMergedEvents;
+}
+
+void Dovlin_Hierarchy::SetMaxMergedEvents(qint64 events)
+{
+    maxMergedEvents = events;
+}
+
+const std::vector<qint64> *Dovlin_Hierarchy::ChangeTimes() const
+{
+    if (m_ChangeTimesStructure != m_FileManager->Structure() || m_ChangeTimesLimit != maxMergedEvents) {
+        const std::vector<const Dovlin_Signal *> &signalList = LeafSignals();
+        qint64 total = 0;
+        for (const Dovlin_Signal *signal : signalList)
+            total += signal->GetnEvent();
+        m_ChangeTimes.clear();
+        m_ChangeTimesMerged = total <= maxMergedEvents;
+        m_ChangeTimesLimit = maxMergedEvents;
+        if (m_ChangeTimesMerged) {
+            std::vector<std::vector<qint64>> lists;
+            lists.reserve(signalList.size());
+            for (const Dovlin_Signal *signal : signalList) {
+                std::vector<qint64> times;
+                times.reserve(size_t(signal->GetnEvent()));
+                for (qint64 i = 1; i < signal->GetnEvent(); ++i)
+                    times.push_back(signal->GetEvent(i)->m_Time);
+                times.erase(std::unique(times.begin(), times.end()), times.end());
+                lists.push_back(std::move(times));
+            }
+            m_ChangeTimes = mergeTimes(std::move(lists));
+        }
+        m_ChangeTimesStructure = m_FileManager->Structure();
+    }
+    return m_ChangeTimesMerged ? &m_ChangeTimes : nullptr;
+}
+
+// A bus or scope row needs, per pixel column, whether none, one or several distinct times of its
+// leaves fall into it. With the leaves' times merged once, that is one search per column; without
+// (too many events to merge), every leaf is walked over the columns not yet known to hold two.
 void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const
 {
     const int width = qMax(map.m_Width, 0);
@@ -58,28 +126,45 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
     columns.m_Before = false;
     columns.m_After = false;
 
-    std::vector<const Dovlin_Signal *> signalList;
-    CollectSignals(signalList);
-    std::sort(signalList.begin(), signalList.end());
-    signalList.erase(std::unique(signalList.begin(), signalList.end()), signalList.end());
+    const std::vector<const Dovlin_Signal *> &signalList = LeafSignals();
+    if (signalList.empty())
+        return;
+    // Every leaf starts with its sentinel at -1 and ends at its last event.
+    columns.m_Before = map.m_Start > -1;
+    columns.m_After = signalList.front()->GetLastTime() >= map.FirstTimeOf(width);
+
+    if (const std::vector<qint64> *times = ChangeTimes()) {
+        auto at = std::lower_bound(times->begin(), times->end(), map.m_Start);
+        while (at != times->end()) {
+            const int x = map.ColumnOf(*at);
+            if (x >= width)
+                break;
+            const auto end = std::lower_bound(at + 1, times->end(), map.FirstTimeOf(x + 1));
+            columns.m_Changes[size_t(x)] = end - at >= 2 ? 2 : 1;
+            at = end;
+        }
+        return;
+    }
 
     std::vector<int> next(size_t(width) + 1);
     for (int c = 0; c <= width; ++c)
         next[size_t(c)] = c;
-    const qint64 beyond = map.FirstTimeOf(width);
-
+    // The time of the one change seen so far in a column: a second leaf changing at that same
+    // time is the same change.
+    std::vector<qint64> seen(static_cast<size_t>(width));
     for (const Dovlin_Signal *signal : signalList) {
+        const int open = nextOpenColumn(next, 0);
+        // Leaves come latest end first: once one ends before the first open column, all do.
+        if (open >= width || signal->GetLastTime() < map.FirstTimeOf(open))
+            break;
         const qint64 count = signal->GetnEvent();
-        if (count == 0)
-            continue;
-        qint64 index = signal->FindEventIndex(map.m_Start);
-        columns.m_Before = columns.m_Before || index > 0;
-        columns.m_After = columns.m_After || signal->GetLastTime() >= beyond;
-        for (int c = nextOpenColumn(next, 0); c < width && index < count;) {
+        qint64 index = qMax<qint64>(1, signal->FindEventIndex(map.FirstTimeOf(open)));
+        for (int c = open; c < width && index < count;) {
             index = signal->FindEventIndex(map.FirstTimeOf(c), index);
             if (index >= count)
                 break;
-            const int x = map.ColumnOf(signal->GetEvent(index)->m_Time);
+            const qint64 time = signal->GetEvent(index)->m_Time;
+            const int x = map.ColumnOf(time);
             if (x >= width)
                 break;
             if (nextOpenColumn(next, x) != x) {
@@ -88,13 +173,38 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
             }
             const qint64 end = map.FirstTimeOf(x + 1);
             quint8 &changes = columns.m_Changes[size_t(x)];
-            const bool several = index + 1 < count && signal->GetEvent(index + 1)->m_Time < end;
-            changes = quint8(qMin(2, changes + (several ? 2 : 1)));
-            if (changes >= 2)
+            const qint64 later = signal->FindEventIndex(time + 1, index);
+            const bool several = later < count && signal->GetEvent(later)->m_Time < end;
+            if (several || (changes == 1 && seen[size_t(x)] != time)) {
+                changes = 2;
                 next[size_t(x)] = x + 1;
+            } else if (changes == 0) {
+                changes = 1;
+                seen[size_t(x)] = time;
+            }
             c = nextOpenColumn(next, x + 1);
         }
     }
+}
+
+const std::vector<const Dovlin_Signal *> &Dovlin_Hierarchy::LeafSignals() const
+{
+    if (m_LeafStructure != m_FileManager->Structure()) {
+        m_LeafSignals.clear();
+        CollectSignals(m_LeafSignals);
+        // Aliases put one signal under several leaves; it counts once.
+        std::sort(m_LeafSignals.begin(), m_LeafSignals.end());
+        m_LeafSignals.erase(std::unique(m_LeafSignals.begin(), m_LeafSignals.end()), m_LeafSignals.end());
+        m_LeafSignals.erase(std::remove_if(m_LeafSignals.begin(), m_LeafSignals.end(),
+                                           [](const Dovlin_Signal *signal) { return !signal->HasEvent(); }),
+                            m_LeafSignals.end());
+        // Latest last event first: a walk can stop at the first leaf that ends left of what it needs.
+        std::stable_sort(m_LeafSignals.begin(), m_LeafSignals.end(), [](const Dovlin_Signal *a, const Dovlin_Signal *b) {
+            return a->GetLastTime() > b->GetLastTime();
+        });
+        m_LeafStructure = m_FileManager->Structure();
+    }
+    return m_LeafSignals;
 }
 
 Dovlin_ScalarHierarchy::Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager)
@@ -106,6 +216,7 @@ void Dovlin_ScalarHierarchy::SetSignal(Dovlin_Signal *signal)
 {
     m_SignalIndex = signal && signal->GetFileManager() == m_FileManager ? signal->GetIndex() : -1;
     m_EventPos = nullptr;
+    m_FileManager->StructureChanged();
 }
 
 Dovlin_Signal *Dovlin_ScalarHierarchy::GetSignal() const
@@ -218,7 +329,17 @@ bool Dovlin_CompositeHierarchy::AddHierarchy(Dovlin_Hierarchy *child)
     m_Children.append(child->m_Index);
     child->m_ParentIndex = m_Index;
     child->ModifyLevels(m_Level + 1);
+    m_FileManager->StructureChanged();
     return true;
+}
+
+bool Dovlin_CompositeHierarchy::IsBus() const
+{
+    if (m_BusStructure != m_FileManager->Structure()) {
+        m_Bus = GetMaxLevel() == m_Level + 1;
+        m_BusStructure = m_FileManager->Structure();
+    }
+    return m_Bus;
 }
 
 Dovlin_Hierarchy *Dovlin_CompositeHierarchy::GetHierarchy(int i) const
@@ -350,13 +471,20 @@ QString Dovlin_CompositeHierarchy::GetSignalState(qint64 time)
     if (IsCached(time))
         return m_StateText;
     m_StateTime = time;
+    // Only a bus, whose children are all leaves, is shown in a radix; a scope concatenates, as
+    // far as anyone can read it.
+    const bool bus = IsBus();
     QString bits;
     for (int i = 0; i < m_Children.size(); ++i) {
         if (Dovlin_Hierarchy *child = GetHierarchy(i))
             bits += child->GetSignalState(time);
+        if (!bus && bits.size() > m_ScopeTextLimit) {
+            bits.truncate(m_ScopeTextLimit);
+            bits += QChar(0x2026);
+            break;
+        }
     }
-    // Only a bus, whose children are all leaves, is shown in a radix; a scope concatenates.
-    if (GetMaxLevel() != m_Level + 1) {
+    if (!bus) {
         m_StateText = bits;
         return m_StateText;
     }

@@ -62,6 +62,15 @@ public:
     virtual void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const = 0;
     // How many events of the leaves below the node fall into each pixel column of a window.
     void GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const;
+    // The signals of the leaves below the node, each once, the latest to end first; kept until
+    // the tree or the events change.
+    const std::vector<const Dovlin_Signal *> &LeafSignals() const;
+    // Every distinct time at which a leaf below the node has an event (sentinels left out),
+    // sorted; null when the leaves hold more events than it is worth merging.
+    const std::vector<qint64> *ChangeTimes() const;
+    // Leaves holding more events than this are not merged into ChangeTimes (2^25 unless set).
+    static qint64 MaxMergedEvents();
+    static void SetMaxMergedEvents(qint64 events);
     // The node's own part of its record, after the code and the name.
     virtual bool SaveHeader(Dovlin_WaveWriter &writer);
     virtual bool LoadHeader(Dovlin_WaveReader &reader);
@@ -104,6 +113,12 @@ private:
     friend class Dovlin_CompositeHierarchy;
 
     int m_ParentIndex = -1;
+    mutable std::vector<const Dovlin_Signal *> m_LeafSignals;
+    mutable quint64 m_LeafStructure = ~quint64(0);
+    mutable std::vector<qint64> m_ChangeTimes;
+    mutable bool m_ChangeTimesMerged = false;
+    mutable qint64 m_ChangeTimesLimit = -1;
+    mutable quint64 m_ChangeTimesStructure = ~quint64(0);
 };
 
 // A leaf showing one signal, with a navigation cursor into the signal's events.
@@ -174,7 +189,14 @@ public:
     QList<int> m_Children;
     bool m_Expanded = true;
 
+    // Characters of a scope's value text: beyond them it ends in an ellipsis.
+    static constexpr int m_ScopeTextLimit = 256;
+    // True when every child is a leaf: the node is a bus, shown in its radix.
+    bool IsBus() const;
+
 private:
+    mutable bool m_Bus = false;
+    mutable quint64 m_BusStructure = ~quint64(0);
     template <typename Query>
     CSignalEvent *EarliestOfChildren(Query query);
 };

@@ -72,6 +72,7 @@ void Dovlin_Signal::AddSignalEventBox(CSignalEvent *box)
 
 CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
+    m_FileManager->StructureChanged();
     if (m_LastSlot + 1 == m_BoxSize) {
         auto box = std::make_unique<CSignalEvent[]>(m_BoxSize);
         AddSignalEventBox(box.get());
@@ -178,20 +179,36 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
     if (from >= count)
         return count;
     const auto timeAt = [this](qint64 i) { return m_Boxes.at(i / m_BoxSize)[i % m_BoxSize].m_Time; };
-    if (timeAt(from) >= time)
+    const qint64 fromTime = timeAt(from);
+    if (fromTime >= time)
         return from;
-    // timeAt(lo) < time <= timeAt(hi), with hi = count standing for "after the last event".
-    qint64 lo = from;
-    qint64 hi = count;
-    for (qint64 step = 1;; step *= 2) {
-        const qint64 probe = lo + step;
-        if (probe >= count)
-            break;
-        if (timeAt(probe) >= time) {
-            hi = probe;
-            break;
+    const qint64 lastTime = timeAt(count - 1);
+    if (lastTime < time)
+        return count;
+    // Guess the answer from the density of the events still ahead, then widen a bracket around
+    // the guess in doubling steps: evenly spread changes take a few steps, bursts a few more.
+    const double share = (double(time) - double(fromTime)) / (double(lastTime) - double(fromTime));
+    const qint64 guess = qBound(from + 1, from + 1 + qint64(share * (count - 1 - from)), count - 1);
+    qint64 lo = from;      // timeAt(lo) < time
+    qint64 hi = count - 1; // timeAt(hi) >= time
+    if (timeAt(guess) >= time) {
+        hi = guess;
+        for (qint64 step = 1; hi - step > lo; step *= 2) {
+            if (timeAt(hi - step) < time) {
+                lo = hi - step;
+                break;
+            }
+            hi -= step;
         }
-        lo = probe;
+    } else {
+        lo = guess;
+        for (qint64 step = 1; lo + step < hi; step *= 2) {
+            if (timeAt(lo + step) >= time) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+        }
     }
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
@@ -214,15 +231,26 @@ bool Dovlin_Signal::IsChange(qint64 i) const
     return std::memcmp(&event->m_Value, &before->m_Value, sizeof event->m_Value) != 0;
 }
 
-void Dovlin_Signal::MergeEvent(const CSignalEvent &event, Dovlin_ValueRange &range) const
+namespace {
+// How the values of one type go into a range.
+struct MergeInteger
 {
-    ++range.m_Count;
-    switch (GetTypeCode()) {
-    case Dovlin_TypeCode::Integer:
+    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    {
         range.m_MinInt = qMin(range.m_MinInt, event.m_Value.m_IntValue);
         range.m_MaxInt = qMax(range.m_MaxInt, event.m_Value.m_IntValue);
-        break;
-    case Dovlin_TypeCode::Real: {
+    }
+    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
+    {
+        range.m_MinInt = qMin(range.m_MinInt, other.m_MinInt);
+        range.m_MaxInt = qMax(range.m_MaxInt, other.m_MaxInt);
+    }
+};
+
+struct MergeReal
+{
+    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    {
         const double value = event.m_Value.m_RealValue;
         if (std::isnan(value)) {
             range.m_HasNaN = true;
@@ -230,10 +258,73 @@ void Dovlin_Signal::MergeEvent(const CSignalEvent &event, Dovlin_ValueRange &ran
             range.m_MinReal = qMin(range.m_MinReal, value);
             range.m_MaxReal = qMax(range.m_MaxReal, value);
         }
-        break;
     }
-    default:
+    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
+    {
+        range.m_MinReal = qMin(range.m_MinReal, other.m_MinReal);
+        range.m_MaxReal = qMax(range.m_MaxReal, other.m_MaxReal);
+        range.m_HasNaN = range.m_HasNaN || other.m_HasNaN;
+    }
+};
+
+struct MergeState
+{
+    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    {
         range.m_StateMask |= Dovlin_ValueRange::StateBit(event.m_Value.m_State);
+    }
+    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
+    {
+        range.m_StateMask |= other.m_StateMask;
+    }
+};
+
+template <class Merge>
+void mergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range)
+{
+    range.m_Count += end - first;
+    for (const CSignalEvent *event = first; event != end; ++event)
+        Merge::Add(*event, range);
+}
+
+// Whole runs and boxes from their summaries, the events around them one by one.
+template <class Merge>
+void summarise(const QList<CSignalEvent *> &boxes, const std::vector<Dovlin_ValueRange> &boxSummaries,
+               const std::vector<Dovlin_ValueRange> &runSummaries, qint64 first, qint64 end,
+               Dovlin_ValueRange &range)
+{
+    constexpr qint64 boxSize = Dovlin_Signal::m_BoxSize;
+    constexpr qint64 runSize = boxSize * boxSize;
+    for (qint64 i = first; i < end;) {
+        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(runSummaries.size())) {
+            range.m_Count += runSize;
+            Merge::Add(runSummaries[size_t(i / runSize)], range);
+            i += runSize;
+        } else if (i % boxSize == 0 && i + boxSize <= end && i / boxSize < qint64(boxSummaries.size())) {
+            range.m_Count += boxSize;
+            Merge::Add(boxSummaries[size_t(i / boxSize)], range);
+            i += boxSize;
+        } else {
+            const qint64 stop = qMin(end, (i / boxSize + 1) * boxSize);
+            const CSignalEvent *box = boxes.at(i / boxSize);
+            mergeEvents<Merge>(box + i % boxSize, box + (stop - 1) % boxSize + 1, range);
+            i = stop;
+        }
+    }
+}
+}
+
+void Dovlin_Signal::MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const
+{
+    switch (GetTypeCode()) {
+    case Dovlin_TypeCode::Integer:
+        mergeEvents<MergeInteger>(first, end, range);
+        break;
+    case Dovlin_TypeCode::Real:
+        mergeEvents<MergeReal>(first, end, range);
+        break;
+    default:
+        mergeEvents<MergeState>(first, end, range);
         break;
     }
 }
@@ -243,8 +334,7 @@ void Dovlin_Signal::UpdateSummaries() const
     const qint64 fullBoxes = m_LastSlot == m_BoxSize - 1 ? qint64(m_LastBox) + 1 : qint64(m_LastBox);
     for (qint64 box = qint64(m_BoxSummaries.size()); box < fullBoxes; ++box) {
         Dovlin_ValueRange range;
-        for (const CSignalEvent *event = m_Boxes.at(box); event != m_Boxes.at(box) + m_BoxSize; ++event)
-            MergeEvent(*event, range);
+        MergeEvents(m_Boxes.at(box), m_Boxes.at(box) + m_BoxSize, range);
         m_BoxSummaries.push_back(range);
     }
     for (qint64 run = qint64(m_RunSummaries.size()); run < fullBoxes / m_BoxSize; ++run) {
@@ -257,26 +347,24 @@ void Dovlin_Signal::UpdateSummaries() const
 
 void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const
 {
-    constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
     first = qMax<qint64>(first, 0);
     end = qMin(end, GetnEvent());
     if (end - first >= 2 * m_BoxSize)
         UpdateSummaries();
-    for (qint64 i = first; i < end;) {
-        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(m_RunSummaries.size())) {
-            range.Merge(m_RunSummaries[size_t(i / runSize)]);
-            i += runSize;
-        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < qint64(m_BoxSummaries.size())) {
-            range.Merge(m_BoxSummaries[size_t(i / m_BoxSize)]);
-            i += m_BoxSize;
-        } else {
-            MergeEvent(m_Boxes.at(i / m_BoxSize)[i % m_BoxSize], range);
-            ++i;
-        }
+    switch (GetTypeCode()) {
+    case Dovlin_TypeCode::Integer:
+        summarise<MergeInteger>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        break;
+    case Dovlin_TypeCode::Real:
+        summarise<MergeReal>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        break;
+    default:
+        summarise<MergeState>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        break;
     }
 }
 
-bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column) const
+bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column, bool withValues) const
 {
     if (from < 0 || from >= GetnEvent())
         return false;
@@ -285,7 +373,10 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
     column.m_First = from;
     column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(map.FirstTimeOf(x + 1), from + 1);
     column.m_Values = Dovlin_ValueRange();
-    SummariseValues(column.m_First, column.m_End, column.m_Values);
+    if (withValues)
+        SummariseValues(column.m_First, column.m_End, column.m_Values);
+    else
+        column.m_Values.m_Count = column.m_End - column.m_First;
     return true;
 }
 

@@ -126,8 +126,9 @@ public:
     bool IsChange(qint64 i) const;
 
     // The next pixel column of a canvas window that holds stored events, from stored event
-    // `from` on: its column, its events and the range of their values. False after the last event.
-    bool NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column) const;
+    // `from` on: its column, its events and, when asked for, the range of their values. False
+    // after the last event.
+    bool NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column, bool withValues = true) const;
     // The range of the values of stored events [first, end).
     void SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
     // The event in force at time: GetPrevEventPos(FindEventPos(time)).
@@ -154,7 +155,7 @@ private:
     // Summaries of whole boxes, and of runs of m_BoxSize boxes, built when first needed: they let
     // a column crowded with millions of changes be summed up in a few steps.
     void UpdateSummaries() const;
-    void MergeEvent(const CSignalEvent &event, Dovlin_ValueRange &range) const;
+    void MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const;
 
     // Appends a box, which lies in m_Blocks or in the file manager's event arena.
     void AddSignalEventBox(CSignalEvent *box);

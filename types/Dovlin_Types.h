@@ -31,6 +31,8 @@ public:
                                    const CSignalEvent *e2) const = 0;
     virtual void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                                    const Dovlin_Column &column, const CSignalEvent *first) const = 0;
+    // Whether drawing a crowded column needs the range of its values.
+    virtual bool ColumnNeedsValues(bool digital) const = 0;
     // Text of one value in a radix; " " for a null event.
     virtual QString GetSignalState(const CSignalEvent *event, int radix) const = 0;
 
@@ -56,6 +58,7 @@ public:
     void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const override;
     // Analog level of a value on the row's scale.
+    bool ColumnNeedsValues(bool digital) const override { return !digital; }
     static int IntLevel(const Dovlin_RowPainter &row, qint64 value);
 };
 
@@ -70,6 +73,7 @@ public:
                            const CSignalEvent *e2) const override;
     void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const override;
+    bool ColumnNeedsValues(bool digital) const override { return !digital; }
     static int RealLevel(const Dovlin_RowPainter &row, double value);
 };
 
@@ -96,6 +100,7 @@ public:
                            const CSignalEvent *e2) const override;
     void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const override;
+    bool ColumnNeedsValues(bool) const override { return true; }
     // Analog level of a state: the state index on the scale of the row's smallest and largest.
     int AnalogState(const Dovlin_RowPainter &row, int state) const;
 

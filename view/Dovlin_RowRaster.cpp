@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 
 Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter)
@@ -16,22 +17,21 @@ Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter)
                        (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32 ||
                         image->format() == QImage::Format_ARGB32_Premultiplied);
     if (plain) {
-        m_Image = image;
+        m_Bits = image->bits();
+        m_BytesPerLine = image->bytesPerLine();
         m_Clip = QRect(QPoint(0, 0), image->size()).translated(-int(transform.dx()), -int(transform.dy()));
     }
 }
 
 void Dovlin_RowRaster::Plot(int x, int y, unsigned int rgb)
 {
-    if (!m_Clip.contains(x, y))
-        return;
-    const QPoint offset = m_Clip.topLeft();
-    reinterpret_cast<QRgb *>(m_Image->scanLine(y - offset.y()))[x - offset.x()] = 0xFF000000u | rgb;
+    if (x >= m_Clip.left() && x <= m_Clip.right() && y >= m_Clip.top() && y <= m_Clip.bottom())
+        *Pixel(x, y) = 0xFF000000u | rgb;
 }
 
 void Dovlin_RowRaster::HLine(int x1, int x2, int y, unsigned int rgb)
 {
-    if (!m_Image) {
+    if (!m_Bits) {
         m_Painter->setPen(QPen(QColor(rgb), 0));
         m_Painter->drawLine(x1, y, x2, y);
         return;
@@ -44,15 +44,12 @@ void Dovlin_RowRaster::HLine(int x1, int x2, int y, unsigned int rgb)
     x2 = qMin(x2, m_Clip.right());
     if (x1 > x2)
         return;
-    QRgb *line = reinterpret_cast<QRgb *>(m_Image->scanLine(y - m_Clip.top())) - m_Clip.left();
-    const QRgb colour = 0xFF000000u | rgb;
-    for (int x = x1; x <= x2; ++x)
-        line[x] = colour;
+    std::fill(Pixel(x1, y), Pixel(x2, y) + 1, 0xFF000000u | rgb);
 }
 
 void Dovlin_RowRaster::VLine(int x, int y1, int y2, unsigned int rgb)
 {
-    if (!m_Image) {
+    if (!m_Bits) {
         m_Painter->setPen(QPen(QColor(rgb), 0));
         m_Painter->drawLine(x, y1, x, y2);
         return;
@@ -63,14 +60,14 @@ void Dovlin_RowRaster::VLine(int x, int y1, int y2, unsigned int rgb)
         return;
     y1 = qMax(y1, m_Clip.top());
     y2 = qMin(y2, m_Clip.bottom());
-    const QRgb colour = 0xFF000000u | rgb;
+    const quint32 colour = 0xFF000000u | rgb;
     for (int y = y1; y <= y2; ++y)
-        reinterpret_cast<QRgb *>(m_Image->scanLine(y - m_Clip.top()))[x - m_Clip.left()] = colour;
+        *Pixel(x, y) = colour;
 }
 
 void Dovlin_RowRaster::Line(int x1, int y1, int x2, int y2, unsigned int rgb)
 {
-    if (!m_Image) {
+    if (!m_Bits) {
         m_Painter->setPen(QPen(QColor(rgb), 0));
         m_Painter->drawLine(x1, y1, x2, y2);
         return;
@@ -122,13 +119,19 @@ void Dovlin_RowRaster::Line(int x1, int y1, int x2, int y2, unsigned int rgb)
 
 void Dovlin_RowRaster::Fill(int x1, int y1, int x2, int y2, unsigned int rgb)
 {
-    if (!m_Image) {
+    if (!m_Bits) {
         m_Painter->fillRect(QRect(QPoint(qMin(x1, x2), qMin(y1, y2)), QPoint(qMax(x1, x2), qMax(y1, y2))),
                             QColor(rgb));
         return;
     }
+    if (x1 > x2)
+        std::swap(x1, x2);
     if (y1 > y2)
         std::swap(y1, y2);
-    for (int y = y1; y <= y2; ++y)
-        HLine(x1, x2, y, rgb);
+    x1 = qMax(x1, m_Clip.left());
+    x2 = qMin(x2, m_Clip.right());
+    y1 = qMax(y1, m_Clip.top());
+    y2 = qMin(y2, m_Clip.bottom());
+    for (int y = y1; y <= y2 && x1 <= x2; ++y)
+        std::fill(Pixel(x1, y), Pixel(x2, y) + 1, 0xFF000000u | rgb);
 }

@@ -21,9 +21,15 @@ public:
 
 private:
     void Plot(int x, int y, unsigned int rgb);
+    quint32 *Pixel(int x, int y) const
+    {
+        return reinterpret_cast<quint32 *>(m_Bits + qptrdiff(y - m_Clip.top()) * m_BytesPerLine) + (x - m_Clip.left());
+    }
 
     QPainter *m_Painter;
-    QImage *m_Image = nullptr;
+    // The image's pixels, or null when the painter draws.
+    uchar *m_Bits = nullptr;
+    qsizetype m_BytesPerLine = 0;
     QRect m_Clip;
 };
 

@@ -41,7 +41,7 @@ int Dovlin_RowPainter::AnalogLevel(qint64 value, qint64 minValue, qint64 maxValu
 {
     if (maxValue <= minValue)
         return m_YLow - m_Height / 2;
-    const long double share = ((long double)value - minValue) / ((long double)maxValue - minValue);
+    const double share = (double(value) - double(minValue)) / (double(maxValue) - double(minValue));
     return m_YLow - int(m_Height * share);
 }
 
@@ -98,7 +98,8 @@ bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeW
     const CSignalEvent *e1 = index > 0 ? signal.GetEvent(index - 1) : nullptr;
     const CSignalEvent *before = index > 1 ? signal.GetEvent(index - 2) : nullptr;
     Dovlin_Column column;
-    while (signal.NextColumn(row.m_Map, index, column)) {
+    const bool withValues = type.ColumnNeedsValues(digital);
+    while (signal.NextColumn(row.m_Map, index, column, withValues)) {
         const CSignalEvent *first = signal.GetEvent(column.m_First);
         if (column.m_X >= row.m_Width) {
             type.UpdateSignalShape(row, before, e1, first);

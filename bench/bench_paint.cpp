@@ -1,0 +1,195 @@
+// Paint time of the wave canvas: 50 visible rows of digital, bus, analog or scope waveforms with
+// 10^3, 10^5 and 10^7 changes per row in view (Zoom Full), and the time of one cursor move with
+// 100 000 expanded tree lines. Wave files are written to a directory once and reused.
+//
+// Usage: bench_paint [directory [kind]]   (kind: digital, bus, analog or scope; all by default)
+
+#include "DovlinWidget.h"
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_NameWidget.h"
+#include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Signals.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+constexpr int Rows = 50;
+constexpr int ScopeLeaves = 10000;
+
+enum class Kind { Digital, Bus, Analog, Scope };
+
+const char *name(Kind kind)
+{
+    switch (kind) {
+    case Kind::Digital: return "digital";
+    case Kind::Bus: return "bus";
+    case Kind::Analog: return "analog";
+    case Kind::Scope: return "scope";
+    }
+    return "";
+}
+
+// Rows share their signals (as aliases do), so a file with 50 rows of 10^7 changes stays small.
+bool writeWave(const QString &path, Kind kind, qint64 changes)
+{
+    Dovlin_FileManager model;
+    model.SetTimeBase(-12);
+    std::vector<Dovlin_Signal *> signalList;
+    if (kind == Kind::Scope) {
+        // A synchronous design: every leaf changes on a quarter of the clock edges, so the
+        // scope's changes fall on 4 * changes / 10 000 distinct times across the whole file.
+        const qint64 perLeaf = qMax<qint64>(1, changes / ScopeLeaves);
+        const qint64 edges = 4 * perLeaf;
+        const qint64 period = qint64(changes) * 10 / edges;
+        for (int leaf = 0; leaf < ScopeLeaves; ++leaf) {
+            auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+            int value = 0;
+            for (qint64 edge = 0; edge < edges; ++edge)
+                if ((edge * 7 + leaf) % 4 == 0)
+                    signal->AddEvent(edge * period, value ^= 1);
+            signalList.push_back(signal);
+        }
+    } else if (kind == Kind::Digital) {
+        auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+        for (qint64 i = 0; i < changes; ++i)
+            signal->AddEvent(i * 10, int(i % 7 == 3 ? 3 : i % 2));
+        signalList.push_back(signal);
+    } else {
+        auto *signal = new Dovlin_IntSignal(&model);
+        for (qint64 i = 0; i < changes; ++i)
+            signal->AddEvent(i * 10, qint64(1000 * std::sin(double(i) / 97)));
+        signalList.push_back(signal);
+    }
+    for (int row = 0; row < Rows; ++row) {
+        if (kind == Kind::Scope) {
+            auto *scope = new Dovlin_CompositeHierarchy(&model);
+            scope->SetName(QString("scope%1").arg(row));
+            scope->m_Expanded = false;
+            for (Dovlin_Signal *signal : signalList) {
+                auto *leaf = new Dovlin_ScalarHierarchy(&model);
+                leaf->SetName(QString("s%1").arg(signal->GetIndex()));
+                leaf->SetSignal(signal);
+                scope->AddHierarchy(leaf);
+            }
+        } else {
+            auto *leaf = new Dovlin_ScalarHierarchy(&model);
+            leaf->SetName(QString("%1%2").arg(name(kind)).arg(row));
+            leaf->SetSignal(signalList.front());
+            leaf->m_Digital = kind != Kind::Analog;
+        }
+    }
+    return model.Save(path, qint64(changes) * 10);
+}
+
+bool writeTree(const QString &path, int lines)
+{
+    Dovlin_FileManager model;
+    auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    for (int i = 0; i < 1000; ++i)
+        signal->AddEvent(i * 10, i % 2);
+    auto *top = new Dovlin_CompositeHierarchy(&model);
+    top->SetName("top");
+    for (int i = 0; i < lines; ++i) {
+        auto *leaf = new Dovlin_ScalarHierarchy(&model);
+        leaf->SetName(QString("line%1").arg(i));
+        leaf->SetSignal(signal);
+        top->AddHierarchy(leaf);
+    }
+    return model.Save(path, 10000);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A document window whose canvas is 1920 by 1080 pixels.
+DovlinWidget *openDocument(const QString &path)
+{
+    auto *document = new DovlinWidget(nullptr);
+    if (!document->loadFile(path)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", qPrintable(path), qPrintable(document->errorString()));
+        return nullptr;
+    }
+    document->resize(2900, 1080);
+    document->show();
+    QCoreApplication::processEvents();
+    const int extra = 1920 - document->shapeWidget()->width();
+    document->resize(2900 + extra, 1080);
+    QCoreApplication::processEvents();
+    document->zoomFull();
+    return document;
+}
+}
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + "/dovlin_paint";
+    QDir().mkpath(directory);
+
+    std::printf("%-8s %10s %12s %12s %8s\n", "rows", "changes", "first ms", "repaint ms", "canvas");
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    for (Kind kind : {Kind::Digital, Kind::Bus, Kind::Analog, Kind::Scope}) {
+        if (!only.isEmpty() && only != QLatin1String(name(kind)))
+            continue;
+        for (qint64 changes : {qint64(1000), qint64(100000), qint64(10000000)}) {
+            const QString path = QString("%1/%2_%3.dvn").arg(directory, name(kind)).arg(changes);
+            if (!QFileInfo::exists(path) && !writeWave(path, kind, changes)) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                return 1;
+            }
+            DovlinWidget *document = openDocument(path);
+            if (!document)
+                return 1;
+            Dovlin_ShapeWidget *shape = document->shapeWidget();
+            QElapsedTimer timer;
+            timer.start();
+            shape->grab();
+            const double first = timer.nsecsElapsed() / 1e6;
+            std::vector<double> times;
+            for (int run = 0; run < 7; ++run) {
+                shape->update(true);
+                timer.restart();
+                shape->grab();
+                times.push_back(timer.nsecsElapsed() / 1e6);
+            }
+            std::printf("%-8s %10lld %12.2f %12.2f %4dx%d\n", name(kind), changes, first, median(times),
+                        shape->width(), shape->height());
+            delete document;
+        }
+    }
+
+    const QString treePath = directory + "/tree_100000.dvn";
+    if (!QFileInfo::exists(treePath) && !writeTree(treePath, 100000))
+        return 1;
+    DovlinWidget *document = openDocument(treePath);
+    if (!document)
+        return 1;
+    Dovlin_ShapeWidget *shape = document->shapeWidget();
+    shape->grab();
+    std::vector<double> moves;
+    for (int run = 0; run < 21; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        document->setCursorTime(0, 137 * run);
+        shape->UpdateSignalState();
+        shape->update(false);
+        shape->grab();
+        moves.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("cursor move with 100000 expanded tree lines: %.2f ms (median of %zu)\n", median(moves), moves.size());
+    delete document;
+    return 0;
+}

@@ -1,0 +1,265 @@
+#include "testwaves.h"
+
+#include "Dovlin_Columns.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+// The questions the canvas asks the model: which events fall into a pixel column, what values
+// they span, which columns of a bus or scope hold changes, and where the next and previous
+// changes of a row lie. Every answer is checked against a plain walk over all events.
+class tst_Columns : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void findFrom_data();
+    void findFrom();
+    void columnsCoverEveryEvent_data();
+    void columnsCoverEveryEvent();
+    void changeColumns_data();
+    void changeColumns();
+    void changeTimes();
+    void scopeTextIsCut();
+
+private:
+    static QList<qint64> times(const QString &shape, int count, quint32 seed);
+};
+
+// Event times of a few shapes: even steps, bursts with long gaps, many equal times.
+QList<qint64> tst_Columns::times(const QString &shape, int count, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QList<qint64> result;
+    qint64 t = 0;
+    for (int i = 0; i < count; ++i) {
+        if (shape == "even")
+            t += 10;
+        else if (shape == "bursts")
+            t += random.bounded(100) < 3 ? random.bounded(1000000) : random.bounded(3);
+        else
+            t += random.bounded(4) == 0 ? 1 : 0;
+        result << t;
+    }
+    return result;
+}
+
+void tst_Columns::findFrom_data()
+{
+    QTest::addColumn<QString>("shape");
+    for (const char *shape : {"even", "bursts", "equal"})
+        QTest::newRow(shape) << QString(shape);
+}
+
+void tst_Columns::findFrom()
+{
+    QFETCH(QString, shape);
+    Dovlin_FileManager model;
+    auto *signal = new Dovlin_IntSignal(&model);
+    const QList<qint64> eventTimes = times(shape, 5000, 7);
+    for (qint64 t : eventTimes)
+        signal->AddEvent(t, t);
+    QList<qint64> stored{-1};
+    stored += eventTimes;
+    QRandomGenerator random(11);
+    for (int query = 0; query < 3000; ++query) {
+        const qint64 time = random.bounded(int(eventTimes.last() + 20)) - 5;
+        const qint64 from = random.bounded(int(stored.size() + 2));
+        // The first stored event at or after from whose time is >= time.
+        qint64 expected = from;
+        while (expected < stored.size() && stored.at(expected) < time)
+            ++expected;
+        if (from >= stored.size())
+            expected = stored.size();
+        QCOMPARE(signal->FindEventIndex(time, from), expected);
+        QCOMPARE(signal->FindEventIndex(time), qint64(std::lower_bound(stored.begin(), stored.end(), time) - stored.begin()));
+    }
+}
+
+void tst_Columns::columnsCoverEveryEvent_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("width");
+    for (int type : {1, 2, 8})
+        for (const char *shape : {"even", "bursts"})
+            for (int width : {7, 300})
+                QTest::newRow(qPrintable(QString("type %1 %2 %3 px").arg(type).arg(shape).arg(width)))
+                    << type << QString(shape) << width;
+}
+
+void tst_Columns::columnsCoverEveryEvent()
+{
+    QFETCH(int, type);
+    QFETCH(QString, shape);
+    QFETCH(int, width);
+    Dovlin_FileManager model;
+    Dovlin_Signal *signal = type == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&model))
+                            : type == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&model))
+                                        : new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    const QList<qint64> eventTimes = times(shape, 20000, 3);
+    QRandomGenerator random(5);
+    for (qint64 t : eventTimes) {
+        const int r = random.bounded(1000);
+        if (type == 1)
+            signal->AddEvent(t, qint64(r) * 1000003 - 400000000);
+        else if (type == 2)
+            signal->AddEvent(t, r == 999 ? std::nan("") : r / 7.0);
+        else
+            signal->AddEvent(t, r % 4);
+    }
+    Dovlin_ColumnMap map{eventTimes.at(37), 3, 2, width};
+    const qint64 beyond = map.FirstTimeOf(width);
+    QVERIFY(map.ColumnOf(beyond) == width && map.ColumnOf(beyond - 1) == width - 1);
+
+    qint64 index = signal->FindEventIndex(map.m_Start);
+    const qint64 firstIndex = index;
+    int lastColumn = -1;
+    Dovlin_Column column;
+    while (signal->NextColumn(map, index, column) && column.m_X < width) {
+        QVERIFY(column.m_X > lastColumn);
+        QCOMPARE(column.m_First, index);
+        QVERIFY(column.m_End > column.m_First);
+        Dovlin_ValueRange expected;
+        for (qint64 i = column.m_First; i < column.m_End; ++i) {
+            const CSignalEvent *event = signal->GetEvent(i);
+            QCOMPARE(map.ColumnOf(event->m_Time), column.m_X);
+            ++expected.m_Count;
+            if (type == 1) {
+                expected.m_MinInt = qMin(expected.m_MinInt, event->m_Value.m_IntValue);
+                expected.m_MaxInt = qMax(expected.m_MaxInt, event->m_Value.m_IntValue);
+            } else if (type == 2) {
+                if (std::isnan(event->m_Value.m_RealValue)) {
+                    expected.m_HasNaN = true;
+                } else {
+                    expected.m_MinReal = qMin(expected.m_MinReal, event->m_Value.m_RealValue);
+                    expected.m_MaxReal = qMax(expected.m_MaxReal, event->m_Value.m_RealValue);
+                }
+            } else {
+                expected.m_StateMask |= Dovlin_ValueRange::StateBit(event->m_Value.m_State);
+            }
+        }
+        // The event after the column lies in a later column.
+        if (const CSignalEvent *after = signal->GetEvent(column.m_End))
+            QVERIFY(map.ColumnOf(after->m_Time) > column.m_X);
+        QCOMPARE(column.m_Values.m_Count, expected.m_Count);
+        QCOMPARE(column.m_Values.m_StateMask, expected.m_StateMask);
+        QCOMPARE(column.m_Values.m_MinInt, expected.m_MinInt);
+        QCOMPARE(column.m_Values.m_MaxInt, expected.m_MaxInt);
+        QCOMPARE(column.m_Values.m_MinReal, expected.m_MinReal);
+        QCOMPARE(column.m_Values.m_MaxReal, expected.m_MaxReal);
+        QCOMPARE(column.m_Values.m_HasNaN, expected.m_HasNaN);
+        lastColumn = column.m_X;
+        index = column.m_End;
+    }
+    // Every event inside the window was in exactly one column.
+    const qint64 inside = std::lower_bound(eventTimes.begin(), eventTimes.end(), beyond) - eventTimes.begin() + 1;
+    QCOMPARE(index, qMax(inside, firstIndex));
+}
+
+void tst_Columns::changeColumns_data()
+{
+    QTest::addColumn<bool>("merged");
+    QTest::addColumn<int>("width");
+    QTest::newRow("merged times, narrow") << true << 13;
+    QTest::newRow("merged times, wide") << true << 700;
+    QTest::newRow("leaf by leaf, narrow") << false << 13;
+    QTest::newRow("leaf by leaf, wide") << false << 700;
+}
+
+void tst_Columns::changeColumns()
+{
+    QFETCH(bool, merged);
+    QFETCH(int, width);
+    // A scope of buses and bits: some share their clock's times, one is an alias of another.
+    TestWave wave;
+    auto *top = wave.Scope("top");
+    QRandomGenerator random(9);
+    std::vector<Dovlin_ScalarHierarchy *> leaves;
+    for (int leaf = 0; leaf < 12; ++leaf) {
+        QList<QPair<qint64, int>> changes;
+        qint64 t = 0;
+        for (int i = 0; i < 400; ++i) {
+            t += leaf % 3 == 0 ? 50 : 1 + random.bounded(leaf * 40 + 5);
+            changes.append({t, i % 2});
+        }
+        leaves.push_back(wave.Logic(QString("s%1").arg(leaf), top, changes));
+    }
+    wave.Leaf("alias", top, leaves.front()->GetSignal());
+    wave.Logic("quiet", top, {});
+
+    Dovlin_Hierarchy::SetMaxMergedEvents(merged ? qint64(1) << 25 : 0);
+    for (qint64 start : {qint64(0), qint64(777), qint64(5000)}) {
+        const Dovlin_ColumnMap map{start, 7, 3, width};
+        Dovlin_ChangeColumns columns;
+        top->GetChangeColumns(map, columns);
+        QCOMPARE(top->ChangeTimes() != nullptr, merged);
+
+        // Distinct change times per column, sentinels left out.
+        std::vector<std::set<qint64>> distinct(static_cast<size_t>(width));
+        bool after = false;
+        for (const Dovlin_ScalarHierarchy *leaf : leaves) {
+            const Dovlin_Signal *signal = leaf->GetSignal();
+            for (qint64 i = 1; i < signal->GetnEvent(); ++i) {
+                const int x = map.ColumnOf(signal->GetEvent(i)->m_Time);
+                if (x >= 0 && x < width)
+                    distinct[size_t(x)].insert(signal->GetEvent(i)->m_Time);
+                after = after || x >= width;
+            }
+        }
+        for (int x = 0; x < width; ++x)
+            QCOMPARE(int(columns.m_Changes[size_t(x)]), int(qMin<size_t>(2, distinct[size_t(x)].size())));
+        QCOMPARE(columns.m_After, after);
+        QVERIFY(columns.m_Before);
+    }
+    Dovlin_Hierarchy::SetMaxMergedEvents(qint64(1) << 25);
+}
+
+void tst_Columns::changeTimes()
+{
+    // clk repeats its value (a dump written again) and ends with the closing copy at 100.
+    TestWave wave;
+    auto *top = wave.Scope("top");
+    auto *clk = wave.Logic("clk", top, {{0, 0}, {10, 1}, {20, 1}, {30, 0}});
+    auto *other = wave.Logic("other", top, {{5, 1}, {25, 0}});
+    clk->GetSignal()->AddLastEvent(100);
+    other->GetSignal()->AddLastEvent(100);
+
+    QCOMPARE(clk->GetNextChangeTime(10), qint64(30));
+    QCOMPARE(clk->GetNextChangeTime(30), qint64(-1));
+    QCOMPARE(clk->GetPrevChangeTime(30), qint64(10));
+    QCOMPARE(clk->GetPrevChangeTime(25), qint64(10));
+    QCOMPARE(clk->GetPrevChangeTime(0), qint64(-1));
+    QCOMPARE(clk->GetPrevChangeTime(1), qint64(0));
+    QCOMPARE(top->GetNextChangeTime(10), qint64(25));
+    QCOMPARE(top->GetPrevChangeTime(25), qint64(10));
+    QCOMPARE(top->GetNextChangeTime(30), qint64(-1));
+    QVERIFY(!clk->GetSignal()->IsChange(0));
+    QVERIFY(clk->GetSignal()->IsChange(1));
+    QVERIFY(!clk->GetSignal()->IsChange(3));
+}
+
+void tst_Columns::scopeTextIsCut()
+{
+    TestWave wave;
+    auto *top = wave.Scope("top");
+    // Values stand until the last change, at 10.
+    auto *bus = wave.Bus("bus", top, 300, {{0, QString(300, '1')}, {10, QString(300, '1')}});
+    for (int i = 0; i < 400; ++i)
+        wave.Logic(QString("b%1").arg(i), top, {{0, 1}, {10, 1}});
+    QVERIFY(bus->IsBus());
+    QVERIFY(!top->IsBus());
+    bus->m_Radix = Dovlin_Radix::Binary;
+    // A bus keeps every bit; a scope's text ends in an ellipsis once nobody could read it.
+    QCOMPARE(bus->GetSignalState(5), " " + QString(300, '1') + "b");
+    const QString text = top->GetSignalState(5);
+    QCOMPARE(text.size(), Dovlin_CompositeHierarchy::m_ScopeTextLimit + 1);
+    QVERIFY(text.endsWith(QChar(0x2026)));
+}
+
+QTEST_MAIN(tst_Columns)
+#include "tst_columns.moc"
