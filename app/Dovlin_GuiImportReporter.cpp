@@ -2,20 +2,30 @@
 
 #include "Dovlin_Dialogs.h"
 
-#include <QObject>
+#include <QApplication>
+#include <QDir>
+#include <QProgressDialog>
 
 namespace {
 // A box lists this many warnings and counts the rest.
 constexpr int ShownWarnings = 20;
 }
 
-Dovlin_GuiImportReporter::Dovlin_GuiImportReporter(QWidget *parent)
-    : m_Parent(parent)
+Dovlin_GuiImportReporter::Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName)
+    : m_Parent(parent), m_FileName(fileName)
 {
+    m_Timer.start();
+}
+
+Dovlin_GuiImportReporter::~Dovlin_GuiImportReporter()
+{
+    delete m_Dialog;
 }
 
 void Dovlin_GuiImportReporter::Error(const QString &caption, const QString &text)
 {
+    if (m_Dialog)
+        m_Dialog->hide();
     Dovlin_Dialogs::critical(m_Parent, caption, text);
 }
 
@@ -24,8 +34,33 @@ void Dovlin_GuiImportReporter::Warning(const QString &text)
     m_Warnings << text;
 }
 
+// Called for every block read: it does nothing but compare times until there is something to show.
+bool Dovlin_GuiImportReporter::Progress(qint64 bytesRead, qint64 bytesTotal)
+{
+    const qint64 now = m_Timer.elapsed();
+    if (now < m_ShowAfterMs || now - m_LastUpdate < m_UpdateEveryMs)
+        return !(m_Dialog && m_Dialog->wasCanceled());
+    m_LastUpdate = now;
+    if (!m_Dialog) {
+        m_Dialog = new QProgressDialog(
+            QObject::tr("Importing %1 ...").arg(QDir::toNativeSeparators(m_FileName)), QObject::tr("Cancel"), 0,
+            1000, m_Parent);
+        m_Dialog->setWindowTitle(QObject::tr("Dovlin"));
+        m_Dialog->setWindowModality(Qt::WindowModal);
+        m_Dialog->setMinimumDuration(0);
+        m_Dialog->setAutoClose(false);
+        m_Dialog->setAutoReset(false);
+        m_Dialog->show();
+    }
+    m_Dialog->setValue(bytesTotal > 0 ? int(qMin<qint64>(1000, bytesRead * 1000 / bytesTotal)) : 0);
+    QApplication::processEvents();
+    return !m_Dialog->wasCanceled();
+}
+
 void Dovlin_GuiImportReporter::ShowWarnings()
 {
+    if (m_Dialog)
+        m_Dialog->hide();
     if (m_Warnings.isEmpty())
         return;
     QStringList shown = m_Warnings.mid(0, ShownWarnings);

@@ -3,23 +3,37 @@
 
 #include "Dovlin_ImportReporter.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QStringList>
 
+class QProgressDialog;
 class QWidget;
 
-// Shows an import's errors as message boxes and gathers its warnings into one box at the end.
+// Shows an import's errors as message boxes, gathers its warnings into one box at the end, and
+// shows a progress dialog with Cancel once the import has taken more than a second.
 class Dovlin_GuiImportReporter : public Dovlin_ImportReporter
 {
 public:
-    explicit Dovlin_GuiImportReporter(QWidget *parent);
+    Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName);
+    ~Dovlin_GuiImportReporter() override;
 
     void Error(const QString &caption, const QString &text) override;
     void Warning(const QString &text) override;
+    bool Progress(qint64 bytesRead, qint64 bytesTotal) override;
     void ShowWarnings();
+
+    // The dialog appears after this long; it is redrawn at most this often.
+    static constexpr int m_ShowAfterMs = 1000;
+    static constexpr int m_UpdateEveryMs = 100;
 
 private:
     QWidget *m_Parent;
+    QString m_FileName;
     QStringList m_Warnings;
+    QElapsedTimer m_Timer;
+    qint64 m_LastUpdate = 0;
+    QPointer<QProgressDialog> m_Dialog;
 };
 
 #endif

@@ -319,7 +319,7 @@ bool Dovlin_MainWindow::openWaveFile(const QString &path)
 
 bool Dovlin_MainWindow::importVcdFile(const QString &path)
 {
-    Dovlin_GuiImportReporter reporter(this);
+    Dovlin_GuiImportReporter reporter(this, path);
     Dovlin_VcdImport import(&reporter);
     const bool converted = import.Convert(path);
     reporter.ShowWarnings();

@@ -1,4 +1,5 @@
 #include "Dovlin_Dialogs.h"
+#include "Dovlin_GuiImportReporter.h"
 #include "Dovlin_MainWindow.h"
 #include "DovlinWidget.h"
 
@@ -9,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -35,6 +37,8 @@ private Q_SLOTS:
     void openDialogOffersVcdFirst();
     void filesOpenInOrder();
     void droppedFilesOpen();
+    void importOpensItsWaveFile();
+    void progressDialogCancels();
 
 private:
     QString makeWaveFile(const QString &relativePath);
@@ -343,6 +347,51 @@ void tst_MainWindow::droppedFilesOpen()
     QCoreApplication::sendEvent(m_Window, &drop);
     QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
     QCOMPARE(m_Window->activeMdiChild()->userFriendlyFileName(), QString("a.dvn"));
+}
+
+void tst_MainWindow::importOpensItsWaveFile()
+{
+    const QString vcd = m_Dir.filePath("import/run.1.VCD");
+    QDir().mkpath(m_Dir.filePath("import"));
+    QFile file(vcd);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
+               "$enddefinitions $end\n#0\n0!\n#5\n1!\n#10\n");
+    file.close();
+    QVERIFY(m_Window->DoFileOpen(vcd));
+    QVERIFY(m_Messages.isEmpty());
+    DovlinWidget *document = m_Window->activeMdiChild();
+    QVERIFY(document);
+    QCOMPARE(document->fileName(), QFileInfo(m_Dir.filePath("import/run.1.dvn")).canonicalFilePath());
+    QCOMPARE(document->endTime(), qint64(10));
+
+    // A broken dump opens nothing and names the file.
+    QFile broken(m_Dir.filePath("import/broken.vcd"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("$scope module top $end\n$var wire 1 ! clk $end\n");
+    broken.close();
+    QVERIFY(m_Window->DoFileOpen(broken.fileName()));
+    QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
+    QCOMPARE(m_Messages.size(), 1);
+    QVERIFY(m_Messages.first().text.contains(broken.fileName()));
+    QVERIFY(!QFile::exists(m_Dir.filePath("import/broken.dvn")));
+}
+
+void tst_MainWindow::progressDialogCancels()
+{
+    Dovlin_GuiImportReporter reporter(m_Window, "big.vcd");
+    // Quick imports show nothing.
+    QVERIFY(reporter.Progress(10, 100));
+    QVERIFY(!m_Window->findChild<QProgressDialog *>());
+    QTest::qWait(Dovlin_GuiImportReporter::m_ShowAfterMs + 50);
+    QVERIFY(reporter.Progress(50, 100));
+    auto *dialog = m_Window->findChild<QProgressDialog *>();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->value(), 500);
+    QVERIFY(dialog->labelText().contains("big.vcd"));
+    dialog->cancel();
+    QVERIFY(!reporter.Progress(60, 100));
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -15,7 +15,9 @@ public:
     virtual void Error(const QString &caption, const QString &text) = 0;
     // Something the import worked around.
     virtual void Warning(const QString &text) = 0;
-    // Bytes read of the dump so far; returning false cancels the import.
+    // Called after each block of the dump is read (64 KiB, see vcd_lex::BlockSize) with the
+    // bytes read so far and the file's size. Returning false cancels the import: Convert then
+    // returns false, writes no wave file and leaves an existing one as it was.
     virtual bool Progress(qint64 bytesRead, qint64 bytesTotal)
     {
         Q_UNUSED(bytesRead);

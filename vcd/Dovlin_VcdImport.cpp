@@ -2,7 +2,6 @@
 
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ImportReporter.h"
-#include "Dovlin_Signals.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
@@ -31,7 +30,7 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
 {
     m_ErrorString = reason;
     if (m_Reporter)
-        m_Reporter->Error(QStringLiteral("Error"), QStringLiteral("Cannot import %1:\n%2").arg(m_VcdPath, reason));
+        m_Reporter->Error(QStringLiteral("VCD Error"), QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
     return false;
 }
 
@@ -41,6 +40,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     timer.start();
     m_VcdPath = vcdPath;
     m_ErrorString.clear();
+    m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
 
     vcd_lex lexer;
@@ -50,6 +50,8 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (!wavePath.isEmpty())
         parser.m_WaveFileName = wavePath;
     m_WaveFileName = parser.m_WaveFileName;
+    if (m_MaxTokenLength > 0)
+        lexer.yytextmax = m_MaxTokenLength;
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
         return Fail(QStringLiteral("out of memory"));
 
@@ -61,21 +63,26 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (!file)
         return Fail(QString::fromLocal8Bit(std::strerror(errno)));
     lexer.yyin = file.get();
+    lexer.SetProgress(m_Reporter, info.size());
 
     const int result = parser.yyparse();
-    if (std::ferror(file.get()))
-        return Fail(QStringLiteral("read error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    if (result != 0) {
-        if (lexer.yyfailed())
-            return Fail(QStringLiteral("%1 at line %2").arg(QString::fromLatin1(lexer.yyfailure())).arg(lexer.yylineno));
-        if (!parser.ErrorString().isEmpty())
-            return Fail(parser.ErrorString());
-        return Fail(QStringLiteral("syntax error at line %1").arg(parser.SyntaxErrorLine()));
+    if (lexer.Cancelled()) {
+        m_Cancelled = true;
+        m_ErrorString = QStringLiteral("cancelled");
+        return false;
     }
-    if (parser.UndeclaredChanges() > 1 && m_Reporter)
-        m_Reporter->Warning(QStringLiteral("%1: %2 value changes with undeclared identifier codes were left out.")
-                                .arg(vcdPath)
-                                .arg(parser.UndeclaredChanges()));
+    parser.ReportProblems();
+    if (lexer.ReadFailed())
+        return Fail(QStringLiteral("read error after %1 bytes: %2")
+                        .arg(lexer.BytesRead())
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (lexer.yyfailed())
+        return Fail(QStringLiteral("line %1: a word longer than %2 bytes (%3)")
+                        .arg(lexer.yylineno)
+                        .arg(lexer.yytextmax)
+                        .arg(QString::fromLatin1(lexer.yyfailure())));
+    if (result != 0)
+        return Fail(parser.ErrorString());
 
     if (!parser.Convert())
         return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
@@ -83,8 +90,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     const Dovlin_FileManager &model = *parser.m_pFileManager;
     m_Stats.m_nSignal = model.GetnSignal();
     m_Stats.m_nHierarchy = model.GetnHierarchy();
-    for (int i = 0; i < model.GetnSignal(); ++i)
-        m_Stats.m_nEvent += model.GetSignal(i)->GetnEvent();
+    m_Stats.m_nEvent = parser.StoredChanges();
     m_Stats.m_TimeBase = model.GetTimeBase();
     m_Stats.m_Bytes = info.size();
     m_Stats.m_Seconds = timer.elapsed() / 1000.0;

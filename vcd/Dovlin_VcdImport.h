@@ -10,6 +10,7 @@ struct Dovlin_ImportStats
 {
     int m_nSignal = 0;
     int m_nHierarchy = 0;
+    // Value changes stored.
     qint64 m_nEvent = 0;
     int m_TimeBase = 0;
     qint64 m_Bytes = 0;
@@ -17,8 +18,9 @@ struct Dovlin_ImportStats
 };
 
 // Converts one VCD file into a wave file: scanner, parser and model live only for the call.
-// Problems in the dump and the reason of a failure go to the reporter; on failure no wave file
-// is left behind and an existing one is untouched.
+// Problems in the dump and the reason of a failure go to the reporter, and the import reports
+// its progress there and stops when the reporter declines to go on. On failure or cancel no
+// wave file is left behind and an existing one is untouched.
 class Dovlin_VcdImport
 {
 public:
@@ -29,6 +31,10 @@ public:
 
     QString WaveFileName() const { return m_WaveFileName; }
     QString ErrorString() const { return m_ErrorString; }
+    // The last Convert stopped because the reporter's Progress returned false.
+    bool Cancelled() const { return m_Cancelled; }
+    // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
+    void SetMaxTokenLength(int length) { m_MaxTokenLength = length; }
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 
 private:
@@ -38,6 +44,8 @@ private:
     QString m_VcdPath;
     QString m_WaveFileName;
     QString m_ErrorString;
+    bool m_Cancelled = false;
+    int m_MaxTokenLength = 0;
     Dovlin_ImportStats m_Stats;
 };
 

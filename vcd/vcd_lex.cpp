@@ -1,31 +1,29 @@
 #include "vcd_lex.h"
 
+#include "Dovlin_ImportReporter.h"
 #include "vcd_lex_tables.h"
 #include "vcd_yacc_tokens.h"
 
 #include <cassert>
+#include <cstdio>
 #include <iterator>
 
 namespace {
 
 using namespace vcd_yacc_tokens;
+using namespace vcd_lex_conditions;
 
-// What a rule does with its token; vcd.l names the kind of every rule.
-enum class Kind {
-    skip,   // never returned
-    track,  // returned and remembered, swallowed inside a text block
-    close,  // always returned and remembered: ends a text block
-    always, // always returned, never remembered
-};
+// The action of a rule whose text is dropped; any other action is a start condition.
+constexpr int skip = -1;
 
 struct RuleAction {
-    Kind kind;
+    int condition; // the condition after the token, or skip
     int token;
 };
 
-#define VCD_RULE_ACTION(rule, kind, token) {Kind::kind, token},
+#define VCD_RULE_ACTION(rule, condition, token) {condition, token},
 // Indexed by rule number; there is no rule 0.
-const RuleAction ruleActions[] = {{Kind::skip, 0}, VCD_LEX_RULE_ACTIONS(VCD_RULE_ACTION)};
+const RuleAction ruleActions[] = {{skip, 0}, VCD_LEX_RULE_ACTIONS(VCD_RULE_ACTION)};
 #undef VCD_RULE_ACTION
 
 } // namespace
@@ -33,7 +31,7 @@ const RuleAction ruleActions[] = {{Kind::skip, 0}, VCD_LEX_RULE_ACTIONS(VCD_RULE
 vcd_lex::vcd_lex()
 {
     yytables();
-    lastToken = BEGIN;
+    yytextmax = MaxTokenLength;
 }
 
 void vcd_lex::yytables()
@@ -41,25 +39,51 @@ void vcd_lex::yytables()
     yyinstall(vcd_lex_tables());
 }
 
+void vcd_lex::SetProgress(Dovlin_ImportReporter* reporter, qint64 total)
+{
+    m_Reporter = reporter;
+    m_Total = total;
+}
+
 int vcd_lex::yyaction(int rule)
 {
     assert(rule >= 1 && rule < int(std::size(ruleActions)));
     const RuleAction& action = ruleActions[rule];
-    yyreturnflg = false;
-    switch (action.kind) {
-    case Kind::skip:
+    yyreturnflg = action.condition != skip;
+    if (!yyreturnflg)
         return 0;
-    case Kind::track:
-        if (lastToken == TEXT_COMMAND)
-            return 0;
-        lastToken = action.token;
-        break;
-    case Kind::close:
-        lastToken = action.token;
-        break;
-    case Kind::always:
-        break;
-    }
-    yyreturnflg = true;
+    yystart = action.condition;
     return action.token;
+}
+
+int vcd_lex::yygetchar()
+{
+    if (m_Next != m_End)
+        return *m_Next++;
+    return Refill();
+}
+
+int vcd_lex::Refill()
+{
+    assert(yyin != nullptr);
+    if (m_Cancelled || m_ReadFailed)
+        return -1;
+    if (!m_Block)
+        m_Block.reset(new unsigned char[BlockSize]);
+    const size_t read = fread(m_Block.get(), 1, BlockSize, yyin);
+    if (read == 0) {
+        // A stream error ends the scan like a cancel: what was read must not pass as the whole.
+        m_ReadFailed = ferror(yyin) != 0;
+        yyfailflg = m_ReadFailed;
+        return -1;
+    }
+    m_BytesRead += qint64(read);
+    if (m_Reporter && !m_Reporter->Progress(m_BytesRead, m_Total)) {
+        m_Cancelled = true;
+        yyfailflg = true;
+        return -1;
+    }
+    m_Next = m_Block.get();
+    m_End = m_Next + read;
+    return *m_Next++;
 }

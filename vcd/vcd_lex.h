@@ -4,17 +4,49 @@
 
 #include "yylexer.h"
 
+#include <QtGlobal>
+
+#include <memory>
+
+class Dovlin_ImportReporter;
+
 class vcd_lex : public yyflexer {
 public:
+    // Bytes read from yyin at a time; progress is reported once per block.
+    static constexpr int BlockSize = 64 * 1024;
+    // Default cap on the length of one token.
+    static constexpr int MaxTokenLength = 16 * 1024 * 1024;
+
     vcd_lex();
 
     void yytables();
 
-    // The last token returned by a tracking rule; TEXT_COMMAND while inside a text block.
-    int lastToken;
+    // Reports bytes read of total after each block; a reporter that declines cancels the scan.
+    void SetProgress(Dovlin_ImportReporter* reporter, qint64 total);
+    bool Cancelled() const { return m_Cancelled; }
+    // yyin failed to deliver its bytes.
+    bool ReadFailed() const { return m_ReadFailed; }
+    qint64 BytesRead() const { return m_BytesRead; }
+
+    int yygetchar() override;
+    // Buffer overflows are reported through yyfailure() by the import, not on yyerr.
+    void yytextoverflow() override {}
+    void yyunputoverflow() override {}
 
 protected:
     int yyaction(int rule) override;
+
+private:
+    int Refill();
+
+    std::unique_ptr<unsigned char[]> m_Block;
+    const unsigned char* m_Next = nullptr;
+    const unsigned char* m_End = nullptr;
+    qint64 m_BytesRead = 0;
+    Dovlin_ImportReporter* m_Reporter = nullptr;
+    qint64 m_Total = 0;
+    bool m_Cancelled = false;
+    bool m_ReadFailed = false;
 };
 
 #endif

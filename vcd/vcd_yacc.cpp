@@ -4,33 +4,145 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
-#include "Dovlin_Utilities.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <locale.h>
 
 namespace {
-// Variable kinds, the value of var_type.
-enum Kind { Logic = 0, Integer = 1, Real = 2 };
 
-// A real value given to an integer variable: truncated, pinned to the 64-bit range, NaN as 0.
-qint64 toInteger(double value)
+// The extended four-state code of every byte, -1 for bytes that are no logic value.
+struct StateCodes
 {
-    if (!(value == value))
-        return 0;
-    if (value >= 9223372036854775807.0)
-        return LLONG_MAX;
-    if (value <= -9223372036854775808.0)
-        return LLONG_MIN;
-    return qint64(value);
+    signed char code[256];
+    constexpr StateCodes() : code()
+    {
+        for (int c = 0; c < 256; ++c)
+            code[c] = -1;
+        const char *values[] = {"0", "1", "zZ", "xX", "uU", "wW", "lL", "hH", "-"};
+        for (int state = 0; state < 9; ++state)
+            for (const char *v = values[state]; *v; ++v)
+                code[static_cast<unsigned char>(*v)] = static_cast<signed char>(state);
+    }
+};
+constexpr StateCodes stateCodes;
+
+// Nine-state code (U X 0 1 Z W L H -) of each extended four-state code.
+constexpr int nineStateOf[9] = {2, 3, 4, 1, 0, 5, 6, 7, 8};
+constexpr int firstNineState = 4;
+
+bool isOne(int code)
+{
+    return code == 1 || code == 7;
 }
+
+// strtod in the "C" locale, whatever locale the application runs in.
+locale_t cLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return locale;
 }
+
+// A decimal number with optional underscores between digits; false when it is none or does not
+// fit in 63 bits.
+bool parseDecimal(const char *text, int length, qint64 &value)
+{
+    quint64 result = 0;
+    bool digits = false;
+    for (int i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (c == '_' && digits)
+            continue;
+        if (c < '0' || c > '9')
+            return false;
+        if (result > (quint64(LLONG_MAX) - quint64(c - '0')) / 10)
+            return false;
+        result = result * 10 + quint64(c - '0');
+        digits = true;
+    }
+    value = qint64(result);
+    return digits;
+}
+
+// A signed index inside brackets, surrounded by optional whitespace.
+bool parseIndex(const std::string &text, long long &value)
+{
+    size_t begin = text.find_first_not_of(" \t\n\v\f\r");
+    size_t end = text.find_last_not_of(" \t\n\v\f\r");
+    if (begin == std::string::npos)
+        return false;
+    const bool negative = text[begin] == '-';
+    if (negative)
+        ++begin;
+    qint64 magnitude = 0;
+    if (begin > end || !parseDecimal(text.data() + begin, int(end - begin + 1), magnitude) || magnitude > INT_MAX)
+        return false;
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
+// number, or the two bounds of a range).
+QString splitReference(const std::string &reference, std::vector<long long> &index)
+{
+    index.clear();
+    const size_t last = reference.find_last_not_of(" \t\n\v\f\r");
+    const size_t open = reference.rfind('[');
+    if (last != std::string::npos && reference[last] == ']' && open != std::string::npos && open > 0) {
+        const std::string inside = reference.substr(open + 1, last - open - 1);
+        const size_t colon = inside.find(':');
+        long long first = 0, second = 0;
+        const bool ok = colon == std::string::npos
+                            ? parseIndex(inside, first)
+                            : parseIndex(inside.substr(0, colon), first) && parseIndex(inside.substr(colon + 1), second);
+        const size_t nameEnd = reference.find_last_not_of(" \t\n\v\f\r", open - 1);
+        if (ok && nameEnd != std::string::npos) {
+            index.push_back(first);
+            if (colon != std::string::npos)
+                index.push_back(second);
+            return QString::fromLatin1(reference.data(), int(nameEnd + 1));
+        }
+    }
+    return QString::fromLatin1(reference.data(), int(reference.size()));
+}
+
+// What a declaration's type word makes of a variable: any word not listed is logic.
+vcd_yacc::Kind kindOf(const QByteArray &typeWord)
+{
+    static const QHash<QByteArray, vcd_yacc::Kind> kinds{
+        {"integer", vcd_yacc::SignedInteger}, {"int", vcd_yacc::SignedInteger},  {"shortint", vcd_yacc::SignedInteger},
+        {"longint", vcd_yacc::SignedInteger}, {"byte", vcd_yacc::SignedInteger}, {"time", vcd_yacc::Integer},
+        {"parameter", vcd_yacc::Integer},     {"real", vcd_yacc::Real},          {"realtime", vcd_yacc::Real},
+        {"shortreal", vcd_yacc::Real},        {"string", vcd_yacc::String}};
+    return kinds.value(typeWord, vcd_yacc::Logic);
+}
+
+QString bitName(const QString &name, long long index)
+{
+    return QStringLiteral("%1[%2]").arg(name, QString::number(index));
+}
+
+// A token text for a message: at most 40 characters, other bytes than printable ASCII as \xHH.
+QString shown(const char *text, int length)
+{
+    QString result;
+    for (int i = 0; i < length && i < 40; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        result += c > 32 && c < 127 ? QString(QChar(c)) : QStringLiteral("\\x%1").arg(c, 2, 16, QChar('0'));
+    }
+    if (length > 40)
+        result += QStringLiteral("...");
+    return result;
+}
+
+} // namespace
 
 vcd_yacc::vcd_yacc()
     : m_pFileManager(new Dovlin_FileManager)
@@ -40,7 +152,6 @@ vcd_yacc::vcd_yacc()
 
 vcd_yacc::~vcd_yacc()
 {
-    m_HierarchyMap.clear();
     delete m_pFileManager;
 }
 
@@ -58,35 +169,17 @@ void vcd_yacc::SetVCDFileName(QString path)
 
 bool vcd_yacc::Convert()
 {
+    if (m_nUpgrade > 0)
+        Upgrade();
     if (m_pFileManager->Save(m_WaveFileName, m_LastTime))
         return true;
     m_ErrorString = m_pFileManager->ErrorString();
     return false;
 }
 
-int vcd_yacc::GetStateCode(char c) const
+int vcd_yacc::GetStateCode(char c)
 {
-    switch (c) {
-    case '0':
-        return 0;
-    case '1':
-        return 1;
-    case 'z':
-    case 'Z':
-        return 2;
-    default:
-        return 3;
-    }
-}
-
-QString vcd_yacc::CompleteVectorState(QString value, int width)
-{
-    const int missing = width - int(value.size());
-    if (missing <= 0 || value.isEmpty())
-        return value;
-    const QChar first = value.at(0);
-    const QChar fill = first == QLatin1Char('1') ? QLatin1Char('0') : first;
-    return QString(missing, fill) + value;
+    return stateCodes.code[static_cast<unsigned char>(c)];
 }
 
 const char *vcd_yacc::TokenText() const
@@ -99,248 +192,154 @@ int vcd_yacc::TokenLength() const
     return yylexerptr->yyleng;
 }
 
-int vcd_yacc::Line() const
+QString vcd_yacc::Where() const
 {
-    return yylexerptr->yylineno;
+    return QStringLiteral("line %1").arg(m_TokenLine);
 }
 
 void vcd_yacc::Fail(const QString &reason)
 {
     if (m_ErrorString.isEmpty())
-        m_ErrorString = QStringLiteral("%1 at line %2").arg(reason).arg(Line());
+        m_ErrorString = QStringLiteral("%1: %2").arg(Where(), reason);
     yyexitflg = true;
     yyexitcode = FailedParse;
 }
 
+void vcd_yacc::Warn(Problem problem, const QString &text)
+{
+    ProblemRecord &record = m_Problems[problem];
+    if (record.m_Count++ == 0)
+        record.m_First = QStringLiteral("%1: %2").arg(Where(), text);
+}
+
+void vcd_yacc::ReportProblems()
+{
+    if (m_Reporter) {
+        for (const ProblemRecord &record : m_Problems) {
+            if (record.m_Count == 1)
+                m_Reporter->Warning(QStringLiteral("%1: %2").arg(m_VCDFileName, record.m_First));
+            else if (record.m_Count > 1)
+                m_Reporter->Warning(QStringLiteral("%1: %2 (and %3 more like it)")
+                                        .arg(m_VCDFileName, record.m_First, QString::number(record.m_Count - 1)));
+        }
+        if (m_UndeclaredChanges > 1)
+            m_Reporter->Warning(QStringLiteral("%1: %2 value changes with undeclared identifier codes were left out.")
+                                    .arg(m_VCDFileName, QString::number(m_UndeclaredChanges)));
+    }
+    for (ProblemRecord &record : m_Problems)
+        record = ProblemRecord();
+    m_UndeclaredChanges = 0;
+}
+
+int vcd_yacc::yygettoken()
+{
+    const int token = yyfparser::yygettoken();
+    if (token > 0)
+        m_TokenLine = yylexerptr->yylineno;
+    return token;
+}
+
 void vcd_yacc::yysyntaxerror()
 {
-    m_SyntaxErrorLine = Line();
+    // The runtime's own diagnostic still goes to the error stream; the reason below goes to the user.
     yyparser::yysyntaxerror();
+    QString found = yychar == 0 ? QStringLiteral("end of file")
+                                : QStringLiteral("'%1'").arg(shown(TokenText(), TokenLength()));
+    if (yychar == 0 && !m_Scopes.empty())
+        found += QStringLiteral(" inside scope '%1'").arg(m_Scopes.back()->GetName());
+    m_ErrorString = QStringLiteral("%1: syntax error: unexpected %2").arg(Where(), found);
 }
 
-bool vcd_yacc::ParseNumber(int offset, qint64 &value) const
+void vcd_yacc::yystackoverflow()
 {
-    const char *text = TokenText();
-    quint64 result = 0;
-    for (int i = offset; i < TokenLength(); ++i) {
-        const char c = text[i];
-        if (c == '_')
-            continue;
-        if (c < '0' || c > '9')
-            break;
-        if (result > (quint64(LLONG_MAX) - quint64(c - '0')) / 10)
-            return false;
-        result = result * 10 + quint64(c - '0');
-    }
-    value = qint64(result);
-    return true;
-}
-
-void vcd_yacc::SetTimeUnit(int exponent)
-{
-    m_pFileManager->SetTimeBase(exponent);
+    m_ErrorString = QStringLiteral("%1: the parser ran out of memory").arg(Where());
 }
 
 int vcd_yacc::yyaction(int action)
 {
     switch (action) {
-    case 9: { // timescale_command : TIMESCALE timescale_number time_unit END
-        const qint64 multiplier = yyarg<qint64>(2);
-        if (multiplier <= 0) {
-            Fail(QStringLiteral("timescale %1 is not a positive number of time units").arg(multiplier));
-            break;
-        }
-        m_TimeMultiplier = multiplier;
-        SetTimeUnit(yyarg<int>(3));
+    case 0: // vcd : commands
+        Finish();
         break;
-    }
-    case 10: // timescale_command : TIMESCALE time_unit END
-        SetTimeUnit(yyarg<int>(2));
+    case 8: // command : DUMP_COMMAND
+        m_DumpSection = true;
         break;
-    case 13: { // scope_begin : (the name before END names the new scope)
-        auto *scope = new Dovlin_CompositeHierarchy(m_pFileManager);
-        scope->SetName(QString::fromLatin1(m_Name));
-        m_Scopes.push_back(scope);
-        yysetvalue<Dovlin_Hierarchy *>(scope);
+    case 9: // command : END, closing a $dumpvars, $dumpall, $dumpon or $dumpoff
+        if (!m_DumpSection)
+            Fail(QStringLiteral("$end without a command to end"));
+        m_DumpSection = false;
         break;
-    }
-    case 14: { // scope : SCOPE scope_type name END scope_begin scope_items UPSCOPE END
-        Dovlin_Hierarchy *scope = m_Scopes.back();
-        m_Scopes.pop_back();
-        yysetvalue<Dovlin_Hierarchy *>(scope);
-        break;
-    }
-    case 15: // scope_items : scope_items scope
-    case 16: // scope_items : scope_items var_declaration
-        m_Scopes.back()->AddHierarchy(yyarg<Dovlin_Hierarchy *>(2));
-        break;
-    case 17: // scope_items : scope
-    case 18: // scope_items : var_declaration
-        m_Scopes.back()->AddHierarchy(yyarg<Dovlin_Hierarchy *>(1));
-        break;
-    case 20: // var_declaration : VAR var_type var_size identifier_code reference END
-        DeclareVariable(yyarg<int>(2), yyarg<qint64>(3));
-        break;
-    case 22: { // number : DECIMAL_NUMBER
-        qint64 value = 0;
-        if (!ParseNumber(0, value))
-            Fail(QStringLiteral("number %1 does not fit in 64 bits").arg(QString::fromLatin1(TokenText())));
-        yysetvalue<qint64>(value);
-        break;
-    }
-    case 26: // time_unit : UNIT_S
-        yysetvalue<int>(0);
-        break;
-    case 27: // UNIT_MS
-        yysetvalue<int>(-3);
-        break;
-    case 28: // UNIT_US
-        yysetvalue<int>(-6);
-        break;
-    case 29: // UNIT_NS
-        yysetvalue<int>(-9);
-        break;
-    case 30: // UNIT_PS
-        yysetvalue<int>(-12);
-        break;
-    case 31: // UNIT_FS
-        yysetvalue<int>(-15);
-        break;
-    case 32: { // time_unit : TIME_VALUE, a number and a unit in one token
-        qint64 multiplier = 0;
-        if (!ParseNumber(0, multiplier) || multiplier <= 0) {
-            Fail(QStringLiteral("timescale %1 is not a positive number of time units")
-                     .arg(QString::fromLatin1(TokenText())));
-            break;
-        }
-        m_TimeMultiplier = multiplier;
-        const char *unit = TokenText();
-        while (*unit == '_' || (*unit >= '0' && *unit <= '9'))
-            ++unit;
-        static const struct { char letter; int exponent; } units[] = {
-            {'f', -15}, {'m', -3}, {'n', -9}, {'p', -12}, {'s', 0}, {'u', -6}};
-        int exponent = 0;
-        for (const auto &u : units)
-            if (*unit == u.letter)
-                exponent = u.exponent;
-        yysetvalue<int>(exponent);
-        break;
-    }
-    case 38: // var_type : EVENT
-    case 42: // REG
-    case 43: // SUPPLY0
-    case 44: // SUPPLY1
-    case 46: // TRI
-    case 47: // TRIAND
-    case 48: // TRIOR
-    case 49: // TRIREG
-    case 50: // TRI0
-    case 51: // TRI1
-    case 52: // WIRE
-    case 53: // WAND
-    case 54: // WOR
-        yysetvalue<int>(Logic);
-        break;
-    case 39: // INTEGER
-    case 40: // PARAMETER
-    case 45: // TIME
-        yysetvalue<int>(Integer);
-        break;
-    case 41: // REAL
-        yysetvalue<int>(Real);
-        break;
-    case 55: // name : UNIT_S ... IDENTIFIER
-    case 56:
-    case 57:
-    case 58:
-    case 59:
-    case 60:
-    case 61:
-    case 62:
-    case 63:
-    case 64:
-        m_Name = QByteArray(TokenText(), TokenLength());
-        break;
-    case 65: // identifier_code : name
-        m_Code = m_Name;
-        break;
-    case 66: // identifier_code : DECIMAL_NUMBER, TIME_VALUE, IDENTIFIER_CODE, BIT_ or RANGE_REFERENCE
-    case 67:
-    case 68:
-    case 69:
-    case 70:
-        m_Code = QByteArray(TokenText(), TokenLength());
-        break;
-    case 71: // reference : name
-        m_Reference = {QString::fromLatin1(m_Name), -1, -1};
-        break;
-    case 72: { // reference : name LEFT_BRACKET number RIGHT_BRACKET
-        const qint64 index = yyarg<qint64>(3);
-        if (index > INT_MAX) {
-            Fail(QStringLiteral("index %1 is too large").arg(index));
-            break;
-        }
-        m_Reference = {QString::fromLatin1(m_Name), 0, int(index) - 1};
-        break;
-    }
-    case 73: { // reference : name LEFT_BRACKET number COLON number RIGHT_BRACKET
-        const qint64 left = yyarg<qint64>(3), right = yyarg<qint64>(5);
-        if (left > INT_MAX || right > INT_MAX) {
-            Fail(QStringLiteral("index range [%1:%2] is too large").arg(left).arg(right));
-            break;
-        }
-        m_Reference = {QString::fromLatin1(m_Name), int(left), int(right)};
-        break;
-    }
-    case 74: // reference : BIT_REFERENCE
-    case 75: { // reference : RANGE_REFERENCE
-        QByteArray text;
-        for (int i = 0; i < TokenLength(); ++i) {
-            const char c = TokenText()[i];
-            if (c != ' ' && c != '\n' && c != '\t' && c != '\v' && c != '\r' && c != '\f')
-                text += c;
-        }
-        const int bracket = int(text.indexOf('['));
-        qint64 numbers[2] = {0, 0};
-        int count = 0;
-        qint64 current = 0;
-        bool overflow = false;
-        for (int i = bracket + 1; i < text.size() && count < 2; ++i) {
-            const char c = text.at(i);
-            if (c >= '0' && c <= '9') {
-                current = current * 10 + (c - '0');
-                overflow |= current > INT_MAX;
-            } else if (c == ':' || c == ']') {
-                numbers[count++] = current;
-                current = 0;
-            }
-        }
-        if (overflow) {
-            Fail(QStringLiteral("index in %1 is too large").arg(QString::fromLatin1(text)));
-            break;
-        }
-        const QString name = QString::fromLatin1(text.left(bracket));
-        if (action == 74)
-            m_Reference = {name, 0, int(numbers[0]) - 1};
-        else
-            m_Reference = {name, int(numbers[0]), int(numbers[1])};
-        break;
-    }
-    case 82: // simulation_command : SIMULATION_TIME
+    case 10: // command : SIMULATION_TIME
         SetTime();
         break;
-    case 85: // value_change : BINARY_VALUE
-        ScalarChange();
+    case 12: // scope : scope_begin scope_items UPSCOPE END
+        m_Scopes.pop_back();
         break;
-    case 86: // value_change : vector_value identifier_code
+    case 13: // scope_begin : SCOPE scope_type scope_name END
+        OpenScope(m_Name);
+        break;
+    case 14: // scope_begin : SCOPE scope_type END
+        OpenScope(QString());
+        break;
+    case 16: // scope_name : WORD
+        m_Name = QString::fromLatin1(TokenText(), TokenLength());
+        break;
+    case 22: // var_declaration : VAR var_type var_size var_code reference END
+        DeclareVariable(Kind(yyarg<int>(2)), yyarg<qint64>(3));
+        break;
+    case 23: // var_type : WORD
+        yysetvalue<int>(kindOf(QByteArray::fromRawData(TokenText(), TokenLength())));
+        break;
+    case 24: { // var_size : WORD
+        qint64 size = 0;
+        if (!parseDecimal(TokenText(), TokenLength(), size))
+            Fail(QStringLiteral("invalid variable size '%1'").arg(shown(TokenText(), TokenLength())));
+        yysetvalue<qint64>(size);
+        break;
+    }
+    case 25: // var_code : WORD
+        m_Code = QByteArray(TokenText(), TokenLength());
+        break;
+    case 26: // reference : WORD
+        m_Reference.assign(TokenText(), size_t(TokenLength()));
+        break;
+    case 27: // reference : reference WORD
+        m_Reference += ' ';
+        m_Reference.append(TokenText(), size_t(TokenLength()));
+        break;
+    case 30: // unknown_command : UNKNOWN_COMMAND
+        Warn(UnknownCommand, QStringLiteral("unknown command '%1' skipped").arg(shown(TokenText(), TokenLength())));
+        break;
+    case 31: // timescale_command : TIMESCALE timescale_text END
+        SetTimescale(m_Value);
+        break;
+    case 32: // timescale_text : WORD
+        m_Value.assign(TokenText(), size_t(TokenLength()));
+        break;
+    case 33: // timescale_text : timescale_text WORD
+        m_Value.append(TokenText(), size_t(TokenLength()));
+        break;
+    case 34: // value_change : SCALAR_CHANGE
+        ScalarChange(TokenText()[0], TokenText() + 1, TokenLength() - 1);
+        break;
+    case 35: // value_change : scalar_value IDENTIFIER_CODE
+        ScalarChange(char(yyarg<int>(1)), TokenText(), TokenLength());
+        break;
+    case 36: // value_change : vector_value IDENTIFIER_CODE
         VectorChange();
         break;
-    case 87: // value_change : real_value identifier_code
+    case 37: // value_change : real_value IDENTIFIER_CODE
         RealChange();
         break;
-    case 88: // vector_value : BINARYVECTOR_VALUE
-    case 89: // real_value : REAL_VALUE
-        m_Value = QByteArray(TokenText(), TokenLength());
+    case 38: // value_change : STRING_VALUE IDENTIFIER_CODE
+        StringChange();
+        break;
+    case 39: // scalar_value : SCALAR_VALUE
+        yysetvalue<int>(TokenText()[0]);
+        break;
+    case 40: // vector_value : VECTOR_VALUE
+    case 41: // real_value : REAL_VALUE
+        m_Value.assign(TokenText() + 1, size_t(TokenLength() - 1));
         break;
     default:
         break;
@@ -348,159 +347,546 @@ int vcd_yacc::yyaction(int action)
     return 0;
 }
 
-void vcd_yacc::DeclareVariable(int kind, qint64 size)
+bool vcd_yacc::Link(Dovlin_Hierarchy *node)
 {
-    yysetvalue<Dovlin_Hierarchy *>(nullptr);
-    if (m_HierarchyMap.contains(m_Code))
-        return;
-    const VcdReference &ref = m_Reference;
-    if (kind == Logic && (size < 1 || size > MaxVectorWidth)) {
-        if (m_Reporter)
-            m_Reporter->Warning(QStringLiteral("%1, line %2: variable '%3' of width %4 is skipped (widths from 1 to %5 "
-                                               "are imported)")
-                                    .arg(m_VCDFileName)
-                                    .arg(Line())
-                                    .arg(ref.name)
-                                    .arg(size)
-                                    .arg(MaxVectorWidth));
+    if (m_Scopes.empty() || m_Scopes.back()->AddHierarchy(node))
+        return true;
+    Fail(QStringLiteral("scopes nested deeper than %1 levels").arg(Dovlin_Hierarchy::m_MaxDepth));
+    return false;
+}
+
+void vcd_yacc::OpenScope(const QString &name)
+{
+    const QPair<int, QString> key(m_Scopes.empty() ? -1 : m_Scopes.back()->m_Index, name);
+    Dovlin_CompositeHierarchy *scope = m_ScopeNodes.value(key);
+    if (!scope) {
+        scope = new Dovlin_CompositeHierarchy(m_pFileManager);
+        scope->SetName(name);
+        if (!Link(scope))
+            return;
+        m_ScopeNodes.insert(key, scope);
+    }
+    m_Scopes.push_back(scope);
+}
+
+void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
+{
+    std::vector<long long> index;
+    const QString name = splitReference(m_Reference, index);
+    if ((kind == Integer || kind == SignedInteger) && size > 64)
+        kind = Logic;
+    if (kind == Logic && size == 0)
+        kind = Skipped;
+    else if (kind == Logic && size > MaxVectorWidth) {
+        Warn(SkippedVariable, QStringLiteral("variable '%1' of width %2 left out (widths from 1 to %3 are imported)")
+                                  .arg(name, QString::number(size), QString::number(MaxVectorWidth)));
+        kind = Skipped;
+    }
+    int width = 1;
+    if (kind == Logic)
+        width = int(size);
+    else if (kind == Integer || kind == SignedInteger)
+        width = size < 1 ? 64 : int(size);
+
+    if (VcdVariable *alias = m_Variables.value(m_Code)) {
+        const auto storage = [](int k) { return k == SignedInteger ? Integer : k; };
+        if (storage(alias->m_Kind) != storage(kind) || alias->m_Width != width) {
+            Warn(AliasMismatch, QStringLiteral("'%1' reuses identifier code '%2' with another type or size: left out")
+                                    .arg(name, shown(m_Code.constData(), int(m_Code.size()))));
+            return;
+        }
+        AddNodes(*alias, name, index);
         return;
     }
+    m_VariableList.push_back(std::make_unique<VcdVariable>(VcdVariable{kind, width, false, false, {}, {}, {}}));
+    VcdVariable &variable = *m_VariableList.back();
+    m_Variables.insert(m_Code, &variable);
+    AddNodes(variable, name, index);
+}
 
-    if (size == 1 || kind != Logic) {
+void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index)
+{
+    if (variable.m_Kind == String || variable.m_Kind == Skipped)
+        return;
+    const size_t first = variable.m_Leaves.size();
+    if (variable.m_Kind != Logic || variable.m_Width == 1) {
+        auto *node = new Dovlin_ScalarHierarchy(m_pFileManager);
+        node->SetName(variable.m_Kind == Logic && !index.empty() ? bitName(name, index.front()) : name);
+        variable.m_Leaves.push_back(node);
+        if (!Link(node))
+            return;
+    } else {
+        const long long width = variable.m_Width;
+        auto *bus = new Dovlin_CompositeHierarchy(m_pFileManager);
+        bus->SetName(index.size() == 1 ? bitName(name, index.front()) : name);
+        if (!Link(bus))
+            return;
+        // Child 0 takes the leftmost value digit, the most significant bit of the declared range.
+        long long left = width - 1, step = -1;
+        if (index.size() == 2) {
+            step = index[1] >= index[0] ? 1 : -1;
+            left = index[0];
+            // The width wins over a range of another size: the lower bound stays.
+            if (std::llabs(index[1] - index[0]) + 1 != width && step < 0)
+                left = index[1] + width - 1;
+        }
+        for (long long i = 0; i < width; ++i) {
+            auto *bit = new Dovlin_ScalarHierarchy(m_pFileManager);
+            bit->SetName(bitName(bus->GetName(), left + i * step));
+            bus->AddHierarchy(bit);
+            variable.m_Leaves.push_back(bit);
+        }
+    }
+    if (!variable.m_Signals.empty())
+        for (size_t i = first; i < variable.m_Leaves.size(); ++i)
+            variable.m_Leaves[i]->SetSignal(variable.m_Signals[(i - first) % variable.m_Signals.size()]);
+}
+
+void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
+{
+    const int count = variable.m_Kind == Logic ? variable.m_Width : 1;
+    variable.m_NineState = variable.m_Kind == Logic && nineState;
+    variable.m_Signals.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
         Dovlin_Signal *signal;
-        if (kind == Integer)
+        if (variable.m_Kind == Integer || variable.m_Kind == SignedInteger)
             signal = new Dovlin_IntSignal(m_pFileManager);
-        else if (kind == Real)
+        else if (variable.m_Kind == Real)
             signal = new Dovlin_RealSignal(m_pFileManager);
+        else if (variable.m_NineState)
+            signal = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
         else
             signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
-        auto *node = new Dovlin_ScalarHierarchy(m_pFileManager);
-        node->SetName(ref.right != -1 ? QStringLiteral("%1[%2]").arg(ref.name).arg(ref.right) : ref.name);
-        node->SetSignal(signal);
-        m_HierarchyMap.insert(m_Code, node);
-        yysetvalue<Dovlin_Hierarchy *>(node);
+        variable.m_Signals.push_back(signal);
+    }
+    if (variable.m_Kind == Logic)
+        variable.m_States.assign(size_t(count), -1);
+    for (size_t i = 0; i < variable.m_Leaves.size(); ++i)
+        variable.m_Leaves[i]->SetSignal(variable.m_Signals[i % size_t(count)]);
+}
+
+void vcd_yacc::Finish()
+{
+    for (const auto &variable : m_VariableList)
+        if (variable->m_Signals.empty() && !variable->m_Leaves.empty())
+            CreateSignals(*variable, false);
+}
+
+void vcd_yacc::SetTimescale(const std::string &text)
+{
+    if (m_TimeSeen) {
+        Warn(LateTimescale, QStringLiteral("$timescale after the first time stamp ignored"));
         return;
     }
-
-    const int width = int(size);
-    auto *bus = new Dovlin_CompositeHierarchy(m_pFileManager);
-    bus->SetName(ref.name);
-    m_HierarchyMap.insert(m_Code, bus);
-    int lo = qMin(ref.left, ref.right);
-    if (lo < 0)
-        lo = 0;
-    // The declared width wins over the declared range.
-    for (int i = 0; i < width; ++i) {
-        auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
-        auto *bit = new Dovlin_ScalarHierarchy(m_pFileManager);
-        bit->SetName(QStringLiteral("%1[%2]").arg(ref.name).arg(qint64(lo) + i));
-        bit->SetSignal(signal);
-        bus->AddHierarchy(bit);
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    static const struct
+    {
+        const char *unit;
+        int exponent;
+    } units[] = {{"s", 0}, {"ms", -3}, {"us", -6}, {"ns", -9}, {"ps", -12}, {"fs", -15}};
+    const QByteArray unit = QByteArray(text.data() + digits, int(text.size() - digits)).toLower();
+    qint64 multiplier = 1;
+    for (const auto &u : units) {
+        if (unit != u.unit)
+            continue;
+        if (digits > 0 && (!parseDecimal(text.data(), int(digits), multiplier) || multiplier == 0))
+            break;
+        m_TimeMultiplier = multiplier;
+        m_pFileManager->SetTimeBase(u.exponent);
+        return;
     }
-    yysetvalue<Dovlin_Hierarchy *>(bus);
+    Fail(QStringLiteral("invalid timescale '%1'").arg(shown(text.data(), int(text.size()))));
 }
 
 void vcd_yacc::SetTime()
 {
-    qint64 stamp = 0;
-    qint64 time = 0;
-    if (!ParseNumber(1, stamp) || __builtin_mul_overflow(stamp, m_TimeMultiplier, &time)) {
-        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(QString::fromLatin1(TokenText())));
+    const char *text = TokenText() + 1;
+    const int length = TokenLength() - 1;
+    int point = 0;
+    while (point < length && text[point] != '.')
+        ++point;
+    qint64 whole = 0;
+    QByteArray fraction(text + qMin(point + 1, length), qMax(0, length - point - 1));
+    while (fraction.endsWith('0'))
+        fraction.chop(1);
+    bool valid = point > 0 && text[0] >= '0' && text[0] <= '9';
+    for (int i = 0; i < point; ++i)
+        valid = valid && ((text[i] >= '0' && text[i] <= '9') || text[i] == '_');
+    for (char c : std::as_const(fraction))
+        valid = valid && c >= '0' && c <= '9';
+    if (!valid) {
+        Fail(QStringLiteral("invalid time stamp '%1'").arg(shown(TokenText(), TokenLength())));
         return;
     }
+    if (!parseDecimal(text, point, whole)) {
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(TokenText(), TokenLength())));
+        return;
+    }
+    qint64 time = 0;
+    if (!fraction.isEmpty()) {
+        if (!FractionalTime(whole, fraction, time))
+            return;
+    } else if (__builtin_mul_overflow(whole, m_TimeMultiplier, &time)) {
+        Fail(QStringLiteral("time stamp %1 times the timescale %2 does not fit in 64 bits")
+                 .arg(shown(TokenText(), TokenLength()), QString::number(m_TimeMultiplier)));
+        return;
+    }
+    m_TimeSeen = true;
+    if (time < m_LastTime) {
+        Warn(TimeBackwards, QStringLiteral("time stamp %1 goes back before %2; value changes are kept at %2 until "
+                                           "the time passes it")
+                                .arg(shown(TokenText(), TokenLength()), QString::number(m_LastTime)));
+        time = m_LastTime;
+    }
     m_CurrentTime = time;
-    if (m_CurrentTime > m_LastTime)
-        m_LastTime = m_CurrentTime;
+    m_LastTime = time;
 }
 
-Dovlin_Hierarchy *vcd_yacc::Lookup(const char *caption)
+bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time)
 {
-    if (Dovlin_Hierarchy *node = m_HierarchyMap.value(m_Code))
-        return node;
+    using Wide = unsigned __int128;
+    // A fraction of more than 18 digits is finer than any time unit and is rounded anyway.
+    const bool tooLong = fraction.size() > 18;
+    const int digits = qMin(int(fraction.size()), 18);
+    qint64 numerator = 0;
+    parseDecimal(fraction.constData(), digits, numerator);
+    Wide denominator = 1;
+    for (int i = 0; i < digits; ++i)
+        denominator *= 10;
+    // Refine the time unit by factors of 1000 until the fraction is a whole number of units.
+    const auto wholeUnits = [&](qint64 multiplier) { return Wide(numerator) * Wide(multiplier) % denominator == 0; };
+    int steps = 0;
+    qint64 multiplier = m_TimeMultiplier;
+    qint64 finer = 0;
+    while (!wholeUnits(multiplier) && m_pFileManager->GetTimeBase() - 3 * (steps + 1) >= -15
+           && !__builtin_mul_overflow(multiplier, qint64(1000), &finer)) {
+        ++steps;
+        multiplier = finer;
+    }
+    if (steps > 0 && !RefineTimeUnit(steps))
+        return false;
+    if (tooLong || !wholeUnits(m_TimeMultiplier))
+        Warn(RoundedTime, QStringLiteral("time stamp %1 is finer than the time unit: rounded")
+                              .arg(shown(TokenText(), TokenLength())));
+    const Wide parts = (Wide(numerator) * Wide(m_TimeMultiplier) * 2 / denominator + 1) / 2;
+    const Wide total = Wide(whole) * Wide(m_TimeMultiplier) + parts;
+    if (total > Wide(LLONG_MAX)) {
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(TokenText(), TokenLength())));
+        return false;
+    }
+    time = qint64(total);
+    return true;
+}
+
+bool vcd_yacc::RefineTimeUnit(int steps)
+{
+    qint64 factor = 1;
+    for (int i = 0; i < steps; ++i)
+        factor *= 1000;
+    const auto scaled = [factor](qint64 &value) { return value == -1 || !__builtin_mul_overflow(value, factor, &value); };
+    bool fits = scaled(m_CurrentTime) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
+    for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s) {
+        Dovlin_Signal *signal = m_pFileManager->GetSignal(s);
+        for (qint64 e = 1; fits && e < signal->GetnEvent(); ++e)
+            fits = scaled(signal->GetEvent(e)->m_Time);
+    }
+    if (!fits) {
+        Fail(QStringLiteral("time stamp %1 needs a finer time unit, at which the times do not fit in 64 bits")
+                 .arg(shown(TokenText(), TokenLength())));
+        return false;
+    }
+    m_pFileManager->SetTimeBase(m_pFileManager->GetTimeBase() - 3 * steps);
+    static const char *const names[] = {"s", "ms", "us", "ns", "ps", "fs"};
+    Warn(FinerTimeUnit, QStringLiteral("time stamp %1 has a fraction: the time unit is refined to 1 %2")
+                            .arg(shown(TokenText(), TokenLength()),
+                                 QLatin1String(names[-m_pFileManager->GetTimeBase() / 3])));
+    return true;
+}
+
+VcdVariable *vcd_yacc::Lookup(const char *code, int length, const char *caption)
+{
+    if (VcdVariable *variable = m_Variables.value(QByteArray::fromRawData(code, length)))
+        return variable;
     if (m_UndeclaredChanges++ == 0 && m_Reporter)
         m_Reporter->Error(QString::fromLatin1(caption),
-                          QStringLiteral("VCD Error\n\nThe identifier code '%1' at line %2 of %3 was never declared; "
-                                         "its value changes are left out.")
-                              .arg(QString::fromLatin1(m_Code))
-                              .arg(Line())
-                              .arg(m_VCDFileName));
+                          QStringLiteral("VCD Error: %1: %2: the identifier code '%3' was never declared; its value "
+                                         "changes are left out.")
+                              .arg(m_VCDFileName, Where(), shown(code, length)));
     return nullptr;
 }
 
-void vcd_yacc::AddBits(Dovlin_CompositeHierarchy *bus, const QByteArray &digits)
+void vcd_yacc::StoreInteger(Dovlin_Signal *signal, qint64 value)
 {
-    const int width = bus->GetnChild();
-    if (digits.isEmpty() || width == 0)
+    const CSignalEvent *last = signal->GetLastEvent();
+    if (last && last->m_Value.m_IntValue == value)
         return;
-    const QByteArray value = CompleteVectorState(QString::fromLatin1(digits), width).toLatin1();
-    for (int i = 0; i < width && i < value.size(); ++i)
-        if (Dovlin_Signal *signal = bus->GetHierarchy(i)->GetSignal())
-            signal->AddEvent(m_CurrentTime, GetStateCode(value.at(i)));
+    signal->AddEvent(m_CurrentTime, value);
+    ++m_StoredChanges;
 }
 
-void vcd_yacc::ScalarChange()
+void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
 {
-    m_Code = QByteArray(TokenText() + 1, TokenLength() - 1);
-    const char value = TokenText()[0];
-    Dovlin_Hierarchy *node = Lookup("BINARY_VALUE");
-    if (!node)
+    const CSignalEvent *last = signal->GetLastEvent();
+    if (last && (last->m_Value.m_RealValue == value || (std::isnan(value) && std::isnan(last->m_Value.m_RealValue))))
         return;
-    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
-        AddBits(static_cast<Dovlin_CompositeHierarchy *>(node), QByteArray(1, value));
+    signal->AddEvent(m_CurrentTime, value);
+    ++m_StoredChanges;
+}
+
+void vcd_yacc::ScalarChange(char value, const char *code, int length)
+{
+    VcdVariable *variable = Lookup(code, length, "BINARY_VALUE");
+    if (!variable)
         return;
+    switch (variable->m_Kind) {
+    case Logic:
+        LogicChange(*variable, &value, 1);
+        break;
+    case Integer:
+    case SignedInteger:
+        IntegerChange(*variable, &value, 1);
+        break;
+    case Real: {
+        const int state = GetStateCode(value);
+        if (state == 0 || state == 1) {
+            if (variable->m_Signals.empty())
+                CreateSignals(*variable, false);
+            StoreReal(variable->m_Signals.front(), state);
+        } else {
+            Warn(WrongKind, QStringLiteral("logic value '%1' for the real variable '%2' left out")
+                                .arg(QString(QLatin1Char(value)), shown(code, length)));
+        }
+        break;
     }
-    Dovlin_Signal *signal = node->GetSignal();
-    const int state = GetStateCode(value);
-    switch (signal->GetTypeCode()) {
-    case Dovlin_TypeCode::Integer:
-        signal->AddEvent(m_CurrentTime, qint64(state == 1 ? 1 : 0));
-        break;
-    case Dovlin_TypeCode::Real:
-        signal->AddEvent(m_CurrentTime, state == 1 ? 1.0 : 0.0);
-        break;
     default:
-        signal->AddEvent(m_CurrentTime, state);
         break;
     }
 }
 
 void vcd_yacc::VectorChange()
 {
-    const QByteArray digits = m_Value.mid(1);
-    Dovlin_Hierarchy *node = Lookup("BINARYVECTOR_VALUE");
-    if (!node)
+    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "BINARYVECTOR_VALUE");
+    if (!variable)
         return;
-    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
-        AddBits(static_cast<Dovlin_CompositeHierarchy *>(node), digits);
+    if (variable->m_Kind == String || variable->m_Kind == Skipped)
+        return;
+    const char *digits = m_Value.data();
+    int length = int(m_Value.size());
+    // Some writers put the prefix of a binary literal in front of the digits: "b0b0101".
+    if (length > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B')) {
+        digits += 2;
+        length -= 2;
+    }
+    if (length == 0) {
+        Warn(InvalidValue, QStringLiteral("empty vector value for '%1' left out").arg(shown(TokenText(), TokenLength())));
         return;
     }
-    Dovlin_Signal *signal = node->GetSignal();
-    const QString bits = QString::fromLatin1(digits);
-    switch (signal->GetTypeCode()) {
-    case Dovlin_TypeCode::Integer:
-        signal->AddEvent(m_CurrentTime, BinToUnsigned(bits));
+    switch (variable->m_Kind) {
+    case Logic:
+        LogicChange(*variable, digits, length);
         break;
-    case Dovlin_TypeCode::Real:
-        signal->AddEvent(m_CurrentTime, double(quint64(BinToUnsigned(bits))));
+    case Integer:
+    case SignedInteger:
+        IntegerChange(*variable, digits, length);
         break;
+    case Real: {
+        quint64 value = 0;
+        bool binary = length <= 64;
+        for (int i = 0; binary && i < length; ++i) {
+            binary = digits[i] == '0' || digits[i] == '1';
+            value = value << 1 | quint64(digits[i] == '1');
+        }
+        if (binary) {
+            if (variable->m_Signals.empty())
+                CreateSignals(*variable, false);
+            StoreReal(variable->m_Signals.front(), double(value));
+        } else {
+            Warn(WrongKind, QStringLiteral("vector value 'b%1' for the real variable '%2' left out")
+                                .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+        }
+        break;
+    }
     default:
-        signal->AddEvent(m_CurrentTime, GetStateCode(digits.isEmpty() ? 'x' : digits.at(0)));
         break;
     }
 }
 
 void vcd_yacc::RealChange()
 {
-    Dovlin_Hierarchy *node = Lookup("REAL_VALUE");
-    if (!node)
+    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "REAL_VALUE");
+    if (!variable || variable->m_Kind == String || variable->m_Kind == Skipped)
         return;
-    bool ok = false;
-    const double value = m_Value.mid(1).toDouble(&ok);
-    Dovlin_Signal *signal = node->GetSignal();
-    if (!signal)
+    std::string number = m_Value;
+    number.erase(std::remove(number.begin(), number.end(), '_'), number.end());
+    char *end = nullptr;
+    const double value = number.empty() ? 0.0 : strtod_l(number.c_str(), &end, cLocale());
+    if (number.empty() || end != number.c_str() + number.size()) {
+        Warn(InvalidValue, QStringLiteral("unreadable real value 'r%1' for '%2' left out")
+                               .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
         return;
-    if (signal->GetTypeCode() == Dovlin_TypeCode::Real)
-        signal->AddEvent(m_CurrentTime, ok ? value : 0.0);
-    else if (signal->GetTypeCode() == Dovlin_TypeCode::Integer)
-        signal->AddEvent(m_CurrentTime, ok ? toInteger(value) : qint64(0));
+    }
+    if (variable->m_Kind == Logic) {
+        Warn(WrongKind, QStringLiteral("real value 'r%1' for the logic variable '%2' left out")
+                            .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+        return;
+    }
+    if (variable->m_Signals.empty())
+        CreateSignals(*variable, false);
+    if (variable->m_Kind == Real) {
+        StoreReal(variable->m_Signals.front(), value);
+        return;
+    }
+    if (!std::isfinite(value) || std::fabs(value) >= 9223372036854775807.0) {
+        Warn(WrongKind, QStringLiteral("real value 'r%1' does not fit the integer variable '%2': left out")
+                            .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+        return;
+    }
+    StoreInteger(variable->m_Signals.front(), std::llround(value));
+}
+
+void vcd_yacc::StringChange()
+{
+    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "STRING_VALUE");
+    if (variable && variable->m_Kind != String && variable->m_Kind != Skipped)
+        Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
+}
+
+void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        if (GetStateCode(digits[i]) < 0) {
+            Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
+                                   .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+            return;
+        }
+    }
+    const int width = variable.m_Width;
+    if (length > width) {
+        Warn(WideValue, QStringLiteral("value '%1' is wider than the %2 bits of '%3': its leftmost digits are dropped")
+                            .arg(shown(digits, length), QString::number(width), shown(TokenText(), TokenLength())));
+        digits += length - width;
+        length = width;
+    }
+    bool nineState = false;
+    for (int i = 0; i < length; ++i)
+        nineState = nineState || GetStateCode(digits[i]) >= firstNineState;
+    if (variable.m_Signals.empty())
+        CreateSignals(variable, nineState);
+    else if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
+        variable.m_Upgrade = true;
+        ++m_nUpgrade;
+    }
+    // A shorter value is extended to the left: 0 and 1 by 0, any other state by itself.
+    const int first = GetStateCode(digits[0]);
+    const int fill = first == 1 ? 0 : first;
+    const int missing = width - length;
+    for (int i = 0; i < width; ++i) {
+        const int code = i < missing ? fill : GetStateCode(digits[i - missing]);
+        const int state = variable.m_NineState ? nineStateOf[code] : code;
+        signed char &last = variable.m_States[size_t(i)];
+        if (last != state) {
+            variable.m_Signals[size_t(i)]->AddEvent(m_CurrentTime, state);
+            last = static_cast<signed char>(state);
+            ++m_StoredChanges;
+        }
+    }
+}
+
+void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int length)
+{
+    // The low bits count; unknown bits read as 0, and a signed value of full width is negative
+    // when its top bit is set.
+    const int width = variable.m_Width;
+    const int used = qMin(length, width);
+    quint64 value = 0;
+    for (int i = length - used; i < length; ++i) {
+        const int code = GetStateCode(digits[i]);
+        if (code < 0) {
+            Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
+                                   .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+            return;
+        }
+        value = value << 1 | quint64(isOne(code));
+    }
+    if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
+        value |= ~quint64(0) << width;
+    if (variable.m_Signals.empty())
+        CreateSignals(variable, false);
+    StoreInteger(variable.m_Signals.front(), qint64(value));
+}
+
+void vcd_yacc::Upgrade()
+{
+    Dovlin_FileManager *from = m_pFileManager;
+    std::vector<bool> upgraded(size_t(from->GetnSignal()), false);
+    for (const auto &variable : m_VariableList)
+        if (variable->m_Upgrade)
+            for (Dovlin_Signal *signal : variable->m_Signals)
+                upgraded[size_t(signal->GetIndex())] = true;
+
+    // Signals and nodes are created in their old order, so every index stays valid.
+    auto to = std::make_unique<Dovlin_FileManager>();
+    to->SetTimeBase(from->GetTimeBase());
+    for (int s = 0; s < from->GetnSignal(); ++s) {
+        const Dovlin_Signal *old = from->GetSignal(s);
+        const int type = old->GetTypeCode();
+        Dovlin_Signal *signal;
+        if (type == Dovlin_TypeCode::Integer)
+            signal = new Dovlin_IntSignal(to.get());
+        else if (type == Dovlin_TypeCode::Real)
+            signal = new Dovlin_RealSignal(to.get());
+        else if (type == Dovlin_TypeCode::StdLogic || upgraded[size_t(s)])
+            signal = new Dovlin_StateSignalT<Dovlin_StdLogicType>(to.get());
+        else
+            signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(to.get());
+        // Event 0 is the sentinel, which AddEvent writes again.
+        for (qint64 e = 1; e < old->GetnEvent(); ++e) {
+            const CSignalEvent *event = old->GetEvent(e);
+            if (type == Dovlin_TypeCode::Integer)
+                signal->AddEvent(event->m_Time, event->m_Value.m_IntValue);
+            else if (type == Dovlin_TypeCode::Real)
+                signal->AddEvent(event->m_Time, event->m_Value.m_RealValue);
+            else
+                signal->AddEvent(event->m_Time, upgraded[size_t(s)] ? nineStateOf[event->m_Value.m_State]
+                                                                    : event->m_Value.m_State);
+        }
+    }
+    for (int h = 0; h < from->GetnHierarchy(); ++h) {
+        const Dovlin_Hierarchy *old = from->GetHierarchy(h);
+        Dovlin_Hierarchy *node;
+        if (old->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar) {
+            auto *scalar = new Dovlin_ScalarHierarchy(to.get());
+            scalar->SetSignal(to->GetSignal(static_cast<const Dovlin_ScalarHierarchy *>(old)->m_SignalIndex));
+            node = scalar;
+        } else {
+            node = new Dovlin_CompositeHierarchy(to.get());
+        }
+        node->SetName(old->GetName());
+    }
+    for (int h = 0; h < from->GetnHierarchy(); ++h) {
+        if (from->GetHierarchy(h)->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        auto *old = static_cast<const Dovlin_CompositeHierarchy *>(from->GetHierarchy(h));
+        auto *node = static_cast<Dovlin_CompositeHierarchy *>(to->GetHierarchy(h));
+        for (int child : old->m_Children)
+            node->AddHierarchy(to->GetHierarchy(child));
+    }
+    for (const auto &variable : m_VariableList) {
+        for (Dovlin_Signal *&signal : variable->m_Signals)
+            signal = to->GetSignal(signal->GetIndex());
+        for (Dovlin_ScalarHierarchy *&leaf : variable->m_Leaves)
+            leaf = static_cast<Dovlin_ScalarHierarchy *>(to->GetHierarchy(leaf->m_Index));
+        if (variable->m_Upgrade)
+            for (signed char &state : variable->m_States)
+                state = state < 0 ? state : static_cast<signed char>(nineStateOf[state]);
+        variable->m_NineState = variable->m_NineState || variable->m_Upgrade;
+        variable->m_Upgrade = false;
+    }
+    m_Scopes.clear();
+    m_ScopeNodes.clear();
+    m_nUpgrade = 0;
+    delete from;
+    m_pFileManager = to.release();
 }

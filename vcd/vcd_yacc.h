@@ -6,21 +6,36 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QPair>
 #include <QString>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 class Dovlin_CompositeHierarchy;
 class Dovlin_FileManager;
 class Dovlin_Hierarchy;
 class Dovlin_ImportReporter;
+class Dovlin_ScalarHierarchy;
+class Dovlin_Signal;
 
-// A variable's name and index range as declared; -1 for a missing bound.
-struct VcdReference
+// One identifier code of the dump: the variable declared with it and every node showing it.
+struct VcdVariable
 {
-    QString name;
-    int left = -1;
-    int right = -1;
+    int m_Kind;
+    // Bits of a logic variable; the declared size of an integer.
+    int m_Width;
+    // The logic signals are nine-state.
+    bool m_NineState = false;
+    // Four-state signals that received nine-state values: they become nine-state at Convert.
+    bool m_Upgrade = false;
+    // Created with the first value: one per bit of a logic variable, else one.
+    std::vector<Dovlin_Signal *> m_Signals;
+    // The state of each logic signal's last event, -1 before the first.
+    std::vector<signed char> m_States;
+    // For each declaration in turn, the node of each signal: the bits in child order.
+    std::vector<Dovlin_ScalarHierarchy *> m_Leaves;
 };
 
 class vcd_yacc : public yyfparser
@@ -30,6 +45,23 @@ public:
     static constexpr int FailedParse = 2;
     // Widest logic vector imported: every bit becomes a signal of its own.
     static constexpr int MaxVectorWidth = 1 << 16;
+
+    // What a declaration's type word makes of a variable.
+    enum Kind { Logic, Integer, SignedInteger, Real, String, Skipped };
+    // Problems the import works around; each is reported once, with how often it occurred.
+    enum Problem {
+        UnknownCommand,
+        WrongKind,
+        InvalidValue,
+        WideValue,
+        TimeBackwards,
+        FinerTimeUnit,
+        RoundedTime,
+        LateTimescale,
+        AliasMismatch,
+        SkippedVariable,
+        nProblem
+    };
 
     vcd_yacc();
     ~vcd_yacc() override;
@@ -41,18 +73,15 @@ public:
     void SetVCDFileName(QString path);
     // Writes the wave file; false with ErrorString when it cannot be written.
     bool Convert();
+    // Why the parse stopped (syntax error, overflow) or Convert failed; empty otherwise.
     QString ErrorString() const { return m_ErrorString; }
+    // Passes the problems met so far to the reporter, each once with how often it occurred.
+    void ReportProblems();
 
-    int GetStateCode(char c) const;
-    static QString CompleteVectorState(QString value, int width);
-
-    // Value changes dropped because their identifier code was never declared.
-    qint64 UndeclaredChanges() const { return m_UndeclaredChanges; }
-    // Line of the token the last syntax error stopped at.
-    int SyntaxErrorLine() const { return m_SyntaxErrorLine; }
+    // Value changes stored as events.
+    qint64 StoredChanges() const { return m_StoredChanges; }
 
     Dovlin_FileManager *m_pFileManager;
-    QHash<QByteArray, Dovlin_Hierarchy *> m_HierarchyMap;
     qint64 m_CurrentTime = 0;
     qint64 m_LastTime = -1;
     qint64 m_TimeMultiplier = 1;
@@ -61,38 +90,75 @@ public:
 
 protected:
     int yyaction(int action) override;
+    int yygettoken() override;
     void yysyntaxerror() override;
+    void yystackoverflow() override;
 
 private:
+    struct ProblemRecord
+    {
+        qint64 m_Count = 0;
+        QString m_First;
+    };
+
+    // The extended four-state code of a value character: 0 1 z x as in the four-state type,
+    // then u w l h - as 4 to 8; -1 for a character that is no logic value.
+    static int GetStateCode(char c);
     const char *TokenText() const;
     int TokenLength() const;
-    int Line() const;
+    QString Where() const;
     // Stops the parse with a reason naming the line.
     void Fail(const QString &reason);
-    // A decimal number of the token text from offset on, underscores skipped; false on overflow.
-    bool ParseNumber(int offset, qint64 &value) const;
-    void SetTimeUnit(int exponent);
-    void DeclareVariable(int kind, qint64 size);
+    void Warn(Problem problem, const QString &text);
+
+    void OpenScope(const QString &name);
+    void DeclareVariable(Kind kind, qint64 size);
+    void AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index);
+    bool Link(Dovlin_Hierarchy *node);
+    void CreateSignals(VcdVariable &variable, bool nineState);
+    void Finish();
+
+    void SetTimescale(const std::string &text);
     void SetTime();
-    void ScalarChange();
+    bool FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time);
+    bool RefineTimeUnit(int steps);
+
+    VcdVariable *Lookup(const char *code, int length, const char *caption);
+    void ScalarChange(char value, const char *code, int length);
     void VectorChange();
     void RealChange();
-    Dovlin_Hierarchy *Lookup(const char *caption);
-    void AddBits(Dovlin_CompositeHierarchy *bus, const QByteArray &digits);
+    void StringChange();
+    void LogicChange(VcdVariable &variable, const char *digits, int length);
+    void IntegerChange(VcdVariable &variable, const char *digits, int length);
+    void StoreInteger(Dovlin_Signal *signal, qint64 value);
+    void StoreReal(Dovlin_Signal *signal, double value);
+    // Rebuilds the model with nine-state signals for the variables that need them.
+    void Upgrade();
 
     Dovlin_ImportReporter *m_Reporter = nullptr;
     QString m_ErrorString;
-    int m_SyntaxErrorLine = 0;
+    int m_TokenLine = 1;
     qint64 m_UndeclaredChanges = 0;
+    qint64 m_StoredChanges = 0;
+    int m_nUpgrade = 0;
+    bool m_TimeSeen = false;
+    bool m_DumpSection = false;
+    ProblemRecord m_Problems[nProblem];
 
-    // Token texts that a later action consumes. Every one is used up by the action that ends
-    // its declaration or value change, so nothing on the parser's stack owns memory.
-    QByteArray m_Name;
-    QByteArray m_Code;
-    QByteArray m_Value;
-    VcdReference m_Reference;
-    // The scopes being declared, innermost last: items are linked to the innermost.
+    QHash<QByteArray, VcdVariable *> m_Variables;
+    // In order of declaration.
+    std::vector<std::unique_ptr<VcdVariable>> m_VariableList;
+    // Scopes by parent index (-1 at the top) and name: a scope opened again is the same node.
+    QHash<QPair<int, QString>, Dovlin_CompositeHierarchy *> m_ScopeNodes;
+    // The scopes being declared, innermost last.
     std::vector<Dovlin_CompositeHierarchy *> m_Scopes;
+
+    // Token texts that a later action consumes; each is used up by the action that ends its
+    // command, so nothing on the parser's stack owns memory.
+    QString m_Name;
+    QByteArray m_Code;
+    std::string m_Value;
+    std::string m_Reference;
 };
 
 #endif

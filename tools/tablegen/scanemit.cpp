@@ -48,6 +48,13 @@ std::string headerText(const ScannerInput& scanner, const OutputOptions& options
     std::string text = banner(options) + "#ifndef " + guard + "\n#define " + guard
                        + "\n\n#include \"yylexer.h\"\n\nconst " + tables + "& " + options.name
                        + "_tables();\n";
+    if (scanner.conditions.size() > 1) {
+        text += "\n// Start conditions: the value of yystart that selects each.\nnamespace " + options.name
+                + "_conditions {\nenum : int {";
+        for (size_t c = 0; c < scanner.conditions.size(); ++c)
+            text += std::string(c == 0 ? " " : ", ") + scanner.conditions[c] + " = " + std::to_string(2 * c);
+        text += " };\n}\n";
+    }
     if (!scanner.rules.front().kind.empty()) {
         const std::string macro = upperName(options.name);
         text += "\n// X(rule, action kind, token or 0) for every rule, in rule order.\n#define "

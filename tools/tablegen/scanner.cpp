@@ -37,6 +37,22 @@ bool parseOption(const SourceLine& line, const std::string& text, ScannerInput& 
         scanner.reject = true;
         return true;
     }
+    if (option == "%state") {
+        if (words.size() < 2) {
+            diag.error(line.number, "%state needs one or more names");
+            return false;
+        }
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (!isIdentifier(words[i])
+                || std::find(scanner.conditions.begin(), scanner.conditions.end(), words[i])
+                       != scanner.conditions.end()) {
+                diag.error(line.number, "bad or repeated start condition " + words[i]);
+                return false;
+            }
+            scanner.conditions.push_back(words[i]);
+        }
+        return true;
+    }
     if (option == "%define") {
         if (words.size() < 3 || !isIdentifier(words[1])) {
             diag.error(line.number, "expected %define NAME expression");
@@ -66,6 +82,29 @@ bool parseOption(const SourceLine& line, const std::string& text, ScannerInput& 
     return false;
 }
 
+// "A,B" or "*" between the angle brackets of a rule's start conditions.
+bool parseConditions(const std::string& text, const ScannerInput& scanner, std::vector<int>& conditions)
+{
+    conditions.clear();
+    if (text == "*") {
+        for (size_t c = 0; c < scanner.conditions.size(); ++c)
+            conditions.push_back(int(c));
+        return true;
+    }
+    size_t begin = 0;
+    for (;;) {
+        const size_t comma = text.find(',', begin);
+        const std::string name = text.substr(begin, comma == std::string::npos ? comma : comma - begin);
+        const auto found = std::find(scanner.conditions.begin(), scanner.conditions.end(), name);
+        if (found == scanner.conditions.end())
+            return false;
+        conditions.push_back(int(found - scanner.conditions.begin()));
+        if (comma == std::string::npos)
+            return true;
+        begin = comma + 1;
+    }
+}
+
 bool parseRule(const SourceLine& line, const std::string& text, ScannerInput& scanner,
                const std::map<std::string, int>& definitions, Diagnostics& diag)
 {
@@ -84,6 +123,17 @@ bool parseRule(const SourceLine& line, const std::string& text, ScannerInput& sc
         return false;
     }
     std::string expression = trimLeft(text.substr(i));
+    std::vector<int> conditions{0};
+    if (!expression.empty() && expression[0] == '<') {
+        const size_t close = expression.find('>');
+        if (close == std::string::npos
+            || !parseConditions(expression.substr(1, close - 1), scanner, conditions)) {
+            diag.error(line.number, "rule " + std::to_string(number)
+                                        + ": expected <CONDITION,...> or <*> naming declared conditions");
+            return false;
+        }
+        expression.erase(0, close + 1);
+    }
     const bool anchored = !expression.empty() && expression[0] == '^';
     if (anchored)
         expression.erase(0, 1);
@@ -108,7 +158,7 @@ bool parseRule(const SourceLine& line, const std::string& text, ScannerInput& sc
                                     + ": the action is one or two names (kind, token)");
         return false;
     }
-    ScannerRule rule{int(number), line.number, root, anchored, "", ""};
+    ScannerRule rule{int(number), line.number, root, anchored, conditions, "", ""};
     if (!action.empty())
         rule.kind = action[0];
     if (action.size() == 2)
@@ -191,12 +241,15 @@ bool parseScanner(const std::vector<SourceLine>& lines, ScannerInput& scanner, D
 bool buildDfa(const ScannerInput& scanner, Dfa& dfa, Diagnostics& diag)
 {
     Nfa nfa;
-    StateSet middle, lineStart;
+    const size_t nCondition = scanner.conditions.size();
+    std::vector<StateSet> middle(nCondition), lineStart(nCondition);
     for (const ScannerRule& rule : scanner.rules) {
         const int start = nfa.addRule(scanner.pool, rule.root, rule.number);
-        lineStart.push_back(start);
-        if (!rule.anchored)
-            middle.push_back(start);
+        for (int c : rule.conditions) {
+            lineStart[size_t(c)].push_back(start);
+            if (!rule.anchored)
+                middle[size_t(c)].push_back(start);
+        }
     }
     const std::vector<NfaState>& states = nfa.states();
 
@@ -212,8 +265,11 @@ bool buildDfa(const ScannerInput& scanner, Dfa& dfa, Diagnostics& diag)
         return int(sets.size()) - 1;
     };
     idOf(StateSet());
-    const int start1 = idOf(closure(states, middle));
-    const int start2 = idOf(closure(states, lineStart));
+    std::vector<int> starts;
+    for (size_t c = 0; c < nCondition; ++c) {
+        starts.push_back(idOf(closure(states, middle[c])));
+        starts.push_back(idOf(closure(states, lineStart[c])));
+    }
     Dfa raw;
     for (size_t d = 0; d < sets.size(); ++d) {
         std::vector<StateSet> moves(256);
@@ -237,8 +293,9 @@ bool buildDfa(const ScannerInput& scanner, Dfa& dfa, Diagnostics& diag)
         raw.accepts.push_back(accepts);
     }
 
-    // Number the merged states: dead 0, the two start states 1 and 2 (a copy of 1 when they
-    // are equivalent), the others in the order a walk from the start states reaches them.
+    // Number the merged states: dead 0, the two start states of each condition in turn (a copy
+    // of an earlier one when they are equivalent), the others in the order a walk from the start
+    // states reaches them.
     const std::vector<int> cls = equivalenceClasses(raw);
     std::map<int, int> number;
     std::vector<int> representative;
@@ -258,8 +315,8 @@ bool buildDfa(const ScannerInput& scanner, Dfa& dfa, Diagnostics& diag)
             numberOf(state);
     };
     numberOf(0);
-    startState(start1);
-    startState(start2);
+    for (int start : starts)
+        startState(start);
     for (size_t i = 1; i < representative.size(); ++i)
         for (size_t c = 0; c < 256; ++c)
             numberOf(raw.next[size_t(representative[i])][c]);

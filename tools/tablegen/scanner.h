@@ -13,6 +13,7 @@ struct ScannerRule {
     int line;
     int root;      // regular expression in the pool
     bool anchored; // only at the start of a line
+    std::vector<int> conditions; // start conditions the rule is active in; 0 is INITIAL
     std::string kind;  // action words, empty when the rule names none
     std::string token;
 };
@@ -21,13 +22,15 @@ struct ScannerInput {
     int textSize = 100;
     int unputSize = 100;
     bool reject = false; // accepting states list every rule they accept
+    std::vector<std::string> conditions{"INITIAL"}; // condition c selects start states 2c+1, 2c+2
     RegexPool pool;
     std::vector<ScannerRule> rules; // rule n at index n - 1
 };
 
 bool parseScanner(const std::vector<SourceLine>& lines, ScannerInput& scanner, Diagnostics& diag);
 
-// State 0 is dead; 1 and 2 start a token in the middle and at the start of a line.
+// State 0 is dead; in start condition c, states 2c+1 and 2c+2 start a token in the middle and
+// at the start of a line.
 struct Dfa {
     std::vector<std::vector<int>> next;    // [state][byte]
     std::vector<std::vector<int>> accepts; // rules in priority order

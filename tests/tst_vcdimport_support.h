@@ -1,0 +1,158 @@
+#ifndef TST_VCDIMPORT_SUPPORT_H
+#define TST_VCDIMPORT_SUPPORT_H
+
+// Helpers of the VCD import tests: a reporter that records, and a text form of a wave model.
+
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_ImportReporter.h"
+#include "Dovlin_Signals.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class RecordingReporter : public Dovlin_ImportReporter
+{
+public:
+    QStringList m_Errors;
+    QStringList m_Captions;
+    QStringList m_Warnings;
+    QList<qint64> m_Progress;
+    qint64 m_Total = -1;
+    // Progress returns false once this many bytes were read; -1 never.
+    qint64 m_CancelAt = -1;
+
+    void Error(const QString &caption, const QString &text) override
+    {
+        m_Captions << caption;
+        m_Errors << text;
+    }
+    void Warning(const QString &text) override { m_Warnings << text; }
+    bool Progress(qint64 bytesRead, qint64 bytesTotal) override
+    {
+        m_Progress << bytesRead;
+        m_Total = bytesTotal;
+        return m_CancelAt < 0 || bytesRead < m_CancelAt;
+    }
+};
+
+namespace VcdTesting {
+
+inline QString typeLetter(int typeCode)
+{
+    switch (typeCode) {
+    case Dovlin_TypeCode::Integer:
+        return QStringLiteral("i");
+    case Dovlin_TypeCode::Real:
+        return QStringLiteral("r");
+    case Dovlin_TypeCode::Verilog:
+        return QStringLiteral("4");
+    case Dovlin_TypeCode::StdLogic:
+        return QStringLiteral("9");
+    default:
+        return QStringLiteral("?");
+    }
+}
+
+inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
+{
+    static const char *const fourState[] = {"0", "1", "Z", "X"};
+    static const char *const nineState[] = {"U", "X", "0", "1", "Z", "W", "L", "H", "-"};
+    const int state = event->m_Value.m_State;
+    switch (signal->GetTypeCode()) {
+    case Dovlin_TypeCode::Integer:
+        return QString::number(event->m_Value.m_IntValue);
+    case Dovlin_TypeCode::Real:
+        return QString::number(event->m_Value.m_RealValue);
+    case Dovlin_TypeCode::Verilog:
+        return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
+    case Dovlin_TypeCode::StdLogic:
+        return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");
+    default:
+        return QStringLiteral("?");
+    }
+}
+
+// "value@time" of every stored change, the sentinel left out.
+inline QString eventsText(const Dovlin_Signal *signal)
+{
+    QStringList events;
+    for (qint64 i = 1; i < signal->GetnEvent(); ++i) {
+        const CSignalEvent *event = signal->GetEvent(i);
+        events << QStringLiteral("%1@%2").arg(valueText(signal, event)).arg(event->m_Time);
+    }
+    return events.join(',');
+}
+
+// A node as "name=T:events" (T the type letter) or "name(children)"; a stored level that does
+// not match the depth is shown as "!L<level>".
+inline QString nodeText(const Dovlin_Hierarchy *node, int depth)
+{
+    QString text = node->GetName();
+    if (node->m_Level != depth)
+        text += QStringLiteral("!L%1").arg(node->m_Level);
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar) {
+        const Dovlin_Signal *signal = node->GetSignal();
+        return text + (signal ? QStringLiteral("=%1:%2").arg(typeLetter(signal->GetTypeCode()), eventsText(signal))
+                              : QStringLiteral("=none"));
+    }
+    const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+    QStringList children;
+    for (int i = 0; i < composite->GetnChild(); ++i)
+        children << nodeText(composite->GetHierarchy(i), depth + 1);
+    return text + "(" + children.join(' ') + ")";
+}
+
+// Every top-level node in table order.
+inline QString modelText(const Dovlin_FileManager &model)
+{
+    QStringList roots;
+    for (int i = 0; i < model.GetnHierarchy(); ++i)
+        if (model.GetHierarchy(i)->GetParentIndex() == -1)
+            roots << nodeText(model.GetHierarchy(i), 0);
+    return roots.join(' ');
+}
+
+// The node at a path of names separated by '/', or null.
+inline Dovlin_Hierarchy *findNode(const Dovlin_FileManager &model, const QString &path)
+{
+    const QStringList names = path.split('/');
+    Dovlin_Hierarchy *node = nullptr;
+    for (int i = 0; i < model.GetnHierarchy() && !node; ++i)
+        if (model.GetHierarchy(i)->GetParentIndex() == -1 && model.GetHierarchy(i)->GetName() == names.first())
+            node = model.GetHierarchy(i);
+    for (int n = 1; n < names.size() && node; ++n) {
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            return nullptr;
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        Dovlin_Hierarchy *child = nullptr;
+        for (int i = 0; i < composite->GetnChild() && !child; ++i)
+            if (composite->GetHierarchy(i)->GetName() == names[n])
+                child = composite->GetHierarchy(i);
+        node = child;
+    }
+    return node;
+}
+
+// The value of a node at a time (the last change at or before it): the bits of a vector
+// side by side; "-none-" before the first change.
+inline QString valueAt(const Dovlin_Hierarchy *node, qint64 time)
+{
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        QString bits;
+        for (int i = 0; i < composite->GetnChild(); ++i)
+            bits += valueAt(composite->GetHierarchy(i), time);
+        return bits;
+    }
+    const Dovlin_Signal *signal = node->GetSignal();
+    const CSignalEvent *found = nullptr;
+    for (qint64 i = 1; signal && i < signal->GetnEvent() && signal->GetEvent(i)->m_Time <= time; ++i)
+        found = signal->GetEvent(i);
+    return found ? valueText(signal, found) : QStringLiteral("-none-");
+}
+
+} // namespace VcdTesting
+
+#endif

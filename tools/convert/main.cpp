@@ -1,0 +1,72 @@
+// dovlin-convert: converts VCD files to wave files from the command line.
+//
+//   dovlin-convert IN.vcd [-o OUT.dvn]
+//
+// The wave file goes next to the dump (same name, suffix .dvn) unless -o names it. Errors and
+// warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
+// 1 not converted, 2 bad arguments.
+#include "Dovlin_ImportReporter.h"
+#include "Dovlin_VcdImport.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+class StreamReporter : public Dovlin_ImportReporter
+{
+public:
+    void Error(const QString &caption, const QString &text) override
+    {
+        Q_UNUSED(caption);
+        fprintf(stderr, "error: %s\n", qUtf8Printable(text));
+    }
+    void Warning(const QString &text) override { fprintf(stderr, "warning: %s\n", qUtf8Printable(text)); }
+};
+
+QString timeUnit(int timeBase)
+{
+    static const char *const units[] = {"s", "ms", "us", "ns", "ps", "fs"};
+    if (timeBase <= 0 && timeBase >= -15 && timeBase % 3 == 0)
+        return QStringLiteral("1 %1").arg(QLatin1String(units[-timeBase / 3]));
+    return QStringLiteral("1e%1 s").arg(timeBase);
+}
+
+int usage()
+{
+    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    QString input, output;
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("-o") && i + 1 < arguments.size() && output.isEmpty())
+            output = arguments[++i];
+        else if (!arguments[i].startsWith('-') && input.isEmpty())
+            input = arguments[i];
+        else
+            return usage();
+    }
+    if (input.isEmpty())
+        return usage();
+
+    StreamReporter reporter;
+    Dovlin_VcdImport import(&reporter);
+    if (!import.Convert(input, output))
+        return 1;
+    const Dovlin_ImportStats &stats = import.Stats();
+    const double megabytes = stats.m_Bytes / 1e6;
+    printf("%s -> %s: %d signals, %d nodes, %lld events, time unit %s, %.3f s, %.1f MB/s\n", qUtf8Printable(input),
+           qUtf8Printable(import.WaveFileName()), stats.m_nSignal, stats.m_nHierarchy,
+           static_cast<long long>(stats.m_nEvent), qUtf8Printable(timeUnit(stats.m_TimeBase)), stats.m_Seconds,
+           stats.m_Seconds > 0 ? megabytes / stats.m_Seconds : 0.0);
+    return 0;
+}
