@@ -28,10 +28,10 @@ int yyclexer::yylex()
         int s = start;
         // A state with an empty list cannot extend the token: stop before reading on.
         while (transition[state[s].transition].next != -1) {
-            const int ch = yyinput();
+            const int ch = yynextchar();
             if (ch == -1)
                 break;
-            if (!yytextroom())
+            if (yyleng >= yytext_size && !yytextroom())
                 return 0;
             const yyctransition_t* t = &transition[state[s].transition];
             while (t->next != -1 && (ch < t->first || ch > t->last))

@@ -17,20 +17,6 @@ void yyfparser::yyinstall(const yyfparser_tables& tables)
     tokendestbase = tables.tokendestbase;
 }
 
-// The action of `state` on `token`; a state that needs no look-ahead takes its default.
-void yyfparser::yylookup(int state, int token, int& type, int& sr) const
-{
-    const yystateaction_t& s = stateaction[state];
-    const int i = s.base + token;
-    if (s.lookahead && i >= 0 && i < yytokenaction_size && tokenaction[i].check == state) {
-        type = tokenaction[i].type;
-        sr = tokenaction[i].sr;
-    } else {
-        type = s.type;
-        sr = s.sr;
-    }
-}
-
 int yyfparser::yyerrorshift(int state) const
 {
     int type, sr;

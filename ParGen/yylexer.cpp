@@ -111,6 +111,13 @@ int yylexer::yyinput()
 void yylexer::yyunput(int ch)
 {
     assert(ch >= -1 && ch <= 255);
+    // The character just taken from the read window goes back by stepping back in the window.
+    if (yyunputindex == 0 && yyreadptr != yyreadbegin && yyreadbegin && yyreadptr[-1] == ch) {
+        --yyreadptr;
+        if (ch == '\n')
+            --yylineno;
+        return;
+    }
     if (yyunputindex == yyunput_size && !yyunputroom())
         return;
     yyunputbuf[yyunputindex++] = ch;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 class yyparser;
 
@@ -38,6 +39,7 @@ struct yyflexer_tables {
     const yytransition_t* transition;
     int transition_count;
     const unsigned char* backup;
+    int state_count; // 0 when not known
 };
 
 // Compact flavour: each state lists its byte ranges, ended by an entry whose next is -1.
@@ -123,6 +125,26 @@ public:
     int yytextmax;
 
 protected:
+    // Set by a lexer whose rule actions never REJECT: a token whose longest match accepts one
+    // rule without trailing context is then settled without the general search.
+    bool yynoreject = false;
+    // A window of input a derived lexer may expose (and refill from yygetchar): while nothing
+    // waits in the unput buffer, yylex takes its characters from here without a call per
+    // character. A lexer that overrides yyinput leaves the window empty.
+    const unsigned char* yyreadbegin = nullptr;
+    const unsigned char* yyreadptr = nullptr;
+    const unsigned char* yyreadend = nullptr;
+    // The next character, as yyinput would give it.
+    int yynextchar()
+    {
+        if (yyunputindex == 0 && yyreadptr != yyreadend) {
+            const int ch = *yyreadptr++;
+            if (ch == '\n')
+                ++yylineno;
+            return ch;
+        }
+        return yyinput();
+    }
     // Match field of a state of the installed tables.
     virtual int yystatematch(int state) const = 0;
 
@@ -160,6 +182,11 @@ protected:
     const yytransition_t* transition = nullptr;
     int yytransitionmax = 0;
     const unsigned char* backup = nullptr;
+private:
+    // The next state of every state and byte, unpacked from the comb once so that a character
+    // costs one lookup; empty when the number of states is not known or too large.
+    std::vector<short> yydense;
+    int yynext(int s, int ch) const;
 };
 
 class yyclexer : public yylexer {

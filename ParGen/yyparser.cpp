@@ -96,17 +96,14 @@ int yyparser::yysetup()
     return yypush(0) ? 0 : 1;
 }
 
-int yyparser::yypush(short state)
+bool yyparser::yygrowstack()
 {
-    if (yytop + 1 == yystack_size) {
-        const int size = yygrowcapacity(yystack_size);
-        if (!yystackgrow || size == 0 || !yysetstacksize(size)) {
-            yystackoverflow();
-            return 0;
-        }
+    const int size = yygrowcapacity(yystack_size);
+    if (!yystackgrow || size == 0 || !yysetstacksize(size)) {
+        yystackoverflow();
+        return false;
     }
-    yystack[++yytop] = state;
-    return 1;
+    return true;
 }
 
 int yyparser::yysetstacksize(int size)
@@ -222,7 +219,7 @@ bool yyparser::yyshift(int state)
         --yyskip;
     if (!yypush(static_cast<short>(state)))
         return false;
-    memcpy(yyattribute(yytop), yylvalptr, size_t(yyattribute_size));
+    yycopyattribute(yyattribute(yytop), yylvalptr);
     yylookahead = false;
     yypopflg = false;
     return true;
@@ -231,7 +228,7 @@ bool yyparser::yyshift(int state)
 yyparser::yyreduce_result yyparser::yycallaction(int length, int action)
 {
     if (length > 0)
-        memcpy(yyvalptr, yyattribute(yytop - length + 1), size_t(yyattribute_size));
+        yycopyattribute(yyvalptr, yyattribute(yytop - length + 1));
     yyexitflg = false;
     yyretireflg = false;
     yyerrorflg = false;
@@ -252,7 +249,7 @@ bool yyparser::yygoto(int state, int action)
     if (!yypush(static_cast<short>(state)))
         return false;
     if (action != -1)
-        memcpy(yyattribute(yytop), yyvalptr, size_t(yyattribute_size));
+        yycopyattribute(yyattribute(yytop), yyvalptr);
     return true;
 }
 

@@ -124,7 +124,13 @@ public:
     int yyparse();
     // Returns nonzero on failure.
     int yysetup();
-    int yypush(short state);
+    int yypush(short state)
+    {
+        if (yytop + 1 == yystack_size && !yygrowstack())
+            return 0;
+        yystack[++yytop] = state;
+        return 1;
+    }
     int yysetstacksize(int size);
     void yysetin(int token);
     int yyunclearin();
@@ -172,6 +178,16 @@ public:
     int yyrulelength;
 
 protected:
+    // Makes room for one more state, or says why there is none; false then.
+    bool yygrowstack();
+    // Copies one attribute; the usual size of 8 bytes is copied without a call.
+    void yycopyattribute(void* to, const void* from) const
+    {
+        if (yyattribute_size == 8)
+            memcpy(to, from, 8);
+        else
+            memcpy(to, from, size_t(yyattribute_size));
+    }
     // Destructor action of the value held in each state; null when the tables have none.
     const short* destructorref;
 
@@ -231,7 +247,19 @@ protected:
     int tokendestbase = 0;
 
 private:
-    void yylookup(int state, int token, int& type, int& sr) const;
+    // The action of `state` on `token`; a state that needs no look-ahead takes its default.
+    void yylookup(int state, int token, int& type, int& sr) const
+    {
+        const yystateaction_t& s = stateaction[state];
+        const int i = s.base + token;
+        if (s.lookahead && i >= 0 && i < yytokenaction_size && tokenaction[i].check == state) {
+            type = tokenaction[i].type;
+            sr = tokenaction[i].sr;
+        } else {
+            type = s.type;
+            sr = s.sr;
+        }
+    }
 };
 
 class yycparser : public yyparser {

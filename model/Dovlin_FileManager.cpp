@@ -2,6 +2,7 @@
 
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_SpillFile.h"
 
 #include <QSaveFile>
 #include <QtEndian>
@@ -64,7 +65,28 @@ bool Dovlin_WaveReader::Truncated(const QString &what)
 
 bool Dovlin_WaveWriter::Write(const void *data, qint64 size)
 {
-    if (!m_Failed && m_Device.write(static_cast<const char *>(data), size) == size)
+    if (m_Failed)
+        return false;
+    if (qint64(m_Buffer.size()) + size > BufferBytes && !Flush())
+        return false;
+    if (size >= BufferBytes)
+        return Put(data, size);
+    m_Buffer.append(static_cast<const char *>(data), size);
+    return true;
+}
+
+bool Dovlin_WaveWriter::Flush()
+{
+    if (m_Failed)
+        return false;
+    const bool written = Put(m_Buffer.constData(), m_Buffer.size());
+    m_Buffer.clear();
+    return written;
+}
+
+bool Dovlin_WaveWriter::Put(const void *data, qint64 size)
+{
+    if (m_Device.write(static_cast<const char *>(data), size) == size)
         return true;
     m_Failed = true;
     return false;
@@ -77,8 +99,18 @@ bool Dovlin_WaveWriter::WriteInt32(qint32 value)
     return Write(bytes, sizeof(bytes));
 }
 
+bool Dovlin_WaveWriter::Fail(const QString &reason)
+{
+    if (!m_Failed)
+        m_Reason = reason;
+    m_Failed = true;
+    return false;
+}
+
 QString Dovlin_WaveWriter::ErrorString() const
 {
+    if (!m_Reason.isEmpty())
+        return m_Reason;
     return QStringLiteral("cannot write: %1").arg(m_Device.errorString());
 }
 
@@ -89,6 +121,35 @@ QFileManager::~QFileManager()
 }
 
 Dovlin_FileManager::Dovlin_FileManager() = default;
+
+bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
+{
+    if (index < 0 || index >= m_nSignal - 1 || !replacement || replacement != m_Signals.last())
+        return false;
+    delete m_Signals.at(index);
+    m_Signals[index] = replacement;
+    replacement->m_Index = index;
+    m_Signals.removeLast();
+    --m_nSignal;
+    StructureChanged();
+    return true;
+}
+
+qint64 Dovlin_FileManager::SpillRunBoxes() const
+{
+    return qBound(qint64(1), m_SpillMemory / (qint64(qMax(m_nSignal, 1)) * 512), qint64(64));
+}
+
+bool Dovlin_FileManager::EnableSpill(const QString &directory)
+{
+    auto spill = std::make_unique<Dovlin_SpillFile>();
+    if (!spill->Open(directory)) {
+        m_ErrorString = spill->ErrorString();
+        return false;
+    }
+    m_SpillFile = std::move(spill);
+    return true;
+}
 
 // The event arena goes after the signals whose boxes point into it.
 Dovlin_FileManager::~Dovlin_FileManager()
@@ -415,7 +476,7 @@ bool Dovlin_FileManager::SaveHeader(QIODevice *device)
     if (!device || !device->isWritable())
         return Fail(QStringLiteral("cannot write: the file is not open for writing"));
     Dovlin_WaveWriter writer(*device);
-    if (!WriteHeader(writer))
+    if (!WriteHeader(writer) || !writer.Flush())
         return Fail(writer.ErrorString());
     return true;
 }
@@ -431,7 +492,7 @@ bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
     if (!device || !device->isWritable())
         return Fail(QStringLiteral("cannot write: the file is not open for writing"));
     Dovlin_WaveWriter writer(*device);
-    if (!WriteSignalEvents(writer, lastTime))
+    if (!WriteSignalEvents(writer, lastTime) || !writer.Flush())
         return Fail(writer.ErrorString());
     return true;
 }

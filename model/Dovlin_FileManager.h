@@ -1,6 +1,7 @@
 #ifndef DOVLIN_FILEMANAGER_H
 #define DOVLIN_FILEMANAGER_H
 
+#include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
@@ -9,6 +10,7 @@
 
 class QIODevice;
 class Dovlin_EventArena;
+class Dovlin_SpillFile;
 class Dovlin_Signal;
 class Dovlin_Hierarchy;
 
@@ -37,20 +39,29 @@ private:
     QString m_ErrorString;
 };
 
-// Writes the fields of a wave file; every write is checked, and after the first failure
-// nothing more is written.
+// Writes the fields of a wave file in large pieces; every write is checked, and after the first
+// failure nothing more is written. Flush must end the writing.
 class Dovlin_WaveWriter
 {
 public:
-    explicit Dovlin_WaveWriter(QIODevice &device) : m_Device(device) {}
+    static constexpr qint64 BufferBytes = qint64(1) << 20;
+
+    explicit Dovlin_WaveWriter(QIODevice &device) : m_Device(device) { m_Buffer.reserve(BufferBytes); }
 
     bool Write(const void *data, qint64 size);
+    bool Flush();
     bool WriteInt32(qint32 value);
+    // Records why writing stopped (unless something failed before); always false.
+    bool Fail(const QString &reason);
     QString ErrorString() const;
 
 private:
+    bool Put(const void *data, qint64 size);
+
     QIODevice &m_Device;
+    QByteArray m_Buffer;
     bool m_Failed = false;
+    QString m_Reason;
 };
 
 class QFileManager
@@ -83,6 +94,10 @@ public:
     // Null for an index out of range.
     Dovlin_Signal *GetSignal(int index) const;
     Dovlin_Hierarchy *GetHierarchy(int index) const;
+
+    // Puts replacement, the signal created last, at index in place of the signal there, which is
+    // deleted; nodes showing index then show replacement. False (and nothing changes) otherwise.
+    bool ReplaceSignal(int index, Dovlin_Signal *replacement);
 
     int GetTimeBase() const { return m_TimeBase; }
     void SetTimeBase(int timeBase) { m_TimeBase = timeBase; }
@@ -117,10 +132,21 @@ public:
     // Why the last load or save failed; empty after a success.
     QString ErrorString() const { return m_ErrorString; }
 
+    // From now on, the full boxes of appended events go to a temporary file in directory instead
+    // of memory (the file is gone when the model is); false with ErrorString when it cannot be
+    // made. An event pointer of such a signal stays valid only until the signal's next append.
+    bool EnableSpill(const QString &directory);
+    Dovlin_SpillFile *SpillFile() const { return m_SpillFile.get(); }
+    // Boxes a signal gathers before they go to the spill file together: as many as the signals
+    // known so far can each keep within m_SpillMemory, from 1 to 64.
+    qint64 SpillRunBoxes() const;
+    static constexpr qint64 m_SpillMemory = qint64(64) << 20;
+
     // Counts changes of the tree's shape (nodes linked, signals attached) and of the events, so
     // that what is derived from them can be kept until they change.
     quint64 Structure() const { return m_Structure; }
     void StructureChanged() { ++m_Structure; }
+    quint64 *StructureCounter() { return &m_Structure; }
 
 private:
     friend class Dovlin_Signal;
@@ -150,6 +176,7 @@ private:
     quint64 m_Structure = 0;
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;
+    std::unique_ptr<Dovlin_SpillFile> m_SpillFile;
 };
 
 #endif

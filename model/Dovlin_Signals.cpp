@@ -1,6 +1,7 @@
 #include "Dovlin_Signals.h"
 
 #include "Dovlin_FileManager.h"
+#include "Dovlin_SpillFile.h"
 
 #include <cmath>
 #include <cstring>
@@ -48,7 +49,8 @@ CSignalEvent *Dovlin_EventArena::Take(qint64 count)
     return slice;
 }
 
-Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager) : m_FileManager(fileManager)
+Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager)
+    : m_FileManager(fileManager), m_Structure(fileManager->StructureCounter())
 {
     m_FileManager->AddSignal(this);
 }
@@ -67,46 +69,94 @@ bool Dovlin_Signal::LoadHeader(Dovlin_WaveReader &)
 
 void Dovlin_Signal::AddSignalEventBox(CSignalEvent *box)
 {
-    m_Boxes.append(box);
+    m_Boxes.push_back(quint64(quintptr(box)));
+}
+
+CSignalEvent *Dovlin_Signal::AllocateBox() const
+{
+    CSignalEvent *box = AllocateRun(1);
+    std::fill_n(box, m_BoxSize, CSignalEvent());
+    return box;
+}
+
+// The boxes of a run get their default events when they are started.
+CSignalEvent *Dovlin_Signal::AllocateRun(qint64 boxes) const
+{
+    m_Blocks.emplace_back(static_cast<CSignalEvent *>(::operator new[](size_t(boxes * m_BoxSize) * sizeof(CSignalEvent))));
+    return m_Blocks.back().get();
+}
+
+CSignalEvent *Dovlin_Signal::Unspill(qint64 box) const
+{
+    const qint64 slot = qint64(m_Boxes[size_t(box)] & ~m_Spilled);
+    CSignalEvent *events = AllocateBox();
+    Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+    if (!spill || !spill->Read(slot, 1, events))
+        qFatal("Dovlin: %s", qPrintable(spill ? spill->ErrorString() : QStringLiteral("spill file lost")));
+    m_Boxes[size_t(box)] = quint64(quintptr(events));
+    return events;
 }
 
 CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
     m_FileManager->StructureChanged();
     if (m_LastSlot + 1 == m_BoxSize) {
-        auto box = std::make_unique<CSignalEvent[]>(m_BoxSize);
-        AddSignalEventBox(box.get());
-        m_Blocks.push_back(std::move(box));
+        CSignalEvent *box = nullptr;
+        Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+        const bool ours = m_WorkingBox && m_LastBox >= 0 && m_Boxes[size_t(m_LastBox)] == quint64(quintptr(m_WorkingBox));
+        if (spill && ours) {
+            if (!m_WorkingRun) {
+                // The run starts at the box just filled; the spill file's share of memory says how long it may grow.
+                m_RunBoxes = m_FileManager->SpillRunBoxes();
+                m_WorkingRun = AllocateRun(m_RunBoxes);
+                std::copy_n(m_WorkingBox, m_BoxSize, m_WorkingRun);
+                m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingRun));
+                m_WorkingBox = m_WorkingRun;
+            }
+            const qint64 used = (m_WorkingBox - m_WorkingRun) / m_BoxSize + 1;
+            if (used < m_RunBoxes) {
+                box = m_WorkingBox + m_BoxSize;
+            } else {
+                // A full run goes out in one piece, and its memory takes the next events; if the
+                // file cannot take it, it stays in memory and a new run begins.
+                const qint64 slot = spill->Append(m_WorkingRun, m_RunBoxes);
+                if (slot >= 0) {
+                    for (qint64 i = 0; i < m_RunBoxes; ++i)
+                        m_Boxes[size_t(m_LastBox - m_RunBoxes + 1 + i)] = quint64(slot + i) | m_Spilled;
+                    box = m_WorkingRun;
+                } else {
+                    box = m_WorkingRun = AllocateRun(m_RunBoxes);
+                }
+            }
+            std::fill_n(box, m_BoxSize, CSignalEvent());
+            m_WorkingBox = box;
+        } else {
+            box = m_WorkingBox = AllocateBox();
+        }
+        AddSignalEventBox(box);
         m_LastSlot = 0;
         ++m_LastBox;
     } else {
         ++m_LastSlot;
+        // The last box of a loaded signal may be shared with the file: appends go to a copy.
+        CSignalEvent *last = Box(m_LastBox);
+        if (last != m_WorkingBox) {
+            m_WorkingBox = AllocateBox();
+            m_WorkingRun = nullptr;
+            std::copy_n(last, m_BoxSize, m_WorkingBox);
+            m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingBox));
+        }
     }
-    return m_Boxes.at(m_LastBox) + m_LastSlot;
+    m_AppendNext = m_WorkingBox + m_LastSlot + 1;
+    m_AppendEnd = m_WorkingBox + m_BoxSize;
+    return m_WorkingBox + m_LastSlot;
 }
 
-void Dovlin_Signal::AddEvent(qint64 time, int state)
-{
-    // The state takes the low 4 bytes; the upper 4 stay zero.
-    AddEvent(time, qint64(quint32(state)));
-}
-
-void Dovlin_Signal::AddEvent(qint64 time, qint64 value)
+CSignalEvent *Dovlin_Signal::NextSlotSlow()
 {
     if (!HasEvent())
         *AddEventCheck() = CSignalEvent();
-    CSignalEvent *event = AddEventCheck();
-    event->m_Time = time;
-    event->m_Value.m_IntValue = value;
-}
-
-void Dovlin_Signal::AddEvent(qint64 time, double value)
-{
-    if (!HasEvent())
-        *AddEventCheck() = CSignalEvent();
-    CSignalEvent *event = AddEventCheck();
-    event->m_Time = time;
-    event->m_Value.m_RealValue = value;
+    return AddEventCheck();
 }
 
 void Dovlin_Signal::AddLastEvent(qint64 time)
@@ -123,7 +173,7 @@ CSignalEvent *Dovlin_Signal::EventAt(qint64 box, qint64 slot) const
 {
     if (box < 0 || box > m_LastBox || slot < 0 || slot >= m_BoxSize || (box == m_LastBox && slot > m_LastSlot))
         return nullptr;
-    return m_Boxes.at(box) + slot;
+    return Box(box) + slot;
 }
 
 CSignalEvent *Dovlin_Signal::GetEvent(qint64 i) const
@@ -163,7 +213,7 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time) const
     qint64 hi = GetnEvent();
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
-        if (m_Boxes.at(mid / m_BoxSize)[mid % m_BoxSize].m_Time < time)
+        if (Box(mid / m_BoxSize)[mid % m_BoxSize].m_Time < time)
             lo = mid;
         else
             hi = mid;
@@ -178,7 +228,7 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
         from = 0;
     if (from >= count)
         return count;
-    const auto timeAt = [this](qint64 i) { return m_Boxes.at(i / m_BoxSize)[i % m_BoxSize].m_Time; };
+    const auto timeAt = [this](qint64 i) { return Box(i / m_BoxSize)[i % m_BoxSize].m_Time; };
     const qint64 fromTime = timeAt(from);
     if (fromTime >= time)
         return from;
@@ -287,31 +337,29 @@ void mergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_Valu
         Merge::Add(*event, range);
 }
 
+}
+
 // Whole runs and boxes from their summaries, the events around them one by one.
 template <class Merge>
-void summarise(const QList<CSignalEvent *> &boxes, const std::vector<Dovlin_ValueRange> &boxSummaries,
-               const std::vector<Dovlin_ValueRange> &runSummaries, qint64 first, qint64 end,
-               Dovlin_ValueRange &range)
+void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const
 {
-    constexpr qint64 boxSize = Dovlin_Signal::m_BoxSize;
-    constexpr qint64 runSize = boxSize * boxSize;
+    constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
     for (qint64 i = first; i < end;) {
-        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(runSummaries.size())) {
+        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(m_RunSummaries.size())) {
             range.m_Count += runSize;
-            Merge::Add(runSummaries[size_t(i / runSize)], range);
+            Merge::Add(m_RunSummaries[size_t(i / runSize)], range);
             i += runSize;
-        } else if (i % boxSize == 0 && i + boxSize <= end && i / boxSize < qint64(boxSummaries.size())) {
-            range.m_Count += boxSize;
-            Merge::Add(boxSummaries[size_t(i / boxSize)], range);
-            i += boxSize;
+        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < qint64(m_BoxSummaries.size())) {
+            range.m_Count += m_BoxSize;
+            Merge::Add(m_BoxSummaries[size_t(i / m_BoxSize)], range);
+            i += m_BoxSize;
         } else {
-            const qint64 stop = qMin(end, (i / boxSize + 1) * boxSize);
-            const CSignalEvent *box = boxes.at(i / boxSize);
-            mergeEvents<Merge>(box + i % boxSize, box + (stop - 1) % boxSize + 1, range);
+            const qint64 stop = qMin(end, (i / m_BoxSize + 1) * m_BoxSize);
+            const CSignalEvent *box = Box(i / m_BoxSize);
+            mergeEvents<Merge>(box + i % m_BoxSize, box + (stop - 1) % m_BoxSize + 1, range);
             i = stop;
         }
     }
-}
 }
 
 void Dovlin_Signal::MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const
@@ -334,7 +382,7 @@ void Dovlin_Signal::UpdateSummaries() const
     const qint64 fullBoxes = m_LastSlot == m_BoxSize - 1 ? qint64(m_LastBox) + 1 : qint64(m_LastBox);
     for (qint64 box = qint64(m_BoxSummaries.size()); box < fullBoxes; ++box) {
         Dovlin_ValueRange range;
-        MergeEvents(m_Boxes.at(box), m_Boxes.at(box) + m_BoxSize, range);
+        MergeEvents(Box(box), Box(box) + m_BoxSize, range);
         m_BoxSummaries.push_back(range);
     }
     for (qint64 run = qint64(m_RunSummaries.size()); run < fullBoxes / m_BoxSize; ++run) {
@@ -353,13 +401,13 @@ void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange 
         UpdateSummaries();
     switch (GetTypeCode()) {
     case Dovlin_TypeCode::Integer:
-        summarise<MergeInteger>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        SummariseWith<MergeInteger>(first, end, range);
         break;
     case Dovlin_TypeCode::Real:
-        summarise<MergeReal>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        SummariseWith<MergeReal>(first, end, range);
         break;
     default:
-        summarise<MergeState>(m_Boxes, m_BoxSummaries, m_RunSummaries, first, end, range);
+        SummariseWith<MergeState>(first, end, range);
         break;
     }
 }
@@ -368,7 +416,7 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
 {
     if (from < 0 || from >= GetnEvent())
         return false;
-    const int x = map.ColumnOf(m_Boxes.at(from / m_BoxSize)[from % m_BoxSize].m_Time);
+    const int x = map.ColumnOf(Box(from / m_BoxSize)[from % m_BoxSize].m_Time);
     column.m_X = x;
     column.m_First = from;
     column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(map.FirstTimeOf(x + 1), from + 1);
@@ -429,17 +477,58 @@ bool Dovlin_Signal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
     return writer.WriteInt32(m_LastSlot) && writer.WriteInt32(m_LastBox) && WriteBoxes(writer);
 }
 
-// Boxes that lie one after the other in memory (all of a loaded signal) go out in one write.
+// Boxes that lie one after the other in memory (all of a loaded signal) go out in one write;
+// spilled boxes are read back in runs of consecutive slots, without bringing them into memory.
 bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
 {
-    const qsizetype nBox = m_Boxes.size();
-    for (qsizetype first = 0; first < nBox;) {
-        qsizetype end = first + 1;
-        while (end < nBox && m_Boxes.at(end) == m_Boxes.at(end - 1) + m_BoxSize)
-            ++end;
-        if (!writer.Write(m_Boxes.at(first), (end - first) * m_BoxSize * qint64(sizeof(CSignalEvent))))
-            return false;
+    constexpr qint64 boxBytes = m_BoxSize * qint64(sizeof(CSignalEvent));
+    constexpr size_t maxRun = 2048;
+    const size_t nBox = m_Boxes.size();
+    std::vector<CSignalEvent> buffer;
+    for (size_t first = 0; first < nBox;) {
+        const quint64 ref = m_Boxes[first];
+        size_t end = first + 1;
+        if (ref & m_Spilled) {
+            while (end < nBox && end - first < maxRun && m_Boxes[end] == m_Boxes[end - 1] + 1)
+                ++end;
+            buffer.resize((end - first) * m_BoxSize);
+            Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), qint64(end - first), buffer.data()))
+                return writer.Fail(spill ? spill->ErrorString() : QStringLiteral("the spill file is gone"));
+            if (!writer.Write(buffer.data(), qint64(end - first) * boxBytes))
+                return false;
+        } else {
+            while (end < nBox && !(m_Boxes[end] & m_Spilled) && m_Boxes[end] == m_Boxes[end - 1] + quint64(boxBytes))
+                ++end;
+            if (!writer.Write(reinterpret_cast<const CSignalEvent *>(quintptr(ref)), qint64(end - first) * boxBytes))
+                return false;
+        }
         first = end;
+    }
+    return true;
+}
+
+bool Dovlin_Signal::ReadEvents(qint64 first, qint64 count, CSignalEvent *to) const
+{
+    if (first < 0 || count < 0 || first + count > GetnEvent())
+        return false;
+    CSignalEvent spilled[m_BoxSize];
+    while (count > 0) {
+        const qint64 box = first / m_BoxSize;
+        const qint64 slot = first % m_BoxSize;
+        const qint64 take = qMin(count, m_BoxSize - slot);
+        const quint64 ref = m_Boxes[size_t(box)];
+        const CSignalEvent *events = reinterpret_cast<const CSignalEvent *>(quintptr(ref));
+        if (ref & m_Spilled) {
+            Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), 1, spilled))
+                return false;
+            events = spilled;
+        }
+        std::copy_n(events + slot, take, to);
+        to += take;
+        first += take;
+        count -= take;
     }
     return true;
 }
@@ -452,7 +541,7 @@ bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventAren
     qint32 lastBox = 0;
     if (!reader.ReadInt32(lastSlot) || !reader.ReadInt32(lastBox))
         return reader.Truncated(block);
-    if (!m_Boxes.isEmpty())
+    if (!m_Boxes.empty())
         return reader.Fail(QStringLiteral("signal %1 already holds events").arg(m_Index));
     if (lastSlot < 0 || lastSlot >= m_BoxSize)
         return reader.Fail(QStringLiteral("last slot %1 of signal %2 at offset %3 out of range").arg(lastSlot).arg(m_Index).arg(at));

@@ -98,9 +98,23 @@ public:
     Dovlin_FileManager *GetFileManager() const { return m_FileManager; }
 
     // Appending never compares: equal, repeated or earlier times are stored as given.
-    void AddEvent(qint64 time, int state);
-    void AddEvent(qint64 time, qint64 value);
-    void AddEvent(qint64 time, double value);
+    void AddEvent(qint64 time, int state)
+    {
+        // The state takes the low 4 bytes; the upper 4 stay zero.
+        AddEvent(time, qint64(quint32(state)));
+    }
+    void AddEvent(qint64 time, qint64 value)
+    {
+        CSignalEvent *event = NextSlot();
+        event->m_Time = time;
+        event->m_Value.m_IntValue = value;
+    }
+    void AddEvent(qint64 time, double value)
+    {
+        CSignalEvent *event = NextSlot();
+        event->m_Time = time;
+        event->m_Value.m_RealValue = value;
+    }
     // Appends a copy of the last stored event at time; nothing for a signal without events.
     void AddLastEvent(qint64 time);
     // Reserves the next slot, opening a box when the last one is full.
@@ -131,6 +145,8 @@ public:
     bool NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_Column &column, bool withValues = true) const;
     // The range of the values of stored events [first, end).
     void SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
+    // Copies count stored events from number first on into to; false when they are not all there.
+    bool ReadEvents(qint64 first, qint64 count, CSignalEvent *to) const;
     // The event in force at time: GetPrevEventPos(FindEventPos(time)).
     CSignalEvent *GetEventInForce(qint64 time);
 
@@ -156,7 +172,35 @@ private:
     // a column crowded with millions of changes be summed up in a few steps.
     void UpdateSummaries() const;
     void MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const;
+    template <class Merge>
+    void SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
 
+    // The slot for the next appended event: while the working box has room, without a call.
+    CSignalEvent *NextSlot()
+    {
+        if (m_AppendNext != m_AppendEnd) {
+            ++m_LastSlot;
+            ++*m_Structure;
+            return m_AppendNext++;
+        }
+        return NextSlotSlow();
+    }
+    // Writes the sentinel first when the signal has no events yet.
+    CSignalEvent *NextSlotSlow();
+
+    // A box lies in memory, or in the spill file while a dump is imported: the top bit of its
+    // reference tells which, the rest is the pointer or the slot in the file.
+    static constexpr quint64 m_Spilled = quint64(1) << 63;
+    CSignalEvent *Box(qint64 box) const
+    {
+        const quint64 ref = m_Boxes[size_t(box)];
+        return ref & m_Spilled ? Unspill(box) : reinterpret_cast<CSignalEvent *>(quintptr(ref));
+    }
+    // Brings a spilled box back into memory for good (only searches during an import need it).
+    CSignalEvent *Unspill(qint64 box) const;
+    // A box, or a run of boxes, of default events that the signal owns.
+    CSignalEvent *AllocateBox() const;
+    CSignalEvent *AllocateRun(qint64 boxes) const;
     // Appends a box, which lies in m_Blocks or in the file manager's event arena.
     void AddSignalEventBox(CSignalEvent *box);
     CSignalEvent *EventAt(qint64 box, qint64 slot) const;
@@ -166,11 +210,25 @@ private:
 
     int m_Index = -1;
     Dovlin_FileManager *m_FileManager;
+    // The file manager's count of changes, which every append raises.
+    quint64 *m_Structure;
     int m_LastSlot = m_BoxSize - 1;
     int m_LastBox = -1;
-    QList<CSignalEvent *> m_Boxes;
-    // The boxes of appended events, each allocated on its own.
-    std::vector<std::unique_ptr<CSignalEvent[]>> m_Blocks;
+    mutable std::vector<quint64> m_Boxes;
+    // The boxes and runs the signal owns; their events are set when a box is started.
+    struct RawDeleter
+    {
+        void operator()(CSignalEvent *events) const { ::operator delete[](events); }
+    };
+    mutable std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
+    // The owned box that appended events go to. While spilling it lies in a run of owned boxes
+    // that is filled box after box, goes to the spill file in one piece, and is filled again.
+    CSignalEvent *m_WorkingBox = nullptr;
+    CSignalEvent *m_WorkingRun = nullptr;
+    int m_RunBoxes = 0;
+    // The free slots of the working box when it is the last box; empty otherwise.
+    CSignalEvent *m_AppendNext = nullptr;
+    CSignalEvent *m_AppendEnd = nullptr;
     __EVENTPOS m_Pos;
     mutable std::vector<Dovlin_ValueRange> m_BoxSummaries;
     mutable std::vector<Dovlin_ValueRange> m_RunSummaries;
@@ -183,7 +241,8 @@ void Dovlin_Signal::FindMinMax(ValueOf valueOf)
     m_MaxEvent = nullptr;
     decltype(valueOf(CSignalEvent())) minValue{}, maxValue{};
     qint64 left = GetnEvent();
-    for (CSignalEvent *box : std::as_const(m_Boxes)) {
+    for (qint64 b = 0; b <= m_LastBox; ++b) {
+        CSignalEvent *box = Box(b);
         const int inBox = int(qMin<qint64>(left, m_BoxSize));
         left -= inBox;
         for (CSignalEvent *event = box; event != box + inBox; ++event) {

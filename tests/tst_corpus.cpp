@@ -3,6 +3,7 @@
 #include "Dovlin_VcdImport.h"
 #include "tst_vcdimport_support.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +28,8 @@ private slots:
     void converts();
     void values_data();
     void values();
+    void waveFilesUnchanged_data();
+    void waveFilesUnchanged();
 };
 
 bool TestCorpus::import(const QString &file, RecordingReporter &reporter, Dovlin_FileManager &model)
@@ -188,6 +191,34 @@ void TestCorpus::values()
     const Dovlin_Hierarchy *node = findNode(model, path);
     QVERIFY2(node, qPrintable(path));
     QCOMPARE(valueAt(node, time), value);
+}
+
+// The wave file of every dump, byte for byte as a reference conversion wrote it
+// (tests/data/wave-digests.txt): speed work must not change a single byte.
+void TestCorpus::waveFilesUnchanged_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("digest");
+    QFile list(dataDir + "/wave-digests.txt");
+    QVERIFY(list.open(QIODevice::ReadOnly | QIODevice::Text));
+    while (!list.atEnd()) {
+        const QList<QByteArray> fields = list.readLine().trimmed().split(' ');
+        if (fields.size() == 2)
+            QTest::newRow(fields.at(1).constData()) << QString::fromUtf8(fields.at(1)) << fields.at(0);
+    }
+}
+
+void TestCorpus::waveFilesUnchanged()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, digest);
+    RecordingReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    const QString wave = m_Dir.filePath(QString(file).replace('/', '_') + ".digest.dvn");
+    QVERIFY(importer.Convert(dataDir + "/" + file, wave));
+    QFile written(wave);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(QCryptographicHash::hash(written.readAll(), QCryptographicHash::Sha256).toHex(), digest);
 }
 
 QTEST_GUILESS_MAIN(TestCorpus)

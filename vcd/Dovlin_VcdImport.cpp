@@ -5,6 +5,7 @@
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -50,6 +51,12 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (!wavePath.isEmpty())
         parser.m_WaveFileName = wavePath;
     m_WaveFileName = parser.m_WaveFileName;
+    // Events wait in a spill file next to the wave file (or in the temporary directory) until
+    // they are written, so a dump larger than memory imports all the same.
+    if (!parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) &&
+        !parser.m_pFileManager->EnableSpill(QDir::tempPath()) && m_Reporter)
+        m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory")
+                                .arg(vcdPath, parser.m_pFileManager->ErrorString()));
     if (m_MaxTokenLength > 0)
         lexer.yytextmax = m_MaxTokenLength;
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))

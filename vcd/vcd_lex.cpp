@@ -32,6 +32,7 @@ vcd_lex::vcd_lex()
 {
     yytables();
     yytextmax = MaxTokenLength;
+    yynoreject = true;
 }
 
 void vcd_lex::yytables()
@@ -56,10 +57,29 @@ int vcd_lex::yyaction(int rule)
     return action.token;
 }
 
+// Whitespace only ever separates words, so a run of it in the read window is passed over here
+// instead of being scanned as a token of its own.
+int vcd_lex::yylex()
+{
+    if (yyunputindex == 0 && !yymoreflg) {
+        const unsigned char* p = yyreadptr;
+        while (p != yyreadend && (*p == ' ' || *p == '\n' || (*p >= '\t' && *p <= '\r'))) {
+            if (*p == '\n')
+                ++yylineno;
+            ++p;
+        }
+        if (p != yyreadptr) {
+            yyeol = p[-1] == '\n';
+            yyreadptr = p;
+        }
+    }
+    return yyflexer::yylex();
+}
+
 int vcd_lex::yygetchar()
 {
-    if (m_Next != m_End)
-        return *m_Next++;
+    if (yyreadptr != yyreadend)
+        return *yyreadptr++;
     return Refill();
 }
 
@@ -83,7 +103,7 @@ int vcd_lex::Refill()
         yyfailflg = true;
         return -1;
     }
-    m_Next = m_Block.get();
-    m_End = m_Next + read;
-    return *m_Next++;
+    yyreadbegin = yyreadptr = m_Block.get();
+    yyreadend = yyreadptr + read;
+    return *yyreadptr++;
 }

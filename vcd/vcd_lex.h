@@ -28,6 +28,7 @@ public:
     bool ReadFailed() const { return m_ReadFailed; }
     qint64 BytesRead() const { return m_BytesRead; }
 
+    int yylex() override;
     int yygetchar() override;
     // Buffer overflows are reported through yyfailure() by the import, not on yyerr.
     void yytextoverflow() override {}
@@ -40,8 +41,6 @@ private:
     int Refill();
 
     std::unique_ptr<unsigned char[]> m_Block;
-    const unsigned char* m_Next = nullptr;
-    const unsigned char* m_End = nullptr;
     qint64 m_BytesRead = 0;
     Dovlin_ImportReporter* m_Reporter = nullptr;
     qint64 m_Total = 0;

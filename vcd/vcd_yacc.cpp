@@ -144,6 +144,8 @@ QString shown(const char *text, int length)
 
 } // namespace
 
+const signed char *const vcd_yacc::m_StateCodes = stateCodes.code;
+
 vcd_yacc::vcd_yacc()
     : m_pFileManager(new Dovlin_FileManager)
 {
@@ -177,10 +179,6 @@ bool vcd_yacc::Convert()
     return false;
 }
 
-int vcd_yacc::GetStateCode(char c)
-{
-    return stateCodes.code[static_cast<unsigned char>(c)];
-}
 
 const char *vcd_yacc::TokenText() const
 {
@@ -261,84 +259,84 @@ int vcd_yacc::yyaction(int action)
     case 0: // vcd : commands
         Finish();
         break;
-    case 8: // command : DUMP_COMMAND
+    case 3: // commands : commands SCALAR_CHANGE
+        ScalarChange(TokenText()[0], TokenText() + 1, TokenLength() - 1);
+        break;
+    case 4: // commands : commands scalar_value IDENTIFIER_CODE
+        ScalarChange(char(yyarg<int>(2)), TokenText(), TokenLength());
+        break;
+    case 5: // commands : commands vector_value IDENTIFIER_CODE
+        VectorChange();
+        break;
+    case 6: // commands : commands real_value IDENTIFIER_CODE
+        RealChange();
+        break;
+    case 7: // commands : commands STRING_VALUE IDENTIFIER_CODE
+        StringChange();
+        break;
+    case 8: // commands : commands SIMULATION_TIME
+        SetTime();
+        break;
+    case 14: // command : DUMP_COMMAND
         m_DumpSection = true;
         break;
-    case 9: // command : END, closing a $dumpvars, $dumpall, $dumpon or $dumpoff
+    case 15: // command : END, closing a $dumpvars, $dumpall, $dumpon or $dumpoff
         if (!m_DumpSection)
             Fail(QStringLiteral("$end without a command to end"));
         m_DumpSection = false;
         break;
-    case 10: // command : SIMULATION_TIME
-        SetTime();
-        break;
-    case 12: // scope : scope_begin scope_items UPSCOPE END
+    case 16: // scope : scope_begin scope_items UPSCOPE END
         m_Scopes.pop_back();
         break;
-    case 13: // scope_begin : SCOPE scope_type scope_name END
+    case 17: // scope_begin : SCOPE scope_type scope_name END
         OpenScope(m_Name);
         break;
-    case 14: // scope_begin : SCOPE scope_type END
+    case 18: // scope_begin : SCOPE scope_type END
         OpenScope(QString());
         break;
-    case 16: // scope_name : WORD
+    case 20: // scope_name : WORD
         m_Name = QString::fromLatin1(TokenText(), TokenLength());
         break;
-    case 22: // var_declaration : VAR var_type var_size var_code reference END
+    case 26: // var_declaration : VAR var_type var_size var_code reference END
         DeclareVariable(Kind(yyarg<int>(2)), yyarg<qint64>(3));
         break;
-    case 23: // var_type : WORD
+    case 27: // var_type : WORD
         yysetvalue<int>(kindOf(QByteArray::fromRawData(TokenText(), TokenLength())));
         break;
-    case 24: { // var_size : WORD
+    case 28: { // var_size : WORD
         qint64 size = 0;
         if (!parseDecimal(TokenText(), TokenLength(), size))
             Fail(QStringLiteral("invalid variable size '%1'").arg(shown(TokenText(), TokenLength())));
         yysetvalue<qint64>(size);
         break;
     }
-    case 25: // var_code : WORD
+    case 29: // var_code : WORD
         m_Code = QByteArray(TokenText(), TokenLength());
         break;
-    case 26: // reference : WORD
+    case 30: // reference : WORD
         m_Reference.assign(TokenText(), size_t(TokenLength()));
         break;
-    case 27: // reference : reference WORD
+    case 31: // reference : reference WORD
         m_Reference += ' ';
         m_Reference.append(TokenText(), size_t(TokenLength()));
         break;
-    case 30: // unknown_command : UNKNOWN_COMMAND
+    case 34: // unknown_command : UNKNOWN_COMMAND
         Warn(UnknownCommand, QStringLiteral("unknown command '%1' skipped").arg(shown(TokenText(), TokenLength())));
         break;
-    case 31: // timescale_command : TIMESCALE timescale_text END
+    case 35: // timescale_command : TIMESCALE timescale_text END
         SetTimescale(m_Value);
         break;
-    case 32: // timescale_text : WORD
+    case 36: // timescale_text : WORD
         m_Value.assign(TokenText(), size_t(TokenLength()));
         break;
-    case 33: // timescale_text : timescale_text WORD
+    case 37: // timescale_text : timescale_text WORD
         m_Value.append(TokenText(), size_t(TokenLength()));
         break;
-    case 34: // value_change : SCALAR_CHANGE
-        ScalarChange(TokenText()[0], TokenText() + 1, TokenLength() - 1);
-        break;
-    case 35: // value_change : scalar_value IDENTIFIER_CODE
-        ScalarChange(char(yyarg<int>(1)), TokenText(), TokenLength());
-        break;
-    case 36: // value_change : vector_value IDENTIFIER_CODE
-        VectorChange();
-        break;
-    case 37: // value_change : real_value IDENTIFIER_CODE
-        RealChange();
-        break;
-    case 38: // value_change : STRING_VALUE IDENTIFIER_CODE
-        StringChange();
-        break;
-    case 39: // scalar_value : SCALAR_VALUE
+    case 38: // scalar_value : SCALAR_VALUE
         yysetvalue<int>(TokenText()[0]);
         break;
-    case 40: // vector_value : VECTOR_VALUE
-    case 41: // real_value : REAL_VALUE
+    case 39: // vector_value : VECTOR_VALUE
+    case 40: // real_value : REAL_VALUE
         m_Value.assign(TokenText() + 1, size_t(TokenLength() - 1));
         break;
     default:
@@ -388,7 +386,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
     else if (kind == Integer || kind == SignedInteger)
         width = size < 1 ? 64 : int(size);
 
-    if (VcdVariable *alias = m_Variables.value(m_Code)) {
+    if (VcdVariable *alias = m_Variables.Find(m_Code.constData(), int(m_Code.size()))) {
         const auto storage = [](int k) { return k == SignedInteger ? Integer : k; };
         if (storage(alias->m_Kind) != storage(kind) || alias->m_Width != width) {
             Warn(AliasMismatch, QStringLiteral("'%1' reuses identifier code '%2' with another type or size: left out")
@@ -400,7 +398,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
     }
     m_VariableList.push_back(std::make_unique<VcdVariable>(VcdVariable{kind, width, false, false, {}, {}, {}}));
     VcdVariable &variable = *m_VariableList.back();
-    m_Variables.insert(m_Code, &variable);
+    m_Variables.Insert(m_Code.constData(), int(m_Code.size()), &variable);
     AddNodes(variable, name, index);
 }
 
@@ -607,7 +605,7 @@ bool vcd_yacc::RefineTimeUnit(int steps)
 
 VcdVariable *vcd_yacc::Lookup(const char *code, int length, const char *caption)
 {
-    if (VcdVariable *variable = m_Variables.value(QByteArray::fromRawData(code, length)))
+    if (VcdVariable *variable = m_Variables.Find(code, length))
         return variable;
     if (m_UndeclaredChanges++ == 0 && m_Reporter)
         m_Reporter->Error(QString::fromLatin1(caption),
@@ -755,12 +753,18 @@ void vcd_yacc::StringChange()
 
 void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length)
 {
+    // One pass finds invalid digits (code -1) and nine-state values (codes 4 and up).
+    int lowest = 0;
+    int highest = 0;
     for (int i = 0; i < length; ++i) {
-        if (GetStateCode(digits[i]) < 0) {
-            Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
-                                   .arg(shown(digits, length), shown(TokenText(), TokenLength())));
-            return;
-        }
+        const int code = GetStateCode(digits[i]);
+        lowest = qMin(lowest, code);
+        highest = qMax(highest, code);
+    }
+    if (lowest < 0) {
+        Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
+                               .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+        return;
     }
     const int width = variable.m_Width;
     if (length > width) {
@@ -768,30 +772,42 @@ void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length
                             .arg(shown(digits, length), QString::number(width), shown(TokenText(), TokenLength())));
         digits += length - width;
         length = width;
+        highest = 0;
+        for (int i = 0; i < length; ++i)
+            highest = qMax(highest, int(GetStateCode(digits[i])));
     }
-    bool nineState = false;
-    for (int i = 0; i < length; ++i)
-        nineState = nineState || GetStateCode(digits[i]) >= firstNineState;
+    const bool nineState = highest >= firstNineState;
     if (variable.m_Signals.empty())
         CreateSignals(variable, nineState);
     else if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
         variable.m_Upgrade = true;
         ++m_nUpgrade;
     }
-    // A shorter value is extended to the left: 0 and 1 by 0, any other state by itself.
-    const int first = GetStateCode(digits[0]);
-    const int fill = first == 1 ? 0 : first;
-    const int missing = width - length;
-    for (int i = 0; i < width; ++i) {
-        const int code = i < missing ? fill : GetStateCode(digits[i - missing]);
-        const int state = variable.m_NineState ? nineStateOf[code] : code;
-        signed char &last = variable.m_States[size_t(i)];
-        if (last != state) {
-            variable.m_Signals[size_t(i)]->AddEvent(m_CurrentTime, state);
-            last = static_cast<signed char>(state);
-            ++m_StoredChanges;
+    // Each bit's new state against the last one stored: only real changes become events.
+    signed char *const last = variable.m_States.data();
+    Dovlin_Signal *const *const signalList = variable.m_Signals.data();
+    const bool nine = variable.m_NineState;
+    const qint64 time = m_CurrentTime;
+    qint64 stored = 0;
+    const auto store = [&](int bit, int code) {
+        const int state = nine ? nineStateOf[code] : code;
+        if (last[bit] != state) {
+            signalList[bit]->AddEvent(time, state);
+            last[bit] = static_cast<signed char>(state);
+            ++stored;
         }
+    };
+    // A shorter value is extended to the left: 0 and 1 by 0, any other state by itself.
+    const int missing = width - length;
+    if (missing > 0) {
+        const int first = GetStateCode(digits[0]);
+        const int fill = first == 1 ? 0 : first;
+        for (int bit = 0; bit < missing; ++bit)
+            store(bit, fill);
     }
+    for (int bit = missing; bit < width; ++bit)
+        store(bit, GetStateCode(digits[bit - missing]));
+    m_StoredChanges += stored;
 }
 
 void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int length)
@@ -819,74 +835,28 @@ void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int leng
 
 void vcd_yacc::Upgrade()
 {
-    Dovlin_FileManager *from = m_pFileManager;
-    std::vector<bool> upgraded(size_t(from->GetnSignal()), false);
-    for (const auto &variable : m_VariableList)
-        if (variable->m_Upgrade)
-            for (Dovlin_Signal *signal : variable->m_Signals)
-                upgraded[size_t(signal->GetIndex())] = true;
-
-    // Signals and nodes are created in their old order, so every index stays valid.
-    auto to = std::make_unique<Dovlin_FileManager>();
-    to->SetTimeBase(from->GetTimeBase());
-    for (int s = 0; s < from->GetnSignal(); ++s) {
-        const Dovlin_Signal *old = from->GetSignal(s);
-        const int type = old->GetTypeCode();
-        Dovlin_Signal *signal;
-        if (type == Dovlin_TypeCode::Integer)
-            signal = new Dovlin_IntSignal(to.get());
-        else if (type == Dovlin_TypeCode::Real)
-            signal = new Dovlin_RealSignal(to.get());
-        else if (type == Dovlin_TypeCode::StdLogic || upgraded[size_t(s)])
-            signal = new Dovlin_StateSignalT<Dovlin_StdLogicType>(to.get());
-        else
-            signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(to.get());
-        // Event 0 is the sentinel, which AddEvent writes again.
-        for (qint64 e = 1; e < old->GetnEvent(); ++e) {
-            const CSignalEvent *event = old->GetEvent(e);
-            if (type == Dovlin_TypeCode::Integer)
-                signal->AddEvent(event->m_Time, event->m_Value.m_IntValue);
-            else if (type == Dovlin_TypeCode::Real)
-                signal->AddEvent(event->m_Time, event->m_Value.m_RealValue);
-            else
-                signal->AddEvent(event->m_Time, upgraded[size_t(s)] ? nineStateOf[event->m_Value.m_State]
-                                                                    : event->m_Value.m_State);
-        }
-    }
-    for (int h = 0; h < from->GetnHierarchy(); ++h) {
-        const Dovlin_Hierarchy *old = from->GetHierarchy(h);
-        Dovlin_Hierarchy *node;
-        if (old->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar) {
-            auto *scalar = new Dovlin_ScalarHierarchy(to.get());
-            scalar->SetSignal(to->GetSignal(static_cast<const Dovlin_ScalarHierarchy *>(old)->m_SignalIndex));
-            node = scalar;
-        } else {
-            node = new Dovlin_CompositeHierarchy(to.get());
-        }
-        node->SetName(old->GetName());
-    }
-    for (int h = 0; h < from->GetnHierarchy(); ++h) {
-        if (from->GetHierarchy(h)->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
-            continue;
-        auto *old = static_cast<const Dovlin_CompositeHierarchy *>(from->GetHierarchy(h));
-        auto *node = static_cast<Dovlin_CompositeHierarchy *>(to->GetHierarchy(h));
-        for (int child : old->m_Children)
-            node->AddHierarchy(to->GetHierarchy(child));
-    }
+    std::vector<CSignalEvent> events(4096);
     for (const auto &variable : m_VariableList) {
-        for (Dovlin_Signal *&signal : variable->m_Signals)
-            signal = to->GetSignal(signal->GetIndex());
-        for (Dovlin_ScalarHierarchy *&leaf : variable->m_Leaves)
-            leaf = static_cast<Dovlin_ScalarHierarchy *>(to->GetHierarchy(leaf->m_Index));
-        if (variable->m_Upgrade)
-            for (signed char &state : variable->m_States)
-                state = state < 0 ? state : static_cast<signed char>(nineStateOf[state]);
-        variable->m_NineState = variable->m_NineState || variable->m_Upgrade;
+        if (!variable->m_Upgrade)
+            continue;
+        // Each signal is copied into a nine-state one that takes its place in the table, so
+        // every index, and with it every node, stays as it is.
+        for (Dovlin_Signal *&signal : variable->m_Signals) {
+            auto *nineState = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
+            // Event 0 is the sentinel, which AddEvent writes again.
+            for (qint64 first = 1; first < signal->GetnEvent(); first += qint64(events.size())) {
+                const qint64 count = qMin(qint64(events.size()), signal->GetnEvent() - first);
+                signal->ReadEvents(first, count, events.data());
+                for (qint64 e = 0; e < count; ++e)
+                    nineState->AddEvent(events[size_t(e)].m_Time, nineStateOf[events[size_t(e)].m_Value.m_State]);
+            }
+            m_pFileManager->ReplaceSignal(signal->GetIndex(), nineState);
+            signal = nineState;
+        }
+        for (signed char &state : variable->m_States)
+            state = state < 0 ? state : static_cast<signed char>(nineStateOf[state]);
+        variable->m_NineState = true;
         variable->m_Upgrade = false;
     }
-    m_Scopes.clear();
-    m_ScopeNodes.clear();
     m_nUpgrade = 0;
-    delete from;
-    m_pFileManager = to.release();
 }

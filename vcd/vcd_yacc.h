@@ -2,6 +2,7 @@
 #ifndef VCD_YACC_H
 #define VCD_YACC_H
 
+#include "vcd_codetable.h"
 #include "yyparser.h"
 
 #include <QByteArray>
@@ -103,7 +104,8 @@ private:
 
     // The extended four-state code of a value character: 0 1 z x as in the four-state type,
     // then u w l h - as 4 to 8; -1 for a character that is no logic value.
-    static int GetStateCode(char c);
+    static int GetStateCode(char c) { return m_StateCodes[static_cast<unsigned char>(c)]; }
+    static const signed char *const m_StateCodes;
     const char *TokenText() const;
     int TokenLength() const;
     QString Where() const;
@@ -132,7 +134,7 @@ private:
     void IntegerChange(VcdVariable &variable, const char *digits, int length);
     void StoreInteger(Dovlin_Signal *signal, qint64 value);
     void StoreReal(Dovlin_Signal *signal, double value);
-    // Rebuilds the model with nine-state signals for the variables that need them.
+    // Turns the four-state signals of the variables that received nine-state values into nine-state ones.
     void Upgrade();
 
     Dovlin_ImportReporter *m_Reporter = nullptr;
@@ -145,7 +147,7 @@ private:
     bool m_DumpSection = false;
     ProblemRecord m_Problems[nProblem];
 
-    QHash<QByteArray, VcdVariable *> m_Variables;
+    vcd_codetable<VcdVariable> m_Variables;
     // In order of declaration.
     std::vector<std::unique_ptr<VcdVariable>> m_VariableList;
     // Scopes by parent index (-1 at the top) and name: a scope opened again is the same node.

@@ -128,7 +128,7 @@ void fastTables(const ScannerInput& scanner, const Dfa& dfa, const OutputOptions
     backupTable(scanner, w);
     w.out() << "const yyflexer_tables tables = { " << scanner.textSize << ", " << scanner.unputSize
             << ", match, state, transition, " << w.s16(long(transition.size()), "transition count")
-            << ", backup };\n";
+            << ", backup, " << n << " };\n";
     if (options.verbose)
         diag.note(0, options.name + ": " + std::to_string(n) + " states, "
                          + std::to_string(transition.size()) + " transition records");
