@@ -4,10 +4,13 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_SpillFile.h"
 
+#include <QBuffer>
 #include <QSaveFile>
 #include <QtEndian>
 
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -37,6 +40,15 @@ bool Dovlin_WaveReader::Read(void *data, qint64 size)
         }
         done += got;
     }
+    m_Offset += size;
+    m_Left -= size;
+    return true;
+}
+
+bool Dovlin_WaveReader::Skip(qint64 size)
+{
+    if (size < 0 || size > m_Left || !m_Device.seek(m_Device.pos() + size))
+        return false;
     m_Offset += size;
     m_Left -= size;
     return true;
@@ -198,14 +210,48 @@ bool Dovlin_FileManager::Fail(const QString &reason)
     return false;
 }
 
+Dovlin_FileMapping::~Dovlin_FileMapping()
+{
+    if (m_Data)
+        munmap(m_Data, size_t(m_Size));
+}
+
+bool Dovlin_FileMapping::Map(int descriptor, qint64 size)
+{
+    if (size <= 0)
+        return false;
+    void *data = mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, descriptor, 0);
+    if (data == MAP_FAILED)
+        return false;
+    m_Data = static_cast<char *>(data);
+    m_Size = size;
+    return true;
+}
+
 bool Dovlin_FileManager::Load(const QString &path)
 {
     m_ErrorString.clear();
     m_File.setFileName(path);
     if (!m_File.open(QIODevice::ReadOnly))
         return Fail(QStringLiteral("cannot open: %1").arg(m_File.errorString()));
-    const bool loaded = LoadAll(&m_File);
+    // A file that cannot be mapped (a pipe, say) is read the ordinary way.
+    auto mapping = std::make_unique<Dovlin_FileMapping>();
+    if (!mapping->Map(m_File.handle(), m_File.size())) {
+        const bool loaded = LoadAll(&m_File);
+        m_File.close();
+        return loaded;
+    }
     m_File.close();
+    // The model keeps pointers into the mapping: the file may be replaced on disk (saving renames
+    // a new file into place), the mapped bytes stay those of the file that was opened.
+    QBuffer bytes;
+    bytes.setData(QByteArray::fromRawData(mapping->Data(), qsizetype(mapping->Size())));
+    bytes.open(QIODevice::ReadOnly);
+    m_LoadBase = mapping->Data();
+    const bool loaded = LoadAll(&bytes);
+    m_LoadBase = nullptr;
+    if (loaded)
+        m_Mapping = std::move(mapping);
     return loaded;
 }
 
@@ -232,6 +278,7 @@ bool Dovlin_FileManager::LoadHeader(QIODevice *device)
     if (m_nSignal != 0 || m_nHierarchy != 0)
         return Fail(QStringLiteral("cannot load into a model that already holds signals or nodes"));
     Dovlin_WaveReader reader(*device);
+    reader.SetMapped(m_LoadBase);
     StructureChanged();
     if (!ReadHeader(reader))
         return Fail(reader.ErrorString());
@@ -249,6 +296,7 @@ bool Dovlin_FileManager::LoadSignalEvents(QIODevice *device)
     if (!device || !device->isReadable())
         return Fail(QStringLiteral("cannot read: the file is not open for reading"));
     Dovlin_WaveReader reader(*device);
+    reader.SetMapped(m_LoadBase);
     if (!ReadSignalEvents(reader))
         return Fail(reader.ErrorString());
     return true;
@@ -421,16 +469,19 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
 
 bool Dovlin_FileManager::ReadSignalEvents(Dovlin_WaveReader &reader)
 {
-    if (m_EventArena)
+    if (m_EventArena || m_Mapping)
         return reader.Fail(QStringLiteral("the events are already loaded"));
-    // A well-formed event section is the block headers and whole boxes up to the end of file.
-    const qint64 eventBytes = reader.BytesLeft() - m_nSignal * EventHeaderBytes;
-    m_EventArena = std::make_unique<Dovlin_EventArena>(eventBytes / qint64(sizeof(CSignalEvent)));
-    if (!m_EventArena->IsValid())
-        return reader.Fail(QStringLiteral("out of memory for %1 bytes of events").arg(eventBytes));
+    // Mapped events stay where they are; others go to one arena, as big as a well-formed event
+    // section (block headers and whole boxes up to the end of the file) needs.
+    if (!reader.MappedAt()) {
+        const qint64 eventBytes = reader.BytesLeft() - m_nSignal * EventHeaderBytes;
+        m_EventArena = std::make_unique<Dovlin_EventArena>(eventBytes / qint64(sizeof(CSignalEvent)));
+        if (!m_EventArena->IsValid())
+            return reader.Fail(QStringLiteral("out of memory for %1 bytes of events").arg(eventBytes));
+    }
     m_EndTime = -1;
     for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
-        if (!signal->LoadSignalEvents(reader, *m_EventArena))
+        if (!signal->LoadSignalEvents(reader, m_EventArena.get()))
             return false;
         m_EndTime = qMax(m_EndTime, signal->GetLastTime());
     }

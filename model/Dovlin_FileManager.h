@@ -28,6 +28,12 @@ public:
     bool ReadInt32(qint32 &value);
     // Records the reason reading stopped (unless one is already recorded); always false.
     bool Fail(const QString &reason);
+    // When the device's bytes also lie in memory from base on (a mapped file), the address of the
+    // next byte to read; null otherwise.
+    void SetMapped(const char *base) { m_Mapped = base; }
+    const char *MappedAt() const { return m_Mapped ? m_Mapped + m_Offset : nullptr; }
+    // Passes over size bytes; false without moving when fewer are left.
+    bool Skip(qint64 size);
     // Fail with "truncated <what> at offset <offset>".
     bool Truncated(const QString &what);
     QString ErrorString() const { return m_ErrorString; }
@@ -37,6 +43,26 @@ private:
     qint64 m_Offset;
     qint64 m_Left;
     QString m_ErrorString;
+    const char *m_Mapped = nullptr;
+};
+
+// A file mapped read-only into memory, for as long as the object lives.
+class Dovlin_FileMapping
+{
+public:
+    Dovlin_FileMapping() = default;
+    ~Dovlin_FileMapping();
+    Dovlin_FileMapping(const Dovlin_FileMapping &) = delete;
+    Dovlin_FileMapping &operator=(const Dovlin_FileMapping &) = delete;
+
+    // Maps size bytes of the open file descriptor; false when the system refuses.
+    bool Map(int descriptor, qint64 size);
+    const char *Data() const { return m_Data; }
+    qint64 Size() const { return m_Size; }
+
+private:
+    char *m_Data = nullptr;
+    qint64 m_Size = 0;
 };
 
 // Writes the fields of a wave file in large pieces; every write is checked, and after the first
@@ -105,7 +131,9 @@ public:
     // Recomputes the end time from the events in memory: the largest last time, -1 for none.
     qint64 FindEndTime();
 
-    // Sets m_File's name, opens it read-only, LoadAll, closes it.
+    // Sets m_File's name, opens it read-only, LoadAll, closes it. The file is mapped into memory
+    // and the boxes of the signals point into it, so only what is looked at is read; every count
+    // and length is still checked against the file's size first.
     bool Load(const QString &path);
     // Without a device these read m_File, which the caller has opened.
     bool LoadAll();
@@ -177,6 +205,10 @@ private:
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;
     std::unique_ptr<Dovlin_SpillFile> m_SpillFile;
+    // The mapped file the boxes of a loaded model point into; it outlives the signals.
+    std::unique_ptr<Dovlin_FileMapping> m_Mapping;
+    // While a mapped file is being loaded, its bytes: readers take the events from there.
+    const char *m_LoadBase = nullptr;
 };
 
 #endif

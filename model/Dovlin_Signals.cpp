@@ -278,7 +278,7 @@ bool Dovlin_Signal::IsChange(qint64 i) const
         return true;
     const CSignalEvent *event = GetEvent(i);
     const CSignalEvent *before = GetEvent(i - 1);
-    return std::memcmp(&event->m_Value, &before->m_Value, sizeof event->m_Value) != 0;
+    return event->m_Value.m_IntValue != before->m_Value.m_IntValue;
 }
 
 namespace {
@@ -533,7 +533,22 @@ bool Dovlin_Signal::ReadEvents(qint64 first, qint64 count, CSignalEvent *to) con
     return true;
 }
 
-bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena &arena)
+CSignalEvent *Dovlin_Signal::GetMinEvent()
+{
+    if (m_MinMaxRevision != *m_Structure) {
+        PostLoadNotification();
+        m_MinMaxRevision = *m_Structure;
+    }
+    return m_MinEvent;
+}
+
+CSignalEvent *Dovlin_Signal::GetMaxEvent()
+{
+    GetMinEvent();
+    return m_MaxEvent;
+}
+
+bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena)
 {
     const QString block = QStringLiteral("event block of signal %1").arg(m_Index);
     const qint64 at = reader.Offset();
@@ -555,18 +570,26 @@ bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventAren
     if (bytes > reader.BytesLeft())
         return reader.Truncated(block);
     if (nEvent > 0) {
-        // The arena holds exactly the event bytes of a well-formed file, so a block that does
-        // not fit leaves too few bytes for the blocks after it.
-        CSignalEvent *events = arena.Take(nEvent);
-        if (!events || !reader.Read(events, bytes))
-            return reader.Truncated(block);
+        CSignalEvent *events = nullptr;
+        if (arena) {
+            // The arena holds exactly the event bytes of a well-formed file, so a block that does
+            // not fit leaves too few bytes for the blocks after it.
+            events = arena->Take(nEvent);
+            if (!events || !reader.Read(events, bytes))
+                return reader.Truncated(block);
+        } else {
+            events = reinterpret_cast<CSignalEvent *>(const_cast<char *>(reader.MappedAt()));
+            if (!events || !reader.Skip(bytes))
+                return reader.Truncated(block);
+        }
         m_Boxes.reserve(lastBox + 1);
         for (qint64 box = 0; box <= lastBox; ++box)
             AddSignalEventBox(events + box * m_BoxSize);
     }
     m_LastSlot = lastSlot;
     m_LastBox = lastBox;
-    PostLoadNotification();
+    m_MinEvent = nullptr;
+    m_MaxEvent = nullptr;
     return true;
 }
 

@@ -19,17 +19,20 @@ class Dovlin_WaveReader;
 class Dovlin_WaveWriter;
 
 // One value change. Its 16 bytes are the event record of a wave file, so boxes are read and
-// written as they lie in memory.
-struct CSignalEvent
+// written as they lie in memory, and the boxes of an opened file are its mapped bytes: events
+// may lie at any address, hence no alignment (compare values through m_IntValue, which covers
+// all 8 bytes, rather than through the address of m_Value).
+struct __attribute__((packed)) CSignalEvent
 {
     qint64 m_Time = -1;
-    union Value {
+    union __attribute__((packed)) Value {
         qint32 m_State; // logic types: the low 4 bytes; the upper 4 stay zero
         qint64 m_IntValue = 0;
         double m_RealValue;
     } m_Value;
 };
 static_assert(sizeof(CSignalEvent) == 16, "an event is one 16-byte wave file record");
+static_assert(alignof(CSignalEvent) == 1, "events may lie anywhere in a mapped wave file");
 static_assert(std::is_trivially_copyable_v<CSignalEvent>, "events are read and written as raw bytes");
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "events are stored in the little-endian wave file layout");
 
@@ -86,12 +89,14 @@ public:
     virtual bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
     // Reads the event block into a signal without events, checking it against the bytes left;
     // the boxes point into a slice of arena.
-    virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena &arena);
+    // Without an arena the boxes point into the reader's mapped bytes.
+    virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena);
     // Draws the signal into a row (defined with the drawing code).
     virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) = 0;
     // Text of the value in force at time (the last change strictly before it) in a radix.
     virtual QString GetSignalState(qint64 time, int radix) = 0;
-    // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded.
+    // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded. Loading does
+    // not call it (it would read every event of the file): GetMinEvent and GetMaxEvent do, once.
     virtual void PostLoadNotification() = 0;
 
     int GetIndex() const { return m_Index; }
@@ -160,6 +165,10 @@ public:
     // The event just before pos; null before stored event 0.
     CSignalEvent *GetPrevEventPos(const __EVENTPOS *pos) const;
 
+    // The events with the smallest and the largest value, found when first asked for.
+    CSignalEvent *GetMinEvent();
+    CSignalEvent *GetMaxEvent();
+
     CSignalEvent *m_MinEvent = nullptr;
     CSignalEvent *m_MaxEvent = nullptr;
 
@@ -210,6 +219,8 @@ private:
 
     int m_Index = -1;
     Dovlin_FileManager *m_FileManager;
+    // m_MinEvent and m_MaxEvent are up to date for m_MinMaxRevision.
+    quint64 m_MinMaxRevision = ~quint64(0);
     // The file manager's count of changes, which every append raises.
     quint64 *m_Structure;
     int m_LastSlot = m_BoxSize - 1;

@@ -288,7 +288,10 @@ void tst_DocumentWindow::maybeSave()
     const QString path = writeWave("prompt.dvn");
     DovlinWidget *document = open(path);
     QVERIFY(document);
-    QFile::resize(path, 0); // a save shows as a file of the right length again
+    // The open document keeps the bytes it mapped; a save shows as a file at the path again.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    QFile::remove(path + ".moved");
+    QVERIFY(QFile::rename(path, path + ".moved"));
     document->nameWidget()->topLevelItem(0)->setExpanded(false);
     QVERIFY(document->isModified());
 
@@ -301,11 +304,11 @@ void tst_DocumentWindow::maybeSave()
     const Dovlin_Dialogs::Message &message = m_Messages.first();
     QCOMPARE(message.title, QString("Dovlin"));
     QCOMPARE(message.text, QString("'%1' has been modified.\nDo you want to save your changes?")
-                               .arg(QFileInfo(path).canonicalFilePath()));
+                               .arg(canonical));
     QCOMPARE(message.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     QCOMPARE(message.defaultButton, QMessageBox::Yes);
     QCOMPARE(window.isNull() || !window->isVisible(), closes);
-    QCOMPARE(QFileInfo(path).size() > 0, written);
+    QCOMPARE(QFileInfo::exists(path), written);
     if (written) {
         Dovlin_FileManager reread;
         QVERIFY2(reread.Load(path), qPrintable(reread.ErrorString()));

@@ -265,9 +265,9 @@ void tst_Model::minMaxAfterLoad()
     }
     Dovlin_FileManager loaded;
     QVERIFY2(SaveAndLoad(fm, loaded), qPrintable(loaded.ErrorString()));
-    const Dovlin_Signal *back = loaded.GetSignal(0);
-    QCOMPARE(IndexOf(back, back->m_MinEvent), qint64(minIndex));
-    QCOMPARE(IndexOf(back, back->m_MaxEvent), qint64(maxIndex));
+    Dovlin_Signal *back = loaded.GetSignal(0);
+    QCOMPARE(IndexOf(back, back->GetMinEvent()), qint64(minIndex));
+    QCOMPARE(IndexOf(back, back->GetMaxEvent()), qint64(maxIndex));
 }
 
 void tst_Model::scalarNavigation()

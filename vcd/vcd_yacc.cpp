@@ -587,8 +587,12 @@ bool vcd_yacc::RefineTimeUnit(int steps)
     bool fits = scaled(m_CurrentTime) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
     for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s) {
         Dovlin_Signal *signal = m_pFileManager->GetSignal(s);
-        for (qint64 e = 1; fits && e < signal->GetnEvent(); ++e)
-            fits = scaled(signal->GetEvent(e)->m_Time);
+        for (qint64 e = 1; fits && e < signal->GetnEvent(); ++e) {
+            CSignalEvent *event = signal->GetEvent(e);
+            qint64 time = event->m_Time;
+            fits = scaled(time);
+            event->m_Time = time;
+        }
     }
     if (!fits) {
         Fail(QStringLiteral("time stamp %1 needs a finer time unit, at which the times do not fit in 64 bits")

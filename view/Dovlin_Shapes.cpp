@@ -41,10 +41,10 @@ int Dovlin_RowPainter::AnalogLevel(qint64 value, qint64 minValue, qint64 maxValu
 {
     if (maxValue <= minValue)
         return m_YLow - m_Height / 2;
-    const double share = (double(value) - double(minValue)) / (double(maxValue) - double(minValue));
-    return m_YLow - int(m_Height * share);
+    return AnalogLevel(double(value), double(minValue), double(maxValue));
 }
 
+// Values outside the scale (the sentinel's zero, say) are drawn at the rail they passed.
 int Dovlin_RowPainter::AnalogLevel(double value, double minValue, double maxValue) const
 {
     if (!(maxValue > minValue) || std::isnan(value))
@@ -81,7 +81,7 @@ void Dovlin_RowPainter::Band(int x, unsigned int rgb)
 namespace {
 bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
 {
-    return a && b && std::memcmp(&a->m_Value, &b->m_Value, sizeof a->m_Value) == 0;
+    return a && b && a->m_Value.m_IntValue == b->m_Value.m_IntValue;
 }
 
 // Walks the changes of one signal from the left edge of the window to the right, one pixel
@@ -90,7 +90,9 @@ bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
 bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeWidget *shape, const QRect &rect,
                    QPainter *painter, bool digital)
 {
-    Dovlin_RowPainter row(shape, rect, painter, digital, signal.m_MinEvent, signal.m_MaxEvent);
+    // The analog scale needs the smallest and the largest value, which cost a pass over the events.
+    Dovlin_RowPainter row(shape, rect, painter, digital, digital ? nullptr : signal.GetMinEvent(),
+                          digital ? nullptr : signal.GetMaxEvent());
     const qint64 count = signal.GetnEvent();
     qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
     if (index >= count)
