@@ -23,6 +23,7 @@ private Q_SLOTS:
 
     void treeFollowsTheModel();
     void valuesAtTheDefaultCursor();
+    void linesComingIntoViewGetValues();
     void radixMenu_data();
     void radixMenu();
     void sameRadixChangesNothing();
@@ -132,6 +133,27 @@ void tst_NameTree::valuesAtTheDefaultCursor()
     QCOMPARE(line("clk")->text(1), QString("0"));
     QCOMPARE(line("data")->text(1), QString(" 8u "));
     QCOMPARE(line("data[2]")->text(1), QString("X"));
+}
+
+void tst_NameTree::linesComingIntoViewGetValues()
+{
+    // Shown once: every line has its value without a cursor move.
+    for (QTreeWidgetItemIterator it(m_Tree, QTreeWidgetItemIterator::NotHidden); *it; ++it) {
+        if ((*it)->parent() && !(*it)->parent()->isExpanded())
+            continue;
+        QVERIFY2(!(*it)->text(1).isEmpty(), qPrintable((*it)->text(0)));
+    }
+
+    line("data")->setExpanded(true);
+    m_Document->resize(800, 140);
+    QTRY_VERIFY(m_Tree->visualItemRect(line("count")).top() > m_Tree->viewport()->height());
+    m_Document->setCursorTime(0, 45);
+    m_Tree->UpdateVisibleSignalStates();
+    QCOMPARE(line("clk")->text(1), QString("0"));
+    QVERIFY(line("count")->text(1) != QString(" 7u "));
+
+    m_Document->resize(800, 600);
+    QTRY_COMPARE(line("count")->text(1), QString(" 7u "));
 }
 
 void tst_NameTree::radixMenu_data()

@@ -92,6 +92,8 @@ void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
         if (node && node->m_Level == 0)
             node->GenerateNameView(this, nullptr);
     }
+    // Qt's default of 100 px elides most names; widen to the longest one, within reason.
+    setColumnWidth(0, qBound(100, sizeHintForColumn(0), 320));
     setUpdatesEnabled(true);
 }
 
@@ -203,6 +205,13 @@ void Dovlin_NameWidget::toUnsigned()
 void Dovlin_NameWidget::toSigned()
 {
     setRadix(8);
+}
+
+// Only lines in view carry values, so a taller tree (first show, maximising) has lines to fill.
+void Dovlin_NameWidget::resizeEvent(QResizeEvent *event)
+{
+    QTreeWidget::resizeEvent(event);
+    UpdateVisibleSignalStates();
 }
 
 // Lines that come into view need values for the current cursor as much as the rows need drawing.
