@@ -26,6 +26,8 @@ Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::Base, Qt::black);
     pal.setColor(QPalette::Text, QColor(0x00FF00));
+    // The styles draw the expand arrows in WindowText, which would be black on black.
+    pal.setColor(QPalette::WindowText, QColor(0x00FF00));
     setPalette(pal);
     setHeaderLabels({QStringLiteral("Signals"), QStringLiteral("Values")});
     header()->setSectionsClickable(false);
