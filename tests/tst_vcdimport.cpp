@@ -15,6 +15,8 @@ class TestVcdImport : public QObject
     Q_OBJECT
 
 private:
+    // Far above what the tests' dumps declare, far below a machine's memory.
+    static constexpr qint64 MaxSignals = 100000;
     QString write(const QString &name, const QByteArray &text);
     // Imports text; on success loads the wave file into model.
     bool import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model);
@@ -58,6 +60,7 @@ bool TestVcdImport::import(const QByteArray &text, RecordingReporter &reporter, 
     const QString path = write(QStringLiteral("dump.vcd"), text);
     QFile::remove(m_Dir.filePath(QStringLiteral("dump.dvn")));
     Dovlin_VcdImport importer(&reporter);
+    importer.SetMaxSignals(MaxSignals);
     if (!importer.Convert(path))
         return false;
     return model.Load(importer.WaveFileName());
@@ -260,6 +263,11 @@ void TestVcdImport::refused_data()
         << QStringLiteral("line %1: scopes nested deeper than %2 levels")
                .arg(Dovlin_Hierarchy::m_MaxDepth + 1)
                .arg(Dovlin_Hierarchy::m_MaxDepth);
+    // A few lines can declare millions of signals, each taking memory: refused before they do.
+    QTest::newRow("too many signals")
+        << QByteArray("$var wire 1 ! a $end\n$var wire 65536 \" b $end\n$var wire 65536 # c $end\n")
+        << QStringLiteral("line 3: more than %1 signals declared: importing them would take more memory than "
+                          "this machine has").arg(MaxSignals);
 }
 
 void TestVcdImport::refused()

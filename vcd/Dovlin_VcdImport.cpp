@@ -59,6 +59,8 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
                                 .arg(vcdPath, parser.m_pFileManager->ErrorString()));
     if (m_MaxTokenLength > 0)
         lexer.yytextmax = m_MaxTokenLength;
+    if (m_MaxSignals > 0)
+        parser.SetMaxLeaves(m_MaxSignals);
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
         return Fail(QStringLiteral("out of memory"));
 

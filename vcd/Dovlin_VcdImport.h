@@ -35,6 +35,8 @@ public:
     bool Cancelled() const { return m_Cancelled; }
     // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
     void SetMaxTokenLength(int length) { m_MaxTokenLength = length; }
+    // Most signals a dump may declare, 0 for as many as the machine's memory holds.
+    void SetMaxSignals(qint64 count) { m_MaxSignals = count; }
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 
 private:
@@ -46,6 +48,7 @@ private:
     QString m_ErrorString;
     bool m_Cancelled = false;
     int m_MaxTokenLength = 0;
+    qint64 m_MaxSignals = 0;
     Dovlin_ImportStats m_Stats;
 };
 

@@ -15,6 +15,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -402,10 +405,31 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
     AddNodes(variable, name, index);
 }
 
+qint64 vcd_yacc::DefaultMaxLeaves()
+{
+    // A signal with its node and its first box of events takes about 1.5 KB while importing;
+    // leave a quarter of the memory to everything else.
+    constexpr qint64 bytesPerLeaf = 1536;
+#ifdef Q_OS_UNIX
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return qint64(pages) / 4 * 3 * pageSize / bytesPerLeaf;
+#endif
+    return (qint64(8) << 30) / bytesPerLeaf;
+}
+
 void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index)
 {
     if (variable.m_Kind == String || variable.m_Kind == Skipped)
         return;
+    m_nLeaves += variable.m_Kind == Logic ? variable.m_Width : 1;
+    if (m_nLeaves > m_MaxLeaves) {
+        Fail(QStringLiteral("more than %1 signals declared: importing them would take more memory than this "
+                            "machine has")
+                 .arg(m_MaxLeaves));
+        return;
+    }
     const size_t first = variable.m_Leaves.size();
     if (variable.m_Kind != Logic || variable.m_Width == 1) {
         auto *node = new Dovlin_ScalarHierarchy(m_pFileManager);

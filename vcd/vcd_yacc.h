@@ -81,6 +81,10 @@ public:
 
     // Value changes stored as events.
     qint64 StoredChanges() const { return m_StoredChanges; }
+    // Most signals a dump may declare (aliases included): each costs memory while importing,
+    // so the default is what the machine's memory can hold.
+    void SetMaxLeaves(qint64 leaves) { m_MaxLeaves = leaves; }
+    static qint64 DefaultMaxLeaves();
 
     Dovlin_FileManager *m_pFileManager;
     qint64 m_CurrentTime = 0;
@@ -142,6 +146,8 @@ private:
     int m_TokenLine = 1;
     qint64 m_UndeclaredChanges = 0;
     qint64 m_StoredChanges = 0;
+    qint64 m_nLeaves = 0;
+    qint64 m_MaxLeaves = DefaultMaxLeaves();
     int m_nUpgrade = 0;
     bool m_TimeSeen = false;
     bool m_DumpSection = false;
