@@ -556,24 +556,21 @@ void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 
 void Dovlin_ShapeWidget::nextTrans()
 {
-    if (!m_ContextHierarchy || m_Owner->nCursor() == 0)
-        return;
-    const int cursor = m_Owner->defaultCursor();
-    const qint64 t = m_ContextHierarchy->GetNextChangeTime(m_Owner->cursorTime(cursor));
-    m_ContextHierarchy = nullptr;
-    if (t < 0)
-        return;
-    m_Owner->setCursorTime(cursor, t);
-    update(false);
-    UpdateSignalState();
+    moveToChange(true);
 }
 
 void Dovlin_ShapeWidget::prevTrans()
 {
+    moveToChange(false);
+}
+
+void Dovlin_ShapeWidget::moveToChange(bool next)
+{
     if (!m_ContextHierarchy || m_Owner->nCursor() == 0)
         return;
     const int cursor = m_Owner->defaultCursor();
-    const qint64 t = m_ContextHierarchy->GetPrevChangeTime(m_Owner->cursorTime(cursor));
+    const qint64 from = m_Owner->cursorTime(cursor);
+    const qint64 t = next ? m_ContextHierarchy->GetNextChangeTime(from) : m_ContextHierarchy->GetPrevChangeTime(from);
     m_ContextHierarchy = nullptr;
     if (t < 0)
         return;

@@ -105,6 +105,8 @@ private:
     void createContextMenu();
     void renderPicture();
     Dovlin_NameWidget *nameWidget() const;
+    // Moves the default cursor to the context node's next or previous change.
+    void moveToChange(bool next);
 
     DovlinWidget *m_Owner;
     QScrollBar *m_ScrollBar = nullptr;
