@@ -8,9 +8,14 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -210,8 +215,74 @@ bool Dovlin_FileManager::Fail(const QString &reason)
     return false;
 }
 
+namespace {
+
+// Reading a mapped page past the end of a file that another program has cut short raises SIGBUS.
+// The handler maps a page of zeros there and marks the mapping cut, so that the window stays up
+// and the document refuses to save what it no longer has.
+struct MappedRange
+{
+    std::atomic<char *> m_Begin{nullptr};
+    std::atomic<qint64> m_Size{0};
+    std::atomic<bool> m_Cut{false};
+};
+
+constexpr int MaxMappedRanges = 1024;
+MappedRange mappedRanges[MaxMappedRanges];
+std::mutex mappedRangesMutex;
+struct sigaction previousBusAction;
+uintptr_t pageSize = 4096;
+
+void onBusError(int, siginfo_t *info, void *)
+{
+    char *address = static_cast<char *>(info->si_addr);
+    for (MappedRange &range : mappedRanges) {
+        char *begin = range.m_Begin.load();
+        if (!begin || address < begin || address >= begin + range.m_Size.load())
+            continue;
+        void *page = reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(address) & ~(pageSize - 1));
+        if (mmap(page, pageSize, PROT_READ, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED)
+            break;
+        range.m_Cut.store(true);
+        return;
+    }
+    // Not a mapping of ours: the faulting access runs again under the handler there was before.
+    sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+int registerMapping(char *data, qint64 size)
+{
+    static const bool installed = [] {
+        pageSize = uintptr_t(sysconf(_SC_PAGESIZE));
+        struct sigaction action = {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGBUS, &action, &previousBusAction) == 0;
+    }();
+    if (!installed)
+        return -1;
+    const std::lock_guard<std::mutex> lock(mappedRangesMutex);
+    for (int slot = 0; slot < MaxMappedRanges; ++slot) {
+        MappedRange &range = mappedRanges[slot];
+        if (range.m_Begin.load())
+            continue;
+        range.m_Size.store(size);
+        range.m_Cut.store(false);
+        range.m_Begin.store(data);
+        return slot;
+    }
+    return -1;
+}
+
+} // namespace
+
 Dovlin_FileMapping::~Dovlin_FileMapping()
 {
+    if (m_Slot >= 0) {
+        const std::lock_guard<std::mutex> lock(mappedRangesMutex);
+        mappedRanges[m_Slot].m_Begin.store(nullptr);
+    }
     if (m_Data)
         munmap(m_Data, size_t(m_Size));
 }
@@ -225,7 +296,13 @@ bool Dovlin_FileMapping::Map(int descriptor, qint64 size)
         return false;
     m_Data = static_cast<char *>(data);
     m_Size = size;
+    m_Slot = registerMapping(m_Data, m_Size);
     return true;
+}
+
+bool Dovlin_FileMapping::Cut() const
+{
+    return m_Slot >= 0 && mappedRanges[m_Slot].m_Cut.load();
 }
 
 bool Dovlin_FileManager::Load(const QString &path)
@@ -248,8 +325,10 @@ bool Dovlin_FileManager::Load(const QString &path)
     bytes.setData(QByteArray::fromRawData(mapping->Data(), qsizetype(mapping->Size())));
     bytes.open(QIODevice::ReadOnly);
     m_LoadBase = mapping->Data();
-    const bool loaded = LoadAll(&bytes);
+    bool loaded = LoadAll(&bytes);
     m_LoadBase = nullptr;
+    if (loaded && mapping->Cut())
+        loaded = Fail(QStringLiteral("the file was cut short by another program while it was read"));
     if (loaded)
         m_Mapping = std::move(mapping);
     return loaded;
@@ -545,6 +624,9 @@ bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
     Dovlin_WaveWriter writer(*device);
     if (!WriteSignalEvents(writer, lastTime) || !writer.Flush())
         return Fail(writer.ErrorString());
+    if (m_Mapping && m_Mapping->Cut())
+        return Fail(QStringLiteral("the file was cut short by another program while it was open: "
+                                   "the events past its new end are lost; open it again"));
     return true;
 }
 

@@ -59,10 +59,15 @@ public:
     bool Map(int descriptor, qint64 size);
     const char *Data() const { return m_Data; }
     qint64 Size() const { return m_Size; }
+    // True once a read found the file shorter than its mapping (another program cut it while it
+    // was open); the bytes past its new end read as zeros from then on.
+    bool Cut() const;
 
 private:
     char *m_Data = nullptr;
     qint64 m_Size = 0;
+    // Where the mapping is registered for the bus-error handler; -1 when it is not.
+    int m_Slot = -1;
 };
 
 // Writes the fields of a wave file in large pieces; every write is checked, and after the first

@@ -105,7 +105,7 @@ const std::vector<qint64> *Dovlin_Hierarchy::ChangeTimes() const
                 std::vector<qint64> times;
                 times.reserve(size_t(signal->GetnEvent()));
                 for (qint64 i = 1; i < signal->GetnEvent(); ++i)
-                    times.push_back(signal->GetEvent(i)->m_Time);
+                    times.push_back(qint64(signal->GetEvent(i)->m_Time)); // a copy: the field may be misaligned
                 times.erase(std::unique(times.begin(), times.end()), times.end());
                 lists.push_back(std::move(times));
             }

@@ -287,8 +287,10 @@ struct MergeInteger
 {
     static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
     {
-        range.m_MinInt = qMin(range.m_MinInt, event.m_Value.m_IntValue);
-        range.m_MaxInt = qMax(range.m_MaxInt, event.m_Value.m_IntValue);
+        // Copied first: the packed field may sit misaligned in a mapped file.
+        const qint64 value = event.m_Value.m_IntValue;
+        range.m_MinInt = qMin(range.m_MinInt, value);
+        range.m_MaxInt = qMax(range.m_MaxInt, value);
     }
     static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
     {

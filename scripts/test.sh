@@ -1,7 +1,59 @@
 #!/usr/bin/env bash
-# Build everything (installing what it needs) and run every test headless.
+# Build everything (installing what it needs) and run every test headless; then the whole suite
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); then each fuzz
+# target on its seeds (build-fuzz/, see bench/fuzz.sh). Every pass runs even when an earlier one
+# failed; the output ends with the verdict of each and CTest's summary of the main pass, and the
+# script fails when any pass failed.
+#   DOVLIN_FUZZ_SECONDS  seconds per fuzz target (default 60; 0 leaves fuzzing out)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-dovlin_build
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$DOVLIN_BUILD" --output-on-failure --parallel "$(nproc)"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+fuzz_seconds="${DOVLIN_FUZZ_SECONDS:-60}"
+logs="$(mktemp -d)"
+trap 'rm -rf "$logs"' EXIT
+
+verdicts=()
+failed=0
+# run_pass NAME COMMAND...: runs the command with its output shown and kept in $logs/NAME; the
+# verdict quotes CTest's count or libFuzzer's final statistics.
+run_pass() {
+  local name="$1" result="passed"
+  shift
+  echo "== $name"
+  if ! "$@" 2>&1 | tee "$logs/$name"; then
+    result="FAILED"
+    failed=1
+  fi
+  local detail
+  detail="$(grep -E 'tests passed, .* tests failed out of|^#[0-9]+[[:space:]]+DONE' "$logs/$name" | tail -n 1 || true)"
+  verdicts+=("$name: $result $detail")
+}
+
+main_tests() {
+  dovlin_build && ctest --test-dir "$DOVLIN_BUILD" --output-on-failure --parallel "$(nproc)"
+}
+
+sanitizer_tests() {
+  local DOVLIN_BUILD="$DOVLIN_ROOT/build-asan"
+  dovlin_build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVLIN_SANITIZE=ON \
+    && ctest --test-dir "$DOVLIN_BUILD" --output-on-failure --parallel "$(nproc)"
+}
+
+run_pass "main tests" main_tests
+run_pass "sanitizer tests" sanitizer_tests
+if [ "$fuzz_seconds" -gt 0 ]; then
+  for target in vcd wave roundtrip; do
+    run_pass "fuzz $target" "$DOVLIN_ROOT/bench/fuzz.sh" "$target" "$fuzz_seconds"
+  done
+fi
+
+echo
+echo "== Verdict"
+for verdict in "${verdicts[@]}"; do
+  echo "$verdict"
+done
+echo
+# CTest's summary of the main pass, from its line "N% tests passed, ..." to the end.
+sed -n '/tests passed, .* tests failed out of/,$p' "$logs/main tests"
+exit "$failed"

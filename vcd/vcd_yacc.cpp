@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
@@ -91,8 +92,16 @@ bool parseIndex(const std::string &text, long long &value)
     return true;
 }
 
+// A wave file's name ends at its first zero byte: a name is cut there so it reads back as imported.
+QString nameText(const char *text, size_t length)
+{
+    const void *zero = std::memchr(text, 0, length);
+    return QString::fromLatin1(text, qsizetype(zero ? static_cast<const char *>(zero) - text : length));
+}
+
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
 // number, or the two bounds of a range).
+
 QString splitReference(const std::string &reference, std::vector<long long> &index)
 {
     index.clear();
@@ -110,10 +119,10 @@ QString splitReference(const std::string &reference, std::vector<long long> &ind
             index.push_back(first);
             if (colon != std::string::npos)
                 index.push_back(second);
-            return QString::fromLatin1(reference.data(), int(nameEnd + 1));
+            return nameText(reference.data(), nameEnd + 1);
         }
     }
-    return QString::fromLatin1(reference.data(), int(reference.size()));
+    return nameText(reference.data(), reference.size());
 }
 
 // What a declaration's type word makes of a variable: any word not listed is logic.
@@ -298,7 +307,7 @@ int vcd_yacc::yyaction(int action)
         OpenScope(QString());
         break;
     case 20: // scope_name : WORD
-        m_Name = QString::fromLatin1(TokenText(), TokenLength());
+        m_Name = nameText(TokenText(), size_t(TokenLength()));
         break;
     case 26: // var_declaration : VAR var_type var_size var_code reference END
         DeclareVariable(Kind(yyarg<int>(2)), yyarg<qint64>(3));
