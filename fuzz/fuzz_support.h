@@ -11,6 +11,9 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,15 @@ inline void Require(bool condition, const char *what, const QString &detail = QS
         return;
     std::fprintf(stderr, "invariant violated: %s %s\n", what, qPrintable(detail));
     std::abort();
+}
+
+// A wave file for the target to write and read, in memory where the system offers it.
+inline const QString &WavePath()
+{
+    static QTemporaryDir dir(QFileInfo::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/dovlin-fuzz-XXXXXX")
+                                                                           : QDir::tempPath() + "/dovlin-fuzz-XXXXXX");
+    static const QString path = dir.filePath(QStringLiteral("fuzz.dvn"));
+    return path;
 }
 
 inline bool Load(Dovlin_FileManager &model, const QByteArray &bytes)

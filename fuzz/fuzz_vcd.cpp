@@ -7,10 +7,7 @@
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
@@ -32,14 +29,6 @@ struct FileCloser
     void operator()(FILE *file) const { std::fclose(file); }
 };
 
-const QString &WavePath()
-{
-    static QTemporaryDir dir(QFileInfo::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/dovlin-fuzz-XXXXXX")
-                                                                        : QDir::tempPath() + "/dovlin-fuzz-XXXXXX");
-    static const QString path = dir.filePath(QStringLiteral("fuzz.dvn"));
-    return path;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -56,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     parser.SetVCDFileName(QStringLiteral("fuzz.vcd"));
     // The memory cap as on a machine with little memory, well inside the run's 2 GB limit.
     parser.SetMaxLeaves(100000);
-    parser.m_WaveFileName = WavePath();
+    parser.m_WaveFileName = Fuzz::WavePath();
     Fuzz::Require(parser.yycreate(&lexer) && lexer.yycreate(&parser), "yycreate failed");
     lexer.yyin = in.get();
     lexer.SetProgress(&reporter, qint64(size));

@@ -3,24 +3,9 @@
 // either way, or give models that save to the same bytes and answer every query of the views.
 #include "fuzz_support.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdint>
-
-namespace {
-
-const QString &WavePath()
-{
-    static QTemporaryDir dir(QFileInfo::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/dovlin-fuzz-XXXXXX")
-                                                                           : QDir::tempPath() + "/dovlin-fuzz-XXXXXX");
-    static const QString path = dir.filePath(QStringLiteral("fuzz.dvn"));
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -29,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool loaded = Fuzz::Load(buffered, bytes);
     Fuzz::Require(loaded == buffered.ErrorString().isEmpty(), "a load's result and its reason disagree");
 
-    QFile file(WavePath());
+    QFile file(Fuzz::WavePath());
     Fuzz::Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
                   "cannot write the input file");
     file.close();
     Dovlin_FileManager mapped;
-    Fuzz::Require(mapped.Load(WavePath()) == loaded, "the mapped load differs from the buffered one:",
+    Fuzz::Require(mapped.Load(Fuzz::WavePath()) == loaded, "the mapped load differs from the buffered one:",
                   buffered.ErrorString() + " / " + mapped.ErrorString());
     if (!loaded)
         return 0;
