@@ -31,14 +31,3 @@ qint64 Dovlin_ColumnMap::FirstTimeOf(int column) const
     const __int128 time = __int128(m_Start) + ticks;
     return time > __int128(LLONG_MAX) ? LLONG_MAX : qint64(time);
 }
-
-void Dovlin_ValueRange::Merge(const Dovlin_ValueRange &other)
-{
-    m_Count += other.m_Count;
-    m_StateMask |= other.m_StateMask;
-    m_MinInt = qMin(m_MinInt, other.m_MinInt);
-    m_MaxInt = qMax(m_MaxInt, other.m_MaxInt);
-    m_MinReal = qMin(m_MinReal, other.m_MinReal);
-    m_MaxReal = qMax(m_MaxReal, other.m_MaxReal);
-    m_HasNaN = m_HasNaN || other.m_HasNaN;
-}

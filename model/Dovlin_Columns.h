@@ -37,7 +37,6 @@ struct Dovlin_ValueRange
 
     // The state's bit in m_StateMask: states 0 to 30 have their own, all others share bit 31.
     static quint32 StateBit(qint32 state) { return state >= 0 && state < 31 ? quint32(1) << state : quint32(1) << 31; }
-    void Merge(const Dovlin_ValueRange &other);
 };
 
 // The stored events [m_First, m_End) of a signal that fall into pixel column m_X.

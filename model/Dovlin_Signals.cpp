@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include <sys/mman.h>
@@ -281,79 +282,124 @@ bool Dovlin_Signal::IsChange(qint64 i) const
     return event->m_Value.m_IntValue != before->m_Value.m_IntValue;
 }
 
+// The summaries of one signal's boxes and runs, of the summary type of its values.
+struct Dovlin_Summaries
+{
+    virtual ~Dovlin_Summaries() = default;
+};
+
 namespace {
-// How the values of one type go into a range.
+template <class Summary>
+struct SummaryLevels : Dovlin_Summaries
+{
+    std::vector<Summary> m_Boxes;
+    std::vector<Summary> m_Runs;
+};
+
+// How the values of one type go into a range, and into the summary of a box or run.
+struct IntegerSummary
+{
+    qint64 m_Min = std::numeric_limits<qint64>::max();
+    qint64 m_Max = std::numeric_limits<qint64>::min();
+};
+
 struct MergeInteger
 {
-    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    using Summary = IntegerSummary;
+    static void Fold(const CSignalEvent &event, Summary &summary)
     {
         // Copied first: the packed field may sit misaligned in a mapped file.
         const qint64 value = event.m_Value.m_IntValue;
-        range.m_MinInt = qMin(range.m_MinInt, value);
-        range.m_MaxInt = qMax(range.m_MaxInt, value);
+        summary.m_Min = qMin(summary.m_Min, value);
+        summary.m_Max = qMax(summary.m_Max, value);
     }
-    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
+    static void Fold(const Summary &part, Summary &summary)
     {
-        range.m_MinInt = qMin(range.m_MinInt, other.m_MinInt);
-        range.m_MaxInt = qMax(range.m_MaxInt, other.m_MaxInt);
+        summary.m_Min = qMin(summary.m_Min, part.m_Min);
+        summary.m_Max = qMax(summary.m_Max, part.m_Max);
     }
+    static void Add(const Summary &summary, Dovlin_ValueRange &range)
+    {
+        range.m_MinInt = qMin(range.m_MinInt, summary.m_Min);
+        range.m_MaxInt = qMax(range.m_MaxInt, summary.m_Max);
+    }
+};
+
+struct RealSummary
+{
+    double m_Min = std::numeric_limits<double>::infinity();
+    double m_Max = -std::numeric_limits<double>::infinity();
+    bool m_HasNaN = false;
 };
 
 struct MergeReal
 {
-    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    using Summary = RealSummary;
+    static void Fold(const CSignalEvent &event, Summary &summary)
     {
         const double value = event.m_Value.m_RealValue;
         if (std::isnan(value)) {
-            range.m_HasNaN = true;
+            summary.m_HasNaN = true;
         } else {
-            range.m_MinReal = qMin(range.m_MinReal, value);
-            range.m_MaxReal = qMax(range.m_MaxReal, value);
+            summary.m_Min = qMin(summary.m_Min, value);
+            summary.m_Max = qMax(summary.m_Max, value);
         }
     }
-    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
+    static void Fold(const Summary &part, Summary &summary)
     {
-        range.m_MinReal = qMin(range.m_MinReal, other.m_MinReal);
-        range.m_MaxReal = qMax(range.m_MaxReal, other.m_MaxReal);
-        range.m_HasNaN = range.m_HasNaN || other.m_HasNaN;
+        summary.m_Min = qMin(summary.m_Min, part.m_Min);
+        summary.m_Max = qMax(summary.m_Max, part.m_Max);
+        summary.m_HasNaN = summary.m_HasNaN || part.m_HasNaN;
+    }
+    static void Add(const Summary &summary, Dovlin_ValueRange &range)
+    {
+        range.m_MinReal = qMin(range.m_MinReal, summary.m_Min);
+        range.m_MaxReal = qMax(range.m_MaxReal, summary.m_Max);
+        range.m_HasNaN = range.m_HasNaN || summary.m_HasNaN;
     }
 };
 
 struct MergeState
 {
-    static void Add(const CSignalEvent &event, Dovlin_ValueRange &range)
+    // Bit s set when state s occurs (see Dovlin_ValueRange::StateBit).
+    using Summary = quint32;
+    static void Fold(const CSignalEvent &event, Summary &summary)
     {
-        range.m_StateMask |= Dovlin_ValueRange::StateBit(event.m_Value.m_State);
+        summary |= Dovlin_ValueRange::StateBit(event.m_Value.m_State);
     }
-    static void Add(const Dovlin_ValueRange &other, Dovlin_ValueRange &range)
-    {
-        range.m_StateMask |= other.m_StateMask;
-    }
+    static void Fold(const Summary &part, Summary &summary) { summary |= part; }
+    static void Add(const Summary &summary, Dovlin_ValueRange &range) { range.m_StateMask |= summary; }
 };
 
 template <class Merge>
 void mergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range)
 {
     range.m_Count += end - first;
+    typename Merge::Summary summary{};
     for (const CSignalEvent *event = first; event != end; ++event)
-        Merge::Add(*event, range);
+        Merge::Fold(*event, summary);
+    Merge::Add(summary, range);
 }
 
-}
+} // namespace
 
 // Whole runs and boxes from their summaries, the events around them one by one.
 template <class Merge>
 void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const
 {
     constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
+    // Summaries exist once a range has spanned two boxes; the signal's type never changes.
+    const auto *levels = static_cast<const SummaryLevels<typename Merge::Summary> *>(m_Summaries.get());
+    const qint64 nBox = levels ? qint64(levels->m_Boxes.size()) : 0;
+    const qint64 nRun = levels ? qint64(levels->m_Runs.size()) : 0;
     for (qint64 i = first; i < end;) {
-        if (i % runSize == 0 && i + runSize <= end && i / runSize < qint64(m_RunSummaries.size())) {
+        if (i % runSize == 0 && i + runSize <= end && i / runSize < nRun) {
             range.m_Count += runSize;
-            Merge::Add(m_RunSummaries[size_t(i / runSize)], range);
+            Merge::Add(levels->m_Runs[size_t(i / runSize)], range);
             i += runSize;
-        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < qint64(m_BoxSummaries.size())) {
+        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < nBox) {
             range.m_Count += m_BoxSize;
-            Merge::Add(m_BoxSummaries[size_t(i / m_BoxSize)], range);
+            Merge::Add(levels->m_Boxes[size_t(i / m_BoxSize)], range);
             i += m_BoxSize;
         } else {
             const qint64 stop = qMin(end, (i / m_BoxSize + 1) * m_BoxSize);
@@ -364,34 +410,26 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
     }
 }
 
-void Dovlin_Signal::MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const
-{
-    switch (GetTypeCode()) {
-    case Dovlin_TypeCode::Integer:
-        mergeEvents<MergeInteger>(first, end, range);
-        break;
-    case Dovlin_TypeCode::Real:
-        mergeEvents<MergeReal>(first, end, range);
-        break;
-    default:
-        mergeEvents<MergeState>(first, end, range);
-        break;
-    }
-}
-
+template <class Merge>
 void Dovlin_Signal::UpdateSummaries() const
 {
+    using Summary = typename Merge::Summary;
+    if (!m_Summaries)
+        m_Summaries = std::make_unique<SummaryLevels<Summary>>();
+    auto &levels = static_cast<SummaryLevels<Summary> &>(*m_Summaries);
     const qint64 fullBoxes = m_LastSlot == m_BoxSize - 1 ? qint64(m_LastBox) + 1 : qint64(m_LastBox);
-    for (qint64 box = qint64(m_BoxSummaries.size()); box < fullBoxes; ++box) {
-        Dovlin_ValueRange range;
-        MergeEvents(Box(box), Box(box) + m_BoxSize, range);
-        m_BoxSummaries.push_back(range);
+    for (qint64 box = qint64(levels.m_Boxes.size()); box < fullBoxes; ++box) {
+        const CSignalEvent *events = Box(box);
+        Summary summary{};
+        for (int slot = 0; slot < m_BoxSize; ++slot)
+            Merge::Fold(events[slot], summary);
+        levels.m_Boxes.push_back(summary);
     }
-    for (qint64 run = qint64(m_RunSummaries.size()); run < fullBoxes / m_BoxSize; ++run) {
-        Dovlin_ValueRange range;
+    for (qint64 run = qint64(levels.m_Runs.size()); run < fullBoxes / m_BoxSize; ++run) {
+        Summary summary{};
         for (qint64 box = run * m_BoxSize; box < (run + 1) * m_BoxSize; ++box)
-            range.Merge(m_BoxSummaries[size_t(box)]);
-        m_RunSummaries.push_back(range);
+            Merge::Fold(levels.m_Boxes[size_t(box)], summary);
+        levels.m_Runs.push_back(summary);
     }
 }
 
@@ -399,16 +437,21 @@ void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange 
 {
     first = qMax<qint64>(first, 0);
     end = qMin(end, GetnEvent());
-    if (end - first >= 2 * m_BoxSize)
-        UpdateSummaries();
+    const bool summarised = end - first >= 2 * m_BoxSize;
     switch (GetTypeCode()) {
     case Dovlin_TypeCode::Integer:
+        if (summarised)
+            UpdateSummaries<MergeInteger>();
         SummariseWith<MergeInteger>(first, end, range);
         break;
     case Dovlin_TypeCode::Real:
+        if (summarised)
+            UpdateSummaries<MergeReal>();
         SummariseWith<MergeReal>(first, end, range);
         break;
     default:
+        if (summarised)
+            UpdateSummaries<MergeState>();
         SummariseWith<MergeState>(first, end, range);
         break;
     }

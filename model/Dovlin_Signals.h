@@ -15,6 +15,7 @@ class QPainter;
 class QRect;
 class Dovlin_FileManager;
 class Dovlin_ShapeWidget;
+struct Dovlin_Summaries;
 class Dovlin_WaveReader;
 class Dovlin_WaveWriter;
 
@@ -178,9 +179,11 @@ protected:
 
 private:
     // Summaries of whole boxes, and of runs of m_BoxSize boxes, built when first needed: they let
-    // a column crowded with millions of changes be summed up in a few steps.
+    // a column crowded with millions of changes be summed up in a few steps. Each type keeps only
+    // what it needs (a logic signal a 4-byte state mask per box), so that summing up every column
+    // of a canvas reads little memory.
+    template <class Merge>
     void UpdateSummaries() const;
-    void MergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range) const;
     template <class Merge>
     void SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
 
@@ -241,8 +244,7 @@ private:
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;
     __EVENTPOS m_Pos;
-    mutable std::vector<Dovlin_ValueRange> m_BoxSummaries;
-    mutable std::vector<Dovlin_ValueRange> m_RunSummaries;
+    mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
 };
 
 template <typename ValueOf>
