@@ -31,19 +31,12 @@ private Q_SLOTS:
     void mappedLoadChecksEveryLength();
 
 private:
-    QStringList strayFiles() const;
-
     QTemporaryDir m_Dir;
 };
 
 void tst_Bounded::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
-}
-
-QStringList tst_Bounded::strayFiles() const
-{
-    return QDir(m_Dir.path()).entryList({".dovlin-spill-*", "*.dvn.*"}, QDir::Files | QDir::Hidden);
 }
 
 void tst_Bounded::spillingChangesNothing_data()
@@ -140,7 +133,7 @@ void tst_Bounded::importLeavesNoSpillFile()
     Dovlin_VcdImport import(&reporter);
     QCOMPARE(import.Convert(vcd), converts);
     QCOMPARE(QFile::exists(m_Dir.filePath("spill.dvn")), converts);
-    QCOMPARE(strayFiles(), QStringList());
+    QCOMPARE(QDir(m_Dir.path()).entryList({".dovlin-spill-*", "*.dvn.*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 void tst_Bounded::documentOutlivesReplacedFile()
@@ -177,7 +170,7 @@ void tst_Bounded::mappedLoadChecksEveryLength_data()
 {
     QTest::addColumn<int>("cut");
     // A wave file of one signal with two boxes: its last bytes, a whole box, the box counts.
-    for (int cut : {1, 16, 512, 520, 1000})
+    for (int cut : {1, 512, 520, 1000})
         QTest::newRow(qPrintable(QString("%1 bytes short").arg(cut))) << cut;
 }
 

@@ -20,406 +20,327 @@ class tst_DocumentWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(Dovlin);
+        QVERIFY(m_Dir.isValid());
+    }
 
-    void titleAfterLoad();
-    void cursors_data();
-    void cursors();
-    void newCursorInTheMiddle();
-    void splitterHeightsFollowCursors();
-    void bookmarks();
-    void modifiedTitle();
-    void saveAsTakesNewName();
-    void failedSaveKeepsModified();
-    void maybeSave_data();
-    void maybeSave();
-    void refusedCloseKeepsMainWindowOpen();
-    void damagedFileOpensNoWindow_data();
-    void damagedFileOpensNoWindow();
-    void printToPdf();
-    void printedPageHoldsPictureAndCaption();
+    void init()
+    {
+        m_Messages.clear();
+        m_Answer = QMessageBox::Ok;
+        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
+            m_Messages << message;
+            return m_Answer;
+        });
+        m_Window = new Dovlin_MainWindow;
+        m_Window->resize(1000, 700);
+        m_Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
+    }
+
+    void cleanup()
+    {
+        // Nothing may ask any more: leave every document unmodified before the window goes.
+        for (QMdiSubWindow *window : m_Window->workspace()->subWindowList())
+            if (auto *document = qobject_cast<DovlinWidget *>(window->widget()))
+                document->setModified(false);
+        delete m_Window;
+        Dovlin_Dialogs::setMessageHandler({});
+        Dovlin_Dialogs::setSaveFileHandler({});
+    }
+
+    void titles()
+    {
+        DovlinWidget *document = open("run.1.dvn");
+        QVERIFY(document);
+        QCOMPARE(document->windowTitle(), QString("run.1"));
+        QVERIFY(!document->isModified());
+
+        document->setModified(true);
+        QCOMPARE(document->windowTitle(), QString("run.1.dvn *"));
+        document->setModified(false);
+        QCOMPARE(document->windowTitle(), QString("run.1.dvn"));
+    }
+
+    void cursors_data()
+    {
+        QTest::addColumn<QString>("operations");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("defaultCursor");
+        // Cursor 0 starts at time 0; every added cursor goes to the middle of the window.
+        QTest::newRow("ten at most") << "aaaaaaaaaaaa" << 10 << 9;
+        QTest::newRow("remove with none left") << "rr" << 0 << -1;
+        QTest::newRow("remove the last makes the one before current") << "aar" << 2 << 1;
+    }
+
+    void cursors()
+    {
+        QFETCH(QString, operations);
+        QFETCH(int, count);
+        QFETCH(int, defaultCursor);
+        DovlinWidget *document = open("cursors.dvn");
+        QVERIFY(document);
+        document->shapeWidget()->ZoomTime2Time(0, 1000);
+        const qint64 middle = (document->shapeWidget()->startScopeTime() + document->shapeWidget()->endScopeTime()) / 2;
+        QCoreApplication::processEvents();
+        const int tree = document->nameWidget()->height(), bar = document->extraWidget()->height();
+        QCOMPARE(bar, document->extraWidgetHeight() - document->nameFixedSplitter()->handleWidth());
+        for (const QChar op : operations)
+            op == 'a' ? document->addCursor() : document->removeCursor();
+        QCOMPARE(document->nCursor(), count);
+        QCOMPARE(document->defaultCursor(), defaultCursor);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(document->cursorTime(i), i == 0 ? 0 : middle);
+        // The time bar grows by a row per cursor and the name tree gives up the same height.
+        QCOMPARE(document->extraWidget()->height(), bar + 20 * (count - 1));
+        QCOMPARE(document->nameWidget()->height(), tree - 20 * (count - 1));
+    }
+
+    void newCursorInTheMiddle()
+    {
+        DovlinWidget *document = open("middle.dvn", 100000);
+        QVERIFY(document);
+        Dovlin_ShapeWidget *shape = document->shapeWidget();
+        // A window left of time 0 whose ends add up to an odd negative number.
+        shape->ZoomTime2Time(-99999, -99998);
+        const qint64 sum = shape->startScopeTime() + shape->endScopeTime();
+        QVERIFY(sum < 0);
+        document->addCursor();
+        const qint64 time = document->cursorTime(1);
+        QCOMPARE(time, sum / 2);
+        if (sum % 2 != 0)
+            QCOMPARE(time * 2 - sum, qint64(1)); // toward zero, not toward minus infinity
+
+        // With cursors 0, 1, 2 and cursor 0 current, removing it leaves the former cursor 2 current.
+        document->addCursor();
+        document->setCursorTime(1, 10);
+        document->setCursorTime(2, 20);
+        document->setDefaultCursor(0);
+        document->removeCursor();
+        QCOMPARE(document->nCursor(), 2);
+        QCOMPARE(document->cursorTime(0), qint64(10));
+        QCOMPARE(document->cursorTime(1), qint64(20));
+        QCOMPARE(document->defaultCursor(), 1);
+    }
+
+    void bookmarks()
+    {
+        DovlinWidget *document = open("bookmarks.dvn");
+        QVERIFY(document);
+        Dovlin_ShapeWidget *shape = document->shapeWidget();
+        shape->ZoomTime2Time(200, 400);
+        const qint64 start = shape->startScopeTime();
+        const qint64 end = shape->endScopeTime();
+        document->setBookmark(3);
+        QVERIFY(document->bookmarkStatus(3));
+        QVERIFY(!document->bookmarkStatus(4));
+        QVERIFY(!document->bookmarkStatus(10));
+
+        shape->zoomFull();
+        document->gotoBookmark(4);
+        QCOMPARE(shape->startScopeTime(), qint64(0));
+        document->gotoBookmark(3);
+        QCOMPARE(shape->startScopeTime(), start);
+        QCOMPARE(shape->endScopeTime(), end);
+        // Numbers out of range change nothing.
+        document->gotoBookmark(-1);
+        document->setBookmark(12);
+        QCOMPARE(shape->startScopeTime(), start);
+    }
+
+    void saveAs_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("new name") << "copy.dvn" << true;
+        QTest::newRow("missing folder") << "missing/dir/x.dvn" << false;
+    }
+
+    void saveAs()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, saved);
+        DovlinWidget *document = open("original.dvn");
+        QVERIFY(document);
+        document->setModified(true);
+        const QString original = m_Dir.filePath("original.dvn");
+        target = m_Dir.filePath(target);
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &) { return target; });
+        document->saveAs();
+        QCOMPARE(document->isModified(), !saved);
+        QCOMPARE(m_Messages.size(), saved ? 0 : 1);
+        if (!saved)
+            QVERIFY(m_Messages.first().text.contains(target));
+        // The document is found under the name it was last saved as, and only that one.
+        const QString current = saved ? target : original;
+        QCOMPARE(document->fileName(), QFileInfo(current).canonicalFilePath());
+        QCOMPARE(m_Window->findMdiChild(current), document);
+        if (saved) {
+            QCOMPARE(QFile(target).size(), QFile(original).size());
+            QVERIFY(!m_Window->findMdiChild(original));
+        }
+    }
+
+    void maybeSave_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true << true;
+        QTest::newRow("no") << int(QMessageBox::No) << true << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
+    }
+
+    void maybeSave()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(bool, written);
+        DovlinWidget *document = open("prompt.dvn");
+        QVERIFY(document);
+        // The open document keeps the bytes it mapped; a save shows as a file at the path again.
+        const QString path = m_Dir.filePath("prompt.dvn"), canonical = QFileInfo(path).canonicalFilePath();
+        QFile::remove(path + ".moved");
+        QVERIFY(QFile::rename(path, path + ".moved"));
+        document->nameWidget()->topLevelItem(0)->setExpanded(false);
+        QVERIFY(document->isModified());
+
+        m_Answer = QMessageBox::StandardButton(answer);
+        QPointer<QMdiSubWindow> window = qobject_cast<QMdiSubWindow *>(document->parentWidget());
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        QCOMPARE(m_Messages.size(), 1);
+        const Dovlin_Dialogs::Message &message = m_Messages.first();
+        QCOMPARE(message.text, QString("'%1' has been modified.\nDo you want to save your changes?").arg(canonical));
+        QCOMPARE(message.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(message.defaultButton, QMessageBox::Yes);
+        QCOMPARE(window.isNull() || !window->isVisible(), closes);
+        QCOMPARE(QFileInfo::exists(path), written);
+        if (written) {
+            Dovlin_FileManager reread;
+            QVERIFY2(reread.Load(path), qPrintable(reread.ErrorString()));
+            auto *top = dynamic_cast<Dovlin_CompositeHierarchy *>(reread.GetHierarchy(0));
+            QVERIFY(top && !top->m_Expanded);
+        }
+    }
+
+    void refusedCloseKeepsMainWindowOpen()
+    {
+        DovlinWidget *document = open("refuse.dvn");
+        QVERIFY(document);
+        document->setModified(true);
+        m_Answer = QMessageBox::Cancel;
+        QVERIFY(!m_Window->close());
+        QVERIFY(m_Window->isVisible());
+        QCOMPARE(m_Window->activeMdiChild(), document);
+        m_Answer = QMessageBox::No;
+        QVERIFY(m_Window->close());
+    }
+
+    void damagedFileOpensNoWindow_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray() << "";
+        QTest::newRow("bad type code") << QByteArray::fromHex("00000000010000000700000000000000" "1f000000ffffffff")
+                                       << "type code";
+    }
+
+    void damagedFileOpensNoWindow()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        const QString path = m_Dir.filePath(bytes.isNull() ? "does-not-exist.dvn" : "damaged.dvn");
+        QFile file(path);
+        if (!bytes.isNull()) {
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes);
+            file.close();
+        }
+        QVERIFY(m_Window->DoFileOpen(path));
+        QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
+        QVERIFY2(m_Messages.first().text.contains(path), qPrintable(m_Messages.first().text));
+        QVERIFY2(m_Messages.first().text.contains(reason), qPrintable(m_Messages.first().text));
+        QVERIFY(m_Messages.first().text.count('\n') >= 1); // a reason follows the file name
+    }
+
+    void printToPdf()
+    {
+        DovlinWidget *document = open("run.1.dvn");
+        QVERIFY(document);
+        const QString pdf = m_Dir.filePath("out.pdf");
+        QString docName;
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            docName = printer->docName();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return true;
+        });
+        document->print();
+        QCOMPARE(docName, QString("run"));
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        QVERIFY(content.startsWith("%PDF"));
+        QCOMPARE(content.count("/Type /Page\n") + content.count("/Type /Page "), 1);
+        QVERIFY(content.contains("/Subtype /Image"));
+
+        // Cancelling the dialog prints nothing.
+        QFile::remove(pdf);
+        Dovlin_Dialogs::setPrintHandler([](QWidget *, QPrinter *) { return false; });
+        document->print();
+        Dovlin_Dialogs::setPrintHandler({});
+        QVERIFY(!QFile::exists(pdf));
+    }
+
+    void printedPageHoldsPictureAndCaption()
+    {
+        DovlinWidget *document = open("page.dvn");
+        QVERIFY(document);
+        QImage page(1000, 2000, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        document->printTo(&page);
+        // The picture fills the width less a margin of a twentieth of the page on each side.
+        const int mx = 1000 / 20, my = 2000 / 20;
+        const QRgb white = qRgb(255, 255, 255);
+        QCOMPARE(page.pixel(mx - 2, my + 5), white);
+        QVERIFY(page.pixel(mx + 2, my + 2) != white);
+        QVERIFY(page.pixel(1000 - mx - 3, my + 2) != white);
+        QCOMPARE(page.pixel(1000 - mx + 2, my + 2), white);
+        const int pictureBottom = my + document->size().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
+        QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), white);
+        // The caption stands under the picture's left edge: dark pixels there.
+        int captionPixels = 0;
+        for (int y = pictureBottom; y < qMin(2000, pictureBottom + 150); ++y)
+            for (int x = mx; x < mx + 400; ++x)
+                captionPixels += qGray(page.pixel(x, y)) < 128;
+        QVERIFY(captionPixels > 20);
+    }
 
 private:
-    QString writeWave(const QString &name, qint64 endTime = 1000);
-    DovlinWidget *open(const QString &path);
+    // Writes a small wave file under name and opens it in the main window.
+    DovlinWidget *open(const QString &name, qint64 endTime = 1000)
+    {
+        TestWave wave;
+        wave.m_Model.SetTimeBase(-9);
+        auto *top = wave.Scope("top");
+        wave.Logic("clk", top, {{0, 0}, {endTime / 2, 1}});
+        wave.Integer("count", top, {{0, 5}, {endTime / 4, 6}});
+        if (!wave.Save(m_Dir.filePath(name), endTime) || !m_Window->DoFileOpen(m_Dir.filePath(name)))
+            return nullptr;
+        return m_Window->activeMdiChild();
+    }
 
     QTemporaryDir m_Dir;
     Dovlin_MainWindow *m_Window = nullptr;
     QList<Dovlin_Dialogs::Message> m_Messages;
     QMessageBox::StandardButton m_Answer = QMessageBox::Ok;
 };
-
-void tst_DocumentWindow::initTestCase()
-{
-    Q_INIT_RESOURCE(Dovlin);
-    QVERIFY(m_Dir.isValid());
-}
-
-void tst_DocumentWindow::init()
-{
-    m_Messages.clear();
-    m_Answer = QMessageBox::Ok;
-    Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-        m_Messages << message;
-        return m_Answer;
-    });
-    m_Window = new Dovlin_MainWindow;
-    m_Window->resize(1000, 700);
-    m_Window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-}
-
-void tst_DocumentWindow::cleanup()
-{
-    // Nothing may ask any more: leave every document unmodified before the window goes.
-    for (QMdiSubWindow *window : m_Window->workspace()->subWindowList())
-        if (auto *document = qobject_cast<DovlinWidget *>(window->widget()))
-            document->setModified(false);
-    delete m_Window;
-    Dovlin_Dialogs::setMessageHandler({});
-    Dovlin_Dialogs::setSaveFileHandler({});
-}
-
-QString tst_DocumentWindow::writeWave(const QString &name, qint64 endTime)
-{
-    TestWave wave;
-    wave.m_Model.SetTimeBase(-9);
-    auto *top = wave.Scope("top");
-    wave.Logic("clk", top, {{0, 0}, {endTime / 2, 1}});
-    wave.Integer("count", top, {{0, 5}, {endTime / 4, 6}});
-    const QString path = m_Dir.filePath(name);
-    return wave.Save(path, endTime) ? path : QString();
-}
-
-DovlinWidget *tst_DocumentWindow::open(const QString &path)
-{
-    if (!m_Window->DoFileOpen(path))
-        return nullptr;
-    return m_Window->activeMdiChild();
-}
-
-void tst_DocumentWindow::titleAfterLoad()
-{
-    DovlinWidget *document = open(writeWave("run.1.dvn"));
-    QVERIFY(document);
-    QCOMPARE(document->windowTitle(), QString("run.1"));
-    QCOMPARE(document->userFriendlyFileName(), QString("run.1.dvn"));
-    QCOMPARE(document->endTime(), qint64(1000));
-    QCOMPARE(document->timeBase(), -9);
-    QCOMPARE(document->nameWidget()->topLevelItemCount(), 1);
-    QVERIFY(!document->isModified());
-}
-
-void tst_DocumentWindow::cursors_data()
-{
-    QTest::addColumn<QString>("operations");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("defaultCursor");
-    // Cursor 0 starts at time 0; every added cursor goes to the middle of the window.
-    QTest::newRow("initial") << "" << 1 << 0;
-    QTest::newRow("add") << "a" << 2 << 1;
-    QTest::newRow("ten at most") << "aaaaaaaaaaaa" << 10 << 9;
-    QTest::newRow("remove the only one") << "r" << 0 << -1;
-    QTest::newRow("remove with none left") << "rr" << 0 << -1;
-    QTest::newRow("remove the last makes the one before current") << "aar" << 2 << 1;
-    QTest::newRow("remove the first makes the last current") << "aaa0" << 3 << 2;
-}
-
-void tst_DocumentWindow::cursors()
-{
-    QFETCH(QString, operations);
-    QFETCH(int, count);
-    QFETCH(int, defaultCursor);
-    DovlinWidget *document = open(writeWave("cursors.dvn"));
-    QVERIFY(document);
-    document->shapeWidget()->ZoomTime2Time(0, 1000);
-    const qint64 middle = (document->shapeWidget()->startScopeTime() + document->shapeWidget()->endScopeTime()) / 2;
-    for (const QChar op : operations) {
-        if (op == 'a') {
-            document->addCursor();
-        } else if (op == 'r') {
-            document->removeCursor();
-        } else {
-            document->setDefaultCursor(op.digitValue());
-            document->removeCursor();
-        }
-    }
-    QCOMPARE(document->nCursor(), count);
-    QCOMPARE(document->defaultCursor(), defaultCursor);
-    for (int i = 0; i < count; ++i)
-        QCOMPARE(document->cursorTime(i), i == 0 && !operations.contains('0') ? 0 : middle);
-}
-
-void tst_DocumentWindow::newCursorInTheMiddle()
-{
-    DovlinWidget *document = open(writeWave("middle.dvn", 100000));
-    QVERIFY(document);
-    Dovlin_ShapeWidget *shape = document->shapeWidget();
-    // A window left of time 0 whose ends add up to an odd negative number.
-    shape->ZoomTime2Time(-99999, -99998);
-    const qint64 sum = shape->startScopeTime() + shape->endScopeTime();
-    QVERIFY(sum < 0);
-    document->addCursor();
-    const qint64 time = document->cursorTime(1);
-    QCOMPARE(time, sum / 2);
-    if (sum % 2 != 0)
-        QCOMPARE(time * 2 - sum, qint64(1)); // toward zero, not toward minus infinity
-
-    // With cursors 0, 1, 2 and cursor 0 current, removing it leaves the former cursor 2 current.
-    document->addCursor();
-    document->setCursorTime(1, 10);
-    document->setCursorTime(2, 20);
-    document->setDefaultCursor(0);
-    document->removeCursor();
-    QCOMPARE(document->nCursor(), 2);
-    QCOMPARE(document->cursorTime(0), qint64(10));
-    QCOMPARE(document->cursorTime(1), qint64(20));
-    QCOMPARE(document->defaultCursor(), 1);
-}
-
-void tst_DocumentWindow::splitterHeightsFollowCursors()
-{
-    DovlinWidget *document = open(writeWave("splitter.dvn"));
-    QVERIFY(document);
-    QCoreApplication::processEvents();
-    const int tree = document->nameWidget()->height();
-    const int bar = document->extraWidget()->height();
-    QCOMPARE(bar, document->extraWidgetHeight() - document->nameFixedSplitter()->handleWidth());
-
-    document->addCursor();
-    document->addCursor();
-    QCOMPARE(document->extraWidget()->height(), bar + 40);
-    QCOMPARE(document->nameWidget()->height(), tree - 40);
-    document->removeCursor();
-    QCOMPARE(document->extraWidget()->height(), bar + 20);
-    QCOMPARE(document->nameWidget()->height(), tree - 20);
-}
-
-void tst_DocumentWindow::bookmarks()
-{
-    DovlinWidget *document = open(writeWave("bookmarks.dvn"));
-    QVERIFY(document);
-    Dovlin_ShapeWidget *shape = document->shapeWidget();
-    shape->ZoomTime2Time(200, 400);
-    const qint64 start = shape->startScopeTime();
-    const qint64 end = shape->endScopeTime();
-    document->setBookmark(3);
-    QVERIFY(document->bookmarkStatus(3));
-    QVERIFY(!document->bookmarkStatus(4));
-    QVERIFY(!document->bookmarkStatus(10));
-
-    shape->zoomFull();
-    document->gotoBookmark(4);
-    QCOMPARE(shape->startScopeTime(), qint64(0));
-    document->gotoBookmark(3);
-    QCOMPARE(shape->startScopeTime(), start);
-    QCOMPARE(shape->endScopeTime(), end);
-    document->gotoBookmark(-1);
-    document->setBookmark(12);
-    QCOMPARE(shape->startScopeTime(), start);
-}
-
-void tst_DocumentWindow::modifiedTitle()
-{
-    DovlinWidget *document = open(writeWave("run.1.dvn"));
-    QVERIFY(document);
-    document->setModified(true);
-    QCOMPARE(document->windowTitle(), QString("run.1.dvn *"));
-    document->setModified(false);
-    QCOMPARE(document->windowTitle(), QString("run.1.dvn"));
-
-    // Collapsing a scope changes what the file stores.
-    QTreeWidgetItem *top = document->nameWidget()->topLevelItem(0);
-    QVERIFY(top->isExpanded());
-    top->setExpanded(false);
-    QVERIFY(document->isModified());
-}
-
-void tst_DocumentWindow::saveAsTakesNewName()
-{
-    DovlinWidget *document = open(writeWave("original.dvn"));
-    QVERIFY(document);
-    document->setModified(true);
-    const QString target = m_Dir.filePath("copy.dvn");
-    Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &filter) {
-        return filter == "Wave viewer files (*.dvn)" ? target : QString();
-    });
-    document->saveAs();
-    QVERIFY(QFile::exists(target));
-    QVERIFY(!document->isModified());
-    QCOMPARE(document->fileName(), QFileInfo(target).canonicalFilePath());
-    QCOMPARE(QFile(target).size(), QFile(m_Dir.filePath("original.dvn")).size());
-
-    // The document is now found under its new name.
-    QCOMPARE(m_Window->findMdiChild(target), document);
-    QVERIFY(!m_Window->findMdiChild(m_Dir.filePath("original.dvn")));
-}
-
-void tst_DocumentWindow::failedSaveKeepsModified()
-{
-    DovlinWidget *document = open(writeWave("keep.dvn"));
-    QVERIFY(document);
-    document->setModified(true);
-    Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &) { return m_Dir.filePath("missing/dir/x.dvn"); });
-    document->saveAs();
-    QVERIFY(document->isModified());
-    QCOMPARE(m_Messages.size(), 1);
-    QVERIFY(m_Messages.first().text.contains("missing/dir/x.dvn"));
-    QCOMPARE(document->fileName(), QFileInfo(m_Dir.filePath("keep.dvn")).canonicalFilePath());
-}
-
-void tst_DocumentWindow::maybeSave_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<bool>("written");
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true << true;
-    QTest::newRow("no") << int(QMessageBox::No) << true << false;
-    QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
-}
-
-void tst_DocumentWindow::maybeSave()
-{
-    QFETCH(int, answer);
-    QFETCH(bool, closes);
-    QFETCH(bool, written);
-    const QString path = writeWave("prompt.dvn");
-    DovlinWidget *document = open(path);
-    QVERIFY(document);
-    // The open document keeps the bytes it mapped; a save shows as a file at the path again.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    QFile::remove(path + ".moved");
-    QVERIFY(QFile::rename(path, path + ".moved"));
-    document->nameWidget()->topLevelItem(0)->setExpanded(false);
-    QVERIFY(document->isModified());
-
-    m_Answer = QMessageBox::StandardButton(answer);
-    QPointer<QMdiSubWindow> window = qobject_cast<QMdiSubWindow *>(document->parentWidget());
-    window->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-
-    QCOMPARE(m_Messages.size(), 1);
-    const Dovlin_Dialogs::Message &message = m_Messages.first();
-    QCOMPARE(message.title, QString("Dovlin"));
-    QCOMPARE(message.text, QString("'%1' has been modified.\nDo you want to save your changes?")
-                               .arg(canonical));
-    QCOMPARE(message.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    QCOMPARE(message.defaultButton, QMessageBox::Yes);
-    QCOMPARE(window.isNull() || !window->isVisible(), closes);
-    QCOMPARE(QFileInfo::exists(path), written);
-    if (written) {
-        Dovlin_FileManager reread;
-        QVERIFY2(reread.Load(path), qPrintable(reread.ErrorString()));
-        auto *top = dynamic_cast<Dovlin_CompositeHierarchy *>(reread.GetHierarchy(0));
-        QVERIFY(top);
-        QVERIFY(!top->m_Expanded);
-    }
-}
-
-void tst_DocumentWindow::refusedCloseKeepsMainWindowOpen()
-{
-    DovlinWidget *document = open(writeWave("refuse.dvn"));
-    QVERIFY(document);
-    document->setModified(true);
-    m_Answer = QMessageBox::Cancel;
-    QVERIFY(!m_Window->close());
-    QVERIFY(m_Window->isVisible());
-    QCOMPARE(m_Window->activeMdiChild(), document);
-
-    m_Answer = QMessageBox::No;
-    QVERIFY(m_Window->close());
-}
-
-void tst_DocumentWindow::damagedFileOpensNoWindow_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("empty") << QByteArray() << "";
-    QTest::newRow("bad type code") << QByteArray::fromHex("00000000" "01000000" "07000000" "00000000"
-                                                          "1f000000" "ffffffff") << "type code";
-    QTest::newRow("trailing bytes") << QByteArray::fromHex("00000000" "00000000" "00000000" "ff") << "";
-}
-
-void tst_DocumentWindow::damagedFileOpensNoWindow()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, reason);
-    const QString path = m_Dir.filePath("damaged.dvn");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.close();
-
-    QVERIFY(m_Window->DoFileOpen(path));
-    QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
-    QCOMPARE(m_Messages.size(), 1);
-    QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
-    QVERIFY2(m_Messages.first().text.contains(path), qPrintable(m_Messages.first().text));
-    QVERIFY2(m_Messages.first().text.contains(reason), qPrintable(m_Messages.first().text));
-    QVERIFY(m_Messages.first().text.count('\n') >= 1); // a reason follows the file name
-
-    QVERIFY(m_Window->DoFileOpen(m_Dir.filePath("does-not-exist.dvn")));
-    QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
-    QCOMPARE(m_Messages.size(), 2);
-}
-
-void tst_DocumentWindow::printToPdf()
-{
-    DovlinWidget *document = open(writeWave("run.1.dvn"));
-    QVERIFY(document);
-    const QString pdf = m_Dir.filePath("out.pdf");
-    QString docName;
-    Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
-        docName = printer->docName();
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(pdf);
-        return true;
-    });
-    document->print();
-    Dovlin_Dialogs::setPrintHandler({});
-    QCOMPARE(docName, QString("run"));
-    QFile file(pdf);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
-    QVERIFY(content.startsWith("%PDF"));
-    QCOMPARE(content.count("/Type /Page\n") + content.count("/Type /Page "), 1);
-    QVERIFY(content.contains("/Subtype /Image"));
-
-    // Cancelling the dialog prints nothing.
-    QFile::remove(pdf);
-    Dovlin_Dialogs::setPrintHandler([](QWidget *, QPrinter *) { return false; });
-    document->print();
-    Dovlin_Dialogs::setPrintHandler({});
-    QVERIFY(!QFile::exists(pdf));
-}
-
-void tst_DocumentWindow::printedPageHoldsPictureAndCaption()
-{
-    DovlinWidget *document = open(writeWave("page.dvn"));
-    QVERIFY(document);
-    QImage page(1000, 2000, QImage::Format_RGB32);
-    page.fill(Qt::white);
-    document->printTo(&page);
-
-    // The picture fills the width less a margin of a twentieth of the page on each side.
-    const int mx = 1000 / 20, my = 2000 / 20;
-    QCOMPARE(page.pixel(mx - 2, my + 5), qRgb(255, 255, 255));
-    QVERIFY(page.pixel(mx + 2, my + 2) != qRgb(255, 255, 255));
-    QVERIFY(page.pixel(1000 - mx - 3, my + 2) != qRgb(255, 255, 255));
-    QCOMPARE(page.pixel(1000 - mx + 2, my + 2), qRgb(255, 255, 255));
-    const QSize picture = document->size().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio);
-    const int pictureBottom = my + picture.height();
-    QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), qRgb(255, 255, 255));
-
-    // The caption stands under the picture's left edge: dark pixels there, none far to the right.
-    int captionPixels = 0;
-    for (int y = pictureBottom; y < qMin(2000, pictureBottom + 150); ++y)
-        for (int x = mx; x < mx + 400; ++x)
-            captionPixels += qGray(page.pixel(x, y)) < 128;
-    QVERIFY(captionPixels > 20);
-}
 
 QTEST_MAIN(tst_DocumentWindow)
 #include "tst_documentwindow.moc"

@@ -16,19 +16,210 @@ class tst_TimeAxis : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void calcTick_data();
-    void calcTick();
-    void zoomLimits();
-    void leftEdgeOnTickAfterEveryZoom();
-    void wheelZooms();
-    void timeText_data();
-    void timeText();
-    void sortCursorTime();
-    void verticalSplit();
-    void rulerCountsFromZero();
-    void scrollBar();
-    void scrollBarOfHugeFiles();
+    void calcTick_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<qint64>("tick");
+        QTest::addColumn<int>("spacing");
+        QTest::addColumn<qint64>("rightEdge");
+        // From the first window [0, 1] with ratio 1, every request here has ratio below 1 but the last.
+        QTest::newRow("eight pixels, exact") << 800 << qint64(0) << qint64(1000) << qint64(10) << 8 << qint64(1000);
+        QTest::newRow("below one unit a tick: tie to the first spacing")
+            << 1000 << qint64(0) << qint64(50) << qint64(1) << 5 << qint64(200);
+        QTest::newRow("left edge snapped") << 1000 << qint64(1234) << qint64(11234) << qint64(50) << 5 << qint64(11200);
+        QTest::newRow("narrower than a spacing") << 8 << qint64(0) << qint64(1000) << qint64(1000) << 5 << qint64(1600);
+        QTest::newRow("narrower than every spacing") << 4 << qint64(0) << qint64(1000) << qint64(1) << 5 << qint64(0);
+        QTest::newRow("zoomed in to one unit") << 1000 << qint64(0) << qint64(1) << qint64(1) << 1000 << qint64(1);
+    }
+
+    void calcTick()
+    {
+        QFETCH(int, width);
+        QFETCH(qint64, start);
+        QFETCH(qint64, end);
+        QFETCH(qint64, tick);
+        QFETCH(int, spacing);
+        QFETCH(qint64, rightEdge);
+        Canvas canvas = makeCanvas(width, 100000);
+        QVERIFY(canvas.shape);
+        canvas.shape->ZoomTime2Time(start, end);
+        QCOMPARE(canvas.shape->currTickTime(), tick);
+        QCOMPARE(canvas.shape->currZoomCo(), spacing);
+        QCOMPARE(canvas.shape->endScopeTime(), rightEdge);
+        QCOMPARE(canvas.shape->startScopeTime() % tick, qint64(0));
+    }
+
+    void zoomLimits()
+    {
+        Canvas canvas = makeCanvas(1000, 100000);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+
+        // A window of one time unit cannot be halved.
+        shape->ZoomTime2Time(7, 8);
+        const qint64 start = shape->startScopeTime(), end = shape->endScopeTime();
+        shape->ZoomTime2Time(shape->startScopeTime(), shape->startScopeTime());
+        shape->ZoomTime2Time(200000, 300000);
+        QCOMPARE(shape->startScopeTime(), start);
+        QCOMPARE(shape->endScopeTime(), end);
+
+        // Zooming out near the end stops at the end time; the left edge stays.
+        shape->ZoomTime2Time(90000, 95000);
+        const qint64 left = shape->startScopeTime();
+        shape->zoomOut();
+        QCOMPARE(shape->startScopeTime(), left);
+        QVERIFY(shape->endScopeTime() >= 100000);
+        shape->zoomFull();
+        QCOMPARE(shape->startScopeTime(), qint64(0));
+        QVERIFY(shape->endScopeTime() >= 100000);
+    }
+
+    void leftEdgeOnTickAfterEveryZoom()
+    {
+        Canvas canvas = makeCanvas(997, 123456789);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->zoomFull();
+        const QString steps = "iiiioiiiiiiiiiiiiiiiiiiiiiioooooof";
+        for (const QChar step : steps) {
+            if (step == 'i')
+                shape->zoomIn();
+            else if (step == 'o')
+                shape->zoomOut();
+            else
+                shape->zoomFull();
+            QCOMPARE(shape->startScopeTime() % shape->currTickTime(), qint64(0));
+            QCOMPARE(shape->endScopeTime(), shape->GetTime(shape->width()));
+            QVERIFY(shape->endScopeTime() > shape->startScopeTime());
+        }
+    }
+
+    void wheelZooms()
+    {
+        Canvas canvas = makeCanvas(1000, 100000);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->ZoomTime2Time(0, 40000);
+        const qint64 span = shape->endScopeTime() - shape->startScopeTime();
+        QWheelEvent down(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(shape, &down);
+        QVERIFY(!down.isAccepted());
+        QVERIFY(shape->endScopeTime() - shape->startScopeTime() < span);
+        QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(shape, &up);
+        QCOMPARE(shape->endScopeTime() - shape->startScopeTime(), span);
+    }
+
+    void timeText_data()
+    {
+        QTest::addColumn<int>("timeBase");
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ns") << -9 << qint64(250) << " 250n ";
+        QTest::newRow("us from ns") << -9 << qint64(3000) << " 3u ";
+        QTest::newRow("not a whole us") << -9 << qint64(2500) << " 2500n ";
+        QTest::newRow("stops at the largest prefix") << -9 << qint64(5000000000000) << " 5K ";
+        QTest::newRow("zero has no prefix") << -9 << qint64(0) << " 0 ";
+        QTest::newRow("negative has no prefix") << -9 << qint64(-20) << " -20 ";
+        QTest::newRow("seconds show s") << 0 << qint64(2) << " 2s ";
+        QTest::newRow("fs to ps") << -15 << qint64(1000) << " 1p ";
+        QTest::newRow("time base beyond the prefixes") << -18 << qint64(5) << " 5e-18s ";
+    }
+
+    void timeText()
+    {
+        QFETCH(int, timeBase);
+        QFETCH(qint64, time);
+        QFETCH(QString, text);
+        Canvas canvas = makeCanvas(100, 10, timeBase);
+        QVERIFY(canvas.shape);
+        QCOMPARE(canvas.shape->GetActualTimeStr(time), text);
+    }
+
+    void sortCursorTime()
+    {
+        Canvas canvas = makeCanvas(500, 1000);
+        QVERIFY(canvas.shape);
+        DovlinWidget *document = canvas.document.get();
+        for (int i = 0; i < 3; ++i)
+            document->addCursor();
+        const qint64 times[] = {10, 30, 20, 20};
+        for (int i = 0; i < 4; ++i)
+            document->setCursorTime(i, times[i]);
+        canvas.shape->SortCursorTime();
+        const int order[] = {0, 2, 3, 1};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(canvas.shape->sortedCursor(i), order[i]);
+    }
+
+    void rulerCountsFromZero()
+    {
+        Canvas canvas = makeCanvas(1000, 100000);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->ZoomTime2Time(0, 10000);
+        QCOMPARE(shape->currTickTime(), qint64(50));
+        // Start the window at tick 15: the first grid line is at tick 20 (x = 25), the first label too;
+        // tick 30 (x = 75) has a grid line but no label.
+        shape->scrollBar()->setValue(15);
+        QCOMPARE(shape->startScopeTime(), qint64(750));
+        const QImage image = shape->grab().toImage();
+        const int y = shape->GetWaveHeight(-1);
+        const auto isGrid = [&](int x) { return image.pixelColor(x, 2) == QColor(0x707070); };
+        const auto hasLabel = [&](int x) {
+            for (int dy = 5; dy < 18; ++dy)
+                for (int dx = 1; dx < 30; ++dx)
+                    if (image.pixelColor(x + dx, y + dy).green() > 100 && image.pixelColor(x + dx, y + dy).red() < 60)
+                        return true;
+            return false;
+        };
+        QVERIFY(!isGrid(0));
+        QVERIFY(isGrid(25));
+        QVERIFY(!isGrid(50));
+        QVERIFY(isGrid(75));
+        QVERIFY(hasLabel(25));
+        QVERIFY(!hasLabel(75));
+        QVERIFY(hasLabel(125));
+    }
+
+    void scrollBar()
+    {
+        Canvas canvas = makeCanvas(1000, 100000);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->ZoomTime2Time(2000, 12000);
+        shape->ConfigScrollBar();
+        QCOMPARE(shape->scrollBar()->minimum(), 0);
+        QCOMPARE(shape->scrollBar()->maximum(), 100000 / 50);
+        QCOMPARE(shape->scrollBar()->value(), 2000 / 50);
+        shape->scrollBar()->setValue(100);
+        QCOMPARE(shape->startScopeTime(), qint64(5000));
+        QCOMPARE(shape->endScopeTime(), qint64(15000));
+        QCOMPARE(shape->currTickTime(), qint64(50));
+    }
+
+    void scrollBarOfHugeFiles()
+    {
+        const qint64 endTime = qint64(1) << 40;
+        Canvas canvas = makeCanvas(1000, endTime);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->ZoomTime2Time(endTime / 2, endTime / 2 + 1000);
+        shape->ConfigScrollBar();
+        const QScrollBar *bar = shape->scrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QVERIFY(bar->maximum() <= INT_MAX);
+        // The bar stands in the middle of its range, as the window does in the file.
+        QVERIFY(qAbs(double(bar->value()) / bar->maximum() - 0.5) < 0.001);
+        const qint64 start = shape->startScopeTime();
+        shape->scrollBar()->setValue(bar->value() + 1);
+        QVERIFY(shape->startScopeTime() > start);
+        QVERIFY(shape->startScopeTime() - start < endTime / 1000000);
+    }
 
 private:
     struct Canvas
@@ -36,258 +227,27 @@ private:
         std::unique_ptr<DovlinWidget> document;
         std::unique_ptr<Dovlin_ShapeWidget> shape;
     };
-    Canvas makeCanvas(int width, qint64 endTime, int timeBase = -9, int height = 300);
+
+    Canvas makeCanvas(int width, qint64 endTime, int timeBase = -9)
+    {
+        TestWave wave;
+        wave.m_Model.SetTimeBase(timeBase);
+        wave.Logic("clk", nullptr, {{0, 0}, {endTime / 2, 1}});
+        const QString path = m_Dir.filePath(QString("axis%1.dvn").arg(m_Files++));
+        Canvas canvas;
+        if (!wave.Save(path, endTime))
+            return canvas;
+        canvas.document.reset(new DovlinWidget(nullptr));
+        if (!canvas.document->loadFile(path))
+            return canvas;
+        canvas.shape.reset(new Dovlin_ShapeWidget(nullptr, canvas.document.get()));
+        canvas.shape->resize(width, 300);
+        return canvas;
+    }
 
     QTemporaryDir m_Dir;
     int m_Files = 0;
 };
-
-void tst_TimeAxis::initTestCase()
-{
-    QVERIFY(m_Dir.isValid());
-}
-
-tst_TimeAxis::Canvas tst_TimeAxis::makeCanvas(int width, qint64 endTime, int timeBase, int height)
-{
-    TestWave wave;
-    wave.m_Model.SetTimeBase(timeBase);
-    wave.Logic("clk", nullptr, {{0, 0}, {endTime / 2, 1}});
-    const QString path = m_Dir.filePath(QString("axis%1.dvn").arg(m_Files++));
-    Canvas canvas;
-    if (!wave.Save(path, endTime))
-        return canvas;
-    canvas.document.reset(new DovlinWidget(nullptr));
-    if (!canvas.document->loadFile(path))
-        return canvas;
-    canvas.shape.reset(new Dovlin_ShapeWidget(nullptr, canvas.document.get()));
-    canvas.shape->resize(width, height);
-    return canvas;
-}
-
-void tst_TimeAxis::calcTick_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<qint64>("start");
-    QTest::addColumn<qint64>("end");
-    QTest::addColumn<qint64>("tick");
-    QTest::addColumn<int>("spacing");
-    QTest::addColumn<qint64>("rightEdge");
-    // From the first window [0, 1] with ratio 1, every request here has ratio below 1 but the last.
-    QTest::newRow("five pixels, step 50") << 1000 << qint64(0) << qint64(10000) << qint64(50) << 5 << qint64(10000);
-    QTest::newRow("eight pixels, exact") << 800 << qint64(0) << qint64(1000) << qint64(10) << 8 << qint64(1000);
-    QTest::newRow("below one unit a tick: tie to the first spacing")
-        << 1000 << qint64(0) << qint64(50) << qint64(1) << 5 << qint64(200);
-    QTest::newRow("left edge snapped down") << 1000 << qint64(1234) << qint64(11234) << qint64(50) << 5 << qint64(11200);
-    QTest::newRow("canvas narrower than a spacing") << 8 << qint64(0) << qint64(1000) << qint64(1000) << 5 << qint64(1600);
-    QTest::newRow("canvas narrower than every spacing") << 4 << qint64(0) << qint64(1000) << qint64(1) << 5 << qint64(0);
-    QTest::newRow("zoomed in to one unit") << 1000 << qint64(0) << qint64(1) << qint64(1) << 1000 << qint64(1);
-}
-
-void tst_TimeAxis::calcTick()
-{
-    QFETCH(int, width);
-    QFETCH(qint64, start);
-    QFETCH(qint64, end);
-    QFETCH(qint64, tick);
-    QFETCH(int, spacing);
-    QFETCH(qint64, rightEdge);
-    Canvas canvas = makeCanvas(width, 100000);
-    QVERIFY(canvas.shape);
-    canvas.shape->ZoomTime2Time(start, end);
-    QCOMPARE(canvas.shape->currTickTime(), tick);
-    QCOMPARE(canvas.shape->currZoomCo(), spacing);
-    QCOMPARE(canvas.shape->endScopeTime(), rightEdge);
-    QCOMPARE(canvas.shape->startScopeTime() % tick, qint64(0));
-}
-
-void tst_TimeAxis::zoomLimits()
-{
-    Canvas canvas = makeCanvas(1000, 100000);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-
-    // A window of one time unit cannot be halved.
-    shape->ZoomTime2Time(7, 8);
-    const qint64 start = shape->startScopeTime(), end = shape->endScopeTime();
-    shape->ZoomTime2Time(shape->startScopeTime(), shape->startScopeTime());
-    shape->ZoomTime2Time(200000, 300000);
-    QCOMPARE(shape->startScopeTime(), start);
-    QCOMPARE(shape->endScopeTime(), end);
-
-    // Zooming out near the end stops at the end time; the left edge stays.
-    shape->ZoomTime2Time(90000, 95000);
-    const qint64 left = shape->startScopeTime();
-    shape->zoomOut();
-    QCOMPARE(shape->startScopeTime(), left);
-    QVERIFY(shape->endScopeTime() >= 100000);
-    shape->zoomFull();
-    QCOMPARE(shape->startScopeTime(), qint64(0));
-    QVERIFY(shape->endScopeTime() >= 100000);
-}
-
-void tst_TimeAxis::leftEdgeOnTickAfterEveryZoom()
-{
-    Canvas canvas = makeCanvas(997, 123456789);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    shape->zoomFull();
-    const QString steps = "iiiioiiiiiiiiiiiiiiiiiiiiiioooooof";
-    for (const QChar step : steps) {
-        if (step == 'i')
-            shape->zoomIn();
-        else if (step == 'o')
-            shape->zoomOut();
-        else
-            shape->zoomFull();
-        QCOMPARE(shape->startScopeTime() % shape->currTickTime(), qint64(0));
-        QCOMPARE(shape->endScopeTime(), shape->GetTime(shape->width()));
-        QVERIFY(shape->endScopeTime() > shape->startScopeTime());
-    }
-}
-
-void tst_TimeAxis::wheelZooms()
-{
-    Canvas canvas = makeCanvas(1000, 100000);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    shape->ZoomTime2Time(0, 40000);
-    const qint64 span = shape->endScopeTime() - shape->startScopeTime();
-    QWheelEvent down(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                     Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(shape, &down);
-    QVERIFY(!down.isAccepted());
-    QVERIFY(shape->endScopeTime() - shape->startScopeTime() < span);
-    QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                   Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(shape, &up);
-    QCOMPARE(shape->endScopeTime() - shape->startScopeTime(), span);
-}
-
-void tst_TimeAxis::timeText_data()
-{
-    QTest::addColumn<int>("timeBase");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("ns") << -9 << qint64(250) << " 250n ";
-    QTest::newRow("us from ns") << -9 << qint64(3000) << " 3u ";
-    QTest::newRow("not a whole us") << -9 << qint64(2500) << " 2500n ";
-    QTest::newRow("ms from ns") << -9 << qint64(7000000) << " 7m ";
-    QTest::newRow("stops at the largest prefix") << -9 << qint64(5000000000000) << " 5K ";
-    QTest::newRow("zero has no prefix") << -9 << qint64(0) << " 0 ";
-    QTest::newRow("negative has no prefix") << -9 << qint64(-20) << " -20 ";
-    QTest::newRow("seconds show s") << 0 << qint64(2) << " 2s ";
-    QTest::newRow("fs to ps") << -15 << qint64(1000) << " 1p ";
-    QTest::newRow("ps to us") << -12 << qint64(1000000) << " 1u ";
-    QTest::newRow("time base beyond the prefixes") << -18 << qint64(5) << " 5e-18s ";
-}
-
-void tst_TimeAxis::timeText()
-{
-    QFETCH(int, timeBase);
-    QFETCH(qint64, time);
-    QFETCH(QString, text);
-    Canvas canvas = makeCanvas(100, 10, timeBase);
-    QVERIFY(canvas.shape);
-    QCOMPARE(canvas.shape->GetActualTimeStr(time), text);
-}
-
-void tst_TimeAxis::sortCursorTime()
-{
-    Canvas canvas = makeCanvas(500, 1000);
-    QVERIFY(canvas.shape);
-    DovlinWidget *document = canvas.document.get();
-    for (int i = 0; i < 3; ++i)
-        document->addCursor();
-    const qint64 times[] = {10, 30, 20, 20};
-    for (int i = 0; i < 4; ++i)
-        document->setCursorTime(i, times[i]);
-    canvas.shape->SortCursorTime();
-    QCOMPARE(canvas.shape->sortedCursor(0), 0);
-    QCOMPARE(canvas.shape->sortedCursor(1), 2);
-    QCOMPARE(canvas.shape->sortedCursor(2), 3);
-    QCOMPARE(canvas.shape->sortedCursor(3), 1);
-}
-
-void tst_TimeAxis::verticalSplit()
-{
-    Canvas canvas = makeCanvas(500, 1000, -9, 400);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    const int sh = shape->shapeScrollHeight();
-    QVERIFY(sh > 0);
-    QCOMPARE(shape->GetTimeBarHeight(-1), sh + 2 * 20);
-    QCOMPARE(shape->GetWaveHeight(-1), 400 - sh - 40);
-    canvas.document->addCursor();
-    QCOMPARE(shape->GetWaveHeight(-1), 400 - sh - 60);
-    // Cursor 0 owns the lowest row, right above the scroll bar.
-    QCOMPARE(shape->GetWaveHeight(0), 400 - sh - 20);
-    QCOMPARE(shape->GetWaveHeight(1), 400 - sh - 40);
-}
-
-void tst_TimeAxis::rulerCountsFromZero()
-{
-    Canvas canvas = makeCanvas(1000, 100000);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    shape->ZoomTime2Time(0, 10000);
-    QCOMPARE(shape->currTickTime(), qint64(50));
-    // Start the window at tick 15: the first grid line is at tick 20 (x = 25), the first label too;
-    // tick 30 (x = 75) has a grid line but no label.
-    shape->scrollBar()->setValue(15);
-    QCOMPARE(shape->startScopeTime(), qint64(750));
-    const QImage image = shape->grab().toImage();
-    const int y = shape->GetWaveHeight(-1);
-    const auto isGrid = [&](int x) { return image.pixelColor(x, 2) == QColor(0x707070); };
-    const auto hasLabel = [&](int x) {
-        for (int dy = 5; dy < 18; ++dy)
-            for (int dx = 1; dx < 30; ++dx)
-                if (image.pixelColor(x + dx, y + dy).green() > 100 && image.pixelColor(x + dx, y + dy).red() < 60)
-                    return true;
-        return false;
-    };
-    QVERIFY(!isGrid(0));
-    QVERIFY(isGrid(25));
-    QVERIFY(!isGrid(50));
-    QVERIFY(isGrid(75));
-    QVERIFY(hasLabel(25));
-    QVERIFY(!hasLabel(75));
-    QVERIFY(hasLabel(125));
-}
-
-void tst_TimeAxis::scrollBar()
-{
-    Canvas canvas = makeCanvas(1000, 100000);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    shape->ZoomTime2Time(2000, 12000);
-    shape->ConfigScrollBar();
-    QCOMPARE(shape->scrollBar()->minimum(), 0);
-    QCOMPARE(shape->scrollBar()->maximum(), 100000 / 50);
-    QCOMPARE(shape->scrollBar()->value(), 2000 / 50);
-    shape->scrollBar()->setValue(100);
-    QCOMPARE(shape->startScopeTime(), qint64(5000));
-    QCOMPARE(shape->endScopeTime(), qint64(15000));
-    QCOMPARE(shape->currTickTime(), qint64(50));
-}
-
-void tst_TimeAxis::scrollBarOfHugeFiles()
-{
-    const qint64 endTime = qint64(1) << 40;
-    Canvas canvas = makeCanvas(1000, endTime);
-    Dovlin_ShapeWidget *shape = canvas.shape.get();
-    QVERIFY(shape);
-    shape->ZoomTime2Time(endTime / 2, endTime / 2 + 1000);
-    shape->ConfigScrollBar();
-    const QScrollBar *bar = shape->scrollBar();
-    QVERIFY(bar->maximum() > 0);
-    QVERIFY(bar->maximum() <= INT_MAX);
-    // The bar stands in the middle of its range, as the window does in the file.
-    QVERIFY(qAbs(double(bar->value()) / bar->maximum() - 0.5) < 0.001);
-    const qint64 start = shape->startScopeTime();
-    shape->scrollBar()->setValue(bar->value() + 1);
-    QVERIFY(shape->startScopeTime() > start);
-    QVERIFY(shape->startScopeTime() - start < endTime / 1000000);
-}
 
 QTEST_MAIN(tst_TimeAxis)
 #include "tst_timeaxis.moc"

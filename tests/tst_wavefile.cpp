@@ -153,12 +153,9 @@ QHash<QString, qint64> FieldOffsets(const QByteArray &file)
 }
 
 // A device that takes a fixed number of bytes and then refuses, like a full disk.
-class FullDevice : public QIODevice
+struct FullDevice : QIODevice
 {
-public:
     explicit FullDevice(qint64 capacity) : m_Capacity(capacity) {}
-
-protected:
     qint64 readData(char *, qint64) override { return -1; }
     qint64 writeData(const char *, qint64 size) override
     {
@@ -169,8 +166,6 @@ protected:
         m_Capacity -= size;
         return size;
     }
-
-private:
     qint64 m_Capacity;
 };
 
@@ -181,11 +176,9 @@ class tst_WaveFile : public QObject
     Q_OBJECT
 
 private slots:
-    void writesWorkedExample();
-    void readsWorkedExample();
+    void workedExample();
     void roundTrip_data();
     void roundTrip();
-    void truncatedAtEveryOffset_data();
     void truncatedAtEveryOffset();
     void damaged_data();
     void damaged();
@@ -197,51 +190,34 @@ private slots:
     void failedSaveKeepsOldFile();
 };
 
-void tst_WaveFile::writesWorkedExample()
+void tst_WaveFile::workedExample()
 {
-    QCOMPARE(ExampleBytes.size(), 598);
     QTemporaryDir dir;
     Dovlin_FileManager fm;
     BuildExample(fm);
     QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20), qPrintable(fm.ErrorString()));
+    QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
     QFile written(dir.filePath("example.dvn"));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
-    QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
-}
 
-void tst_WaveFile::readsWorkedExample()
-{
-    QTemporaryDir dir;
-    QFile file(dir.filePath("example.dvn"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ExampleBytes) == 598);
-    file.close();
-    Dovlin_FileManager fm;
-    QVERIFY2(fm.Load(file.fileName()), qPrintable(fm.ErrorString()));
-    QVERIFY(!fm.m_File.isOpen());
-    QCOMPARE(fm.GetTimeBase(), -9);
-    QCOMPARE(fm.GetEndTime(), 20);
-    QCOMPARE(fm.GetnSignal(), 1);
-    QCOMPARE(fm.GetnHierarchy(), 2);
-    Dovlin_Signal *signal = fm.GetSignal(0);
-    QCOMPARE(signal->GetTypeCode(), 8);
-    QCOMPARE(signal->GetnEvent(), 4);
-    const qint64 times[] = {-1, 0, 10, 20};
-    const int states[] = {0, 0, 1, 1};
-    for (int i = 0; i < 4; ++i) {
-        QCOMPARE(signal->GetEvent(i)->m_Time, times[i]);
-        QCOMPARE(signal->GetEvent(i)->m_Value.m_State, states[i]);
+    // Names, levels and flags are checked by roundTrip; here the loaded events and links.
+    Dovlin_FileManager loaded;
+    QVERIFY2(loaded.Load(written.fileName()), qPrintable(loaded.ErrorString()));
+    QVERIFY(!loaded.m_File.isOpen());
+    QCOMPARE(loaded.GetEndTime(), 20);
+    Dovlin_Signal *signal = loaded.GetSignal(0);
+    QList<qint64> times;
+    QList<int> states;
+    for (qint64 i = 0; i < signal->GetnEvent(); ++i) {
+        times << signal->GetEvent(i)->m_Time;
+        states << signal->GetEvent(i)->m_Value.m_State;
     }
-    auto *top = dynamic_cast<Dovlin_CompositeHierarchy *>(fm.GetHierarchy(0));
-    auto *clk = dynamic_cast<Dovlin_ScalarHierarchy *>(fm.GetHierarchy(1));
-    QVERIFY(top && clk);
-    QCOMPARE(top->GetName(), QStringLiteral("top"));
-    QCOMPARE(clk->GetName(), QStringLiteral("clk"));
-    QCOMPARE(top->m_Level, 0);
-    QCOMPARE(clk->m_Level, 1);
-    QCOMPARE(top->m_Children, QList<int>{1});
+    QCOMPARE(times, (QList<qint64>{-1, 0, 10, 20}));
+    QCOMPARE(states, (QList<int>{0, 0, 1, 1}));
+    auto *clk = dynamic_cast<Dovlin_ScalarHierarchy *>(loaded.GetHierarchy(1));
+    QVERIFY(clk && dynamic_cast<Dovlin_CompositeHierarchy *>(loaded.GetHierarchy(0)));
     QCOMPARE(clk->GetParentIndex(), 0);
-    QVERIFY(top->m_Shown && top->m_Digital && top->m_Expanded && clk->m_Shown && clk->m_Digital);
     QCOMPARE(clk->GetSignal(), signal);
 }
 
@@ -272,24 +248,14 @@ void tst_WaveFile::roundTrip()
     QVERIFY2(LoadBytes(loaded, first), qPrintable(loaded.ErrorString()));
     QCOMPARE(loaded.GetEndTime(), endTime);
     QByteArray second;
-    QBuffer buffer(&second);
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(loaded.SaveAll(&buffer));
+    QVERIFY(Serialize(loaded, second));
     QCOMPARE(second.toHex(), first.toHex());
-}
-
-void tst_WaveFile::truncatedAtEveryOffset_data()
-{
-    QTest::addColumn<Builder>("build");
-    QTest::newRow("worked example") << &BuildExample;
-    QTest::newRow("every class and flag") << &BuildFixture;
 }
 
 void tst_WaveFile::truncatedAtEveryOffset()
 {
-    QFETCH(Builder, build);
     Dovlin_FileManager original;
-    build(original);
+    BuildFixture(original);
     QByteArray bytes;
     QVERIFY(Serialize(original, bytes, 20));
     for (int length = 0; length < bytes.size(); ++length) {
@@ -404,9 +370,7 @@ void tst_WaveFile::acceptsHarmlessOddities()
     QVERIFY2(LoadBytes(fm, bytes), qPrintable(fm.ErrorString()));
     QCOMPARE(fm.GetSignal(0)->GetEvent(1)->m_Time, 100);
     QByteArray again;
-    QBuffer buffer(&again);
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(fm.SaveAll(&buffer));
+    QVERIFY(Serialize(fm, again));
     QCOMPARE(again.toHex(), bytes.toHex());
 }
 
