@@ -79,6 +79,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("documents");
         QTest::newRow("none") << 0;
+        QTest::newRow("one") << 1;
         QTest::newRow("eleven") << 11;
     }
 

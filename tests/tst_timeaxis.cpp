@@ -25,6 +25,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("spacing");
         QTest::addColumn<qint64>("rightEdge");
         // From the first window [0, 1] with ratio 1, every request here has ratio below 1 but the last.
+        QTest::newRow("five pixels, step 50") << 1000 << qint64(0) << qint64(10000) << qint64(50) << 5 << qint64(10000);
         QTest::newRow("eight pixels, exact") << 800 << qint64(0) << qint64(1000) << qint64(10) << 8 << qint64(1000);
         QTest::newRow("below one unit a tick: tie to the first spacing")
             << 1000 << qint64(0) << qint64(50) << qint64(1) << 5 << qint64(200);
@@ -122,6 +123,7 @@ private Q_SLOTS:
         QTest::newRow("ns") << -9 << qint64(250) << " 250n ";
         QTest::newRow("us from ns") << -9 << qint64(3000) << " 3u ";
         QTest::newRow("not a whole us") << -9 << qint64(2500) << " 2500n ";
+        QTest::newRow("ms from ns") << -9 << qint64(7000000) << " 7m ";
         QTest::newRow("stops at the largest prefix") << -9 << qint64(5000000000000) << " 5K ";
         QTest::newRow("zero has no prefix") << -9 << qint64(0) << " 0 ";
         QTest::newRow("negative has no prefix") << -9 << qint64(-20) << " -20 ";

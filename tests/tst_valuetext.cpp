@@ -79,6 +79,26 @@ private slots:
         QCOMPARE(BinToSigned(bits), asSigned);
     }
 
+    void decToText_data()
+    {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<QString>("hex");
+        QTest::addColumn<QString>("bin");
+        QTest::newRow("0") << qint64(0) << "0h" << "0b";
+        QTest::newRow("5") << qint64(5) << "5h" << "101b";
+        QTest::newRow("255") << qint64(255) << "FFh" << "11111111b";
+        QTest::newRow("-1") << qint64(-1) << QString(16, 'F') + "h" << QString(64, '1') + "b";
+    }
+
+    void decToText()
+    {
+        QFETCH(qint64, value);
+        QFETCH(QString, hex);
+        QFETCH(QString, bin);
+        QCOMPARE(DecToHex(value), hex);
+        QCOMPARE(DecToBin(value), bin);
+    }
+
     void integerText_data()
     {
         QTest::addColumn<qint64>("value");
@@ -89,6 +109,8 @@ private slots:
         QTest::newRow("binary -2") << qint64(-2) << 1 << " " + QString(63, '1') + "0b";
         QTest::newRow("hexadecimal -255") << qint64(-255) << 2 << " -ffh ";
         QTest::newRow("unsigned -1") << qint64(-1) << 4 << " 4294967295u ";
+        QTest::newRow("unsigned -2") << qint64(-2) << 4 << " 4294967294u ";
+        QTest::newRow("signed -2") << qint64(-2) << 8 << " -2d ";
         QTest::newRow("unsigned keeps 32 bits") << (qint64(3) << 40) + 7 << 4 << " 7u ";
         QTest::newRow("signed most negative") << Int64Min << 8 << " -9223372036854775808d ";
         QTest::newRow("radix 3") << qint64(5) << 3 << " ";
@@ -202,8 +224,11 @@ private slots:
         const QList<int> b1x0z = {1, 3, 0, 2};
         QTest::newRow("1011 binary") << b1011 << 1 << qint64(5) << " 1011b";
         QTest::newRow("1011 hexadecimal") << b1011 << 2 << qint64(5) << " Bh";
+        QTest::newRow("1011 unsigned") << b1011 << 4 << qint64(5) << " 11u ";
         QTest::newRow("1011 signed") << b1011 << 8 << qint64(5) << " -5d ";
         QTest::newRow("1X0Z binary") << b1x0z << 1 << qint64(5) << " 1X0Zb";
+        QTest::newRow("1X0Z hexadecimal") << b1x0z << 2 << qint64(5) << " 8h";
+        QTest::newRow("1X0Z unsigned") << b1x0z << 4 << qint64(5) << " 8u ";
         QTest::newRow("1X0Z signed") << b1x0z << 8 << qint64(5) << " -8d ";
         QTest::newRow("at time 0, all sentinels") << b1011 << 1 << qint64(0) << " 0000b";
         QTest::newRow("unknown radix") << b1011 << 3 << qint64(5) << "1011";
