@@ -371,43 +371,73 @@ struct MergeState
     static void Add(const Summary &summary, Dovlin_ValueRange &range) { range.m_StateMask |= summary; }
 };
 
-template <class Merge>
-void mergeEvents(const CSignalEvent *first, const CSignalEvent *end, Dovlin_ValueRange &range)
+template <typename T>
+void prefetch(const T *from, const T *to)
 {
-    range.m_Count += end - first;
-    typename Merge::Summary summary{};
-    for (const CSignalEvent *event = first; event != end; ++event)
-        Merge::Fold(*event, summary);
-    Merge::Add(summary, range);
+    for (const char *line = reinterpret_cast<const char *>(from); line < reinterpret_cast<const char *>(to); line += 64)
+        __builtin_prefetch(line);
 }
 
 } // namespace
 
-// Whole runs and boxes from their summaries, the events around them one by one.
+// Whole runs and boxes from their summaries, the events around them one by one. The summary
+// being built stays in registers: folding into the range in memory chains every step to a store.
 template <class Merge>
 void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const
 {
+    using Summary = typename Merge::Summary;
     constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
     // Summaries exist once a range has spanned two boxes; the signal's type never changes.
-    const auto *levels = static_cast<const SummaryLevels<typename Merge::Summary> *>(m_Summaries.get());
-    const qint64 nBox = levels ? qint64(levels->m_Boxes.size()) : 0;
-    const qint64 nRun = levels ? qint64(levels->m_Runs.size()) : 0;
-    for (qint64 i = first; i < end;) {
-        if (i % runSize == 0 && i + runSize <= end && i / runSize < nRun) {
-            range.m_Count += runSize;
-            Merge::Add(levels->m_Runs[size_t(i / runSize)], range);
-            i += runSize;
-        } else if (i % m_BoxSize == 0 && i + m_BoxSize <= end && i / m_BoxSize < nBox) {
-            range.m_Count += m_BoxSize;
-            Merge::Add(levels->m_Boxes[size_t(i / m_BoxSize)], range);
-            i += m_BoxSize;
-        } else {
-            const qint64 stop = qMin(end, (i / m_BoxSize + 1) * m_BoxSize);
-            const CSignalEvent *box = Box(i / m_BoxSize);
-            mergeEvents<Merge>(box + i % m_BoxSize, box + (stop - 1) % m_BoxSize + 1, range);
-            i = stop;
+    const auto *levels = static_cast<const SummaryLevels<Summary> *>(m_Summaries.get());
+    const Summary *boxSums = levels ? levels->m_Boxes.data() : nullptr;
+    const Summary *runSums = levels ? levels->m_Runs.data() : nullptr;
+    // Events lie in summarised boxes and runs only up to these ends.
+    const qint64 boxedEnd = levels ? qMin(end, qint64(levels->m_Boxes.size()) * m_BoxSize) : first;
+    const qint64 runEnd = levels ? qMin(boxedEnd, qint64(levels->m_Runs.size()) * runSize) : first;
+    Summary summary{};
+    const auto foldEvents = [this, &summary](qint64 from, qint64 to) {
+        while (from < to) {
+            const qint64 stop = qMin(to, (from / m_BoxSize + 1) * m_BoxSize);
+            const CSignalEvent *box = Box(from / m_BoxSize);
+            for (const CSignalEvent *event = box + from % m_BoxSize, *last = box + (stop - 1) % m_BoxSize;
+                 event <= last; ++event)
+                Merge::Fold(*event, summary);
+            from = stop;
         }
+    };
+    const auto foldBoxes = [boxSums, &summary](qint64 from, qint64 to) {
+        for (qint64 b = from; b < to; ++b)
+            Merge::Fold(boxSums[b], summary);
+    };
+    qint64 i = first;
+    if (boxedEnd - i >= m_BoxSize) {
+        const qint64 boxStart = (i + m_BoxSize - 1) / m_BoxSize * m_BoxSize;
+        const qint64 boxStop = boxedEnd / m_BoxSize * m_BoxSize;
+        const qint64 runStart = (boxStart + runSize - 1) / runSize * runSize;
+        const qint64 runStop = runEnd / runSize * runSize;
+        // The pieces lie far apart: ask for all of them at once so that their cache misses overlap.
+        if (runStart < runStop) {
+            prefetch(boxSums + boxStart / m_BoxSize, boxSums + runStart / m_BoxSize);
+            prefetch(boxSums + runStop / m_BoxSize, boxSums + boxStop / m_BoxSize);
+        }
+        if (end > boxStop) {
+            const CSignalEvent *tail = Box(boxStop / m_BoxSize);
+            prefetch(tail, tail + (end - boxStop));
+        }
+        foldEvents(i, boxStart);
+        i = boxStart;
+        if (runStart < runStop) {
+            foldBoxes(i / m_BoxSize, runStart / m_BoxSize);
+            for (qint64 r = runStart / runSize; r < runStop / runSize; ++r)
+                Merge::Fold(runSums[r], summary);
+            i = runStop;
+        }
+        foldBoxes(i / m_BoxSize, boxStop / m_BoxSize);
+        i = qMax(i, boxStop);
     }
+    foldEvents(i, end);
+    range.m_Count += end - first;
+    Merge::Add(summary, range);
 }
 
 template <class Merge>
