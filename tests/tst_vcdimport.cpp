@@ -41,6 +41,8 @@ private slots:
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
     void progressPerBlock();
+    void queuedChangesMeetLaterCommands_data();
+    void queuedChangesMeetLaterCommands();
 };
 
 QString TestVcdImport::write(const QString &name, const QByteArray &text)
@@ -396,6 +398,54 @@ void TestVcdImport::progressPerBlock()
         expected << read;
     expected << size;
     QCOMPARE(reporter.m_Progress, expected);
+}
+
+// The changes are stored by a second thread: a command after many of them (a finer time unit, a
+// declaration reusing a code, a nine-state value) must see every change before it stored.
+void TestVcdImport::queuedChangesMeetLaterCommands_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<qint64>("scale");
+    QTest::addColumn<int>("typeCode");
+    QTest::addColumn<QStringList>("leaves");
+    QTest::newRow("fractional time stamp") << QByteArray("#200000.5 1!\n") << qint64(1000)
+                                           << int(Dovlin_TypeCode::Verilog) << QStringList{"a"};
+    QTest::newRow("declaration reusing a code") << QByteArray("$var wire 1 ! late $end\n#200000 1!\n") << qint64(1)
+                                                << int(Dovlin_TypeCode::Verilog) << QStringList{"a", "late"};
+    QTest::newRow("nine-state value") << QByteArray("#200000 u!\n") << qint64(1) << int(Dovlin_TypeCode::StdLogic)
+                                      << QStringList{"a"};
+}
+
+void TestVcdImport::queuedChangesMeetLaterCommands()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(qint64, scale);
+    QFETCH(int, typeCode);
+    QFETCH(QStringList, leaves);
+    constexpr int changes = 200000;
+    QByteArray vcd("$timescale 1 ns $end\n$var wire 1 ! a $end\n");
+    for (int i = 0; i < changes; ++i)
+        vcd += "#" + QByteArray::number(i) + (i % 2 ? "\n0!\n" : "\n1!\n");
+    vcd += tail;
+    RecordingReporter reporter;
+    Dovlin_FileManager model;
+    QVERIFY2(import(vcd, reporter, model), qPrintable(reporter.m_Errors.join('\n')));
+    QCOMPARE(model.GetnSignal(), 1);
+    Dovlin_Signal *signal = model.GetSignal(0);
+    QCOMPARE(signal->GetTypeCode(), typeCode);
+    // The sentinel, every toggle, the last change and its closing copy.
+    QCOMPARE(signal->GetnEvent(), qint64(changes) + 3);
+    for (qint64 i = 1; i <= changes; ++i) {
+        if (signal->GetEvent(i)->m_Time != (i - 1) * scale)
+            QFAIL(qPrintable(QString("event %1 at %2").arg(i).arg(signal->GetEvent(i)->m_Time)));
+    }
+    QStringList names;
+    for (int h = 0; h < model.GetnHierarchy(); ++h) {
+        Dovlin_Hierarchy *node = model.GetHierarchy(h);
+        names << node->GetName();
+        QCOMPARE(node->GetSignal(), signal);
+    }
+    QCOMPARE(names, leaves);
 }
 
 QTEST_GUILESS_MAIN(TestVcdImport)

@@ -4,6 +4,7 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
+#include "vcd_changequeue.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
@@ -159,14 +160,29 @@ QString shown(const char *text, int length)
 const signed char *const vcd_yacc::m_StateCodes = stateCodes.code;
 
 vcd_yacc::vcd_yacc()
-    : m_pFileManager(new Dovlin_FileManager)
+    : m_pFileManager(new Dovlin_FileManager),
+      m_Changes(std::make_unique<vcd_changequeue>([this](const char *data, size_t size) { StoreChanges(data, size); }))
 {
     yytables();
 }
 
 vcd_yacc::~vcd_yacc()
 {
+    // The storing thread stops before the model it stores into goes.
+    m_Changes.reset();
     delete m_pFileManager;
+}
+
+int vcd_yacc::yyparse()
+{
+    const int result = yyfparser::yyparse();
+    DrainChanges();
+    return result;
+}
+
+void vcd_yacc::DrainChanges()
+{
+    m_Changes->Drain();
 }
 
 void vcd_yacc::yytables()
@@ -183,7 +199,7 @@ void vcd_yacc::SetVCDFileName(QString path)
 
 bool vcd_yacc::Convert()
 {
-    if (m_nUpgrade > 0)
+    if (m_Store.m_nUpgrade > 0)
         Upgrade();
     if (m_pFileManager->Save(m_WaveFileName, m_LastTime))
         return true;
@@ -267,6 +283,9 @@ void vcd_yacc::yystackoverflow()
 
 int vcd_yacc::yyaction(int action)
 {
+    // Commands that change the tree, the variables or the time unit wait for the stored changes.
+    if (action == 0 || action == 16 || action == 17 || action == 18 || action == 26 || action == 35)
+        DrainChanges();
     switch (action) {
     case 0: // vcd : commands
         Finish();
@@ -573,6 +592,7 @@ void vcd_yacc::SetTime()
     }
     m_CurrentTime = time;
     m_LastTime = time;
+    RecordTime();
 }
 
 bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time)
@@ -617,7 +637,8 @@ bool vcd_yacc::RefineTimeUnit(int steps)
     for (int i = 0; i < steps; ++i)
         factor *= 1000;
     const auto scaled = [factor](qint64 &value) { return value == -1 || !__builtin_mul_overflow(value, factor, &value); };
-    bool fits = scaled(m_CurrentTime) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
+    DrainChanges();
+    bool fits = scaled(m_CurrentTime) && scaled(m_Store.m_Time) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
     for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s) {
         Dovlin_Signal *signal = m_pFileManager->GetSignal(s);
         for (qint64 e = 1; fits && e < signal->GetnEvent(); ++e) {
@@ -657,8 +678,8 @@ void vcd_yacc::StoreInteger(Dovlin_Signal *signal, qint64 value)
     const CSignalEvent *last = signal->GetLastEvent();
     if (last && last->m_Value.m_IntValue == value)
         return;
-    signal->AddEvent(m_CurrentTime, value);
-    ++m_StoredChanges;
+    signal->AddEvent(m_Store.m_Time, value);
+    ++m_Store.m_StoredChanges;
 }
 
 void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
@@ -666,8 +687,8 @@ void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
     const CSignalEvent *last = signal->GetLastEvent();
     if (last && (last->m_Value.m_RealValue == value || (std::isnan(value) && std::isnan(last->m_Value.m_RealValue))))
         return;
-    signal->AddEvent(m_CurrentTime, value);
-    ++m_StoredChanges;
+    signal->AddEvent(m_Store.m_Time, value);
+    ++m_Store.m_StoredChanges;
 }
 
 void vcd_yacc::ScalarChange(char value, const char *code, int length)
@@ -686,9 +707,7 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
     case Real: {
         const int state = GetStateCode(value);
         if (state == 0 || state == 1) {
-            if (variable->m_Signals.empty())
-                CreateSignals(*variable, false);
-            StoreReal(variable->m_Signals.front(), state);
+            RecordReal(*variable, state);
         } else {
             Warn(WrongKind, QStringLiteral("logic value '%1' for the real variable '%2' left out")
                                 .arg(QString(QLatin1Char(value)), shown(code, length)));
@@ -734,9 +753,7 @@ void vcd_yacc::VectorChange()
             value = value << 1 | quint64(digits[i] == '1');
         }
         if (binary) {
-            if (variable->m_Signals.empty())
-                CreateSignals(*variable, false);
-            StoreReal(variable->m_Signals.front(), double(value));
+            RecordReal(*variable, double(value));
         } else {
             Warn(WrongKind, QStringLiteral("vector value 'b%1' for the real variable '%2' left out")
                                 .arg(shown(digits, length), shown(TokenText(), TokenLength())));
@@ -767,18 +784,18 @@ void vcd_yacc::RealChange()
                             .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
         return;
     }
-    if (variable->m_Signals.empty())
-        CreateSignals(*variable, false);
     if (variable->m_Kind == Real) {
-        StoreReal(variable->m_Signals.front(), value);
+        RecordReal(*variable, value);
         return;
     }
     if (!std::isfinite(value) || std::fabs(value) >= 9223372036854775807.0) {
         Warn(WrongKind, QStringLiteral("real value 'r%1' does not fit the integer variable '%2': left out")
                             .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+        // Its signal is made all the same, so that it takes its place in the table.
+        RecordSignals(*variable);
         return;
     }
-    StoreInteger(variable->m_Signals.front(), std::llround(value));
+    RecordInteger(*variable, std::llround(value));
 }
 
 void vcd_yacc::StringChange()
@@ -790,11 +807,21 @@ void vcd_yacc::StringChange()
 
 void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length)
 {
-    // One pass finds invalid digits (code -1) and nine-state values (codes 4 and up).
+    // The rightmost digits that fit the variable are kept, as state codes straight into the record.
+    const int width = variable.m_Width;
+    const int kept = qMin(length, width);
+    constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;
+    char *record = m_Changes->Reserve(header + size_t(kept));
+    signed char *const codes = reinterpret_cast<signed char *>(record + header);
+    const int dropped = length - kept;
+    // One pass finds invalid digits (code -1) and nine-state values (codes 4 and up) among those kept.
     int lowest = 0;
     int highest = 0;
-    for (int i = 0; i < length; ++i) {
+    for (int i = 0; i < dropped; ++i)
+        lowest = qMin(lowest, GetStateCode(digits[i]));
+    for (int i = dropped; i < length; ++i) {
         const int code = GetStateCode(digits[i]);
+        codes[i - dropped] = static_cast<signed char>(code);
         lowest = qMin(lowest, code);
         highest = qMax(highest, code);
     }
@@ -803,28 +830,107 @@ void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length
                                .arg(shown(digits, length), shown(TokenText(), TokenLength())));
         return;
     }
-    const int width = variable.m_Width;
-    if (length > width) {
+    if (length > width)
         Warn(WideValue, QStringLiteral("value '%1' is wider than the %2 bits of '%3': its leftmost digits are dropped")
                             .arg(shown(digits, length), QString::number(width), shown(TokenText(), TokenLength())));
-        digits += length - width;
-        length = width;
-        highest = 0;
-        for (int i = 0; i < length; ++i)
-            highest = qMax(highest, int(GetStateCode(digits[i])));
+    VcdVariable *target = &variable;
+    record[0] = LogicTag;
+    std::memcpy(record + 1, &target, sizeof target);
+    std::memcpy(record + 1 + sizeof target, &kept, sizeof kept);
+    record[header - 1] = highest >= firstNineState;
+    m_Changes->Commit(header + size_t(kept));
+}
+
+void vcd_yacc::RecordTime()
+{
+    char *record = m_Changes->Reserve(1 + sizeof m_CurrentTime);
+    record[0] = TimeTag;
+    std::memcpy(record + 1, &m_CurrentTime, sizeof m_CurrentTime);
+    m_Changes->Commit(1 + sizeof m_CurrentTime);
+}
+
+void vcd_yacc::RecordSignals(VcdVariable &variable)
+{
+    VcdVariable *target = &variable;
+    char *record = m_Changes->Reserve(1 + sizeof target);
+    record[0] = SignalsTag;
+    std::memcpy(record + 1, &target, sizeof target);
+    m_Changes->Commit(1 + sizeof target);
+}
+
+void vcd_yacc::RecordInteger(VcdVariable &variable, qint64 value)
+{
+    VcdVariable *target = &variable;
+    char *record = m_Changes->Reserve(1 + sizeof target + sizeof value);
+    record[0] = IntegerTag;
+    std::memcpy(record + 1, &target, sizeof target);
+    std::memcpy(record + 1 + sizeof target, &value, sizeof value);
+    m_Changes->Commit(1 + sizeof target + sizeof value);
+}
+
+void vcd_yacc::RecordReal(VcdVariable &variable, double value)
+{
+    VcdVariable *target = &variable;
+    char *record = m_Changes->Reserve(1 + sizeof target + sizeof value);
+    record[0] = RealTag;
+    std::memcpy(record + 1, &target, sizeof target);
+    std::memcpy(record + 1 + sizeof target, &value, sizeof value);
+    m_Changes->Commit(1 + sizeof target + sizeof value);
+}
+
+void vcd_yacc::StoreChanges(const char *data, size_t size)
+{
+    const char *const end = data + size;
+    while (data < end) {
+        const char tag = *data++;
+        if (tag == TimeTag) {
+            std::memcpy(&m_Store.m_Time, data, sizeof m_Store.m_Time);
+            data += sizeof m_Store.m_Time;
+            continue;
+        }
+        VcdVariable *variable = nullptr;
+        std::memcpy(&variable, data, sizeof variable);
+        data += sizeof variable;
+        if (tag == LogicTag) {
+            int length = 0;
+            std::memcpy(&length, data, sizeof length);
+            const bool nineState = data[sizeof length] != 0;
+            data += sizeof length + 1;
+            StoreLogic(*variable, reinterpret_cast<const signed char *>(data), length, nineState);
+            data += length;
+            continue;
+        }
+        if (variable->m_Signals.empty())
+            CreateSignals(*variable, false);
+        if (tag == SignalsTag)
+            continue;
+        if (tag == IntegerTag) {
+            qint64 value = 0;
+            std::memcpy(&value, data, sizeof value);
+            StoreInteger(variable->m_Signals.front(), value);
+        } else {
+            double value = 0;
+            std::memcpy(&value, data, sizeof value);
+            StoreReal(variable->m_Signals.front(), value);
+        }
+        data += 8;
     }
-    const bool nineState = highest >= firstNineState;
+}
+
+void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState)
+{
     if (variable.m_Signals.empty())
         CreateSignals(variable, nineState);
     else if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
         variable.m_Upgrade = true;
-        ++m_nUpgrade;
+        ++m_Store.m_nUpgrade;
     }
     // Each bit's new state against the last one stored: only real changes become events.
     signed char *const last = variable.m_States.data();
     Dovlin_Signal *const *const signalList = variable.m_Signals.data();
     const bool nine = variable.m_NineState;
-    const qint64 time = m_CurrentTime;
+    const qint64 time = m_Store.m_Time;
+    const int width = variable.m_Width;
     qint64 stored = 0;
     const auto store = [&](int bit, int code) {
         const int state = nine ? nineStateOf[code] : code;
@@ -837,14 +943,14 @@ void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length
     // A shorter value is extended to the left: 0 and 1 by 0, any other state by itself.
     const int missing = width - length;
     if (missing > 0) {
-        const int first = GetStateCode(digits[0]);
+        const int first = codes[0];
         const int fill = first == 1 ? 0 : first;
         for (int bit = 0; bit < missing; ++bit)
             store(bit, fill);
     }
     for (int bit = missing; bit < width; ++bit)
-        store(bit, GetStateCode(digits[bit - missing]));
-    m_StoredChanges += stored;
+        store(bit, codes[bit - missing]);
+    m_Store.m_StoredChanges += stored;
 }
 
 void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int length)
@@ -865,9 +971,7 @@ void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int leng
     }
     if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
         value |= ~quint64(0) << width;
-    if (variable.m_Signals.empty())
-        CreateSignals(variable, false);
-    StoreInteger(variable.m_Signals.front(), qint64(value));
+    RecordInteger(variable, qint64(value));
 }
 
 void vcd_yacc::Upgrade()
@@ -895,5 +999,5 @@ void vcd_yacc::Upgrade()
         variable->m_NineState = true;
         variable->m_Upgrade = false;
     }
-    m_nUpgrade = 0;
+    m_Store.m_nUpgrade = 0;
 }

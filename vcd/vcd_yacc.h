@@ -20,6 +20,7 @@ class Dovlin_Hierarchy;
 class Dovlin_ImportReporter;
 class Dovlin_ScalarHierarchy;
 class Dovlin_Signal;
+class vcd_changequeue;
 
 // One identifier code of the dump: the variable declared with it and every node showing it.
 struct VcdVariable
@@ -68,6 +69,9 @@ public:
     ~vcd_yacc() override;
 
     void yytables();
+    // Parses the dump. A second thread stores the value changes as events while the text is
+    // scanned; all of them are stored when this returns.
+    int yyparse();
     void SetReporter(Dovlin_ImportReporter *reporter) { m_Reporter = reporter; }
 
     // Fixes the dump's path and, beside it, the wave file's.
@@ -80,7 +84,7 @@ public:
     void ReportProblems();
 
     // Value changes stored as events.
-    qint64 StoredChanges() const { return m_StoredChanges; }
+    qint64 StoredChanges() const { return m_Store.m_StoredChanges; }
     // Most signals a dump may declare (aliases included): each costs memory while importing,
     // so the default is what the machine's memory can hold.
     void SetMaxLeaves(qint64 leaves) { m_MaxLeaves = leaves; }
@@ -136,6 +140,19 @@ private:
     void StringChange();
     void LogicChange(VcdVariable &variable, const char *digits, int length);
     void IntegerChange(VcdVariable &variable, const char *digits, int length);
+
+    // Checked value changes go to the storing thread as records: a tag, then its fields.
+    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag };
+    void RecordTime();
+    // Makes the variable's signals without storing a value.
+    void RecordSignals(VcdVariable &variable);
+    void RecordInteger(VcdVariable &variable, qint64 value);
+    void RecordReal(VcdVariable &variable, double value);
+    // Before the parser touches what the storing thread uses (signals, the model, variables).
+    void DrainChanges();
+    // The storing thread's side: nothing here warns or fails.
+    void StoreChanges(const char *data, size_t size);
+    void StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState);
     void StoreInteger(Dovlin_Signal *signal, qint64 value);
     void StoreReal(Dovlin_Signal *signal, double value);
     // Turns the four-state signals of the variables that received nine-state values into nine-state ones.
@@ -145,10 +162,8 @@ private:
     QString m_ErrorString;
     int m_TokenLine = 1;
     qint64 m_UndeclaredChanges = 0;
-    qint64 m_StoredChanges = 0;
     qint64 m_nLeaves = 0;
     qint64 m_MaxLeaves = DefaultMaxLeaves();
-    int m_nUpgrade = 0;
     bool m_TimeSeen = false;
     bool m_DumpSection = false;
     ProblemRecord m_Problems[nProblem];
@@ -167,6 +182,16 @@ private:
     QByteArray m_Code;
     std::string m_Value;
     std::string m_Reference;
+
+    std::unique_ptr<vcd_changequeue> m_Changes;
+    // What the storing thread keeps, on cache lines of its own: were it next to the parser's
+    // fields, every token would pull the line away from the other thread.
+    struct alignas(64) StoreState
+    {
+        qint64 m_Time = 0;
+        qint64 m_StoredChanges = 0;
+        int m_nUpgrade = 0;
+    } m_Store;
 };
 
 #endif
