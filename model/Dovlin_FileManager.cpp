@@ -8,10 +8,12 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <sys/mman.h>
@@ -155,6 +157,25 @@ bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
 qint64 Dovlin_FileManager::SpillRunBoxes() const
 {
     return qBound(qint64(1), m_SpillMemory / (qint64(qMax(m_nSignal, 1)) * 512), qint64(64));
+}
+
+CSignalEvent *Dovlin_FileManager::TakeFirstBox()
+{
+    constexpr qint64 boxesPerBlock = 4096;
+    if (m_FirstBoxesLeft == 0) {
+        // An arena asks for huge pages: faulting in a block 4 KB at a time costs more than filling it.
+        constexpr qint64 events = boxesPerBlock * Dovlin_Signal::m_BoxSize;
+        m_FirstBoxBlocks.push_back(std::make_unique<Dovlin_EventArena>(events));
+        m_NextFirstBox = m_FirstBoxBlocks.back()->Take(events);
+        if (!m_NextFirstBox)
+            throw std::bad_alloc();
+        std::fill_n(m_NextFirstBox, events, CSignalEvent());
+        m_FirstBoxesLeft = boxesPerBlock;
+    }
+    CSignalEvent *box = m_NextFirstBox;
+    m_NextFirstBox += Dovlin_Signal::m_BoxSize;
+    --m_FirstBoxesLeft;
+    return box;
 }
 
 bool Dovlin_FileManager::EnableSpill(const QString &directory)

@@ -132,7 +132,7 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
             std::fill_n(box, m_BoxSize, CSignalEvent());
             m_WorkingBox = box;
         } else {
-            box = m_WorkingBox = AllocateBox();
+            box = m_WorkingBox = m_LastBox < 0 ? m_FileManager->TakeFirstBox() : AllocateBox();
         }
         AddSignalEventBox(box);
         m_LastSlot = 0;

@@ -69,8 +69,8 @@ private:
 // The value history of one variable: an append-only list of events in boxes of 32.
 // Stored event 0 of a non-empty signal is the sentinel (time -1, value zero). Events never
 // move: every CSignalEvent pointer handed out stays valid for the life of the signal.
-// Boxes are plain pointers: those of appended events point into blocks the signal owns, those
-// of a loaded signal into the file manager's event arena.
+// Boxes are plain pointers: those of appended events point into blocks the signal owns (the
+// first into the file manager's first boxes), those of a loaded signal into its event arena.
 class Dovlin_Signal
 {
 public:
