@@ -21,8 +21,21 @@ public:
     // Level of a relative height between the low (0) and the high (1) rail.
     int Level(double height) const;
     // Analog level of a value on the scale from the smallest to the largest value of the signal.
-    int AnalogLevel(qint64 value, qint64 minValue, qint64 maxValue) const;
-    int AnalogLevel(double value, double minValue, double maxValue) const;
+    // Inline: a crowded column asks for four levels, whose divisions then overlap.
+    int AnalogLevel(qint64 value, qint64 minValue, qint64 maxValue) const
+    {
+        if (maxValue <= minValue)
+            return m_YLow - m_Height / 2;
+        return AnalogLevel(double(value), double(minValue), double(maxValue));
+    }
+    // Values outside the scale (the sentinel's zero, say) are drawn at the rail they passed.
+    int AnalogLevel(double value, double minValue, double maxValue) const
+    {
+        if (!(maxValue > minValue) || value != value)
+            return m_YLow - m_Height / 2;
+        const double share = qBound(0.0, (value - minValue) / (maxValue - minValue), 1.0);
+        return m_YLow - int(m_Height * share);
+    }
 
     void Crossing(int x, unsigned int rgb);
     void Stubs(int x, unsigned int rgb);

@@ -12,7 +12,6 @@
 #include <QTreeWidgetItem>
 
 #include <climits>
-#include <cmath>
 #include <cstring>
 
 Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
@@ -35,22 +34,6 @@ int Dovlin_RowPainter::X(qint64 time) const
 int Dovlin_RowPainter::Level(double height) const
 {
     return int(m_YLow - height * m_Height);
-}
-
-int Dovlin_RowPainter::AnalogLevel(qint64 value, qint64 minValue, qint64 maxValue) const
-{
-    if (maxValue <= minValue)
-        return m_YLow - m_Height / 2;
-    return AnalogLevel(double(value), double(minValue), double(maxValue));
-}
-
-// Values outside the scale (the sentinel's zero, say) are drawn at the rail they passed.
-int Dovlin_RowPainter::AnalogLevel(double value, double minValue, double maxValue) const
-{
-    if (!(maxValue > minValue) || std::isnan(value))
-        return m_YLow - m_Height / 2;
-    const double share = qBound(0.0, (value - minValue) / (maxValue - minValue), 1.0);
-    return m_YLow - int(m_Height * share);
 }
 
 void Dovlin_RowPainter::Crossing(int x, unsigned int rgb)
