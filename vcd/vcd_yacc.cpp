@@ -592,7 +592,7 @@ void vcd_yacc::SetTime()
     }
     m_CurrentTime = time;
     m_LastTime = time;
-    RecordTime();
+    Record(TimeTag, m_CurrentTime);
 }
 
 bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time)
@@ -707,7 +707,7 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
     case Real: {
         const int state = GetStateCode(value);
         if (state == 0 || state == 1) {
-            RecordReal(*variable, state);
+            Record(RealTag, variable, double(state));
         } else {
             Warn(WrongKind, QStringLiteral("logic value '%1' for the real variable '%2' left out")
                                 .arg(QString(QLatin1Char(value)), shown(code, length)));
@@ -753,7 +753,7 @@ void vcd_yacc::VectorChange()
             value = value << 1 | quint64(digits[i] == '1');
         }
         if (binary) {
-            RecordReal(*variable, double(value));
+            Record(RealTag, variable, double(value));
         } else {
             Warn(WrongKind, QStringLiteral("vector value 'b%1' for the real variable '%2' left out")
                                 .arg(shown(digits, length), shown(TokenText(), TokenLength())));
@@ -785,17 +785,17 @@ void vcd_yacc::RealChange()
         return;
     }
     if (variable->m_Kind == Real) {
-        RecordReal(*variable, value);
+        Record(RealTag, variable, value);
         return;
     }
     if (!std::isfinite(value) || std::fabs(value) >= 9223372036854775807.0) {
         Warn(WrongKind, QStringLiteral("real value 'r%1' does not fit the integer variable '%2': left out")
                             .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
         // Its signal is made all the same, so that it takes its place in the table.
-        RecordSignals(*variable);
+        Record(SignalsTag, variable);
         return;
     }
-    RecordInteger(*variable, std::llround(value));
+    Record(IntegerTag, variable, qint64(std::llround(value)));
 }
 
 void vcd_yacc::StringChange()
@@ -841,41 +841,15 @@ void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length
     m_Changes->Commit(header + size_t(kept));
 }
 
-void vcd_yacc::RecordTime()
+// A record is its tag, then the bytes of each of its fields.
+template <typename... Fields>
+void vcd_yacc::Record(ChangeTag tag, const Fields &...fields)
 {
-    char *record = m_Changes->Reserve(1 + sizeof m_CurrentTime);
-    record[0] = TimeTag;
-    std::memcpy(record + 1, &m_CurrentTime, sizeof m_CurrentTime);
-    m_Changes->Commit(1 + sizeof m_CurrentTime);
-}
-
-void vcd_yacc::RecordSignals(VcdVariable &variable)
-{
-    VcdVariable *target = &variable;
-    char *record = m_Changes->Reserve(1 + sizeof target);
-    record[0] = SignalsTag;
-    std::memcpy(record + 1, &target, sizeof target);
-    m_Changes->Commit(1 + sizeof target);
-}
-
-void vcd_yacc::RecordInteger(VcdVariable &variable, qint64 value)
-{
-    VcdVariable *target = &variable;
-    char *record = m_Changes->Reserve(1 + sizeof target + sizeof value);
-    record[0] = IntegerTag;
-    std::memcpy(record + 1, &target, sizeof target);
-    std::memcpy(record + 1 + sizeof target, &value, sizeof value);
-    m_Changes->Commit(1 + sizeof target + sizeof value);
-}
-
-void vcd_yacc::RecordReal(VcdVariable &variable, double value)
-{
-    VcdVariable *target = &variable;
-    char *record = m_Changes->Reserve(1 + sizeof target + sizeof value);
-    record[0] = RealTag;
-    std::memcpy(record + 1, &target, sizeof target);
-    std::memcpy(record + 1 + sizeof target, &value, sizeof value);
-    m_Changes->Commit(1 + sizeof target + sizeof value);
+    constexpr size_t size = 1 + (sizeof(Fields) + ... + 0);
+    char *out = m_Changes->Reserve(size);
+    *out++ = tag;
+    ((std::memcpy(out, &fields, sizeof fields), out += sizeof fields), ...);
+    m_Changes->Commit(size);
 }
 
 void vcd_yacc::StoreChanges(const char *data, size_t size)
@@ -971,7 +945,7 @@ void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int leng
     }
     if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
         value |= ~quint64(0) << width;
-    RecordInteger(variable, qint64(value));
+    Record(IntegerTag, &variable, qint64(value));
 }
 
 void vcd_yacc::Upgrade()

@@ -142,12 +142,12 @@ private:
     void IntegerChange(VcdVariable &variable, const char *digits, int length);
 
     // Checked value changes go to the storing thread as records: a tag, then its fields.
+    // TimeTag: the time; LogicTag: the variable, the digit count, a nine-state flag byte and the
+    // state codes; IntegerTag and RealTag: the variable and the value; SignalsTag: a variable
+    // whose signals are made without a value.
     enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag };
-    void RecordTime();
-    // Makes the variable's signals without storing a value.
-    void RecordSignals(VcdVariable &variable);
-    void RecordInteger(VcdVariable &variable, qint64 value);
-    void RecordReal(VcdVariable &variable, double value);
+    template <typename... Fields>
+    void Record(ChangeTag tag, const Fields &...fields);
     // Before the parser touches what the storing thread uses (signals, the model, variables).
     void DrainChanges();
     // The storing thread's side: nothing here warns or fails.
