@@ -422,7 +422,7 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
         }
         if (end > boxStop) {
             const CSignalEvent *tail = Box(boxStop / m_BoxSize);
-            prefetch(tail, tail + (end - boxStop));
+            prefetch(tail, tail + qMin<qint64>(end - boxStop, m_BoxSize));
         }
         foldEvents(i, boxStart);
         i = boxStart;
@@ -433,7 +433,7 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
             i = runStop;
         }
         foldBoxes(i / m_BoxSize, boxStop / m_BoxSize);
-        i = qMax(i, boxStop);
+        i = boxStop;
     }
     foldEvents(i, end);
     range.m_Count += end - first;

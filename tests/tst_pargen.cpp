@@ -13,6 +13,8 @@
 #include "words_fast_tables.h"
 #include "words_fast_tokens.h"
 
+#include "memstreams.h"
+
 #include <QtTest>
 
 #include <cstdio>
@@ -20,22 +22,6 @@
 #include <memory>
 
 namespace {
-
-// A stream that collects what is written to it.
-struct Capture {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&buffer, &size);
-    ~Capture() { fclose(file); free(buffer); }
-    QByteArray text() { fflush(file); return QByteArray(buffer, qsizetype(size)); }
-};
-
-// A stream reading a fixed text, NUL bytes included.
-struct Input {
-    QByteArray text;
-    FILE* file = fmemopen(text.data(), size_t(text.size()), "r");
-    ~Input() { fclose(file); }
-};
 
 // Every test runs on both table flavours.
 bool compactTables()

@@ -1,5 +1,6 @@
 // VCD tokens from vcd_lex in its start conditions, and parses with the VCD grammar tables whose
 // actions do nothing.
+#include "memstreams.h"
 #include "vcd_lex.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
@@ -20,20 +21,6 @@ QString describe(int token, const char* text, int length)
     }
     return QStringLiteral("%1(%2)").arg(QString::fromLatin1(vcd_yacc_tokens::token_name(token)), shown);
 }
-
-struct Input {
-    QByteArray text;
-    FILE* file = fmemopen(text.data(), size_t(text.size()), "r");
-    ~Input() { fclose(file); }
-};
-
-struct Capture {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&buffer, &size);
-    ~Capture() { fclose(file); free(buffer); }
-    QByteArray text() { fflush(file); return QByteArray(buffer, qsizetype(size)); }
-};
 
 // Reduction actions that read the text of the token just shifted, by action number.
 bool readsTokenText(int action)

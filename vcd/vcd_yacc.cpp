@@ -887,7 +887,7 @@ void vcd_yacc::StoreChanges(const char *data, size_t size)
             std::memcpy(&value, data, sizeof value);
             StoreReal(variable->m_Signals.front(), value);
         }
-        data += 8;
+        data += sizeof(qint64);
     }
 }
 
