@@ -99,7 +99,7 @@ inline void Walk(Dovlin_FileManager &model)
             const qint64 found = signal->FindEventIndex(t);
             Require(found >= 0 && found <= n, "FindEventIndex out of range");
             Require(signal->FindEventIndex(Step(t, 1), found) >= 0, "FindEventIndex from out of range");
-            signal->GetEventInForce(t);
+            signal->GetEventAt(t);
             signal->IsChange(e);
             for (int radix : {Dovlin_Radix::Binary, Dovlin_Radix::Hexadecimal, Dovlin_Radix::Unsigned,
                               Dovlin_Radix::Signed})

@@ -299,14 +299,19 @@ bool Dovlin_ScalarHierarchy::LoadHeader(Dovlin_WaveReader &reader)
     return true;
 }
 
-QString Dovlin_ScalarHierarchy::GetSignalState(qint64 time)
+QString Dovlin_Hierarchy::GetSignalState(qint64 time)
 {
     if (!IsCached(time)) {
+        m_StateText = ValueText(time);
         m_StateTime = time;
-        Dovlin_Signal *signal = GetSignal();
-        m_StateText = signal ? signal->GetSignalState(time, m_Radix) : QStringLiteral(" ");
     }
     return m_StateText;
+}
+
+QString Dovlin_ScalarHierarchy::ValueText(qint64 time)
+{
+    Dovlin_Signal *signal = GetSignal();
+    return signal ? signal->GetSignalState(time, m_Radix) : QString();
 }
 
 Dovlin_CompositeHierarchy::Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager)
@@ -336,7 +341,16 @@ bool Dovlin_CompositeHierarchy::AddHierarchy(Dovlin_Hierarchy *child)
 bool Dovlin_CompositeHierarchy::IsBus() const
 {
     if (m_BusStructure != m_FileManager->Structure()) {
-        m_Bus = GetMaxLevel() == m_Level + 1;
+        // A vector of the dump: one-bit logic leaves named after it ("data[3]"). A scope that
+        // happens to hold only one-bit wires has no value of its own.
+        const QString prefix = m_Name + QLatin1Char('[');
+        constexpr int logicTypes = Dovlin_TypeCode::Bit | Dovlin_TypeCode::Verilog | Dovlin_TypeCode::StdLogic;
+        m_Bus = !m_Children.isEmpty();
+        for (int i = 0; m_Bus && i < m_Children.size(); ++i) {
+            const Dovlin_Hierarchy *child = GetHierarchy(i);
+            const Dovlin_Signal *signal = child ? child->GetSignal() : nullptr;
+            m_Bus = signal && (signal->GetTypeCode() & logicTypes) && child->m_Name.startsWith(prefix);
+        }
         m_BusStructure = m_FileManager->Structure();
     }
     return m_Bus;
@@ -466,44 +480,29 @@ bool Dovlin_CompositeHierarchy::LoadHeader(Dovlin_WaveReader &reader)
     return true;
 }
 
-QString Dovlin_CompositeHierarchy::GetSignalState(qint64 time)
+QString Dovlin_CompositeHierarchy::ValueText(qint64 time)
 {
-    if (IsCached(time))
-        return m_StateText;
-    m_StateTime = time;
-    // Only a bus, whose children are all leaves, is shown in a radix; a scope concatenates, as
-    // far as anyone can read it.
-    const bool bus = IsBus();
-    QString bits;
+    if (IsBus()) {
+        // A bit without a value next to bits with one (a damaged file) reads "?".
+        QString bits;
+        bool valued = false;
+        for (int i = 0; i < m_Children.size(); ++i) {
+            const QString bit = GetHierarchy(i)->ValueText(time);
+            valued = valued || !bit.isEmpty();
+            bits += bit.isEmpty() ? QStringLiteral("?") : bit;
+        }
+        return valued ? BusText(bits, m_Radix) : QString();
+    }
+    // A scope has no value of its own: its members' texts run together, as far as anyone reads.
+    QString text;
     for (int i = 0; i < m_Children.size(); ++i) {
         if (Dovlin_Hierarchy *child = GetHierarchy(i))
-            bits += child->GetSignalState(time);
-        if (!bus && bits.size() > m_ScopeTextLimit) {
-            bits.truncate(m_ScopeTextLimit);
-            bits += QChar(0x2026);
+            text += child->ValueText(time);
+        if (text.size() > m_ScopeTextLimit) {
+            text.truncate(m_ScopeTextLimit);
+            text += QChar(0x2026);
             break;
         }
     }
-    if (!bus) {
-        m_StateText = bits;
-        return m_StateText;
-    }
-    switch (m_Radix) {
-    case Dovlin_Radix::Binary:
-        m_StateText = QLatin1Char(' ') + bits + QLatin1Char('b');
-        break;
-    case Dovlin_Radix::Hexadecimal:
-        m_StateText = QLatin1Char(' ') + DecToHex(BinToUnsigned(bits));
-        break;
-    case Dovlin_Radix::Unsigned:
-        m_StateText = QStringLiteral(" %1u ").arg(quint64(BinToUnsigned(bits)));
-        break;
-    case Dovlin_Radix::Signed:
-        m_StateText = QStringLiteral(" %1d ").arg(BinToSigned(bits));
-        break;
-    default:
-        m_StateText = bits;
-        break;
-    }
-    return m_StateText;
+    return text;
 }

@@ -80,8 +80,11 @@ public:
     virtual bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                                    QPainter *painter) = 0;
     virtual bool UpdateSignalState(Dovlin_NameWidget *nameWidget);
-    // The value text at time in m_Radix, cached in m_StateText for m_StateTime.
-    virtual QString GetSignalState(qint64 time) = 0;
+    // The value text at time in m_Radix, cached in m_StateText for m_StateTime; empty where the
+    // node has no value (before its first change, past the end of the dump).
+    QString GetSignalState(qint64 time);
+    // The same text, computed afresh: for drawing, which asks for many times at once.
+    virtual QString ValueText(qint64 time) = 0;
 
     void SetName(const QString &name) { m_Name = name; }
     QString GetName() const { return m_Name; }
@@ -145,7 +148,7 @@ public:
     void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
     bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                            QPainter *painter) override;
-    QString GetSignalState(qint64 time) override;
+    QString ValueText(qint64 time) override;
 
     int m_SignalIndex = -1;
     // Points at the signal's own position record, so other searches on the signal move it.
@@ -184,14 +187,14 @@ public:
     void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
     bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                            QPainter *painter) override;
-    QString GetSignalState(qint64 time) override;
+    QString ValueText(qint64 time) override;
 
     QList<int> m_Children;
     bool m_Expanded = true;
 
     // Characters of a scope's value text: beyond them it ends in an ellipsis.
     static constexpr int m_ScopeTextLimit = 256;
-    // True when every child is a leaf: the node is a bus, shown in its radix.
+    // True for a vector of the dump, whose children are its bits: shown in its radix.
     bool IsBus() const;
 
 private:

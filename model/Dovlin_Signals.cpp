@@ -194,9 +194,15 @@ qint64 Dovlin_Signal::GetLastTime() const
     return last ? last->m_Time : -1;
 }
 
-CSignalEvent *Dovlin_Signal::GetEventInForce(qint64 time)
+const CSignalEvent *Dovlin_Signal::GetEventAt(qint64 time) const
 {
-    return GetPrevEventPos(FindEventPos(time));
+    const qint64 lastTime = GetLastTime();
+    if (time < 0 || time > lastTime)
+        return nullptr;
+    // time + 1 would overflow at the largest time, which only the last event can hold.
+    const qint64 index = time == lastTime ? GetnEvent() - 1 : FindEventIndex(time + 1) - 1;
+    const CSignalEvent *event = index >= 0 ? GetEvent(index) : nullptr;
+    return event && event->m_Time >= 0 ? event : nullptr;
 }
 
 __EVENTPOS *Dovlin_Signal::GetFirstEventPos()
@@ -670,7 +676,7 @@ bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventAren
 
 QString Dovlin_IntSignal::GetSignalState(qint64 time, int radix)
 {
-    return Dovlin_IntType::GetSignalState(GetEventInForce(time), radix);
+    return Dovlin_IntType::GetSignalState(GetEventAt(time), radix);
 }
 
 void Dovlin_IntSignal::PostLoadNotification()
@@ -680,7 +686,7 @@ void Dovlin_IntSignal::PostLoadNotification()
 
 QString Dovlin_RealSignal::GetSignalState(qint64 time, int radix)
 {
-    return Dovlin_RealType::GetSignalState(GetEventInForce(time), radix);
+    return Dovlin_RealType::GetSignalState(GetEventAt(time), radix);
 }
 
 void Dovlin_RealSignal::PostLoadNotification()

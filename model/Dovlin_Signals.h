@@ -94,7 +94,7 @@ public:
     virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena);
     // Draws the signal into a row (defined with the drawing code).
     virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) = 0;
-    // Text of the value in force at time (the last change strictly before it) in a radix.
+    // Text of the value at time (GetEventAt) in a radix; empty where the signal has no value.
     virtual QString GetSignalState(qint64 time, int radix) = 0;
     // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded. Loading does
     // not call it (it would read every event of the file): GetMinEvent and GetMaxEvent do, once.
@@ -153,8 +153,10 @@ public:
     void SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
     // Copies count stored events from number first on into to; false when they are not all there.
     bool ReadEvents(qint64 first, qint64 count, CSignalEvent *to) const;
-    // The event in force at time: GetPrevEventPos(FindEventPos(time)).
-    CSignalEvent *GetEventInForce(qint64 time);
+    // The event whose value the signal holds at time: the last one at or before it, so a change
+    // at time counts, as in the dump. Null before the first change (the sentinel is no value)
+    // and after the last stored event, where the dump has ended.
+    const CSignalEvent *GetEventAt(qint64 time) const;
 
     // Position searches fill and return the signal's one position record, so each search
     // overwrites the position of the previous one.
@@ -307,7 +309,7 @@ public:
     bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
     QString GetSignalState(qint64 time, int radix) override
     {
-        return T::GetSignalState(GetEventInForce(time), radix);
+        return T::GetSignalState(GetEventAt(time), radix);
     }
     void PostLoadNotification() override
     {

@@ -100,7 +100,7 @@ void tst_Bounded::spilledEventsCanBeRead()
     QCOMPARE(a->FindEventIndex(1234), qint64(1235));
     QCOMPARE(a->GetEvent(1235)->m_Value.m_IntValue, qint64(1234 * 3));
     QCOMPARE(b->GetLastEvent()->m_Value.m_IntValue, qint64(-9999));
-    QCOMPARE(b->GetEventInForce(7000)->m_Value.m_IntValue, qint64(-6999));
+    QCOMPARE(b->GetEventAt(7000)->m_Value.m_IntValue, qint64(-7000));
 }
 
 void tst_Bounded::importLeavesNoSpillFile_data()

@@ -118,19 +118,28 @@ void tst_Model::findEventPos_data()
     QTest::addColumn<qint64>("time");
     QTest::addColumn<qint64>("found");
     QTest::addColumn<qint64>("inForce");
+    // The event whose value holds at the time: changes at the time count; none before the first
+    // change or past the last event.
+    QTest::addColumn<qint64>("at");
 
     const QList<qint64> three = {0, 10, 20};
-    QTest::newRow("at a change") << three << qint64(10) << qint64(2) << qint64(1);
-    QTest::newRow("between changes") << three << qint64(11) << qint64(3) << qint64(2);
-    QTest::newRow("past the end") << three << qint64(21) << qint64(-1) << qint64(-1);
-    QTest::newRow("at zero") << three << qint64(0) << qint64(1) << qint64(0);
-    QTest::newRow("before zero finds the sentinel") << three << qint64(-5) << qint64(0) << qint64(-1);
-    QTest::newRow("equal times, the first") << QList<qint64>{10, 10, 20} << qint64(10) << qint64(1) << qint64(0);
+    QTest::newRow("at a change") << three << qint64(10) << qint64(2) << qint64(1) << qint64(2);
+    QTest::newRow("between changes") << three << qint64(11) << qint64(3) << qint64(2) << qint64(2);
+    QTest::newRow("at the last event") << three << qint64(20) << qint64(3) << qint64(2) << qint64(3);
+    QTest::newRow("past the end") << three << qint64(21) << qint64(-1) << qint64(-1) << qint64(-1);
+    QTest::newRow("at zero") << three << qint64(0) << qint64(1) << qint64(0) << qint64(1);
+    QTest::newRow("before the first change") << QList<qint64>{5, 10} << qint64(4) << qint64(1) << qint64(0)
+                                             << qint64(-1);
+    QTest::newRow("before zero finds the sentinel") << three << qint64(-5) << qint64(0) << qint64(-1) << qint64(-1);
+    QTest::newRow("equal times, the first") << QList<qint64>{10, 10, 20} << qint64(10) << qint64(1) << qint64(0)
+                                            << qint64(2);
     QList<qint64> many;
     for (int i = 0; i < 100; ++i)
         many.append(10 * i);
-    QTest::newRow("several boxes") << many << qint64(505) << qint64(52) << qint64(51);
-    QTest::newRow("box boundary") << many << qint64(310) << qint64(32) << qint64(31);
+    QTest::newRow("several boxes") << many << qint64(505) << qint64(52) << qint64(51) << qint64(51);
+    QTest::newRow("box boundary") << many << qint64(310) << qint64(32) << qint64(31) << qint64(32);
+    QTest::newRow("largest time") << QList<qint64>{0, std::numeric_limits<qint64>::max()}
+                                  << std::numeric_limits<qint64>::max() << qint64(2) << qint64(1) << qint64(2);
 }
 
 void tst_Model::findEventPos()
@@ -139,12 +148,13 @@ void tst_Model::findEventPos()
     QFETCH(qint64, time);
     QFETCH(qint64, found);
     QFETCH(qint64, inForce);
+    QFETCH(qint64, at);
     Dovlin_FileManager fm;
     Dovlin_Signal *signal = MakeSignal(fm, times);
     __EVENTPOS *pos = signal->FindEventPos(time);
     QCOMPARE(IndexAt(pos), found);
     QCOMPARE(IndexOf(signal, signal->GetPrevEventPos(pos)), inForce);
-    QCOMPARE(IndexOf(signal, signal->GetEventInForce(time)), inForce);
+    QCOMPARE(IndexOf(signal, signal->GetEventAt(time)), at);
 }
 
 void tst_Model::walkAcrossBoxes_data()

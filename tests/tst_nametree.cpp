@@ -82,7 +82,7 @@ private Q_SLOTS:
         m_Document->setCursorTime(0, 35);
         m_Tree->UpdateVisibleSignalStates();
         QCOMPARE(line("clk")->text(1), QString("0"));
-        QCOMPARE(line("data")->text(1), QString(" 8u "));
+        QCOMPARE(line("data")->text(1), QString(" 1X0Zb"));
         QCOMPARE(line("data[2]")->text(1), QString("X"));
     }
 

@@ -34,16 +34,19 @@ Dovlin_ScalarHierarchy *MakeLeaf(Dovlin_FileManager &fm, Dovlin_Signal *signal)
     return leaf;
 }
 
-// A bus of four-state bits, first child leftmost, each set at time 0 to its state and closed
-// at 50.
+// A bus "bus" of four-state bits "bus[i]", first child leftmost, each set at time 10 to its
+// state and closed at 50.
 Dovlin_CompositeHierarchy *MakeBus(Dovlin_FileManager &fm, const QList<int> &states)
 {
     auto *bus = new Dovlin_CompositeHierarchy(&fm);
+    bus->SetName(QStringLiteral("bus"));
     for (int state : states) {
         Dovlin_Signal *bit = MakeSignal(fm, 8);
-        bit->AddEvent(0, state);
+        bit->AddEvent(10, state);
         bit->AddLastEvent(50);
-        bus->AddHierarchy(MakeLeaf(fm, bit));
+        Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, bit);
+        leaf->SetName(QStringLiteral("bus[%1]").arg(bus->GetnChild()));
+        bus->AddHierarchy(leaf);
     }
     return bus;
 }
@@ -111,7 +114,7 @@ private slots:
         QTest::newRow("unsigned -1") << qint64(-1) << 4 << " 4294967295u ";
         QTest::newRow("unsigned -2") << qint64(-2) << 4 << " 4294967294u ";
         QTest::newRow("signed -2") << qint64(-2) << 8 << " -2d ";
-        QTest::newRow("unsigned keeps 32 bits") << (qint64(3) << 40) + 7 << 4 << " 7u ";
+        QTest::newRow("unsigned, a 64-bit time") << (qint64(3) << 40) + 7 << 4 << " 3298534883335u ";
         QTest::newRow("signed most negative") << Int64Min << 8 << " -9223372036854775808d ";
         QTest::newRow("radix 3") << qint64(5) << 3 << " ";
     }
@@ -179,17 +182,20 @@ private slots:
         QTest::addColumn<int>("radix");
         QTest::addColumn<qint64>("time");
         QTest::addColumn<QString>("text");
-        QTest::newRow("two-state at the change") << 4 << 4 << qint64(10) << "0";
+        QTest::newRow("two-state at the change") << 4 << 4 << qint64(10) << "1";
         QTest::newRow("two-state after the change") << 4 << 4 << qint64(11) << "1";
-        QTest::newRow("two-state past the end") << 4 << 4 << qint64(31) << " ";
-        QTest::newRow("two-state before the sentinel") << 4 << 4 << qint64(-1) << " ";
-        QTest::newRow("nine-state before") << 16 << 4 << qint64(5) << "U";
+        QTest::newRow("two-state before the first change") << 4 << 4 << qint64(9) << "";
+        QTest::newRow("two-state at the end") << 4 << 4 << qint64(30) << "1";
+        QTest::newRow("two-state past the end") << 4 << 4 << qint64(31) << "";
+        QTest::newRow("two-state before the sentinel") << 4 << 4 << qint64(-1) << "";
+        QTest::newRow("nine-state before") << 16 << 4 << qint64(5) << "";
         QTest::newRow("nine-state after") << 16 << 4 << qint64(15) << "X";
-        QTest::newRow("integer before, unsigned") << 1 << 4 << qint64(10) << " 0u ";
-        QTest::newRow("integer after") << 1 << 8 << qint64(20) << " 1d ";
-        QTest::newRow("integer past the end") << 1 << 8 << qint64(40) << " ";
-        QTest::newRow("real before") << 2 << 4 << qint64(3) << " 0r ";
-        QTest::newRow("real past the end") << 2 << 4 << qint64(40) << " ";
+        QTest::newRow("integer before, unsigned") << 1 << 4 << qint64(9) << "";
+        QTest::newRow("integer at the change") << 1 << 8 << qint64(10) << " 1d ";
+        QTest::newRow("integer past the end") << 1 << 8 << qint64(40) << "";
+        QTest::newRow("real before") << 2 << 4 << qint64(3) << "";
+        QTest::newRow("real at the change") << 2 << 4 << qint64(10) << " 1r ";
+        QTest::newRow("real past the end") << 2 << 4 << qint64(40) << "";
     }
 
     // One change to value 1 at time 10, closed at 30.
@@ -208,68 +214,89 @@ private slots:
         else
             signal->AddEvent(10, 1);
         signal->AddLastEvent(30);
-        QCOMPARE(signal->GetSignalState(time, radix), text);
         Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, signal);
         leaf->m_Radix = radix;
         QCOMPARE(leaf->GetSignalState(time), text);
     }
 
+    // Bit letters, most significant first, in the four radices.
     void busText_data()
     {
-        QTest::addColumn<QList<int>>("states");
-        QTest::addColumn<int>("radix");
-        QTest::addColumn<qint64>("time");
-        QTest::addColumn<QString>("text");
-        const QList<int> b1011 = {1, 0, 1, 1};
-        const QList<int> b1x0z = {1, 3, 0, 2};
-        QTest::newRow("1011 binary") << b1011 << 1 << qint64(5) << " 1011b";
-        QTest::newRow("1011 hexadecimal") << b1011 << 2 << qint64(5) << " Bh";
-        QTest::newRow("1011 unsigned") << b1011 << 4 << qint64(5) << " 11u ";
-        QTest::newRow("1011 signed") << b1011 << 8 << qint64(5) << " -5d ";
-        QTest::newRow("1X0Z binary") << b1x0z << 1 << qint64(5) << " 1X0Zb";
-        QTest::newRow("1X0Z hexadecimal") << b1x0z << 2 << qint64(5) << " 8h";
-        QTest::newRow("1X0Z unsigned") << b1x0z << 4 << qint64(5) << " 8u ";
-        QTest::newRow("1X0Z signed") << b1x0z << 8 << qint64(5) << " -8d ";
-        QTest::newRow("at time 0, all sentinels") << b1011 << 1 << qint64(0) << " 0000b";
-        QTest::newRow("unknown radix") << b1011 << 3 << qint64(5) << "1011";
-        QTest::newRow("past the end") << b1011 << 1 << qint64(100) << "     b";
-        QTest::newRow("past the end, unsigned") << b1011 << 4 << qint64(100) << " 0u ";
-        QTest::newRow("64 bits, unsigned") << QList<int>(64, 1) << 4 << qint64(5) << " 18446744073709551615u ";
-        QTest::newRow("64 bits, signed") << QList<int>(64, 1) << 8 << qint64(5) << " -1d ";
-        QTest::newRow("64 bits, hexadecimal") << QList<int>(64, 1) << 2 << qint64(5) << " " + QString(16, 'F') + "h";
-        QTest::newRow("most negative, hexadecimal") << QList<int>{1} + QList<int>(63, 0) << 2 << qint64(5)
-                                                    << " 8" + QString(15, '0') + "h";
-        QTest::newRow("zero, hexadecimal") << QList<int>{0, 0} << 2 << qint64(5) << " 0h";
+        QTest::addColumn<QString>("bits");
+        QTest::addColumn<QString>("binary");
+        QTest::addColumn<QString>("hexadecimal");
+        QTest::addColumn<QString>("asUnsigned");
+        QTest::addColumn<QString>("asSigned");
+        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 11u " << " -5d ";
+        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 18u " << " 18d ";
+        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0u " << " 0d ";
+        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXXXXXXb" << " XXXXXXXXb";
+        QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " X01Zb" << " X01Zb";
+        QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZZZZ0001b" << " ZZZZ0001b";
+        QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " ZZ1111b" << " ZZ1111b";
+        QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUUUb" << " UUUUb";
+        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WWWW1b" << " WWWW1b";
+        QTest::newRow("dash") << "----" << " ----b" << " -h" << " ----b" << " ----b";
+        QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 11u " << " -5d ";
+        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6u " << " 6d ";
+        QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " ?1b" << " ?1b";
+        QTest::newRow("64 ones") << QString(64, '1') << " " + QString(64, '1') + "b" << " " + QString(16, 'F') + "h"
+                                 << " 18446744073709551615u " << " -1d ";
+        QTest::newRow("most negative of 64") << "1" + QString(63, '0') << " 1" + QString(63, '0') + "b"
+                                             << " 8" + QString(15, '0') + "h" << " 9223372036854775808u "
+                                             << " -9223372036854775808d ";
+        QTest::newRow("2^64, 65 bits") << "1" + QString(64, '0') << " 1" + QString(64, '0') + "b"
+                                       << " 1" + QString(16, '0') + "h" << " 18446744073709551616u "
+                                       << " -18446744073709551616d ";
+        QTest::newRow("128 ones") << QString(128, '1') << " " + QString(128, '1') + "b" << " " + QString(32, 'F') + "h"
+                                  << " 340282366920938463463374607431768211455u " << " -1d ";
+        const QString e20 = QStringLiteral("000001010110101111000111010111100010110101100011000100000000000000000000");
+        QTest::newRow("10^20, 72 bits") << e20 << " " + e20 + "b" << " 56BC75E2D63100000h" << " 100000000000000000000u " << " 100000000000000000000d ";
     }
 
     void busText()
     {
-        QFETCH(QList<int>, states);
-        QFETCH(int, radix);
-        QFETCH(qint64, time);
-        QFETCH(QString, text);
-        Dovlin_FileManager fm;
-        Dovlin_CompositeHierarchy *bus = MakeBus(fm, states);
-        bus->m_Radix = radix;
-        QCOMPARE(bus->GetSignalState(time), text);
+        QFETCH(QString, bits);
+        QFETCH(QString, binary);
+        QFETCH(QString, hexadecimal);
+        QFETCH(QString, asUnsigned);
+        QFETCH(QString, asSigned);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Binary), binary);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Hexadecimal), hexadecimal);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Unsigned), asUnsigned);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Signed), asSigned);
     }
 
-    void scopeConcatenates()
+    // A vector shows its bits in its radix; before its first change and past the end it has no
+    // value; a scope, even of one-bit leaves only, runs its members' texts together.
+    void busAndScope()
     {
         Dovlin_FileManager fm;
+        Dovlin_CompositeHierarchy *bus = MakeBus(fm, {1, 3, 0, 2});
+        QVERIFY(bus->IsBus());
+        QCOMPARE(bus->GetSignalState(10), QStringLiteral(" 1X0Zb"));
+        QCOMPARE(bus->GetSignalState(9), QString());
+        QCOMPARE(bus->GetSignalState(51), QString());
+
         auto *scope = new Dovlin_CompositeHierarchy(&fm);
+        scope->SetName(QStringLiteral("top"));
         Dovlin_Signal *clk = MakeSignal(fm, 4);
         clk->AddEvent(0, 1);
         clk->AddLastEvent(50);
+        Dovlin_Signal *rst = MakeSignal(fm, 8);
+        rst->AddEvent(20, 0);
+        rst->AddLastEvent(50);
+        QVERIFY(scope->AddHierarchy(MakeLeaf(fm, clk)));
+        QVERIFY(scope->AddHierarchy(MakeLeaf(fm, rst)));
+        QVERIFY(!scope->IsBus());
+        QCOMPARE(scope->GetSignalState(10), QStringLiteral("1"));
         Dovlin_Signal *count = MakeSignal(fm, 1);
         count->AddEvent(0, qint64(7));
         count->AddLastEvent(50);
-        QVERIFY(scope->AddHierarchy(MakeLeaf(fm, clk)));
         QVERIFY(scope->AddHierarchy(MakeBus(fm, {1, 0})));
         QVERIFY(scope->AddHierarchy(MakeLeaf(fm, count)));
-        QVERIFY(scope->AddHierarchy(new Dovlin_CompositeHierarchy(&fm)));
         scope->m_Radix = 1;
-        QCOMPARE(scope->GetSignalState(5), QStringLiteral("1 2u  7u "));
+        QCOMPARE(scope->GetSignalState(25), QStringLiteral("10 2u  7u "));
     }
 
     // The text is computed once per time; a radix change shows only after m_StateTime is reset.
@@ -288,19 +315,10 @@ private slots:
         QCOMPARE(leaf->m_StateTime, 25);
         leaf->m_StateTime = -1;
         QCOMPARE(leaf->GetSignalState(5), QStringLiteral(" -2d "));
-        // -1 is never a cached time: the value before the sentinel is missing.
+        // -1 is never a cached time.
         leaf->m_StateTime = -1;
-        leaf->m_StateText.clear();
-        QCOMPARE(leaf->GetSignalState(-1), QStringLiteral(" "));
-
-        Dovlin_CompositeHierarchy *bus = MakeBus(fm, {1, 1});
-        QCOMPARE(bus->GetSignalState(5), QStringLiteral(" 3u "));
-        bus->m_Radix = 1;
-        QCOMPARE(bus->GetSignalState(5), QStringLiteral(" 3u "));
-        bus->m_StateTime = -1;
-        QCOMPARE(bus->GetSignalState(5), QStringLiteral(" 11b"));
-        QCOMPARE(bus->GetHierarchy(0)->m_StateTime, 5);
-        QCOMPARE(bus->GetHierarchy(0)->m_StateText, QStringLiteral("1"));
+        leaf->m_StateText = QStringLiteral("stale");
+        QCOMPARE(leaf->GetSignalState(-1), QString());
     }
 };
 

@@ -3,10 +3,12 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
+#include <limits>
+
 QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) const
 {
     if (!event)
-        return QStringLiteral(" ");
+        return QString();
     const qint64 value = event->m_Value.m_IntValue;
     switch (radix) {
     case Dovlin_Radix::Binary:
@@ -14,8 +16,11 @@ QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) con
     case Dovlin_Radix::Hexadecimal:
         return QStringLiteral(" %1h ").arg(value, 0, 16);
     case Dovlin_Radix::Unsigned:
-        // Only the low 32 bits: -1 reads 4294967295.
-        return QStringLiteral(" %1u ").arg(quint32(value));
+        // Signed 32-bit integers are stored sign-extended: their negative values read as 32-bit
+        // patterns (-1 reads 4294967295). Other values, 64-bit times among them, read in full.
+        if (value < 0 && value >= std::numeric_limits<qint32>::min())
+            return QStringLiteral(" %1u ").arg(quint32(value));
+        return QStringLiteral(" %1u ").arg(quint64(value));
     case Dovlin_Radix::Signed:
         return QStringLiteral(" %1d ").arg(value);
     default:
@@ -26,13 +31,13 @@ QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) con
 QString Dovlin_RealType::GetSignalState(const CSignalEvent *event, int) const
 {
     if (!event)
-        return QStringLiteral(" ");
+        return QString();
     return QStringLiteral(" %1r ").arg(event->m_Value.m_RealValue);
 }
 
 QString Dovlin_StateType::GetSignalState(const CSignalEvent *event, int) const
 {
     if (!event)
-        return QStringLiteral(" ");
+        return QString();
     return QString::fromLatin1(StateText(event->m_Value.m_State));
 }

@@ -33,7 +33,7 @@ public:
                                    const Dovlin_Column &column, const CSignalEvent *first) const = 0;
     // Whether drawing a crowded column needs the range of its values.
     virtual bool ColumnNeedsValues(bool digital) const = 0;
-    // Text of one value in a radix; " " for a null event.
+    // Text of one value in a radix; empty for a null event (no value).
     virtual QString GetSignalState(const CSignalEvent *event, int radix) const = 0;
 
 protected:

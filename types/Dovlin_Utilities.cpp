@@ -1,5 +1,9 @@
 #include "Dovlin_Utilities.h"
 
+#include "Dovlin_Types.h"
+
+#include <vector>
+
 namespace {
 
 quint64 UnsignedOf(QStringView bits)
@@ -28,7 +32,115 @@ QString Digits(quint64 value, int bitsPerDigit, char suffix)
     return QString::fromLatin1(buffer + pos, sizeof(buffer) - pos);
 }
 
+// The value of a known bit (0 1 L H), -1 for any other state.
+int KnownBit(QChar c)
+{
+    switch (c.unicode()) {
+    case '0':
+    case 'L':
+        return 0;
+    case '1':
+    case 'H':
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+// Decimal digits of an unsigned number of any width given as 0/1 characters, most significant
+// first: 32-bit limbs divided by 10^9 in turn.
+QString Decimal(const QString &ones)
+{
+    const qsizetype n = ones.size();
+    if (n <= 64)
+        return QString::number(quint64(BinToUnsigned(ones)));
+    std::vector<quint32> limbs(size_t((n + 31) / 32), 0);
+    for (qsizetype i = 0; i < n; ++i)
+        if (ones.at(n - 1 - i) == QLatin1Char('1'))
+            limbs[size_t(i / 32)] |= quint32(1) << (i % 32);
+    QString text;
+    while (!limbs.empty()) {
+        quint64 rest = 0;
+        for (size_t i = limbs.size(); i-- > 0;) {
+            const quint64 part = rest << 32 | limbs[i];
+            limbs[i] = quint32(part / 1000000000u);
+            rest = part % 1000000000u;
+        }
+        while (!limbs.empty() && limbs.back() == 0)
+            limbs.pop_back();
+        const QString chunk = QString::number(rest);
+        text.prepend(limbs.empty() ? chunk : chunk.rightJustified(9, QLatin1Char('0')));
+    }
+    return text;
+}
+
+// Two's complement negation of a 0/1 text.
+QString Negated(const QString &ones)
+{
+    QString result = ones;
+    bool carry = true;
+    for (qsizetype i = result.size() - 1; i >= 0; --i) {
+        const bool one = result.at(i) == QLatin1Char('0');
+        result[i] = QLatin1Char(one != carry ? '1' : '0');
+        carry = carry && one;
+    }
+    return result;
+}
+
+QString HexText(const QString &bits)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QString text;
+    for (qsizetype end = bits.size(); end > 0; end -= 4) {
+        const qsizetype begin = qMax<qsizetype>(0, end - 4);
+        int digit = 0;
+        bool known = true;
+        bool same = true;
+        for (qsizetype i = begin; i < end; ++i) {
+            const int bit = KnownBit(bits.at(i));
+            known = known && bit >= 0;
+            same = same && bits.at(i) == bits.at(begin);
+            digit = digit << 1 | qMax(bit, 0);
+        }
+        text.prepend(known ? QChar(QLatin1Char(digits[digit])) : same ? bits.at(begin).toUpper() : QChar(QLatin1Char('X')));
+    }
+    qsizetype zeros = 0;
+    while (zeros + 1 < text.size() && text.at(zeros) == QLatin1Char('0'))
+        ++zeros;
+    return text.mid(zeros);
+}
+
 } // namespace
+
+QString BusText(const QString &bits, int radix)
+{
+    if (bits.isEmpty())
+        return QString();
+    const QString binary = QLatin1Char(' ') + bits + QLatin1Char('b');
+    QString ones = bits;
+    for (qsizetype i = 0; i < ones.size(); ++i) {
+        const int bit = KnownBit(ones.at(i));
+        if (bit < 0 && (radix == Dovlin_Radix::Unsigned || radix == Dovlin_Radix::Signed))
+            return binary;
+        ones[i] = QLatin1Char(bit == 1 ? '1' : '0');
+    }
+    switch (radix) {
+    case Dovlin_Radix::Binary:
+        return binary;
+    case Dovlin_Radix::Hexadecimal:
+        return QLatin1Char(' ') + HexText(bits) + QLatin1Char('h');
+    case Dovlin_Radix::Unsigned:
+        return QStringLiteral(" %1u ").arg(Decimal(ones));
+    case Dovlin_Radix::Signed:
+        if (ones.size() <= 64)
+            return QStringLiteral(" %1d ").arg(BinToSigned(ones));
+        if (ones.at(0) == QLatin1Char('1'))
+            return QStringLiteral(" -%1d ").arg(Decimal(Negated(ones)));
+        return QStringLiteral(" %1d ").arg(Decimal(ones));
+    default:
+        return bits;
+    }
+}
 
 qint64 BinToUnsigned(const QString &bits)
 {

@@ -13,5 +13,10 @@ qint64 BinToSigned(const QString &bits);
 QString DecToHex(qint64 value);
 // The 64-bit pattern in binary followed by 'b' ("0b", "101b").
 QString DecToBin(qint64 value);
+// Text of a bus value in a radix (Dovlin_Radix) from the state letters of its bits, most
+// significant first. L and H are weak 0 and 1; other states (X Z U W - ?) are never read as a
+// number: hexadecimal shows a digit of four known bits, the letter of four equal unknown ones
+// and X for a mix; unsigned and signed fall back to the binary text. Any width is exact.
+QString BusText(const QString &bits, int radix);
 
 #endif
