@@ -5,8 +5,8 @@
 // The wave file goes next to the dump (same name, suffix .dvn) unless -o names it. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
-#include "Dovlin_ImportReporter.h"
 #include "Dovlin_VcdImport.h"
+#include "streamreporter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -14,17 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-class StreamReporter : public Dovlin_ImportReporter
-{
-public:
-    void Error(const QString &caption, const QString &text) override
-    {
-        Q_UNUSED(caption);
-        fprintf(stderr, "error: %s\n", qUtf8Printable(text));
-    }
-    void Warning(const QString &text) override { fprintf(stderr, "warning: %s\n", qUtf8Printable(text)); }
-};
 
 QString timeUnit(int timeBase)
 {
@@ -58,7 +47,7 @@ int main(int argc, char **argv)
     if (input.isEmpty())
         return usage();
 
-    StreamReporter reporter;
+    Dovlin_StreamReporter reporter;
     Dovlin_VcdImport import(&reporter);
     if (!import.Convert(input, output))
         return 1;

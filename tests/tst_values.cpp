@@ -1,0 +1,322 @@
+// dovlin-values, run as a separate process, against texts built from the dump itself: what the
+// name tree shows must be what the dump says, at every change, between changes, at 0 and past
+// the end.
+#include <QFile>
+#include <QHash>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <set>
+
+namespace {
+
+// One declared variable and its value changes, read from the VCD text.
+struct Variable
+{
+    QString m_Type;
+    int m_Width = 1;
+    QStringList m_Paths;
+    // The bits' paths of each declaration (aliases declare a variable again).
+    QList<QStringList> m_BitNames;
+    QMap<qint64, QString> m_Values;
+};
+
+struct Dump
+{
+    // Times in the wave file's unit: the timescale's multiplier (1, 10 or 100) times the dump's.
+    qint64 m_Multiplier = 1;
+    QHash<QString, Variable> m_Variables;
+    std::set<qint64> m_Times;
+    qint64 m_End = 0;
+};
+
+const QStringList signedTypes = {"integer", "int", "shortint", "longint", "byte"};
+const QStringList integerTypes = signedTypes + QStringList{"time", "parameter"};
+
+bool isInteger(const Variable &v)
+{
+    return integerTypes.contains(v.m_Type) && v.m_Width <= 64;
+}
+
+Dump readDump(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QStringList tokens = QString::fromLatin1(file.readAll()).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    Dump dump;
+    QStringList scopes;
+    qint64 time = 0;
+    const auto change = [&](const QString &code, const QString &value) {
+        if (dump.m_Variables.contains(code))
+            dump.m_Variables[code].m_Values[time] = value;
+    };
+    for (int i = 0; i < tokens.size(); ++i) {
+        const QString &t = tokens[i];
+        if (t == "$scope") {
+            scopes << tokens[i + 2];
+            i += 3;
+        } else if (t == "$upscope") {
+            scopes.removeLast();
+            ++i;
+        } else if (t == "$var") {
+            const QString type = tokens[i + 1], code = tokens[i + 3];
+            const int width = tokens[i + 2].toInt();
+            QStringList reference;
+            for (i += 4; tokens[i] != "$end"; ++i)
+                reference << tokens[i];
+            if (type == "string" || width == 0)
+                continue;
+            const auto match = QRegularExpression("^(.*?) ?\\[(-?\\d+)(?::(-?\\d+))?\\]$").match(reference.join(' '));
+            QString name = match.hasMatch() ? match.captured(1) : reference.join(' ');
+            Variable &v = dump.m_Variables[code];
+            v.m_Type = type;
+            v.m_Width = width;
+            const bool logic = !integerTypes.contains(type) && !type.contains("real");
+            const bool ranged = match.hasMatch() && !match.captured(3).isEmpty();
+            if (logic && match.hasMatch() && !ranged)
+                name += "[" + match.captured(2) + "]";
+            const QString nodePath = (scopes + QStringList{name}).join('.');
+            v.m_Paths << nodePath;
+            v.m_BitNames << QStringList();
+            if (logic && width > 1) {
+                int left = width - 1, step = -1;
+                if (ranged) {
+                    left = match.captured(2).toInt();
+                    step = match.captured(3).toInt() >= left ? 1 : -1;
+                }
+                for (int b = 0; b < width; ++b)
+                    v.m_BitNames.last() << nodePath + "." + name + QString("[%1]").arg(left + b * step);
+            }
+        } else if (t == "$timescale") {
+            dump.m_Multiplier = QRegularExpression("^\\d+").match(tokens[i + 1]).captured(0).toLongLong();
+        } else if (t == "$dumpvars" || t == "$dumpall" || t == "$dumpon" || t == "$dumpoff" || t == "$end") {
+        } else if (t.startsWith('$')) {
+            while (tokens[i] != "$end")
+                ++i;
+        } else if (t.startsWith('#')) {
+            time = t.mid(1).toLongLong() * dump.m_Multiplier;
+            dump.m_Times.insert(time);
+            dump.m_End = qMax(dump.m_End, time);
+        } else if (t[0] == 'b' || t[0] == 'B' || t[0] == 'r' || t[0] == 'R') {
+            change(tokens[i + 1], t);
+            ++i;
+        } else if (t[0] == 's' || t[0] == 'S') {
+            ++i;
+        } else {
+            change(t.mid(1), t.left(1));
+        }
+    }
+    return dump;
+}
+
+// The bits of a logic value, extended to the width as the dump format says: 0 and 1 by 0,
+// any other state by itself.
+QString bitsOf(const QString &value, int width)
+{
+    QString bits = (value.startsWith('b') || value.startsWith('B') ? value.mid(1) : value).toUpper();
+    const QChar fill = bits[0] == '1' ? QChar('0') : bits[0];
+    return QString(qMax(0, width - int(bits.size())), fill) + bits.right(width);
+}
+
+QString busText(const QString &bits, const QString &radix)
+{
+    const QString binary = bits + "b";
+    QString ones = bits;
+    ones.replace('L', '0').replace('H', '1');
+    const bool known = !ones.contains(QRegularExpression("[^01]"));
+    if (radix == "binary" || (!known && radix != "hex"))
+        return binary;
+    if (radix == "hex") {
+        QString hex;
+        for (int end = int(bits.size()); end > 0; end -= 4) {
+            const QString group = ones.mid(qMax(0, end - 4), end - qMax(0, end - 4));
+            if (!group.contains(QRegularExpression("[^01]")))
+                hex.prepend(QString::number(group.toInt(nullptr, 2), 16).toUpper());
+            else
+                hex.prepend(group.count(group[0]) == group.size() ? group[0] : QChar('X'));
+        }
+        return hex.replace(QRegularExpression("^0+(?=.)"), "") + "h";
+    }
+    const quint64 value = ones.toULongLong(nullptr, 2);
+    if (radix == "unsigned")
+        return QString::number(value) + "u";
+    const int width = int(ones.size());
+    const qint64 v = width < 64 && ones[0] == '1' ? qint64(value) - (qint64(1) << width) : qint64(value);
+    return QString::number(v) + "d";
+}
+
+QString integerText(const Variable &v, const QString &value, const QString &radix)
+{
+    const QString bits = bitsOf(value, v.m_Width);
+    qint64 n = qint64(bits.toULongLong(nullptr, 2));
+    if (signedTypes.contains(v.m_Type) && v.m_Width < 64 && bits[0] == '1')
+        n -= qint64(1) << v.m_Width;
+    if (radix == "binary")
+        return QString::number(quint64(n), 2) + "b";
+    if (radix == "hex")
+        return (n < 0 ? "-" + QString::number(-n, 16) : QString::number(n, 16)) + "h";
+    if (radix == "signed")
+        return QString::number(n) + "d";
+    return QString::number(n < 0 && n >= INT_MIN ? quint64(quint32(n)) : quint64(n)) + "u";
+}
+
+// What each node of a variable shows at a time: path and text.
+QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qint64 time, const QString &radix)
+{
+    QList<QPair<QString, QString>> lines;
+    auto at = v.m_Values.upperBound(time);
+    const bool valued = time <= dump.m_End && at != v.m_Values.begin();
+    const QString value = valued ? std::prev(at).value() : QString();
+    const bool triggered = v.m_Values.contains(time) && time <= dump.m_End;
+    for (int p = 0; p < v.m_Paths.size(); ++p) {
+        QString text;
+        if (v.m_Type == "event")
+            text = triggered ? "1" : "";
+        else if (!valued)
+            text = "";
+        else if (v.m_Type.contains("real"))
+            text = QString::number(value.mid(1).toDouble(), 'g', 6) + "r";
+        else if (isInteger(v))
+            text = integerText(v, value, radix);
+        else if (v.m_Width == 1)
+            text = bitsOf(value, 1);
+        else
+            text = busText(bitsOf(value, v.m_Width), radix);
+        lines << qMakePair(v.m_Paths[p], text);
+        for (int b = 0; b < v.m_BitNames[p].size(); ++b)
+            lines << qMakePair(v.m_BitNames[p][b], valued ? bitsOf(value, v.m_Width).mid(b, 1) : QString());
+    }
+    return lines;
+}
+
+struct Run
+{
+    int m_ExitCode = -1;
+    QByteArray m_Out;
+    QByteArray m_Err;
+};
+
+Run runValues(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-values"), arguments);
+    Run run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit) {
+        run.m_ExitCode = process.exitCode();
+        run.m_Out = process.readAllStandardOutput();
+        run.m_Err = process.readAllStandardError();
+    }
+    return run;
+}
+
+} // namespace
+
+class TestValues : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesTheDump_data();
+    void matchesTheDump();
+    void refusals_data();
+    void refusals();
+};
+
+void TestValues::matchesTheDump_data()
+{
+    QTest::addColumn<QString>("dump");
+    QTest::addColumn<QString>("radix");
+    const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
+                               "values/states.vcd", "corpus/icarus/counter_tb.vcd", "corpus/ghdl/oscar/vhdl3.vcd",
+                               "corpus/wikipedia/example.vcd", "corpus/quartus/wave_registradores.vcd"};
+    for (const QString &dump : dumps)
+        for (const QString radix : {"binary", "hex", "unsigned", "signed"})
+            QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
+}
+
+void TestValues::matchesTheDump()
+{
+    QFETCH(QString, dump);
+    QFETCH(QString, radix);
+    // Converted in a folder of its own: the wave file goes beside the dump.
+    QTemporaryDir dir;
+    const QString vcd = dir.filePath("dump.vcd");
+    QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/") + dump, vcd));
+    const Dump reference = readDump(vcd);
+    QVERIFY(!reference.m_Variables.isEmpty());
+
+    std::set<qint64> times = {0, reference.m_End + 1};
+    for (qint64 t : reference.m_Times)
+        times.insert({t, t + 1});
+    QStringList arguments{vcd, "--radix", radix};
+    for (qint64 t : times)
+        arguments << QString::number(t);
+    const Run run = runValues(arguments);
+    QCOMPARE(run.m_ExitCode, 0);
+
+    QHash<QString, QString> shown;
+    int lines = 0;
+    for (const QByteArray &line : run.m_Out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        QCOMPARE(fields.size(), 3);
+        shown.insert(fields[0] + "\t" + fields[1], QString::fromUtf8(fields[2]));
+        ++lines;
+    }
+    int wanted = 0;
+    for (qint64 t : times) {
+        for (const Variable &v : reference.m_Variables) {
+            for (const auto &[path, text] : expected(reference, v, t, radix)) {
+                const QString key = QString::number(t) + "\t" + path;
+                QVERIFY2(shown.contains(key), qPrintable("no line for " + key));
+                QVERIFY2(shown.value(key) == text,
+                         qPrintable(QString("%1: shown '%2', the dump says '%3'").arg(key, shown.value(key), text)));
+                ++wanted;
+            }
+        }
+    }
+    QCOMPARE(lines, wanted);
+}
+
+void TestValues::refusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
+                                       << "the time '12ns' is not a whole number";
+    QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
+    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "octal"} << 2
+                                   << "unknown radix 'octal'";
+    QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
+    QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1
+                                     << "cannot read DATA/corpus/README.md: ";
+    QTest::newRow("broken dump") << QStringList{"DIR/broken.vcd", "0"} << 1 << "error: Cannot import DIR/broken.vcd";
+}
+
+void TestValues::refusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    QFile broken(dir.filePath("broken.vcd"));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("$var wire 1 ! a $end\n#1\nfoo\n") > 0);
+    broken.close();
+    const auto place = [&](QString text) {
+        return text.replace("DATA", DOVLIN_TEST_DATA).replace("DIR", dir.path());
+    };
+    for (QString &argument : arguments)
+        argument = place(argument);
+    const Run run = runValues(arguments);
+    QCOMPARE(run.m_ExitCode, exitCode);
+    QVERIFY(run.m_Out.isEmpty());
+    QVERIFY2(QString::fromUtf8(run.m_Err).contains(place(error)), run.m_Err.constData());
+}
+
+QTEST_GUILESS_MAIN(TestValues)
+#include "tst_values.moc"
