@@ -415,6 +415,8 @@ Dovlin_Signal *Dovlin_FileManager::CreateSignal(int typeCode)
         return new Dovlin_StateSignalT<Dovlin_VerilogType>(this);
     case Dovlin_TypeCode::StdLogic:
         return new Dovlin_StateSignalT<Dovlin_StdLogicType>(this);
+    case Dovlin_TypeCode::Event:
+        return new Dovlin_EventSignal(this);
     default:
         return nullptr;
     }

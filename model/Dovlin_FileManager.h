@@ -151,7 +151,7 @@ public:
     bool LoadSignalEvents(QIODevice *device);
 
     // Writes the whole file to a temporary file and renames it over path; on failure any old
-    // file stays as it was. A lastTime other than -1 closes every signal first, as in
+    // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
     // SaveSignalEvents; those events stay in the model even when writing fails.
     bool Save(const QString &path, qint64 lastTime = -1);
     // Without a device these write m_File, which the caller has opened.

@@ -281,7 +281,7 @@ bool Dovlin_Signal::IsChange(qint64 i) const
 {
     if (i <= 0 || i >= GetnEvent())
         return false;
-    if (i == 1)
+    if (i == 1 || GetTypeCode() == Dovlin_TypeCode::Event)
         return true;
     const CSignalEvent *event = GetEvent(i);
     const CSignalEvent *before = GetEvent(i - 1);
@@ -692,4 +692,17 @@ QString Dovlin_RealSignal::GetSignalState(qint64 time, int radix)
 void Dovlin_RealSignal::PostLoadNotification()
 {
     FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_RealValue; });
+}
+
+bool Dovlin_EventSignal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64)
+{
+    return Dovlin_Signal::SaveSignalEvents(writer, -1);
+}
+
+QString Dovlin_EventSignal::GetSignalState(qint64 time, int)
+{
+    // Stored event 0 is the sentinel, not a trigger.
+    const qint64 i = qMax<qint64>(FindEventIndex(time), 1);
+    const CSignalEvent *event = GetEvent(i);
+    return event && event->m_Time == time ? QStringLiteral("1") : QString();
 }

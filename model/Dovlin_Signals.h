@@ -142,7 +142,8 @@ public:
     qint64 FindEventIndex(qint64 time, qint64 from) const;
     // True when stored event i holds another value than the one before it. The first event after
     // the sentinel always does; a repeated value (the closing copy at the end of a converted
-    // file, or a value dumped again) does not.
+    // file, or a value dumped again) does not, except on an event signal, where every stored
+    // event is a trigger.
     bool IsChange(qint64 i) const;
 
     // The next pixel column of a canvas window that holds stored events, from stored event
@@ -311,6 +312,23 @@ public:
     {
         return T::GetSignalState(GetEventAt(time), radix);
     }
+    void PostLoadNotification() override
+    {
+        FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_State; });
+    }
+};
+
+// An event variable: its triggers are kept as stored, the closing copy of a converted file left out.
+class Dovlin_EventSignal : public Dovlin_Signal, public Dovlin_EventType
+{
+public:
+    explicit Dovlin_EventSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    int GetTypeCode() const override { return m_TypeCode; }
+    // A copy of the last trigger at the end time would read as one more trigger.
+    bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    // "1" when a trigger lies exactly at time, else empty: an event holds no value between triggers.
+    QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override
     {
         FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_State; });

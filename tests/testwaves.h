@@ -64,6 +64,15 @@ public:
         return Leaf(name, parent, signal);
     }
 
+    // An event signal with one trigger at each time, repeated times included.
+    Dovlin_ScalarHierarchy *Event(const QString &name, Dovlin_CompositeHierarchy *parent, const QList<qint64> &triggers)
+    {
+        auto *signal = new Dovlin_EventSignal(&m_Model);
+        for (qint64 time : triggers)
+            signal->AddEvent(time, 1);
+        return Leaf(name, parent, signal);
+    }
+
     // A vector whose children are its bits, most significant first; values are bit texts such as "1x0z".
     Dovlin_CompositeHierarchy *Bus(const QString &name, Dovlin_CompositeHierarchy *parent, int width,
                                    const QList<QPair<qint64, QString>> &changes)

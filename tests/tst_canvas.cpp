@@ -38,6 +38,7 @@ private Q_SLOTS:
         for (int i = 0; i < 1000; ++i)
             crowded.append({500 + i % 2, i % 2});
         wave.Logic("busy", top, crowded);
+        wave.Event("ev", top, {50, 300, 300, 650});
         QVERIFY(wave.Save(m_Dir.filePath("rows.dvn"), 1000));
     }
 
@@ -118,6 +119,34 @@ private Q_SLOTS:
         QCOMPARE(image.pixel(c - 5, yLow("busy")), Green);
         QCOMPARE(image.pixel(c - 5, yHigh("busy")), Black);
         QCOMPARE(image.pixel(c + 5, yHigh("busy")), Green);
+    }
+
+    void eventMarks_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::newRow("whole file") << qint64(0) << qint64(1000);
+        QTest::newRow("around the repeated trigger") << qint64(290) << qint64(310);
+    }
+
+    void eventMarks()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        m_Shape->ZoomTime2Time(from, to);
+        const QImage image = picture();
+        // An arrow from the low to the high rail at each trigger in view, the low rail before it.
+        int seen = 0;
+        for (qint64 t : {50, 300, 650}) {
+            if (x(t) < 4 || x(t) >= image.width())
+                continue;
+            ++seen;
+            QCOMPARE(image.pixel(x(t), yMid("ev")), Green);
+            QCOMPARE(image.pixel(x(t), yHigh("ev")), Green);
+            QCOMPARE(image.pixel(x(t) - 4, yMid("ev")), Black);
+            QCOMPARE(image.pixel(x(t) - 4, yLow("ev")), Green);
+        }
+        QCOMPARE(seen, from == 0 ? 3 : 1);
     }
 
     void rowsUnderTheTimeBarOrScrolledOut()
@@ -210,6 +239,11 @@ private Q_SLOTS:
         QTest::newRow("bus next") << "bus" << qint64(300) << true << qint64(500);
         QTest::newRow("bus previous") << "bus" << qint64(300) << false << qint64(250);
         QTest::newRow("bus end") << "bus" << qint64(800) << true << qint64(800);
+        // Every trigger of an event is a transition, the same value again included.
+        QTest::newRow("event next") << "ev" << qint64(0) << true << qint64(50);
+        QTest::newRow("event next, a repeated trigger") << "ev" << qint64(300) << true << qint64(650);
+        QTest::newRow("event previous") << "ev" << qint64(650) << false << qint64(300);
+        QTest::newRow("event end") << "ev" << qint64(650) << true << qint64(650);
     }
 
     void transitions()

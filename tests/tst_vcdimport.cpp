@@ -43,6 +43,8 @@ private slots:
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
     void queuedChangesMeetLaterCommands();
+    void eventValueText_data();
+    void eventValueText();
 };
 
 QString TestVcdImport::write(const QString &name, const QByteArray &text)
@@ -170,6 +172,9 @@ void TestVcdImport::model_data()
         "a=4:1@0,0@0,1@0,0@4,0@4 v(v[3]=4:0@0,0@4 v[2]=4:1@0,1@4 v[1]=4:0@0,0@4 v[0]=4:1@0,1@4) i=i:5@0,6@3,6@4 "
         "r=r:nan@0,1@3,1@4",
         0, 4);
+    row("events keep every trigger, a repeated one too, without a closing copy",
+        "$var event 1 ! ev $end $var wire 1 \" w $end #0 $dumpvars 1! 0\" $end #50 1! #100 1! 1! 1\" #120 0\"",
+        "ev=e:1@0,1@50,1@100,1@100 w=4:0@0,1@100,0@120,0@120", 0, 120);
     row("unknown commands counted once", "$var wire 1 ! a $end\n$crash\n$version x $end\n$vcdclose #5 $end\n#1 1!",
         "a=4:1@1,1@1", 0, 1, {"line 2: unknown command '$crash' skipped (and 1 more like it)"});
     row("values of the wrong kind converted or left out",
@@ -446,6 +451,36 @@ void TestVcdImport::queuedChangesMeetLaterCommands()
         QCOMPARE(node->GetSignal(), signal);
     }
     QCOMPARE(names, leaves);
+}
+
+void TestVcdImport::eventValueText_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("texts");
+    // The dump fires event1 at 0, 10, 45 and 70, event2 at 0, 30 and 70, and ends at 80.
+    QTest::newRow("event1") << "event_example/event1" << "-1= 0=1 5= 10=1 11= 45=1 69= 70=1 80=";
+    QTest::newRow("event2") << "event_example/event2" << "0=1 10= 30=1 45= 70=1";
+}
+
+// An event reads "1" exactly at its triggers and nothing in between.
+void TestVcdImport::eventValueText()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, texts);
+    RecordingReporter reporter;
+    QFile dump(QStringLiteral(DOVLIN_TEST_DATA "/corpus/icarus/pull_67_event_example.vcd"));
+    QVERIFY(dump.open(QIODevice::ReadOnly));
+    Dovlin_FileManager model;
+    QVERIFY(import(dump.readAll(), reporter, model));
+    const Dovlin_Hierarchy *node = findNode(model, path);
+    QVERIFY(node && node->GetSignal());
+    QCOMPARE(node->GetSignal()->GetTypeCode(), int(Dovlin_TypeCode::Event));
+    QStringList actual;
+    for (const QString &check : texts.split(' ')) {
+        const qint64 time = check.section('=', 0, 0).toLongLong();
+        actual << QStringLiteral("%1=%2").arg(time).arg(node->GetSignal()->GetSignalState(time, Dovlin_Radix::Binary));
+    }
+    QCOMPARE(actual.join(' '), texts);
 }
 
 QTEST_GUILESS_MAIN(TestVcdImport)

@@ -50,6 +50,8 @@ inline QString typeLetter(int typeCode)
         return QStringLiteral("4");
     case Dovlin_TypeCode::StdLogic:
         return QStringLiteral("9");
+    case Dovlin_TypeCode::Event:
+        return QStringLiteral("e");
     default:
         return QStringLiteral("?");
     }
@@ -66,6 +68,7 @@ inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
     case Dovlin_TypeCode::Real:
         return QString::number(event->m_Value.m_RealValue);
     case Dovlin_TypeCode::Verilog:
+    case Dovlin_TypeCode::Event:
         return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
     case Dovlin_TypeCode::StdLogic:
         return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");

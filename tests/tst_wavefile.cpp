@@ -88,6 +88,14 @@ void BuildManyEvents(Dovlin_FileManager &fm)
     }
 }
 
+// An event signal that fires twice at 5: the closing copy is not written, so the file ends at 9.
+void BuildEvents(Dovlin_FileManager &fm)
+{
+    auto *signal = new Dovlin_EventSignal(&fm);
+    for (qint64 time : {0, 5, 5, 9})
+        signal->AddEvent(time, 1);
+}
+
 void PutInt32(QByteArray &bytes, qint64 offset, qint32 value)
 {
     qToLittleEndian(value, bytes.data() + offset);
@@ -230,6 +238,7 @@ void tst_WaveFile::roundTrip_data()
     QTest::newRow("no signals, no nodes") << &BuildEmpty << 12 << qint64(-1);
     QTest::newRow("every class and flag, long name") << &BuildFixture << 5300 << qint64(20);
     QTest::newRow("31 to 65 events") << &BuildManyEvents << 5704 << qint64(20);
+    QTest::newRow("event triggers") << &BuildEvents << 536 << qint64(9);
 }
 
 // Writing, loading and writing again gives the same bytes, so every field reads back as saved.
@@ -273,7 +282,7 @@ void tst_WaveFile::damaged_data()
     QTest::newRow("huge signal count") << "signalCount" << qint32(0x7fffffff) << "signal count 2147483647 at offset 4 does not fit";
     QTest::newRow("negative signal count") << "signalCount" << qint32(-1) << "negative signal count -1";
     QTest::newRow("type code 7") << "typeCode1" << qint32(7) << "unknown type code 7 at offset 12";
-    QTest::newRow("type code 32") << "typeCode3" << qint32(32) << "unknown type code 32 at offset 20";
+    QTest::newRow("type code 64") << "typeCode3" << qint32(64) << "unknown type code 64 at offset 20";
     QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(1000000) << "hierarchy count 1000000";
     QTest::newRow("negative hierarchy count") << "hierarchyCount" << qint32(-5) << "negative hierarchy count -5";
     QTest::newRow("hierarchy code 3") << "node0" << qint32(3) << "unknown hierarchy code 3 at offset 32";

@@ -9,7 +9,7 @@ struct Dovlin_Column;
 
 // Signal type codes, as returned by GetTypeCode and stored per signal in a wave file.
 namespace Dovlin_TypeCode {
-enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16 };
+enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16, Event = 32 };
 }
 
 // Display radix of a hierarchy node (m_Radix).
@@ -149,6 +149,25 @@ public:
                                                         0x808080, 0x8080FF, 0xFF8080, 0xFFFF00};
 
     Dovlin_StdLogicType() : Dovlin_StateType(Dovlin_TypeCode::StdLogic, m_nState, m_States, m_Heights, m_Colors) {}
+};
+
+// A named event: every stored event is a trigger, even one that repeats the value before it,
+// and there is no value between triggers. The values are kept as dumped, in the four-state
+// tables, so that the column summaries of logic types work unchanged.
+class Dovlin_EventType : public Dovlin_StateType
+{
+public:
+    static constexpr unsigned int m_Color = Dovlin_VerilogType::m_Colors[1];
+
+    Dovlin_EventType()
+        : Dovlin_StateType(Dovlin_TypeCode::Event, Dovlin_VerilogType::m_nState, Dovlin_VerilogType::m_States,
+                           Dovlin_VerilogType::m_Heights, Dovlin_VerilogType::m_Colors) {}
+    // Drawing: an upward arrow at each trigger, the low rail between them, in either display mode.
+    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const CSignalEvent *e2) const override;
+    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                           const Dovlin_Column &column, const CSignalEvent *first) const override;
+    bool ColumnNeedsValues(bool) const override { return false; }
 };
 
 #endif

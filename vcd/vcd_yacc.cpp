@@ -133,7 +133,8 @@ vcd_yacc::Kind kindOf(const QByteArray &typeWord)
         {"integer", vcd_yacc::SignedInteger}, {"int", vcd_yacc::SignedInteger},  {"shortint", vcd_yacc::SignedInteger},
         {"longint", vcd_yacc::SignedInteger}, {"byte", vcd_yacc::SignedInteger}, {"time", vcd_yacc::Integer},
         {"parameter", vcd_yacc::Integer},     {"real", vcd_yacc::Real},          {"realtime", vcd_yacc::Real},
-        {"shortreal", vcd_yacc::Real},        {"string", vcd_yacc::String}};
+        {"shortreal", vcd_yacc::Real},        {"string", vcd_yacc::String},
+        {"event", vcd_yacc::Event}};
     return kinds.value(typeWord, vcd_yacc::Logic);
 }
 
@@ -411,6 +412,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
                                   .arg(name, QString::number(size), QString::number(MaxVectorWidth)));
         kind = Skipped;
     }
+    // An event is one bit whatever size it declares.
     int width = 1;
     if (kind == Logic)
         width = int(size);
@@ -461,7 +463,8 @@ void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::v
     const size_t first = variable.m_Leaves.size();
     if (variable.m_Kind != Logic || variable.m_Width == 1) {
         auto *node = new Dovlin_ScalarHierarchy(m_pFileManager);
-        node->SetName(variable.m_Kind == Logic && !index.empty() ? bitName(name, index.front()) : name);
+        const bool bit = variable.m_Kind == Logic || variable.m_Kind == Event;
+        node->SetName(bit && !index.empty() ? bitName(name, index.front()) : name);
         variable.m_Leaves.push_back(node);
         if (!Link(node))
             return;
@@ -503,13 +506,15 @@ void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
             signal = new Dovlin_IntSignal(m_pFileManager);
         else if (variable.m_Kind == Real)
             signal = new Dovlin_RealSignal(m_pFileManager);
+        else if (variable.m_Kind == Event)
+            signal = new Dovlin_EventSignal(m_pFileManager);
         else if (variable.m_NineState)
             signal = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
         else
             signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
         variable.m_Signals.push_back(signal);
     }
-    if (variable.m_Kind == Logic)
+    if (variable.m_Kind == Logic || variable.m_Kind == Event)
         variable.m_States.assign(size_t(count), -1);
     for (size_t i = 0; i < variable.m_Leaves.size(); ++i)
         variable.m_Leaves[i]->SetSignal(variable.m_Signals[i % size_t(count)]);
@@ -698,6 +703,7 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
         return;
     switch (variable->m_Kind) {
     case Logic:
+    case Event:
         LogicChange(*variable, &value, 1);
         break;
     case Integer:
@@ -739,6 +745,7 @@ void vcd_yacc::VectorChange()
     }
     switch (variable->m_Kind) {
     case Logic:
+    case Event:
         LogicChange(*variable, digits, length);
         break;
     case Integer:
@@ -779,7 +786,7 @@ void vcd_yacc::RealChange()
                                .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
         return;
     }
-    if (variable->m_Kind == Logic) {
+    if (variable->m_Kind == Logic || variable->m_Kind == Event) {
         Warn(WrongKind, QStringLiteral("real value 'r%1' for the logic variable '%2' left out")
                             .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
         return;
@@ -893,13 +900,16 @@ void vcd_yacc::StoreChanges(const char *data, size_t size)
 
 void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState)
 {
+    // An event stays four-state: its nine-state values are triggers all the same, stored as X.
+    const bool event = variable.m_Kind == Event;
     if (variable.m_Signals.empty())
         CreateSignals(variable, nineState);
-    else if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
+    else if (nineState && !event && !variable.m_NineState && !variable.m_Upgrade) {
         variable.m_Upgrade = true;
         ++m_Store.m_nUpgrade;
     }
-    // Each bit's new state against the last one stored: only real changes become events.
+    // Each bit's new state against the last one stored: only real changes become events, but
+    // every value of an event is a trigger.
     signed char *const last = variable.m_States.data();
     Dovlin_Signal *const *const signalList = variable.m_Signals.data();
     const bool nine = variable.m_NineState;
@@ -907,8 +917,8 @@ void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int l
     const int width = variable.m_Width;
     qint64 stored = 0;
     const auto store = [&](int bit, int code) {
-        const int state = nine ? nineStateOf[code] : code;
-        if (last[bit] != state) {
+        const int state = nine ? nineStateOf[code] : event && code >= firstNineState ? 3 : code;
+        if (event || last[bit] != state) {
             signalList[bit]->AddEvent(time, state);
             last[bit] = static_cast<signed char>(state);
             ++stored;

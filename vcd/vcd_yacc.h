@@ -26,7 +26,7 @@ class vcd_changequeue;
 struct VcdVariable
 {
     int m_Kind;
-    // Bits of a logic variable; the declared size of an integer.
+    // Bits of a logic variable (1 for an event, whatever its declared size); the declared size of an integer.
     int m_Width;
     // The logic signals are nine-state.
     bool m_NineState = false;
@@ -49,7 +49,7 @@ public:
     static constexpr int MaxVectorWidth = 1 << 16;
 
     // What a declaration's type word makes of a variable.
-    enum Kind { Logic, Integer, SignedInteger, Real, String, Skipped };
+    enum Kind { Logic, Integer, SignedInteger, Real, String, Event, Skipped };
     // Problems the import works around; each is reported once, with how often it occurred.
     enum Problem {
         UnknownCommand,

@@ -140,6 +140,45 @@ template bool Dovlin_StateSignalT<Dovlin_VerilogType>::UpdateSignalShape(Dovlin_
 template bool Dovlin_StateSignalT<Dovlin_StdLogicType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
                                                                          bool);
 
+bool Dovlin_EventSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool)
+{
+    // An analog scale means nothing for triggers: both modes draw the arrows.
+    return drawSignalRow(*this, *this, shape, *rect, painter, true);
+}
+
+namespace {
+// One trigger, or all of a pixel column's: a line from the low rail to the high one with a small
+// arrow head, so that each stays visible at any zoom.
+void triggerMark(Dovlin_RowPainter &row, int x, unsigned int rgb)
+{
+    const int head = qMin(2, (row.m_YLow - row.m_YHigh) / 2);
+    row.m_Raster.VLine(x, row.m_YLow, row.m_YHigh, rgb);
+    row.m_Raster.Line(x - head, row.m_YHigh + head, x, row.m_YHigh, rgb);
+    row.m_Raster.Line(x, row.m_YHigh, x + head, row.m_YHigh + head, rgb);
+}
+}
+
+// The low rail from the trigger e1 (or the left edge) to the trigger e2, and e2's arrow.
+bool Dovlin_EventType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+                                         const CSignalEvent *e2) const
+{
+    const int x1 = e1 ? row.X(e1->m_Time) : 0;
+    if (x1 >= row.m_Width)
+        return false;
+    const int x2 = row.X(e2->m_Time);
+    row.m_Raster.HLine(x1, x2, row.m_YLow, m_Color);
+    triggerMark(row, x2, m_Color);
+    return true;
+}
+
+void Dovlin_EventType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+                                         const Dovlin_Column &column, const CSignalEvent *) const
+{
+    if (e1)
+        row.m_Raster.HLine(row.X(e1->m_Time), column.m_X, row.m_YLow, m_Color);
+    triggerMark(row, column.m_X, m_Color);
+}
+
 // Logic stretches: a level in the colour of the state, and an edge in the colour of the next one.
 bool Dovlin_StateType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                                          const CSignalEvent *e2) const
