@@ -121,6 +121,23 @@ QString bitsOf(const QString &value, int width)
     return QString(qMax(0, width - int(bits.size())), fill) + bits.right(width);
 }
 
+// Decimal digits of a 0/1 text of any width, by doubling a decimal text once per bit.
+QString decimal(const QString &ones)
+{
+    QString digits = "0";
+    for (QChar bit : ones) {
+        int carry = bit == '1';
+        for (int i = int(digits.size()) - 1; i >= 0; --i) {
+            const int d = digits[i].digitValue() * 2 + carry;
+            digits[i] = QChar('0' + d % 10);
+            carry = d / 10;
+        }
+        if (carry)
+            digits.prepend('1');
+    }
+    return digits;
+}
+
 QString busText(const QString &bits, const QString &radix)
 {
     const QString binary = bits + "b";
@@ -140,12 +157,20 @@ QString busText(const QString &bits, const QString &radix)
         }
         return hex.replace(QRegularExpression("^0+(?=.)"), "") + "h";
     }
-    const quint64 value = ones.toULongLong(nullptr, 2);
     if (radix == "unsigned")
-        return QString::number(value) + "u";
-    const int width = int(ones.size());
-    const qint64 v = width < 64 && ones[0] == '1' ? qint64(value) - (qint64(1) << width) : qint64(value);
-    return QString::number(v) + "d";
+        return decimal(ones) + "u";
+    if (ones[0] == '0')
+        return decimal(ones) + "d";
+    // Negative: the magnitude is the bits inverted plus one; the inverted sign bit is 0, so the
+    // carry stops inside.
+    QString magnitude;
+    for (QChar c : ones)
+        magnitude += c == '0' ? '1' : '0';
+    int i = int(magnitude.size()) - 1;
+    for (; magnitude[i] == '1'; --i)
+        magnitude[i] = '0';
+    magnitude[i] = '1';
+    return "-" + decimal(magnitude) + "d";
 }
 
 QString integerText(const Variable &v, const QString &value, const QString &radix)
@@ -231,7 +256,8 @@ void TestValues::matchesTheDump_data()
     QTest::addColumn<QString>("radix");
     const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
                                "values/states.vcd", "corpus/icarus/counter_tb.vcd", "corpus/ghdl/oscar/vhdl3.vcd",
-                               "corpus/wikipedia/example.vcd", "corpus/quartus/wave_registradores.vcd"};
+                               "corpus/wikipedia/example.vcd", "corpus/quartus/wave_registradores.vcd",
+                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd"};
     for (const QString &dump : dumps)
         for (const QString radix : {"binary", "hex", "unsigned", "signed"})
             QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
