@@ -507,7 +507,8 @@ bool Dovlin_FileManager::ReadHierarchy(Dovlin_WaveReader &reader, int index)
 }
 
 // Checks the links between the nodes read: every child index in range, at most one parent per
-// node, no cycle and no deeper nesting than the tree code can walk. Records the parents.
+// node, no cycle, no deeper nesting than the tree code can walk, and every stored level the
+// node's depth under its parents. Records the parents.
 bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
 {
     std::vector<int> parent(m_nHierarchy, -1);
@@ -562,6 +563,14 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
             node = parent[node];
         }
         return reader.Fail(QStringLiteral("child index %1 of node %2 points to its own ancestor").arg(node).arg(parent[node]));
+    }
+
+    // The tree is drawn from the levels: a level that disagrees with the links would show a
+    // node twice, once as a root.
+    for (int i = 0; i < m_nHierarchy; ++i) {
+        if (m_Hierarchies.at(i)->m_Level != depth[i])
+            return reader.Fail(QStringLiteral("node %1 stores level %2 but lies at level %3 under its parents")
+                                   .arg(i).arg(m_Hierarchies.at(i)->m_Level).arg(depth[i]));
     }
 
     for (int i = 0; i < m_nHierarchy; ++i)
