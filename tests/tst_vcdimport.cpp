@@ -111,6 +111,10 @@ void TestVcdImport::model_data()
     row("64-bit time stamps and multipliers",
         "$timescale 100ps $end $var wire 1 ! a $end #55000000 1! #92233720368547758 0!",
         "a=4:1@5500000000,0@9223372036854775800,0@9223372036854775800", -12, 9223372036854775800);
+    // Whitespace is passed over unbuffered, however far it runs past the longest word and the read block.
+    row("whitespace runs longer than a word, across read blocks",
+        "$var wire 1 ! a $end\n#0" + QByteArray(200000, ' ') + "1!\n#1" + QByteArray(150000, '\n') + "0!",
+        "a=4:1@0,0@1,0@1", 0, 1);
     row("variables outside scopes, values before the first time stamp, no end of definitions",
         "$var wire 1 ! a $end\n$var wire 1 \" b $end\n0! $dumpvars\n$end\n#0\n1\"\n", "a=4:0@0,0@0 b=4:1@0,1@0", 0, 0);
     row("codes that look like other tokens",

@@ -57,11 +57,11 @@ int vcd_lex::yyaction(int rule)
     return action.token;
 }
 
-// Whitespace only ever separates words, so a run of it in the read window is passed over here
-// instead of being scanned as a token of its own.
+// Whitespace only ever separates words, so a run of it is passed over here, block after block,
+// instead of being scanned as a token of its own: however long it runs, nothing is buffered.
 int vcd_lex::yylex()
 {
-    if (yyunputindex == 0 && !yymoreflg) {
+    while (yyunputindex == 0 && !yymoreflg) {
         const unsigned char* p = yyreadptr;
         while (p != yyreadend && (*p == ' ' || *p == '\n' || (*p >= '\t' && *p <= '\r'))) {
             if (*p == '\n')
@@ -72,6 +72,10 @@ int vcd_lex::yylex()
             yyeol = p[-1] == '\n';
             yyreadptr = p;
         }
+        if (p != yyreadend || Refill() < 0)
+            break;
+        // Refill handed out the block's first byte: the scan goes on from it.
+        --yyreadptr;
     }
     return yyflexer::yylex();
 }
