@@ -212,6 +212,19 @@ void Dovlin_Hierarchy::GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_Cha
         const qint64 count = signal->HasEvent() ? signal->GetnEvent() : 0;
         qint64 index = count ? signal->FindEventIndex(map.m_Start) : 0;
         bool held = index >= count || unknown(index - 1);
+        // Most bits hold 0 and 1 throughout: the summaries of their events in the window say so
+        // without a walk, and only their end can fall inside it. The state held on entering the
+        // window does not show when an event opens it.
+        if (!held || (index < count && signal->GetEvent(index)->m_Time == map.m_Start)) {
+            const qint64 end = signal->FindEventIndex(map.FirstTimeOf(width), index);
+            Dovlin_ValueRange range;
+            signal->SummariseValues(index, end, range);
+            if (!(range.m_StateMask & ~known)) {
+                if (end >= count)
+                    mark(map.ColumnOf(signal->GetLastTime()) + 1, width - 1);
+                continue;
+            }
+        }
         bool ended = true;
         int from = 0;
         Dovlin_Column column;
