@@ -1,8 +1,11 @@
 // Paint time of the wave canvas: 50 visible rows of digital, bus, analog or scope waveforms with
 // 10^3, 10^5 and 10^7 changes per row in view (Zoom Full), and the time of one cursor move with
 // 100 000 expanded tree lines. Wave files are written to a directory once and reused.
+// The "values" rows (16-bit vectors and integers, alternately) show their value texts: at 64
+// changes per row nearly every stretch is as narrow as a text can be, so the canvas holds about
+// as many texts as it can.
 //
-// Usage: bench_paint [directory [kind]]   (kind: digital, bus, analog or scope; all by default)
+// Usage: bench_paint [directory [kind]]   (kind: digital, bus, analog, scope or values; all by default)
 
 #include "DovlinWidget.h"
 #include "Dovlin_FileManager.h"
@@ -25,7 +28,8 @@ namespace {
 constexpr int Rows = 50;
 constexpr int ScopeLeaves = 10000;
 
-enum class Kind { Digital, Bus, Analog, Scope };
+enum class Kind { Digital, Bus, Analog, Scope, Values };
+constexpr int VectorBits = 16;
 
 const char *name(Kind kind)
 {
@@ -34,6 +38,7 @@ const char *name(Kind kind)
     case Kind::Bus: return "bus";
     case Kind::Analog: return "analog";
     case Kind::Scope: return "scope";
+    case Kind::Values: return "values";
     }
     return "";
 }
@@ -58,6 +63,22 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
                     signal->AddEvent(edge * period, value ^= 1);
             signalList.push_back(signal);
         }
+    } else if (kind == Kind::Values) {
+        // A counter's bits (bit 0 unknown on every 16th value), and an integer of the same values.
+        auto *integer = new Dovlin_IntSignal(&model);
+        for (int bit = 0; bit < VectorBits; ++bit) {
+            auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+            int last = -1;
+            for (qint64 i = 0; i < changes; ++i) {
+                const int state = bit == 0 && i % 16 == 5 ? 3 : int((i * 37 >> bit) & 1);
+                if (state != last)
+                    signal->AddEvent(i * 10, last = state);
+            }
+            signalList.push_back(signal);
+        }
+        for (qint64 i = 0; i < changes; ++i)
+            integer->AddEvent(i * 10, i * 37);
+        signalList.push_back(integer);
     } else if (kind == Kind::Digital) {
         auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
         for (qint64 i = 0; i < changes; ++i)
@@ -80,10 +101,21 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
                 leaf->SetSignal(signal);
                 scope->AddHierarchy(leaf);
             }
+        } else if (kind == Kind::Values && row % 2 == 0) {
+            auto *vector = new Dovlin_CompositeHierarchy(&model);
+            vector->SetName(QString("vector%1").arg(row));
+            vector->m_Expanded = false;
+            vector->m_Radix = Dovlin_Radix::Hexadecimal;
+            for (int bit = 0; bit < VectorBits; ++bit) {
+                auto *leaf = new Dovlin_ScalarHierarchy(&model);
+                leaf->SetName(QString("vector%1[%2]").arg(row).arg(VectorBits - 1 - bit));
+                leaf->SetSignal(signalList[size_t(VectorBits - 1 - bit)]);
+                vector->AddHierarchy(leaf);
+            }
         } else {
             auto *leaf = new Dovlin_ScalarHierarchy(&model);
             leaf->SetName(QString("%1%2").arg(name(kind)).arg(row));
-            leaf->SetSignal(signalList.front());
+            leaf->SetSignal(signalList.back());
             leaf->m_Digital = kind != Kind::Analog;
         }
     }
@@ -141,10 +173,12 @@ int main(int argc, char *argv[])
 
     std::printf("%-8s %10s %12s %12s %8s\n", "rows", "changes", "first ms", "repaint ms", "canvas");
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    for (Kind kind : {Kind::Digital, Kind::Bus, Kind::Analog, Kind::Scope}) {
+    for (Kind kind : {Kind::Digital, Kind::Bus, Kind::Analog, Kind::Scope, Kind::Values}) {
         if (!only.isEmpty() && only != QLatin1String(name(kind)))
             continue;
-        for (qint64 changes : {qint64(1000), qint64(100000), qint64(10000000)}) {
+        const std::vector<qint64> counts = kind == Kind::Values ? std::vector<qint64>{64, 1000, 100000}
+                                                                : std::vector<qint64>{1000, 100000, 10000000};
+        for (qint64 changes : counts) {
             const QString path = QString("%1/%2_%3.dvn").arg(directory, name(kind)).arg(changes);
             if (!QFileInfo::exists(path) && !writeWave(path, kind, changes)) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(path));

@@ -49,10 +49,12 @@ struct Dovlin_Column
 };
 
 // The change count of every pixel column of a bus or scope row (0, 1, or 2 for two or more),
-// and whether its leaves have events left of and right of the window.
+// and whether its leaves have events left of and right of the window. m_Unknown, filled by its own
+// query, is 1 for the columns where some leaf holds a state that is not 0, 1, L or H, or no value.
 struct Dovlin_ChangeColumns
 {
     std::vector<quint8> m_Changes;
+    std::vector<quint8> m_Unknown;
     bool m_Before = false;
     bool m_After = false;
 };

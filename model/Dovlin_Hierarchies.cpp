@@ -187,6 +187,73 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
     }
 }
 
+// Each leaf is walked over the columns that hold its events: a column is unknown when the state
+// held on entering it, or one of its own states, is; the state after its last event holds up to
+// the next such column. Runs are marked at their ends and summed once, so a leaf costs its columns.
+void Dovlin_Hierarchy::GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const
+{
+    const int width = qMax(map.m_Width, 0);
+    std::vector<int> runs(size_t(width) + 1, 0);
+    const auto mark = [&runs](int from, int to) {
+        if (from <= to) {
+            ++runs[size_t(from)];
+            --runs[size_t(to) + 1];
+        }
+    };
+    // Not LeafSignals: a bit without events has no value anywhere, and that counts.
+    std::vector<const Dovlin_Signal *> signalList;
+    CollectSignals(signalList);
+    for (const Dovlin_Signal *signal : signalList) {
+        const quint32 known = Dovlin_StateType::KnownStates(signal->GetTypeCode());
+        // The sentinel (stored event 0) is no value.
+        const auto unknown = [&](qint64 i) {
+            return i <= 0 || !(known & Dovlin_ValueRange::StateBit(signal->GetEvent(i)->m_Value.m_State));
+        };
+        const qint64 count = signal->HasEvent() ? signal->GetnEvent() : 0;
+        qint64 index = count ? signal->FindEventIndex(map.m_Start) : 0;
+        bool held = index >= count || unknown(index - 1);
+        // Most bits hold 0 and 1 throughout: the summaries of their events in the window say so
+        // without a walk, and only their end can fall inside it. The state held on entering the
+        // window does not show when an event opens it.
+        if (!held || (index < count && signal->GetEvent(index)->m_Time == map.m_Start)) {
+            const qint64 end = signal->FindEventIndex(map.FirstTimeOf(width), index);
+            Dovlin_ValueRange range;
+            signal->SummariseValues(index, end, range);
+            if (!(range.m_StateMask & ~known)) {
+                if (end >= count)
+                    mark(map.ColumnOf(signal->GetLastTime()) + 1, width - 1);
+                continue;
+            }
+        }
+        bool ended = true;
+        int from = 0;
+        Dovlin_Column column;
+        while (index < count && signal->NextColumn(map, index, column)) {
+            const int x = column.m_X;
+            if (x >= width) {
+                ended = false;
+                break;
+            }
+            const bool opensColumn = signal->GetEvent(column.m_First)->m_Time == map.FirstTimeOf(x);
+            if (held)
+                mark(from, opensColumn ? x - 1 : x);
+            if (column.m_First == 0 || (column.m_Values.m_StateMask & ~known))
+                mark(x, x);
+            held = unknown(column.m_End - 1);
+            from = x + 1;
+            index = column.m_End;
+        }
+        if (ended || held)
+            mark(from, width - 1);
+    }
+    columns.m_Unknown.assign(size_t(width), 0);
+    int depth = 0;
+    for (int x = 0; x < width; ++x) {
+        depth += runs[size_t(x)];
+        columns.m_Unknown[size_t(x)] = depth > 0;
+    }
+}
+
 const std::vector<const Dovlin_Signal *> &Dovlin_Hierarchy::LeafSignals() const
 {
     if (m_LeafStructure != m_FileManager->Structure()) {

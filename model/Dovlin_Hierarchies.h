@@ -62,6 +62,10 @@ public:
     virtual void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const = 0;
     // How many events of the leaves below the node fall into each pixel column of a window.
     void GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const;
+    // Fills columns.m_Unknown: whether, at some time of a pixel column, a leaf below the node holds
+    // a state that is not 0, 1, L or H, or has no value (before its first change, after its last
+    // event). A crowded column counts when any of its states does.
+    void GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_ChangeColumns &columns) const;
     // The signals of the leaves below the node, each once, the latest to end first; kept until
     // the tree or the events change.
     const std::vector<const Dovlin_Signal *> &LeafSignals() const;
@@ -161,6 +165,8 @@ class Dovlin_CompositeHierarchy : public Dovlin_Hierarchy
 {
 public:
     static constexpr unsigned int m_Color = 0xFFFF00;
+    // A bus where one of its bits is unknown: the colour of X.
+    static constexpr unsigned int m_UnknownColor = 0xFF0000;
 
     explicit Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager);
 

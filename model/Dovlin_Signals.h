@@ -14,6 +14,7 @@
 class QPainter;
 class QRect;
 class Dovlin_FileManager;
+class Dovlin_Hierarchy;
 class Dovlin_ShapeWidget;
 struct Dovlin_Summaries;
 class Dovlin_WaveReader;
@@ -92,8 +93,9 @@ public:
     // the boxes point into a slice of arena.
     // Without an arena the boxes point into the reader's mapped bytes.
     virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena);
-    // Draws the signal into a row (defined with the drawing code).
-    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) = 0;
+    // Draws the signal into the row of node, which gives the look and the value texts (defined
+    // with the drawing code).
+    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) = 0;
     // Text of the value at time (GetEventAt) in a radix; empty where the signal has no value.
     virtual QString GetSignalState(qint64 time, int radix) = 0;
     // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded. Loading does
@@ -283,7 +285,7 @@ class Dovlin_IntSignal : public Dovlin_Signal, public Dovlin_IntType
 public:
     explicit Dovlin_IntSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
 };
@@ -293,7 +295,7 @@ class Dovlin_RealSignal : public Dovlin_Signal, public Dovlin_RealType
 public:
     explicit Dovlin_RealSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
 };
@@ -307,7 +309,7 @@ class Dovlin_StateSignalT : public Dovlin_Signal, public T
 public:
     explicit Dovlin_StateSignalT(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return this->m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override
     {
         return T::GetSignalState(GetEventAt(time), radix);

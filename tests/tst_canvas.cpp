@@ -33,6 +33,7 @@ private Q_SLOTS:
         wave.Logic("clk", top, {{0, 0}, {100, 1}, {200, 0}, {300, 1}, {400, 0}});
         wave.Bus("bus", top, 4, {{0, "0000"}, {250, "0001"}, {500, "0011"}, {750, "0111"}});
         wave.Integer("count", top, {{0, 0}, {500, 5}, {1000, 10}});
+        wave.Bus("mixed", top, 4, {{0, "1011"}, {400, "1x0z"}, {800, "0000"}, {806, "0001"}});
         wave.Logic("flag", top, {{0, 0}, {600, 3}, {700, 1}});
         QList<QPair<qint64, int>> crowded;
         for (int i = 0; i < 1000; ++i)
@@ -78,11 +79,60 @@ private Q_SLOTS:
         }
         QCOMPARE(image.pixel(x(375), yLow("bus")), Yellow);
         QCOMPARE(image.pixel(x(375), yHigh("bus")), Yellow);
-        QCOMPARE(image.pixel(x(375), yMid("bus")), Black);
+        QCOMPARE(image.pixel(x(250) + 5, yMid("bus")), Black);
         // The integer bus of count: rails in its own colour, a crossing where the value changes.
         QCOMPARE(image.pixel(x(250), yLow("count")), Bus);
         QCOMPARE(image.pixel(x(500), yMid("count")), Bus);
-        QCOMPARE(image.pixel(x(250), yMid("count")), Black);
+        QCOMPARE(image.pixel(x(500) - 5, yMid("count")), Black);
+    }
+
+    void busValuesAndColours_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<qint64>("viewFrom");
+        QTest::addColumn<QRgb>("rails"); // 0: not checked
+        QTest::addColumn<bool>("text");
+        QTest::newRow("known bits") << "mixed" << qint64(0) << qint64(400) << qint64(0) << Yellow << true;
+        QTest::newRow("unknown bits") << "mixed" << qint64(400) << qint64(800) << qint64(0) << Red << true;
+        QTest::newRow("too narrow for text") << "mixed" << qint64(800) << qint64(806) << qint64(0) << QRgb(0) << false;
+        QTest::newRow("off the left edge") << "mixed" << qint64(0) << qint64(400) << qint64(300) << Yellow << true;
+        QTest::newRow("integer") << "count" << qint64(0) << qint64(500) << qint64(0) << Bus << true;
+        // A scope has no value, nor an unknown colour, whatever its members hold.
+        QTest::newRow("scope") << "top" << qint64(806) << qint64(1000) << qint64(0) << Yellow << false;
+    }
+
+    void busValuesAndColours()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(qint64, viewFrom);
+        QFETCH(QRgb, rails);
+        QFETCH(bool, text);
+        line("mixed")->setExpanded(false);
+        m_Shape->ZoomTime2Time(viewFrom, 1000);
+        const QImage image = picture();
+        // The inside of the stretch that is in view, and the text pixels (bright grey) around it.
+        const int left = qMax(x(from) + 2, 0), right = qMin(x(to) - 2, image.width() - 1);
+        const auto textPixels = [&](int x1, int x2) {
+            int count = 0;
+            for (int cx = x1; cx <= x2; ++cx)
+                for (int y = yHigh(name) + 1; y < yLow(name); ++y) {
+                    const QRgb p = image.pixel(cx, y);
+                    count += qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) >= 0xC0;
+                }
+            return count;
+        };
+        if (text)
+            QVERIFY(textPixels((left + right) / 2 - 5, (left + right) / 2 + 5) > 0);
+        else
+            QCOMPARE(textPixels(left - 10, right + 10), 0);
+        if (rails) {
+            QCOMPARE(image.pixel(left + 1, yLow(name)), rails);
+            QCOMPARE(image.pixel(right - 1, yHigh(name)), rails);
+        }
     }
 
     void analogRow()
@@ -157,7 +207,7 @@ private Q_SLOTS:
         const int waveHeight = m_Shape->GetWaveHeight(-1);
         QImage image = picture();
         int covered = 0;
-        for (const QString name : {"clk", "bus", "count", "flag", "busy"}) {
+        for (const QString name : {"clk", "bus", "count", "mixed", "flag", "busy"}) {
             const QRect r = row(name);
             if (r.bottom() < waveHeight)
                 continue;

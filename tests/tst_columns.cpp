@@ -10,7 +10,7 @@
 #include <set>
 
 // The questions the canvas asks the model: which events fall into a pixel column, what values
-// they span, which columns of a bus or scope hold changes, and where the next and previous
+// they span, which columns of a bus or scope hold changes or unknown bits, and where the next and previous
 // changes of a row lie. Every answer is checked against a plain walk over all events.
 class tst_Columns : public QObject
 {
@@ -23,6 +23,8 @@ private Q_SLOTS:
     void columnsCoverEveryEvent();
     void changeColumns_data();
     void changeColumns();
+    void unknownColumns_data();
+    void unknownColumns();
     void changeTimes();
     void scopeTextIsCut();
 
@@ -217,6 +219,80 @@ void tst_Columns::changeColumns()
         QVERIFY(columns.m_Before);
     }
     Dovlin_Hierarchy::SetMaxMergedEvents(qint64(1) << 25);
+}
+
+void tst_Columns::unknownColumns_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("timePerTick");
+    QTest::addColumn<int>("pixelsPerTick");
+    QTest::addColumn<int>("width");
+    QTest::newRow("crowded columns") << qint64(0) << qint64(40) << 1 << 300;
+    QTest::newRow("a few events a column") << qint64(1777) << qint64(7) << 3 << 700;
+    QTest::newRow("many columns an event") << qint64(1450) << qint64(1) << 5 << 400;
+    QTest::newRow("past the end") << qint64(10001) << qint64(7) << 1 << 300;
+}
+
+void tst_Columns::unknownColumns()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, timePerTick);
+    QFETCH(int, pixelsPerTick);
+    QFETCH(int, width);
+    // A bus of four-state and nine-state bits, mostly 0, 1, L and H; the last bit is first set at
+    // 1500, and all end at 10 000.
+    TestWave wave;
+    auto *bus = wave.Scope("bus");
+    QRandomGenerator random(5);
+    for (int bit = 0; bit < 6; ++bit) {
+        const bool nine = bit % 2;
+        Dovlin_Signal *signal = nine ? static_cast<Dovlin_Signal *>(new Dovlin_StateSignalT<Dovlin_StdLogicType>(&wave.m_Model))
+                                     : new Dovlin_StateSignalT<Dovlin_VerilogType>(&wave.m_Model);
+        for (qint64 t = bit == 5 ? 1500 : 0; t < 10000; t += 1 + random.bounded(bit * 30 + 3)) {
+            const bool odd = random.bounded(60) == 0;
+            signal->AddEvent(t, nine ? (odd ? int(random.bounded(9)) : QList<int>{2, 3, 6, 7}[random.bounded(4)])
+                                     : int(odd ? 2 + random.bounded(2) : random.bounded(2)));
+        }
+        signal->AddLastEvent(10000);
+        wave.Leaf(QString("bus[%1]").arg(bit), bus, signal);
+    }
+    const Dovlin_ColumnMap map{start, timePerTick, pixelsPerTick, width};
+    Dovlin_ChangeColumns columns;
+    bus->GetUnknownColumns(map, columns);
+
+    // A plain walk over every event for each column: the state a bit holds on entering the column
+    // (that of its last event left of it, none before its first change) counts unless an event
+    // opens the column at its first time; so do the states inside it, and no value past the end.
+    const auto unknown = [](const Dovlin_Signal *signal, qint64 i) {
+        const int state = signal->GetEvent(i)->m_Value.m_State;
+        return i == 0 || (signal->GetTypeCode() == Dovlin_TypeCode::StdLogic ? !QList<int>{2, 3, 6, 7}.contains(state)
+                                                                           : state != 0 && state != 1);
+    };
+    // Times before the window are left of it (ColumnOf truncates them to column 0).
+    const auto columnOf = [&map](qint64 t) { return t < map.m_Start ? -1 : map.ColumnOf(t); };
+    int unknownColumns = 0;
+    for (int x = 0; x < width; ++x) {
+        bool expected = false;
+        for (int bit = 0; bit < bus->GetnChild(); ++bit) {
+            const Dovlin_Signal *signal = bus->GetHierarchy(bit)->GetSignal();
+            qint64 held = 0;
+            bool opened = false;
+            for (qint64 i = 1; i < signal->GetnEvent(); ++i) {
+                const qint64 t = signal->GetEvent(i)->m_Time;
+                const int column = columnOf(t);
+                if (column < x)
+                    held = i;
+                opened = opened || (column == x && t == map.FirstTimeOf(x));
+                expected = expected || (column == x && unknown(signal, i));
+            }
+            expected = expected || (!opened && unknown(signal, held)) || x > columnOf(signal->GetLastTime());
+        }
+        QVERIFY2(bool(columns.m_Unknown[size_t(x)]) == expected, qPrintable(QString("column %1").arg(x)));
+        unknownColumns += expected;
+    }
+    // Every window but the last has both kinds of column.
+    QVERIFY(unknownColumns > 0);
+    QCOMPARE(unknownColumns == width, start > 10000);
 }
 
 void tst_Columns::changeTimes()

@@ -41,3 +41,17 @@ QString Dovlin_StateType::GetSignalState(const CSignalEvent *event, int) const
         return QString();
     return QString::fromLatin1(StateText(event->m_Value.m_State));
 }
+
+quint32 Dovlin_StateType::KnownStates(int typeCode)
+{
+    const auto bit = [](int state) { return Dovlin_ValueRange::StateBit(state); };
+    switch (typeCode) {
+    case Dovlin_TypeCode::Bit:
+    case Dovlin_TypeCode::Verilog:
+        return bit(0) | bit(1);
+    case Dovlin_TypeCode::StdLogic:
+        return bit(2) | bit(3) | bit(6) | bit(7);
+    default:
+        return ~quint32(0);
+    }
+}

@@ -93,6 +93,9 @@ public:
     const char *StateText(int state) const { return IsValidState(state) ? m_StateTexts[state] : m_InvalidText; }
     double StateHeight(int state) const { return IsValidState(state) ? m_StateHeights[state] : m_InvalidHeight; }
     unsigned int StateColor(int state) const { return IsValidState(state) ? m_StateColors[state] : m_InvalidColor; }
+    // The states that read as a number (0, 1, L, H) of a type code, as a mask of
+    // Dovlin_ValueRange::StateBit; every state of a type without states.
+    static quint32 KnownStates(int typeCode);
 
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
     // Drawing shared by the logic types, through the table lookups above.

@@ -6,7 +6,9 @@
 
 #include <QRect>
 
+class Dovlin_Hierarchy;
 class Dovlin_ShapeWidget;
+class Dovlin_ValueLabels;
 struct CSignalEvent;
 
 // Everything a value type needs to draw into one waveform row: the row's rails, the time to
@@ -14,8 +16,10 @@ struct CSignalEvent;
 class Dovlin_RowPainter
 {
 public:
+    // node gives the value texts of a digital row; without one the row draws none.
     Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                      const CSignalEvent *minEvent = nullptr, const CSignalEvent *maxEvent = nullptr);
+                      Dovlin_Hierarchy *node = nullptr, const CSignalEvent *minEvent = nullptr,
+                      const CSignalEvent *maxEvent = nullptr);
 
     int X(qint64 time) const;
     // Level of a relative height between the low (0) and the high (1) rail.
@@ -42,9 +46,15 @@ public:
     void Rails(int x1, int x2, unsigned int rgb);
     // A column crowded with changes of a bus: filled between the rails.
     void Band(int x, unsigned int rgb);
+    // The node's value at time, drawn over the pixels centred on the columns x1 to x2 that lie
+    // in view (the inside of a stretch). The text is only asked for when it could show.
+    void Value(int x1, int x2, qint64 time);
 
     Dovlin_ShapeWidget *m_Shape;
+    QPainter *m_Painter;
     Dovlin_RowRaster m_Raster;
+    Dovlin_Hierarchy *m_Node;
+    const Dovlin_ValueLabels &m_Labels;
     Dovlin_ColumnMap m_Map;
     int m_Width;
     int m_Height;

@@ -4,6 +4,7 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_ValueLabels.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -39,6 +40,7 @@ Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
 {
     m_Font.setFamily(QStringLiteral("Arial"));
     m_Font.setPixelSize(12);
+    m_ValueLabels = std::make_unique<Dovlin_ValueLabels>(m_Font);
 
     setMouseTracking(true);
     setAutoFillBackground(true);
@@ -58,6 +60,8 @@ Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     createActions();
     createContextMenu();
 }
+
+Dovlin_ShapeWidget::~Dovlin_ShapeWidget() = default;
 
 void Dovlin_ShapeWidget::createActions()
 {

@@ -7,9 +7,12 @@
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
 class DovlinWidget;
 class Dovlin_Hierarchy;
 class Dovlin_NameWidget;
+class Dovlin_ValueLabels;
 class QAction;
 class QMenu;
 class QScrollBar;
@@ -35,6 +38,7 @@ public:
     };
 
     Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner);
+    ~Dovlin_ShapeWidget() override;
 
     DovlinWidget *owner() const { return m_Owner; }
     qint64 startScopeTime() const { return m_StartScopeTime; }
@@ -76,6 +80,8 @@ public:
     QPoint cursorPos(int index) const { return m_CursorPos[index]; }
     // How many times the rows and the ruler were drawn: a cursor move must not add to it.
     int pictureRenders() const { return m_PictureRenders; }
+    // The canvas font's measures for the value texts inside bus rows.
+    const Dovlin_ValueLabels &valueLabels() const { return *m_ValueLabels; }
 
 public Q_SLOTS:
     void shapeScrolled(int value);
@@ -134,6 +140,7 @@ private:
 
     QBrush m_Brush{Qt::black, Qt::SolidPattern};
     QFont m_Font;
+    std::unique_ptr<Dovlin_ValueLabels> m_ValueLabels;
     QPen m_BlackPen{QColor(Qt::black), 0};
     QPen m_GridPen{QColor(0x707070), 0};
     QPen m_SeparatorPen{QColor(0x808080), 0};

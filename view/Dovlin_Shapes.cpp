@@ -8,6 +8,7 @@
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_Types.h"
+#include "Dovlin_ValueLabels.h"
 
 #include <QTreeWidgetItem>
 
@@ -15,8 +16,10 @@
 #include <cstring>
 
 Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                                     const CSignalEvent *minEvent, const CSignalEvent *maxEvent)
-    : m_Shape(shape), m_Raster(painter), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
+                                     Dovlin_Hierarchy *node, const CSignalEvent *minEvent,
+                                     const CSignalEvent *maxEvent)
+    : m_Shape(shape), m_Painter(painter), m_Raster(painter), m_Node(digital ? node : nullptr),
+      m_Labels(shape->valueLabels()), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
       m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital),
       m_MinEvent(minEvent), m_MaxEvent(maxEvent)
 {
@@ -61,6 +64,17 @@ void Dovlin_RowPainter::Band(int x, unsigned int rgb)
     m_Raster.Fill(x - 1, m_YHigh, x + 1, m_YLow, rgb);
 }
 
+// Drawn at once, over the rails already there: the painter's glyphs land in the same image the
+// raster writes to, and nothing later in the row reaches inside the stretch.
+void Dovlin_RowPainter::Value(int x1, int x2, qint64 time)
+{
+    x1 = qMax(x1, 0);
+    x2 = qMin(x2, m_Width - 1);
+    if (!m_Node || x2 - x1 + 1 < m_Labels.MinWidth())
+        return;
+    m_Labels.Draw(m_Painter, x1, x2, (m_YHigh + m_YLow) / 2, m_Node->ValueText(time));
+}
+
 namespace {
 bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
 {
@@ -71,10 +85,11 @@ bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
 // column at a time: a column with one change draws the stretch that ends there, a column with
 // several draws one mark for all of them.
 bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeWidget *shape, const QRect &rect,
-                   QPainter *painter, bool digital)
+                   QPainter *painter, Dovlin_Hierarchy *node)
 {
+    const bool digital = node->m_Digital;
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
-    Dovlin_RowPainter row(shape, rect, painter, digital, digital ? nullptr : signal.GetMinEvent(),
+    Dovlin_RowPainter row(shape, rect, painter, digital, node, digital ? nullptr : signal.GetMinEvent(),
                           digital ? nullptr : signal.GetMaxEvent());
     const qint64 count = signal.GetnEvent();
     qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
@@ -117,28 +132,29 @@ bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidge
 }
 }
 
-bool Dovlin_IntSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool digital)
+bool Dovlin_IntSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node);
 }
 
-bool Dovlin_RealSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool digital)
+bool Dovlin_RealSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node);
 }
 
 template <class T>
 bool Dovlin_StateSignalT<T>::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter,
-                                               bool digital)
+                                               Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, digital);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node);
 }
 
-template bool Dovlin_StateSignalT<Dovlin_BitType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *, bool);
+template bool Dovlin_StateSignalT<Dovlin_BitType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
+                                                                     Dovlin_Hierarchy *);
 template bool Dovlin_StateSignalT<Dovlin_VerilogType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
-                                                                        bool);
+                                                                        Dovlin_Hierarchy *);
 template bool Dovlin_StateSignalT<Dovlin_StdLogicType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
-                                                                         bool);
+                                                                         Dovlin_Hierarchy *);
 
 bool Dovlin_EventSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool)
 {
@@ -247,7 +263,7 @@ void Dovlin_StateType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEv
 
 namespace {
 // Bus stretches of integers and reals: the start mark (a crossing where the value changes), the
-// two rails; analog: a straight line between the values.
+// two rails and the value between them; analog: a straight line between the values.
 template <typename Level>
 bool valueStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1, const CSignalEvent *e2,
                   unsigned int rgb, Level level)
@@ -262,6 +278,8 @@ bool valueStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSig
         else
             row.Stubs(x1, rgb);
         row.Rails(x1 + 1, x2 - 1, rgb);
+        if (e1)
+            row.Value(x1 + 2, x2 - 2, e1->m_Time);
     } else if (e1) {
         row.m_Raster.Line(x1, level(*e1), x2, level(*e2), rgb);
     }
@@ -341,35 +359,47 @@ bool Dovlin_ScalarHierarchy::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin
     if (!rowRect(this, shape, nameWidget, rect))
         return false;
     if (Dovlin_Signal *signal = GetSignal())
-        signal->UpdateSignalShape(shape, &rect, painter, m_Digital);
+        signal->UpdateSignalShape(shape, &rect, painter, this);
     return true;
 }
 
 // A bus or scope row: a crossing in every column where any bit or member changes, a filled band
-// where several do, and the two rails between them.
+// where several do, and the two rails between them. A bus shows its value inside each stretch,
+// and draws in the colour of X wherever one of its bits is unknown.
 bool Dovlin_CompositeHierarchy::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
                                                   QPainter *painter)
 {
     QRect rect;
     if (!rowRect(this, shape, nameWidget, rect))
         return false;
-    Dovlin_RowPainter row(shape, rect, painter, true);
+    const bool bus = IsBus();
+    Dovlin_RowPainter row(shape, rect, painter, true, bus ? this : nullptr);
     Dovlin_ChangeColumns columns;
     GetChangeColumns(row.m_Map, columns);
+    if (bus)
+        GetUnknownColumns(row.m_Map, columns);
+    const auto colour = [&](int x) {
+        return bus && columns.m_Unknown[size_t(qBound(0, x, row.m_Width - 1))] ? m_UnknownColor : m_Color;
+    };
+    // The value of a stretch holds from the column after its opening change on.
+    const auto stretch = [&](int last, int x) {
+        row.Rails(last + 1, x - 1, colour(last + 1));
+        row.Value(last + 2, x - 2, row.m_Map.FirstTimeOf(qMax(last + 1, 0)));
+    };
     int last = columns.m_Before ? -2 : INT_MIN;
     for (int x = 0; x < row.m_Width; ++x) {
         const int changes = columns.m_Changes[size_t(x)];
         if (changes == 0)
             continue;
         if (last != INT_MIN)
-            row.Rails(last + 1, x - 1, m_Color);
+            stretch(last, x);
         if (changes == 1)
-            row.Crossing(x, m_Color);
+            row.Crossing(x, colour(x));
         else
-            row.Band(x, m_Color);
+            row.Band(x, colour(x));
         last = x;
     }
     if (columns.m_After && last != INT_MIN)
-        row.Rails(last + 1, row.m_Width, m_Color);
+        stretch(last, row.m_Width + 1);
     return true;
 }
