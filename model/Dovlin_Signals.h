@@ -328,7 +328,7 @@ public:
     int GetTypeCode() const override { return m_TypeCode; }
     // A copy of the last trigger at the end time would read as one more trigger.
     bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime) override;
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, bool digital) override;
+    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     // "1" when a trigger lies exactly at time, else empty: an event holds no value between triggers.
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override

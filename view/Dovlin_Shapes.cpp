@@ -85,9 +85,8 @@ bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
 // column at a time: a column with one change draws the stretch that ends there, a column with
 // several draws one mark for all of them.
 bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeWidget *shape, const QRect &rect,
-                   QPainter *painter, Dovlin_Hierarchy *node)
+                   QPainter *painter, Dovlin_Hierarchy *node, bool digital)
 {
-    const bool digital = node->m_Digital;
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
     Dovlin_RowPainter row(shape, rect, painter, digital, node, digital ? nullptr : signal.GetMinEvent(),
                           digital ? nullptr : signal.GetMaxEvent());
@@ -134,19 +133,19 @@ bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidge
 
 bool Dovlin_IntSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, node);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node, node->m_Digital);
 }
 
 bool Dovlin_RealSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, node);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node, node->m_Digital);
 }
 
 template <class T>
 bool Dovlin_StateSignalT<T>::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter,
                                                Dovlin_Hierarchy *node)
 {
-    return drawSignalRow(*this, *this, shape, *rect, painter, node);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node, node->m_Digital);
 }
 
 template bool Dovlin_StateSignalT<Dovlin_BitType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
@@ -156,10 +155,11 @@ template bool Dovlin_StateSignalT<Dovlin_VerilogType>::UpdateSignalShape(Dovlin_
 template bool Dovlin_StateSignalT<Dovlin_StdLogicType>::UpdateSignalShape(Dovlin_ShapeWidget *, QRect *, QPainter *,
                                                                          Dovlin_Hierarchy *);
 
-bool Dovlin_EventSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter, bool)
+bool Dovlin_EventSignal::UpdateSignalShape(Dovlin_ShapeWidget *shape, QRect *rect, QPainter *painter,
+                                           Dovlin_Hierarchy *node)
 {
     // An analog scale means nothing for triggers: both modes draw the arrows.
-    return drawSignalRow(*this, *this, shape, *rect, painter, true);
+    return drawSignalRow(*this, *this, shape, *rect, painter, node, true);
 }
 
 namespace {
