@@ -135,3 +135,24 @@ void Dovlin_RowRaster::Fill(int x1, int y1, int x2, int y2, unsigned int rgb)
     for (int y = y1; y <= y2 && x1 <= x2; ++y)
         std::fill(Pixel(x1, y), Pixel(x2, y) + 1, 0xFF000000u | rgb);
 }
+
+void Dovlin_RowRaster::Blend(int x, int y, const QImage &mask, unsigned int rgb)
+{
+    const int left = qMax(x, m_Clip.left()), right = qMin(x + mask.width() - 1, m_Clip.right());
+    const int top = qMax(y, m_Clip.top()), bottom = qMin(y + mask.height() - 1, m_Clip.bottom());
+    for (int row = top; row <= bottom; ++row) {
+        const uchar *coverage = mask.constScanLine(row - y);
+        quint32 *pixel = Pixel(left, row);
+        for (int column = left; column <= right; ++column, ++pixel) {
+            const uint a = coverage[column - x];
+            if (a == 0)
+                continue;
+            quint32 mixed = 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint under = *pixel >> shift & 0xFF, over = rgb >> shift & 0xFF;
+                mixed |= ((over * a + under * (255 - a) + 127) / 255) << shift;
+            }
+            *pixel = mixed;
+        }
+    }
+}

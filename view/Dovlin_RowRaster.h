@@ -18,6 +18,10 @@ public:
     void VLine(int x, int y1, int y2, unsigned int rgb);
     void Line(int x1, int y1, int x2, int y2, unsigned int rgb);
     void Fill(int x1, int y1, int x2, int y2, unsigned int rgb);
+    // Whether pixels are written directly (Blend works only then).
+    bool IsDirect() const { return m_Bits != nullptr; }
+    // Blends an 8-bit coverage mask (a glyph) in colour rgb with its top left corner at (x, y).
+    void Blend(int x, int y, const QImage &mask, unsigned int rgb);
 
 private:
     void Plot(int x, int y, unsigned int rgb);

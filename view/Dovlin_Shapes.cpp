@@ -72,7 +72,7 @@ void Dovlin_RowPainter::Value(int x1, int x2, qint64 time)
     x2 = qMin(x2, m_Width - 1);
     if (!m_Node || x2 - x1 + 1 < m_Labels.MinWidth())
         return;
-    m_Labels.Draw(m_Painter, x1, x2, (m_YHigh + m_YLow) / 2, m_Node->ValueText(time));
+    m_Labels.Draw(m_Painter, m_Raster, x1, x2, (m_YHigh + m_YLow) / 2, m_Node->ValueText(time));
 }
 
 namespace {

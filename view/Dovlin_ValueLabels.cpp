@@ -1,5 +1,7 @@
 #include "Dovlin_ValueLabels.h"
 
+#include "Dovlin_RowRaster.h"
+
 #include <QPainter>
 
 namespace {
@@ -18,6 +20,24 @@ Dovlin_ValueLabels::Dovlin_ValueLabels(const QFont &font)
         if (c)
             narrowest = qMin(narrowest, m_Ascii[int(c)]);
     m_MinWidth = narrowest + m_Ellipsis;
+    for (int i = 0; i < 96; ++i) {
+        const QChar c = i < 95 ? QChar(' ' + i) : Ellipsis;
+        QImage glyph(qMax(1, Advance(c)), m_Metrics.height(), QImage::Format_ARGB32_Premultiplied);
+        glyph.fill(Qt::transparent);
+        QPainter painter(&glyph);
+        painter.setFont(m_Font);
+        painter.setPen(Qt::white);
+        painter.drawText(0, m_Metrics.ascent(), QString(c));
+        painter.end();
+        m_Glyphs[i] = glyph.convertToFormat(QImage::Format_Alpha8);
+    }
+}
+
+const QImage *Dovlin_ValueLabels::Glyph(QChar c) const
+{
+    if (c == Ellipsis)
+        return &m_Glyphs[95];
+    return c.unicode() >= 32 && c.unicode() < 127 ? &m_Glyphs[c.unicode() - 32] : nullptr;
 }
 
 int Dovlin_ValueLabels::Advance(QChar c) const
@@ -44,15 +64,28 @@ QString Dovlin_ValueLabels::Fit(const QString &text, int width) const
     return cut == first ? QString() : text.mid(first, cut - first) + Ellipsis;
 }
 
-void Dovlin_ValueLabels::Draw(QPainter *painter, int x1, int x2, int yMid, const QString &text) const
+void Dovlin_ValueLabels::Draw(QPainter *painter, Dovlin_RowRaster &raster, int x1, int x2, int yMid,
+                              const QString &text) const
 {
     const QString shown = Fit(text, x2 - x1 + 1);
     if (shown.isEmpty())
         return;
     int width = 0;
-    for (const QChar c : shown)
+    bool glyphs = raster.IsDirect();
+    for (const QChar c : shown) {
         width += Advance(c);
-    painter->setFont(m_Font);
-    painter->setPen(QColor(m_Color));
-    painter->drawText(x1 + (x2 - x1 + 1 - width) / 2, yMid + (m_Metrics.ascent() - m_Metrics.descent()) / 2, shown);
+        glyphs = glyphs && Glyph(c);
+    }
+    int x = x1 + (x2 - x1 + 1 - width) / 2;
+    const int baseline = yMid + (m_Metrics.ascent() - m_Metrics.descent()) / 2;
+    if (!glyphs) {
+        painter->setFont(m_Font);
+        painter->setPen(QColor(m_Color));
+        painter->drawText(x, baseline, shown);
+        return;
+    }
+    for (const QChar c : shown) {
+        raster.Blend(x, baseline - m_Metrics.ascent(), *Glyph(c), m_Color);
+        x += Advance(c);
+    }
 }
