@@ -22,6 +22,15 @@ void insert(QTreeWidget *tree, QTreeWidgetItem *parent, QTreeWidgetItem *item)
     else
         tree->addTopLevelItem(item);
 }
+
+// The name tree takes its top-level items in one go; the tree expands the items afterwards.
+void addToNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent, QTreeWidgetItem *item)
+{
+    if (parent)
+        parent->addChild(item);
+    else
+        nameWidget->AddTopLevelItem(item);
+}
 }
 
 Dovlin_Hierarchy *Dovlin_Hierarchy::GetHierarchy(QTreeWidgetItem *item)
@@ -38,7 +47,7 @@ void Dovlin_ScalarHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTr
     auto *item = new QTreeWidgetItem;
     m_TreeItem = item;
     item->setText(0, m_Name);
-    insert(nameWidget, parent, item);
+    addToNameView(nameWidget, parent, item);
     Dovlin_Signal *signal = GetSignal();
     const int typeCode = signal ? signal->GetTypeCode() : 0;
     const Dovlin_NameWidget::IconKind kind = typeCode == Dovlin_TypeCode::Integer ? Dovlin_NameWidget::IntIcon
@@ -57,11 +66,10 @@ void Dovlin_CompositeHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, 
     item->setText(0, m_Name);
     item->setIcon(0, nameWidget->icon(Dovlin_NameWidget::VectorIcon));
     attach(item, this);
-    insert(nameWidget, parent, item);
+    addToNameView(nameWidget, parent, item);
     for (int i = 0; i < GetnChild(); ++i)
         if (Dovlin_Hierarchy *child = GetHierarchy(i))
             child->GenerateNameView(nameWidget, item);
-    item->setExpanded(m_Expanded);
 }
 
 void Dovlin_ScalarHierarchy::GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent)

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 
 Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
@@ -86,6 +87,9 @@ void Dovlin_NameWidget::loadIcons()
     }
 }
 
+// Items are built apart from the tree and handed to it in one go, then expanded while its layout
+// is still pending: added or expanded one by one, each would lay the tree out again, and a file
+// of many thousands of top-level scopes would open in minutes.
 void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
 {
     setUpdatesEnabled(false);
@@ -93,6 +97,17 @@ void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
         Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
         if (node && node->m_Level == 0)
             node->GenerateNameView(this, nullptr);
+    }
+    addTopLevelItems(m_NewTopLevelItems);
+    m_NewTopLevelItems.clear();
+    {
+        // The nodes hold their expanded flags already: nothing to record, nothing to redraw yet.
+        const QSignalBlocker blocker(this);
+        for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
+            Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
+            if (node && node->m_TreeItem && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+                node->m_TreeItem->setExpanded(static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded);
+        }
     }
     // Qt's default of 100 px elides most names; widen to the longest one, within reason.
     setColumnWidth(0, qBound(100, sizeHintForColumn(0), 320));

@@ -34,6 +34,8 @@ public:
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     DovlinWidget *owner() const { return m_Owner; }
     const QIcon &icon(IconKind kind) const { return m_Icons[kind]; }
+    // A top-level item built by GenerateNameView: the tree takes them all at once at the end.
+    void AddTopLevelItem(QTreeWidgetItem *item) { m_NewTopLevelItems.append(item); }
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -50,6 +52,7 @@ private Q_SLOTS:
     void toSigned();
 
 private:
+    QList<QTreeWidgetItem *> m_NewTopLevelItems;
     void createActions();
     void createContextMenu();
     void loadIcons();
