@@ -89,6 +89,18 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
     return false;
 }
 
+QString Dovlin_VcdImport::WaveFileFor(const QString &vcdPath)
+{
+    const QFileInfo info(vcdPath);
+    return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+}
+
+bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &wavePath)
+{
+    const QFileInfo vcd(vcdPath), wave(wavePath);
+    return vcd.isFile() && wave.isFile() && wave.lastModified() >= vcd.lastModified();
+}
+
 bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
 {
     QElapsedTimer timer;

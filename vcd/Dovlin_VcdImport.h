@@ -29,6 +29,10 @@ public:
 
     // The wave file goes next to the dump (same name, suffix .dvn) unless wavePath is given.
     bool Convert(const QString &vcdPath, const QString &wavePath = QString());
+    // That wave file next to the dump, as an absolute path.
+    static QString WaveFileFor(const QString &vcdPath);
+    // The dump exists and the wave file is a file modified no earlier than the dump.
+    static bool WaveFileUpToDate(const QString &vcdPath, const QString &wavePath);
 
     QString WaveFileName() const { return m_WaveFileName; }
     QString ErrorString() const { return m_ErrorString; }
