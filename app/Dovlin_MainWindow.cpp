@@ -266,6 +266,9 @@ DovlinWidget *Dovlin_MainWindow::findMdiChild(const QString &path) const
 DovlinWidget *Dovlin_MainWindow::createMdiChild()
 {
     auto *child = new DovlinWidget(this);
+    connect(child, &DovlinWidget::statusMessage, statusBar(), [this](const QString &text) {
+        statusBar()->showMessage(text);
+    });
     m_Workspace->addSubWindow(child);
     return child;
 }

@@ -79,6 +79,10 @@ public Q_SLOTS:
     void gotoBookmark(int index);
     void print();
 
+Q_SIGNALS:
+    // One line on what a command on the document's file did, naming the file (and the reason of a failure).
+    void statusMessage(const QString &text);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -86,7 +90,8 @@ protected:
 
 private:
     void createLayout();
-    void reportSaveFailure(const QString &path);
+    // Saves to path and tells the outcome, a failure also in a box; false when not saved.
+    bool saveAndReport(const QString &path);
 
     Dovlin_MainWindow *m_Owner;
     QSplitter *m_MainSplitter = nullptr;
