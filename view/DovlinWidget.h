@@ -58,7 +58,9 @@ public:
     void setCursorTime(int index, qint64 time);
     int cursorHeight() const { return m_CursorHeight; }
     bool bookmarkStatus(int index) const;
+    // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
     bool isZoomingArea() const { return m_ZoomingArea; }
+    void endZoomingArea() { m_ZoomingArea = false; }
     int extraWidgetHeight() const;
     void UpdateSplittersLayout(bool resetMainSplitter);
 
