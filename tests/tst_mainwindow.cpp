@@ -293,21 +293,34 @@ private Q_SLOTS:
         QVERIFY(m_Messages.isEmpty());
     }
 
+    void progressDialogCancels_data()
+    {
+        QTest::addColumn<bool>("whileWriting");
+        QTest::newRow("reading") << false;
+        QTest::newRow("writing") << true;
+    }
+
+    // One bar runs through both stages: reading fills it up to the read share, writing the rest.
     void progressDialogCancels()
     {
-        Dovlin_GuiImportReporter reporter(m_Window, "big.vcd");
+        QFETCH(bool, whileWriting);
+        Dovlin_GuiImportReporter reporter(m_Window, "dir/big.vcd");
+        const auto advance = [&](qint64 done, qint64 total) {
+            return whileWriting ? reporter.WriteProgress(done, total) : reporter.Progress(done, total);
+        };
         // Quick imports show nothing.
-        QVERIFY(reporter.Progress(10, 100));
+        QVERIFY(advance(10, 100));
         QVERIFY(!m_Window->findChild<QProgressDialog *>());
         QTest::qWait(Dovlin_GuiImportReporter::m_ShowAfterMs + 50);
-        QVERIFY(reporter.Progress(50, 100));
+        QVERIFY(advance(50, 100));
         auto *dialog = m_Window->findChild<QProgressDialog *>();
         QVERIFY(dialog);
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->value(), 500);
-        QVERIFY(dialog->labelText().contains("big.vcd"));
+        const int share = Dovlin_GuiImportReporter::m_ReadShare;
+        QCOMPARE(dialog->value(), whileWriting ? share + (1000 - share) / 2 : share / 2);
+        QCOMPARE(dialog->labelText(), QString(whileWriting ? "Writing big.dvn" : "Reading big.vcd"));
         dialog->cancel();
-        QVERIFY(!reporter.Progress(60, 100));
+        QVERIFY(!advance(60, 100));
     }
 
 private:

@@ -367,24 +367,30 @@ void TestVcdImport::failureKeepsOldWaveFile_data()
 {
     QTest::addColumn<QByteArray>("vcd");
     QTest::addColumn<qint64>("cancelAt");
+    QTest::addColumn<qint64>("cancelWriteAt");
 
-    QTest::newRow("syntax error") << QByteArray("$var wire 1 ! a $end\n#1 1!\nfoo") << qint64(-1);
-    QTest::newRow("cancelled") << toggles(3 * vcd_lex::BlockSize) << qint64(vcd_lex::BlockSize);
+    QTest::newRow("syntax error") << QByteArray("$var wire 1 ! a $end\n#1 1!\nfoo") << qint64(-1) << qint64(-1);
+    QTest::newRow("cancelled") << toggles(3 * vcd_lex::BlockSize) << qint64(vcd_lex::BlockSize) << qint64(-1);
+    QTest::newRow("cancelled while writing")
+        << QByteArray("$var wire 1 ! a $end $var wire 1 \" b $end\n#1 1! 0\"") << qint64(-1) << qint64(1);
 }
 
 void TestVcdImport::failureKeepsOldWaveFile()
 {
     QFETCH(QByteArray, vcd);
     QFETCH(qint64, cancelAt);
+    QFETCH(qint64, cancelWriteAt);
 
     const QString path = write(QStringLiteral("old.vcd"), vcd);
     const QString wave = write(QStringLiteral("old.dvn"), "previous wave file");
     RecordingReporter reporter;
     reporter.m_CancelAt = cancelAt;
+    reporter.m_CancelWriteAt = cancelWriteAt;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(!importer.Convert(path));
-    QCOMPARE(importer.Cancelled(), cancelAt >= 0);
-    QCOMPARE(reporter.m_Errors.size(), cancelAt >= 0 ? 0 : 1);
+    const bool cancelled = cancelAt >= 0 || cancelWriteAt >= 0;
+    QCOMPARE(importer.Cancelled(), cancelled);
+    QCOMPARE(reporter.m_Errors.size(), cancelled ? 0 : 1);
     QFile file(wave);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("previous wave file"));

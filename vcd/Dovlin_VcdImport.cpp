@@ -160,8 +160,19 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         return Fail(parser.ErrorString());
 
     CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
-    if (!parser.Convert())
-        return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+    bool declined = false;
+    if (m_Reporter)
+        parser.m_pFileManager->SetWriteProgress([&](qint64 written, qint64 total) {
+            declined = !m_Reporter->WriteProgress(written, total);
+            return !declined;
+        });
+    if (!parser.Convert()) {
+        if (!declined)
+            return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+        m_Cancelled = true;
+        m_ErrorString = QStringLiteral("cancelled");
+        return false;
+    }
 
     const Dovlin_FileManager &model = *parser.m_pFileManager;
     m_Stats.m_nSignal = model.GetnSignal();
