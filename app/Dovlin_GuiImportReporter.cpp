@@ -1,9 +1,10 @@
 #include "Dovlin_GuiImportReporter.h"
 
 #include "Dovlin_Dialogs.h"
+#include "Dovlin_VcdImport.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 
 namespace {
@@ -34,25 +35,41 @@ void Dovlin_GuiImportReporter::Warning(const QString &text)
     m_Warnings << text;
 }
 
-// Called for every block read: it does nothing but compare times until there is something to show.
 bool Dovlin_GuiImportReporter::Progress(qint64 bytesRead, qint64 bytesTotal)
+{
+    const qint64 value = bytesTotal > 0 ? qMin(bytesTotal, bytesRead) * m_ReadShare / bytesTotal : 0;
+    return Advance(false, int(value));
+}
+
+bool Dovlin_GuiImportReporter::WriteProgress(qint64 written, qint64 total)
+{
+    const qint64 value = m_ReadShare + (total > 0 ? qMin(total, written) * (1000 - m_ReadShare) / total : 0);
+    return Advance(true, int(value));
+}
+
+// Called for every block read and every signal written: it does nothing but compare times until
+// there is something to show.
+bool Dovlin_GuiImportReporter::Advance(bool writing, int value)
 {
     const qint64 now = m_Timer.elapsed();
     if (now < m_ShowAfterMs || now - m_LastUpdate < m_UpdateEveryMs)
         return !(m_Dialog && m_Dialog->wasCanceled());
     m_LastUpdate = now;
+    const QString label =
+        writing ? QObject::tr("Writing %1").arg(QFileInfo(Dovlin_VcdImport::WaveFileFor(m_FileName)).fileName())
+                : QObject::tr("Reading %1").arg(QFileInfo(m_FileName).fileName());
     if (!m_Dialog) {
-        m_Dialog = new QProgressDialog(
-            QObject::tr("Importing %1 ...").arg(QDir::toNativeSeparators(m_FileName)), QObject::tr("Cancel"), 0,
-            1000, m_Parent);
+        m_Dialog = new QProgressDialog(label, QObject::tr("Cancel"), 0, 1000, m_Parent);
         m_Dialog->setWindowTitle(QObject::tr("Dovlin"));
         m_Dialog->setWindowModality(Qt::WindowModal);
         m_Dialog->setMinimumDuration(0);
         m_Dialog->setAutoClose(false);
         m_Dialog->setAutoReset(false);
         m_Dialog->show();
+    } else if (m_Dialog->labelText() != label) {
+        m_Dialog->setLabelText(label);
     }
-    m_Dialog->setValue(bytesTotal > 0 ? int(qMin<qint64>(1000, bytesRead * 1000 / bytesTotal)) : 0);
+    m_Dialog->setValue(value);
     QApplication::processEvents();
     return !m_Dialog->wasCanceled();
 }

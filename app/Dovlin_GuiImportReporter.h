@@ -11,7 +11,8 @@ class QProgressDialog;
 class QWidget;
 
 // Shows an import's errors as message boxes, gathers its warnings into one box at the end, and
-// shows a progress dialog with Cancel once the import has taken more than a second.
+// shows a progress dialog with Cancel once the import has taken more than a second. The dialog
+// names the stage, reading the dump or writing its wave file; one bar runs through both.
 class Dovlin_GuiImportReporter : public Dovlin_ImportReporter
 {
 public:
@@ -21,13 +22,19 @@ public:
     void Error(const QString &caption, const QString &text) override;
     void Warning(const QString &text) override;
     bool Progress(qint64 bytesRead, qint64 bytesTotal) override;
+    bool WriteProgress(qint64 written, qint64 total) override;
     void ShowWarnings();
 
     // The dialog appears after this long; it is redrawn at most this often.
     static constexpr int m_ShowAfterMs = 1000;
     static constexpr int m_UpdateEveryMs = 100;
+    // The bar counts to 1000; reading, much the longer stage, fills it up to here.
+    static constexpr int m_ReadShare = 800;
 
 private:
+    // Moves the bar to value of 1000 under the label of the stage; false once the user has cancelled.
+    bool Advance(bool writing, int value);
+
     QWidget *m_Parent;
     QString m_FileName;
     QStringList m_Warnings;

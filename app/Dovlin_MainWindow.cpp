@@ -266,6 +266,9 @@ DovlinWidget *Dovlin_MainWindow::findMdiChild(const QString &path) const
 DovlinWidget *Dovlin_MainWindow::createMdiChild()
 {
     auto *child = new DovlinWidget(this);
+    connect(child, &DovlinWidget::statusMessage, statusBar(), [this](const QString &text) {
+        statusBar()->showMessage(text);
+    });
     m_Workspace->addSubWindow(child);
     return child;
 }
@@ -285,45 +288,88 @@ void Dovlin_MainWindow::openFiles(const QStringList &paths)
 
 bool Dovlin_MainWindow::DoFileOpen(QString path)
 {
-    if (DovlinWidget *existing = findMdiChild(path)) {
-        m_Workspace->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(existing->parentWidget()));
-        return false;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool dump = suffix == QLatin1String("vcd");
+    // A dump is shown through its wave file, so the window of that file is the dump's window.
+    const QString shown = dump ? Dovlin_VcdImport::WaveFileFor(path) : path;
+    bool convertAgain = false;
+    if (DovlinWidget *existing = findMdiChild(shown)) {
+        auto *window = qobject_cast<QMdiSubWindow *>(existing->parentWidget());
+        // A dump written again since gives its window up to a new conversion, unless the user
+        // keeps the window open when asked to save it.
+        if (!dump || Dovlin_VcdImport::WaveFileUpToDate(path, shown) || !window->close()) {
+            m_Workspace->setActiveSubWindow(window);
+            return false;
+        }
+        convertAgain = true;
     }
 
-    const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("dvn"))
         openWaveFile(path);
-    else if (suffix == QLatin1String("vcd"))
-        importVcdFile(path);
+    else if (dump)
+        importVcdFile(path, convertAgain);
     else
         Dovlin_Dialogs::critical(this, tr("Error"), tr("Unknown file type: %1").arg(path));
     return true;
 }
 
-bool Dovlin_MainWindow::openWaveFile(const QString &path)
+DovlinWidget *Dovlin_MainWindow::loadDocument(const QString &path, QString &reason)
 {
     DovlinWidget *child = createMdiChild();
-    if (!child->loadFile(path)) {
-        const QString reason = child->errorString();
-        // The sub-window must go before the box so that no empty document is left behind.
-        QMdiSubWindow *window = qobject_cast<QMdiSubWindow *>(child->parentWidget());
-        m_Workspace->removeSubWindow(window);
-        delete window;
-        Dovlin_Dialogs::critical(this, tr("Error"), tr("Cannot open %1:\n%2").arg(QDir::toNativeSeparators(path), reason));
-        return false;
+    if (child->loadFile(path)) {
+        child->show();
+        child->zoomFull();
+        return child;
     }
-    child->show();
-    child->zoomFull();
-    return true;
+    reason = child->errorString();
+    // The sub-window goes at once so that no empty document is left behind.
+    QMdiSubWindow *window = qobject_cast<QMdiSubWindow *>(child->parentWidget());
+    m_Workspace->removeSubWindow(window);
+    delete window;
+    return nullptr;
 }
 
-bool Dovlin_MainWindow::importVcdFile(const QString &path)
+bool Dovlin_MainWindow::openWaveFile(const QString &path)
 {
+    QString reason;
+    if (loadDocument(path, reason)) {
+        statusBar()->showMessage(tr("Opened %1").arg(QDir::toNativeSeparators(path)));
+        return true;
+    }
+    const QString message = tr("Cannot open %1:\n%2").arg(QDir::toNativeSeparators(path), reason);
+    statusBar()->showMessage(QString(message).replace('\n', ' '));
+    Dovlin_Dialogs::critical(this, tr("Error"), message);
+    return false;
+}
+
+bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
+{
+    const QString wave = Dovlin_VcdImport::WaveFileFor(path);
+    // A wave file at least as new as its dump already holds it; one that does not load is made again.
+    if (!convertAgain && Dovlin_VcdImport::WaveFileUpToDate(path, wave)) {
+        QString reason;
+        if (loadDocument(wave, reason)) {
+            statusBar()->showMessage(tr("Opened %1: it is not older than %2")
+                                         .arg(QDir::toNativeSeparators(wave), QDir::toNativeSeparators(path)));
+            return true;
+        }
+    }
     Dovlin_GuiImportReporter reporter(this, path);
     Dovlin_VcdImport import(&reporter);
     const bool converted = import.Convert(path);
     reporter.ShowWarnings();
-    return converted && openWaveFile(import.WaveFileName());
+    if (!converted) {
+        statusBar()->showMessage(import.Cancelled()
+                                     ? tr("Import of %1 cancelled").arg(QDir::toNativeSeparators(path))
+                                     : tr("Cannot import %1: %2").arg(QDir::toNativeSeparators(path),
+                                                                      import.ErrorString()));
+        return false;
+    }
+    if (!openWaveFile(import.WaveFileName()))
+        return false;
+    statusBar()->showMessage(tr("Converted %1 to %2")
+                                 .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(import.WaveFileName())));
+    return true;
 }
 
 void Dovlin_MainWindow::closeEvent(QCloseEvent *event)

@@ -50,8 +50,11 @@ private:
     void createMenus();
     void createToolBars();
     void createStatusBar();
+    // A new document window showing path, or null (and the reason) when the file does not load.
+    DovlinWidget *loadDocument(const QString &path, QString &reason);
     bool openWaveFile(const QString &path);
-    bool importVcdFile(const QString &path);
+    // convertAgain: even when the dump's wave file is up to date.
+    bool importVcdFile(const QString &path, bool convertAgain);
 
     QMdiArea *m_Workspace;
 

@@ -683,9 +683,12 @@ bool Dovlin_FileManager::WriteHeader(Dovlin_WaveWriter &writer)
 
 bool Dovlin_FileManager::WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
 {
+    qint64 written = 0;
     for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
         if (!signal->SaveSignalEvents(writer, lastTime))
             return false;
+        if (m_WriteProgress && !m_WriteProgress(++written, m_Signals.size()))
+            return writer.Fail(QStringLiteral("cancelled"));
     }
     return true;
 }

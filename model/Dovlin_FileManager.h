@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -164,6 +165,11 @@ public:
     bool SaveSignalEvents(qint64 lastTime);
     bool SaveSignalEvents(QIODevice *device, qint64 lastTime);
 
+    // Called as the event blocks are written, after each signal, with the signals written and
+    // their number; returning false stops the writing, which then fails with "cancelled".
+    using WriteProgress = std::function<bool(qint64 written, qint64 total)>;
+    void SetWriteProgress(WriteProgress progress) { m_WriteProgress = std::move(progress); }
+
     // Why the last load or save failed; empty after a success.
     QString ErrorString() const { return m_ErrorString; }
 
@@ -214,6 +220,7 @@ private:
     int m_TimeBase = 0;
     QString m_ErrorString;
     quint64 m_Structure = 0;
+    WriteProgress m_WriteProgress;
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;
     std::unique_ptr<Dovlin_SpillFile> m_SpillFile;

@@ -274,6 +274,12 @@ private Q_SLOTS:
         QVERIFY(m_Shape->endScopeTime() >= from);
         QVERIFY(m_Shape->endScopeTime() - m_Shape->startScopeTime() < 2 * (from - to) + 10 * m_Shape->currTickTime());
         QCOMPARE(m_Document->cursorTime(0), qint64(0)); // no cursor moved
+        // The mode lasts for one range: the next drag moves the cursor and leaves the window.
+        QVERIFY(!m_Document->isZoomingArea());
+        const qint64 start = m_Shape->startScopeTime(), cursor = m_Shape->GetTime(200);
+        drag(150, 200);
+        QCOMPARE(m_Document->cursorTime(0), cursor);
+        QCOMPARE(m_Shape->startScopeTime(), start);
     }
 
     void transitions_data()

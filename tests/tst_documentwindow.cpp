@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPrinter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -173,6 +174,7 @@ private Q_SLOTS:
         QCOMPARE(m_Messages.size(), saved ? 0 : 1);
         if (!saved)
             QVERIFY(m_Messages.first().text.contains(target));
+        QVERIFY(m_Window->statusBar()->currentMessage().startsWith((saved ? "Saved " : "Cannot save ") + target));
         // The document is found under the name it was last saved as, and only that one.
         const QString current = saved ? target : original;
         QCOMPARE(document->fileName(), QFileInfo(current).canonicalFilePath());

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -220,40 +221,106 @@ private Q_SLOTS:
 
     void importOpensItsWaveFile()
     {
-        const QByteArray dump = "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
-                                "$enddefinitions $end\n#0\n0!\n#5\n1!\n#10\n";
-        const QString vcd = makeWaveFile("import/run.1.VCD", dump);
+        const QString vcd = makeWaveFile("import/run.1.VCD", dump(10));
         QVERIFY(m_Window->DoFileOpen(vcd));
         QVERIFY(m_Messages.isEmpty());
         DovlinWidget *document = m_Window->activeMdiChild();
         QVERIFY(document);
-        QCOMPARE(document->fileName(), QFileInfo(m_Dir.filePath("import/run.1.dvn")).canonicalFilePath());
+        const QString wave = QFileInfo(m_Dir.filePath("import/run.1.dvn")).canonicalFilePath();
+        QCOMPARE(document->fileName(), wave);
         QCOMPARE(document->endTime(), qint64(10));
+        QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
 
-        // A broken dump opens nothing and names the file.
+        // A broken dump, or one whose wave file cannot be written (a folder stands in its place),
+        // opens nothing and names the file, in a box and in the status bar.
         const QString broken = makeWaveFile("import/broken.vcd", "$scope module top $end\n$var wire 1 ! clk $end\n");
-        QVERIFY(m_Window->DoFileOpen(broken));
-        QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
-        QCOMPARE(m_Messages.size(), 1);
-        QVERIFY(m_Messages.first().text.contains(broken));
+        const QString blocked = makeWaveFile("import/blocked.vcd", dump(10));
+        QVERIFY(QDir().mkpath(m_Dir.filePath("import/blocked.dvn")));
+        for (const QString &path : {broken, blocked}) {
+            m_Messages.clear();
+            QVERIFY(m_Window->DoFileOpen(path));
+            QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
+            QCOMPARE(m_Messages.size(), 1);
+            QVERIFY(m_Messages.first().text.contains(path));
+            QVERIFY(m_Window->statusBar()->currentMessage().startsWith("Cannot import " + path + ": "));
+        }
         QVERIFY(!QFile::exists(m_Dir.filePath("import/broken.dvn")));
     }
 
+    void reopenDump_data()
+    {
+        QTest::addColumn<bool>("windowOpen");
+        QTest::addColumn<bool>("dumpNewer");
+        QTest::addColumn<bool>("waveDamaged");
+        QTest::addColumn<qint64>("endTime");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("wave file up to date") << false << false << false << qint64(10) << "Opened";
+        QTest::newRow("dump written again") << false << true << false << qint64(20) << "Converted";
+        QTest::newRow("wave file damaged") << false << false << true << qint64(20) << "Converted";
+        QTest::newRow("window open, up to date") << true << false << false << qint64(10) << "Converted";
+        QTest::newRow("window open, dump written again") << true << true << false << qint64(20) << "Converted";
+    }
+
+    // The dump is converted with an end time of 10, then written again with 20 and given a time
+    // before or after its wave file's.
+    void reopenDump()
+    {
+        QFETCH(bool, windowOpen);
+        QFETCH(bool, dumpNewer);
+        QFETCH(bool, waveDamaged);
+        QFETCH(qint64, endTime);
+        QFETCH(QString, status);
+        const QString folder = QString("reopen/%1/").arg(QTest::currentDataTag());
+        const QString vcd = makeWaveFile(folder + "run.vcd", dump(10));
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        const QString wave = m_Dir.filePath(folder + "run.dvn");
+        if (!windowOpen)
+            closeAll();
+        if (waveDamaged)
+            makeWaveFile(folder + "run.dvn", "damaged");
+        makeWaveFile(folder + "run.vcd", dump(20));
+        const QDateTime now = QDateTime::currentDateTime();
+        QVERIFY(setModified(wave, now));
+        QVERIFY(setModified(vcd, now.addSecs(dumpNewer ? 60 : -60)));
+
+        QCOMPARE(m_Window->DoFileOpen(vcd), !windowOpen || dumpNewer);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
+        QCOMPARE(m_Window->activeMdiChild()->endTime(), endTime);
+        QCOMPARE(m_Window->activeMdiChild()->fileName(), QFileInfo(wave).canonicalFilePath());
+        QVERIFY2(m_Window->statusBar()->currentMessage().startsWith(status),
+                 qPrintable(m_Window->statusBar()->currentMessage()));
+        QVERIFY(m_Messages.isEmpty());
+    }
+
+    void progressDialogCancels_data()
+    {
+        QTest::addColumn<bool>("whileWriting");
+        QTest::newRow("reading") << false;
+        QTest::newRow("writing") << true;
+    }
+
+    // One bar runs through both stages: reading fills it up to the read share, writing the rest.
     void progressDialogCancels()
     {
-        Dovlin_GuiImportReporter reporter(m_Window, "big.vcd");
+        QFETCH(bool, whileWriting);
+        Dovlin_GuiImportReporter reporter(m_Window, "dir/big.vcd");
+        const auto advance = [&](qint64 done, qint64 total) {
+            return whileWriting ? reporter.WriteProgress(done, total) : reporter.Progress(done, total);
+        };
         // Quick imports show nothing.
-        QVERIFY(reporter.Progress(10, 100));
+        QVERIFY(advance(10, 100));
         QVERIFY(!m_Window->findChild<QProgressDialog *>());
         QTest::qWait(Dovlin_GuiImportReporter::m_ShowAfterMs + 50);
-        QVERIFY(reporter.Progress(50, 100));
+        QVERIFY(advance(50, 100));
         auto *dialog = m_Window->findChild<QProgressDialog *>();
         QVERIFY(dialog);
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->value(), 500);
-        QVERIFY(dialog->labelText().contains("big.vcd"));
+        const int share = Dovlin_GuiImportReporter::m_ReadShare;
+        QCOMPARE(dialog->value(), whileWriting ? share + (1000 - share) / 2 : share / 2);
+        QCOMPARE(dialog->labelText(), QString(whileWriting ? "Writing big.dvn" : "Reading big.vcd"));
         dialog->cancel();
-        QVERIFY(!reporter.Progress(60, 100));
+        QVERIFY(!advance(60, 100));
     }
 
 private:
@@ -267,6 +334,24 @@ private:
             return QString();
         file.write(content);
         return path;
+    }
+
+    static QByteArray dump(int endTime)
+    {
+        return "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
+               "$enddefinitions $end\n#0\n0!\n#5\n1!\n#" + QByteArray::number(endTime) + "\n";
+    }
+
+    static bool setModified(const QString &path, const QDateTime &time)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+    }
+
+    void closeAll()
+    {
+        m_Window->workspace()->closeAllSubWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     QList<QAction *> windowEntries(QMenu *menu)

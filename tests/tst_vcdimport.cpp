@@ -40,6 +40,7 @@ private slots:
     void unwritableWaveFile();
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
+    void viewFlagsCarriedOver();
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
     void queuedChangesMeetLaterCommands();
@@ -370,28 +371,72 @@ void TestVcdImport::failureKeepsOldWaveFile_data()
 {
     QTest::addColumn<QByteArray>("vcd");
     QTest::addColumn<qint64>("cancelAt");
+    QTest::addColumn<qint64>("cancelWriteAt");
 
-    QTest::newRow("syntax error") << QByteArray("$var wire 1 ! a $end\n#1 1!\nfoo") << qint64(-1);
-    QTest::newRow("cancelled") << toggles(3 * vcd_lex::BlockSize) << qint64(vcd_lex::BlockSize);
+    QTest::newRow("syntax error") << QByteArray("$var wire 1 ! a $end\n#1 1!\nfoo") << qint64(-1) << qint64(-1);
+    QTest::newRow("cancelled") << toggles(3 * vcd_lex::BlockSize) << qint64(vcd_lex::BlockSize) << qint64(-1);
+    QTest::newRow("cancelled while writing")
+        << QByteArray("$var wire 1 ! a $end $var wire 1 \" b $end\n#1 1! 0\"") << qint64(-1) << qint64(1);
 }
 
 void TestVcdImport::failureKeepsOldWaveFile()
 {
     QFETCH(QByteArray, vcd);
     QFETCH(qint64, cancelAt);
+    QFETCH(qint64, cancelWriteAt);
 
     const QString path = write(QStringLiteral("old.vcd"), vcd);
     const QString wave = write(QStringLiteral("old.dvn"), "previous wave file");
     RecordingReporter reporter;
     reporter.m_CancelAt = cancelAt;
+    reporter.m_CancelWriteAt = cancelWriteAt;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(!importer.Convert(path));
-    QCOMPARE(importer.Cancelled(), cancelAt >= 0);
-    QCOMPARE(reporter.m_Errors.size(), cancelAt >= 0 ? 0 : 1);
+    const bool cancelled = cancelAt >= 0 || cancelWriteAt >= 0;
+    QCOMPARE(importer.Cancelled(), cancelled);
+    QCOMPARE(reporter.m_Errors.size(), cancelled ? 0 : 1);
     QFile file(wave);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("previous wave file"));
     QCOMPARE(QDir(m_Dir.path()).entryList({"old*"}, QDir::Files), (QStringList{"old.dvn", "old.vcd"}));
+}
+
+// The old file's nodes are found by dotted path, not by table position or by name alone: the
+// second dump declares the scopes in another order and adds a signal.
+void TestVcdImport::viewFlagsCarriedOver()
+{
+    const QByteArray u("$scope module u $end $var wire 1 # a $end $upscope $end\n");
+    const QByteArray w("$scope module w $end $var wire 1 $ a $end $upscope $end\n");
+    const QByteArray head("$scope module top $end $var wire 1 ! clk $end $var wire 2 \" v [1:0] $end\n");
+    const QByteArray tail("$upscope $end $enddefinitions $end #0 0! b01 \" 1# 0$ #5 1!\n");
+    const QString path = write(QStringLiteral("flags.vcd"), head + u + w + tail);
+    RecordingReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    QVERIFY(importer.Convert(path));
+    {
+        Dovlin_FileManager chosen;
+        QVERIFY(chosen.Load(importer.WaveFileName()));
+        static_cast<Dovlin_CompositeHierarchy *>(findNode(chosen, "top"))->m_Expanded = false;
+        findNode(chosen, "top/clk")->m_Shown = false;
+        findNode(chosen, "top/v")->m_Digital = false;
+        static_cast<Dovlin_CompositeHierarchy *>(findNode(chosen, "top/v"))->m_Expanded = false;
+        findNode(chosen, "top/u/a")->m_Shown = false;
+        QVERIFY(chosen.Save(importer.WaveFileName()));
+    }
+
+    QVERIFY(!write(QStringLiteral("flags.vcd"), head + "$var wire 1 % n $end\n" + w + u + tail).isEmpty());
+    QVERIFY(importer.Convert(path));
+    Dovlin_FileManager model;
+    QVERIFY(model.Load(importer.WaveFileName()));
+    QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(findNode(model, "top"))->m_Expanded);
+    QVERIFY(!findNode(model, "top/clk")->m_Shown);
+    QVERIFY(!findNode(model, "top/v")->m_Digital);
+    QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(findNode(model, "top/v"))->m_Expanded);
+    QVERIFY(findNode(model, "top/v/v[1]")->m_Digital);
+    QVERIFY(!findNode(model, "top/u/a")->m_Shown);
+    QVERIFY(findNode(model, "top/w/a")->m_Shown);
+    QVERIFY(findNode(model, "top/n")->m_Shown);
+    QVERIFY(static_cast<Dovlin_CompositeHierarchy *>(findNode(model, "top/w"))->m_Expanded);
 }
 
 void TestVcdImport::progressPerBlock()

@@ -22,6 +22,8 @@ public:
     qint64 m_Total = -1;
     // Progress returns false once this many bytes were read; -1 never.
     qint64 m_CancelAt = -1;
+    // WriteProgress returns false once this many signals were written; -1 never.
+    qint64 m_CancelWriteAt = -1;
 
     void Error(const QString &caption, const QString &text) override
     {
@@ -35,6 +37,7 @@ public:
         m_Total = bytesTotal;
         return m_CancelAt < 0 || bytesRead < m_CancelAt;
     }
+    bool WriteProgress(qint64 written, qint64) override { return m_CancelWriteAt < 0 || written < m_CancelWriteAt; }
 };
 
 namespace VcdTesting {

@@ -24,6 +24,14 @@ public:
         Q_UNUSED(bytesTotal);
         return true;
     }
+    // Called after each signal's events are written to the wave file, with the signals written
+    // and their number. Returning false cancels the import as Progress does.
+    virtual bool WriteProgress(qint64 written, qint64 total)
+    {
+        Q_UNUSED(written);
+        Q_UNUSED(total);
+        return true;
+    }
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "Dovlin_VcdImport.h"
 
 #include "Dovlin_FileManager.h"
+#include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
@@ -9,17 +10,70 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 struct FileCloser
 {
     void operator()(FILE *file) const { std::fclose(file); }
 };
+
+// Calls visit(node, path) for every node below the roots, depth first in child order; the path is
+// the names of the node's ancestors and its own joined with dots.
+template <typename Visit>
+void VisitDottedPaths(const Dovlin_FileManager &model, Visit visit)
+{
+    std::vector<std::pair<Dovlin_Hierarchy *, QString>> stack;
+    for (int i = model.GetnHierarchy() - 1; i >= 0; --i) {
+        Dovlin_Hierarchy *node = model.GetHierarchy(i);
+        if (node->GetParentIndex() == -1)
+            stack.emplace_back(node, node->GetName());
+    }
+    while (!stack.empty()) {
+        auto [node, path] = std::move(stack.back());
+        stack.pop_back();
+        visit(node, path);
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        for (int i = composite->GetnChild() - 1; i >= 0; --i)
+            if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
+                stack.emplace_back(child, path + '.' + child->GetName());
+    }
+}
+
+// Converting a dump again keeps what the user chose to see in its old wave file: each node takes
+// the view flags of the node with the same dotted path there (the n-th of equal paths those of the
+// n-th). An old file that does not load is simply replaced.
+void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
+{
+    if (!QFileInfo(oldWaveFile).isFile())
+        return;
+    Dovlin_FileManager old;
+    if (!old.Load(oldWaveFile))
+        return;
+    QHash<QString, QList<Dovlin_Hierarchy *>> oldNodes;
+    VisitDottedPaths(old, [&](Dovlin_Hierarchy *node, const QString &path) { oldNodes[path].append(node); });
+    VisitDottedPaths(model, [&](Dovlin_Hierarchy *node, const QString &path) {
+        const auto found = oldNodes.find(path);
+        if (found == oldNodes.end() || found->isEmpty())
+            return;
+        const Dovlin_Hierarchy *from = found->takeFirst();
+        node->m_Shown = from->m_Shown;
+        node->m_Digital = from->m_Digital;
+        if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite &&
+            from->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+            static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded =
+                static_cast<const Dovlin_CompositeHierarchy *>(from)->m_Expanded;
+    });
+}
 }
 
 Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
@@ -33,6 +87,18 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
     if (m_Reporter)
         m_Reporter->Error(QStringLiteral("VCD Error"), QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
     return false;
+}
+
+QString Dovlin_VcdImport::WaveFileFor(const QString &vcdPath)
+{
+    const QFileInfo info(vcdPath);
+    return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+}
+
+bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &wavePath)
+{
+    const QFileInfo vcd(vcdPath), wave(wavePath);
+    return vcd.isFile() && wave.isFile() && wave.lastModified() >= vcd.lastModified();
 }
 
 bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
@@ -93,8 +159,20 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (result != 0)
         return Fail(parser.ErrorString());
 
-    if (!parser.Convert())
-        return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+    CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
+    bool declined = false;
+    if (m_Reporter)
+        parser.m_pFileManager->SetWriteProgress([&](qint64 written, qint64 total) {
+            declined = !m_Reporter->WriteProgress(written, total);
+            return !declined;
+        });
+    if (!parser.Convert()) {
+        if (!declined)
+            return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+        m_Cancelled = true;
+        m_ErrorString = QStringLiteral("cancelled");
+        return false;
+    }
 
     const Dovlin_FileManager &model = *parser.m_pFileManager;
     m_Stats.m_nSignal = model.GetnSignal();

@@ -20,7 +20,8 @@ struct Dovlin_ImportStats
 // Converts one VCD file into a wave file: scanner, parser and model live only for the call.
 // Problems in the dump and the reason of a failure go to the reporter, and the import reports
 // its progress there and stops when the reporter declines to go on. On failure or cancel no
-// wave file is left behind and an existing one is untouched.
+// wave file is left behind and an existing one is untouched. A wave file that is replaced hands
+// its view flags (expanded, shown, digital) on to the nodes of the new one with the same dotted path.
 class Dovlin_VcdImport
 {
 public:
@@ -28,6 +29,10 @@ public:
 
     // The wave file goes next to the dump (same name, suffix .dvn) unless wavePath is given.
     bool Convert(const QString &vcdPath, const QString &wavePath = QString());
+    // That wave file next to the dump, as an absolute path.
+    static QString WaveFileFor(const QString &vcdPath);
+    // The dump exists and the wave file is a file modified no earlier than the dump.
+    static bool WaveFileUpToDate(const QString &vcdPath, const QString &wavePath);
 
     QString WaveFileName() const { return m_WaveFileName; }
     QString ErrorString() const { return m_ErrorString; }

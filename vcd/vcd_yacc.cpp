@@ -4,12 +4,11 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_VcdImport.h"
 #include "vcd_changequeue.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
-#include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <climits>
@@ -194,8 +193,7 @@ void vcd_yacc::yytables()
 void vcd_yacc::SetVCDFileName(QString path)
 {
     m_VCDFileName = path;
-    const QFileInfo info(path);
-    m_WaveFileName = QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+    m_WaveFileName = Dovlin_VcdImport::WaveFileFor(path);
 }
 
 bool vcd_yacc::Convert()

@@ -94,28 +94,29 @@ bool DovlinWidget::saveFile(QString path)
     return true;
 }
 
-void DovlinWidget::reportSaveFailure(const QString &path)
+bool DovlinWidget::saveAndReport(const QString &path)
 {
-    Dovlin_Dialogs::critical(this, tr("Dovlin"),
-                             tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(path), m_ErrorString));
+    const QString name = QDir::toNativeSeparators(path);
+    if (saveFile(path)) {
+        Q_EMIT statusMessage(tr("Saved %1").arg(name));
+        return true;
+    }
+    Q_EMIT statusMessage(tr("Cannot save %1: %2").arg(name, m_ErrorString));
+    Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot save %1:\n%2").arg(name, m_ErrorString));
+    return false;
 }
 
 void DovlinWidget::save()
 {
-    if (!saveFile(m_FileName))
-        reportSaveFailure(m_FileName);
+    saveAndReport(m_FileName);
 }
 
 void DovlinWidget::saveAs()
 {
     const QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave viewer files (*.dvn)"));
-    if (path.isEmpty())
-        return;
     // The document takes the new name only once the file is really there.
-    if (!saveFile(path)) {
-        reportSaveFailure(path);
+    if (path.isEmpty() || !saveAndReport(path))
         return;
-    }
     m_FileName = QFileInfo(path).canonicalFilePath();
     setWindowTitle(m_FileName);
 }
@@ -142,12 +143,8 @@ bool DovlinWidget::maybeSave()
         this, QMessageBox::Warning, tr("Dovlin"),
         tr("'%1' has been modified.\nDo you want to save your changes?").arg(m_FileName),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    if (answer == QMessageBox::Yes) {
-        if (saveFile(m_FileName))
-            return true;
-        reportSaveFailure(m_FileName);
-        return false;
-    }
+    if (answer == QMessageBox::Yes)
+        return saveAndReport(m_FileName);
     return answer == QMessageBox::No;
 }
 

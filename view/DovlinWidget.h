@@ -58,7 +58,9 @@ public:
     void setCursorTime(int index, qint64 time);
     int cursorHeight() const { return m_CursorHeight; }
     bool bookmarkStatus(int index) const;
+    // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
     bool isZoomingArea() const { return m_ZoomingArea; }
+    void endZoomingArea() { m_ZoomingArea = false; }
     int extraWidgetHeight() const;
     void UpdateSplittersLayout(bool resetMainSplitter);
 
@@ -79,6 +81,10 @@ public Q_SLOTS:
     void gotoBookmark(int index);
     void print();
 
+Q_SIGNALS:
+    // One line on what a command on the document's file did, naming the file (and the reason of a failure).
+    void statusMessage(const QString &text);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -86,7 +92,8 @@ protected:
 
 private:
     void createLayout();
-    void reportSaveFailure(const QString &path);
+    // Saves to path and tells the outcome, a failure also in a box; false when not saved.
+    bool saveAndReport(const QString &path);
 
     Dovlin_MainWindow *m_Owner;
     QSplitter *m_MainSplitter = nullptr;

@@ -516,6 +516,7 @@ void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
     update(false);
     const int left = qMin(m_ZoomRect.left(), x);
     const int right = qMax(m_ZoomRect.left(), x);
+    m_Owner->endZoomingArea();
     ZoomTime2Time(GetTime(left), GetTime(right));
 }
 
