@@ -223,6 +223,38 @@ private Q_SLOTS:
         QVERIFY(shape->startScopeTime() - start < endTime / 1000000);
     }
 
+    // A file reaching the largest time a dump can hold: every zoom, scroll and paint keeps the
+    // window inside the 64-bit range (the sanitizer build aborts on any overflow on the way).
+    void largestTimes()
+    {
+        Canvas canvas = makeCanvas(1000, LLONG_MAX);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        const auto sane = [&]() {
+            return shape->startScopeTime() >= 0 && shape->endScopeTime() > shape->startScopeTime()
+                   && shape->GetTime(shape->width()) >= shape->startScopeTime();
+        };
+        shape->zoomFull();
+        QVERIFY(sane());
+        shape->grab();
+        for (int i = 0; i < 3; ++i)
+            shape->zoomOut();
+        QVERIFY(sane());
+        shape->ConfigScrollBar();
+        shape->scrollBar()->setValue(shape->scrollBar()->maximum());
+        QVERIFY(sane());
+        shape->grab();
+        for (int i = 0; i < 70; ++i)
+            shape->zoomIn();
+        QVERIFY(sane());
+        QVERIFY(shape->endScopeTime() - shape->startScopeTime() < 10000);
+        shape->ZoomTime2Time(LLONG_MAX - 1000, LLONG_MAX);
+        QVERIFY(sane());
+        shape->zoomOut();
+        QVERIFY(sane());
+        shape->grab();
+    }
+
 private:
     struct Canvas
     {

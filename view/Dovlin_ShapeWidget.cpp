@@ -119,10 +119,29 @@ int Dovlin_ShapeWidget::shapeScrollHeight() const
     return m_ScrollBar->sizeHint().height();
 }
 
+namespace {
+// A time computed in extended precision, held to the 64-bit range: windows may reach past the
+// largest time a dump can hold.
+qint64 clampTime(long double time)
+{
+    constexpr long double limit = 9223372036854775807.0L;
+    if (time >= limit)
+        return LLONG_MAX;
+    if (time <= -limit)
+        return -LLONG_MAX;
+    return qint64(time);
+}
+
+qint64 addTime(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? (b > 0 ? LLONG_MAX : -LLONG_MAX) : sum;
+}
+}
+
 qint64 Dovlin_ShapeWidget::GetTime(int x) const
 {
-    const long double offset = (long double)x * m_TickTime / m_ZoomCo;
-    return qint64(offset + m_StartScopeTime);
+    return clampTime((long double)x * m_TickTime / m_ZoomCo + m_StartScopeTime);
 }
 
 int Dovlin_ShapeWidget::TimeToX(qint64 time) const
@@ -138,11 +157,13 @@ int Dovlin_ShapeWidget::TimeToX(qint64 time) const
 void Dovlin_ShapeWidget::ZoomTime2Time(qint64 start, qint64 end)
 {
     const qint64 endTime = m_Owner->endTime();
+    // Nothing lies before time 0; a window that did would make spans overflow near the largest time.
+    start = qMax<qint64>(start, 0);
     if (start >= endTime || end <= start)
         return;
     if (end > endTime)
         end = endTime;
-    m_ZoomRatio = m_ZoomRatio * double(m_EndScopeTime - m_StartScopeTime) / double(end - start);
+    m_ZoomRatio = m_ZoomRatio * (double(m_EndScopeTime) - double(m_StartScopeTime)) / double(end - start);
     m_EndScopeTime = end;
     m_StartScopeTime = start;
     CalcTick();
@@ -214,7 +235,7 @@ void Dovlin_ShapeWidget::CalcTick()
             }
         }
         if (best >= 0) {
-            m_TickTime = qMax<qint64>(1, qint64(bestStep));
+            m_TickTime = qMax<qint64>(1, clampTime(bestStep));
             m_ZoomCo = m_TickSpacings[best];
         }
     }
@@ -320,7 +341,8 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
             painter->setPen(m_TickPen);
             painter->drawLine(x, y, x, y + cursorHeight / 4);
             if (n % 20 == 0)
-                painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(m_StartScopeTime + k * m_TickTime));
+                painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(clampTime(
+                                                                   m_StartScopeTime + (long double)k * m_TickTime)));
         } else {
             painter->setPen(m_TickPen);
             painter->drawLine(x, y, x, y + 2);
@@ -376,7 +398,7 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index, bool selecte
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
     const qint64 time = m_Owner->cursorTime(index);
-    const int x = clampPixel((long double)(time - m_StartScopeTime) * m_ZoomCo / m_TickTime);
+    const int x = clampPixel(((long double)time - m_StartScopeTime) * m_ZoomCo / m_TickTime);
     const int y = GetWaveHeight(index);
     m_CursorPos[index] = QPoint(x, y);
 
@@ -611,7 +633,8 @@ void Dovlin_ShapeWidget::zoomIn()
 
 void Dovlin_ShapeWidget::zoomOut()
 {
-    ZoomTime2Time(m_StartScopeTime, m_StartScopeTime + 2 * (m_EndScopeTime - m_StartScopeTime));
+    const qint64 span = m_EndScopeTime - m_StartScopeTime;
+    ZoomTime2Time(m_StartScopeTime, addTime(m_StartScopeTime, addTime(span, span)));
 }
 
 void Dovlin_ShapeWidget::zoomFull()
