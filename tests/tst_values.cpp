@@ -248,6 +248,7 @@ private slots:
     void matchesTheDump();
     void refusals_data();
     void refusals();
+    void convertsOnlyANewerDump();
 };
 
 void TestValues::matchesTheDump_data()
@@ -342,6 +343,28 @@ void TestValues::refusals()
     QCOMPARE(run.m_ExitCode, exitCode);
     QVERIFY(run.m_Out.isEmpty());
     QVERIFY2(QString::fromUtf8(run.m_Err).contains(place(error)), run.m_Err.constData());
+}
+
+// As the viewer: a wave file not older than its dump is read as it is, a newer dump converted.
+void TestValues::convertsOnlyANewerDump()
+{
+    QTemporaryDir dir;
+    const QString vcd = dir.filePath("dump.vcd"), wave = dir.filePath("dump.dvn");
+    QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/vcd/ghdl/ghdl.vcd"), vcd));
+    QCOMPARE(runValues({vcd, "0"}).m_ExitCode, 0);
+    const QDateTime later = QDateTime::currentDateTime().addSecs(3600);
+    const auto stamp = [](const QString &path, const QDateTime &time) {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+    };
+    QVERIFY(stamp(wave, later));
+    const Run reused = runValues({vcd, "0"});
+    QCOMPARE(reused.m_ExitCode, 0);
+    QCOMPARE(QFileInfo(wave).lastModified(), later);
+    QVERIFY(stamp(vcd, later.addSecs(60)));
+    const Run converted = runValues({vcd, "0"});
+    QCOMPARE(converted.m_Out, reused.m_Out);
+    QVERIFY(QFileInfo(wave).lastModified() < later);
 }
 
 QTEST_GUILESS_MAIN(TestValues)

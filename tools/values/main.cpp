@@ -3,7 +3,8 @@
 //
 //   dovlin-values FILE TIME... [--radix binary|hex|unsigned|signed]
 //
-// FILE is a wave file, or a VCD file, converted beside it first as the viewer does. One line per
+// FILE is a wave file, or a VCD file, converted beside it first unless a wave file there is not
+// older than it, as the viewer does. One line per
 // time and node: the time in the file's units, a tab, the node's dotted path, a tab, and its
 // value text without leading and trailing blanks (empty where it has no value). Scopes get no
 // line. Exit status: 0 printed, 1 the file could not be read, 2 bad arguments.
@@ -17,6 +18,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -80,23 +82,31 @@ int main(int argc, char **argv)
         return usage(QStringLiteral("a file and at least one time are needed"));
 
     QString wavePath = file;
+    // A failed load may leave a model partly filled: each try gets a new one.
+    auto model = std::make_unique<Dovlin_FileManager>();
+    bool loaded = false;
+    // As the viewer does: a wave file not older than its dump holds it, any other is made again.
     if (QFileInfo(file).suffix().compare(QLatin1String("vcd"), Qt::CaseInsensitive) == 0) {
-        Dovlin_StreamReporter reporter;
-        Dovlin_VcdImport import(&reporter);
-        if (!import.Convert(file))
-            return 1;
-        wavePath = import.WaveFileName();
+        wavePath = Dovlin_VcdImport::WaveFileFor(file);
+        loaded = Dovlin_VcdImport::WaveFileUpToDate(file, wavePath) && model->Load(wavePath);
+        if (!loaded) {
+            model = std::make_unique<Dovlin_FileManager>();
+            Dovlin_StreamReporter reporter;
+            Dovlin_VcdImport import(&reporter);
+            if (!import.Convert(file))
+                return 1;
+            wavePath = import.WaveFileName();
+        }
     }
-    Dovlin_FileManager model;
-    if (!model.Load(wavePath)) {
+    if (!loaded && !model->Load(wavePath)) {
         fprintf(stderr, "dovlin-values: cannot read %s: %s\n", qUtf8Printable(wavePath),
-                qUtf8Printable(model.ErrorString()));
+                qUtf8Printable(model->ErrorString()));
         return 1;
     }
 
     std::vector<Line> lines;
-    for (int i = 0; i < model.GetnHierarchy(); ++i) {
-        Dovlin_Hierarchy *node = model.GetHierarchy(i);
+    for (int i = 0; i < model->GetnHierarchy(); ++i) {
+        Dovlin_Hierarchy *node = model->GetHierarchy(i);
         if (node && node->GetParentIndex() == -1)
             collect(node, QString(), lines);
     }
