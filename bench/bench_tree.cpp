@@ -43,7 +43,8 @@ QByteArray dump(const QByteArray &shape, qint64 nodes)
         text += "$upscope $end\n";
     } else {
         for (qint64 chain = 0; chain < nodes / 1000; ++chain) {
-            for (int depth = 0; depth < 999; ++depth)
+            text += "$scope module chain" + QByteArray::number(chain) + " $end\n";
+            for (int depth = 1; depth < 999; ++depth)
                 text += "$scope module c" + QByteArray::number(depth) + " $end\n";
             wire();
             text += QByteArray("$upscope $end\n").repeated(999);

@@ -103,15 +103,28 @@ void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
     {
         // The nodes hold their expanded flags already: nothing to record, nothing to redraw yet.
         const QSignalBlocker blocker(this);
-        for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
-            Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
-            if (node && node->m_TreeItem && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
-                node->m_TreeItem->setExpanded(static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded);
-        }
+        ExpandAsNodes(QModelIndex());
     }
     // Qt's default of 100 px elides most names; widen to the longest one, within reason.
     setColumnWidth(0, qBound(100, sizeHintForColumn(0), 320));
     setUpdatesEnabled(true);
+}
+
+// Walks the items by model index: an item's own index is found by searching its siblings, which
+// for a scope of a million members would make the walk quadratic.
+void Dovlin_NameWidget::ExpandAsNodes(const QModelIndex &parent)
+{
+    const QAbstractItemModel *items = model();
+    for (int row = 0, rows = items->rowCount(parent); row < rows; ++row) {
+        const QModelIndex index = items->index(row, 0, parent);
+        if (!items->hasChildren(index))
+            continue;
+        const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(itemFromIndex(index));
+        if (node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite
+            && static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Expanded)
+            setExpanded(index, true);
+        ExpandAsNodes(index);
+    }
 }
 
 void Dovlin_NameWidget::ReGenerateNameView(Dovlin_FileManager &fileManager)

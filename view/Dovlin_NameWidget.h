@@ -52,6 +52,8 @@ private Q_SLOTS:
     void toSigned();
 
 private:
+    void ExpandAsNodes(const QModelIndex &parent);
+
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
     void createActions();
     void createContextMenu();
