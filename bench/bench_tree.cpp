@@ -2,7 +2,7 @@
 // into a document window to its first picture, for flat (sibling scopes at the top), wide (one
 // scope holding every signal) and deep (chains of 1000 nested scopes) trees.
 //
-// Usage: bench_tree [most nodes]   (default 1000000; sizes 10^4, 10^5, ... up to it)
+// Usage: bench_tree [most nodes [shape]]   (default 1000000, sizes 10^4, 10^5, ... up to it; every shape)
 
 #include "DovlinWidget.h"
 #include "Dovlin_ImportReporter.h"
@@ -66,6 +66,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     printf("shape  nodes     open s\n");
     for (const QByteArray shape : {"flat", "wide", "deep"}) {
+        if (argc > 2 && shape != argv[2])
+            continue;
         for (qint64 nodes = 10000; nodes <= most; nodes *= 10) {
             const QString vcd = dir.filePath(QString::fromLatin1(shape) + ".vcd");
             QFile file(vcd);
