@@ -368,8 +368,11 @@ void Dovlin_ShapeWidget::renderPicture()
 {
     ConfigScrollBar();
     const qreal ratio = devicePixelRatioF();
-    m_Picture = QImage(size() * ratio, QImage::Format_RGB32);
-    m_Picture.setDevicePixelRatio(ratio);
+    // The picture of the same size is drawn over again: fresh megabytes would cost page faults.
+    if (m_Picture.size() != size() * ratio || m_Picture.devicePixelRatio() != ratio) {
+        m_Picture = QImage(size() * ratio, QImage::Format_RGB32);
+        m_Picture.setDevicePixelRatio(ratio);
+    }
     m_Picture.fill(Qt::black);
     QPainter painter(&m_Picture);
     UpdateTimeBar(&painter);
