@@ -35,6 +35,13 @@ void TestConvert::run_data()
     QTest::newRow("syntax error with its line")
         << QByteArray("$var wire 1 ! a $end\n#1\nfoo\n") << QStringList{"IN"} << 1 << ""
         << "syntax error\nerror: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
+    // Two bits declared: a limit of one signal refuses the dump, set on the command line or in the environment.
+    QTest::newRow("signal limit") << good << QStringList{"IN", "--max-signals", "1"} << 1 << ""
+                                  << "error: Cannot import IN: line 1: more than 1 signals declared .*--max-signals.*\n";
+    QTest::newRow("signal limit from the environment")
+        << good << QStringList{"IN", "DOVLIN_MAX_SIGNALS=1"} << 1 << "" << "error: Cannot import IN: line 1: more than 1 signals .*\n";
+    QTest::newRow("signal limit raised") << good << QStringList{"IN", "--max-signals", "2", "DOVLIN_MAX_SIGNALS=1"} << 0
+                                         << "IN -> .*\n" << "";
     QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "usage: .*\n";
     QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "usage: .*\n";
 }
@@ -52,6 +59,11 @@ void TestConvert::run()
     QFile file(input);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
     file.close();
+    // Settings for the environment stand among the arguments as NAME=VALUE.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &setting : arguments.filter(QRegularExpression("^DOVLIN_\\w+=")))
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    arguments.removeIf([](const QString &argument) { return argument.startsWith("DOVLIN_"); });
     for (QString &argument : arguments)
         argument.replace(QLatin1String("IN"), input).replace(QLatin1String("DIR"), dir.path());
     const auto matches = [&](QString pattern, const QByteArray &text) {
@@ -61,6 +73,7 @@ void TestConvert::run()
     };
 
     QProcess converter;
+    converter.setProcessEnvironment(environment);
     converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), arguments);
     QVERIFY(converter.waitForFinished(30000));
     QCOMPARE(converter.exitStatus(), QProcess::NormalExit);

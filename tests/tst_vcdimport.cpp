@@ -255,8 +255,9 @@ void TestVcdImport::refused_data()
     // A few lines can declare millions of signals, each taking memory: refused before they do.
     QTest::newRow("too many signals")
         << QByteArray("$var wire 1 ! a $end\n$var wire 65536 \" b $end\n$var wire 65536 # c $end\n")
-        << QStringLiteral("line 3: more than %1 signals declared: importing them would take more memory than "
-                          "this machine has").arg(MaxSignals);
+        << QStringLiteral("line 3: more than %1 signals declared (each bit of a vector and each alias counts), "
+                          "the most an import takes; dovlin-convert --max-signals N or the environment variable "
+                          "DOVLIN_MAX_SIGNALS=N sets another limit").arg(MaxSignals);
     QTest::newRow("word too long")
         << "$var wire 1 ! a $end\n#0\n1" + QByteArray(MaxToken + 1, 'c')
         << QStringLiteral("line 3: a word longer than %1 bytes (lex text buffer overflow (%1))").arg(MaxToken);

@@ -79,6 +79,11 @@ void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
 Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
     : m_Reporter(reporter)
 {
+    // The viewer's and the converter's way to take dumps that declare more signals than usual.
+    bool ok = false;
+    const qint64 limit = qEnvironmentVariable("DOVLIN_MAX_SIGNALS").toLongLong(&ok);
+    if (ok && limit > 0)
+        m_MaxSignals = limit;
 }
 
 bool Dovlin_VcdImport::Fail(const QString &reason)

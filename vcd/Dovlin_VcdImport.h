@@ -40,7 +40,8 @@ public:
     bool Cancelled() const { return m_Cancelled; }
     // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
     void SetMaxTokenLength(int length) { m_MaxTokenLength = length; }
-    // Most signals a dump may declare, 0 for as many as the machine's memory holds.
+    // Most signals a dump may declare, 0 for the default (see vcd_yacc::DefaultMaxLeaves); the
+    // environment variable DOVLIN_MAX_SIGNALS sets it for every import.
     void SetMaxSignals(qint64 count) { m_MaxSignals = count; }
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 

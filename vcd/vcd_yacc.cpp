@@ -435,6 +435,8 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
 
 qint64 vcd_yacc::DefaultMaxLeaves()
 {
+    // Far above real designs, yet a few lines of declarations cannot make it take the machine.
+    constexpr qint64 limit = 4000000;
     // A signal with its node and its first box of events takes about 1.5 KB while importing;
     // leave a quarter of the memory to everything else.
     constexpr qint64 bytesPerLeaf = 1536;
@@ -442,9 +444,9 @@ qint64 vcd_yacc::DefaultMaxLeaves()
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0)
-        return qint64(pages) / 4 * 3 * pageSize / bytesPerLeaf;
+        return qMin(limit, qint64(pages) / 4 * 3 * pageSize / bytesPerLeaf);
 #endif
-    return (qint64(8) << 30) / bytesPerLeaf;
+    return qMin(limit, (qint64(8) << 30) / bytesPerLeaf);
 }
 
 void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index)
@@ -453,8 +455,9 @@ void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::v
         return;
     m_nLeaves += variable.m_Kind == Logic ? variable.m_Width : 1;
     if (m_nLeaves > m_MaxLeaves) {
-        Fail(QStringLiteral("more than %1 signals declared: importing them would take more memory than this "
-                            "machine has")
+        Fail(QStringLiteral("more than %1 signals declared (each bit of a vector and each alias counts), the "
+                            "most an import takes; dovlin-convert --max-signals N or the environment variable "
+                            "DOVLIN_MAX_SIGNALS=N sets another limit")
                  .arg(m_MaxLeaves));
         return;
     }

@@ -86,7 +86,7 @@ public:
     // Value changes stored as events.
     qint64 StoredChanges() const { return m_Store.m_StoredChanges; }
     // Most signals a dump may declare (aliases included): each costs memory while importing,
-    // so the default is what the machine's memory can hold.
+    // so the default is 4 million or what the machine's memory holds, whichever is less.
     void SetMaxLeaves(qint64 leaves) { m_MaxLeaves = leaves; }
     static qint64 DefaultMaxLeaves();
 

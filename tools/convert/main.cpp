@@ -1,6 +1,6 @@
 // dovlin-convert: converts VCD files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn]
+//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]
 //
 // The wave file goes next to the dump (same name, suffix .dvn) unless -o names it. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
@@ -25,7 +25,7 @@ QString timeUnit(int timeBase)
 
 int usage()
 {
-    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn]\n");
+    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]\n");
     return 2;
 }
 
@@ -36,9 +36,16 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     QString input, output;
+    qint64 maxSignals = 0;
     for (int i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("-o") && i + 1 < arguments.size() && output.isEmpty())
             output = arguments[++i];
+        else if (arguments[i] == QLatin1String("--max-signals") && i + 1 < arguments.size() && maxSignals == 0) {
+            bool ok = false;
+            maxSignals = arguments[++i].toLongLong(&ok);
+            if (!ok || maxSignals <= 0)
+                return usage();
+        }
         else if (!arguments[i].startsWith('-') && input.isEmpty())
             input = arguments[i];
         else
@@ -49,6 +56,8 @@ int main(int argc, char **argv)
 
     Dovlin_StreamReporter reporter;
     Dovlin_VcdImport import(&reporter);
+    if (maxSignals > 0)
+        import.SetMaxSignals(maxSignals);
     if (!import.Convert(input, output))
         return 1;
     const Dovlin_ImportStats &stats = import.Stats();
