@@ -1,11 +1,11 @@
 #include "Dovlin_FileManager.h"
 
+#include "Dovlin_FileIo.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_SpillFile.h"
 
 #include <QBuffer>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -596,15 +596,13 @@ bool Dovlin_FileManager::ReadSignalEvents(Dovlin_WaveReader &reader)
 bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
 {
     m_ErrorString.clear();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Fail(QStringLiteral("cannot open: %1").arg(file.errorString()));
-    if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime)) {
-        file.cancelWriting();
+    Dovlin_ReplacingFile file(path);
+    if (!file.Open())
+        return Fail(file.errorString());
+    if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime))
         return false;
-    }
-    if (!file.commit())
-        return Fail(QStringLiteral("cannot write: %1").arg(file.errorString()));
+    if (!file.Commit())
+        return Fail(file.errorString());
     return true;
 }
 
@@ -644,6 +642,8 @@ bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
     m_ErrorString.clear();
     if (!device || !device->isWritable())
         return Fail(QStringLiteral("cannot write: the file is not open for writing"));
+    if (m_SpillFile && m_SpillFile->Failed())
+        return Fail(m_SpillFile->ErrorString());
     Dovlin_WaveWriter writer(*device);
     if (!WriteSignalEvents(writer, lastTime) || !writer.Flush())
         return Fail(writer.ErrorString());
