@@ -1,21 +1,34 @@
 // Every write of an import, of its temporary event file and of a save is checked: a failure at
 // any of them, whatever the reason, fails the whole operation with the file and the reason, and
 // leaves an older wave file as it was and nothing else behind. Failures come through the file
-// seam at a chosen call; the calls are counted in a clean run first.
+// seam at a chosen call; the calls are counted in a clean run first, and where the machine lets
+// us mount a small tmpfs, the disk fills for real. An open document whose file is cut short or
+// written over says so once, draws and saves nothing from it, and reloads it on request.
+#include "Dovlin_Dialogs.h"
 #include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ImportReporter.h"
+#include "Dovlin_MainWindow.h"
+#include "Dovlin_ShapeWidget.h"
 #include "Dovlin_VcdImport.h"
+#include "DovlinWidget.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include <sys/mount.h>
+#include <sys/time.h>
 
 namespace {
 
@@ -123,6 +136,9 @@ private slots:
     void failedCall_data();
     void failedCall();
     void shortWritesAndReads();
+    void diskFillsDuringImport();
+    void openFileChanged_data();
+    void openFileChanged();
 
 private:
     // Imports the dump, or loads the reference wave file and saves it, into dir/wave.dvn.
@@ -282,5 +298,167 @@ void tst_Faults::shortWritesAndReads()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_Faults)
+// Space that comes back once the temporary event file has hit the full disk: the ballast file
+// goes at the first failed write.
+class FreeingIo : public Dovlin_FileIo
+{
+public:
+    explicit FreeingIo(const QString &ballast) : m_Ballast(ballast) {}
+    ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
+    {
+        const ssize_t written = Dovlin_FileIo::Write(target, descriptor, data, size);
+        if (written < 0 && errno == ENOSPC && QFile::exists(m_Ballast)) {
+            m_Freed = QFile::remove(m_Ballast);
+            errno = ENOSPC;
+        }
+        return written;
+    }
+    QString m_Ballast;
+    bool m_Freed = false;
+};
+
+// A tmpfs of 16 MB, 10 of them taken by a ballast file: the temporary event file (some 20 MB)
+// fills it; the ballast goes then, and the import must fail all the same. With 64 MB the import
+// gives the reference file.
+void tst_Faults::diskFillsDuringImport()
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const QByteArray mountPoint = QFile::encodeName(out);
+    bool mounted = mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=16m") == 0;
+    if (!mounted)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + Reason(errno)));
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            umount2(mountPoint.constData(), MNT_DETACH);
+    });
+
+    const QString path = out + QStringLiteral("/wave.dvn");
+    const QString ballast = out + QStringLiteral("/ballast");
+    const QByteArray older("an older wave file");
+    QFile file(path), filler(ballast);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+    file.close();
+    QVERIFY(filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(10 << 20, 'b')) == 10 << 20);
+    filler.close();
+
+    FreeingIo io(ballast);
+    SilentReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    bool converted;
+    {
+        Installed installed(&io);
+        converted = importer.Convert(m_VcdPath, path);
+    }
+    QVERIFY2(io.m_Freed, "the disk never filled");
+    QVERIFY2(!converted, "the import succeeded though events were lost");
+    QVERIFY2(importer.ErrorString().contains(QRegularExpression(
+                 QStringLiteral("^disk full while writing the temporary event file in %1: [1-9][0-9]* MB more needed$")
+                     .arg(QRegularExpression::escape(out)))),
+             qPrintable(importer.ErrorString()));
+    QVERIFY(ReadAll(path) == older);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
+
+    mounted = umount2(mountPoint.constData(), MNT_DETACH) != 0;
+    QVERIFY(!mounted);
+    mounted = mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64m") == 0;
+    QVERIFY(mounted);
+    QVERIFY2(importer.Convert(m_VcdPath, path), qPrintable(importer.ErrorString()));
+    QVERIFY(ReadAll(path) == m_Reference);
+}
+
+void tst_Faults::openFileChanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("cut short") << "cut" << true;
+    QTest::newRow("written over in place") << "write" << true;
+    QTest::newRow("replaced by a rename") << "rename" << false;
+}
+
+void tst_Faults::openFileChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, lost);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wave.dvn"));
+    const QString savePath = dir.filePath(QStringLiteral("saved.dvn"));
+    QVERIFY(QFile::copy(m_Dir.filePath(QStringLiteral("reference.dvn")), path));
+    // Made an hour old, so that a write in the same clock tick still changes the file's time.
+    const timeval past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    QVERIFY(utimes(QFile::encodeName(path).constData(), past) == 0);
+
+    QStringList messages;
+    Dovlin_Dialogs::setMessageHandler([&](QWidget *, const Dovlin_Dialogs::Message &message) {
+        messages << message.text;
+        return QMessageBox::Ok;
+    });
+    const auto restore = qScopeGuard([] { Dovlin_Dialogs::setMessageHandler({}); });
+    Dovlin_MainWindow window;
+    window.resize(1000, 700);
+    window.show();
+    QVERIFY(window.DoFileOpen(path));
+    auto *document = window.findChild<DovlinWidget *>();
+    QVERIFY(document);
+    document->grab();
+    QVERIFY(!document->isFileLost());
+
+    if (change == QLatin1String("cut")) {
+        QVERIFY(QFile::resize(path, m_Reference.size() / 4));
+    } else if (change == QLatin1String("write")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(m_Reference.size() / 2) && file.write(QByteArray(64, 'x')) == 64);
+    } else {
+        const QString other = dir.filePath(QStringLiteral("other.dvn"));
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m_Reference.left(m_Reference.size() / 2)) > 0);
+        file.close();
+        QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    }
+
+    // Drawing, zooming, scrolling and moving cursors go on; the change is told once.
+    for (int round = 0; round < 2; ++round) {
+        document->grab();
+        document->zoomIn();
+        document->nextTrans();
+        document->zoomOut();
+        document->prevTrans();
+        document->addCursor();
+        document->setCursorTime(0, m_Reference.size());
+        document->zoomFull();
+        document->grab();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(document->isFileLost(), lost);
+    QCOMPARE(document->shapeWidget()->isVisibleTo(document), !lost);
+    QCOMPARE(messages.size(), lost ? 1 : 0);
+    if (lost)
+        QVERIFY2(messages.first().contains(path) && messages.first().contains(QLatin1String("cut short")), qPrintable(messages.first()));
+
+    // Save As refuses what can no longer be read; the renamed-over document still holds its events.
+    QCOMPARE(document->saveFile(savePath), !lost);
+    if (lost) {
+        QVERIFY2(document->errorString().contains(path), qPrintable(document->errorString()));
+        QVERIFY(!QFile::exists(savePath));
+        // Reload opens the file as it is now.
+        QVERIFY(QFile::remove(path) && QFile::copy(m_Dir.filePath(QStringLiteral("reference.dvn")), path));
+        QPushButton *reload = document->findChild<QPushButton *>();
+        QVERIFY(reload);
+        const QPointer<DovlinWidget> old(document);
+        reload->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(old.isNull());
+        const QList<DovlinWidget *> documents = window.findChildren<DovlinWidget *>();
+        QCOMPARE(documents.size(), 1);
+        documents.first()->grab();
+        QVERIFY(!documents.first()->isFileLost());
+        QVERIFY(documents.first()->saveFile(savePath));
+    }
+    QVERIFY(ReadAll(savePath) == m_Reference);
+    QCOMPARE(messages.size(), lost ? 1 : 0);
+}
+
+QTEST_MAIN(tst_Faults)
 #include "tst_faults.moc"
