@@ -140,9 +140,11 @@ bool Dovlin_ReplacingFile::Open()
 {
     const QFileInfo target(m_Path);
     const QByteArray directory = QFile::encodeName(target.absolutePath());
-    // An unnamed file vanishes by itself whatever stops the writing; where the file system cannot
-    // make one, a named file takes its place and is removed on failure.
-    m_Descriptor = ::open(directory.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // An unnamed file vanishes by itself whatever stops the writing; it is named later through
+    // /proc. Where the file system cannot make one, or there is no /proc, a named file takes its
+    // place and is removed on failure.
+    if (::access("/proc/self/fd", X_OK) == 0)
+        m_Descriptor = ::open(directory.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     while (m_Descriptor < 0) {
         const QByteArray name = FreeName();
         m_Descriptor = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
