@@ -1,11 +1,12 @@
 #include "Dovlin_FileManager.h"
 
+#include "Dovlin_FileIo.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_SpillFile.h"
 
 #include <QBuffer>
-#include <QSaveFile>
+#include <QDir>
 #include <QtEndian>
 
 #include <algorithm>
@@ -16,7 +17,9 @@
 #include <new>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -306,12 +309,26 @@ Dovlin_FileMapping::~Dovlin_FileMapping()
     }
     if (m_Data)
         munmap(m_Data, size_t(m_Size));
+    if (m_Descriptor >= 0)
+        ::close(m_Descriptor);
+}
+
+namespace {
+qint64 modifiedAt(const struct stat &status)
+{
+    return qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
 }
 
 bool Dovlin_FileMapping::Map(int descriptor, qint64 size)
 {
-    if (size <= 0)
+    struct stat status;
+    if (size <= 0 || fstat(descriptor, &status) != 0 || status.st_size != size)
         return false;
+    m_Descriptor = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (m_Descriptor < 0)
+        return false;
+    m_Modified = modifiedAt(status);
     void *data = mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, descriptor, 0);
     if (data == MAP_FAILED)
         return false;
@@ -324,6 +341,17 @@ bool Dovlin_FileMapping::Map(int descriptor, qint64 size)
 bool Dovlin_FileMapping::Cut() const
 {
     return m_Slot >= 0 && mappedRanges[m_Slot].m_Cut.load();
+}
+
+bool Dovlin_FileMapping::Intact() const
+{
+    struct stat status;
+    return !Cut() && fstat(m_Descriptor, &status) == 0 && status.st_size == m_Size && modifiedAt(status) == m_Modified;
+}
+
+bool Dovlin_FileManager::FileIntact() const
+{
+    return !m_Mapping || m_Mapping->Intact();
 }
 
 bool Dovlin_FileManager::Load(const QString &path)
@@ -602,18 +630,25 @@ bool Dovlin_FileManager::ReadSignalEvents(Dovlin_WaveReader &reader)
     return true;
 }
 
+QString Dovlin_FileManager::FileLost() const
+{
+    return QStringLiteral("%1 was cut short or written by another program while it was open: its events can no "
+                          "longer be read; open it again")
+        .arg(QDir::toNativeSeparators(m_File.fileName()));
+}
+
 bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
 {
     m_ErrorString.clear();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Fail(QStringLiteral("cannot open: %1").arg(file.errorString()));
-    if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime)) {
-        file.cancelWriting();
+    if (!FileIntact())
+        return Fail(FileLost());
+    Dovlin_ReplacingFile file(path);
+    if (!file.Open())
+        return Fail(file.errorString());
+    if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime))
         return false;
-    }
-    if (!file.commit())
-        return Fail(QStringLiteral("cannot write: %1").arg(file.errorString()));
+    if (!file.Commit())
+        return Fail(file.errorString());
     return true;
 }
 
@@ -653,12 +688,13 @@ bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
     m_ErrorString.clear();
     if (!device || !device->isWritable())
         return Fail(QStringLiteral("cannot write: the file is not open for writing"));
+    if (m_SpillFile && m_SpillFile->Failed())
+        return Fail(m_SpillFile->ErrorString());
     Dovlin_WaveWriter writer(*device);
     if (!WriteSignalEvents(writer, lastTime) || !writer.Flush())
         return Fail(writer.ErrorString());
-    if (m_Mapping && m_Mapping->Cut())
-        return Fail(QStringLiteral("the file was cut short by another program while it was open: "
-                                   "the events past its new end are lost; open it again"));
+    if (!FileIntact())
+        return Fail(FileLost());
     return true;
 }
 

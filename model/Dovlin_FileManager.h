@@ -58,17 +58,24 @@ public:
     Dovlin_FileMapping(const Dovlin_FileMapping &) = delete;
     Dovlin_FileMapping &operator=(const Dovlin_FileMapping &) = delete;
 
-    // Maps size bytes of the open file descriptor; false when the system refuses.
+    // Maps size bytes of the open file descriptor; false when the system refuses. The mapping keeps
+    // a descriptor of its own, to tell whether the file is still the one that was mapped.
     bool Map(int descriptor, qint64 size);
     const char *Data() const { return m_Data; }
     qint64 Size() const { return m_Size; }
     // True once a read found the file shorter than its mapping (another program cut it while it
     // was open); the bytes past its new end read as zeros from then on.
     bool Cut() const;
+    // False once the file is cut short or written since it was mapped (another program truncated it
+    // or copied over it): its pages may be gone or hold other bytes. A file renamed over the mapped
+    // one leaves it intact.
+    bool Intact() const;
 
 private:
     char *m_Data = nullptr;
     qint64 m_Size = 0;
+    int m_Descriptor = -1;
+    qint64 m_Modified = 0;
     // Where the mapping is registered for the bus-error handler; -1 when it is not.
     int m_Slot = -1;
 };
@@ -169,6 +176,9 @@ public:
     // their number; returning false stops the writing, which then fails with "cancelled".
     using WriteProgress = std::function<bool(qint64 written, qint64 total)>;
     void SetWriteProgress(WriteProgress progress) { m_WriteProgress = std::move(progress); }
+    // False once the mapped file the loaded events lie in changed on disk: nothing may be drawn
+    // or saved from them any more.
+    bool FileIntact() const;
 
     // Why the last load or save failed; empty after a success.
     QString ErrorString() const { return m_ErrorString; }
@@ -211,6 +221,7 @@ private:
     bool WriteHeader(Dovlin_WaveWriter &writer);
     bool WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
     bool Fail(const QString &reason);
+    QString FileLost() const;
 
     int m_nSignal = 0;
     int m_nHierarchy = 0;

@@ -92,8 +92,10 @@ CSignalEvent *Dovlin_Signal::Unspill(qint64 box) const
     const qint64 slot = qint64(m_Boxes[size_t(box)] & ~m_Spilled);
     CSignalEvent *events = AllocateBox();
     Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+    // A box the file cannot give back stays spilled: the failed file fails the import, and until
+    // the parser stops, the search sees a box of default events.
     if (!spill || !spill->Read(slot, 1, events))
-        qFatal("Dovlin: %s", qPrintable(spill ? spill->ErrorString() : QStringLiteral("spill file lost")));
+        return events;
     m_Boxes[size_t(box)] = quint64(quintptr(events));
     return events;
 }

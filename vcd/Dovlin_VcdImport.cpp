@@ -3,6 +3,7 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
+#include "Dovlin_SpillFile.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
@@ -13,6 +14,7 @@
 #include <QHash>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -106,6 +108,22 @@ bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &w
     return vcd.isFile() && wave.isFile() && wave.lastModified() >= vcd.lastModified();
 }
 
+// Past a full disk, the reason says how much more space the import wants: the temporary event
+// file grows with the part of the dump read, and the wave file, when it goes to the same
+// directory, needs at least as much beside it.
+QString Dovlin_VcdImport::SpillFailure(const Dovlin_SpillFile &spill, qint64 bytesRead, qint64 dumpBytes) const
+{
+    if (!spill.DiskFull())
+        return spill.ErrorString();
+    const double share = bytesRead > 0 && dumpBytes > bytesRead ? double(dumpBytes) / double(bytesRead) : 1.0;
+    const double spillBytes = double(spill.BytesWanted()) * share;
+    double needed = spillBytes - double(spill.BytesWritten());
+    if (QFileInfo(m_WaveFileName).absolutePath() == QFileInfo(spill.Directory()).absoluteFilePath())
+        needed += spillBytes;
+    const qint64 megabytes = qMax<qint64>(1, qint64(std::ceil(needed / (1 << 20))));
+    return QStringLiteral("%1: %2 MB more needed").arg(spill.ErrorString()).arg(megabytes);
+}
+
 bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
 {
     QElapsedTimer timer;
@@ -151,6 +169,8 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         m_ErrorString = QStringLiteral("cancelled");
         return false;
     }
+    if (const Dovlin_SpillFile *spill = parser.m_pFileManager->SpillFile(); spill && spill->Failed())
+        return Fail(SpillFailure(*spill, lexer.BytesRead(), info.size()));
     parser.ReportProblems();
     if (lexer.ReadFailed())
         return Fail(QStringLiteral("read error after %1 bytes: %2")

@@ -4,6 +4,7 @@
 #include <QString>
 
 class Dovlin_ImportReporter;
+class Dovlin_SpillFile;
 
 // What one import produced, for the converter's summary line.
 struct Dovlin_ImportStats
@@ -47,6 +48,7 @@ public:
 
 private:
     bool Fail(const QString &reason);
+    QString SpillFailure(const Dovlin_SpillFile &spill, qint64 bytesRead, qint64 dumpBytes) const;
 
     Dovlin_ImportReporter *m_Reporter;
     QString m_VcdPath;

@@ -5,6 +5,7 @@
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_VcdImport.h"
+#include "Dovlin_SpillFile.h"
 #include "vcd_changequeue.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
@@ -558,6 +559,12 @@ void vcd_yacc::SetTimescale(const std::string &text)
 
 void vcd_yacc::SetTime()
 {
+    // Once the temporary event file has failed, events are lost: reading on would only take time.
+    const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
+    if (spill && spill->Failed()) {
+        Fail(spill->ErrorString());
+        return;
+    }
     const char *text = TokenText() + 1;
     const int length = TokenLength() - 1;
     int point = 0;

@@ -2,6 +2,7 @@
 
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
+#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalsDialog.h"
@@ -10,9 +11,13 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPainter>
 #include <QPrinter>
+#include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
+#include <QVBoxLayout>
 
 DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
     : m_Owner(owner)
@@ -31,6 +36,9 @@ void DovlinWidget::createLayout()
     m_NameWidget = new Dovlin_NameWidget(m_NameSplitter, this);
     m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
+    // Each part checks the file before it draws.
+    for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), static_cast<QWidget *>(m_ExtraWidget)})
+        part->installEventFilter(this);
     m_NameSplitter->setHandleWidth(2);
     m_NameSplitter->setStretchFactor(0, 1);
     m_NameSplitter->setStretchFactor(1, 0);
@@ -44,6 +52,57 @@ QSize DovlinWidget::sizeHint() const
 void DovlinWidget::resizeEvent(QResizeEvent *event)
 {
     m_MainSplitter->setFixedSize(event->size());
+    if (m_LostPage)
+        m_LostPage->setFixedSize(event->size());
+}
+
+bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !checkFile())
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool DovlinWidget::checkFile()
+{
+    if (m_FileLost)
+        return false;
+    if (m_FileManager.FileIntact())
+        return true;
+    // The mapped pages may be gone: nothing is drawn from them any more. A page that vanishes
+    // between this check and a read is mapped as zeros by the model, and the next check sees it.
+    m_FileLost = true;
+    m_LostReason = tr("%1 was cut short or written by another program while it was open: the document can no "
+                              "longer be shown as it was, nor saved.")
+                               .arg(QDir::toNativeSeparators(m_FileName));
+    m_MainSplitter->hide();
+    m_LostPage = new QWidget(this);
+    auto *layout = new QVBoxLayout(m_LostPage);
+    auto *text = new QLabel(m_LostReason, m_LostPage);
+    text->setWordWrap(true);
+    auto *button = new QPushButton(tr("&Reload"), m_LostPage);
+    connect(button, &QPushButton::clicked, this, &DovlinWidget::reload);
+    layout->addStretch();
+    layout->addWidget(text);
+    layout->addWidget(button, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    m_LostPage->setFixedSize(size());
+    m_LostPage->show();
+    // Told once, after the paint that found it.
+    QTimer::singleShot(0, this, [this] { Dovlin_Dialogs::critical(this, tr("Dovlin"), m_LostReason); });
+    return false;
+}
+
+void DovlinWidget::reload()
+{
+    const QString path = m_FileName;
+    Dovlin_MainWindow *owner = m_Owner;
+    // The main window must not find this document under the file's name any more.
+    m_FileName.clear();
+    QWidget *frame = parentWidget() ? parentWidget() : this;
+    frame->close();
+    if (owner)
+        owner->DoFileOpen(path);
 }
 
 void DovlinWidget::showEvent(QShowEvent *)
@@ -86,6 +145,10 @@ bool DovlinWidget::loadFile(QString path)
 
 bool DovlinWidget::saveFile(QString path)
 {
+    if (!checkFile()) {
+        m_ErrorString = m_LostReason;
+        return false;
+    }
     if (!m_FileManager.Save(path)) {
         m_ErrorString = m_FileManager.ErrorString();
         return false;
@@ -137,7 +200,8 @@ void DovlinWidget::setModified(bool modified)
 
 bool DovlinWidget::maybeSave()
 {
-    if (!m_Modified)
+    // A lost file has nothing left to save.
+    if (!m_Modified || m_FileLost)
         return true;
     const QMessageBox::StandardButton answer = Dovlin_Dialogs::message(
         this, QMessageBox::Warning, tr("Dovlin"),

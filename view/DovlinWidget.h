@@ -29,6 +29,11 @@ public:
     QSize sizeHint() const override;
 
     bool loadFile(QString path);
+    // False once the wave file changed on disk under the open document (see
+    // Dovlin_FileManager::FileIntact); the first time, the document hides its waveforms, shows why
+    // with a way to reload, and tells the user.
+    bool checkFile();
+    bool isFileLost() const { return m_FileLost; }
     bool saveFile(QString path);
     bool maybeSave();
     void setModified(bool modified);
@@ -80,12 +85,15 @@ public Q_SLOTS:
     void setBookmark(int index);
     void gotoBookmark(int index);
     void print();
+    // Closes the document and opens its file again.
+    void reload();
 
 Q_SIGNALS:
     // One line on what a command on the document's file did, naming the file (and the reason of a failure).
     void statusMessage(const QString &text);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -102,6 +110,10 @@ private:
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
     Dovlin_FileManager m_FileManager;
+    // Shown in place of the splitters once the file is lost.
+    QWidget *m_LostPage = nullptr;
+    bool m_FileLost = false;
+    QString m_LostReason;
 
     QString m_FileName;
     QString m_ErrorString;

@@ -11,7 +11,9 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -66,5 +68,10 @@ int main(int argc, char **argv)
            qUtf8Printable(import.WaveFileName()), stats.m_nSignal, stats.m_nHierarchy,
            static_cast<long long>(stats.m_nEvent), qUtf8Printable(timeUnit(stats.m_TimeBase)), stats.m_Seconds,
            stats.m_Seconds > 0 ? megabytes / stats.m_Seconds : 0.0);
+    // A summary lost to a full disk behind a redirection is a failure too, though the wave file is there.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        fprintf(stderr, "dovlin-convert: cannot write the summary to standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
     return 0;
 }

@@ -1,0 +1,62 @@
+#ifndef DOVLIN_FILEIO_H
+#define DOVLIN_FILEIO_H
+
+#include <QIODevice>
+#include <QString>
+
+#include <sys/types.h>
+
+// The system calls through which the import, its temporary event file and the wave-file writer
+// reach the disk. They all go through Current(), which a test replaces to make a chosen call
+// fail the way a full or failing disk does.
+class Dovlin_FileIo
+{
+public:
+    // The file a write goes to.
+    enum Target { SpillFile, WaveFile };
+
+    virtual ~Dovlin_FileIo();
+    virtual ssize_t Write(Target target, int descriptor, const void *data, size_t size);
+    virtual ssize_t ReadAt(int descriptor, void *data, size_t size, off_t offset);
+    virtual int Sync(int descriptor);
+    virtual int Rename(const char *from, const char *to);
+
+    static Dovlin_FileIo &Current();
+    // Makes io (null: the system's calls) the current one; returns the one before.
+    static Dovlin_FileIo *Install(Dovlin_FileIo *io);
+
+    // Writes all size bytes, going on after short writes; false with errno set otherwise.
+    static bool WriteAll(Target target, int descriptor, const void *data, qint64 size);
+    // Reads all size bytes from offset on; false with errno set (0 when the file ended first).
+    static bool ReadAll(int descriptor, void *data, qint64 size, qint64 offset);
+};
+
+// A wave file being written: the bytes go to an unnamed temporary file in the target's directory,
+// and Commit() flushes it to disk and renames it over the target. Until then, and whenever
+// something fails, the target stays as it was and nothing is left behind.
+class Dovlin_ReplacingFile : public QIODevice
+{
+public:
+    explicit Dovlin_ReplacingFile(const QString &path);
+    ~Dovlin_ReplacingFile() override;
+
+    bool Open();
+    bool Commit();
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    bool Failed(const QString &what);
+    void Discard();
+    QByteArray FreeName() const;
+
+    QString m_Path;
+    int m_Descriptor = -1;
+    // The name the temporary file is given just before the rename; empty until then.
+    QByteArray m_TemporaryName;
+};
+
+#endif

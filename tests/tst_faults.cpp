@@ -1,0 +1,464 @@
+// Every write of an import, of its temporary event file and of a save is checked: a failure at
+// any of them, whatever the reason, fails the whole operation with the file and the reason, and
+// leaves an older wave file as it was and nothing else behind. Failures come through the file
+// seam at a chosen call; the calls are counted in a clean run first, and where the machine lets
+// us mount a small tmpfs, the disk fills for real. An open document whose file is cut short or
+// written over says so once, draws and saves nothing from it, and reloads it on request.
+#include "Dovlin_Dialogs.h"
+#include "Dovlin_FileIo.h"
+#include "Dovlin_FileManager.h"
+#include "Dovlin_ImportReporter.h"
+#include "Dovlin_MainWindow.h"
+#include "Dovlin_ShapeWidget.h"
+#include "Dovlin_VcdImport.h"
+#include "DovlinWidget.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/mount.h>
+#include <sys/time.h>
+
+namespace {
+
+enum Call { SpillWrite, WaveWrite, SpillRead, SyncCall, RenameCall, Calls };
+
+// Counts the calls of each kind, and fails the failAt-th call of one kind (from 1 on) with error.
+// A short fault first writes half of what the failing call asks and fails the call after it, as
+// a disk does when it fills in the middle of a write. With a cap, every write takes at most cap
+// bytes, every read gives back at most cap bytes, and nothing fails.
+class FaultyIo : public Dovlin_FileIo
+{
+public:
+    Call m_Call = Calls;
+    int m_FailAt = 0;
+    int m_Error = 0;
+    bool m_Short = false;
+    size_t m_Cap = 0;
+    int m_Count[Calls] = {};
+
+    ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
+    {
+        const Call call = target == SpillFile ? SpillWrite : WaveWrite;
+        if (Hit(call)) {
+            if (!m_Short || size < 2)
+                return Failure();
+            m_Short = false;
+            ++m_FailAt;
+            size /= 2;
+        }
+        return Dovlin_FileIo::Write(target, descriptor, data, m_Cap ? qMin(size, m_Cap) : size);
+    }
+    ssize_t ReadAt(int descriptor, void *data, size_t size, off_t offset) override
+    {
+        if (!Hit(SpillRead))
+            return Dovlin_FileIo::ReadAt(descriptor, data, m_Cap ? qMin(size, m_Cap) : size, offset);
+        return m_Error ? Failure() : 0;
+    }
+    int Sync(int descriptor) override { return Hit(SyncCall) ? int(Failure()) : Dovlin_FileIo::Sync(descriptor); }
+    int Rename(const char *from, const char *to) override
+    {
+        return Hit(RenameCall) ? int(Failure()) : Dovlin_FileIo::Rename(from, to);
+    }
+
+private:
+    bool Hit(Call call) { return ++m_Count[call] == m_FailAt && call == m_Call; }
+    ssize_t Failure()
+    {
+        errno = m_Error;
+        return -1;
+    }
+};
+
+class Installed
+{
+public:
+    explicit Installed(Dovlin_FileIo *io) : m_Before(Dovlin_FileIo::Install(io)) {}
+    ~Installed() { Dovlin_FileIo::Install(m_Before); }
+
+private:
+    Dovlin_FileIo *m_Before;
+};
+
+class SilentReporter : public Dovlin_ImportReporter
+{
+public:
+    void Error(const QString &, const QString &) override {}
+    void Warning(const QString &) override {}
+};
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// 16 one-bit wires toggling at each of 80000 time stamps: about 40000 boxes of events, enough
+// for several writes of the temporary event file.
+QByteArray Dump()
+{
+    QByteArray vcd("$timescale 1ns $end\n$scope module top $end\n");
+    for (char id = 'a'; id < 'a' + 16; ++id)
+        vcd += QByteArray("$var wire 1 ") + id + " w" + id + " $end\n";
+    vcd += "$upscope $end\n$enddefinitions $end\n";
+    for (int t = 0; t < 80000; ++t) {
+        vcd += '#' + QByteArray::number(t) + '\n';
+        for (char id = 'a'; id < 'a' + 16; ++id)
+            vcd += QByteArray(1, (t + id) % 2 ? '1' : '0') + id + '\n';
+    }
+    return vcd;
+}
+
+QString Reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void failedCall_data();
+    void failedCall();
+    void shortWritesAndReads();
+    void diskFillsDuringImport();
+    void openFileChanged_data();
+    void openFileChanged();
+
+private:
+    // Imports the dump, or loads the reference wave file and saves it, into dir/wave.dvn.
+    bool Run(bool import, const QString &dir, QString &error);
+
+    QTemporaryDir m_Dir;
+    QString m_VcdPath;
+    QByteArray m_Reference;
+    // Calls of each kind in a clean import and a clean save.
+    int m_ImportCalls[Calls] = {};
+    int m_SaveCalls[Calls] = {};
+};
+
+bool tst_Faults::Run(bool import, const QString &dir, QString &error)
+{
+    const QString path = dir + QStringLiteral("/wave.dvn");
+    if (import) {
+        SilentReporter reporter;
+        Dovlin_VcdImport importer(&reporter);
+        const bool converted = importer.Convert(m_VcdPath, path);
+        error = importer.ErrorString();
+        return converted;
+    }
+    Dovlin_FileManager model;
+    if (!model.Load(m_Dir.filePath(QStringLiteral("reference.dvn")))) {
+        error = model.ErrorString();
+        return false;
+    }
+    const bool saved = model.Save(path);
+    error = model.ErrorString();
+    return saved;
+}
+
+void tst_Faults::initTestCase()
+{
+    QVERIFY(m_Dir.isValid());
+    m_VcdPath = m_Dir.filePath(QStringLiteral("dump.vcd"));
+    QFile vcd(m_VcdPath);
+    const QByteArray dump = Dump();
+    QVERIFY(vcd.open(QIODevice::WriteOnly) && vcd.write(dump) == dump.size());
+    vcd.close();
+
+    QString error;
+    FaultyIo counter;
+    {
+        Installed installed(&counter);
+        QVERIFY2(Run(true, m_Dir.path(), error), qPrintable(error));
+    }
+    std::copy_n(counter.m_Count, int(Calls), m_ImportCalls);
+    QVERIFY(QFile::rename(m_Dir.filePath(QStringLiteral("wave.dvn")), m_Dir.filePath(QStringLiteral("reference.dvn"))));
+    m_Reference = ReadAll(m_Dir.filePath(QStringLiteral("reference.dvn")));
+
+    FaultyIo saveCounter;
+    {
+        Installed installed(&saveCounter);
+        QVERIFY2(Run(false, m_Dir.path(), error), qPrintable(error));
+    }
+    std::copy_n(saveCounter.m_Count, int(Calls), m_SaveCalls);
+    QVERIFY(ReadAll(m_Dir.filePath(QStringLiteral("wave.dvn"))) == m_Reference);
+    QVERIFY(QFile::remove(m_Dir.filePath(QStringLiteral("wave.dvn"))));
+    // The dump does exercise each kind of call, and the spill file more than twice.
+    QVERIFY2(m_ImportCalls[SpillWrite] >= 3 && m_ImportCalls[SpillRead] >= 3, qPrintable(QString::number(m_ImportCalls[SpillWrite])));
+    QVERIFY(m_ImportCalls[WaveWrite] >= 3 && m_ImportCalls[SyncCall] == 1 && m_ImportCalls[RenameCall] == 1);
+    QVERIFY(m_SaveCalls[WaveWrite] >= 3 && m_SaveCalls[SpillWrite] == 0);
+}
+
+void tst_Faults::failedCall_data()
+{
+    QTest::addColumn<bool>("import");
+    QTest::addColumn<int>("call");
+    QTest::addColumn<int>("position"); // 0 the first call, 1 a middle one, 2 the last
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("shortFirst");
+    const struct
+    {
+        const char *name;
+        bool import;
+        Call call;
+    } sites[] = {{"import, event file write", true, SpillWrite}, {"import, event file read", true, SpillRead},
+                 {"import, wave file write", true, WaveWrite},   {"import, wave file sync", true, SyncCall},
+                 {"import, wave file rename", true, RenameCall},     {"save, wave file write", false, WaveWrite},
+                 {"save, wave file sync", false, SyncCall},          {"save, wave file rename", false, RenameCall}};
+    const char *positions[] = {"first", "middle", "last"};
+    for (const auto &site : sites) {
+        const bool single = site.call == SyncCall || site.call == RenameCall;
+        for (int position = 0; position < (single ? 1 : 3); ++position) {
+            const QByteArray name = QByteArray(site.name) + ", " + positions[position];
+            if (site.call == SpillRead) {
+                QTest::newRow(name + ", EIO") << site.import << int(site.call) << position << EIO << false;
+                QTest::newRow(name + ", end of file") << site.import << int(site.call) << position << 0 << false;
+                continue;
+            }
+            QTest::newRow(name + ", ENOSPC") << site.import << int(site.call) << position << ENOSPC << false;
+            QTest::newRow(name + ", EIO") << site.import << int(site.call) << position << EIO << false;
+            if (site.call == SpillWrite || site.call == WaveWrite)
+                QTest::newRow(name + ", short, then ENOSPC") << site.import << int(site.call) << position << ENOSPC << true;
+        }
+    }
+}
+
+void tst_Faults::failedCall()
+{
+    QFETCH(bool, import);
+    QFETCH(int, call);
+    QFETCH(int, position);
+    QFETCH(int, error);
+    QFETCH(bool, shortFirst);
+
+    // An older wave file of other content is there before.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wave.dvn"));
+    const QByteArray older = m_Reference.left(m_Reference.size() / 2);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+    file.close();
+
+    const int calls = (import ? m_ImportCalls : m_SaveCalls)[call];
+    FaultyIo io;
+    io.m_Call = Call(call);
+    io.m_FailAt = position == 0 ? 1 : position == 1 ? (calls + 1) / 2 : calls;
+    io.m_Error = error;
+    io.m_Short = shortFirst;
+    QString reason;
+    bool done;
+    {
+        Installed installed(&io);
+        done = Run(import, dir.path(), reason);
+    }
+    QVERIFY2(!done, "the failure went unnoticed");
+    QCOMPARE(io.m_Count[call], io.m_FailAt);
+
+    if (call == SpillWrite && error == ENOSPC) {
+        const QString expected = QStringLiteral("disk full while writing the temporary event file in %1: ").arg(dir.path());
+        QVERIFY2(reason.contains(expected) && reason.contains(QRegularExpression(QStringLiteral(": [1-9][0-9]* MB more needed$"))),
+                 qPrintable(reason));
+    } else {
+        QVERIFY2(reason.contains(error ? Reason(error) : QStringLiteral("ended early")), qPrintable(reason));
+        QVERIFY2(reason.contains(call == SpillRead || call == SpillWrite ? dir.path() : path), qPrintable(reason));
+    }
+    QVERIFY(ReadAll(path) == older);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
+}
+
+// Writes that take a few bytes at a time and reads that give back a few still make the same file.
+void tst_Faults::shortWritesAndReads()
+{
+    for (const bool import : {true, false}) {
+        QTemporaryDir dir;
+        FaultyIo io;
+        io.m_Cap = 1000;
+        QString error;
+        {
+            Installed installed(&io);
+            QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
+        }
+        QVERIFY(ReadAll(dir.filePath(QStringLiteral("wave.dvn"))) == m_Reference);
+    }
+}
+
+// Space that comes back once the temporary event file has hit the full disk: the ballast file
+// goes at the first failed write.
+class FreeingIo : public Dovlin_FileIo
+{
+public:
+    explicit FreeingIo(const QString &ballast) : m_Ballast(ballast) {}
+    ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
+    {
+        const ssize_t written = Dovlin_FileIo::Write(target, descriptor, data, size);
+        if (written < 0 && errno == ENOSPC && QFile::exists(m_Ballast)) {
+            m_Freed = QFile::remove(m_Ballast);
+            errno = ENOSPC;
+        }
+        return written;
+    }
+    QString m_Ballast;
+    bool m_Freed = false;
+};
+
+// A tmpfs of 16 MB, 10 of them taken by a ballast file: the temporary event file (some 20 MB)
+// fills it; the ballast goes then, and the import must fail all the same. With 64 MB the import
+// gives the reference file.
+void tst_Faults::diskFillsDuringImport()
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const QByteArray mountPoint = QFile::encodeName(out);
+    bool mounted = mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=16m") == 0;
+    if (!mounted)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + Reason(errno)));
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            umount2(mountPoint.constData(), MNT_DETACH);
+    });
+
+    const QString path = out + QStringLiteral("/wave.dvn");
+    const QString ballast = out + QStringLiteral("/ballast");
+    const QByteArray older("an older wave file");
+    QFile file(path), filler(ballast);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+    file.close();
+    QVERIFY(filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(10 << 20, 'b')) == 10 << 20);
+    filler.close();
+
+    FreeingIo io(ballast);
+    SilentReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    bool converted;
+    {
+        Installed installed(&io);
+        converted = importer.Convert(m_VcdPath, path);
+    }
+    QVERIFY2(io.m_Freed, "the disk never filled");
+    QVERIFY2(!converted, "the import succeeded though events were lost");
+    QVERIFY2(importer.ErrorString().contains(QRegularExpression(
+                 QStringLiteral("^disk full while writing the temporary event file in %1: [1-9][0-9]* MB more needed$")
+                     .arg(QRegularExpression::escape(out)))),
+             qPrintable(importer.ErrorString()));
+    QVERIFY(ReadAll(path) == older);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
+
+    mounted = umount2(mountPoint.constData(), MNT_DETACH) != 0;
+    QVERIFY(!mounted);
+    mounted = mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64m") == 0;
+    QVERIFY(mounted);
+    QVERIFY2(importer.Convert(m_VcdPath, path), qPrintable(importer.ErrorString()));
+    QVERIFY(ReadAll(path) == m_Reference);
+}
+
+void tst_Faults::openFileChanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("cut short") << "cut" << true;
+    QTest::newRow("written over in place") << "write" << true;
+    QTest::newRow("replaced by a rename") << "rename" << false;
+}
+
+void tst_Faults::openFileChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, lost);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wave.dvn"));
+    const QString savePath = dir.filePath(QStringLiteral("saved.dvn"));
+    QVERIFY(QFile::copy(m_Dir.filePath(QStringLiteral("reference.dvn")), path));
+    // Made an hour old, so that a write in the same clock tick still changes the file's time.
+    const timeval past[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    QVERIFY(utimes(QFile::encodeName(path).constData(), past) == 0);
+
+    QStringList messages;
+    Dovlin_Dialogs::setMessageHandler([&](QWidget *, const Dovlin_Dialogs::Message &message) {
+        messages << message.text;
+        return QMessageBox::Ok;
+    });
+    const auto restore = qScopeGuard([] { Dovlin_Dialogs::setMessageHandler({}); });
+    Dovlin_MainWindow window;
+    window.resize(1000, 700);
+    window.show();
+    QVERIFY(window.DoFileOpen(path));
+    auto *document = window.findChild<DovlinWidget *>();
+    QVERIFY(document);
+    document->grab();
+    QVERIFY(!document->isFileLost());
+
+    if (change == QLatin1String("cut")) {
+        QVERIFY(QFile::resize(path, m_Reference.size() / 4));
+    } else if (change == QLatin1String("write")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(m_Reference.size() / 2) && file.write(QByteArray(64, 'x')) == 64);
+    } else {
+        const QString other = dir.filePath(QStringLiteral("other.dvn"));
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m_Reference.left(m_Reference.size() / 2)) > 0);
+        file.close();
+        QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    }
+
+    // Drawing, zooming, scrolling and moving cursors go on; the change is told once.
+    for (int round = 0; round < 2; ++round) {
+        document->grab();
+        document->zoomIn();
+        document->nextTrans();
+        document->zoomOut();
+        document->prevTrans();
+        document->addCursor();
+        document->setCursorTime(0, m_Reference.size());
+        document->zoomFull();
+        document->grab();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(document->isFileLost(), lost);
+    QCOMPARE(document->shapeWidget()->isVisibleTo(document), !lost);
+    QCOMPARE(messages.size(), lost ? 1 : 0);
+    if (lost)
+        QVERIFY2(messages.first().contains(path) && messages.first().contains(QLatin1String("cut short")), qPrintable(messages.first()));
+
+    // Save As refuses what can no longer be read; the renamed-over document still holds its events.
+    QCOMPARE(document->saveFile(savePath), !lost);
+    if (lost) {
+        QVERIFY2(document->errorString().contains(path), qPrintable(document->errorString()));
+        QVERIFY(!QFile::exists(savePath));
+        // Reload opens the file as it is now.
+        QVERIFY(QFile::remove(path) && QFile::copy(m_Dir.filePath(QStringLiteral("reference.dvn")), path));
+        QPushButton *reload = document->findChild<QPushButton *>();
+        QVERIFY(reload);
+        const QPointer<DovlinWidget> old(document);
+        reload->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(old.isNull());
+        const QList<DovlinWidget *> documents = window.findChildren<DovlinWidget *>();
+        QCOMPARE(documents.size(), 1);
+        documents.first()->grab();
+        QVERIFY(!documents.first()->isFileLost());
+        QVERIFY(documents.first()->saveFile(savePath));
+    }
+    QVERIFY(ReadAll(savePath) == m_Reference);
+    QCOMPARE(messages.size(), lost ? 1 : 0);
+}
+
+QTEST_MAIN(tst_Faults)
+#include "tst_faults.moc"
