@@ -35,6 +35,8 @@ void TestConvert::run_data()
     QTest::newRow("syntax error with its line")
         << QByteArray("$var wire 1 ! a $end\n#1\nfoo\n") << QStringList{"IN"} << 1 << ""
         << "syntax error\nerror: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
+    QTest::newRow("no signals") << QByteArray("$scope module top $end $upscope $end #0\n") << QStringList{"IN"} << 1
+                                << "" << "error: Cannot import IN: it holds no signals\n";
     QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "usage: .*\n";
     QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "usage: .*\n";
 }

@@ -257,6 +257,10 @@ void TestVcdImport::refused_data()
         << QByteArray("$var wire 1 ! a $end\n$var wire 65536 \" b $end\n$var wire 65536 # c $end\n")
         << QStringLiteral("line 3: more than %1 signals declared: importing them would take more memory than "
                           "this machine has").arg(MaxSignals);
+    QTest::newRow("empty") << QByteArray() << "it holds no signals";
+    QTest::newRow("scopes without a variable")
+        << QByteArray("$timescale 1ns $end\n$scope module m $end\n$upscope $end\n$enddefinitions $end\n#0\n#66\n")
+        << "it holds no signals";
     QTest::newRow("word too long")
         << "$var wire 1 ! a $end\n#0\n1" + QByteArray(MaxToken + 1, 'c')
         << QStringLiteral("line 3: a word longer than %1 bytes (lex text buffer overflow (%1))").arg(MaxToken);

@@ -158,6 +158,9 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
                         .arg(QString::fromLatin1(lexer.yyfailure())));
     if (result != 0)
         return Fail(parser.ErrorString());
+    // A document without a signal would only show an empty time axis.
+    if (parser.m_pFileManager->GetnSignal() == 0)
+        return Fail(QStringLiteral("it holds no signals"));
 
     CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
     bool declined = false;
