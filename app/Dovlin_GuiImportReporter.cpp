@@ -23,11 +23,11 @@ Dovlin_GuiImportReporter::~Dovlin_GuiImportReporter()
     delete m_Dialog;
 }
 
-void Dovlin_GuiImportReporter::Error(const QString &caption, const QString &text)
+void Dovlin_GuiImportReporter::Error(const QString &)
 {
+    // The window shows the reason in a box of its own, which the progress dialog must not cover.
     if (m_Dialog)
         m_Dialog->hide();
-    Dovlin_Dialogs::critical(m_Parent, caption, text);
 }
 
 void Dovlin_GuiImportReporter::Warning(const QString &text)

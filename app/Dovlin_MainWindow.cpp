@@ -356,15 +356,21 @@ bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
     }
     Dovlin_GuiImportReporter reporter(this, path);
     Dovlin_VcdImport import(&reporter);
-    const bool converted = import.Convert(path);
-    reporter.ShowWarnings();
-    if (!converted) {
-        statusBar()->showMessage(import.Cancelled()
-                                     ? tr("Import of %1 cancelled").arg(QDir::toNativeSeparators(path))
-                                     : tr("Cannot import %1: %2").arg(QDir::toNativeSeparators(path),
-                                                                      import.ErrorString()));
+    if (!import.Convert(path)) {
+        const QString name = QDir::toNativeSeparators(path);
+        if (import.Cancelled()) {
+            statusBar()->showMessage(tr("Import of %1 cancelled").arg(name));
+            return false;
+        }
+        statusBar()->showMessage(tr("Cannot import %1: %2").arg(name, import.ErrorString()));
+        // One box: the warnings met on the way matter no more once the import failed.
+        QString message = tr("Cannot open %1:\n%2").arg(name, import.ErrorString());
+        if (!Dovlin_VcdImport::StartsLikeVcd(path))
+            message += tr("\nIt does not look like a VCD file.");
+        Dovlin_Dialogs::critical(this, tr("Dovlin"), message);
         return false;
     }
+    reporter.ShowWarnings();
     if (!openWaveFile(import.WaveFileName()))
         return false;
     statusBar()->showMessage(tr("Converted %1 to %2")

@@ -22,7 +22,7 @@ namespace {
 class SilentReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void Error(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void Warning(const QString &) override {}
 };
 

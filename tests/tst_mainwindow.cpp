@@ -231,20 +231,45 @@ private Q_SLOTS:
         QCOMPARE(document->endTime(), qint64(10));
         QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
 
-        // A broken dump, or one whose wave file cannot be written (a folder stands in its place),
-        // opens nothing and names the file, in a box and in the status bar.
-        const QString broken = makeWaveFile("import/broken.vcd", "$scope module top $end\n$var wire 1 ! clk $end\n");
+        // A dump whose wave file cannot be written (a folder stands in its place) opens nothing
+        // and names the file, in a box and in the status bar.
         const QString blocked = makeWaveFile("import/blocked.vcd", dump(10));
         QVERIFY(QDir().mkpath(m_Dir.filePath("import/blocked.dvn")));
-        for (const QString &path : {broken, blocked}) {
-            m_Messages.clear();
-            QVERIFY(m_Window->DoFileOpen(path));
-            QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
-            QCOMPARE(m_Messages.size(), 1);
-            QVERIFY(m_Messages.first().text.contains(path));
-            QVERIFY(m_Window->statusBar()->currentMessage().startsWith("Cannot import " + path + ": "));
-        }
-        QVERIFY(!QFile::exists(m_Dir.filePath("import/broken.dvn")));
+        QVERIFY(m_Window->DoFileOpen(blocked));
+        QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
+        QCOMPARE(m_Messages.size(), 1);
+        QVERIFY(m_Messages.first().text.contains(blocked));
+        QVERIFY(m_Window->statusBar()->currentMessage().startsWith("Cannot import " + blocked + ": "));
+    }
+
+    void failedImportShowsOneBox_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("syntax error after warnings")
+            << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
+            << "line 6: syntax error: unexpected 'foo'";
+        QTest::newRow("not a VCD file") << QByteArray("time,clk\n0,1\n")
+                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD file.";
+        QTest::newRow("empty") << QByteArray() << "it holds no signals";
+        QTest::newRow("no variable") << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
+                                     << "it holds no signals";
+    }
+
+    // Whatever was met before, a failed import shows one box, and writes no wave file.
+    void failedImportShowsOneBox()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        const QString folder = QString("failed/%1/").arg(QTest::currentDataTag());
+        const QString vcd = makeWaveFile(folder + "run.vcd", content);
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().title, QString("Dovlin"));
+        QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
+        QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\n%2").arg(vcd, reason));
+        QVERIFY(!QFile::exists(m_Dir.filePath(folder + "run.dvn")));
     }
 
     void reopenDump_data()

@@ -31,7 +31,7 @@ constexpr int HangMilliseconds = 240 * 1000;
 class PrintingReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { std::printf("error: %s\n", qUtf8Printable(text)); }
+    void Error(const QString &text) override { std::printf("error: %s\n", qUtf8Printable(text)); }
     void Warning(const QString &text) override { std::printf("warning: %s\n", qUtf8Printable(text)); }
 };
 

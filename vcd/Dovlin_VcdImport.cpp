@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,7 +86,7 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
 {
     m_ErrorString = reason;
     if (m_Reporter)
-        m_Reporter->Error(QStringLiteral("VCD Error"), QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
+        m_Reporter->Error(QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
     return false;
 }
 
@@ -93,6 +94,18 @@ QString Dovlin_VcdImport::WaveFileFor(const QString &vcdPath)
 {
     const QFileInfo info(vcdPath);
     return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+}
+
+bool Dovlin_VcdImport::StartsLikeVcd(const QString &vcdPath)
+{
+    QFile file(vcdPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray head = file.read(1024);
+    for (qsizetype i = head.indexOf('$'); i >= 0 && i + 1 < head.size(); i = head.indexOf('$', i + 1))
+        if (std::isalpha(static_cast<unsigned char>(head[i + 1])))
+            return true;
+    return head.isEmpty();
 }
 
 bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &wavePath)

@@ -31,6 +31,9 @@ public:
     bool Convert(const QString &vcdPath, const QString &wavePath = QString());
     // That wave file next to the dump, as an absolute path.
     static QString WaveFileFor(const QString &vcdPath);
+    // False when the file's first kilobyte holds bytes but no $ keyword, which every VCD header
+    // starts with: a failure to import it is then no fault of a dump.
+    static bool StartsLikeVcd(const QString &vcdPath);
     // The dump exists and the wave file is a file modified no earlier than the dump.
     static bool WaveFileUpToDate(const QString &vcdPath, const QString &wavePath);
 
