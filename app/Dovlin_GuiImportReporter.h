@@ -16,7 +16,7 @@ class QWidget;
 class Dovlin_GuiImportReporter : public Dovlin_ImportReporter
 {
 public:
-    Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName);
+    Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName, const QString &waveFileName);
     ~Dovlin_GuiImportReporter() override;
 
     void Error(const QString &text) override;
@@ -38,6 +38,7 @@ private:
 
     QWidget *m_Parent;
     QString m_FileName;
+    QString m_WaveFileName;
     QStringList m_Warnings;
     QElapsedTimer m_Timer;
     qint64 m_LastUpdate = 0;

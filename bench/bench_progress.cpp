@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
                     }
                     int m_Calls = 0;
                     qint64 m_Ns = 0;
-                } reporter(&window, dump);
+                } reporter(&window, dump, wave);
                 Dovlin_VcdImport importer(&reporter);
                 ok = importer.Convert(dump, wave);
                 updates = reporter.m_Calls;

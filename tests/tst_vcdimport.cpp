@@ -38,6 +38,8 @@ private slots:
     void waveFileName_data();
     void waveFileName();
     void unwritableWaveFile();
+    void waveFileCached_data();
+    void waveFileCached();
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
     void viewFlagsCarriedOver();
@@ -367,6 +369,42 @@ void TestVcdImport::unwritableWaveFile()
     QVERIFY2(reporter.m_Errors.first().startsWith("Cannot import " + path + ": cannot write " + wave + ": "),
              qPrintable(reporter.m_Errors.first()));
     QVERIFY(!QFile::exists(wave));
+}
+
+void TestVcdImport::waveFileCached_data()
+{
+    QTest::addColumn<bool>("cacheWritable");
+    QTest::newRow("cache writable") << true;
+    QTest::newRow("cache blocked by a file") << false;
+}
+
+// A folder where the wave file should go stops root too; a file where the cache folder should
+// be leaves neither place.
+void TestVcdImport::waveFileCached()
+{
+    QFETCH(bool, cacheWritable);
+    const QString folder = QStringLiteral("cached/%1/").arg(QTest::currentDataTag());
+    const QString path = write(folder + "run.vcd", "$var wire 1 ! a $end #1 1!");
+    QVERIFY(QDir().mkpath(m_Dir.filePath(folder + "run.dvn")));
+    const QString cache = cacheWritable ? m_Dir.filePath(folder + "cache") : write(folder + "cache", "a file");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const QString cached = Dovlin_VcdImport::CachedWaveFileFor(path);
+    QVERIFY(cached.startsWith(cache + "/"));
+
+    RecordingReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    QCOMPARE(importer.Convert(path), cacheWritable);
+    qunsetenv("XDG_CACHE_HOME");
+    QCOMPARE(importer.WaveFileName(), cached);
+    QCOMPARE(QFileInfo(cached).isFile(), cacheWritable);
+    if (cacheWritable) {
+        QCOMPARE(reporter.m_Errors, QStringList());
+        return;
+    }
+    QCOMPARE(reporter.m_Errors.size(), 1);
+    QVERIFY2(reporter.m_Errors.first().startsWith(QStringLiteral("Cannot import %1: cannot write %2, nor %3: ")
+                                                      .arg(path, m_Dir.filePath(folder + "run.dvn"), cached)),
+             qPrintable(reporter.m_Errors.first()));
 }
 
 void TestVcdImport::failureKeepsOldWaveFile_data()
