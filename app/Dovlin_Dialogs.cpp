@@ -92,6 +92,8 @@ QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(filter);
+    // Only wave files are saved; the dialog then asks before replacing the file with the suffix.
+    dialog.setDefaultSuffix(QStringLiteral("dvn"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().first();

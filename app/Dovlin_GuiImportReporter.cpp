@@ -1,7 +1,6 @@
 #include "Dovlin_GuiImportReporter.h"
 
 #include "Dovlin_Dialogs.h"
-#include "Dovlin_VcdImport.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -12,8 +11,9 @@ namespace {
 constexpr int ShownWarnings = 20;
 }
 
-Dovlin_GuiImportReporter::Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName)
-    : m_Parent(parent), m_FileName(fileName)
+Dovlin_GuiImportReporter::Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName,
+                                                   const QString &waveFileName)
+    : m_Parent(parent), m_FileName(fileName), m_WaveFileName(waveFileName)
 {
     m_Timer.start();
 }
@@ -23,11 +23,11 @@ Dovlin_GuiImportReporter::~Dovlin_GuiImportReporter()
     delete m_Dialog;
 }
 
-void Dovlin_GuiImportReporter::Error(const QString &caption, const QString &text)
+void Dovlin_GuiImportReporter::Error(const QString &)
 {
+    // The window shows the reason in a box of its own, which the progress dialog must not cover.
     if (m_Dialog)
         m_Dialog->hide();
-    Dovlin_Dialogs::critical(m_Parent, caption, text);
 }
 
 void Dovlin_GuiImportReporter::Warning(const QString &text)
@@ -56,7 +56,7 @@ bool Dovlin_GuiImportReporter::Advance(bool writing, int value)
         return !(m_Dialog && m_Dialog->wasCanceled());
     m_LastUpdate = now;
     const QString label =
-        writing ? QObject::tr("Writing %1").arg(QFileInfo(Dovlin_VcdImport::WaveFileFor(m_FileName)).fileName())
+        writing ? QObject::tr("Writing %1").arg(QFileInfo(m_WaveFileName).fileName())
                 : QObject::tr("Reading %1").arg(QFileInfo(m_FileName).fileName());
     if (!m_Dialog) {
         m_Dialog = new QProgressDialog(label, QObject::tr("Cancel"), 0, 1000, m_Parent);

@@ -10,19 +10,20 @@
 class QProgressDialog;
 class QWidget;
 
-// Shows an import's errors as message boxes, gathers its warnings into one box at the end, and
-// shows a progress dialog with Cancel once the import has taken more than a second. The dialog
+// Gathers an import's warnings for one box at the end and shows a progress dialog with Cancel
+// once the import has taken more than a second; the window tells why an import failed. The dialog
 // names the stage, reading the dump or writing its wave file; one bar runs through both.
 class Dovlin_GuiImportReporter : public Dovlin_ImportReporter
 {
 public:
-    Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName);
+    Dovlin_GuiImportReporter(QWidget *parent, const QString &fileName, const QString &waveFileName);
     ~Dovlin_GuiImportReporter() override;
 
-    void Error(const QString &caption, const QString &text) override;
+    void Error(const QString &text) override;
     void Warning(const QString &text) override;
     bool Progress(qint64 bytesRead, qint64 bytesTotal) override;
     bool WriteProgress(qint64 written, qint64 total) override;
+    // After a successful import: hides the progress dialog and shows the warnings, if any.
     void ShowWarnings();
 
     // The dialog appears after this long; it is redrawn at most this often.
@@ -37,6 +38,7 @@ private:
 
     QWidget *m_Parent;
     QString m_FileName;
+    QString m_WaveFileName;
     QStringList m_Warnings;
     QElapsedTimer m_Timer;
     qint64 m_LastUpdate = 0;

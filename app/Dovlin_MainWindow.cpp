@@ -290,10 +290,16 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     const bool dump = suffix == QLatin1String("vcd");
-    // A dump is shown through its wave file, so the window of that file is the dump's window.
-    const QString shown = dump ? Dovlin_VcdImport::WaveFileFor(path) : path;
+    // A dump is shown through its wave file, beside it or cached, so the window of that file is
+    // the dump's window.
+    const QStringList waveFiles = dump ? QStringList{Dovlin_VcdImport::WaveFileFor(path),
+                                                     Dovlin_VcdImport::CachedWaveFileFor(path)}
+                                       : QStringList{path};
     bool convertAgain = false;
-    if (DovlinWidget *existing = findMdiChild(shown)) {
+    for (const QString &shown : waveFiles) {
+        DovlinWidget *existing = findMdiChild(shown);
+        if (!existing)
+            continue;
         auto *window = qobject_cast<QMdiSubWindow *>(existing->parentWidget());
         // A dump written again since gives its window up to a new conversion, unless the user
         // keeps the window open when asked to save it.
@@ -302,6 +308,7 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
             return false;
         }
         convertAgain = true;
+        break;
     }
 
     if (suffix == QLatin1String("dvn"))
@@ -344,9 +351,9 @@ bool Dovlin_MainWindow::openWaveFile(const QString &path)
 
 bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
 {
-    const QString wave = Dovlin_VcdImport::WaveFileFor(path);
     // A wave file at least as new as its dump already holds it; one that does not load is made again.
-    if (!convertAgain && Dovlin_VcdImport::WaveFileUpToDate(path, wave)) {
+    const QString wave = convertAgain ? QString() : Dovlin_VcdImport::UpToDateWaveFile(path);
+    if (!wave.isEmpty()) {
         QString reason;
         if (loadDocument(wave, reason)) {
             statusBar()->showMessage(tr("Opened %1: it is not older than %2")
@@ -354,21 +361,31 @@ bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
             return true;
         }
     }
-    Dovlin_GuiImportReporter reporter(this, path);
+    const QString target = Dovlin_VcdImport::WaveFileToWrite(path);
+    Dovlin_GuiImportReporter reporter(this, path, target);
     Dovlin_VcdImport import(&reporter);
-    const bool converted = import.Convert(path);
-    reporter.ShowWarnings();
-    if (!converted) {
-        statusBar()->showMessage(import.Cancelled()
-                                     ? tr("Import of %1 cancelled").arg(QDir::toNativeSeparators(path))
-                                     : tr("Cannot import %1: %2").arg(QDir::toNativeSeparators(path),
-                                                                      import.ErrorString()));
+    if (!import.Convert(path, target)) {
+        const QString name = QDir::toNativeSeparators(path);
+        if (import.Cancelled()) {
+            statusBar()->showMessage(tr("Import of %1 cancelled").arg(name));
+            return false;
+        }
+        statusBar()->showMessage(tr("Cannot import %1: %2").arg(name, import.ErrorString()));
+        // One box: the warnings met on the way matter no more once the import failed.
+        QString message = tr("Cannot open %1:\n%2").arg(name, import.ErrorString());
+        if (!Dovlin_VcdImport::StartsLikeVcd(path))
+            message += tr("\nIt does not look like a VCD file.");
+        Dovlin_Dialogs::critical(this, tr("Dovlin"), message);
         return false;
     }
+    reporter.ShowWarnings();
     if (!openWaveFile(import.WaveFileName()))
         return false;
-    statusBar()->showMessage(tr("Converted %1 to %2")
-                                 .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(import.WaveFileName())));
+    const QString converted = tr("Converted %1 to %2")
+                                  .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(target));
+    statusBar()->showMessage(target == Dovlin_VcdImport::WaveFileFor(path)
+                                 ? converted
+                                 : tr("%1: the wave file cannot be written next to the dump").arg(converted));
     return true;
 }
 

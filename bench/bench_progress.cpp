@@ -22,7 +22,7 @@ namespace {
 class SilentReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void Error(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void Warning(const QString &) override {}
 };
 
@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
                     }
                     int m_Calls = 0;
                     qint64 m_Ns = 0;
-                } reporter(&window, dump);
+                } reporter(&window, dump, wave);
                 Dovlin_VcdImport importer(&reporter);
                 ok = importer.Convert(dump, wave);
                 updates = reporter.m_Calls;

@@ -20,7 +20,7 @@ namespace {
 class QuietReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { fprintf(stderr, "%s\n", qPrintable(text)); }
+    void Error(const QString &text) override { fprintf(stderr, "%s\n", qPrintable(text)); }
     void Warning(const QString &) override {}
 };
 

@@ -19,7 +19,7 @@ namespace {
 class DiscardingReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &caption, const QString &text) override { m_Chars += caption.size() + text.size(); }
+    void Error(const QString &text) override { m_Chars += text.size(); }
     void Warning(const QString &text) override { m_Chars += text.size(); }
     qint64 m_Chars = 0;
 };

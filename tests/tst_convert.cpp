@@ -42,6 +42,8 @@ void TestConvert::run_data()
         << good << QStringList{"IN", "DOVLIN_MAX_SIGNALS=1"} << 1 << "" << "error: Cannot import IN: line 1: more than 1 signals .*\n";
     QTest::newRow("signal limit raised") << good << QStringList{"IN", "--max-signals", "2", "DOVLIN_MAX_SIGNALS=1"} << 0
                                          << "IN -> .*\n" << "";
+    QTest::newRow("no signals") << QByteArray("$scope module top $end $upscope $end #0\n") << QStringList{"IN"} << 1
+                                << "" << "error: Cannot import IN: it holds no signals\n";
     QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "usage: .*\n";
     QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "usage: .*\n";
 }

@@ -152,14 +152,18 @@ private Q_SLOTS:
 
     void saveAs_data()
     {
+        QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("new name") << "copy.dvn" << true;
-        QTest::newRow("missing folder") << "missing/dir/x.dvn" << false;
+        QTest::newRow("new name") << "copy.dvn" << "copy.dvn" << true;
+        QTest::newRow("bare name") << "bare" << "bare.dvn" << true;
+        QTest::newRow("other suffix") << "copy.1" << "copy.1" << true;
+        QTest::newRow("missing folder") << "missing/dir/x.dvn" << "missing/dir/x.dvn" << false;
     }
 
     void saveAs()
     {
+        QFETCH(QString, chosen);
         QFETCH(QString, target);
         QFETCH(bool, saved);
         DovlinWidget *document = open("original.dvn");
@@ -167,9 +171,15 @@ private Q_SLOTS:
         document->setModified(true);
         const QString original = m_Dir.filePath("original.dvn");
         target = m_Dir.filePath(target);
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &) { return target; });
+        QString filter;
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &f) {
+            filter = f;
+            return m_Dir.filePath(chosen);
+        });
         document->saveAs();
+        QCOMPARE(filter, QString("Wave files (*.dvn)"));
         QCOMPARE(document->isModified(), !saved);
+        QCOMPARE(document->windowTitle(), saved ? QFileInfo(target).completeBaseName() : QString("original.dvn *"));
         QCOMPARE(m_Messages.size(), saved ? 0 : 1);
         if (!saved)
             QVERIFY(m_Messages.first().text.contains(target));

@@ -94,7 +94,7 @@ private:
 class SilentReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &) override {}
+    void Error(const QString &) override {}
     void Warning(const QString &) override {}
 };
 

@@ -1,6 +1,7 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_GuiImportReporter.h"
 #include "Dovlin_MainWindow.h"
+#include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
 
 #include <QAction>
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 class tst_MainWindow : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,8 @@ private Q_SLOTS:
     {
         Q_INIT_RESOURCE(Dovlin);
         QVERIFY(m_Dir.isValid());
+        // Wave files that cannot go next to their dumps are cached in here.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_Dir.filePath("cache")));
     }
 
     void init()
@@ -230,21 +235,88 @@ private Q_SLOTS:
         QCOMPARE(document->fileName(), wave);
         QCOMPARE(document->endTime(), qint64(10));
         QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
+    }
 
-        // A broken dump, or one whose wave file cannot be written (a folder stands in its place),
-        // opens nothing and names the file, in a box and in the status bar.
-        const QString broken = makeWaveFile("import/broken.vcd", "$scope module top $end\n$var wire 1 ! clk $end\n");
-        const QString blocked = makeWaveFile("import/blocked.vcd", dump(10));
-        QVERIFY(QDir().mkpath(m_Dir.filePath("import/blocked.dvn")));
-        for (const QString &path : {broken, blocked}) {
-            m_Messages.clear();
-            QVERIFY(m_Window->DoFileOpen(path));
-            QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
-            QCOMPARE(m_Messages.size(), 1);
-            QVERIFY(m_Messages.first().text.contains(path));
-            QVERIFY(m_Window->statusBar()->currentMessage().startsWith("Cannot import " + path + ": "));
+    void waveFileCachedWhenNotWritableBeside_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        // Root writes into any folder: a folder where the wave file should go stops it too.
+        QTest::newRow("folder in the way") << false;
+        if (geteuid() != 0)
+            QTest::newRow("read-only folder") << true;
+    }
+
+    // Dumps of one name in two such folders are converted to two cached wave files; each is then
+    // found open, and opened again without converting.
+    void waveFileCachedWhenNotWritableBeside()
+    {
+        QFETCH(bool, readOnlyFolder);
+        QStringList dumps, folders;
+        for (int endTime : {10, 20}) {
+            const QString relative = QString("cached/%1/%2").arg(QTest::currentDataTag()).arg(endTime);
+            dumps << makeWaveFile(relative + "/run.vcd", dump(endTime));
+            const QString folder = m_Dir.filePath(relative);
+            folders << folder;
+            if (readOnlyFolder)
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            else
+                QVERIFY(QDir().mkpath(folder + "/run.dvn"));
         }
-        QVERIFY(!QFile::exists(m_Dir.filePath("import/broken.dvn")));
+        const auto restore = qScopeGuard([&] {
+            for (const QString &folder : folders)
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+
+        for (const QString &vcd : dumps) {
+            QVERIFY(m_Window->DoFileOpen(vcd));
+            const QString cached = Dovlin_VcdImport::CachedWaveFileFor(vcd);
+            QVERIFY(cached.startsWith(m_Dir.filePath("cache/")));
+            QVERIFY(m_Window->activeMdiChild());
+            QCOMPARE(m_Window->activeMdiChild()->fileName(), QFileInfo(cached).canonicalFilePath());
+            QCOMPARE(m_Window->statusBar()->currentMessage(),
+                     QString("Converted %1 to %2: the wave file cannot be written next to the dump").arg(vcd, cached));
+        }
+        QCOMPARE(m_Window->activeMdiChild()->endTime(), qint64(20));
+
+        QVERIFY(!m_Window->DoFileOpen(dumps.first()));
+        QCOMPARE(m_Window->workspace()->subWindowList().size(), 2);
+        QCOMPARE(m_Window->activeMdiChild()->endTime(), qint64(10));
+
+        closeAll();
+        QVERIFY(m_Window->DoFileOpen(dumps.first()));
+        QCOMPARE(m_Window->activeMdiChild()->endTime(), qint64(10));
+        QVERIFY(m_Window->statusBar()->currentMessage().startsWith("Opened " + Dovlin_VcdImport::CachedWaveFileFor(dumps.first())));
+        QVERIFY(m_Messages.isEmpty());
+    }
+
+    void failedImportShowsOneBox_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("syntax error after warnings")
+            << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
+            << "line 6: syntax error: unexpected 'foo'";
+        QTest::newRow("not a VCD file") << QByteArray("time,clk\n0,1\n")
+                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD file.";
+        QTest::newRow("empty") << QByteArray() << "it holds no signals";
+        QTest::newRow("no variable") << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
+                                     << "it holds no signals";
+    }
+
+    // Whatever was met before, a failed import shows one box, and writes no wave file.
+    void failedImportShowsOneBox()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        const QString folder = QString("failed/%1/").arg(QTest::currentDataTag());
+        const QString vcd = makeWaveFile(folder + "run.vcd", content);
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().title, QString("Dovlin"));
+        QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
+        QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\n%2").arg(vcd, reason));
+        QVERIFY(!QFile::exists(m_Dir.filePath(folder + "run.dvn")));
     }
 
     void reopenDump_data()
@@ -304,7 +376,7 @@ private Q_SLOTS:
     void progressDialogCancels()
     {
         QFETCH(bool, whileWriting);
-        Dovlin_GuiImportReporter reporter(m_Window, "dir/big.vcd");
+        Dovlin_GuiImportReporter reporter(m_Window, "dir/big.vcd", "cache/big-0123.dvn");
         const auto advance = [&](qint64 done, qint64 total) {
             return whileWriting ? reporter.WriteProgress(done, total) : reporter.Progress(done, total);
         };
@@ -318,7 +390,7 @@ private Q_SLOTS:
         QVERIFY(dialog->isVisible());
         const int share = Dovlin_GuiImportReporter::m_ReadShare;
         QCOMPARE(dialog->value(), whileWriting ? share + (1000 - share) / 2 : share / 2);
-        QCOMPARE(dialog->labelText(), QString(whileWriting ? "Writing big.dvn" : "Reading big.vcd"));
+        QCOMPARE(dialog->labelText(), QString(whileWriting ? "Writing big-0123.dvn" : "Reading big.vcd"));
         dialog->cancel();
         QVERIFY(!advance(60, 100));
     }

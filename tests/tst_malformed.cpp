@@ -31,7 +31,7 @@ constexpr int HangMilliseconds = 240 * 1000;
 class PrintingReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { std::printf("error: %s\n", qUtf8Printable(text)); }
+    void Error(const QString &text) override { std::printf("error: %s\n", qUtf8Printable(text)); }
     void Warning(const QString &text) override { std::printf("warning: %s\n", qUtf8Printable(text)); }
 };
 
@@ -280,7 +280,7 @@ void tst_Malformed::vcdImport_data()
     QTest::addColumn<QString>("node");   // a path the import must have (names cut at NUL); empty: none
 
     const QByteArray a("$var wire 1 ! a $end\n");
-    Row("empty file", QByteArray(), "");
+    Row("empty file", QByteArray(), "holds no signals");
     QByteArray junk(64 * 1024, Qt::Uninitialized);
     QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
     Row("binary junk", junk, "syntax error");
@@ -294,10 +294,10 @@ void tst_Malformed::vcdImport_data()
     Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top/a");
     Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top/w/w[65535]");
     Row("width past the widest", Dump("$var wire 65537 ! w $end\n$var wire 1 \" a $end\n", "#0\nb1 !\n1\"\n"), "", "top/a");
-    Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "", "top");
+    Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
-    Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "", "top");
+    Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("identifier code redefined with another width",
         Dump("$var wire 4 ! a $end\n$var wire 8 ! b $end\n", "#0\nb10101010 !\n"), "", "top/a/a[3]");
     Row("identifier code redefined as a real", Dump(a + "$var real 64 ! r $end\n", "#0\nr1.5 !\n1!\n"), "", "top/a");

@@ -100,7 +100,7 @@ int SaveCutFile(const QString &path, const QString &savePath)
 class SilentReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &, const QString &text) override { m_Errors << text; }
+    void Error(const QString &text) override { m_Errors << text; }
     void Warning(const QString &) override {}
     QStringList m_Errors;
 };

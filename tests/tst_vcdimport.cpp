@@ -38,6 +38,8 @@ private slots:
     void waveFileName_data();
     void waveFileName();
     void unwritableWaveFile();
+    void waveFileCached_data();
+    void waveFileCached();
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
     void viewFlagsCarriedOver();
@@ -258,6 +260,10 @@ void TestVcdImport::refused_data()
         << QStringLiteral("line 3: more than %1 signals declared (each bit of a vector and each alias counts), "
                           "the most an import takes; dovlin-convert --max-signals N or the environment variable "
                           "DOVLIN_MAX_SIGNALS=N sets another limit").arg(MaxSignals);
+    QTest::newRow("empty") << QByteArray() << "it holds no signals";
+    QTest::newRow("scopes without a variable")
+        << QByteArray("$timescale 1ns $end\n$scope module m $end\n$upscope $end\n$enddefinitions $end\n#0\n#66\n")
+        << "it holds no signals";
     QTest::newRow("word too long")
         << "$var wire 1 ! a $end\n#0\n1" + QByteArray(MaxToken + 1, 'c')
         << QStringLiteral("line 3: a word longer than %1 bytes (lex text buffer overflow (%1))").arg(MaxToken);
@@ -296,11 +302,9 @@ void TestVcdImport::undeclaredCodesReportedOnce()
     QVERIFY(import("$var wire 1 ! a $end\n#0\n1!\n1\"\n0\"\nb01 #\nr1 $\n0!\n", reporter, model));
     QCOMPARE(modelText(model), "a=4:1@0,0@0,0@0");
     const QString path = m_Dir.filePath(QStringLiteral("dump.vcd"));
-    QCOMPARE(reporter.m_Captions, QStringList{"BINARY_VALUE"});
-    QCOMPARE(reporter.m_Errors, QStringList{"VCD Error: " + path + ": line 4: the identifier code '\"' was never "
-                                                                   "declared; its value changes are left out."});
-    QCOMPARE(reporter.m_Warnings,
-             QStringList{path + ": 4 value changes with undeclared identifier codes were left out."});
+    QCOMPARE(reporter.m_Errors, QStringList());
+    QCOMPARE(reporter.m_Warnings, QStringList{path + ": line 4: value change of the undeclared identifier code '\"' "
+                                                     "left out (and 3 more like it)"});
 }
 
 void TestVcdImport::unopenableFile_data()
@@ -366,6 +370,42 @@ void TestVcdImport::unwritableWaveFile()
     QVERIFY2(reporter.m_Errors.first().startsWith("Cannot import " + path + ": cannot write " + wave + ": "),
              qPrintable(reporter.m_Errors.first()));
     QVERIFY(!QFile::exists(wave));
+}
+
+void TestVcdImport::waveFileCached_data()
+{
+    QTest::addColumn<bool>("cacheWritable");
+    QTest::newRow("cache writable") << true;
+    QTest::newRow("cache blocked by a file") << false;
+}
+
+// A folder where the wave file should go stops root too; a file where the cache folder should
+// be leaves neither place.
+void TestVcdImport::waveFileCached()
+{
+    QFETCH(bool, cacheWritable);
+    const QString folder = QStringLiteral("cached/%1/").arg(QTest::currentDataTag());
+    const QString path = write(folder + "run.vcd", "$var wire 1 ! a $end #1 1!");
+    QVERIFY(QDir().mkpath(m_Dir.filePath(folder + "run.dvn")));
+    const QString cache = cacheWritable ? m_Dir.filePath(folder + "cache") : write(folder + "cache", "a file");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const QString cached = Dovlin_VcdImport::CachedWaveFileFor(path);
+    QVERIFY(cached.startsWith(cache + "/"));
+
+    RecordingReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    QCOMPARE(importer.Convert(path), cacheWritable);
+    qunsetenv("XDG_CACHE_HOME");
+    QCOMPARE(importer.WaveFileName(), cached);
+    QCOMPARE(QFileInfo(cached).isFile(), cacheWritable);
+    if (cacheWritable) {
+        QCOMPARE(reporter.m_Errors, QStringList());
+        return;
+    }
+    QCOMPARE(reporter.m_Errors.size(), 1);
+    QVERIFY2(reporter.m_Errors.first().startsWith(QStringLiteral("Cannot import %1: cannot write %2, nor %3: ")
+                                                      .arg(path, m_Dir.filePath(folder + "run.dvn"), cached)),
+             qPrintable(reporter.m_Errors.first()));
 }
 
 void TestVcdImport::failureKeepsOldWaveFile_data()

@@ -16,7 +16,6 @@ class RecordingReporter : public Dovlin_ImportReporter
 {
 public:
     QStringList m_Errors;
-    QStringList m_Captions;
     QStringList m_Warnings;
     QList<qint64> m_Progress;
     qint64 m_Total = -1;
@@ -25,11 +24,7 @@ public:
     // WriteProgress returns false once this many signals were written; -1 never.
     qint64 m_CancelWriteAt = -1;
 
-    void Error(const QString &caption, const QString &text) override
-    {
-        m_Captions << caption;
-        m_Errors << text;
-    }
+    void Error(const QString &text) override { m_Errors << text; }
     void Warning(const QString &text) override { m_Warnings << text; }
     bool Progress(qint64 bytesRead, qint64 bytesTotal) override
     {

@@ -9,11 +9,7 @@
 class Dovlin_StreamReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &caption, const QString &text) override
-    {
-        Q_UNUSED(caption);
-        fprintf(stderr, "error: %s\n", qUtf8Printable(text));
-    }
+    void Error(const QString &text) override { fprintf(stderr, "error: %s\n", qUtf8Printable(text)); }
     void Warning(const QString &text) override { fprintf(stderr, "warning: %s\n", qUtf8Printable(text)); }
 };
 

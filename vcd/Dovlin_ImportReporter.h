@@ -11,8 +11,8 @@ class Dovlin_ImportReporter
 public:
     virtual ~Dovlin_ImportReporter() = default;
 
-    // A problem the user must see, with a short caption.
-    virtual void Error(const QString &caption, const QString &text) = 0;
+    // The reason the import failed, once, naming the dump.
+    virtual void Error(const QString &text) = 0;
     // Something the import worked around.
     virtual void Warning(const QString &text) = 0;
     // Called after each block of the dump is read (64 KiB, see vcd_lex::BlockSize) with the

@@ -7,12 +7,15 @@
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStandardPaths>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -92,7 +95,7 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
 {
     m_ErrorString = reason;
     if (m_Reporter)
-        m_Reporter->Error(QStringLiteral("VCD Error"), QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
+        m_Reporter->Error(QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
     return false;
 }
 
@@ -100,6 +103,50 @@ QString Dovlin_VcdImport::WaveFileFor(const QString &vcdPath)
 {
     const QFileInfo info(vcdPath);
     return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+}
+
+QString Dovlin_VcdImport::CachedWaveFileFor(const QString &vcdPath)
+{
+    const QFileInfo info(vcdPath);
+    const QString canonical = info.canonicalFilePath();
+    const QByteArray key = (canonical.isEmpty() ? info.absoluteFilePath() : canonical).toUtf8();
+    const QString hash = QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    return QDir::toNativeSeparators(folder + "/" + info.completeBaseName() + "-" + hash) + ".dvn";
+}
+
+QString Dovlin_VcdImport::WaveFileToWrite(const QString &vcdPath)
+{
+    const QString beside = WaveFileFor(vcdPath);
+    const QFileInfo wave(beside), folder(wave.absolutePath());
+    // A read-only folder or file system, or anything at the path but a file we may write (a
+    // folder, a link, a read-only file), sends the wave file to the cache.
+    const bool free = !wave.exists() && !wave.isSymLink();
+    if (folder.isDir() && folder.isWritable() && (free || (wave.isFile() && wave.isWritable())))
+        return beside;
+    const QString cached = CachedWaveFileFor(vcdPath);
+    QDir().mkpath(QFileInfo(cached).absolutePath());
+    return cached;
+}
+
+QString Dovlin_VcdImport::UpToDateWaveFile(const QString &vcdPath)
+{
+    for (const QString &wave : {WaveFileFor(vcdPath), CachedWaveFileFor(vcdPath)})
+        if (WaveFileUpToDate(vcdPath, wave))
+            return wave;
+    return QString();
+}
+
+bool Dovlin_VcdImport::StartsLikeVcd(const QString &vcdPath)
+{
+    QFile file(vcdPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray head = file.read(1024);
+    for (qsizetype i = head.indexOf('$'); i >= 0 && i + 1 < head.size(); i = head.indexOf('$', i + 1))
+        if (std::isalpha(static_cast<unsigned char>(head[i + 1])))
+            return true;
+    return head.isEmpty();
 }
 
 bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &wavePath)
@@ -137,8 +184,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     vcd_yacc parser;
     parser.SetReporter(m_Reporter);
     parser.SetVCDFileName(vcdPath);
-    if (!wavePath.isEmpty())
-        parser.m_WaveFileName = wavePath;
+    parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
     m_WaveFileName = parser.m_WaveFileName;
     // Events wait in a spill file next to the wave file (or in the temporary directory) until
     // they are written, so a dump larger than memory imports all the same.
@@ -183,6 +229,9 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
                         .arg(QString::fromLatin1(lexer.yyfailure())));
     if (result != 0)
         return Fail(parser.ErrorString());
+    // A document without a signal would only show an empty time axis.
+    if (parser.m_pFileManager->GetnSignal() == 0)
+        return Fail(QStringLiteral("it holds no signals"));
 
     CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
     bool declined = false;
@@ -192,8 +241,11 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
             return !declined;
         });
     if (!parser.Convert()) {
+        if (!declined && wavePath.isEmpty() && m_WaveFileName != WaveFileFor(vcdPath))
+            return Fail(QStringLiteral("cannot write %1, nor %2: %3")
+                            .arg(WaveFileFor(vcdPath), m_WaveFileName, parser.ErrorString()));
         if (!declined)
-            return Fail(QStringLiteral("cannot write %1: %2").arg(parser.m_WaveFileName, parser.ErrorString()));
+            return Fail(QStringLiteral("cannot write %1: %2").arg(m_WaveFileName, parser.ErrorString()));
         m_Cancelled = true;
         m_ErrorString = QStringLiteral("cancelled");
         return false;

@@ -28,10 +28,22 @@ class Dovlin_VcdImport
 public:
     explicit Dovlin_VcdImport(Dovlin_ImportReporter *reporter);
 
-    // The wave file goes next to the dump (same name, suffix .dvn) unless wavePath is given.
+    // The wave file goes to WaveFileToWrite unless wavePath is given.
     bool Convert(const QString &vcdPath, const QString &wavePath = QString());
-    // That wave file next to the dump, as an absolute path.
+    // The wave file next to the dump (same name, suffix .dvn), as an absolute path.
     static QString WaveFileFor(const QString &vcdPath);
+    // The wave file of a dump whose folder cannot take it: in the user's cache folder, named from
+    // the dump's base name and a hash of its canonical path, so that two dumps of one name in
+    // different folders never share one.
+    static QString CachedWaveFileFor(const QString &vcdPath);
+    // Next to the dump when a file can be written or replaced there, else the cached one (its
+    // folder made on the way).
+    static QString WaveFileToWrite(const QString &vcdPath);
+    // The dump's wave file, next to it or else cached, that is up to date; empty when neither is.
+    static QString UpToDateWaveFile(const QString &vcdPath);
+    // False when the file's first kilobyte holds bytes but no $ keyword, which every VCD header
+    // starts with: a failure to import it is then no fault of a dump.
+    static bool StartsLikeVcd(const QString &vcdPath);
     // The dump exists and the wave file is a file modified no earlier than the dump.
     static bool WaveFileUpToDate(const QString &vcdPath, const QString &wavePath);
 

@@ -248,13 +248,9 @@ void vcd_yacc::ReportProblems()
                 m_Reporter->Warning(QStringLiteral("%1: %2 (and %3 more like it)")
                                         .arg(m_VCDFileName, record.m_First, QString::number(record.m_Count - 1)));
         }
-        if (m_UndeclaredChanges > 1)
-            m_Reporter->Warning(QStringLiteral("%1: %2 value changes with undeclared identifier codes were left out.")
-                                    .arg(m_VCDFileName, QString::number(m_UndeclaredChanges)));
     }
     for (ProblemRecord &record : m_Problems)
         record = ProblemRecord();
-    m_UndeclaredChanges = 0;
 }
 
 int vcd_yacc::yygettoken()
@@ -674,15 +670,12 @@ bool vcd_yacc::RefineTimeUnit(int steps)
     return true;
 }
 
-VcdVariable *vcd_yacc::Lookup(const char *code, int length, const char *caption)
+VcdVariable *vcd_yacc::Lookup(const char *code, int length)
 {
     if (VcdVariable *variable = m_Variables.Find(code, length))
         return variable;
-    if (m_UndeclaredChanges++ == 0 && m_Reporter)
-        m_Reporter->Error(QString::fromLatin1(caption),
-                          QStringLiteral("VCD Error: %1: %2: the identifier code '%3' was never declared; its value "
-                                         "changes are left out.")
-                              .arg(m_VCDFileName, Where(), shown(code, length)));
+    Warn(UndeclaredCode, QStringLiteral("value change of the undeclared identifier code '%1' left out")
+                             .arg(shown(code, length)));
     return nullptr;
 }
 
@@ -706,7 +699,7 @@ void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
 
 void vcd_yacc::ScalarChange(char value, const char *code, int length)
 {
-    VcdVariable *variable = Lookup(code, length, "BINARY_VALUE");
+    VcdVariable *variable = Lookup(code, length);
     if (!variable)
         return;
     switch (variable->m_Kind) {
@@ -735,7 +728,7 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
 
 void vcd_yacc::VectorChange()
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "BINARYVECTOR_VALUE");
+    VcdVariable *variable = Lookup(TokenText(), TokenLength());
     if (!variable)
         return;
     if (variable->m_Kind == String || variable->m_Kind == Skipped)
@@ -782,7 +775,7 @@ void vcd_yacc::VectorChange()
 
 void vcd_yacc::RealChange()
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "REAL_VALUE");
+    VcdVariable *variable = Lookup(TokenText(), TokenLength());
     if (!variable || variable->m_Kind == String || variable->m_Kind == Skipped)
         return;
     std::string number = m_Value;
@@ -815,7 +808,7 @@ void vcd_yacc::RealChange()
 
 void vcd_yacc::StringChange()
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength(), "STRING_VALUE");
+    VcdVariable *variable = Lookup(TokenText(), TokenLength());
     if (variable && variable->m_Kind != String && variable->m_Kind != Skipped)
         Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
 }

@@ -62,6 +62,7 @@ public:
         LateTimescale,
         AliasMismatch,
         SkippedVariable,
+        UndeclaredCode,
         nProblem
     };
 
@@ -133,7 +134,8 @@ private:
     bool FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time);
     bool RefineTimeUnit(int steps);
 
-    VcdVariable *Lookup(const char *code, int length, const char *caption);
+    // The variable of an identifier code; null, with a warning, for a code never declared.
+    VcdVariable *Lookup(const char *code, int length);
     void ScalarChange(char value, const char *code, int length);
     void VectorChange();
     void RealChange();
@@ -161,7 +163,6 @@ private:
     Dovlin_ImportReporter *m_Reporter = nullptr;
     QString m_ErrorString;
     int m_TokenLine = 1;
-    qint64 m_UndeclaredChanges = 0;
     qint64 m_nLeaves = 0;
     qint64 m_MaxLeaves = DefaultMaxLeaves();
     bool m_TimeSeen = false;

@@ -176,12 +176,17 @@ void DovlinWidget::save()
 
 void DovlinWidget::saveAs()
 {
-    const QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave viewer files (*.dvn)"));
+    QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave files (*.dvn)"));
+    if (path.isEmpty())
+        return;
+    // Files are opened by their suffix: a bare name would not open again as a wave file.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(".dvn");
     // The document takes the new name only once the file is really there.
-    if (path.isEmpty() || !saveAndReport(path))
+    if (!saveAndReport(path))
         return;
     m_FileName = QFileInfo(path).canonicalFilePath();
-    setWindowTitle(m_FileName);
+    setWindowTitle(QFileInfo(m_FileName).completeBaseName());
 }
 
 QString DovlinWidget::userFriendlyFileName() const

@@ -2,7 +2,8 @@
 //
 //   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]
 //
-// The wave file goes next to the dump (same name, suffix .dvn) unless -o names it. Errors and
+// The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
+// when it cannot be written there, unless -o names it. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_VcdImport.h"
@@ -36,6 +37,8 @@ int usage()
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
+    // The viewer's name: a wave file cached for want of room beside its dump is found by either.
+    QCoreApplication::setApplicationName(QStringLiteral("dovlin"));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     QString input, output;
     qint64 maxSignals = 0;

@@ -54,6 +54,8 @@ void collect(Dovlin_Hierarchy *node, const QString &parentPath, std::vector<Line
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
+    // The viewer's name: a wave file cached for want of room beside its dump is found by either.
+    QCoreApplication::setApplicationName(QStringLiteral("dovlin"));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     QString file;
     std::vector<qint64> times;
