@@ -61,9 +61,9 @@ QString Decimal(const QString &ones)
     QString text;
     while (!limbs.empty()) {
         quint64 rest = 0;
-        for (size_t i = limbs.size(); i-- > 0;) {
-            const quint64 part = rest << 32 | limbs[i];
-            limbs[i] = quint32(part / 1000000000u);
+        for (size_t i = limbs.size(); i > 0; --i) {
+            const quint64 part = rest << 32 | limbs[i - 1];
+            limbs[i - 1] = quint32(part / 1000000000u);
             rest = part % 1000000000u;
         }
         while (!limbs.empty() && limbs.back() == 0)
