@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -45,6 +46,12 @@ int Dovlin_FileIo::Sync(int descriptor)
 int Dovlin_FileIo::Rename(const char *from, const char *to)
 {
     return std::rename(from, to);
+}
+
+qint64 Dovlin_FileIo::FreeBytes(const QString &directory)
+{
+    const QStorageInfo storage(directory);
+    return storage.isValid() ? storage.bytesAvailable() : -1;
 }
 
 Dovlin_FileIo &Dovlin_FileIo::Current()
@@ -165,9 +172,17 @@ qint64 Dovlin_ReplacingFile::writeData(const char *data, qint64 size)
     if (m_Descriptor < 0)
         return -1;
     if (!Dovlin_FileIo::WriteAll(Dovlin_FileIo::WaveFile, m_Descriptor, data, size)) {
-        setErrorString(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_Path), systemError(errno)));
+        const int error = errno;
+        if ((error == ENOSPC || error == EDQUOT) && m_ExpectedSize > m_Written) {
+            const qint64 megabytes = qMax<qint64>(1, (m_ExpectedSize - m_Written + (1 << 20) - 1) >> 20);
+            setErrorString(QStringLiteral("disk full while writing %1: %2 MB more needed")
+                               .arg(QDir::toNativeSeparators(m_Path)).arg(megabytes));
+        } else {
+            setErrorString(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_Path), systemError(error)));
+        }
         return -1;
     }
+    m_Written += size;
     return size;
 }
 

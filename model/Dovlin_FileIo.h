@@ -20,6 +20,8 @@ public:
     virtual ssize_t ReadAt(int descriptor, void *data, size_t size, off_t offset);
     virtual int Sync(int descriptor);
     virtual int Rename(const char *from, const char *to);
+    // Bytes a file in the folder may still take; -1 when the system cannot tell.
+    virtual qint64 FreeBytes(const QString &directory);
 
     static Dovlin_FileIo &Current();
     // Makes io (null: the system's calls) the current one; returns the one before.
@@ -42,6 +44,8 @@ public:
 
     bool Open();
     bool Commit();
+    // The size the finished file will have, about: a full disk then says how much more it needs.
+    void SetExpectedSize(qint64 bytes) { m_ExpectedSize = bytes; }
     bool isSequential() const override { return true; }
 
 protected:
@@ -55,6 +59,8 @@ private:
 
     QString m_Path;
     int m_Descriptor = -1;
+    qint64 m_ExpectedSize = 0;
+    qint64 m_Written = 0;
     // The name the temporary file is given just before the rename; empty until then.
     QByteArray m_TemporaryName;
 };

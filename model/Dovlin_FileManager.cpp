@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
@@ -642,14 +643,41 @@ bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
     m_ErrorString.clear();
     if (!FileIntact())
         return Fail(FileLost());
+    // A file that cannot fit is refused before a byte is written: it would only fill the disk.
+    const qint64 needed = WaveFileBytes(lastTime);
+    const QString directory = QFileInfo(path).absolutePath();
+    const qint64 free = Dovlin_FileIo::Current().FreeBytes(directory);
+    if (free >= 0 && free < needed)
+        return Fail(QStringLiteral("not enough space in %1 for %2: it needs %3 MB, %4 MB are free")
+                        .arg(QDir::toNativeSeparators(directory), QFileInfo(path).fileName())
+                        .arg((needed + (1 << 20) - 1) >> 20)
+                        .arg(free >> 20));
     Dovlin_ReplacingFile file(path);
     if (!file.Open())
         return Fail(file.errorString());
+    file.SetExpectedSize(needed);
     if (!SaveHeader(&file) || !SaveSignalEvents(&file, lastTime))
         return false;
     if (!file.Commit())
         return Fail(file.errorString());
     return true;
+}
+
+qint64 Dovlin_FileManager::WaveFileBytes(qint64 lastTime) const
+{
+    qint64 bytes = 12 + 4 * qint64(m_nSignal);
+    for (const Dovlin_Hierarchy *node : std::as_const(m_Hierarchies)) {
+        bytes += 20 + node->GetName().size() + 4;
+        if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+            bytes += 4 + 4 * qint64(static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children.size());
+    }
+    for (const Dovlin_Signal *signal : std::as_const(m_Signals)) {
+        // A closing copy of the last value may open one more box.
+        const qint64 events = signal->HasEvent() ? signal->GetnEvent() + (lastTime != -1 ? 1 : 0) : 0;
+        bytes += 8 + (events + Dovlin_Signal::m_BoxSize - 1) / Dovlin_Signal::m_BoxSize * Dovlin_Signal::m_BoxSize
+                         * qint64(sizeof(CSignalEvent));
+    }
+    return bytes;
 }
 
 bool Dovlin_FileManager::SaveAll()

@@ -162,6 +162,8 @@ public:
     // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
     // SaveSignalEvents; those events stay in the model even when writing fails.
     bool Save(const QString &path, qint64 lastTime = -1);
+    // About the size of the file Save writes: a bound on what a full disk must make room for.
+    qint64 WaveFileBytes(qint64 lastTime) const;
     // Without a device these write m_File, which the caller has opened.
     bool SaveAll();
     bool SaveAll(QIODevice *device);

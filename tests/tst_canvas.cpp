@@ -264,6 +264,12 @@ private Q_SLOTS:
 
     void zoomAreaDrag()
     {
+        // Esc ends the mode as well as a drag; while it is on the canvas shows a cross-hair.
+        m_Document->zoomArea();
+        QCOMPARE(m_Shape->cursor().shape(), Qt::CrossCursor);
+        QTest::keyClick(m_Shape, Qt::Key_Escape);
+        QVERIFY(!m_Document->isZoomingArea());
+        QCOMPARE(m_Shape->cursor().shape(), Qt::ArrowCursor);
         m_Document->zoomArea();
         QVERIFY(m_Document->isZoomingArea());
         const qint64 from = m_Shape->GetTime(300), to = m_Shape->GetTime(100);
@@ -276,6 +282,7 @@ private Q_SLOTS:
         QCOMPARE(m_Document->cursorTime(0), qint64(0)); // no cursor moved
         // The mode lasts for one range: the next drag moves the cursor and leaves the window.
         QVERIFY(!m_Document->isZoomingArea());
+        QCOMPARE(m_Shape->cursor().shape(), Qt::ArrowCursor);
         const qint64 start = m_Shape->startScopeTime(), cursor = m_Shape->GetTime(200);
         drag(150, 200);
         QCOMPARE(m_Document->cursorTime(0), cursor);

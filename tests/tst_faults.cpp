@@ -46,7 +46,14 @@ public:
     int m_Error = 0;
     bool m_Short = false;
     size_t m_Cap = 0;
+    // What FreeBytes answers; below -1 the system's answer.
+    qint64 m_FreeBytes = -2;
     int m_Count[Calls] = {};
+
+    qint64 FreeBytes(const QString &directory) override
+    {
+        return m_FreeBytes < -1 ? Dovlin_FileIo::FreeBytes(directory) : m_FreeBytes;
+    }
 
     ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
     {
@@ -136,6 +143,7 @@ private slots:
     void failedCall_data();
     void failedCall();
     void shortWritesAndReads();
+    void notEnoughRoom();
     void diskFillsDuringImport();
     void openFileChanged_data();
     void openFileChanged();
@@ -274,12 +282,57 @@ void tst_Faults::failedCall()
         const QString expected = QStringLiteral("disk full while writing the temporary event file in %1: ").arg(dir.path());
         QVERIFY2(reason.contains(expected) && reason.contains(QRegularExpression(QStringLiteral(": [1-9][0-9]* MB more needed$"))),
                  qPrintable(reason));
+    } else if (call == WaveWrite && error == ENOSPC) {
+        // As much as the wave file still needed, about: at most its whole size.
+        const QRegularExpressionMatch needed =
+            QRegularExpression(QStringLiteral("^disk full while writing %1: ([0-9]+) MB more needed$")
+                                   .arg(QRegularExpression::escape(path)))
+                .match(reason.mid(reason.indexOf(QStringLiteral("disk full"))));
+        QVERIFY2(needed.hasMatch(), qPrintable(reason));
+        QVERIFY(needed.captured(1).toLongLong() >= 1);
+        QVERIFY(needed.captured(1).toLongLong() <= (m_Reference.size() >> 20) + 1);
     } else {
         QVERIFY2(reason.contains(error ? Reason(error) : QStringLiteral("ended early")), qPrintable(reason));
         QVERIFY2(reason.contains(call == SpillRead || call == SpillWrite ? dir.path() : path), qPrintable(reason));
     }
     QVERIFY(ReadAll(path) == older);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
+}
+
+// A folder without room for the wave file is refused before anything is written, with the space
+// it needs; an unknown free space (-1) lets the writing go ahead.
+void tst_Faults::notEnoughRoom()
+{
+    for (const bool import : {true, false}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wave.dvn"));
+        const QByteArray older("an older wave file");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+        file.close();
+        FaultyIo io;
+        io.m_FreeBytes = 3 << 20;
+        QString error;
+        {
+            Installed installed(&io);
+            QVERIFY(!Run(import, dir.path(), error));
+        }
+        const QRegularExpressionMatch needs =
+            QRegularExpression(QStringLiteral("not enough space in %1 for wave.dvn: it needs ([0-9]+) MB, 3 MB are free")
+                                   .arg(QRegularExpression::escape(dir.path())))
+                .match(error);
+        QVERIFY2(needs.hasMatch(), qPrintable(error));
+        // The size is reckoned before writing: the file's own, give or take a closing box a signal.
+        QVERIFY(qAbs(needs.captured(1).toLongLong() - (m_Reference.size() >> 20)) <= 1);
+        QCOMPARE(io.m_Count[WaveWrite], 0);
+        QVERIFY(ReadAll(path) == older);
+        io.m_FreeBytes = -1;
+        {
+            Installed installed(&io);
+            QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
+        }
+        QVERIFY(ReadAll(path) == m_Reference);
+    }
 }
 
 // Writes that take a few bytes at a time and reads that give back a few still make the same file.

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTimer>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
@@ -47,6 +48,14 @@ void DovlinWidget::createLayout()
 QSize DovlinWidget::sizeHint() const
 {
     return QSize(500, 320);
+}
+
+void DovlinWidget::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_ZoomingArea)
+        endZoomingArea();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void DovlinWidget::resizeEvent(QResizeEvent *event)
@@ -279,7 +288,19 @@ void DovlinWidget::zoomFull()
 
 void DovlinWidget::zoomArea()
 {
-    m_ZoomingArea = !m_ZoomingArea;
+    setZoomingArea(!m_ZoomingArea);
+}
+
+void DovlinWidget::setZoomingArea(bool on)
+{
+    if (on == m_ZoomingArea)
+        return;
+    m_ZoomingArea = on;
+    if (on)
+        m_ShapeWidget->setCursor(Qt::CrossCursor);
+    else
+        m_ShapeWidget->unsetCursor();
+    emit statusMessage(on ? tr("Zoom Area: drag across the waveforms to zoom to that range; Esc cancels") : QString());
 }
 
 void DovlinWidget::nextTrans()

@@ -65,7 +65,9 @@ public:
     bool bookmarkStatus(int index) const;
     // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
     bool isZoomingArea() const { return m_ZoomingArea; }
-    void endZoomingArea() { m_ZoomingArea = false; }
+    // Zoom Area lasts for one dragged range, or until Esc: a cross-hair and a hint show it is on.
+    void setZoomingArea(bool on);
+    void endZoomingArea() { setZoomingArea(false); }
     int extraWidgetHeight() const;
     void UpdateSplittersLayout(bool resetMainSplitter);
 
@@ -95,6 +97,8 @@ Q_SIGNALS:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    // Esc, unhandled by the part that has the focus, ends Zoom Area.
+    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
