@@ -166,7 +166,7 @@ class Dovlin_CompositeHierarchy : public Dovlin_Hierarchy
 public:
     static constexpr unsigned int m_Color = 0xFFFF00;
     // A bus where one of its bits is unknown: the colour of X.
-    static constexpr unsigned int m_UnknownColor = 0xFF0000;
+    static constexpr unsigned int m_UnknownColor = Dovlin_VerilogType::m_Colors[3];
 
     explicit Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager);
 

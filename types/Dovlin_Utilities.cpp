@@ -128,6 +128,8 @@ QString BusText(const QString &bits, int radix)
     case Dovlin_Radix::Binary:
         return binary;
     case Dovlin_Radix::Hexadecimal:
+        if (ones.size() <= 64 && ones == bits)
+            return QLatin1Char(' ') + DecToHex(BinToUnsigned(ones));
         return QLatin1Char(' ') + HexText(bits) + QLatin1Char('h');
     case Dovlin_Radix::Unsigned:
         return QStringLiteral(" %1u ").arg(Decimal(ones));

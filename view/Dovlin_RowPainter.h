@@ -46,9 +46,11 @@ public:
     void Rails(int x1, int x2, unsigned int rgb);
     // A column crowded with changes of a bus: filled between the rails.
     void Band(int x, unsigned int rgb);
-    // The node's value at time, drawn over the pixels centred on the columns x1 to x2 that lie
-    // in view (the inside of a stretch). The text is only asked for when it could show.
-    void Value(int x1, int x2, qint64 time);
+    // Cuts the columns x1 to x2 (the inside of a stretch) to the canvas; false when the row shows
+    // no values or not even the shortest label fits, so that the text need not be asked for.
+    bool LabelRoom(int &x1, int &x2) const;
+    // A value text drawn centred on the columns x1 to x2 that LabelRoom gave.
+    void Label(int x1, int x2, const QString &text);
 
     Dovlin_ShapeWidget *m_Shape;
     QPainter *m_Painter;

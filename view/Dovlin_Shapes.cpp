@@ -64,15 +64,18 @@ void Dovlin_RowPainter::Band(int x, unsigned int rgb)
     m_Raster.Fill(x - 1, m_YHigh, x + 1, m_YLow, rgb);
 }
 
-// Drawn at once, over the rails already there: the painter's glyphs land in the same image the
-// raster writes to, and nothing later in the row reaches inside the stretch.
-void Dovlin_RowPainter::Value(int x1, int x2, qint64 time)
+bool Dovlin_RowPainter::LabelRoom(int &x1, int &x2) const
 {
     x1 = qMax(x1, 0);
     x2 = qMin(x2, m_Width - 1);
-    if (!m_Node || x2 - x1 + 1 < m_Labels.MinWidth())
-        return;
-    m_Labels.Draw(m_Painter, m_Raster, x1, x2, (m_YHigh + m_YLow) / 2, m_Node->ValueText(time));
+    return m_Node && x2 - x1 + 1 >= m_Labels.MinWidth();
+}
+
+// Drawn at once, over the rails already there: the glyphs land in the same image the raster
+// writes to, and nothing later in the row reaches inside the stretch.
+void Dovlin_RowPainter::Label(int x1, int x2, const QString &text)
+{
+    m_Labels.Draw(m_Painter, m_Raster, x1, x2, (m_YHigh + m_YLow) / 2, text);
 }
 
 namespace {
@@ -265,8 +268,8 @@ namespace {
 // Bus stretches of integers and reals: the start mark (a crossing where the value changes), the
 // two rails and the value between them; analog: a straight line between the values.
 template <typename Level>
-bool valueStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1, const CSignalEvent *e2,
-                  unsigned int rgb, Level level)
+bool valueStretch(const Dovlin_Type &type, Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+                  const CSignalEvent *e2, unsigned int rgb, Level level)
 {
     const int x1 = e1 ? row.X(e1->m_Time) : 0;
     if (x1 >= row.m_Width)
@@ -278,8 +281,10 @@ bool valueStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSig
         else
             row.Stubs(x1, rgb);
         row.Rails(x1 + 1, x2 - 1, rgb);
-        if (e1)
-            row.Value(x1 + 2, x2 - 2, e1->m_Time);
+        // The stretch's own event gives its value: no search by time.
+        int left = x1 + 2, right = x2 - 2;
+        if (e1 && row.LabelRoom(left, right))
+            row.Label(left, right, type.GetSignalState(e1, row.m_Node->m_Radix));
     } else if (e1) {
         row.m_Raster.Line(x1, level(*e1), x2, level(*e2), rgb);
     }
@@ -313,7 +318,8 @@ void valueColumn(Dovlin_RowPainter &row, const CSignalEvent *before, const CSign
 bool Dovlin_IntType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                                        const CSignalEvent *e2) const
 {
-    return valueStretch(row, before, e1, e2, m_Color, [&row](const CSignalEvent &e) { return IntLevel(row, e.m_Value.m_IntValue); });
+    return valueStretch(*this, row, before, e1, e2, m_Color,
+                        [&row](const CSignalEvent &e) { return IntLevel(row, e.m_Value.m_IntValue); });
 }
 
 void Dovlin_IntType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
@@ -334,7 +340,8 @@ int Dovlin_IntType::IntLevel(const Dovlin_RowPainter &row, qint64 value)
 bool Dovlin_RealType::UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                                         const CSignalEvent *e2) const
 {
-    return valueStretch(row, before, e1, e2, m_Color, [&row](const CSignalEvent &e) { return RealLevel(row, e.m_Value.m_RealValue); });
+    return valueStretch(*this, row, before, e1, e2, m_Color,
+                        [&row](const CSignalEvent &e) { return RealLevel(row, e.m_Value.m_RealValue); });
 }
 
 void Dovlin_RealType::UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
@@ -384,7 +391,9 @@ bool Dovlin_CompositeHierarchy::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dov
     // The value of a stretch holds from the column after its opening change on.
     const auto stretch = [&](int last, int x) {
         row.Rails(last + 1, x - 1, colour(last + 1));
-        row.Value(last + 2, x - 2, row.m_Map.FirstTimeOf(qMax(last + 1, 0)));
+        int left = last + 2, right = x - 2;
+        if (row.LabelRoom(left, right))
+            row.Label(left, right, ValueText(row.m_Map.FirstTimeOf(qMax(last + 1, 0))));
     };
     int last = columns.m_Before ? -2 : INT_MIN;
     for (int x = 0; x < row.m_Width; ++x) {
