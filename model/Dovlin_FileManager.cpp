@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -661,6 +662,27 @@ bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
     if (!file.Commit())
         return Fail(file.errorString());
     return true;
+}
+
+void Dovlin_FileManager::VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const
+{
+    std::vector<std::pair<Dovlin_Hierarchy *, QString>> stack;
+    for (int i = m_nHierarchy - 1; i >= 0; --i) {
+        Dovlin_Hierarchy *node = m_Hierarchies.at(i);
+        if (node->GetParentIndex() == -1)
+            stack.emplace_back(node, node->GetName());
+    }
+    while (!stack.empty()) {
+        auto [node, path] = std::move(stack.back());
+        stack.pop_back();
+        visit(node, path);
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        for (int i = composite->GetnChild() - 1; i >= 0; --i)
+            if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
+                stack.emplace_back(child, path + QLatin1Char('.') + child->GetName());
+    }
 }
 
 qint64 Dovlin_FileManager::WaveFileBytes(qint64 lastTime) const

@@ -161,6 +161,9 @@ public:
     // Writes the whole file to a temporary file and renames it over path; on failure any old
     // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
     // SaveSignalEvents; those events stay in the model even when writing fails.
+    // Calls visit(node, path) for every node below the roots, depth first in child order; the path
+    // is the names of the node's ancestors and its own joined with dots.
+    void VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const;
     bool Save(const QString &path, qint64 lastTime = -1);
     // About the size of the file Save writes: a bound on what a full disk must make room for.
     qint64 WaveFileBytes(qint64 lastTime) const;

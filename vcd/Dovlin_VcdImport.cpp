@@ -21,38 +21,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <utility>
-#include <vector>
 
 namespace {
 struct FileCloser
 {
     void operator()(FILE *file) const { std::fclose(file); }
 };
-
-// Calls visit(node, path) for every node below the roots, depth first in child order; the path is
-// the names of the node's ancestors and its own joined with dots.
-template <typename Visit>
-void VisitDottedPaths(const Dovlin_FileManager &model, Visit visit)
-{
-    std::vector<std::pair<Dovlin_Hierarchy *, QString>> stack;
-    for (int i = model.GetnHierarchy() - 1; i >= 0; --i) {
-        Dovlin_Hierarchy *node = model.GetHierarchy(i);
-        if (node->GetParentIndex() == -1)
-            stack.emplace_back(node, node->GetName());
-    }
-    while (!stack.empty()) {
-        auto [node, path] = std::move(stack.back());
-        stack.pop_back();
-        visit(node, path);
-        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
-            continue;
-        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
-        for (int i = composite->GetnChild() - 1; i >= 0; --i)
-            if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
-                stack.emplace_back(child, path + '.' + child->GetName());
-    }
-}
 
 // Converting a dump again keeps what the user chose to see in its old wave file: each node takes
 // the view flags of the node with the same dotted path there (the n-th of equal paths those of the
@@ -65,8 +39,8 @@ void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
     if (!old.Load(oldWaveFile))
         return;
     QHash<QString, QList<Dovlin_Hierarchy *>> oldNodes;
-    VisitDottedPaths(old, [&](Dovlin_Hierarchy *node, const QString &path) { oldNodes[path].append(node); });
-    VisitDottedPaths(model, [&](Dovlin_Hierarchy *node, const QString &path) {
+    old.VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) { oldNodes[path].append(node); });
+    model.VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
         const auto found = oldNodes.find(path);
         if (found == oldNodes.end() || found->isEmpty())
             return;

@@ -36,19 +36,6 @@ struct Line
     QByteArray m_Path;
 };
 
-// Nodes in tree order, each with its dotted path; scopes only lend their names.
-void collect(Dovlin_Hierarchy *node, const QString &parentPath, std::vector<Line> &lines)
-{
-    const QString path = parentPath.isEmpty() ? node->GetName() : parentPath + QLatin1Char('.') + node->GetName();
-    auto *composite = dynamic_cast<Dovlin_CompositeHierarchy *>(node);
-    if (!composite || composite->IsBus())
-        lines.push_back({node, path.toUtf8()});
-    if (composite)
-        for (int i = 0; i < composite->GetnChild(); ++i)
-            if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
-                collect(child, path, lines);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -106,12 +93,13 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // Scopes only lend their names to the paths: a bus or a signal gets a line.
     std::vector<Line> lines;
-    for (int i = 0; i < model->GetnHierarchy(); ++i) {
-        Dovlin_Hierarchy *node = model->GetHierarchy(i);
-        if (node && node->GetParentIndex() == -1)
-            collect(node, QString(), lines);
-    }
+    model->VisitDottedPaths([&lines](Dovlin_Hierarchy *node, const QString &path) {
+        const auto *composite = dynamic_cast<Dovlin_CompositeHierarchy *>(node);
+        if (!composite || composite->IsBus())
+            lines.push_back({node, path.toUtf8()});
+    });
     for (const qint64 time : times) {
         for (const Line &line : lines) {
             if (radix)
