@@ -5,6 +5,7 @@
 #include "Dovlin_GuiImportReporter.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
+#include "Dovlin_NameWidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +22,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+
+#include <functional>
 
 Dovlin_MainWindow::Dovlin_MainWindow()
     : m_Workspace(new QMdiArea(this))
@@ -166,6 +169,37 @@ void Dovlin_MainWindow::createMenus()
     }
     m_WaveMenu->addSeparator();
     m_WaveMenu->addAction(m_SignalsAct);
+
+    // Finding signals and values, and the tree commands, act on the active document.
+    {
+        auto command = [this](QMenu *menu, const QString &name, const QString &text, const QString &shortcut,
+                              const std::function<void(DovlinWidget *)> &run) {
+            QAction *action = menu->addAction(text);
+            action->setObjectName(name);
+            if (!shortcut.isEmpty())
+                action->setShortcut(QKeySequence(shortcut));
+            connect(action, &QAction::triggered, this, [this, run] {
+                if (DovlinWidget *child = activeMdiChild())
+                    run(child);
+            });
+            connect(m_Workspace, &QMdiArea::subWindowActivated, action,
+                    [this, action] { action->setEnabled(activeMdiChild() != nullptr); });
+            action->setEnabled(false);
+        };
+        QMenu *edit = new QMenu(tr("&Edit"), this);
+        menuBar()->insertMenu(m_WaveMenu->menuAction(), edit);
+        command(edit, "findSignalAct", tr("Find &Signal"), tr("Ctrl+L"), &DovlinWidget::findSignal);
+        command(edit, "findValueAct", tr("Find &Value"), tr("Ctrl+Shift+F"), &DovlinWidget::findValue);
+        command(edit, "findNextAct", tr("Find &Next"), tr("F3"), &DovlinWidget::findNext);
+        command(edit, "findPreviousAct", tr("Find &Previous"), tr("Shift+F3"), &DovlinWidget::findPrevious);
+        m_WaveMenu->addSeparator();
+        command(m_WaveMenu, "collapseAllAct", tr("&Collapse All"), QString(),
+                [](DovlinWidget *child) { child->nameWidget()->collapseAll(); });
+        command(m_WaveMenu, "expandAllAct", tr("&Expand All"), QString(),
+                [](DovlinWidget *child) { child->nameWidget()->expandAll(); });
+        command(m_WaveMenu, "expandBitsAct", tr("Expand Bi&ts"), QString(),
+                [](DovlinWidget *child) { child->nameWidget()->expandBits(); });
+    }
 
     m_WindowMenu = menuBar()->addMenu(tr("&Window"));
     m_WindowMenu->setObjectName("windowMenu");

@@ -4,10 +4,13 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
@@ -219,7 +222,174 @@ private Q_SLOTS:
         QVERIFY(!m_Document->isModified());
     }
 
+    void filter_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("text, any case") << "CL" << QStringList{"top", " clk"} << "1 node matches";
+        // The bits of a collapsed bus are found, and the bus opens to show them.
+        QTest::newRow("text in bits") << "ta[" << QStringList{"top", " data", "  data[3]", "  data[2]", "  data[1]", "  data[0]"}
+                                      << "4 nodes match";
+        QTest::newRow("wildcard, whole name") << "d*[?]"
+                                              << QStringList{"top", " data", "  data[3]", "  data[2]", "  data[1]", "  data[0]"}
+                                              << "4 nodes match";
+        // A hidden scope and its child are found as well.
+        QTest::newRow("wildcard ends") << "*t" << QStringList{"top", " count", " hidden", "  secret"} << "2 nodes match";
+        QTest::newRow("regular expression") << "/^top\\.data\\.data\\[[12]\\]$" << QStringList{"top", " data", "  data[2]", "  data[1]"}
+                                            << "2 nodes match";
+        QTest::newRow("path") << "/hidden\\.S" << QStringList{"top", " hidden", "  secret"} << "1 node matches";
+        QTest::newRow("no match") << "zzz" << QStringList{} << "No node matches";
+    }
+
+    void filter()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, status);
+        const QStringList before = lines();
+        Dovlin_SignalFilter *filter = m_Document->signalFilter();
+        filter->activate();
+        QTest::keyClicks(filter->line(), pattern);
+        QCOMPARE(lines(), shown);
+        QCOMPARE(filter->statusText(), status);
+        for (QTreeWidgetItemIterator it(m_Tree); *it; ++it)
+            QVERIFY((*it)->childCount() == 0 || (*it)->isExpanded());
+        QVERIFY(!m_Document->isModified());
+
+        QTest::keyClick(filter->line(), Qt::Key_Escape);
+        QVERIFY(filter->line()->text().isEmpty());
+        QCOMPARE(lines(), before);
+        QVERIFY(line("top")->isExpanded());
+        QVERIFY(!line("data")->isExpanded());
+        QVERIFY(!node("data")->m_Expanded);
+        QVERIFY(!node("hidden")->m_Shown);
+        QVERIFY(!m_Document->isModified());
+    }
+
+    void filterEdgeCases()
+    {
+        Dovlin_SignalFilter *filter = m_Document->signalFilter();
+        const QStringList before = lines();
+        // A broken expression leaves the tree alone and says why.
+        filter->line()->setText("/(");
+        QCOMPARE(lines(), before);
+        QVERIFY(filter->statusText().startsWith("Not a regular expression"));
+        filter->line()->clear();
+
+        // Collapsing a line of the filtered tree is not the node's own state; Enter selects the first match.
+        QTest::keyClicks(filter->line(), "a");
+        line("top")->setExpanded(false);
+        QVERIFY(node("top")->m_Expanded);
+        QTest::keyClick(filter->line(), Qt::Key_Return);
+        QCOMPARE(m_Tree->currentItem(), line("data"));
+        QVERIFY(m_Tree->currentItem()->isSelected());
+        filter->line()->clear();
+        QCOMPARE(lines(), before);
+    }
+
+    void treeCommands_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("collapsedFirst");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<bool>("changed");
+        const QStringList as = {"top", " clk", " data", " count", " volts"};
+        const QStringList bits = {"top", " clk", " data", "  data[3]", "  data[2]", "  data[1]", "  data[0]", " count", " volts"};
+        QTest::newRow("collapse all") << "" << false << "collapseAll" << QStringList{"top"} << true;
+        QTest::newRow("expand all leaves buses") << "" << false << "expandAll" << as << false;
+        QTest::newRow("expand all after collapse") << "" << true << "expandAll" << as << true;
+        QTest::newRow("expand bits") << "" << false << "expandBits" << bits << true;
+        QTest::newRow("collapse a subtree") << "top" << false << "collapseAll" << QStringList{"top"} << true;
+        QTest::newRow("expand all on a bus") << "data" << false << "expandAll" << as << false;
+        QTest::newRow("expand bits of a bus") << "data" << false << "expandBits" << bits << true;
+    }
+
+    void treeCommands()
+    {
+        QFETCH(QString, selected);
+        QFETCH(bool, collapsedFirst);
+        QFETCH(QString, command);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, changed);
+        if (collapsedFirst) {
+            m_Tree->collapseAll();
+            QCOMPARE(visibleLines(), QStringList{"top"});
+        }
+        if (!selected.isEmpty())
+            m_Tree->setCurrentItem(line(selected));
+        QVERIFY(QMetaObject::invokeMethod(m_Tree, command.toLatin1()));
+        QCOMPARE(visibleLines(), shown);
+        // The nodes keep what the tree shows.
+        for (const char *name : {"top", "data"})
+            QCOMPARE(node(name)->m_Expanded, line(name)->isExpanded());
+        QCOMPARE(m_Document->isModified(), changed);
+    }
+
+    void wheelAndKeys()
+    {
+        line("data")->setExpanded(true);
+        m_Document->resize(800, 160);
+        QTRY_VERIFY(m_Tree->verticalScrollBar()->maximum() > 0);
+        Dovlin_ShapeWidget *shape = m_Document->shapeWidget();
+        shape->grab();
+        const int renders = shape->pictureRenders();
+        const qint64 span = shape->endScopeTime() - shape->startScopeTime();
+
+        // The wheel over the tree scrolls it, and the canvas with it; the zoom stays.
+        const QPoint at = m_Tree->viewport()->rect().center();
+        QWheelEvent down(at, m_Tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_Tree->viewport(), &down);
+        QVERIFY(m_Tree->verticalScrollBar()->value() > 0);
+        QCOMPARE(shape->endScopeTime() - shape->startScopeTime(), span);
+        shape->grab();
+        QVERIFY(shape->pictureRenders() > renders);
+
+        // Up and Down move the selection, the tree and its rows following; Left and Right close and open.
+        m_Tree->verticalScrollBar()->setValue(0);
+        m_Tree->setFocus();
+        m_Tree->setCurrentItem(line("top"));
+        for (int i = 0; i < 8; ++i)
+            QTest::keyClick(m_Tree, Qt::Key_Down);
+        QCOMPARE(m_Tree->currentItem(), line("volts"));
+        QVERIFY(m_Tree->verticalScrollBar()->value() > 0);
+        const QRect row = m_Tree->visualItemRect(line("volts"));
+        QVERIFY(row.top() >= 0 && row.bottom() < shape->GetWaveHeight(-1));
+        for (int i = 0; i < 6; ++i)
+            QTest::keyClick(m_Tree, Qt::Key_Up);
+        QCOMPARE(m_Tree->currentItem(), line("data"));
+        QTest::keyClick(m_Tree, Qt::Key_Left);
+        QVERIFY(!line("data")->isExpanded());
+        QVERIFY(!node("data")->m_Expanded);
+        QTest::keyClick(m_Tree, Qt::Key_Right);
+        QVERIFY(node("data")->m_Expanded);
+    }
+
 private:
+    Dovlin_CompositeHierarchy *node(const QString &name) const
+    {
+        Dovlin_FileManager &model = m_Document->fileManager();
+        for (int i = 0; i < model.GetnHierarchy(); ++i)
+            if (model.GetHierarchy(i)->GetName() == name)
+                return dynamic_cast<Dovlin_CompositeHierarchy *>(model.GetHierarchy(i));
+        return nullptr;
+    }
+
+    // The lines a user can see: those whose ancestors are all expanded.
+    QStringList visibleLines() const
+    {
+        QStringList names;
+        for (QTreeWidgetItem *item = m_Tree->topLevelItem(0); item; item = m_Tree->itemBelow(item)) {
+            QString indent;
+            for (QTreeWidgetItem *parent = item->parent(); parent; parent = parent->parent())
+                indent += ' ';
+            names << indent + item->text(0);
+        }
+        return names;
+    }
+
     QStringList lines() const
     {
         QStringList names;

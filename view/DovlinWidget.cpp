@@ -5,7 +5,9 @@
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
+#include "Dovlin_ValueBar.h"
 #include "QFixedSplitter.h"
 
 #include <QCloseEvent>
@@ -34,12 +36,25 @@ void DovlinWidget::createLayout()
     setWindowIcon(QIcon(":/images/child.png"));
     m_MainSplitter = new QSplitter(Qt::Horizontal, this);
     m_NameSplitter = new QFixedSplitter(Qt::Vertical, m_MainSplitter);
-    m_NameWidget = new Dovlin_NameWidget(m_NameSplitter, this);
+    // The filter line sits above the tree; the canvas finds the tree's lines wherever they are.
+    auto *namePane = new QWidget(m_NameSplitter);
+    m_NameWidget = new Dovlin_NameWidget(namePane, this);
+    m_SignalFilter = new Dovlin_SignalFilter(namePane, m_NameWidget);
+    auto *nameLayout = new QVBoxLayout(namePane);
+    nameLayout->setContentsMargins(0, 0, 0, 0);
+    nameLayout->setSpacing(0);
+    nameLayout->addWidget(m_SignalFilter);
+    nameLayout->addWidget(m_NameWidget);
+    // The time bar under the pane takes the height its cursors need; the tree gives it up.
+    m_NameWidget->setMinimumHeight(1);
     m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
     // Each part checks the file before it draws.
     for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), static_cast<QWidget *>(m_ExtraWidget)})
         part->installEventFilter(this);
+    m_ValueBar = new Dovlin_ValueBar(this);
+    m_ValueBar->hide();
+    m_ValueBar->installEventFilter(this);
     m_NameSplitter->setHandleWidth(2);
     m_NameSplitter->setStretchFactor(0, 1);
     m_NameSplitter->setStretchFactor(1, 0);
@@ -58,15 +73,44 @@ void DovlinWidget::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
-void DovlinWidget::resizeEvent(QResizeEvent *event)
+void DovlinWidget::resizeEvent(QResizeEvent *)
 {
-    m_MainSplitter->setFixedSize(event->size());
+    placeParts();
     if (m_LostPage)
-        m_LostPage->setFixedSize(event->size());
+        m_LostPage->setFixedSize(size());
+}
+
+void DovlinWidget::placeParts()
+{
+    const int bar = m_ValueBar->isHidden() ? 0 : m_ValueBar->sizeHint().height();
+    m_MainSplitter->setFixedSize(width(), height() - bar);
+    m_ValueBar->setGeometry(0, height() - bar, width(), bar);
+}
+
+void DovlinWidget::findSignal()
+{
+    m_SignalFilter->activate();
+}
+
+void DovlinWidget::findValue()
+{
+    m_ValueBar->activate();
+}
+
+void DovlinWidget::findNext()
+{
+    m_ValueBar->findNext();
+}
+
+void DovlinWidget::findPrevious()
+{
+    m_ValueBar->findPrevious();
 }
 
 bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_ValueBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        placeParts();
     if (event->type() == QEvent::Paint && !checkFile())
         return true;
     return QWidget::eventFilter(watched, event);

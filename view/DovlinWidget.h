@@ -9,6 +9,8 @@
 class Dovlin_ExtraWidget;
 class Dovlin_MainWindow;
 class Dovlin_NameWidget;
+class Dovlin_SignalFilter;
+class Dovlin_ValueBar;
 class QFixedSplitter;
 class QPrinter;
 class QSplitter;
@@ -52,6 +54,8 @@ public:
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
     Dovlin_ExtraWidget *extraWidget() const { return m_ExtraWidget; }
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
+    Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
+    Dovlin_ValueBar *valueBar() const { return m_ValueBar; }
 
     qint64 endTime() const { return m_EndTime; }
     int timeBase() const { return m_TimeBase; }
@@ -89,6 +93,12 @@ public Q_SLOTS:
     void print();
     // Closes the document and opens its file again.
     void reload();
+    // Find Signal focuses the filter above the name tree; Find Value opens the value bar for the
+    // selected node, whose next and previous matches Find Next and Find Previous go to.
+    void findSignal();
+    void findValue();
+    void findNext();
+    void findPrevious();
 
 Q_SIGNALS:
     // One line on what a command on the document's file did, naming the file (and the reason of a failure).
@@ -104,6 +114,8 @@ protected:
 
 private:
     void createLayout();
+    // The splitters fill the window above the value bar, when it is shown.
+    void placeParts();
     // Saves to path and tells the outcome, a failure also in a box; false when not saved.
     bool saveAndReport(const QString &path);
 
@@ -113,6 +125,8 @@ private:
     Dovlin_NameWidget *m_NameWidget = nullptr;
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
+    Dovlin_SignalFilter *m_SignalFilter = nullptr;
+    Dovlin_ValueBar *m_ValueBar = nullptr;
     Dovlin_FileManager m_FileManager;
     // Shown in place of the splitters once the file is lost.
     QWidget *m_LostPage = nullptr;

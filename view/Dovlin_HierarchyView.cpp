@@ -24,8 +24,12 @@ void insert(QTreeWidget *tree, QTreeWidgetItem *parent, QTreeWidgetItem *item)
 }
 
 // The name tree takes its top-level items in one go; the tree expands the items afterwards.
-void addToNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent, QTreeWidgetItem *item)
+// A node the filter found although it is hidden reads grey.
+void addToNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent, QTreeWidgetItem *item,
+                   const Dovlin_Hierarchy *node)
 {
+    if (!node->m_Shown)
+        item->setForeground(0, QColor(0x808080));
     if (parent)
         parent->addChild(item);
     else
@@ -42,12 +46,12 @@ Dovlin_Hierarchy *Dovlin_Hierarchy::GetHierarchy(QTreeWidgetItem *item)
 
 void Dovlin_ScalarHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent)
 {
-    if (!m_Shown)
+    if (!nameWidget->IsListed(this))
         return;
     auto *item = new QTreeWidgetItem;
     m_TreeItem = item;
     item->setText(0, m_Name);
-    addToNameView(nameWidget, parent, item);
+    addToNameView(nameWidget, parent, item, this);
     Dovlin_Signal *signal = GetSignal();
     const int typeCode = signal ? signal->GetTypeCode() : 0;
     const Dovlin_NameWidget::IconKind kind = typeCode == Dovlin_TypeCode::Integer ? Dovlin_NameWidget::IntIcon
@@ -59,14 +63,14 @@ void Dovlin_ScalarHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTr
 
 void Dovlin_CompositeHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent)
 {
-    if (!m_Shown)
+    if (!nameWidget->IsListed(this))
         return;
     auto *item = new QTreeWidgetItem;
     m_TreeItem = item;
     item->setText(0, m_Name);
     item->setIcon(0, nameWidget->icon(Dovlin_NameWidget::VectorIcon));
     attach(item, this);
-    addToNameView(nameWidget, parent, item);
+    addToNameView(nameWidget, parent, item, this);
     for (int i = 0; i < GetnChild(); ++i)
         if (Dovlin_Hierarchy *child = GetHierarchy(i))
             child->GenerateNameView(nameWidget, item);

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTreeWidgetItemIterator>
 #include <QWheelEvent>
 
 Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
@@ -58,6 +59,16 @@ void Dovlin_NameWidget::createActions()
         make(QStringLiteral("Unsigned"), QStringLiteral("Unsigned Radix"), &Dovlin_NameWidget::toUnsigned);
     m_SignedAct = make(QStringLiteral("Signed"), QStringLiteral("Signed Radix"), &Dovlin_NameWidget::toSigned);
 
+    m_CollapseAllAct = new QAction(tr("&Collapse All"), this);
+    m_CollapseAllAct->setStatusTip(tr("Collapse the selected node and everything below it, or the whole tree"));
+    connect(m_CollapseAllAct, &QAction::triggered, this, &Dovlin_NameWidget::collapseAll);
+    m_ExpandAllAct = new QAction(tr("&Expand All"), this);
+    m_ExpandAllAct->setStatusTip(tr("Expand the scopes below the selected node, or of the whole tree"));
+    connect(m_ExpandAllAct, &QAction::triggered, this, &Dovlin_NameWidget::expandAll);
+    m_ExpandBitsAct = new QAction(tr("Expand Bi&ts"), this);
+    m_ExpandBitsAct->setStatusTip(tr("Expand the buses below the selected node, or of the whole tree, into their bits"));
+    connect(m_ExpandBitsAct, &QAction::triggered, this, &Dovlin_NameWidget::expandBits);
+
     m_RadixGroup = new QActionGroup(this);
     m_RadixGroup->setExclusive(true);
     for (QAction *action : {m_BinaryAct, m_HexadecimalAct, m_UnsignedAct, m_SignedAct})
@@ -68,6 +79,10 @@ void Dovlin_NameWidget::createContextMenu()
 {
     m_ContextMenu = new QMenu(this);
     m_ContextMenu->addActions(m_RadixGroup->actions());
+    m_ContextMenu->addSeparator();
+    m_TreeMenu = new QMenu(this);
+    for (QMenu *menu : {m_ContextMenu, m_TreeMenu})
+        menu->addActions({m_CollapseAllAct, m_ExpandAllAct, m_ExpandBitsAct});
 }
 
 // The icons ship next to the program; a copy in ./Resources is taken too.
@@ -120,8 +135,9 @@ void Dovlin_NameWidget::ExpandAsNodes(const QModelIndex &parent)
         if (!items->hasChildren(index))
             continue;
         const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(itemFromIndex(index));
+        // A filtered tree opens every line it has: each one leads to a match.
         if (node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite
-            && static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Expanded)
+            && (IsFiltered() || static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Expanded))
             setExpanded(index, true);
         ExpandAsNodes(index);
     }
@@ -136,20 +152,66 @@ void Dovlin_NameWidget::ReGenerateNameView(Dovlin_FileManager &fileManager)
     GenerateNameView(fileManager);
 }
 
-int Dovlin_NameWidget::headerHeight() const
+bool Dovlin_NameWidget::IsListed(const Dovlin_Hierarchy *node) const
 {
-    const QRect geometry = header()->geometry();
-    return geometry.bottom() - geometry.top() + 2;
+    if (!IsFiltered())
+        return node->m_Shown;
+    return node->m_Index >= 0 && size_t(node->m_Index) < m_FilterMarks.size()
+           && m_FilterMarks[size_t(node->m_Index)] != Dovlin_NameFilter::Unmarked;
+}
+
+bool Dovlin_NameWidget::SetFilter(const QString &pattern)
+{
+    Dovlin_NameFilter filter;
+    if (!filter.SetPattern(pattern)) {
+        m_Filter = filter;
+        return false;
+    }
+    const bool wasFiltered = IsFiltered();
+    m_Filter = filter;
+    if (!IsFiltered()) {
+        m_FilterMarks.clear();
+        m_FilterMatches = 0;
+        if (!wasFiltered)
+            return true;
+    } else {
+        m_FilterMatches = m_Filter.Apply(m_Owner->fileManager(), m_FilterMarks);
+    }
+    ReGenerateNameView(m_Owner->fileManager());
+    UpdateVisibleSignalStates();
+    m_Owner->shapeWidget()->update(true);
+    return true;
+}
+
+bool Dovlin_NameWidget::SelectFirstMatch()
+{
+    if (!IsFiltered())
+        return false;
+    // Lines collapsed since the filter opened them are searched too; scrolling opens their parents.
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(*it);
+        if (node && m_FilterMarks[size_t(node->m_Index)] == Dovlin_NameFilter::Match) {
+            setCurrentItem(*it);
+            scrollToItem(*it);
+            return true;
+        }
+    }
+    return false;
+}
+
+int Dovlin_NameWidget::rowOffset() const
+{
+    return viewport()->mapTo(m_Owner, QPoint()).y() - m_Owner->shapeWidget()->mapTo(m_Owner, QPoint()).y();
 }
 
 QRect Dovlin_NameWidget::visualItemRect(const QTreeWidgetItem *item) const
 {
-    return QTreeWidget::visualItemRect(item).translated(0, headerHeight());
+    return QTreeWidget::visualItemRect(item).translated(0, rowOffset());
 }
 
 QTreeWidgetItem *Dovlin_NameWidget::itemAtY(int y) const
 {
-    return itemAt(QPoint(1, y - headerHeight()));
+    return itemAt(QPoint(1, y - rowOffset()));
 }
 
 QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time, bool withName) const
@@ -176,16 +238,81 @@ void Dovlin_NameWidget::UpdateVisibleSignalStates()
     }
 }
 
+// The tree scrolls; its scroll bar takes the canvas along (vScroll).
 void Dovlin_NameWidget::wheelEvent(QWheelEvent *event)
 {
-    m_Owner->shapeWidget()->update(true);
-    event->ignore();
+    QTreeWidget::wheelEvent(event);
 }
 
 void Dovlin_NameWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (ConfigPopupMenu(itemAt(event->pos())))
+    if (ConfigPopupMenu(itemAt(event->pos()))) {
         m_ContextMenu->exec(event->globalPos());
+        return;
+    }
+    clearSelection();
+    m_TreeMenu->exec(event->globalPos());
+}
+
+void Dovlin_NameWidget::collapseAll()
+{
+    RunTreeCommand(CollapseAll);
+}
+
+void Dovlin_NameWidget::expandAll()
+{
+    RunTreeCommand(ExpandAll);
+}
+
+void Dovlin_NameWidget::expandBits()
+{
+    RunTreeCommand(ExpandBits);
+}
+
+// With a layout pending, the view only notes each expansion: one layout follows at the end,
+// however many lines change.
+void Dovlin_NameWidget::RunTreeCommand(TreeCommand command)
+{
+    QTreeWidgetItem *selected = currentItem() && currentItem()->isSelected() ? currentItem() : nullptr;
+    bool changed = false;
+    scheduleDelayedItemsLayout();
+    {
+        const QSignalBlocker blocker(this);
+        if (selected) {
+            RunTreeCommand(command, indexFromItem(selected), changed);
+        } else {
+            for (int row = 0, rows = topLevelItemCount(); row < rows; ++row)
+                RunTreeCommand(command, model()->index(row, 0), changed);
+        }
+    }
+    if (selected)
+        scrollToItem(selected);
+    if (changed && !IsFiltered())
+        m_Owner->setModified(true);
+    UpdateVisibleSignalStates();
+    m_Owner->shapeWidget()->update(true);
+}
+
+void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, const QModelIndex &index, bool &changed)
+{
+    const QAbstractItemModel *items = model();
+    if (!items->hasChildren(index))
+        return;
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(itemFromIndex(index)));
+    const bool bus = node && node->IsBus();
+    bool expanded = isExpanded(index);
+    if (command == CollapseAll)
+        expanded = false;
+    else if (bus == (command == ExpandBits))
+        expanded = true;
+    if (expanded != isExpanded(index))
+        setExpanded(index, expanded);
+    if (node && !IsFiltered() && node->m_Expanded != expanded) {
+        node->m_Expanded = expanded;
+        changed = true;
+    }
+    for (int row = 0, rows = items->rowCount(index); row < rows; ++row)
+        RunTreeCommand(command, items->index(row, 0, index), changed);
 }
 
 bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
@@ -254,7 +381,7 @@ void Dovlin_NameWidget::vScroll(int)
 void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
 {
     auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
-    if (node && !node->m_Expanded) {
+    if (node && !node->m_Expanded && !IsFiltered()) {
         node->m_Expanded = true;
         m_Owner->setModified(true);
     }
@@ -265,7 +392,7 @@ void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
 void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
 {
     auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
-    if (node && node->m_Expanded) {
+    if (node && node->m_Expanded && !IsFiltered()) {
         node->m_Expanded = false;
         m_Owner->setModified(true);
     }

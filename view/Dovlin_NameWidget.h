@@ -1,8 +1,12 @@
 #ifndef DOVLIN_NAMEWIDGET_H
 #define DOVLIN_NAMEWIDGET_H
 
+#include "Dovlin_NameFilter.h"
+
 #include <QIcon>
 #include <QTreeWidget>
+
+#include <vector>
 
 class DovlinWidget;
 class Dovlin_FileManager;
@@ -24,7 +28,8 @@ public:
 
     void GenerateNameView(Dovlin_FileManager &fileManager);
     void ReGenerateNameView(Dovlin_FileManager &fileManager);
-    int headerHeight() const;
+    // From the canvas's top to the tree's first line: the canvas draws each row at its line.
+    int rowOffset() const;
     QRect visualItemRect(const QTreeWidgetItem *item) const;
     QTreeWidgetItem *itemAtY(int y) const;
     QString GetSignalState(const QPoint &pos, qint64 time, bool withName) const;
@@ -36,6 +41,26 @@ public:
     const QIcon &icon(IconKind kind) const { return m_Icons[kind]; }
     // A top-level item built by GenerateNameView: the tree takes them all at once at the end.
     void AddTopLevelItem(QTreeWidgetItem *item) { m_NewTopLevelItems.append(item); }
+
+    // Shows only the nodes the pattern picks, with their ancestors expanded, hidden nodes
+    // included; an empty pattern brings back the tree the nodes' flags describe. False for a
+    // pattern that does not compile (see FilterError), which leaves the tree as it was.
+    bool SetFilter(const QString &pattern);
+    bool IsFiltered() const { return !m_Filter.IsEmpty(); }
+    int FilterMatches() const { return m_FilterMatches; }
+    QString FilterError() const { return m_Filter.ErrorString(); }
+    // Whether the tree has a line for node: shown by its flag, or picked by the filter.
+    bool IsListed(const Dovlin_Hierarchy *node) const;
+    // Selects the first line the filter matched and scrolls to it; false when there is none.
+    bool SelectFirstMatch();
+
+public Q_SLOTS:
+    // On the selected line's subtree, or the whole tree when no line is selected: Collapse All
+    // closes every line, Expand All opens every scope but leaves buses as they are, Expand Bits
+    // opens the buses. Unfiltered, the nodes keep the new state.
+    void collapseAll();
+    void expandAll();
+    void expandBits();
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -53,8 +78,14 @@ private Q_SLOTS:
 
 private:
     void ExpandAsNodes(const QModelIndex &parent);
+    enum TreeCommand { CollapseAll, ExpandAll, ExpandBits };
+    void RunTreeCommand(TreeCommand command);
+    void RunTreeCommand(TreeCommand command, const QModelIndex &index, bool &changed);
 
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
+    Dovlin_NameFilter m_Filter;
+    std::vector<unsigned char> m_FilterMarks;
+    int m_FilterMatches = 0;
     void createActions();
     void createContextMenu();
     void loadIcons();
@@ -67,7 +98,12 @@ private:
     QAction *m_HexadecimalAct = nullptr;
     QAction *m_UnsignedAct = nullptr;
     QAction *m_SignedAct = nullptr;
+    QAction *m_CollapseAllAct = nullptr;
+    QAction *m_ExpandAllAct = nullptr;
+    QAction *m_ExpandBitsAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
+    // Over no line: the tree commands alone.
+    QMenu *m_TreeMenu = nullptr;
     QIcon m_Icons[4];
 };
 

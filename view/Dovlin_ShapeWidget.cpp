@@ -170,6 +170,19 @@ void Dovlin_ShapeWidget::ZoomTime2Time(qint64 start, qint64 end)
     update(true);
 }
 
+void Dovlin_ShapeWidget::ShowTime(qint64 time)
+{
+    if (time >= m_StartScopeTime && time < m_EndScopeTime) {
+        update(false);
+        return;
+    }
+    const qint64 half = (m_EndScopeTime - m_StartScopeTime) / 2;
+    const qint64 start = qMax<qint64>(0, time - half);
+    m_StartScopeTime = start / m_TickTime * m_TickTime;
+    m_EndScopeTime = GetTime(width());
+    update(true);
+}
+
 Dovlin_ShapeWidget::View Dovlin_ShapeWidget::CurrentView() const
 {
     return View{m_StartScopeTime, m_EndScopeTime, m_TickTime, m_ZoomCo, m_ZoomRatio};
@@ -557,9 +570,38 @@ void Dovlin_ShapeWidget::mouseDoubleClickEvent(QMouseEvent *event)
         nextTrans();
 }
 
+// Shift scrolls along the time axis and Ctrl zooms about the time under the pointer, as other
+// viewers do; the plain wheel keeps its own zoom.
 void Dovlin_ShapeWidget::wheelEvent(QWheelEvent *event)
 {
-    if (event->angleDelta().y() >= 0)
+    // Some platforms turn Shift+wheel into a horizontal wheel.
+    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    if (event->modifiers() & Qt::ShiftModifier) {
+        const qint64 visible = qMax<qint64>(1, (m_EndScopeTime - m_StartScopeTime) / m_TickTime / m_ScrollUnit);
+        const qint64 step = qMax<qint64>(1, visible / 10);
+        const qint64 move = delta > 0 ? -step : delta < 0 ? step : 0;
+        m_ScrollBar->setValue(int(qBound(qint64(m_ScrollBar->minimum()), m_ScrollBar->value() + move,
+                                         qint64(m_ScrollBar->maximum()))));
+        event->accept();
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        const int x = qBound(0, int(event->position().x()), qMax(0, width() - 1));
+        const qint64 anchor = GetTime(x);
+        if (delta > 0)
+            zoomIn();
+        else if (delta < 0)
+            zoomOut();
+        // Back to the tick nearest to where the anchor stays under the pointer.
+        const long double start = (long double)anchor - (long double)x * m_TickTime / m_ZoomCo;
+        const qint64 snapped = clampTime(std::floor(start / m_TickTime + 0.5L) * m_TickTime);
+        m_StartScopeTime = qBound<qint64>(0, snapped, m_Owner->endTime());
+        m_EndScopeTime = GetTime(width());
+        update(true);
+        event->accept();
+        return;
+    }
+    if (delta >= 0)
         zoomOut();
     else
         zoomIn();

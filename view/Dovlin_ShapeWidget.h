@@ -53,6 +53,8 @@ public:
     qint64 GetTime(int x) const;
     int TimeToX(qint64 time) const;
     void ZoomTime2Time(qint64 start, qint64 end);
+    // Scrolls, keeping the scale, so that time lies in the window: in its middle when it was outside.
+    void ShowTime(qint64 time);
     View CurrentView() const;
     void RestoreView(const View &view);
     void CalcTick();

@@ -1,0 +1,43 @@
+#ifndef DOVLIN_NAMEFILTER_H
+#define DOVLIN_NAMEFILTER_H
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <vector>
+
+class Dovlin_FileManager;
+
+// Which nodes of a tree a name pattern picks. Plain text matches anywhere in a node's name; a
+// pattern with * or ? is a wildcard over the whole name; one that starts with / is a regular
+// expression searched in the node's dotted path. Case never matters.
+class Dovlin_NameFilter
+{
+public:
+    enum Mark : unsigned char { Unmarked = 0, Ancestor = 1, Match = 2 };
+
+    // False, with the reason in ErrorString, for a regular expression that does not compile.
+    bool SetPattern(const QString &pattern);
+    QString Pattern() const { return m_Pattern; }
+    bool IsEmpty() const { return m_Pattern.isEmpty(); }
+    QString ErrorString() const { return m_Error; }
+
+    // Marks every node of the model by its index, hidden ones and those under collapsed scopes
+    // alike: Match, Ancestor of a match, or Unmarked. Returns the number of matches.
+    int Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks);
+
+private:
+    bool Matches(int node, const QString &name) const;
+    // The dotted paths of the model's nodes, by index, built when a pattern first needs them.
+    const std::vector<QString> &Paths(const Dovlin_FileManager &model);
+
+    QString m_Pattern;
+    QString m_Error;
+    enum { Text, Wildcard, Path } m_Kind = Text;
+    QString m_Text;
+    QRegularExpression m_Expression;
+    std::vector<QString> m_Paths;
+    const Dovlin_FileManager *m_PathsOf = nullptr;
+};
+
+#endif

@@ -1,0 +1,386 @@
+#include "Dovlin_ValueSearch.h"
+
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_Signals.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <queue>
+
+namespace {
+constexpr int logicTypes = Dovlin_TypeCode::Bit | Dovlin_TypeCode::Verilog | Dovlin_TypeCode::StdLogic;
+
+// The letter of each state of a signal's logic type, L and H read as 0 and 1; '?' beyond its states.
+const std::array<char, 32> &lettersOf(const Dovlin_Signal *signal)
+{
+    static const auto build = [](const Dovlin_StateType &type) {
+        std::array<char, 32> letters;
+        for (int s = 0; s < 32; ++s) {
+            const char letter = type.IsValidState(s) ? type.StateText(s)[0] : '?';
+            letters[size_t(s)] = letter == 'L' ? '0' : letter == 'H' ? '1' : letter;
+        }
+        return letters;
+    };
+    static const std::array<char, 32> bit = build(Dovlin_BitType());
+    static const std::array<char, 32> verilog = build(Dovlin_VerilogType());
+    static const std::array<char, 32> stdLogic = build(Dovlin_StdLogicType());
+    switch (signal->GetTypeCode()) {
+    case Dovlin_TypeCode::Bit: return bit;
+    case Dovlin_TypeCode::StdLogic: return stdLogic;
+    default: return verilog;
+    }
+}
+
+char letterAt(const std::array<char, 32> &letters, const CSignalEvent *event)
+{
+    const qint32 state = event->m_Value.m_State;
+    return state >= 0 && state < 32 ? letters[size_t(state)] : '?';
+}
+
+bool known(char bit)
+{
+    return bit == '0' || bit == '1';
+}
+
+bool allKnown(const std::vector<char> &bits)
+{
+    return std::all_of(bits.begin(), bits.end(), known);
+}
+}
+
+bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, const QString &value, int radix)
+{
+    m_Compare = compare;
+    m_Error.clear();
+    m_Signed = radix == Dovlin_Radix::Signed;
+    m_Signal = nullptr;
+    m_Bits.clear();
+    m_Integer = false;
+    m_Target.clear();
+    m_HoldingStates = 0;
+
+    const Dovlin_Signal *signal = node ? node->GetSignal() : nullptr;
+    int width = 1;
+    if (node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite
+        && static_cast<const Dovlin_CompositeHierarchy *>(node)->IsBus()) {
+        const auto *bus = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        for (int i = 0; i < bus->GetnChild(); ++i)
+            m_Bits.push_back(bus->GetHierarchy(i)->GetSignal());
+        width = int(m_Bits.size());
+    } else if (signal && signal->GetTypeCode() == Dovlin_TypeCode::Integer) {
+        m_Signal = signal;
+        m_Integer = true;
+        width = 64;
+    } else if (signal && (signal->GetTypeCode() & logicTypes)) {
+        m_Signal = signal;
+    } else {
+        m_Error = QStringLiteral("Values can be found on a one-bit signal, a bus or an integer only");
+        return false;
+    }
+    if (TakesValue(compare) && !ParseValue(value, radix, width, m_Target))
+        return false;
+    if ((compare == Less || compare == Greater || m_Integer) && !allKnown(m_Target)) {
+        m_Error = QStringLiteral("%1 has bits that are not 0 or 1").arg(value.trimmed());
+        return false;
+    }
+    if (m_Integer) {
+        quint64 bits = 0;
+        for (char bit : m_Target)
+            bits = bits << 1 | (bit == '1' ? 1 : 0);
+        m_IntTarget = qint64(bits);
+    } else if (m_Signal) {
+        const std::array<char, 32> &letters = lettersOf(m_Signal);
+        for (int s = 0; s < 32; ++s)
+            if (Holds(Bits{letters[size_t(s)]}))
+                m_HoldingStates |= quint32(1) << s;
+    }
+    return true;
+}
+
+bool Dovlin_ValueSearch::ParseValue(QString text, int radix, int width, Bits &bits)
+{
+    const QString original = text.trimmed();
+    text = original.toUpper();
+    const auto fail = [&](const QString &why) {
+        m_Error = original.isEmpty() ? QStringLiteral("Type a value to compare with") : original + QStringLiteral(": ") + why;
+        return false;
+    };
+    if (text.isEmpty())
+        return fail(QString());
+    // One letter that is no digit of the radix stands for every bit.
+    if (text.size() == 1 && QStringLiteral("XZUW-").contains(text[0])) {
+        bits.assign(size_t(width), text[0].toLatin1());
+        return true;
+    }
+    Bits read;
+    if (radix == Dovlin_Radix::Binary || radix == Dovlin_Radix::Hexadecimal) {
+        const bool hex = radix == Dovlin_Radix::Hexadecimal;
+        if (text.endsWith(QLatin1Char(hex ? 'H' : 'B')))
+            text.chop(1);
+        if (text.isEmpty())
+            return fail(QStringLiteral("no digits"));
+        for (const QChar c : text) {
+            const char letter = c.toLatin1();
+            if (QStringLiteral("XZUW-").contains(c)) {
+                read.insert(read.end(), hex ? 4 : 1, letter);
+            } else if (!hex && (letter == '0' || letter == '1')) {
+                read.push_back(letter);
+            } else if (hex && QStringLiteral("0123456789ABCDEF").contains(c)) {
+                const int digit = QStringLiteral("0123456789ABCDEF").indexOf(c);
+                for (int b = 3; b >= 0; --b)
+                    read.push_back(digit >> b & 1 ? '1' : '0');
+            } else {
+                return fail(hex ? QStringLiteral("not a hexadecimal value") : QStringLiteral("not a binary value"));
+            }
+        }
+    } else {
+        bool negative = false;
+        if (text.endsWith(QLatin1Char('D')) || text.endsWith(QLatin1Char('U')))
+            text.chop(1);
+        if (radix == Dovlin_Radix::Signed && text.startsWith(QLatin1Char('-'))) {
+            negative = true;
+            text.remove(0, 1);
+        }
+        bool ok = false;
+        const quint64 magnitude = text.toULongLong(&ok, 10);
+        if (!ok || text.startsWith(QLatin1Char('+')))
+            return fail(QStringLiteral("not a decimal value"));
+        const int used = width < 64 ? width : 64;
+        // A signed value of `width` bits lies in [-2^(width-1), 2^(width-1) - 1].
+        if (radix == Dovlin_Radix::Signed && used == width) {
+            const quint64 limit = quint64(1) << (used - 1);
+            if (negative ? magnitude > limit : magnitude >= limit)
+                return fail(QStringLiteral("out of range for %1 bits").arg(width));
+        } else if (used < 64 && magnitude >> used) {
+            return fail(QStringLiteral("out of range for %1 bits").arg(width));
+        }
+        const quint64 value = negative ? 0 - magnitude : magnitude;
+        // A negative value fills the bits above 64 with ones.
+        for (int b = width - 1; b >= 0; --b)
+            read.push_back(b < 64 ? (value >> b & 1 ? '1' : '0') : (negative ? '1' : '0'));
+    }
+    // Leading zeros beyond the width are dropped; anything else there does not fit.
+    while (int(read.size()) > width) {
+        if (read.front() != '0')
+            return fail(QStringLiteral("wider than %1 bits").arg(width));
+        read.erase(read.begin());
+    }
+    read.insert(read.begin(), size_t(width) - read.size(), '0');
+    bits = std::move(read);
+    return true;
+}
+
+int Dovlin_ValueSearch::CompareKnown(const Bits &a, const Bits &b) const
+{
+    if (m_Signed && !a.empty() && a.front() != b.front())
+        return a.front() == '1' ? -1 : 1;
+    return a < b ? -1 : b < a ? 1 : 0;
+}
+
+bool Dovlin_ValueSearch::Holds(const Bits &value) const
+{
+    if (value.empty())
+        return false;
+    switch (m_Compare) {
+    case Equal: return value == m_Target;
+    case NotEqual: return value != m_Target;
+    case Less: return allKnown(value) && CompareKnown(value, m_Target) < 0;
+    case Greater: return allKnown(value) && CompareKnown(value, m_Target) > 0;
+    case Unknown: return !allKnown(value);
+    default: return false;
+    }
+}
+
+bool Dovlin_ValueSearch::Becomes(const Bits &before, const Bits &after) const
+{
+    if (after.empty())
+        return false;
+    switch (m_Compare) {
+    case AnyChange: return before != after;
+    case Rises:
+    case Falls: {
+        if (before.empty() || before == after)
+            return false;
+        const int sign = m_Compare == Rises ? 1 : -1;
+        if (after.size() == 1) {
+            const char from = before[0];
+            const char to = after[0];
+            const char low = sign > 0 ? '0' : '1';
+            const char high = sign > 0 ? '1' : '0';
+            return (from == low && to != low) || (!known(from) && to == high);
+        }
+        return allKnown(before) && allKnown(after) && CompareKnown(after, before) * sign > 0;
+    }
+    default: return Holds(after) && (before.empty() || !Holds(before));
+    }
+}
+
+bool Dovlin_ValueSearch::MayBecome(qint64 first, qint64 end) const
+{
+    Dovlin_ValueRange range;
+    m_Signal->SummariseValues(first, end, range);
+    if (!m_Integer) {
+        switch (m_Compare) {
+        case Equal:
+        case NotEqual:
+        case Less:
+        case Greater:
+        case Unknown: return range.m_StateMask & m_HoldingStates;
+        default: return true;
+        }
+    }
+    // Signed bounds order the values as unsigned ones too when they share a sign.
+    const bool sameSign = range.m_MinInt >= 0 || range.m_MaxInt < 0;
+    const bool bySign = m_Signed || sameSign;
+    const auto below = [&](qint64 a, qint64 b) { return m_Signed ? a < b : quint64(a) < quint64(b); };
+    switch (m_Compare) {
+    case Equal: return range.m_MinInt <= m_IntTarget && m_IntTarget <= range.m_MaxInt;
+    case NotEqual: return range.m_MinInt != m_IntTarget || range.m_MaxInt != m_IntTarget;
+    case Less: return !bySign || below(range.m_MinInt, m_IntTarget);
+    case Greater: return !bySign || below(m_IntTarget, range.m_MaxInt);
+    case Unknown: return false;
+    default: return true;
+    }
+}
+
+Dovlin_ValueSearch::Bits Dovlin_ValueSearch::ValueOf(qint64 event) const
+{
+    if (event < 1)
+        return Bits();
+    return Bits{letterAt(lettersOf(m_Signal), m_Signal->GetEvent(event))};
+}
+
+qint64 Dovlin_ValueSearch::Find(qint64 from, bool forward) const
+{
+    if (!m_Error.isEmpty() || (!m_Signal && m_Bits.empty()))
+        return -1;
+    return m_Signal ? FindInSignal(from, forward) : FindInBus(from, forward);
+}
+
+// Whole runs and pairs of boxes whose summaries rule the condition out are passed over; the
+// events of the others are read one by one, each with the one before it.
+qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
+{
+    const Dovlin_Signal &signal = *m_Signal;
+    const qint64 count = signal.GetnEvent();
+    constexpr qint64 run = qint64(Dovlin_Signal::m_BoxSize) * Dovlin_Signal::m_BoxSize;
+    constexpr qint64 pair = 2 * Dovlin_Signal::m_BoxSize;
+    const auto becomesAt = [&](qint64 i) {
+        if (m_Integer) {
+            const qint64 after = signal.GetEvent(i)->m_Value.m_IntValue;
+            const bool first = i == 1;
+            const qint64 before = first ? 0 : signal.GetEvent(i - 1)->m_Value.m_IntValue;
+            const auto below = [&](qint64 a, qint64 b) { return m_Signed ? a < b : quint64(a) < quint64(b); };
+            const auto holds = [&](qint64 v) {
+                switch (m_Compare) {
+                case Equal: return v == m_IntTarget;
+                case NotEqual: return v != m_IntTarget;
+                case Less: return below(v, m_IntTarget);
+                case Greater: return below(m_IntTarget, v);
+                default: return false;
+                }
+            };
+            switch (m_Compare) {
+            case AnyChange: return first || before != after;
+            case Rises: return !first && below(before, after);
+            case Falls: return !first && below(after, before);
+            case Unknown: return false;
+            default: return holds(after) && (first || !holds(before));
+            }
+        }
+        return Becomes(ValueOf(i - 1), ValueOf(i));
+    };
+    if (forward) {
+        for (qint64 i = qMax<qint64>(1, signal.FindEventIndex(from == LLONG_MAX ? from : from + 1)); i < count;) {
+            if (i % run == 0 && i + run <= count && !MayBecome(i, i + run)) {
+                i += run;
+            } else if (i % pair == 0 && i + pair <= count && !MayBecome(i, i + pair)) {
+                i += pair;
+            } else {
+                if (becomesAt(i))
+                    return signal.GetEvent(i)->m_Time;
+                ++i;
+            }
+        }
+        return -1;
+    }
+    for (qint64 end = signal.FindEventIndex(from); end > 1;) {
+        if (end % run == 0 && end - run >= 1 && !MayBecome(end - run, end)) {
+            end -= run;
+        } else if (end % pair == 0 && end - pair >= 1 && !MayBecome(end - pair, end)) {
+            end -= pair;
+        } else {
+            --end;
+            if (becomesAt(end))
+                return signal.GetEvent(end)->m_Time;
+        }
+    }
+    return -1;
+}
+
+// The bits' events are merged in time order through a heap; at each time every bit that changes
+// there moves on at once, and the bus value before and after is compared.
+qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
+{
+    const size_t width = m_Bits.size();
+    std::vector<qint64> next(width);
+    std::vector<std::array<char, 32>> letters(width);
+    Bits value(width);
+    using Entry = std::pair<qint64, size_t>;
+    // Forward: the earliest pending event first; backward: the latest.
+    const auto later = [forward](const Entry &a, const Entry &b) { return forward ? a.first > b.first : a.first < b.first; };
+    std::priority_queue<Entry, std::vector<Entry>, decltype(later)> pending(later);
+    const auto letterOf = [&](size_t b, qint64 i) { return i >= 1 ? letterAt(letters[b], m_Bits[b]->GetEvent(i)) : '\0'; };
+    for (size_t b = 0; b < width; ++b) {
+        const Dovlin_Signal *signal = m_Bits[b];
+        letters[b] = lettersOf(signal);
+        if (forward) {
+            // The value in force at `from`, then the events after it.
+            const qint64 first = signal->FindEventIndex(from == LLONG_MAX ? from : from + 1);
+            next[b] = first;
+            value[b] = letterOf(b, first - 1);
+            if (first < signal->GetnEvent())
+                pending.emplace(qint64(signal->GetEvent(first)->m_Time), b);
+        } else {
+            // The value after the last event before `from`; that event is the first to undo.
+            const qint64 last = signal->FindEventIndex(from) - 1;
+            next[b] = last;
+            value[b] = letterOf(b, last);
+            if (last >= 1)
+                pending.emplace(qint64(signal->GetEvent(last)->m_Time), b);
+        }
+    }
+    while (!pending.empty()) {
+        const qint64 time = pending.top().first;
+        Bits before = value;
+        while (!pending.empty() && pending.top().first == time) {
+            const size_t b = pending.top().second;
+            pending.pop();
+            const Dovlin_Signal *signal = m_Bits[b];
+            qint64 &i = next[b];
+            if (forward) {
+                while (i + 1 < signal->GetnEvent() && signal->GetEvent(i + 1)->m_Time == time)
+                    ++i;
+                value[b] = letterOf(b, i);
+                if (++i < signal->GetnEvent())
+                    pending.emplace(qint64(signal->GetEvent(i)->m_Time), b);
+            } else {
+                while (i - 1 >= 1 && signal->GetEvent(i - 1)->m_Time == time)
+                    --i;
+                value[b] = letterOf(b, i - 1);
+                if (--i >= 1)
+                    pending.emplace(qint64(signal->GetEvent(i)->m_Time), b);
+            }
+        }
+        // Going back, `before` holds the value after the time and `value` the one before it.
+        const Bits &after = forward ? value : before;
+        const Bits &prior = forward ? before : value;
+        const auto complete = [](const Bits &bits) {
+            return std::find(bits.begin(), bits.end(), '\0') == bits.end() ? bits : Bits();
+        };
+        if (Becomes(complete(prior), complete(after)))
+            return time;
+    }
+    return -1;
+}

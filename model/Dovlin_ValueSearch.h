@@ -1,0 +1,67 @@
+#ifndef DOVLIN_VALUESEARCH_H
+#define DOVLIN_VALUESEARCH_H
+
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+class Dovlin_Hierarchy;
+class Dovlin_Signal;
+
+// A condition on the value of a scalar signal, an integer or a bus, and the search for the
+// times at which it becomes true. Values are compared bit by bit as the letters the name tree
+// shows (L and H read as 0 and 1); a value with a bit other than 0 or 1 is unknown and never
+// less or greater than another.
+class Dovlin_ValueSearch
+{
+public:
+    // Rises and Falls: on one bit, a rising or falling edge as Verilog has it (0 to 1, 0 to X or
+    // Z, X or Z to 1, and the other way); on a bus or an integer, a known value growing or
+    // shrinking. A node's first value is a change but neither a rise nor a fall.
+    enum Compare { Equal, NotEqual, Less, Greater, Rises, Falls, AnyChange, Unknown };
+
+    static bool TakesValue(Compare compare) { return compare <= Greater; }
+
+    // Reads value in the radix (Dovlin_Radix) for node: binary, hexadecimal with an optional
+    // trailing h, decimal, or one letter such as X, Z or U for every bit. False, with the reason
+    // in ErrorString, for a node that is neither a logic signal, an integer nor a bus, and for a
+    // value the node cannot hold.
+    bool Set(const Dovlin_Hierarchy *node, Compare compare, const QString &value, int radix);
+    QString ErrorString() const { return m_Error; }
+
+    // The first time after `from` (forward), or the last before it, at which the condition
+    // becomes true: a change after which it holds when it did not hold before; for the edges
+    // and AnyChange, a change of that kind. -1 when there is none.
+    qint64 Find(qint64 from, bool forward) const;
+
+private:
+    // The node's value as letters, most significant bit first; empty for no value.
+    using Bits = std::vector<char>;
+
+    bool ParseValue(QString text, int radix, int width, Bits &bits);
+    bool Holds(const Bits &value) const;
+    bool Becomes(const Bits &before, const Bits &after) const;
+    int CompareKnown(const Bits &a, const Bits &b) const;
+    qint64 FindInSignal(qint64 from, bool forward) const;
+    qint64 FindInBus(qint64 from, bool forward) const;
+    // False when no event of the range [first, end) can make the condition true.
+    bool MayBecome(qint64 first, qint64 end) const;
+    Bits ValueOf(qint64 event) const;
+
+    Compare m_Compare = AnyChange;
+    QString m_Error;
+    bool m_Signed = false;
+    Bits m_Target;
+    // A single signal, or the bit signals of a bus.
+    const Dovlin_Signal *m_Signal = nullptr;
+    std::vector<const Dovlin_Signal *> m_Bits;
+    bool m_Integer = false;
+    qint64 m_IntTarget = 0;
+    // The letter of each state of the signals' type.
+    std::vector<char> m_Letters;
+    // Bit s set when state s satisfies a value condition on one bit (Dovlin_ValueRange::StateBit).
+    quint32 m_HoldingStates = 0;
+};
+
+#endif

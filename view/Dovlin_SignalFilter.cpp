@@ -1,0 +1,60 @@
+#include "Dovlin_SignalFilter.h"
+
+#include "Dovlin_NameWidget.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+Dovlin_SignalFilter::Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tree)
+    : QWidget(parent), m_Tree(tree), m_Line(new QLineEdit(this)), m_Status(new QLabel(this))
+{
+    m_Line->setPlaceholderText(tr("Find signal: text, * and ?, or /regular expression"));
+    m_Line->setClearButtonEnabled(true);
+    m_Line->installEventFilter(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 2);
+    layout->setSpacing(1);
+    layout->addWidget(m_Line);
+    layout->addWidget(m_Status);
+    connect(m_Line, &QLineEdit::textChanged, this, &Dovlin_SignalFilter::apply);
+    connect(m_Line, &QLineEdit::returnPressed, this, [this] {
+        if (m_Tree->SelectFirstMatch())
+            m_Tree->setFocus(Qt::ShortcutFocusReason);
+    });
+}
+
+QString Dovlin_SignalFilter::statusText() const
+{
+    return m_Status->text();
+}
+
+void Dovlin_SignalFilter::activate()
+{
+    m_Line->setFocus(Qt::ShortcutFocusReason);
+    m_Line->selectAll();
+}
+
+void Dovlin_SignalFilter::apply(const QString &pattern)
+{
+    if (!m_Tree->SetFilter(pattern))
+        m_Status->setText(tr("Not a regular expression: %1").arg(m_Tree->FilterError()));
+    else if (!m_Tree->IsFiltered())
+        m_Status->clear();
+    else if (m_Tree->FilterMatches() == 0)
+        m_Status->setText(tr("No node matches"));
+    else
+        m_Status->setText(m_Tree->FilterMatches() == 1 ? tr("1 node matches")
+                                                       : tr("%1 nodes match").arg(m_Tree->FilterMatches()));
+}
+
+bool Dovlin_SignalFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_Line && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !m_Line->text().isEmpty()) {
+        m_Line->clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,35 @@
+#ifndef DOVLIN_SIGNALFILTER_H
+#define DOVLIN_SIGNALFILTER_H
+
+#include <QWidget>
+
+class Dovlin_NameWidget;
+class QLabel;
+class QLineEdit;
+
+// The filter line above a document's name tree, with a line under it on what the filter found.
+// Typing filters the tree; Esc clears the line; Enter selects the first match.
+class Dovlin_SignalFilter : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tree);
+
+    QLineEdit *line() const { return m_Line; }
+    QString statusText() const;
+    // Focuses the line with its text selected, so that typing replaces the pattern.
+    void activate();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void apply(const QString &pattern);
+
+    Dovlin_NameWidget *m_Tree;
+    QLineEdit *m_Line;
+    QLabel *m_Status;
+};
+
+#endif

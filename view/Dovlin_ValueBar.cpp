@@ -1,0 +1,129 @@
+#include "Dovlin_ValueBar.h"
+
+#include "DovlinWidget.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_NameWidget.h"
+#include "Dovlin_ShapeWidget.h"
+#include "Dovlin_ValueSearch.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+Dovlin_ValueBar::Dovlin_ValueBar(DovlinWidget *owner)
+    : QWidget(owner), m_Owner(owner), m_Node(new QLabel(this)), m_Compare(new QComboBox(this)),
+      m_Value(new QLineEdit(this))
+{
+    m_Compare->addItem(QStringLiteral("="), Dovlin_ValueSearch::Equal);
+    m_Compare->addItem(QStringLiteral("!="), Dovlin_ValueSearch::NotEqual);
+    m_Compare->addItem(QStringLiteral("<"), Dovlin_ValueSearch::Less);
+    m_Compare->addItem(QStringLiteral(">"), Dovlin_ValueSearch::Greater);
+    m_Compare->addItem(tr("rises"), Dovlin_ValueSearch::Rises);
+    m_Compare->addItem(tr("falls"), Dovlin_ValueSearch::Falls);
+    m_Compare->addItem(tr("any change"), Dovlin_ValueSearch::AnyChange);
+    m_Compare->addItem(tr("is unknown"), Dovlin_ValueSearch::Unknown);
+    m_Value->setPlaceholderText(tr("value in the node's radix"));
+    auto *previous = new QToolButton(this);
+    previous->setText(tr("Previous"));
+    previous->setToolTip(tr("Previous time (Shift+F3)"));
+    auto *next = new QToolButton(this);
+    next->setText(tr("Next"));
+    next->setToolTip(tr("Next time (F3)"));
+    auto *close = new QToolButton(this);
+    close->setText(QStringLiteral("\u00D7"));
+    close->setToolTip(tr("Close (Esc)"));
+    close->setAutoRaise(true);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(new QLabel(tr("Find value:"), this));
+    layout->addWidget(m_Node);
+    layout->addWidget(m_Compare);
+    layout->addWidget(m_Value, 1);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(close);
+
+    connect(m_Compare, &QComboBox::currentIndexChanged, this, [this] {
+        m_Value->setEnabled(Dovlin_ValueSearch::TakesValue(Dovlin_ValueSearch::Compare(m_Compare->currentData().toInt())));
+    });
+    connect(m_Value, &QLineEdit::returnPressed, this, &Dovlin_ValueBar::findNext);
+    connect(previous, &QToolButton::clicked, this, &Dovlin_ValueBar::findPrevious);
+    connect(next, &QToolButton::clicked, this, &Dovlin_ValueBar::findNext);
+    connect(close, &QToolButton::clicked, this, &QWidget::hide);
+    connect(m_Owner->nameWidget(), &QTreeWidget::currentItemChanged, this, &Dovlin_ValueBar::showNode);
+}
+
+void Dovlin_ValueBar::activate()
+{
+    showNode();
+    show();
+    m_Value->setFocus(Qt::ShortcutFocusReason);
+    m_Value->selectAll();
+}
+
+void Dovlin_ValueBar::showNode()
+{
+    const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(m_Owner->nameWidget()->currentItem());
+    m_Node->setText(node ? node->m_Name : tr("(select a signal)"));
+}
+
+bool Dovlin_ValueBar::findNext()
+{
+    return find(true);
+}
+
+bool Dovlin_ValueBar::findPrevious()
+{
+    return find(false);
+}
+
+bool Dovlin_ValueBar::find(bool forward)
+{
+    Dovlin_NameWidget *tree = m_Owner->nameWidget();
+    QTreeWidgetItem *item = tree->currentItem();
+    const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item);
+    if (!node) {
+        Q_EMIT m_Owner->statusMessage(tr("Select a signal, a bus or an integer to find its values"));
+        return false;
+    }
+    const auto compare = Dovlin_ValueSearch::Compare(m_Compare->currentData().toInt());
+    Dovlin_ValueSearch search;
+    if (!search.Set(node, compare, m_Value->text(), node->m_Radix)) {
+        Q_EMIT m_Owner->statusMessage(search.ErrorString());
+        return false;
+    }
+    if (m_Owner->nCursor() == 0)
+        m_Owner->addCursor();
+    const int cursor = m_Owner->defaultCursor();
+    const qint64 time = search.Find(m_Owner->cursorTime(cursor), forward);
+    const QString condition = compare <= Dovlin_ValueSearch::Greater
+                                  ? m_Compare->currentText() + QLatin1Char(' ') + m_Value->text().trimmed()
+                                  : m_Compare->currentText();
+    if (time < 0) {
+        Q_EMIT m_Owner->statusMessage(forward ? tr("%1 %2: not after the cursor").arg(node->m_Name, condition)
+                                              : tr("%1 %2: not before the cursor").arg(node->m_Name, condition));
+        return false;
+    }
+    m_Owner->setCursorTime(cursor, time);
+    tree->scrollToItem(item);
+    m_Owner->shapeWidget()->ShowTime(time);
+    tree->UpdateVisibleSignalStates();
+    Q_EMIT m_Owner->statusMessage(tr("%1 %2 at %3")
+                                      .arg(node->m_Name, condition,
+                                           m_Owner->shapeWidget()->GetActualTimeStr(time).trimmed()));
+    return true;
+}
+
+void Dovlin_ValueBar::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        m_Owner->nameWidget()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
