@@ -3,10 +3,13 @@
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
+#include "Dovlin_SignalFilter.h"
+#include "Dovlin_ValueBar.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -57,7 +60,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("needsDocument");
         for (const char *name : {"closeAct", "closeAllAct", "printAct", "zoomInAct", "zoomOutAct", "zoomFullAct",
                                  "zoomAreaAct", "addCursorAct", "removeCursorAct", "tileAct", "cascadeAct", "nextAct",
-                                 "previousAct", "saveAct", "saveAsAct", "signalsAct"})
+                                 "previousAct", "saveAct", "saveAsAct", "signalsAct", "findSignalAct", "findValueAct",
+                                 "findNextAct", "findPreviousAct", "collapseAllAct", "expandAllAct", "expandBitsAct"})
             QTest::newRow(name) << QString(name) << true;
         for (const char *name : {"openAct", "exitAct", "aboutAct"})
             QTest::newRow(name) << QString(name) << false;
@@ -79,6 +83,19 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QVERIFY(!m_Window->activeMdiChild());
         QCOMPARE(a->isEnabled(), !needsDocument);
+    }
+
+    // The find shortcuts reach the active document.
+    void findShortcuts()
+    {
+        QVERIFY(m_Window->DoFileOpen(makeWaveFile("find.dvn")));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        QVERIFY(document);
+        QTest::keyClick(m_Window, Qt::Key_L, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(document->signalFilter()->line()));
+        QTest::keyClick(m_Window, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(document->valueBar()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(document->valueBar()->value()));
     }
 
     void windowMenu_data()

@@ -115,6 +115,49 @@ private Q_SLOTS:
         QCOMPARE(shape->endScopeTime() - shape->startScopeTime(), span);
     }
 
+    void wheelWithModifiers_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<qint64>("shift");
+        // The window is [20000, 60000): a tenth of it is 4000.
+        QTest::newRow("shift down scrolls later") << int(Qt::ShiftModifier) << -120 << 0 << qint64(4000);
+        QTest::newRow("shift up scrolls earlier") << int(Qt::ShiftModifier) << 120 << 0 << qint64(-4000);
+        QTest::newRow("ctrl up zooms in") << int(Qt::ControlModifier) << 120 << -1 << qint64(0);
+        QTest::newRow("ctrl down zooms out") << int(Qt::ControlModifier) << -120 << 1 << qint64(0);
+    }
+
+    void wheelWithModifiers()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(int, delta);
+        QFETCH(int, zoom);
+        QFETCH(qint64, shift);
+        Canvas canvas = makeCanvas(1000, 100000);
+        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        QVERIFY(shape);
+        shape->ZoomTime2Time(20000, 60000);
+        const qint64 start = shape->startScopeTime();
+        const qint64 span = shape->endScopeTime() - start;
+        const QPointF pointer(300, 10);
+        const qint64 anchor = shape->GetTime(300);
+        QWheelEvent wheel(pointer, pointer, QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::KeyboardModifiers(modifiers), Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(shape, &wheel);
+        QVERIFY(wheel.isAccepted());
+        const qint64 newSpan = shape->endScopeTime() - shape->startScopeTime();
+        if (zoom == 0) {
+            QCOMPARE(newSpan, span);
+            QCOMPARE(shape->startScopeTime(), start + shift);
+        } else {
+            QVERIFY(zoom < 0 ? newSpan < span : newSpan > span);
+            // The time under the pointer stays there, to the nearest tick.
+            QVERIFY2(qAbs(shape->TimeToX(anchor) - 300) <= shape->currZoomCo() / 2 + 1,
+                     qPrintable(QString::number(shape->TimeToX(anchor))));
+        }
+    }
+
     void timeText_data()
     {
         QTest::addColumn<int>("timeBase");

@@ -580,6 +580,8 @@ void Dovlin_ShapeWidget::wheelEvent(QWheelEvent *event)
         const qint64 visible = qMax<qint64>(1, (m_EndScopeTime - m_StartScopeTime) / m_TickTime / m_ScrollUnit);
         const qint64 step = qMax<qint64>(1, visible / 10);
         const qint64 move = delta > 0 ? -step : delta < 0 ? step : 0;
+        // The bar may still describe the window before a zoom that has not been painted yet.
+        ConfigScrollBar();
         m_ScrollBar->setValue(int(qBound(qint64(m_ScrollBar->minimum()), m_ScrollBar->value() + move,
                                          qint64(m_ScrollBar->maximum()))));
         event->accept();
