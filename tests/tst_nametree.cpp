@@ -275,6 +275,11 @@ private Q_SLOTS:
         filter->line()->setText("/(");
         QCOMPARE(lines(), before);
         QVERIFY(filter->statusText().startsWith("Not a regular expression"));
+        // The tree is still unfiltered: opening a line is the node's own state again.
+        line("data")->setExpanded(true);
+        QVERIFY(node("data")->m_Expanded);
+        line("data")->setExpanded(false);
+        m_Document->setModified(false);
         filter->line()->clear();
 
         // Collapsing a line of the filtered tree is not the node's own state; Enter selects the first match.

@@ -162,20 +162,23 @@ bool Dovlin_NameWidget::IsListed(const Dovlin_Hierarchy *node) const
 
 bool Dovlin_NameWidget::SetFilter(const QString &pattern)
 {
-    Dovlin_NameFilter filter;
-    if (!filter.SetPattern(pattern)) {
-        m_Filter = filter;
+    // One filter serves every pattern: it keeps the dotted paths it built.
+    if (!m_Filter.SetPattern(pattern))
         return false;
-    }
-    const bool wasFiltered = IsFiltered();
-    m_Filter = filter;
-    if (!IsFiltered()) {
+    const bool wasFiltered = m_Filtered;
+    m_Filtered = !m_Filter.IsEmpty();
+    if (!m_Filtered) {
         m_FilterMarks.clear();
         m_FilterMatches = 0;
         if (!wasFiltered)
             return true;
     } else {
-        m_FilterMatches = m_Filter.Apply(m_Owner->fileManager(), m_FilterMarks);
+        std::vector<unsigned char> marks;
+        m_FilterMatches = m_Filter.Apply(m_Owner->fileManager(), marks);
+        // Another letter often picks the same nodes: the tree stays as it is.
+        if (wasFiltered && marks == m_FilterMarks)
+            return true;
+        m_FilterMarks.swap(marks);
     }
     ReGenerateNameView(m_Owner->fileManager());
     UpdateVisibleSignalStates();

@@ -44,9 +44,10 @@ public:
 
     // Shows only the nodes the pattern picks, with their ancestors expanded, hidden nodes
     // included; an empty pattern brings back the tree the nodes' flags describe. False for a
-    // pattern that does not compile (see FilterError), which leaves the tree as it was.
+    // pattern that does not compile (see FilterError), which leaves the tree as the last pattern
+    // that did made it.
     bool SetFilter(const QString &pattern);
-    bool IsFiltered() const { return !m_Filter.IsEmpty(); }
+    bool IsFiltered() const { return m_Filtered; }
     int FilterMatches() const { return m_FilterMatches; }
     QString FilterError() const { return m_Filter.ErrorString(); }
     // Whether the tree has a line for node: shown by its flag, or picked by the filter.
@@ -84,6 +85,7 @@ private:
 
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
     Dovlin_NameFilter m_Filter;
+    bool m_Filtered = false;
     std::vector<unsigned char> m_FilterMarks;
     int m_FilterMatches = 0;
     void createActions();
