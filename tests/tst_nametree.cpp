@@ -289,8 +289,16 @@ private Q_SLOTS:
         QTest::keyClick(filter->line(), Qt::Key_Return);
         QCOMPARE(m_Tree->currentItem(), line("data"));
         QVERIFY(m_Tree->currentItem()->isSelected());
+        // Cleared, the tree keeps the chosen line when it is in sight.
         filter->line()->clear();
         QCOMPARE(lines(), before);
+        QCOMPARE(m_Tree->currentItem(), line("data"));
+        QTest::keyClicks(filter->line(), "data[2");
+        QTest::keyClick(filter->line(), Qt::Key_Return);
+        filter->line()->clear();
+        QCOMPARE(lines(), before);
+        QVERIFY(!line("data")->isExpanded());
+        QVERIFY(!m_Document->isModified());
     }
 
     void treeCommands_data()

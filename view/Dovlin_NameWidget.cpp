@@ -180,7 +180,18 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
             return true;
         m_FilterMarks.swap(marks);
     }
+    Dovlin_Hierarchy *current = Dovlin_Hierarchy::GetHierarchy(currentItem());
     ReGenerateNameView(m_Owner->fileManager());
+    // The chosen node stays chosen when its line is in sight; opening lines for it would change the tree.
+    if (current && current->m_TreeItem) {
+        bool inSight = true;
+        for (QTreeWidgetItem *up = current->m_TreeItem->parent(); up && inSight; up = up->parent())
+            inSight = up->isExpanded();
+        if (inSight) {
+            setCurrentItem(current->m_TreeItem);
+            scrollToItem(current->m_TreeItem, QAbstractItemView::PositionAtCenter);
+        }
+    }
     UpdateVisibleSignalStates();
     m_Owner->shapeWidget()->update(true);
     return true;
