@@ -5,9 +5,14 @@
 
 bool Dovlin_NameFilter::SetPattern(const QString &pattern)
 {
-    m_Pattern = pattern;
+    m_Pattern = pattern == QLatin1String("/") ? QString() : pattern;
     m_Error.clear();
     m_Expression = QRegularExpression();
+    if (m_Pattern.isEmpty()) {
+        m_Kind = Text;
+        m_Text.clear();
+        return true;
+    }
     if (pattern.startsWith(QLatin1Char('/'))) {
         m_Kind = Path;
         m_Expression = QRegularExpression(pattern.mid(1), QRegularExpression::CaseInsensitiveOption);

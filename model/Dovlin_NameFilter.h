@@ -17,8 +17,8 @@ public:
     enum Mark : unsigned char { Unmarked = 0, Ancestor = 1, Match = 2 };
 
     // False, with the reason in ErrorString, for a regular expression that does not compile.
+    // A lone / is no pattern yet: it would pick every node.
     bool SetPattern(const QString &pattern);
-    QString Pattern() const { return m_Pattern; }
     bool IsEmpty() const { return m_Pattern.isEmpty(); }
     QString ErrorString() const { return m_Error; }
 

@@ -271,6 +271,10 @@ private Q_SLOTS:
     {
         Dovlin_SignalFilter *filter = m_Document->signalFilter();
         const QStringList before = lines();
+        // A lone slash is no expression yet.
+        filter->line()->setText("/");
+        QCOMPARE(lines(), before);
+        QVERIFY(filter->statusText().isEmpty());
         // A broken expression leaves the tree alone and says why.
         filter->line()->setText("/(");
         QCOMPARE(lines(), before);
