@@ -5,11 +5,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 Dovlin_SignalFilter::Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tree)
-    : QWidget(parent), m_Tree(tree), m_Line(new QLineEdit(this)), m_Status(new QLabel(this))
+    : QWidget(parent), m_Tree(tree), m_Line(new QLineEdit(this)), m_Status(new QLabel(this)),
+      m_Pause(new QTimer(this))
 {
+    // A pattern that picks most of a large tree takes a good part of a second to show: keys
+    // typed faster than this are taken together.
+    m_Pause->setSingleShot(true);
+    m_Pause->setInterval(150);
+    connect(m_Pause, &QTimer::timeout, this, &Dovlin_SignalFilter::apply);
     m_Line->setPlaceholderText(tr("Find signal: text, * and ?, or /regular expression"));
     m_Line->setClearButtonEnabled(true);
     m_Line->installEventFilter(this);
@@ -18,8 +25,14 @@ Dovlin_SignalFilter::Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tre
     layout->setSpacing(1);
     layout->addWidget(m_Line);
     layout->addWidget(m_Status);
-    connect(m_Line, &QLineEdit::textChanged, this, &Dovlin_SignalFilter::apply);
+    connect(m_Line, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            apply();
+        else
+            m_Pause->start();
+    });
     connect(m_Line, &QLineEdit::returnPressed, this, [this] {
+        applyPending();
         if (m_Tree->SelectFirstMatch())
             m_Tree->setFocus(Qt::ShortcutFocusReason);
     });
@@ -36,9 +49,16 @@ void Dovlin_SignalFilter::activate()
     m_Line->selectAll();
 }
 
-void Dovlin_SignalFilter::apply(const QString &pattern)
+void Dovlin_SignalFilter::applyPending()
 {
-    if (!m_Tree->SetFilter(pattern))
+    if (m_Pause->isActive())
+        apply();
+}
+
+void Dovlin_SignalFilter::apply()
+{
+    m_Pause->stop();
+    if (!m_Tree->SetFilter(m_Line->text()))
         m_Status->setText(tr("Not a regular expression: %1").arg(m_Tree->FilterError()));
     else if (!m_Tree->IsFiltered())
         m_Status->clear();

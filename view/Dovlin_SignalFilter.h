@@ -6,9 +6,11 @@
 class Dovlin_NameWidget;
 class QLabel;
 class QLineEdit;
+class QTimer;
 
 // The filter line above a document's name tree, with a line under it on what the filter found.
-// Typing filters the tree; Esc clears the line; Enter selects the first match.
+// Typing filters the tree once the keys pause; Esc clears the line; Enter filters at once and
+// selects the first match.
 class Dovlin_SignalFilter : public QWidget
 {
     Q_OBJECT
@@ -20,16 +22,19 @@ public:
     QString statusText() const;
     // Focuses the line with its text selected, so that typing replaces the pattern.
     void activate();
+    // Filters the tree by the line's text now, if a pause is still awaited.
+    void applyPending();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void apply(const QString &pattern);
+    void apply();
 
     Dovlin_NameWidget *m_Tree;
     QLineEdit *m_Line;
     QLabel *m_Status;
+    QTimer *m_Pause;
 };
 
 #endif
