@@ -159,6 +159,26 @@ bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
     return true;
 }
 
+bool Dovlin_FileManager::ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement)
+{
+    if (index < 0 || index >= m_nHierarchy - 1 || !replacement || replacement != m_Hierarchies.last() ||
+        replacement->m_ParentIndex != -1)
+        return false;
+    const Dovlin_Hierarchy *old = m_Hierarchies.at(index);
+    replacement->m_ParentIndex = old->m_ParentIndex;
+    replacement->ModifyLevels(old->m_Level);
+    replacement->m_Shown = old->m_Shown;
+    replacement->m_Digital = old->m_Digital;
+    replacement->m_Radix = old->m_Radix;
+    delete old;
+    m_Hierarchies[index] = replacement;
+    replacement->m_Index = index;
+    m_Hierarchies.removeLast();
+    --m_nHierarchy;
+    StructureChanged();
+    return true;
+}
+
 qint64 Dovlin_FileManager::SpillRunBoxes() const
 {
     return qBound(qint64(1), m_SpillMemory / (qint64(qMax(m_nSignal, 1)) * 512), qint64(64));

@@ -139,6 +139,9 @@ public:
     // Puts replacement, the signal created last, at index in place of the signal there, which is
     // deleted; nodes showing index then show replacement. False (and nothing changes) otherwise.
     bool ReplaceSignal(int index, Dovlin_Signal *replacement);
+    // The same for nodes: replacement, the node created last and not yet linked, takes the place
+    // of the node at index under its parent, with its level and view flags.
+    bool ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement);
 
     int GetTimeBase() const { return m_TimeBase; }
     void SetTimeBase(int timeBase) { m_TimeBase = timeBase; }
