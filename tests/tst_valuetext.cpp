@@ -58,50 +58,6 @@ class tst_ValueText : public QObject
     Q_OBJECT
 
 private slots:
-    void binToNumber_data()
-    {
-        QTest::addColumn<QString>("bits");
-        QTest::addColumn<qint64>("asUnsigned");
-        QTest::addColumn<qint64>("asSigned");
-        QTest::newRow("empty") << "" << qint64(0) << qint64(0);
-        QTest::newRow("011") << "011" << qint64(3) << qint64(3);
-        QTest::newRow("X1") << "X1" << qint64(1) << qint64(-1);
-        QTest::newRow("1011") << "1011" << qint64(11) << qint64(-5);
-        QTest::newRow("only 1 counts") << "01X0Z1U 1" << qint64(0b10001001) << qint64(0b10001001);
-        QTest::newRow("64 bits, most negative") << "1" + QString(63, '0') << Int64Min << Int64Min;
-        QTest::newRow("65 bits wrap") << "1" + QString(63, '0') + "1" << qint64(1) << qint64(1);
-        QTest::newRow("70 ones") << QString(70, '1') << qint64(-1) << qint64(-1);
-    }
-
-    void binToNumber()
-    {
-        QFETCH(QString, bits);
-        QFETCH(qint64, asUnsigned);
-        QFETCH(qint64, asSigned);
-        QCOMPARE(BinToUnsigned(bits), asUnsigned);
-        QCOMPARE(BinToSigned(bits), asSigned);
-    }
-
-    void decToText_data()
-    {
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QString>("hex");
-        QTest::addColumn<QString>("bin");
-        QTest::newRow("0") << qint64(0) << "0h" << "0b";
-        QTest::newRow("5") << qint64(5) << "5h" << "101b";
-        QTest::newRow("255") << qint64(255) << "FFh" << "11111111b";
-        QTest::newRow("-1") << qint64(-1) << QString(16, 'F') + "h" << QString(64, '1') + "b";
-    }
-
-    void decToText()
-    {
-        QFETCH(qint64, value);
-        QFETCH(QString, hex);
-        QFETCH(QString, bin);
-        QCOMPARE(DecToHex(value), hex);
-        QCOMPARE(DecToBin(value), bin);
-    }
-
     void integerText_data()
     {
         QTest::addColumn<qint64>("value");
@@ -174,49 +130,6 @@ private slots:
         QCOMPARE(type->StateHeight(state), height);
         for (int radix : {1, 2, 4, 8})
             QCOMPARE(signal->GetSignalState(11, radix), text);
-    }
-
-    void valueAtTime_data()
-    {
-        QTest::addColumn<int>("typeCode");
-        QTest::addColumn<int>("radix");
-        QTest::addColumn<qint64>("time");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("two-state at the change") << 4 << 4 << qint64(10) << "1";
-        QTest::newRow("two-state after the change") << 4 << 4 << qint64(11) << "1";
-        QTest::newRow("two-state before the first change") << 4 << 4 << qint64(9) << "";
-        QTest::newRow("two-state at the end") << 4 << 4 << qint64(30) << "1";
-        QTest::newRow("two-state past the end") << 4 << 4 << qint64(31) << "";
-        QTest::newRow("two-state before the sentinel") << 4 << 4 << qint64(-1) << "";
-        QTest::newRow("nine-state before") << 16 << 4 << qint64(5) << "";
-        QTest::newRow("nine-state after") << 16 << 4 << qint64(15) << "X";
-        QTest::newRow("integer before, unsigned") << 1 << 4 << qint64(9) << "";
-        QTest::newRow("integer at the change") << 1 << 8 << qint64(10) << " 1d ";
-        QTest::newRow("integer past the end") << 1 << 8 << qint64(40) << "";
-        QTest::newRow("real before") << 2 << 4 << qint64(3) << "";
-        QTest::newRow("real at the change") << 2 << 4 << qint64(10) << " 1r ";
-        QTest::newRow("real past the end") << 2 << 4 << qint64(40) << "";
-    }
-
-    // One change to value 1 at time 10, closed at 30.
-    void valueAtTime()
-    {
-        QFETCH(int, typeCode);
-        QFETCH(int, radix);
-        QFETCH(qint64, time);
-        QFETCH(QString, text);
-        Dovlin_FileManager fm;
-        Dovlin_Signal *signal = MakeSignal(fm, typeCode);
-        if (typeCode == 2)
-            signal->AddEvent(10, 1.0);
-        else if (typeCode == 1)
-            signal->AddEvent(10, qint64(1));
-        else
-            signal->AddEvent(10, 1);
-        signal->AddLastEvent(30);
-        Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, signal);
-        leaf->m_Radix = radix;
-        QCOMPARE(leaf->GetSignalState(time), text);
     }
 
     // Bit letters, most significant first, in the four radices.
