@@ -334,8 +334,8 @@ void TestValues::refusals_data()
     QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
                                        << "the time '12ns' is not a whole number";
     QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
-    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "octal"} << 2
-                                   << "unknown radix 'octal'";
+    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
+                                   << "unknown radix 'ternary'";
     QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
     QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1
                                      << "cannot read DATA/corpus/README.md: ";

@@ -67,6 +67,8 @@ private slots:
         QTest::newRow("binary 0") << qint64(0) << 1 << " 0b";
         QTest::newRow("binary -2") << qint64(-2) << 1 << " " + QString(63, '1') + "0b";
         QTest::newRow("hexadecimal -255") << qint64(-255) << 2 << " -ffh ";
+        QTest::newRow("octal 15") << qint64(15) << 16 << " 17o ";
+        QTest::newRow("octal -8") << qint64(-8) << 16 << " -10o ";
         QTest::newRow("unsigned -1") << qint64(-1) << 4 << " 4294967295u ";
         QTest::newRow("unsigned -2") << qint64(-2) << 4 << " 4294967294u ";
         QTest::newRow("signed -2") << qint64(-2) << 8 << " -2d ";
@@ -138,33 +140,34 @@ private slots:
         QTest::addColumn<QString>("bits");
         QTest::addColumn<QString>("binary");
         QTest::addColumn<QString>("hexadecimal");
+        QTest::addColumn<QString>("octal");
         QTest::addColumn<QString>("asUnsigned");
         QTest::addColumn<QString>("asSigned");
-        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 11u " << " -5d ";
-        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 18u " << " 18d ";
-        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0u " << " 0d ";
-        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXXXXXXb" << " XXXXXXXXb";
-        QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " X01Zb" << " X01Zb";
-        QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZZZZ0001b" << " ZZZZ0001b";
-        QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " ZZ1111b" << " ZZ1111b";
-        QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUUUb" << " UUUUb";
-        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WWWW1b" << " WWWW1b";
-        QTest::newRow("dash") << "----" << " ----b" << " -h" << " ----b" << " ----b";
-        QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 11u " << " -5d ";
-        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6u " << " 6d ";
-        QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " ?1b" << " ?1b";
+        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 13o" << " 11u " << " -5d ";
+        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 22o" << " 18u " << " 18d ";
+        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0o" << " 0u " << " 0d ";
+        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXo" << " XXXXXXXXb" << " XXXXXXXXb";
+        QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " XXo" << " X01Zb" << " X01Zb";
+        QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZX1o" << " ZZZZ0001b" << " ZZZZ0001b";
+        QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " X7o" << " ZZ1111b" << " ZZ1111b";
+        QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUo" << " UUUUb" << " UUUUb";
+        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WXo" << " WWWW1b" << " WWWW1b";
+        QTest::newRow("dash") << "----" << " ----b" << " -h" << " --o" << " ----b" << " ----b";
+        QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 13o" << " 11u " << " -5d ";
+        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6o" << " 6u " << " 6d ";
+        QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " Xo" << " ?1b" << " ?1b";
         QTest::newRow("64 ones") << QString(64, '1') << " " + QString(64, '1') + "b" << " " + QString(16, 'F') + "h"
-                                 << " 18446744073709551615u " << " -1d ";
+                                 << " 1" + QString(21, '7') + "o" << " 18446744073709551615u " << " -1d ";
         QTest::newRow("most negative of 64") << "1" + QString(63, '0') << " 1" + QString(63, '0') + "b"
-                                             << " 8" + QString(15, '0') + "h" << " 9223372036854775808u "
+                                             << " 8" + QString(15, '0') + "h" << " 1" + QString(21, '0') + "o" << " 9223372036854775808u "
                                              << " -9223372036854775808d ";
         QTest::newRow("2^64, 65 bits") << "1" + QString(64, '0') << " 1" + QString(64, '0') + "b"
-                                       << " 1" + QString(16, '0') + "h" << " 18446744073709551616u "
+                                       << " 1" + QString(16, '0') + "h" << " 2" + QString(21, '0') + "o" << " 18446744073709551616u "
                                        << " -18446744073709551616d ";
         QTest::newRow("128 ones") << QString(128, '1') << " " + QString(128, '1') + "b" << " " + QString(32, 'F') + "h"
-                                  << " 340282366920938463463374607431768211455u " << " -1d ";
+                                  << " 3" + QString(42, '7') + "o" << " 340282366920938463463374607431768211455u " << " -1d ";
         const QString e20 = QStringLiteral("000001010110101111000111010111100010110101100011000100000000000000000000");
-        QTest::newRow("10^20, 72 bits") << e20 << " " + e20 + "b" << " 56BC75E2D63100000h" << " 100000000000000000000u " << " 100000000000000000000d ";
+        QTest::newRow("10^20, 72 bits") << e20 << " " + e20 + "b" << " 56BC75E2D63100000h" << " 12657072742654304000000o" << " 100000000000000000000u " << " 100000000000000000000d ";
     }
 
     void busText()
@@ -172,10 +175,12 @@ private slots:
         QFETCH(QString, bits);
         QFETCH(QString, binary);
         QFETCH(QString, hexadecimal);
+        QFETCH(QString, octal);
         QFETCH(QString, asUnsigned);
         QFETCH(QString, asSigned);
         QCOMPARE(BusText(bits, Dovlin_Radix::Binary), binary);
         QCOMPARE(BusText(bits, Dovlin_Radix::Hexadecimal), hexadecimal);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Octal), octal);
         QCOMPARE(BusText(bits, Dovlin_Radix::Unsigned), asUnsigned);
         QCOMPARE(BusText(bits, Dovlin_Radix::Signed), asSigned);
     }
