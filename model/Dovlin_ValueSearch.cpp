@@ -114,24 +114,23 @@ bool Dovlin_ValueSearch::ParseValue(QString text, int radix, int width, Bits &bi
         return true;
     }
     Bits read;
-    if (radix == Dovlin_Radix::Binary || radix == Dovlin_Radix::Hexadecimal) {
-        const bool hex = radix == Dovlin_Radix::Hexadecimal;
-        if (text.endsWith(QLatin1Char(hex ? 'H' : 'B')))
+    if (radix == Dovlin_Radix::Binary || radix == Dovlin_Radix::Octal || radix == Dovlin_Radix::Hexadecimal) {
+        // Bits per digit, the radix's own letter after the digits, and its digits.
+        const int bitsPerDigit = radix == Dovlin_Radix::Binary ? 1 : radix == Dovlin_Radix::Octal ? 3 : 4;
+        const QString digits = QStringLiteral("0123456789ABCDEF").left(1 << bitsPerDigit);
+        if (text.endsWith(QLatin1Char(bitsPerDigit == 1 ? 'B' : bitsPerDigit == 3 ? 'O' : 'H')))
             text.chop(1);
         if (text.isEmpty())
             return fail(QStringLiteral("no digits"));
         for (const QChar c : text) {
-            const char letter = c.toLatin1();
             if (QStringLiteral("XZUW-").contains(c)) {
-                read.insert(read.end(), hex ? 4 : 1, letter);
-            } else if (!hex && (letter == '0' || letter == '1')) {
-                read.push_back(letter);
-            } else if (hex && QStringLiteral("0123456789ABCDEF").contains(c)) {
-                const int digit = QStringLiteral("0123456789ABCDEF").indexOf(c);
-                for (int b = 3; b >= 0; --b)
+                read.insert(read.end(), size_t(bitsPerDigit), c.toLatin1());
+            } else if (digits.contains(c)) {
+                const int digit = int(digits.indexOf(c));
+                for (int b = bitsPerDigit - 1; b >= 0; --b)
                     read.push_back(digit >> b & 1 ? '1' : '0');
             } else {
-                return fail(hex ? QStringLiteral("not a hexadecimal value") : QStringLiteral("not a binary value"));
+                return fail(QStringLiteral("not a digit of the radix: %1").arg(c));
             }
         }
     } else {

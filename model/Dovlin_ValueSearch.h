@@ -23,8 +23,8 @@ public:
 
     static bool TakesValue(Compare compare) { return compare <= Greater; }
 
-    // Reads value in the radix (Dovlin_Radix) for node: binary, hexadecimal with an optional
-    // trailing h, decimal, or one letter such as X, Z or U for every bit. False, with the reason
+    // Reads value in the radix (Dovlin_Radix) for node: binary, octal or hexadecimal with an
+    // optional trailing b, o or h, decimal, or one letter such as X, Z or U for every bit. False, with the reason
     // in ErrorString, for a node that is neither a logic signal, an integer nor a bus, and for a
     // value the node cannot hold.
     bool Set(const Dovlin_Hierarchy *node, Compare compare, const QString &value, int radix);

@@ -77,6 +77,8 @@ private Q_SLOTS:
         QTest::newRow("bus = decimal") << "bus" << Search::Equal << "3" << dec << qint64(0) << true << qint64(500);
         QTest::newRow("bus = binary back") << "bus" << Search::Equal << "0011b" << bin << qint64(1000) << false << qint64(500);
         QTest::newRow("bus = hex") << "bus" << Search::Equal << "7h" << hex << qint64(0) << true << qint64(800);
+        QTest::newRow("bus = octal") << "bus" << Search::Equal << "02o" << int(Dovlin_Radix::Octal) << qint64(0) << true
+                                     << qint64(900);
         QTest::newRow("bus = all X") << "bus" << Search::Equal << "X" << hex << qint64(0) << true << qint64(-1);
         QTest::newRow("bus > again after X") << "bus" << Search::Greater << "2" << dec << qint64(500) << true << qint64(800);
         QTest::newRow("bus < first change") << "bus" << Search::Less << "2" << dec << qint64(-1) << true << qint64(0);

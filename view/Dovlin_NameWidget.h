@@ -96,10 +96,6 @@ private:
     DovlinWidget *m_Owner;
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
     QActionGroup *m_RadixGroup = nullptr;
-    QAction *m_BinaryAct = nullptr;
-    QAction *m_HexadecimalAct = nullptr;
-    QAction *m_UnsignedAct = nullptr;
-    QAction *m_SignedAct = nullptr;
     QAction *m_CollapseAllAct = nullptr;
     QAction *m_ExpandAllAct = nullptr;
     QAction *m_ExpandBitsAct = nullptr;
