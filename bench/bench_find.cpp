@@ -4,9 +4,9 @@
 // buses with their bits), each pattern typed one character at a time into a document's filter
 // line; per keystroke, the time until the tree is filtered (without waiting for the pause the line
 // waits for while keys come) and the window drawn again, and the model's matching alone.
-// Values: signals of 10^7 changes (an integer counter, a toggling bit) and an 8-bit bus of 10^6
-// changes, built in memory; each search runs across the whole file and finds nothing, or finds
-// the last change, so that every event is passed over once.
+// Values: signals of 10^7 changes (an integer counter, a toggling bit, an 8-bit counting bus),
+// built in memory; each search runs across the whole file and finds nothing, or finds the last or
+// first change, so that every event is passed over once.
 //
 // Usage: bench_find [filter|values]   (both without an argument)
 
@@ -135,7 +135,7 @@ Dovlin_ScalarHierarchy *leaf(Dovlin_FileManager &model, Dovlin_Signal *signal, c
 int benchValues()
 {
     constexpr qint64 changes = 10000000;
-    constexpr qint64 busChanges = 1000000;
+    constexpr qint64 busChanges = 10000000;
     Dovlin_FileManager model;
     auto *counter = new Dovlin_IntSignal(&model);
     auto *toggle = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
@@ -176,6 +176,8 @@ int benchValues()
         {"toggle", toggleNode, Dovlin_ValueSearch::Rises, "", Dovlin_Radix::Binary, false, "rises, backward"},
         {"bus (8 bits)", bus, Dovlin_ValueSearch::Equal, "x", Dovlin_Radix::Hexadecimal, true, "= X"},
         {"bus (8 bits)", bus, Dovlin_ValueSearch::Unknown, "", Dovlin_Radix::Hexadecimal, false, "is unknown, back"},
+        {"bus (8 bits)", bus, Dovlin_ValueSearch::Equal, "0", Dovlin_Radix::Unsigned, false, "= 0, backward"},
+        {"bus (8 bits)", bus, Dovlin_ValueSearch::Greater, "255", Dovlin_Radix::Unsigned, true, "> 255"},
     };
     for (const Case &c : cases) {
         Dovlin_ValueSearch search;

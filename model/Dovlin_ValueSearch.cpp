@@ -319,8 +319,9 @@ qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
 }
 
 // The bits' events are merged in time order through a heap; at each time every bit that changes
-// there moves on at once, and the bus value before and after is compared.
-qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
+// there moves on at once, and the bus value before and after is compared. Times at or past limit
+// (forward) or before it (backward) are left alone.
+qint64 Dovlin_ValueSearch::WalkBus(qint64 from, bool forward, qint64 limit) const
 {
     const size_t width = m_Bits.size();
     std::vector<qint64> next(width);
@@ -352,6 +353,8 @@ qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
     }
     while (!pending.empty()) {
         const qint64 time = pending.top().first;
+        if (forward ? time >= limit : time < limit)
+            break;
         Bits before = value;
         while (!pending.empty() && pending.top().first == time) {
             const size_t b = pending.top().second;
@@ -380,6 +383,92 @@ qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
         };
         if (Becomes(complete(prior), complete(after)))
             return time;
+    }
+    return -1;
+}
+
+// Stretches of time over which some bit's box summaries rule the condition out are passed over
+// whole: the stretches follow the busiest bit's runs of boxes.
+qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
+{
+    if (m_Compare > Greater && m_Compare != Unknown)
+        return WalkBus(from, forward, forward ? LLONG_MAX : LLONG_MIN);
+    const size_t width = m_Bits.size();
+    // Per bit, the states that read as its target letter, those that are unknown, 0 and 1.
+    std::vector<quint32> wanted(width, 0), unknown(width, 0), zeros(width, 0), ones(width, 0);
+    const Dovlin_Signal *busiest = m_Bits.front();
+    for (size_t b = 0; b < width; ++b) {
+        const std::array<char, 32> &letters = lettersOf(m_Bits[b]);
+        for (int s = 0; s < 32; ++s) {
+            if (!m_Target.empty() && letters[size_t(s)] == m_Target[b])
+                wanted[b] |= quint32(1) << s;
+            (letters[size_t(s)] == '0' ? zeros : letters[size_t(s)] == '1' ? ones : unknown)[b] |= quint32(1) << s;
+        }
+        if (m_Bits[b]->GetnEvent() > busiest->GetnEvent())
+            busiest = m_Bits[b];
+    }
+    // Whether the condition may hold at some time of [start, end). For < and >, the smallest and
+    // the largest value the bits' states allow are compared with the target.
+    Bits least(width), most(width);
+    const auto mayHold = [&](qint64 start, qint64 end) {
+        bool any = false;
+        for (size_t b = 0; b < width; ++b) {
+            const Dovlin_Signal *signal = m_Bits[b];
+            const qint64 first = qMax<qint64>(1, signal->FindEventIndex(start == LLONG_MAX ? start : start + 1) - 1);
+            Dovlin_ValueRange range;
+            signal->SummariseValues(first, end == LLONG_MAX ? signal->GetnEvent() : signal->FindEventIndex(end), range);
+            switch (m_Compare) {
+            case Equal:
+                if (!(range.m_StateMask & wanted[b]))
+                    return false;
+                break;
+            case NotEqual: any = any || (range.m_StateMask & ~wanted[b]); break;
+            case Unknown: any = any || (range.m_StateMask & unknown[b]); break;
+            default: {
+                const bool zero = range.m_StateMask & zeros[b];
+                const bool one = range.m_StateMask & ones[b];
+                if (!zero && !one)
+                    return false;
+                // A signed bus's top bit weighs negative.
+                const bool flip = m_Signed && b == 0;
+                least[b] = (flip ? one : !zero) ? '1' : '0';
+                most[b] = (flip ? !zero : one) ? '1' : '0';
+                break;
+            }
+            }
+        }
+        if (m_Compare == Less)
+            return CompareKnown(least, m_Target) < 0;
+        if (m_Compare == Greater)
+            return CompareKnown(most, m_Target) > 0;
+        return m_Compare == Equal || any;
+    };
+    constexpr qint64 run = qint64(Dovlin_Signal::m_BoxSize) * Dovlin_Signal::m_BoxSize;
+    const qint64 count = busiest->GetnEvent();
+    if (forward) {
+        for (qint64 start = from == LLONG_MAX ? from : from + 1;;) {
+            const qint64 next = busiest->FindEventIndex(start) + run;
+            // Events at one time may fill a whole run: a stretch is never empty.
+            const qint64 end = next < count ? qMax(qint64(busiest->GetEvent(next)->m_Time), start + 1) : LLONG_MAX;
+            if (mayHold(start, end)) {
+                const qint64 found = WalkBus(start - 1, true, end);
+                if (found >= 0)
+                    return found;
+            }
+            if (end == LLONG_MAX)
+                return -1;
+            start = end;
+        }
+    }
+    for (qint64 end = from; end > LLONG_MIN;) {
+        const qint64 previous = busiest->FindEventIndex(end) - run;
+        const qint64 start = previous >= 1 ? qMin(qint64(busiest->GetEvent(previous)->m_Time), end - 1) : LLONG_MIN;
+        if (mayHold(qMax<qint64>(start, -1), end)) {
+            const qint64 found = WalkBus(end, false, start);
+            if (found >= 0)
+                return found;
+        }
+        end = start;
     }
     return -1;
 }

@@ -45,6 +45,7 @@ private:
     int CompareKnown(const Bits &a, const Bits &b) const;
     qint64 FindInSignal(qint64 from, bool forward) const;
     qint64 FindInBus(qint64 from, bool forward) const;
+    qint64 WalkBus(qint64 from, bool forward, qint64 limit) const;
     // False when no event of the range [first, end) can make the condition true.
     bool MayBecome(qint64 first, qint64 end) const;
     Bits ValueOf(qint64 event) const;

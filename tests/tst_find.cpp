@@ -42,6 +42,10 @@ private Q_SLOTS:
             toggles.append({10 * i, i == 3000 ? 3 : i % 2});
         }
         m_Wave.Integer("ramp", top, ramp);
+        QList<QPair<qint64, QString>> counting;
+        for (int i = 0; i < 5000; ++i)
+            counting.append({10 * i, i == 3000 ? QString("x1z0") : QString::number(i % 16, 2).rightJustified(4, '0')});
+        m_Wave.Bus("nibble", top, 4, counting);
         m_Wave.Logic("toggle", top, toggles);
         QVERIFY(m_Wave.Save(m_Dir.filePath("find.dvn")));
     }
@@ -109,6 +113,19 @@ private Q_SLOTS:
         QTest::newRow("long > back") << "ramp" << Search::Greater << "4990" << dec << qint64(49990) << false << qint64(49910);
         QTest::newRow("long unknown") << "toggle" << Search::Unknown << "" << bin << qint64(0) << true << qint64(30000);
         QTest::newRow("long unknown back") << "toggle" << Search::Unknown << "" << bin << qint64(49990) << false << qint64(30000);
+        QTest::newRow("long bus = ") << "nibble" << Search::Equal << "5" << dec << qint64(30000) << true << qint64(30130);
+        QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false
+                                         << qint64(49860);
+        QTest::newRow("long bus = absent") << "nibble" << Search::Equal << "x" << hex << qint64(-1) << true << qint64(-1);
+        QTest::newRow("long bus unknown") << "nibble" << Search::Unknown << "" << hex << qint64(0) << true << qint64(30000);
+        QTest::newRow("long bus unknown back") << "nibble" << Search::Unknown << "" << hex << qint64(49990) << false
+                                               << qint64(30000);
+        QTest::newRow("long bus >") << "nibble" << Search::Greater << "14" << dec << qint64(0) << true << qint64(150);
+        QTest::newRow("long bus > back") << "nibble" << Search::Greater << "14" << dec << qint64(49990) << false
+                                         << qint64(49910);
+        QTest::newRow("long bus > absent") << "nibble" << Search::Greater << "15" << dec << qint64(-1) << true << qint64(-1);
+        QTest::newRow("long bus signed <") << "nibble" << Search::Less << "-7" << sig << qint64(-1) << true << qint64(80);
+        QTest::newRow("long bus !=") << "nibble" << Search::NotEqual << "0" << dec << qint64(49600) << true << qint64(49610);
         QTest::newRow("long = X absent") << "toggle" << Search::Equal << "z" << bin << qint64(-1) << true << qint64(-1);
     }
 
