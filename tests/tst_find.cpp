@@ -204,7 +204,9 @@ private Q_SLOTS:
         document.findPrevious();
         QCOMPARE(document.cursorTime(document.defaultCursor()), qint64(750));
 
-        QTest::keyClick(bar->value(), Qt::Key_Escape);
+        document.findValue();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(bar->comparison()));
+        QTest::keyClick(bar->comparison(), Qt::Key_Escape);
         QVERIFY(bar->isHidden());
         QCOMPARE(document.mainSplitter()->height(), document.height());
         document.setModified(false);

@@ -61,7 +61,9 @@ void Dovlin_ValueBar::activate()
 {
     showNode();
     show();
-    m_Value->setFocus(Qt::ShortcutFocusReason);
+    // A comparison without a value leaves the line disabled: the comparison takes the keys then.
+    QWidget *focus = m_Value->isEnabled() ? static_cast<QWidget *>(m_Value) : m_Compare;
+    focus->setFocus(Qt::ShortcutFocusReason);
     m_Value->selectAll();
 }
 

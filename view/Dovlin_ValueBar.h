@@ -19,7 +19,7 @@ public:
 
     QComboBox *comparison() const { return m_Compare; }
     QLineEdit *value() const { return m_Value; }
-    // Shows the bar for the selected node, the value line focused.
+    // Shows the bar for the selected node, the value line focused when the comparison takes one.
     void activate();
 
 public Q_SLOTS:
