@@ -77,11 +77,12 @@ void Dovlin_Dialogs::information(QWidget *parent, const QString &title, const QS
     message(parent, QMessageBox::Information, title, text);
 }
 
-QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter)
+QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                                             const QString &directory)
 {
     if (openFilesHandler())
         return openFilesHandler()(parent, caption, filter);
-    return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+    return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
 }
 
 QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter)

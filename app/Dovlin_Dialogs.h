@@ -43,7 +43,9 @@ public:
     static void critical(QWidget *parent, const QString &title, const QString &text);
     static void information(QWidget *parent, const QString &title, const QString &text);
 
-    static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter);
+    // The real dialog starts in directory.
+    static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                                        const QString &directory = QString());
     static QString getSaveFileName(QWidget *parent, const QString &filter);
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);
     // Runs a dialog of the program's own modally.

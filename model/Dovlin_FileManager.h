@@ -164,6 +164,10 @@ public:
     // Calls visit(node, path) for every node below the roots, depth first in child order; the path
     // is the names of the node's ancestors and its own joined with dots.
     void VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const;
+    // Gives each node the view flags (shown, digital, radix, expanded) of the node with the same dotted
+    // path in from, the n-th of equal paths those of the n-th; returns how many nodes of from found no
+    // match.
+    int CarryOverViewState(const Dovlin_FileManager &from);
     bool Save(const QString &path, qint64 lastTime = -1);
     // About the size of the file Save writes: a bound on what a full disk must make room for.
     qint64 WaveFileBytes(qint64 lastTime) const;

@@ -4,6 +4,7 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_Settings.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalsDialog.h"
 #include "QFixedSplitter.h"
@@ -11,20 +12,45 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTimer>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
 DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
-    : m_Owner(owner)
+    : m_Owner(owner), m_FileManager(std::make_unique<Dovlin_FileManager>())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     createLayout();
+
+    // A simulation writes its dump for a while: the change counts once the file holds still.
+    m_StableTimer = new QTimer(this);
+    m_StableTimer->setSingleShot(true);
+    m_StableTimer->setInterval(m_StableMilliseconds);
+    m_Watcher = new QFileSystemWatcher(this);
+    connect(m_Watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+        m_ChangingStamp = stampOf(sourceFile());
+        m_StableTimer->start();
+    });
+    connect(m_StableTimer, &QTimer::timeout, this, [this] {
+        const FileStamp now = stampOf(sourceFile());
+        // A file replaced by a rename is watched anew; one that is gone is waited for.
+        watchSource();
+        if (now != m_ChangingStamp || !now.m_Exists) {
+            m_ChangingStamp = now;
+            m_StableTimer->start();
+            return;
+        }
+        sourceChanged();
+    });
 }
 
 DovlinWidget::~DovlinWidget() = default;
@@ -58,11 +84,25 @@ void DovlinWidget::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
-void DovlinWidget::resizeEvent(QResizeEvent *event)
+void DovlinWidget::resizeEvent(QResizeEvent *)
 {
-    m_MainSplitter->setFixedSize(event->size());
-    if (m_LostPage)
-        m_LostPage->setFixedSize(event->size());
+    layoutParts();
+}
+
+void DovlinWidget::layoutParts()
+{
+    int top = 0;
+    if (m_ChangedBar && !m_ChangedBar->isHidden()) {
+        top = m_ChangedBar->sizeHint().height();
+        m_ChangedBar->setGeometry(0, 0, width(), top);
+    }
+    const QSize rest(width(), qMax(0, height() - top));
+    m_MainSplitter->move(0, top);
+    m_MainSplitter->setFixedSize(rest);
+    if (m_LostPage) {
+        m_LostPage->move(0, top);
+        m_LostPage->setFixedSize(rest);
+    }
 }
 
 bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
@@ -76,7 +116,7 @@ bool DovlinWidget::checkFile()
 {
     if (m_FileLost)
         return false;
-    if (m_FileManager.FileIntact())
+    if (m_FileManager->FileIntact())
         return true;
     // The mapped pages may be gone: nothing is drawn from them any more. A page that vanishes
     // between this check and a read is mapped as zeros by the model, and the next check sees it.
@@ -90,28 +130,150 @@ bool DovlinWidget::checkFile()
     auto *text = new QLabel(m_LostReason, m_LostPage);
     text->setWordWrap(true);
     auto *button = new QPushButton(tr("&Reload"), m_LostPage);
+    button->setObjectName("lostReloadButton");
     connect(button, &QPushButton::clicked, this, &DovlinWidget::reload);
     layout->addStretch();
     layout->addWidget(text);
     layout->addWidget(button, 0, Qt::AlignHCenter);
     layout->addStretch();
-    m_LostPage->setFixedSize(size());
+    layoutParts();
     m_LostPage->show();
     // Told once, after the paint that found it.
     QTimer::singleShot(0, this, [this] { Dovlin_Dialogs::critical(this, tr("Dovlin"), m_LostReason); });
     return false;
 }
 
-void DovlinWidget::reload()
+bool DovlinWidget::reload()
 {
-    const QString path = m_FileName;
-    Dovlin_MainWindow *owner = m_Owner;
-    // The main window must not find this document under the file's name any more.
-    m_FileName.clear();
-    QWidget *frame = parentWidget() ? parentWidget() : this;
-    frame->close();
-    if (owner)
-        owner->DoFileOpen(path);
+    const QString source = sourceFile();
+    const QString name = QDir::toNativeSeparators(source);
+    const FileStamp stamp = stampOf(source);
+    QString wave = m_FileName;
+    QString reason;
+    if (!m_DumpFile.isEmpty()) {
+        wave = m_Owner ? m_Owner->waveFileForReload(m_DumpFile, reason) : QString();
+        if (wave.isEmpty() && reason.isEmpty()) {
+            Q_EMIT statusMessage(tr("Reload of %1 cancelled").arg(name));
+            return false;
+        }
+    }
+    auto next = std::make_unique<Dovlin_FileManager>();
+    if (!wave.isEmpty() && !next->Load(wave))
+        reason = next->ErrorString();
+    if (!reason.isEmpty()) {
+        // The document stays as it was; a later change of the file is offered again.
+        m_ErrorString = reason;
+        m_KnownStamp = stamp;
+        const QString message = tr("Cannot reload %1: %2").arg(name, reason);
+        Q_EMIT statusMessage(message);
+        showChangedBar(message);
+        return false;
+    }
+
+    const int dropped = next->CarryOverViewState(*m_FileManager);
+    const Dovlin_ShapeWidget::View view = m_ShapeWidget->CurrentView();
+    const int scroll = m_NameWidget->verticalScrollBar()->value();
+    // The tree's items point at the old nodes: they go before the old model does.
+    m_NameWidget->clear();
+    m_FileManager.swap(next);
+    m_FileName = QFileInfo(wave).canonicalFilePath();
+    m_EndTime = m_FileManager->GetEndTime();
+    m_TimeBase = m_FileManager->GetTimeBase();
+    m_NameWidget->GenerateNameView(*m_FileManager);
+    next.reset();
+    if (m_FileLost) {
+        m_FileLost = false;
+        delete m_LostPage;
+        m_LostPage = nullptr;
+        m_MainSplitter->show();
+    }
+    m_KnownStamp = stamp;
+    watchSource();
+    hideChangedBar();
+    m_NameWidget->doItemsLayout();
+    m_NameWidget->verticalScrollBar()->setValue(scroll);
+    m_ShapeWidget->RestoreView(view);
+    m_ShapeWidget->ConfigScrollBar();
+    m_NameWidget->UpdateVisibleSignalStates();
+    m_ShapeWidget->update(true);
+    Q_EMIT statusMessage(dropped ? tr("Reloaded %1: %n node(s) no longer in the file dropped", nullptr, dropped).arg(name)
+                                 : tr("Reloaded %1").arg(name));
+    return true;
+}
+
+DovlinWidget::FileStamp DovlinWidget::stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified()};
+}
+
+void DovlinWidget::watchSource()
+{
+    const QString path = sourceFile();
+    const QStringList watched = m_Watcher->files();
+    if (!watched.isEmpty() && watched != QStringList{path})
+        m_Watcher->removePaths(watched);
+    if (!m_Watcher->files().contains(path) && QFileInfo::exists(path))
+        m_Watcher->addPath(path);
+}
+
+void DovlinWidget::sourceChanged()
+{
+    // The document's own save, or a file written back as it was, is no change.
+    if (stampOf(sourceFile()) == m_KnownStamp)
+        return;
+    if (Dovlin_Settings().alwaysReload())
+        reload();
+    else
+        showChangedBar(tr("The file changed on disk"));
+}
+
+void DovlinWidget::showChangedBar(const QString &text)
+{
+    if (!m_ChangedBar) {
+        auto *bar = new QFrame(this);
+        bar->setObjectName("changedBar");
+        bar->setFrameShape(QFrame::StyledPanel);
+        bar->setAutoFillBackground(true);
+        auto *layout = new QHBoxLayout(bar);
+        layout->setContentsMargins(6, 3, 6, 3);
+        m_ChangedText = new QLabel(bar);
+        m_ChangedText->setWordWrap(true);
+        auto *reloadButton = new QPushButton(tr("&Reload"), bar);
+        reloadButton->setObjectName("reloadButton");
+        auto *alwaysButton = new QPushButton(tr("Always reload"), bar);
+        alwaysButton->setObjectName("alwaysReloadButton");
+        auto *ignoreButton = new QPushButton(tr("&Ignore"), bar);
+        ignoreButton->setObjectName("ignoreButton");
+        layout->addWidget(m_ChangedText, 1);
+        layout->addWidget(reloadButton);
+        layout->addWidget(alwaysButton);
+        layout->addWidget(ignoreButton);
+        connect(reloadButton, &QPushButton::clicked, this, &DovlinWidget::reload);
+        connect(alwaysButton, &QPushButton::clicked, this, [this] {
+            Dovlin_Settings().setAlwaysReload(true);
+            reload();
+        });
+        connect(ignoreButton, &QPushButton::clicked, this, [this] {
+            m_KnownStamp = stampOf(sourceFile());
+            hideChangedBar();
+        });
+        m_ChangedBar = bar;
+    }
+    m_ChangedText->setText(text);
+    m_ChangedBar->show();
+    m_ChangedBar->raise();
+    layoutParts();
+}
+
+void DovlinWidget::hideChangedBar()
+{
+    if (!m_ChangedBar || m_ChangedBar->isHidden())
+        return;
+    m_ChangedBar->hide();
+    layoutParts();
 }
 
 void DovlinWidget::showEvent(QShowEvent *)
@@ -138,17 +300,19 @@ void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
 
 bool DovlinWidget::loadFile(QString path)
 {
-    if (!m_FileManager.Load(path)) {
-        m_ErrorString = m_FileManager.ErrorString();
+    if (!m_FileManager->Load(path)) {
+        m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
-    m_EndTime = m_FileManager.GetEndTime();
-    m_TimeBase = m_FileManager.GetTimeBase();
+    m_EndTime = m_FileManager->GetEndTime();
+    m_TimeBase = m_FileManager->GetTimeBase();
     setModified(false);
-    m_NameWidget->GenerateNameView(m_FileManager);
+    m_NameWidget->GenerateNameView(*m_FileManager);
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    m_KnownStamp = stampOf(sourceFile());
+    watchSource();
     return true;
 }
 
@@ -158,8 +322,8 @@ bool DovlinWidget::saveFile(QString path)
         m_ErrorString = m_LostReason;
         return false;
     }
-    if (!m_FileManager.Save(path)) {
-        m_ErrorString = m_FileManager.ErrorString();
+    if (!m_FileManager->Save(path)) {
+        m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
     setModified(false);
@@ -180,7 +344,8 @@ bool DovlinWidget::saveAndReport(const QString &path)
 
 void DovlinWidget::save()
 {
-    saveAndReport(m_FileName);
+    if (saveAndReport(m_FileName) && m_DumpFile.isEmpty())
+        m_KnownStamp = stampOf(m_FileName);
 }
 
 void DovlinWidget::saveAs()
@@ -196,6 +361,10 @@ void DovlinWidget::saveAs()
         return;
     m_FileName = QFileInfo(path).canonicalFilePath();
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    if (m_DumpFile.isEmpty()) {
+        m_KnownStamp = stampOf(m_FileName);
+        watchSource();
+    }
 }
 
 QString DovlinWidget::userFriendlyFileName() const
@@ -262,13 +431,18 @@ bool DovlinWidget::bookmarkStatus(int index) const
 
 void DovlinWidget::modifySignals()
 {
-    Dovlin_SignalsDialog dialog(m_FileManager, this);
+    Dovlin_SignalsDialog dialog(*m_FileManager, this);
     if (Dovlin_Dialogs::exec(&dialog) != QDialog::Accepted || !dialog.Apply())
         return;
-    m_NameWidget->ReGenerateNameView(m_FileManager);
+    m_NameWidget->ReGenerateNameView(*m_FileManager);
     m_NameWidget->UpdateVisibleSignalStates();
     m_ShapeWidget->update(true);
     setModified(true);
+}
+
+bool DovlinWidget::showsWholeRange() const
+{
+    return m_ShapeWidget->startScopeTime() == 0 && m_ShapeWidget->endScopeTime() >= m_EndTime;
 }
 
 void DovlinWidget::zoomIn()

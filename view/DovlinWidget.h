@@ -4,14 +4,20 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ShapeWidget.h"
 
+#include <QDateTime>
 #include <QWidget>
+
+#include <memory>
 
 class Dovlin_ExtraWidget;
 class Dovlin_MainWindow;
 class Dovlin_NameWidget;
+class QFileSystemWatcher;
 class QFixedSplitter;
+class QLabel;
 class QPrinter;
 class QSplitter;
+class QTimer;
 
 // The document window of one wave file: its model, the name tree, the cursor time bar and the
 // wave canvas, and the view state they share (cursors, bookmarks, zoom-area mode).
@@ -40,13 +46,22 @@ public:
     bool isModified() const { return m_Modified; }
     QString errorString() const { return m_ErrorString; }
     QString fileName() const { return m_FileName; }
+    // The dump the wave file was converted from; empty for a wave file opened as such.
+    QString dumpFile() const { return m_DumpFile; }
+    void setDumpFile(const QString &path) { m_DumpFile = path; }
+    // The file the document reloads and watches: its dump, or else its wave file.
+    QString sourceFile() const { return m_DumpFile.isEmpty() ? m_FileName : m_DumpFile; }
+    // The bar that tells that the source file changed on disk; null until it first did.
+    QWidget *changedBar() const { return m_ChangedBar; }
+    // How long the source file must keep its size and time before a change counts as finished.
+    static constexpr int m_StableMilliseconds = 1000;
     QString userFriendlyFileName() const;
 
     // Draws the window's picture and its caption on one page of a printer (or on any device).
     void printTo(QPaintDevice *device);
 
     Dovlin_MainWindow *owner() const { return m_Owner; }
-    Dovlin_FileManager &fileManager() { return m_FileManager; }
+    Dovlin_FileManager &fileManager() { return *m_FileManager; }
     QSplitter *mainSplitter() const { return m_MainSplitter; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
@@ -54,6 +69,8 @@ public:
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
 
     qint64 endTime() const { return m_EndTime; }
+    // Whether the canvas shows the file from time 0 to its end.
+    bool showsWholeRange() const;
     int timeBase() const { return m_TimeBase; }
     int nCursor() const { return m_nCursor; }
     void setnCursor(int n);
@@ -87,8 +104,10 @@ public Q_SLOTS:
     void setBookmark(int index);
     void gotoBookmark(int index);
     void print();
-    // Closes the document and opens its file again.
-    void reload();
+    // Reads the source file again (a dump is converted as on opening) and keeps the view: the
+    // nodes' flags by dotted path, the cursors, the time window and the scroll position. A file that
+    // does not load leaves the document as it was and says why; false then.
+    bool reload();
 
 Q_SIGNALS:
     // One line on what a command on the document's file did, naming the file (and the reason of a failure).
@@ -106,6 +125,25 @@ private:
     void createLayout();
     // Saves to path and tells the outcome, a failure also in a box; false when not saved.
     bool saveAndReport(const QString &path);
+    void layoutParts();
+    void watchSource();
+    // Called once the source file stopped changing: asks, or reloads when the user said always.
+    void sourceChanged();
+    void showChangedBar(const QString &text);
+    void hideChangedBar();
+
+    struct FileStamp
+    {
+        bool m_Exists = false;
+        qint64 m_Size = -1;
+        QDateTime m_Modified;
+        bool operator==(const FileStamp &other) const
+        {
+            return m_Exists == other.m_Exists && m_Size == other.m_Size && m_Modified == other.m_Modified;
+        }
+        bool operator!=(const FileStamp &other) const { return !(*this == other); }
+    };
+    static FileStamp stampOf(const QString &path);
 
     Dovlin_MainWindow *m_Owner;
     QSplitter *m_MainSplitter = nullptr;
@@ -113,14 +151,24 @@ private:
     Dovlin_NameWidget *m_NameWidget = nullptr;
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
-    Dovlin_FileManager m_FileManager;
+    std::unique_ptr<Dovlin_FileManager> m_FileManager;
     // Shown in place of the splitters once the file is lost.
     QWidget *m_LostPage = nullptr;
     bool m_FileLost = false;
     QString m_LostReason;
 
     QString m_FileName;
+    QString m_DumpFile;
     QString m_ErrorString;
+    QFileSystemWatcher *m_Watcher = nullptr;
+    // Runs while the source file is still changing: its stamp must hold for m_StableMilliseconds.
+    QTimer *m_StableTimer = nullptr;
+    // The source as the document shows it (or as the user chose to ignore it), and as last seen
+    // while it was changing.
+    FileStamp m_KnownStamp;
+    FileStamp m_ChangingStamp;
+    QWidget *m_ChangedBar = nullptr;
+    QLabel *m_ChangedText = nullptr;
     bool m_Modified = false;
     qint64 m_EndTime = -1;
     int m_TimeBase = 0;

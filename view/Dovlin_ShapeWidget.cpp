@@ -582,6 +582,8 @@ void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
     if (ConfigPopupMenu(nameWidget()->itemAtY(event->pos().y())))
         m_ContextMenu->exec(event->globalPos());
+    // A menu closed without a choice must not leave its node to a later command (or a reload).
+    m_ContextHierarchy = nullptr;
 }
 
 void Dovlin_ShapeWidget::nextTrans()
