@@ -46,7 +46,9 @@ public:
     // The real dialog starts in directory.
     static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
                                         const QString &directory = QString());
-    static QString getSaveFileName(QWidget *parent, const QString &filter);
+    // The real dialog adds defaultSuffix to a name without one.
+    static QString getSaveFileName(QWidget *parent, const QString &filter,
+                                   const QString &defaultSuffix = QStringLiteral("dvn"));
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);
     // Runs a dialog of the program's own modally.
     static int exec(QDialog *dialog);

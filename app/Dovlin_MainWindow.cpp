@@ -2,6 +2,7 @@
 
 #include "Dovlin_AboutDialog.h"
 #include "Dovlin_Dialogs.h"
+#include "Dovlin_ExportDialog.h"
 #include "Dovlin_GuiImportReporter.h"
 #include "Dovlin_Settings.h"
 #include "Dovlin_VcdImport.h"
@@ -94,6 +95,10 @@ void Dovlin_MainWindow::createActions()
     m_PrintAct = make("printAct", tr("&Print"), ":/images/print.png", tr("Ctrl+P"), tr("Print the active wave."));
     connect(m_PrintAct, &QAction::triggered, this, &Dovlin_MainWindow::print);
 
+    m_ExportAct = make("exportAct", tr("&Export Image..."), QString(), tr("Ctrl+E"),
+                       tr("Write the active window's view as a PNG or SVG picture"));
+    connect(m_ExportAct, &QAction::triggered, this, &Dovlin_MainWindow::exportImage);
+
     m_ExitAct = make("exitAct", tr("E&xit"), QString(), tr("Alt+F4"), tr("Exit the application"));
     connect(m_ExitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
@@ -154,6 +159,7 @@ void Dovlin_MainWindow::createMenus()
     m_FileMenu->addAction(m_CloseAct);
     m_FileMenu->addAction(m_CloseAllAct);
     m_FileMenu->addSeparator();
+    m_FileMenu->addAction(m_ExportAct);
     m_FileMenu->addAction(m_PrintAct);
     m_FileMenu->addSeparator();
     m_FileMenu->addAction(m_ExitAct);
@@ -223,7 +229,7 @@ void Dovlin_MainWindow::createStatusBar()
 void Dovlin_MainWindow::updateMenus()
 {
     const bool hasDocument = activeMdiChild() != nullptr;
-    for (QAction *action : {m_ReloadAct, m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
+    for (QAction *action : {m_ReloadAct, m_ExportAct, m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
                             m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_TileAct, m_CascadeAct, m_NextAct,
                             m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
         action->setEnabled(hasDocument);
@@ -540,6 +546,30 @@ void Dovlin_MainWindow::print()
 {
     if (DovlinWidget *child = activeMdiChild())
         child->print();
+}
+
+void Dovlin_MainWindow::exportImage()
+{
+    DovlinWidget *child = activeMdiChild();
+    if (!child)
+        return;
+    QString path = Dovlin_Dialogs::getSaveFileName(this, tr("PNG images (*.png);;SVG drawings (*.svg)"),
+                                                   QStringLiteral("png"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(".png");
+    const bool svg = QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+    Dovlin_ExportDialog options(this, !svg, child->devicePixelRatioF());
+    if (Dovlin_Dialogs::exec(&options) != QDialog::Accepted)
+        return;
+    const QString name = QDir::toNativeSeparators(path);
+    if (child->exportImage(path, options.light(), options.ratio())) {
+        statusBar()->showMessage(tr("Exported %1").arg(name));
+        return;
+    }
+    statusBar()->showMessage(tr("Cannot export %1: %2").arg(name, child->errorString()));
+    Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot export %1:\n%2").arg(name, child->errorString()));
 }
 
 void Dovlin_MainWindow::zoomIn()

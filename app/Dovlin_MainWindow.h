@@ -36,6 +36,7 @@ private Q_SLOTS:
     void save();
     void saveAs();
     void print();
+    void exportImage();
     void zoomIn();
     void zoomOut();
     void zoomFull();
@@ -85,6 +86,7 @@ private:
     QAction *m_CloseAct = nullptr;
     QAction *m_CloseAllAct = nullptr;
     QAction *m_PrintAct = nullptr;
+    QAction *m_ExportAct = nullptr;
     QAction *m_ExitAct = nullptr;
     QAction *m_ZoomInAct = nullptr;
     QAction *m_ZoomOutAct = nullptr;

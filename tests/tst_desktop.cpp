@@ -17,9 +17,14 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QComboBox>
+#include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
+#include <QSvgRenderer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -56,6 +61,9 @@ private Q_SLOTS:
         delete m_Window;
         m_Window = nullptr;
         Dovlin_Dialogs::setMessageHandler({});
+        Dovlin_Dialogs::setSaveFileHandler({});
+        Dovlin_Dialogs::setExecHandler({});
+        Dovlin_Dialogs::setPrintHandler({});
     }
 
     void recentFiles()
@@ -254,6 +262,102 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(document->endTime(), 220, 10000);
         QVERIFY(!document->changedBar()->isVisible());
         QVERIFY(m_Messages.isEmpty());
+    }
+
+    void exportImage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("light");
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("PNG, light, screen resolution") << "light" << true << 1.0;
+        QTest::newRow("PNG, dark, 2x") << "dark.png" << false << 2.0;
+        QTest::newRow("SVG, light") << "light.svg" << true << 1.0;
+    }
+
+    void exportImage()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, light);
+        QFETCH(qreal, ratio);
+        QVERIFY(m_Window->DoFileOpen(writeFile("export/run.vcd", wideDump({}, 100))));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        document->addCursor();
+        const QString path = m_Dir.filePath("export/" + name);
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &) { return path; });
+        Dovlin_Dialogs::setExecHandler([&](QDialog *dialog) {
+            auto *theme = dialog->findChild<QComboBox *>("themeBox");
+            theme->setCurrentIndex(theme->findData(light));
+            if (auto *pixels = dialog->findChild<QComboBox *>("ratioBox"))
+                pixels->setCurrentIndex(pixels->findData(ratio));
+            return int(QDialog::Accepted);
+        });
+        m_Window->findChild<QAction *>("exportAct")->trigger();
+        const QString written = QFileInfo(path).suffix().isEmpty() ? path + ".png" : path;
+        QFile::remove("/tmp/dovlin-" + QFileInfo(written).fileName()); QFile::copy(written, "/tmp/dovlin-" + QFileInfo(written).fileName());
+        QCOMPARE(m_Window->statusBar()->currentMessage(), "Exported " + QDir::toNativeSeparators(written));
+
+        QImage image;
+        if (written.endsWith(".svg")) {
+            QSvgRenderer svg(written);
+            QVERIFY(svg.isValid());
+            QCOMPARE(svg.viewBox(), QRect(QPoint(0, 0), document->viewSize()));
+            image = QImage(document->viewSize(), QImage::Format_RGB32);
+            QPainter painter(&image);
+            svg.render(&painter);
+        } else {
+            QVERIFY(image.load(written, "PNG"));
+            QCOMPARE(image.size(), document->viewSize() * ratio);
+        }
+        // The canvas's background is the theme's; its traces stand out from it.
+        const QRect canvas(document->shapeWidget()->mapTo(document->mainSplitter(), QPoint(0, 0)) * ratio,
+                           document->shapeWidget()->size() * ratio);
+        int background = 0, traces = 0;
+        for (int y = canvas.top(); y <= canvas.bottom(); y += 2)
+            for (int x = canvas.left(); x <= canvas.right(); x += 2) {
+                const QRgb pixel = image.pixel(x, y) & 0xFFFFFF;
+                background += pixel == (light ? 0xFFFFFFu : 0u);
+                traces += light ? qGray(pixel) < 128 : qGray(pixel) > 128;
+            }
+        const int samples = (canvas.width() / 2) * (canvas.height() / 2);
+        QVERIFY2(background > samples / 2 && traces > 50, qPrintable(QString("%1 %2 of %3").arg(background).arg(traces).arg(samples)));
+    }
+
+    // The printed page holds the waveforms as paths, not as one picture of the window.
+    void printsVectors()
+    {
+        QVERIFY(m_Window->DoFileOpen(writeFile("print/run.vcd", wideDump({}, 100))));
+        const QString pdf = m_Dir.filePath("print/run.pdf");
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return true;
+        });
+        m_Window->findChild<QAction *>("printAct")->trigger();
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("%PDF"));
+        // Images are only small parts of the name tree: its icons, its header.
+        const QRegularExpression image("/Subtype\\s*/Image\\s*/Width\\s+(\\d+)\\s*/Height\\s+(\\d+)");
+        for (auto match = image.globalMatch(QString::fromLatin1(bytes)); match.hasNext();) {
+            const QRegularExpressionMatch found = match.next();
+            QVERIFY2(found.captured(1).toInt() <= 128 && found.captured(2).toInt() <= 128, qPrintable(found.captured(0)));
+        }
+        // Lines are drawn as path segments: "x y m" moves, "x y l" draws.
+        int segments = 0;
+        const QRegularExpression stream("<<([^>]*)>>\\s*stream\\r?\\n");
+        for (auto match = stream.globalMatch(QString::fromLatin1(bytes)); match.hasNext();) {
+            const QRegularExpressionMatch found = match.next();
+            if (!found.captured(1).contains("/FlateDecode") || found.captured(1).contains("/Image"))
+                continue;
+            const qsizetype end = bytes.indexOf("endstream", found.capturedEnd());
+            QVERIFY(end > 0);
+            const quint32 size = 1 << 24;
+            const char header[] = {char(size >> 24), char(size >> 16 & 0xFF), char(size >> 8 & 0xFF), char(size & 0xFF)};
+            segments += qUncompress(QByteArray(header, 4) + bytes.mid(found.capturedEnd(), end - found.capturedEnd()))
+                            .count(" l\n");
+        }
+        QVERIFY2(segments > 100, qPrintable(QString::number(segments)));
     }
 
 private:

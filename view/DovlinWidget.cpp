@@ -2,13 +2,16 @@
 
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
+#include "Dovlin_FileIo.h"
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalsDialog.h"
 #include "QFixedSplitter.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -17,10 +20,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSvgGenerator>
 #include <QTimer>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -536,25 +541,115 @@ void DovlinWidget::gotoBookmark(int index)
 
 void DovlinWidget::print()
 {
-    QPrinter printer(QPrinter::ScreenResolution);
+    QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QFileInfo(m_FileName).baseName());
     if (!Dovlin_Dialogs::execPrintDialog(this, &printer))
         return;
     printTo(&printer);
 }
 
-void DovlinWidget::printTo(QPaintDevice *device)
+QSize DovlinWidget::viewSize() const
 {
-    const QPixmap picture = grab();
+    return m_MainSplitter->size();
+}
+
+void DovlinWidget::paintView(QPainter *painter, bool light)
+{
+    painter->save();
+    painter->fillRect(QRect(QPoint(0, 0), viewSize()), light ? Qt::white : Qt::black);
+    // The tree draws with its palette, and with a font in pixels: a font in points would grow with
+    // a printer's resolution while the picture is scaled to the page.
+    const QPalette screenPalette = m_NameWidget->palette();
+    const QFont screenFont = m_NameWidget->font();
+    QFont font = screenFont;
+    font.setPixelSize(QFontInfo(screenFont).pixelSize());
+    m_NameWidget->setFont(font);
+    if (light) {
+        QPalette paper = screenPalette;
+        for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base})
+            paper.setColor(role, Qt::white);
+        for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText})
+            paper.setColor(role, QColor(Dovlin_RowRaster::LightColour(screenPalette.color(role).rgb() & 0xFFFFFFu)));
+        m_NameWidget->setPalette(paper);
+    }
+    // Recorded first: rendered straight to a printer, a widget would come out as one picture of pixels.
+    QPicture tree;
+    {
+        QPainter recorder(&tree);
+        m_NameWidget->render(&recorder, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+    }
+    painter->drawPicture(m_NameWidget->mapTo(m_MainSplitter, QPoint(0, 0)), tree);
+    m_NameWidget->setPalette(screenPalette);
+    m_NameWidget->setFont(screenFont);
+
+    painter->save();
+    painter->translate(m_ExtraWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->setClipRect(m_ExtraWidget->rect());
+    m_ExtraWidget->paintView(painter, light);
+    painter->restore();
+    painter->translate(m_ShapeWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->setClipRect(m_ShapeWidget->rect());
+    m_ShapeWidget->paintView(painter, light);
+    painter->restore();
+}
+
+bool DovlinWidget::exportImage(const QString &path, bool light, qreal ratio)
+{
+    if (!checkFile()) {
+        m_ErrorString = m_LostReason;
+        return false;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const QSize size = viewSize();
+    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(userFriendlyFileName());
+        svg.setResolution(96);
+        QPainter painter(&svg);
+        paintView(&painter, light);
+    } else {
+        QImage image(size * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        {
+            QPainter painter(&image);
+            paintView(&painter, light);
+        }
+        if (!image.save(&buffer, "PNG")) {
+            m_ErrorString = tr("the picture cannot be encoded as PNG");
+            return false;
+        }
+    }
+    Dovlin_ReplacingFile file(path);
+    file.SetExpectedSize(bytes.size());
+    if (!file.Open() || file.write(bytes) != bytes.size() || !file.Commit()) {
+        m_ErrorString = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void DovlinWidget::printTo(QPaintDevice *device, bool light)
+{
+    const QSize picture = viewSize();
     QPainter painter(device);
-    QRect rect = painter.viewport();
+    const QRect page = painter.viewport();
+    QRect rect = page;
     const int mx = rect.width() / 20;
     const int my = rect.height() / 20;
     rect.adjust(mx, my, -mx, -my);
-    QSize size = picture.size();
+    QSize size = picture;
     size.scale(rect.size(), Qt::KeepAspectRatio);
     painter.setViewport(rect.x(), rect.y(), size.width(), size.height());
-    painter.setWindow(picture.rect());
-    painter.drawPixmap(0, 0, picture);
-    painter.drawText(0, picture.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+    painter.setWindow(QRect(QPoint(0, 0), picture));
+    paintView(&painter, light);
+    // The caption in the page's own units, so that its font has the printer's size.
+    painter.setViewport(page);
+    painter.setWindow(page);
+    painter.setPen(Qt::black);
+    painter.drawText(rect.x(), rect.y() + size.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
 }

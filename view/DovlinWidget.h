@@ -57,8 +57,17 @@ public:
     static constexpr int m_StableMilliseconds = 1000;
     QString userFriendlyFileName() const;
 
-    // Draws the window's picture and its caption on one page of a printer (or on any device).
-    void printTo(QPaintDevice *device);
+    // Draws the name column, the cursor bar, the ruler and the waveforms as they are in view through
+    // painter, in the coordinates of the document's splitter, as vectors on a vector device; light
+    // draws dark traces on white.
+    void paintView(QPainter *painter, bool light);
+    // The size of the picture paintView draws.
+    QSize viewSize() const;
+    // Writes the picture of the view to path: SVG for a .svg name, else PNG at ratio pixels per
+    // screen pixel. False with errorString when it cannot.
+    bool exportImage(const QString &path, bool light, qreal ratio);
+    // Draws the picture of the view and its caption on one page of a printer (or on any device).
+    void printTo(QPaintDevice *device, bool light = true);
 
     Dovlin_MainWindow *owner() const { return m_Owner; }
     Dovlin_FileManager &fileManager() { return *m_FileManager; }
