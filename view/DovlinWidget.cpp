@@ -578,7 +578,14 @@ void DovlinWidget::paintView(QPainter *painter, bool light)
         QPainter recorder(&tree);
         m_NameWidget->render(&recorder, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
     }
-    painter->drawPicture(m_NameWidget->mapTo(m_MainSplitter, QPoint(0, 0)), tree);
+    // Playing it back scales it by the device's resolution over the picture's: the painter's own
+    // scale already fits it to the device.
+    painter->save();
+    painter->translate(m_NameWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->scale(qreal(tree.logicalDpiX()) / painter->device()->logicalDpiX(),
+                   qreal(tree.logicalDpiY()) / painter->device()->logicalDpiY());
+    painter->drawPicture(0, 0, tree);
+    painter->restore();
     m_NameWidget->setPalette(screenPalette);
     m_NameWidget->setFont(screenFont);
 
