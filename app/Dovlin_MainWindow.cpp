@@ -79,6 +79,11 @@ void Dovlin_MainWindow::createActions()
                        tr("Read the active window's file again, keeping the view"));
     connect(m_ReloadAct, &QAction::triggered, this, &Dovlin_MainWindow::reload);
 
+    m_AlwaysReloadAct = make("alwaysReloadAct", tr("Always Reload &Changed Files"), QString(), QString(),
+                             tr("Reload a document whose file changed on disk without asking"));
+    m_AlwaysReloadAct->setCheckable(true);
+    connect(m_AlwaysReloadAct, &QAction::toggled, this, [](bool on) { Dovlin_Settings().setAlwaysReload(on); });
+
     m_SaveAct = make("saveAct", tr("&Save"), QString(), tr("Ctrl+S"), tr("Save the active wave file"));
     connect(m_SaveAct, &QAction::triggered, this, &Dovlin_MainWindow::save);
 
@@ -149,11 +154,16 @@ void Dovlin_MainWindow::createActions()
 void Dovlin_MainWindow::createMenus()
 {
     m_FileMenu = menuBar()->addMenu(tr("&File"));
+    m_FileMenu->setObjectName("fileMenu");
     m_FileMenu->addAction(m_OpenAct);
     m_RecentMenu = m_FileMenu->addMenu(tr("Open &Recent"));
     m_RecentMenu->setObjectName("recentMenu");
     connect(m_RecentMenu, &QMenu::aboutToShow, this, &Dovlin_MainWindow::updateRecentMenu);
     m_FileMenu->addAction(m_ReloadAct);
+    m_FileMenu->addAction(m_AlwaysReloadAct);
+    // The bar of a changed file can turn it on too.
+    connect(m_FileMenu, &QMenu::aboutToShow, this,
+            [this] { m_AlwaysReloadAct->setChecked(Dovlin_Settings().alwaysReload()); });
     m_FileMenu->addAction(m_SaveAct);
     m_FileMenu->addAction(m_SaveAsAct);
     m_FileMenu->addAction(m_CloseAct);

@@ -81,6 +81,7 @@ private:
 
     QAction *m_OpenAct = nullptr;
     QAction *m_ReloadAct = nullptr;
+    QAction *m_AlwaysReloadAct = nullptr;
     QAction *m_SaveAct = nullptr;
     QAction *m_SaveAsAct = nullptr;
     QAction *m_CloseAct = nullptr;

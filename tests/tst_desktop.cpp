@@ -262,6 +262,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(document->endTime(), 220, 10000);
         QVERIFY(!document->changedBar()->isVisible());
         QVERIFY(m_Messages.isEmpty());
+
+        // The File menu shows the choice and takes it back.
+        auto *always = m_Window->findChild<QAction *>("alwaysReloadAct");
+        QMetaObject::invokeMethod(m_Window->findChild<QMenu *>("fileMenu"), "aboutToShow");
+        QVERIFY(always->isChecked());
+        always->setChecked(false);
+        QVERIFY(!Dovlin_Settings().alwaysReload());
     }
 
     void exportImage_data()
