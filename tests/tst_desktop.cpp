@@ -62,6 +62,7 @@ private Q_SLOTS:
         m_Window = nullptr;
         Dovlin_Dialogs::setMessageHandler({});
         Dovlin_Dialogs::setSaveFileHandler({});
+        Dovlin_Dialogs::setOpenFilesHandler({});
         Dovlin_Dialogs::setExecHandler({});
         Dovlin_Dialogs::setPrintHandler({});
     }
@@ -97,6 +98,13 @@ private Q_SLOTS:
         entries.at(2)->trigger();
         QCOMPARE(m_Window->activeMdiChild()->dumpFile(), expected.at(2));
         QCOMPARE(Dovlin_Settings().recentFiles().first(), expected.at(2));
+
+        // The Open dialog starts where the last file was chosen.
+        Dovlin_Dialogs::setOpenFilesHandler([&](QWidget *, const QString &, const QString &) {
+            return QStringList{paths.at(3)};
+        });
+        m_Window->findChild<QAction *>("openAct")->trigger();
+        QCOMPARE(Dovlin_Settings().openFolder(), QFileInfo(paths.at(3)).absolutePath());
 
         auto *clear = m_Window->findChild<QAction *>("clearRecentAct");
         QVERIFY(clear && clear->isEnabled());
@@ -365,6 +373,19 @@ private Q_SLOTS:
                             .count(" l\n");
         }
         QVERIFY2(segments > 100, qPrintable(QString::number(segments)));
+
+        // At a printer's resolution every part keeps its place in the picture: nothing spills below
+        // it and its caption.
+        QImage page(1000, 1400, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        page.setDotsPerMeterX(23622);
+        page.setDotsPerMeterY(23622);
+        DovlinWidget *document = m_Window->activeMdiChild();
+        document->printTo(&page);
+        const QSize picture = document->viewSize().scaled(900, 1260, Qt::KeepAspectRatio);
+        for (int y = 70 + picture.height() + 200; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                QVERIFY2((page.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu, qPrintable(QString("%1, %2").arg(x).arg(y)));
     }
 
 private:
