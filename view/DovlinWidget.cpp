@@ -150,13 +150,17 @@ bool DovlinWidget::checkFile()
 
 bool DovlinWidget::reload()
 {
+    if (m_Reloading)
+        return false;
     const QString source = sourceFile();
     const QString name = QDir::toNativeSeparators(source);
     const FileStamp stamp = stampOf(source);
     QString wave = m_FileName;
     QString reason;
     if (!m_DumpFile.isEmpty()) {
+        m_Reloading = true;
         wave = m_Owner ? m_Owner->waveFileForReload(m_DumpFile, reason) : QString();
+        m_Reloading = false;
         if (wave.isEmpty() && reason.isEmpty()) {
             Q_EMIT statusMessage(tr("Reload of %1 cancelled").arg(name));
             return false;
@@ -226,6 +230,11 @@ void DovlinWidget::watchSource()
 
 void DovlinWidget::sourceChanged()
 {
+    // A change met during a reload is looked at once that reload is over.
+    if (m_Reloading) {
+        m_StableTimer->start();
+        return;
+    }
     // The document's own save, or a file written back as it was, is no change.
     if (stampOf(sourceFile()) == m_KnownStamp)
         return;

@@ -176,6 +176,8 @@ private:
     // while it was changing.
     FileStamp m_KnownStamp;
     FileStamp m_ChangingStamp;
+    // While a reload converts its dump, which lets events through.
+    bool m_Reloading = false;
     QWidget *m_ChangedBar = nullptr;
     QLabel *m_ChangedText = nullptr;
     bool m_Modified = false;
