@@ -139,12 +139,6 @@ QString Dovlin_WaveWriter::ErrorString() const
     return QStringLiteral("cannot write: %1").arg(m_Device.errorString());
 }
 
-QFileManager::~QFileManager()
-{
-    if (m_File.isOpen())
-        m_File.close();
-}
-
 Dovlin_FileManager::Dovlin_FileManager() = default;
 
 bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
@@ -156,6 +150,26 @@ bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
     replacement->m_Index = index;
     m_Signals.removeLast();
     --m_nSignal;
+    StructureChanged();
+    return true;
+}
+
+bool Dovlin_FileManager::ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement)
+{
+    if (index < 0 || index >= m_nHierarchy - 1 || !replacement || replacement != m_Hierarchies.last() ||
+        replacement->m_ParentIndex != -1)
+        return false;
+    const Dovlin_Hierarchy *old = m_Hierarchies.at(index);
+    replacement->m_ParentIndex = old->m_ParentIndex;
+    replacement->ModifyLevels(old->m_Level);
+    replacement->m_Shown = old->m_Shown;
+    replacement->m_Digital = old->m_Digital;
+    replacement->m_Radix = old->m_Radix;
+    delete old;
+    m_Hierarchies[index] = replacement;
+    replacement->m_Index = index;
+    m_Hierarchies.removeLast();
+    --m_nHierarchy;
     StructureChanged();
     return true;
 }
@@ -360,17 +374,15 @@ bool Dovlin_FileManager::FileIntact() const
 bool Dovlin_FileManager::Load(const QString &path)
 {
     m_ErrorString.clear();
-    m_File.setFileName(path);
-    if (!m_File.open(QIODevice::ReadOnly))
-        return Fail(QStringLiteral("cannot open: %1").arg(m_File.errorString()));
+    m_FileName = path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Fail(QStringLiteral("cannot open: %1").arg(file.errorString()));
     // A file that cannot be mapped (a pipe, say) is read the ordinary way.
     auto mapping = std::make_unique<Dovlin_FileMapping>();
-    if (!mapping->Map(m_File.handle(), m_File.size())) {
-        const bool loaded = LoadAll(&m_File);
-        m_File.close();
-        return loaded;
-    }
-    m_File.close();
+    if (!mapping->Map(file.handle(), file.size()))
+        return LoadAll(&file);
+    file.close();
     // The model keeps pointers into the mapping: the file may be replaced on disk (saving renames
     // a new file into place), the mapped bytes stay those of the file that was opened.
     QBuffer bytes;
@@ -386,19 +398,9 @@ bool Dovlin_FileManager::Load(const QString &path)
     return loaded;
 }
 
-bool Dovlin_FileManager::LoadAll()
-{
-    return LoadAll(&m_File);
-}
-
 bool Dovlin_FileManager::LoadAll(QIODevice *device)
 {
     return LoadHeader(device) && LoadSignalEvents(device);
-}
-
-bool Dovlin_FileManager::LoadHeader()
-{
-    return LoadHeader(&m_File);
 }
 
 bool Dovlin_FileManager::LoadHeader(QIODevice *device)
@@ -414,11 +416,6 @@ bool Dovlin_FileManager::LoadHeader(QIODevice *device)
     if (!ReadHeader(reader))
         return Fail(reader.ErrorString());
     return true;
-}
-
-bool Dovlin_FileManager::LoadSignalEvents()
-{
-    return LoadSignalEvents(&m_File);
 }
 
 bool Dovlin_FileManager::LoadSignalEvents(QIODevice *device)
@@ -637,7 +634,7 @@ QString Dovlin_FileManager::FileLost() const
 {
     return QStringLiteral("%1 was cut short or written by another program while it was open: its events can no "
                           "longer be read; open it again")
-        .arg(QDir::toNativeSeparators(m_File.fileName()));
+        .arg(QDir::toNativeSeparators(m_FileName));
 }
 
 bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
@@ -729,19 +726,9 @@ qint64 Dovlin_FileManager::WaveFileBytes(qint64 lastTime) const
     return bytes;
 }
 
-bool Dovlin_FileManager::SaveAll()
-{
-    return SaveAll(&m_File);
-}
-
 bool Dovlin_FileManager::SaveAll(QIODevice *device)
 {
     return SaveHeader(device) && SaveSignalEvents(device, -1);
-}
-
-bool Dovlin_FileManager::SaveHeader()
-{
-    return SaveHeader(&m_File);
 }
 
 bool Dovlin_FileManager::SaveHeader(QIODevice *device)
@@ -753,11 +740,6 @@ bool Dovlin_FileManager::SaveHeader(QIODevice *device)
     if (!WriteHeader(writer) || !writer.Flush())
         return Fail(writer.ErrorString());
     return true;
-}
-
-bool Dovlin_FileManager::SaveSignalEvents(qint64 lastTime)
-{
-    return SaveSignalEvents(&m_File, lastTime);
 }
 
 bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)

@@ -2,7 +2,6 @@
 #define DOVLIN_FILEMANAGER_H
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -105,17 +104,6 @@ private:
     QString m_Reason;
 };
 
-class QFileManager
-{
-public:
-    QFileManager() = default;
-    virtual ~QFileManager();
-    QFileManager(const QFileManager &) = delete;
-    QFileManager &operator=(const QFileManager &) = delete;
-
-    QFile m_File;
-};
-
 // The model of one wave file: it owns every signal and hierarchy node, in two tables indexed
 // from 0, and reads and writes the whole file.
 //
@@ -124,11 +112,13 @@ public:
 // leave the model partly filled: the caller discards the file manager. Loading needs an empty
 // model. Saving reports the device's error; Save() replaces the file only when everything was
 // written.
-class Dovlin_FileManager : public QFileManager
+class Dovlin_FileManager
 {
 public:
     Dovlin_FileManager();
-    ~Dovlin_FileManager() override;
+    ~Dovlin_FileManager();
+    Dovlin_FileManager(const Dovlin_FileManager &) = delete;
+    Dovlin_FileManager &operator=(const Dovlin_FileManager &) = delete;
 
     int GetnSignal() const { return m_nSignal; }
     int GetnHierarchy() const { return m_nHierarchy; }
@@ -139,6 +129,9 @@ public:
     // Puts replacement, the signal created last, at index in place of the signal there, which is
     // deleted; nodes showing index then show replacement. False (and nothing changes) otherwise.
     bool ReplaceSignal(int index, Dovlin_Signal *replacement);
+    // The same for nodes: replacement, the node created last and not yet linked, takes the place
+    // of the node at index under its parent, with its level and view flags.
+    bool ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement);
 
     int GetTimeBase() const { return m_TimeBase; }
     void SetTimeBase(int timeBase) { m_TimeBase = timeBase; }
@@ -146,21 +139,14 @@ public:
     // Recomputes the end time from the events in memory: the largest last time, -1 for none.
     qint64 FindEndTime();
 
-    // Sets m_File's name, opens it read-only, LoadAll, closes it. The file is mapped into memory
+    // Opens the file read-only and loads it all. The file is mapped into memory
     // and the boxes of the signals point into it, so only what is looked at is read; every count
     // and length is still checked against the file's size first.
     bool Load(const QString &path);
-    // Without a device these read m_File, which the caller has opened.
-    bool LoadAll();
     bool LoadAll(QIODevice *device);
-    bool LoadHeader();
     bool LoadHeader(QIODevice *device);
-    bool LoadSignalEvents();
     bool LoadSignalEvents(QIODevice *device);
 
-    // Writes the whole file to a temporary file and renames it over path; on failure any old
-    // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
-    // SaveSignalEvents; those events stay in the model even when writing fails.
     // Calls visit(node, path) for every node below the roots, depth first in child order; the path
     // is the names of the node's ancestors and its own joined with dots.
     void VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const;
@@ -168,17 +154,16 @@ public:
     // path in from, the n-th of equal paths those of the n-th; returns how many nodes of from found no
     // match.
     int CarryOverViewState(const Dovlin_FileManager &from);
+    // Writes the whole file to a temporary file and renames it over path; on failure any old
+    // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
+    // SaveSignalEvents; those events stay in the model even when writing fails.
     bool Save(const QString &path, qint64 lastTime = -1);
     // About the size of the file Save writes: a bound on what a full disk must make room for.
     qint64 WaveFileBytes(qint64 lastTime) const;
-    // Without a device these write m_File, which the caller has opened.
-    bool SaveAll();
     bool SaveAll(QIODevice *device);
-    bool SaveHeader();
     bool SaveHeader(QIODevice *device);
     // Appends to every signal a copy of its last event at lastTime unless it is -1, then
     // writes every event block.
-    bool SaveSignalEvents(qint64 lastTime);
     bool SaveSignalEvents(QIODevice *device, qint64 lastTime);
 
     // Called as the event blocks are written, after each signal, with the signals written and
@@ -239,6 +224,8 @@ private:
     qint64 m_EndTime = 0;
     int m_TimeBase = 0;
     QString m_ErrorString;
+    // The file Load read last: lost-file messages name it.
+    QString m_FileName;
     quint64 m_Structure = 0;
     WriteProgress m_WriteProgress;
     // The events of the loaded file, pointed into by the boxes of its signals.

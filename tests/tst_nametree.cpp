@@ -114,6 +114,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("binary") << "Binary" << 1 << " 1011b";
         QTest::newRow("hexadecimal") << "Hexadecimal" << 2 << " Bh";
+        QTest::newRow("octal") << "Octal" << 16 << " 13o";
         QTest::newRow("signed") << "Signed" << 8 << " -5d ";
     }
 

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -39,6 +40,21 @@ const QStringList integerTypes = signedTypes + QStringList{"time", "parameter"};
 bool isInteger(const Variable &v)
 {
     return integerTypes.contains(v.m_Type) && v.m_Width <= 64;
+}
+
+// An integer that ever holds a state other than 0 and 1 is shown as a vector of its bits.
+void integersWithUnknownBits(Dump &dump)
+{
+    static const QRegularExpression unknown("^[bB].*[^01]");
+    for (Variable &v : dump.m_Variables) {
+        if (!isInteger(v) || std::none_of(v.m_Values.begin(), v.m_Values.end(),
+                                          [](const QString &value) { return unknown.match(value).hasMatch(); }))
+            continue;
+        v.m_Type = "wire";
+        for (int p = 0; p < v.m_Paths.size(); ++p)
+            for (int b = v.m_Width - 1; b >= 0; --b)
+                v.m_BitNames[p] << v.m_Paths[p] + "." + v.m_Paths[p].section('.', -1) + QString("[%1]").arg(b);
+    }
 }
 
 Dump readDump(const QString &path)
@@ -109,6 +125,7 @@ Dump readDump(const QString &path)
             change(t.mid(1), t.left(1));
         }
     }
+    integersWithUnknownBits(dump);
     return dump;
 }
 
@@ -317,8 +334,8 @@ void TestValues::refusals_data()
     QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
                                        << "the time '12ns' is not a whole number";
     QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
-    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "octal"} << 2
-                                   << "unknown radix 'octal'";
+    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
+                                   << "unknown radix 'ternary'";
     QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
     QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1
                                      << "cannot read DATA/corpus/README.md: ";

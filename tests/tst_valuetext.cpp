@@ -58,50 +58,6 @@ class tst_ValueText : public QObject
     Q_OBJECT
 
 private slots:
-    void binToNumber_data()
-    {
-        QTest::addColumn<QString>("bits");
-        QTest::addColumn<qint64>("asUnsigned");
-        QTest::addColumn<qint64>("asSigned");
-        QTest::newRow("empty") << "" << qint64(0) << qint64(0);
-        QTest::newRow("011") << "011" << qint64(3) << qint64(3);
-        QTest::newRow("X1") << "X1" << qint64(1) << qint64(-1);
-        QTest::newRow("1011") << "1011" << qint64(11) << qint64(-5);
-        QTest::newRow("only 1 counts") << "01X0Z1U 1" << qint64(0b10001001) << qint64(0b10001001);
-        QTest::newRow("64 bits, most negative") << "1" + QString(63, '0') << Int64Min << Int64Min;
-        QTest::newRow("65 bits wrap") << "1" + QString(63, '0') + "1" << qint64(1) << qint64(1);
-        QTest::newRow("70 ones") << QString(70, '1') << qint64(-1) << qint64(-1);
-    }
-
-    void binToNumber()
-    {
-        QFETCH(QString, bits);
-        QFETCH(qint64, asUnsigned);
-        QFETCH(qint64, asSigned);
-        QCOMPARE(BinToUnsigned(bits), asUnsigned);
-        QCOMPARE(BinToSigned(bits), asSigned);
-    }
-
-    void decToText_data()
-    {
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QString>("hex");
-        QTest::addColumn<QString>("bin");
-        QTest::newRow("0") << qint64(0) << "0h" << "0b";
-        QTest::newRow("5") << qint64(5) << "5h" << "101b";
-        QTest::newRow("255") << qint64(255) << "FFh" << "11111111b";
-        QTest::newRow("-1") << qint64(-1) << QString(16, 'F') + "h" << QString(64, '1') + "b";
-    }
-
-    void decToText()
-    {
-        QFETCH(qint64, value);
-        QFETCH(QString, hex);
-        QFETCH(QString, bin);
-        QCOMPARE(DecToHex(value), hex);
-        QCOMPARE(DecToBin(value), bin);
-    }
-
     void integerText_data()
     {
         QTest::addColumn<qint64>("value");
@@ -111,6 +67,8 @@ private slots:
         QTest::newRow("binary 0") << qint64(0) << 1 << " 0b";
         QTest::newRow("binary -2") << qint64(-2) << 1 << " " + QString(63, '1') + "0b";
         QTest::newRow("hexadecimal -255") << qint64(-255) << 2 << " -ffh ";
+        QTest::newRow("octal 15") << qint64(15) << 16 << " 17o ";
+        QTest::newRow("octal -8") << qint64(-8) << 16 << " -10o ";
         QTest::newRow("unsigned -1") << qint64(-1) << 4 << " 4294967295u ";
         QTest::newRow("unsigned -2") << qint64(-2) << 4 << " 4294967294u ";
         QTest::newRow("signed -2") << qint64(-2) << 8 << " -2d ";
@@ -176,82 +134,40 @@ private slots:
             QCOMPARE(signal->GetSignalState(11, radix), text);
     }
 
-    void valueAtTime_data()
-    {
-        QTest::addColumn<int>("typeCode");
-        QTest::addColumn<int>("radix");
-        QTest::addColumn<qint64>("time");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("two-state at the change") << 4 << 4 << qint64(10) << "1";
-        QTest::newRow("two-state after the change") << 4 << 4 << qint64(11) << "1";
-        QTest::newRow("two-state before the first change") << 4 << 4 << qint64(9) << "";
-        QTest::newRow("two-state at the end") << 4 << 4 << qint64(30) << "1";
-        QTest::newRow("two-state past the end") << 4 << 4 << qint64(31) << "";
-        QTest::newRow("two-state before the sentinel") << 4 << 4 << qint64(-1) << "";
-        QTest::newRow("nine-state before") << 16 << 4 << qint64(5) << "";
-        QTest::newRow("nine-state after") << 16 << 4 << qint64(15) << "X";
-        QTest::newRow("integer before, unsigned") << 1 << 4 << qint64(9) << "";
-        QTest::newRow("integer at the change") << 1 << 8 << qint64(10) << " 1d ";
-        QTest::newRow("integer past the end") << 1 << 8 << qint64(40) << "";
-        QTest::newRow("real before") << 2 << 4 << qint64(3) << "";
-        QTest::newRow("real at the change") << 2 << 4 << qint64(10) << " 1r ";
-        QTest::newRow("real past the end") << 2 << 4 << qint64(40) << "";
-    }
-
-    // One change to value 1 at time 10, closed at 30.
-    void valueAtTime()
-    {
-        QFETCH(int, typeCode);
-        QFETCH(int, radix);
-        QFETCH(qint64, time);
-        QFETCH(QString, text);
-        Dovlin_FileManager fm;
-        Dovlin_Signal *signal = MakeSignal(fm, typeCode);
-        if (typeCode == 2)
-            signal->AddEvent(10, 1.0);
-        else if (typeCode == 1)
-            signal->AddEvent(10, qint64(1));
-        else
-            signal->AddEvent(10, 1);
-        signal->AddLastEvent(30);
-        Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, signal);
-        leaf->m_Radix = radix;
-        QCOMPARE(leaf->GetSignalState(time), text);
-    }
-
     // Bit letters, most significant first, in the four radices.
     void busText_data()
     {
         QTest::addColumn<QString>("bits");
         QTest::addColumn<QString>("binary");
         QTest::addColumn<QString>("hexadecimal");
+        QTest::addColumn<QString>("octal");
         QTest::addColumn<QString>("asUnsigned");
         QTest::addColumn<QString>("asSigned");
-        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 11u " << " -5d ";
-        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 18u " << " 18d ";
-        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0u " << " 0d ";
-        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXXXXXXb" << " XXXXXXXXb";
-        QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " X01Zb" << " X01Zb";
-        QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZZZZ0001b" << " ZZZZ0001b";
-        QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " ZZ1111b" << " ZZ1111b";
-        QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUUUb" << " UUUUb";
-        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WWWW1b" << " WWWW1b";
-        QTest::newRow("dash") << "----" << " ----b" << " -h" << " ----b" << " ----b";
-        QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 11u " << " -5d ";
-        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6u " << " 6d ";
-        QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " ?1b" << " ?1b";
+        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 13o" << " 11u " << " -5d ";
+        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 22o" << " 18u " << " 18d ";
+        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0o" << " 0u " << " 0d ";
+        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXo" << " XXXXXXXXb" << " XXXXXXXXb";
+        QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " XXo" << " X01Zb" << " X01Zb";
+        QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZX1o" << " ZZZZ0001b" << " ZZZZ0001b";
+        QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " X7o" << " ZZ1111b" << " ZZ1111b";
+        QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUo" << " UUUUb" << " UUUUb";
+        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WXo" << " WWWW1b" << " WWWW1b";
+        QTest::newRow("dash") << "----" << " ----b" << " -h" << " --o" << " ----b" << " ----b";
+        QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 13o" << " 11u " << " -5d ";
+        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6o" << " 6u " << " 6d ";
+        QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " Xo" << " ?1b" << " ?1b";
         QTest::newRow("64 ones") << QString(64, '1') << " " + QString(64, '1') + "b" << " " + QString(16, 'F') + "h"
-                                 << " 18446744073709551615u " << " -1d ";
+                                 << " 1" + QString(21, '7') + "o" << " 18446744073709551615u " << " -1d ";
         QTest::newRow("most negative of 64") << "1" + QString(63, '0') << " 1" + QString(63, '0') + "b"
-                                             << " 8" + QString(15, '0') + "h" << " 9223372036854775808u "
+                                             << " 8" + QString(15, '0') + "h" << " 1" + QString(21, '0') + "o" << " 9223372036854775808u "
                                              << " -9223372036854775808d ";
         QTest::newRow("2^64, 65 bits") << "1" + QString(64, '0') << " 1" + QString(64, '0') + "b"
-                                       << " 1" + QString(16, '0') + "h" << " 18446744073709551616u "
+                                       << " 1" + QString(16, '0') + "h" << " 2" + QString(21, '0') + "o" << " 18446744073709551616u "
                                        << " -18446744073709551616d ";
         QTest::newRow("128 ones") << QString(128, '1') << " " + QString(128, '1') + "b" << " " + QString(32, 'F') + "h"
-                                  << " 340282366920938463463374607431768211455u " << " -1d ";
+                                  << " 3" + QString(42, '7') + "o" << " 340282366920938463463374607431768211455u " << " -1d ";
         const QString e20 = QStringLiteral("000001010110101111000111010111100010110101100011000100000000000000000000");
-        QTest::newRow("10^20, 72 bits") << e20 << " " + e20 + "b" << " 56BC75E2D63100000h" << " 100000000000000000000u " << " 100000000000000000000d ";
+        QTest::newRow("10^20, 72 bits") << e20 << " " + e20 + "b" << " 56BC75E2D63100000h" << " 12657072742654304000000o" << " 100000000000000000000u " << " 100000000000000000000d ";
     }
 
     void busText()
@@ -259,10 +175,12 @@ private slots:
         QFETCH(QString, bits);
         QFETCH(QString, binary);
         QFETCH(QString, hexadecimal);
+        QFETCH(QString, octal);
         QFETCH(QString, asUnsigned);
         QFETCH(QString, asSigned);
         QCOMPARE(BusText(bits, Dovlin_Radix::Binary), binary);
         QCOMPARE(BusText(bits, Dovlin_Radix::Hexadecimal), hexadecimal);
+        QCOMPARE(BusText(bits, Dovlin_Radix::Octal), octal);
         QCOMPARE(BusText(bits, Dovlin_Radix::Unsigned), asUnsigned);
         QCOMPARE(BusText(bits, Dovlin_Radix::Signed), asSigned);
     }

@@ -101,8 +101,11 @@ void TestVcdImport::model_data()
         "top(d(d[2]=4:0@0,X@1,Z@2,Z@2 d[1]=4:0@0,X@1,Z@2,Z@2 d[0]=4:1@0,X@1,1@2,1@2))", -9, 2);
     row("integers",
         top + "$var integer 32 $ i [31:0] $end $var time 64 ! t $end $var parameter 3 : p $end $upscope $end\n"
-              "#0 b101 $ b101 ! b111 : #1 b11111111111111111111111111111101 $ #2 bx $",
+              "#0 b101 $ b101 ! b111 : #1 b11111111111111111111111111111101 $ #2 b0 $",
         "top(i=i:5@0,-3@1,0@2,0@2 t=i:5@0,5@2 p=i:7@0,7@2)", -9, 2);
+    row("an integer with unknown bits becomes a vector, its earlier values too",
+        top + "$var integer 3 $ i $end $upscope $end\n#0 b101 $ #1 bx $ #2 b1 $ #3 bz0H $",
+        "top(i(i[2]=9:1@0,X@1,0@2,Z@3,Z@3 i[1]=9:0@0,X@1,0@2,0@3 i[0]=9:1@0,X@1,1@2,H@3,H@3))", -9, 3);
     row("real values in every form strtod reads",
         top + "$var real 64 % r $end $upscope $end\n#0 r1.5 % #1 r1E3 % #2 r-3.5 % #3 r1e-3 % #4 rNaN % "
               "#5 rinf % #6 r-inf % #7 r0x1p3 % #8 R.5 % #9 r+2 %",

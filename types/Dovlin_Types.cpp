@@ -3,29 +3,13 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
-#include <limits>
 
 QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) const
 {
     if (!event)
         return QString();
-    const qint64 value = event->m_Value.m_IntValue;
-    switch (radix) {
-    case Dovlin_Radix::Binary:
-        return QLatin1Char(' ') + DecToBin(value);
-    case Dovlin_Radix::Hexadecimal:
-        return QStringLiteral(" %1h ").arg(value, 0, 16);
-    case Dovlin_Radix::Unsigned:
-        // Signed 32-bit integers are stored sign-extended: their negative values read as 32-bit
-        // patterns (-1 reads 4294967295). Other values, 64-bit times among them, read in full.
-        if (value < 0 && value >= std::numeric_limits<qint32>::min())
-            return QStringLiteral(" %1u ").arg(quint32(value));
-        return QStringLiteral(" %1u ").arg(quint64(value));
-    case Dovlin_Radix::Signed:
-        return QStringLiteral(" %1d ").arg(value);
-    default:
-        return QStringLiteral(" ");
-    }
+    const Dovlin_RadixFormat *format = Dovlin_FindRadix(radix);
+    return format ? format->m_IntegerText(event->m_Value.m_IntValue) : QStringLiteral(" ");
 }
 
 QString Dovlin_RealType::GetSignalState(const CSignalEvent *event, int) const

@@ -12,9 +12,9 @@ namespace Dovlin_TypeCode {
 enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16, Event = 32 };
 }
 
-// Display radix of a hierarchy node (m_Radix).
+// Display radix of a hierarchy node (m_Radix); how each is written is in Dovlin_RadixFormats.
 namespace Dovlin_Radix {
-enum { Binary = 1, Hexadecimal = 2, Unsigned = 4, Signed = 8 };
+enum { Binary = 1, Hexadecimal = 2, Unsigned = 4, Signed = 8, Octal = 16 };
 }
 
 class Dovlin_Type

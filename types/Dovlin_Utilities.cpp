@@ -2,6 +2,7 @@
 
 #include "Dovlin_Types.h"
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -87,12 +88,15 @@ QString Negated(const QString &ones)
     return result;
 }
 
-QString HexText(const QString &bits)
+// Digits of groups of bitsPerDigit bits from the least significant end (the leftmost group may be
+// shorter): a group of known bits shows its digit, a group of one repeated state its letter, any
+// other group X. Leading zero digits are dropped.
+QString GroupText(const QString &bits, int bitsPerDigit)
 {
     static const char digits[] = "0123456789ABCDEF";
     QString text;
-    for (qsizetype end = bits.size(); end > 0; end -= 4) {
-        const qsizetype begin = qMax<qsizetype>(0, end - 4);
+    for (qsizetype end = bits.size(); end > 0; end -= bitsPerDigit) {
+        const qsizetype begin = qMax<qsizetype>(0, end - bitsPerDigit);
         int digit = 0;
         bool known = true;
         bool same = true;
@@ -110,38 +114,113 @@ QString HexText(const QString &bits)
     return text.mid(zeros);
 }
 
+QString BinaryBus(const QString &bits, const QString &)
+{
+    return QLatin1Char(' ') + bits + QLatin1Char('b');
+}
+
+QString HexadecimalBus(const QString &bits, const QString &ones)
+{
+    if (ones.size() <= 64 && ones == bits)
+        return QLatin1Char(' ') + DecToHex(BinToUnsigned(ones));
+    return QLatin1Char(' ') + GroupText(bits, 4) + QLatin1Char('h');
+}
+
+QString OctalBus(const QString &bits, const QString &)
+{
+    return QLatin1Char(' ') + GroupText(bits, 3) + QLatin1Char('o');
+}
+
+QString UnsignedBus(const QString &bits, const QString &ones)
+{
+    if (ones.isEmpty())
+        return BinaryBus(bits, ones);
+    return QStringLiteral(" %1u ").arg(Decimal(ones));
+}
+
+QString SignedBus(const QString &bits, const QString &ones)
+{
+    if (ones.isEmpty())
+        return BinaryBus(bits, ones);
+    if (ones.size() <= 64)
+        return QStringLiteral(" %1d ").arg(BinToSigned(ones));
+    if (ones.at(0) == QLatin1Char('1'))
+        return QStringLiteral(" -%1d ").arg(Decimal(Negated(ones)));
+    return QStringLiteral(" %1d ").arg(Decimal(ones));
+}
+
+QString BinaryInteger(qint64 value)
+{
+    return QLatin1Char(' ') + DecToBin(value);
+}
+
+QString HexadecimalInteger(qint64 value)
+{
+    return QStringLiteral(" %1h ").arg(value, 0, 16);
+}
+
+QString OctalInteger(qint64 value)
+{
+    return QStringLiteral(" %1o ").arg(value, 0, 8);
+}
+
+// Signed 32-bit integers are stored sign-extended: their negative values read as 32-bit patterns
+// (-1 reads 4294967295). Other values, 64-bit times among them, read in full.
+QString UnsignedInteger(qint64 value)
+{
+    if (value < 0 && value >= std::numeric_limits<qint32>::min())
+        return QStringLiteral(" %1u ").arg(quint32(value));
+    return QStringLiteral(" %1u ").arg(quint64(value));
+}
+
+QString SignedInteger(qint64 value)
+{
+    return QStringLiteral(" %1d ").arg(value);
+}
+
 } // namespace
 
 QString BusText(const QString &bits, int radix)
 {
-    if (bits.isEmpty())
-        return QString();
-    const QString binary = QLatin1Char(' ') + bits + QLatin1Char('b');
+    const Dovlin_RadixFormat *format = Dovlin_FindRadix(radix);
+    if (bits.isEmpty() || !format)
+        return bits;
     QString ones = bits;
     for (qsizetype i = 0; i < ones.size(); ++i) {
         const int bit = KnownBit(ones.at(i));
-        if (bit < 0 && (radix == Dovlin_Radix::Unsigned || radix == Dovlin_Radix::Signed))
-            return binary;
+        if (bit < 0)
+            return format->m_BusText(bits, QString());
         ones[i] = QLatin1Char(bit == 1 ? '1' : '0');
     }
-    switch (radix) {
-    case Dovlin_Radix::Binary:
-        return binary;
-    case Dovlin_Radix::Hexadecimal:
-        if (ones.size() <= 64 && ones == bits)
-            return QLatin1Char(' ') + DecToHex(BinToUnsigned(ones));
-        return QLatin1Char(' ') + HexText(bits) + QLatin1Char('h');
-    case Dovlin_Radix::Unsigned:
-        return QStringLiteral(" %1u ").arg(Decimal(ones));
-    case Dovlin_Radix::Signed:
-        if (ones.size() <= 64)
-            return QStringLiteral(" %1d ").arg(BinToSigned(ones));
-        if (ones.at(0) == QLatin1Char('1'))
-            return QStringLiteral(" -%1d ").arg(Decimal(Negated(ones)));
-        return QStringLiteral(" %1d ").arg(Decimal(ones));
-    default:
-        return bits;
-    }
+    return format->m_BusText(bits, ones);
+}
+
+const std::vector<Dovlin_RadixFormat> &Dovlin_RadixFormats()
+{
+    static const std::vector<Dovlin_RadixFormat> formats = {
+        {Dovlin_Radix::Binary, "binary", "Binary", "Binary Radix", BinaryInteger, BinaryBus},
+        {Dovlin_Radix::Hexadecimal, "hex", "Hexadecimal", "Hexadecimal Radix", HexadecimalInteger, HexadecimalBus},
+        {Dovlin_Radix::Octal, "octal", "Octal", "Octal Radix", OctalInteger, OctalBus},
+        {Dovlin_Radix::Unsigned, "unsigned", "Unsigned", "Unsigned Radix", UnsignedInteger, UnsignedBus},
+        {Dovlin_Radix::Signed, "signed", "Signed", "Signed Radix", SignedInteger, SignedBus},
+    };
+    return formats;
+}
+
+const Dovlin_RadixFormat *Dovlin_FindRadix(int code)
+{
+    for (const Dovlin_RadixFormat &format : Dovlin_RadixFormats())
+        if (format.m_Code == code)
+            return &format;
+    return nullptr;
+}
+
+const Dovlin_RadixFormat *Dovlin_FindRadix(const QString &name)
+{
+    for (const Dovlin_RadixFormat &format : Dovlin_RadixFormats())
+        if (name == QLatin1String(format.m_Name))
+            return &format;
+    return nullptr;
 }
 
 qint64 BinToUnsigned(const QString &bits)

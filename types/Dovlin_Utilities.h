@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <vector>
+
 // Bit texts to numbers and back. Only the character '1' counts as a one; every other
 // character (0, X, Z, U, blank ...) counts as zero. Arithmetic wraps modulo 2^64.
 qint64 BinToUnsigned(const QString &bits);
@@ -15,8 +17,27 @@ QString DecToHex(qint64 value);
 QString DecToBin(qint64 value);
 // Text of a bus value in a radix (Dovlin_Radix) from the state letters of its bits, most
 // significant first. L and H are weak 0 and 1; other states (X Z U W - ?) are never read as a
-// number: hexadecimal shows a digit of four known bits, the letter of four equal unknown ones
-// and X for a mix; unsigned and signed fall back to the binary text. Any width is exact.
+// number: hexadecimal and octal show a digit of four (three) known bits, the letter of equal
+// unknown ones and X for a mix; unsigned and signed fall back to the binary text. Any width is
+// exact.
 QString BusText(const QString &bits, int radix);
+
+// One radix: how a node writes its values in it, and how menus and tools name it.
+struct Dovlin_RadixFormat
+{
+    int m_Code; // Dovlin_Radix, as kept in Dovlin_Hierarchy::m_Radix
+    const char *m_Name; // on command lines
+    const char *m_MenuText;
+    const char *m_StatusTip;
+    QString (*m_IntegerText)(qint64 value);
+    // From the bit letters, most significant first, and the same bits as 0 and 1 (L and H read as
+    // 0 and 1), or an empty text when some bit is of another state.
+    QString (*m_BusText)(const QString &bits, const QString &ones);
+};
+
+// Every radix, in menu order; null for a code or name that is none of them.
+const std::vector<Dovlin_RadixFormat> &Dovlin_RadixFormats();
+const Dovlin_RadixFormat *Dovlin_FindRadix(int code);
+const Dovlin_RadixFormat *Dovlin_FindRadix(const QString &name);
 
 #endif

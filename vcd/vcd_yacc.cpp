@@ -43,11 +43,6 @@ constexpr StateCodes stateCodes;
 constexpr int nineStateOf[9] = {2, 3, 4, 1, 0, 5, 6, 7, 8};
 constexpr int firstNineState = 4;
 
-bool isOne(int code)
-{
-    return code == 1 || code == 7;
-}
-
 // strtod in the "C" locale, whatever locale the application runs in.
 locale_t cLocale()
 {
@@ -201,6 +196,8 @@ bool vcd_yacc::Convert()
 {
     if (m_Store.m_nUpgrade > 0)
         Upgrade();
+    if (!IntegerNodesToVectors())
+        return false;
     if (m_pFileManager->Save(m_WaveFileName, m_LastTime))
         return true;
     m_ErrorString = m_pFileManager->ErrorString();
@@ -424,7 +421,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
         AddNodes(*alias, name, index);
         return;
     }
-    m_VariableList.push_back(std::make_unique<VcdVariable>(VcdVariable{kind, width, false, false, {}, {}, {}}));
+    m_VariableList.push_back(std::make_unique<VcdVariable>(VcdVariable{kind, width, false, false, false, {}, {}, {}}));
     VcdVariable &variable = *m_VariableList.back();
     m_Variables.Insert(m_Code.constData(), int(m_Code.size()), &variable);
     AddNodes(variable, name, index);
@@ -889,7 +886,10 @@ void vcd_yacc::StoreChanges(const char *data, size_t size)
         if (tag == IntegerTag) {
             qint64 value = 0;
             std::memcpy(&value, data, sizeof value);
-            StoreInteger(variable->m_Signals.front(), value);
+            if (variable->m_AsLogic)
+                StoreIntegerBits(*variable, quint64(value));
+            else
+                StoreInteger(variable->m_Signals.front(), value);
         } else {
             double value = 0;
             std::memcpy(&value, data, sizeof value);
@@ -903,7 +903,9 @@ void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int l
 {
     // An event stays four-state: its nine-state values are triggers all the same, stored as X.
     const bool event = variable.m_Kind == Event;
-    if (variable.m_Signals.empty())
+    if (!variable.m_AsLogic && (variable.m_Kind == Integer || variable.m_Kind == SignedInteger))
+        IntegerToLogic(variable, nineState);
+    else if (variable.m_Signals.empty())
         CreateSignals(variable, nineState);
     else if (nineState && !event && !variable.m_NineState && !variable.m_Upgrade) {
         variable.m_Upgrade = true;
@@ -940,23 +942,93 @@ void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int l
 
 void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int length)
 {
-    // The low bits count; unknown bits read as 0, and a signed value of full width is negative
-    // when its top bit is set.
+    // The low bits count, and a signed value of full width is negative when its top bit is set.
+    // A value with any other state than 0 and 1 is stored as logic bits instead.
     const int width = variable.m_Width;
     const int used = qMin(length, width);
     quint64 value = 0;
     for (int i = length - used; i < length; ++i) {
         const int code = GetStateCode(digits[i]);
-        if (code < 0) {
-            Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
-                                   .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+        if (code != 0 && code != 1) {
+            LogicChange(variable, digits, length);
             return;
         }
-        value = value << 1 | quint64(isOne(code));
+        value = value << 1 | quint64(code);
     }
     if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
         value |= ~quint64(0) << width;
     Record(IntegerTag, &variable, qint64(value));
+}
+
+void vcd_yacc::StoreIntegerBits(VcdVariable &variable, quint64 value)
+{
+    signed char codes[64];
+    const int width = variable.m_Width;
+    for (int bit = 0; bit < width; ++bit)
+        codes[bit] = static_cast<signed char>(value >> (width - 1 - bit) & 1);
+    StoreLogic(variable, codes, width, false);
+}
+
+void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
+{
+    Dovlin_Signal *integer = variable.m_Signals.empty() ? nullptr : variable.m_Signals.front();
+    const int width = variable.m_Width;
+    variable.m_AsLogic = true;
+    variable.m_NineState = nineState;
+    variable.m_Signals.assign(size_t(width), nullptr);
+    variable.m_States.assign(size_t(width), -1);
+    // With values stored already, bit 0 is made last so that it takes the integer's place in the
+    // signal table.
+    for (int i = 0; i < width; ++i) {
+        const int bit = integer ? (i + 1) % width : i;
+        if (nineState)
+            variable.m_Signals[size_t(bit)] = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
+        else
+            variable.m_Signals[size_t(bit)] = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
+    }
+    if (!integer)
+        return;
+    std::vector<CSignalEvent> events(4096);
+    const qint64 time = m_Store.m_Time;
+    m_Store.m_StoredChanges -= integer->GetnEvent() - 1;
+    // Event 0 is the sentinel.
+    for (qint64 first = 1; first < integer->GetnEvent(); first += qint64(events.size())) {
+        const qint64 count = qMin(qint64(events.size()), integer->GetnEvent() - first);
+        integer->ReadEvents(first, count, events.data());
+        for (qint64 e = 0; e < count; ++e) {
+            m_Store.m_Time = events[size_t(e)].m_Time;
+            StoreIntegerBits(variable, quint64(events[size_t(e)].m_Value.m_IntValue));
+        }
+    }
+    m_Store.m_Time = time;
+    m_pFileManager->ReplaceSignal(integer->GetIndex(), variable.m_Signals.front());
+}
+
+bool vcd_yacc::IntegerNodesToVectors()
+{
+    for (const auto &variable : m_VariableList) {
+        if (!variable->m_AsLogic)
+            continue;
+        std::vector<Dovlin_ScalarHierarchy *> bits;
+        for (Dovlin_ScalarHierarchy *leaf : variable->m_Leaves) {
+            auto *bus = new Dovlin_CompositeHierarchy(m_pFileManager);
+            bus->SetName(leaf->GetName());
+            m_pFileManager->ReplaceHierarchy(leaf->m_Index, bus);
+            for (int i = 0; i < variable->m_Width; ++i) {
+                auto *bit = new Dovlin_ScalarHierarchy(m_pFileManager);
+                bit->SetName(bitName(bus->GetName(), variable->m_Width - 1 - i));
+                bit->SetSignal(variable->m_Signals[size_t(i)]);
+                if (!bus->AddHierarchy(bit)) {
+                    m_ErrorString = QStringLiteral("the bits of '%1' would nest deeper than %2 levels")
+                                        .arg(bus->GetName(), QString::number(Dovlin_Hierarchy::m_MaxDepth));
+                    return false;
+                }
+                bits.push_back(bit);
+            }
+        }
+        variable->m_Leaves = std::move(bits);
+    }
+    return true;
 }
 
 void vcd_yacc::Upgrade()

@@ -32,6 +32,9 @@ struct VcdVariable
     bool m_NineState = false;
     // Four-state signals that received nine-state values: they become nine-state at Convert.
     bool m_Upgrade = false;
+    // An integer that received unknown bits: from then on its values are stored as logic bits,
+    // and Convert makes its nodes vectors.
+    bool m_AsLogic = false;
     // Created with the first value: one per bit of a logic variable, else one.
     std::vector<Dovlin_Signal *> m_Signals;
     // The state of each logic signal's last event, -1 before the first.
@@ -156,6 +159,9 @@ private:
     void StoreChanges(const char *data, size_t size);
     void StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState);
     void StoreInteger(Dovlin_Signal *signal, qint64 value);
+    void StoreIntegerBits(VcdVariable &variable, quint64 value);
+    void IntegerToLogic(VcdVariable &variable, bool nineState);
+    bool IntegerNodesToVectors();
     void StoreReal(Dovlin_Signal *signal, double value);
     // Turns the four-state signals of the variables that received nine-state values into nine-state ones.
     void Upgrade();

@@ -4,6 +4,7 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Utilities.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -44,24 +45,15 @@ Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
 
 void Dovlin_NameWidget::createActions()
 {
-    auto make = [this](const QString &text, const QString &tip, void (Dovlin_NameWidget::*slot)()) {
-        auto *action = new QAction(text, this);
-        action->setStatusTip(tip);
-        action->setCheckable(true);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    m_BinaryAct = make(QStringLiteral("Binary"), QStringLiteral("Binary Radix"), &Dovlin_NameWidget::toBinary);
-    m_HexadecimalAct = make(QStringLiteral("Hexadecimal"), QStringLiteral("Hexadecimal Radix"),
-                            &Dovlin_NameWidget::toHexadecimal);
-    m_UnsignedAct =
-        make(QStringLiteral("Unsigned"), QStringLiteral("Unsigned Radix"), &Dovlin_NameWidget::toUnsigned);
-    m_SignedAct = make(QStringLiteral("Signed"), QStringLiteral("Signed Radix"), &Dovlin_NameWidget::toSigned);
-
     m_RadixGroup = new QActionGroup(this);
     m_RadixGroup->setExclusive(true);
-    for (QAction *action : {m_BinaryAct, m_HexadecimalAct, m_UnsignedAct, m_SignedAct})
-        m_RadixGroup->addAction(action);
+    for (const Dovlin_RadixFormat &format : Dovlin_RadixFormats()) {
+        auto *action = new QAction(QLatin1String(format.m_MenuText), m_RadixGroup);
+        action->setStatusTip(QLatin1String(format.m_StatusTip));
+        action->setCheckable(true);
+        action->setData(format.m_Code);
+        connect(action, &QAction::triggered, this, [this, code = format.m_Code] { setRadix(code); });
+    }
 }
 
 void Dovlin_NameWidget::createContextMenu()
@@ -195,13 +187,8 @@ bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
     m_ContextHierarchy = Dovlin_Hierarchy::GetHierarchy(item);
     if (!m_ContextHierarchy)
         return false;
-    switch (m_ContextHierarchy->m_Radix) {
-    case 1: m_BinaryAct->setChecked(true); break;
-    case 2: m_HexadecimalAct->setChecked(true); break;
-    case 4: m_UnsignedAct->setChecked(true); break;
-    case 8: m_SignedAct->setChecked(true); break;
-    default: break;
-    }
+    for (QAction *action : m_RadixGroup->actions())
+        action->setChecked(action->data().toInt() == m_ContextHierarchy->m_Radix);
     return true;
 }
 
@@ -219,22 +206,22 @@ void Dovlin_NameWidget::setRadix(int radix)
 
 void Dovlin_NameWidget::toBinary()
 {
-    setRadix(1);
+    setRadix(Dovlin_Radix::Binary);
 }
 
 void Dovlin_NameWidget::toHexadecimal()
 {
-    setRadix(2);
+    setRadix(Dovlin_Radix::Hexadecimal);
 }
 
 void Dovlin_NameWidget::toUnsigned()
 {
-    setRadix(4);
+    setRadix(Dovlin_Radix::Unsigned);
 }
 
 void Dovlin_NameWidget::toSigned()
 {
-    setRadix(8);
+    setRadix(Dovlin_Radix::Signed);
 }
 
 // Only lines in view carry values, so a taller tree (first show, maximising) has lines to fill.

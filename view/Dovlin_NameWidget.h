@@ -63,10 +63,6 @@ private:
     DovlinWidget *m_Owner;
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
     QActionGroup *m_RadixGroup = nullptr;
-    QAction *m_BinaryAct = nullptr;
-    QAction *m_HexadecimalAct = nullptr;
-    QAction *m_UnsignedAct = nullptr;
-    QAction *m_SignedAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
     QIcon m_Icons[4];
 };

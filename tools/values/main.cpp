@@ -1,7 +1,7 @@
 // dovlin-values: prints the value text of every signal and bus of a wave file at given times,
 // as the name tree shows it, so that what the viewer shows can be checked against the dump.
 //
-//   dovlin-values FILE TIME... [--radix binary|hex|unsigned|signed]
+//   dovlin-values FILE TIME... [--radix NAME]   (binary, hex, octal, unsigned, signed)
 //
 // FILE is a wave file, or a VCD file, converted beside it first unless a wave file there is not
 // older than it, as the viewer does. One line per
@@ -10,6 +10,7 @@
 // line. Exit status: 0 printed, 1 the file could not be read, 2 bad arguments.
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
 #include "streamreporter.h"
 
@@ -25,8 +26,11 @@ namespace {
 
 int usage(const QString &problem)
 {
-    fprintf(stderr, "dovlin-values: %s\nusage: dovlin-values FILE TIME... [--radix binary|hex|unsigned|signed]\n",
-            qUtf8Printable(problem));
+    QStringList names;
+    for (const Dovlin_RadixFormat &format : Dovlin_RadixFormats())
+        names << QLatin1String(format.m_Name);
+    fprintf(stderr, "dovlin-values: %s\nusage: dovlin-values FILE TIME... [--radix %s]\n",
+            qUtf8Printable(problem), qUtf8Printable(names.join(QLatin1Char('|'))));
     return 2;
 }
 
@@ -51,13 +55,10 @@ int main(int argc, char **argv)
         const QString &argument = arguments[i];
         if (argument == QLatin1String("--radix")) {
             const QString name = i + 1 < arguments.size() ? arguments[++i] : QString();
-            radix = name == QLatin1String("binary")        ? Dovlin_Radix::Binary
-                    : name == QLatin1String("hex")         ? Dovlin_Radix::Hexadecimal
-                    : name == QLatin1String("unsigned")    ? Dovlin_Radix::Unsigned
-                    : name == QLatin1String("signed")      ? Dovlin_Radix::Signed
-                                                           : 0;
-            if (!radix)
+            const Dovlin_RadixFormat *format = Dovlin_FindRadix(name);
+            if (!format)
                 return usage(QStringLiteral("unknown radix '%1'").arg(name));
+            radix = format->m_Code;
         } else if (file.isEmpty()) {
             file = argument;
         } else {
