@@ -77,14 +77,15 @@ void Dovlin_Dialogs::information(QWidget *parent, const QString &title, const QS
     message(parent, QMessageBox::Information, title, text);
 }
 
-QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter)
+QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                                             const QString &directory)
 {
     if (openFilesHandler())
         return openFilesHandler()(parent, caption, filter);
-    return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+    return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
 }
 
-QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter)
+QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix)
 {
     if (saveFileHandler())
         return saveFileHandler()(parent, filter);
@@ -92,8 +93,8 @@ QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(filter);
-    // Only wave files are saved; the dialog then asks before replacing the file with the suffix.
-    dialog.setDefaultSuffix(QStringLiteral("dvn"));
+    // The dialog then asks before replacing the file with the suffix.
+    dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().first();

@@ -43,8 +43,12 @@ public:
     static void critical(QWidget *parent, const QString &title, const QString &text);
     static void information(QWidget *parent, const QString &title, const QString &text);
 
-    static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter);
-    static QString getSaveFileName(QWidget *parent, const QString &filter);
+    // The real dialog starts in directory.
+    static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                                        const QString &directory = QString());
+    // The real dialog adds defaultSuffix to a name without one.
+    static QString getSaveFileName(QWidget *parent, const QString &filter,
+                                   const QString &defaultSuffix = QStringLiteral("dvn"));
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);
     // Runs a dialog of the program's own modally.
     static int exec(QDialog *dialog);

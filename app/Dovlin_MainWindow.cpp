@@ -2,7 +2,9 @@
 
 #include "Dovlin_AboutDialog.h"
 #include "Dovlin_Dialogs.h"
+#include "Dovlin_ExportDialog.h"
 #include "Dovlin_GuiImportReporter.h"
+#include "Dovlin_Settings.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
 #include "Dovlin_NameWidget.h"
@@ -19,6 +21,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
@@ -39,6 +43,17 @@ Dovlin_MainWindow::Dovlin_MainWindow()
 
     setAcceptDrops(true);
     setWindowTitle(tr("Dovlin - Academic Edition"));
+    restoreWindowSettings();
+}
+
+void Dovlin_MainWindow::restoreWindowSettings()
+{
+    Dovlin_Settings settings;
+    if (!restoreGeometry(settings.value(QStringLiteral("mainWindow/geometry")).toByteArray())) {
+        const QRect available = screen()->availableGeometry();
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, available.size() * 0.8, available));
+    }
+    restoreState(settings.value(QStringLiteral("mainWindow/state")).toByteArray());
 }
 
 Dovlin_MainWindow::~Dovlin_MainWindow()
@@ -63,6 +78,15 @@ void Dovlin_MainWindow::createActions()
     m_OpenAct = make("openAct", tr("&Open..."), ":/images/file_open.png", tr("Ctrl+O"), tr("Open an existing file"));
     connect(m_OpenAct, &QAction::triggered, this, &Dovlin_MainWindow::open);
 
+    m_ReloadAct = make("reloadAct", tr("&Reload"), ":/images/reload.png", tr("F5"),
+                       tr("Read the active window's file again, keeping the view"));
+    connect(m_ReloadAct, &QAction::triggered, this, &Dovlin_MainWindow::reload);
+
+    m_AlwaysReloadAct = make("alwaysReloadAct", tr("Always Reload &Changed Files"), QString(), QString(),
+                             tr("Reload a document whose file changed on disk without asking"));
+    m_AlwaysReloadAct->setCheckable(true);
+    connect(m_AlwaysReloadAct, &QAction::toggled, this, [](bool on) { Dovlin_Settings().setAlwaysReload(on); });
+
     m_SaveAct = make("saveAct", tr("&Save"), QString(), tr("Ctrl+S"), tr("Save the active wave file"));
     connect(m_SaveAct, &QAction::triggered, this, &Dovlin_MainWindow::save);
 
@@ -78,6 +102,10 @@ void Dovlin_MainWindow::createActions()
 
     m_PrintAct = make("printAct", tr("&Print"), ":/images/print.png", tr("Ctrl+P"), tr("Print the active wave."));
     connect(m_PrintAct, &QAction::triggered, this, &Dovlin_MainWindow::print);
+
+    m_ExportAct = make("exportAct", tr("&Export Image..."), QString(), tr("Ctrl+E"),
+                       tr("Write the active window's view as a PNG or SVG picture"));
+    connect(m_ExportAct, &QAction::triggered, this, &Dovlin_MainWindow::exportImage);
 
     m_ExitAct = make("exitAct", tr("E&xit"), QString(), tr("Alt+F4"), tr("Exit the application"));
     connect(m_ExitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
@@ -129,12 +157,22 @@ void Dovlin_MainWindow::createActions()
 void Dovlin_MainWindow::createMenus()
 {
     m_FileMenu = menuBar()->addMenu(tr("&File"));
+    m_FileMenu->setObjectName("fileMenu");
     m_FileMenu->addAction(m_OpenAct);
+    m_RecentMenu = m_FileMenu->addMenu(tr("Open &Recent"));
+    m_RecentMenu->setObjectName("recentMenu");
+    connect(m_RecentMenu, &QMenu::aboutToShow, this, &Dovlin_MainWindow::updateRecentMenu);
+    m_FileMenu->addAction(m_ReloadAct);
+    m_FileMenu->addAction(m_AlwaysReloadAct);
+    // The bar of a changed file can turn it on too.
+    connect(m_FileMenu, &QMenu::aboutToShow, this,
+            [this] { m_AlwaysReloadAct->setChecked(Dovlin_Settings().alwaysReload()); });
     m_FileMenu->addAction(m_SaveAct);
     m_FileMenu->addAction(m_SaveAsAct);
     m_FileMenu->addAction(m_CloseAct);
     m_FileMenu->addAction(m_CloseAllAct);
     m_FileMenu->addSeparator();
+    m_FileMenu->addAction(m_ExportAct);
     m_FileMenu->addAction(m_PrintAct);
     m_FileMenu->addSeparator();
     m_FileMenu->addAction(m_ExitAct);
@@ -216,6 +254,7 @@ void Dovlin_MainWindow::createToolBars()
     m_FileToolBar = addToolBar(tr("File"));
     m_FileToolBar->setObjectName("fileToolBar");
     m_FileToolBar->addAction(m_OpenAct);
+    m_FileToolBar->addAction(m_ReloadAct);
     m_FileToolBar->addSeparator();
     m_FileToolBar->addAction(m_ZoomInAct);
     m_FileToolBar->addAction(m_ZoomOutAct);
@@ -234,7 +273,7 @@ void Dovlin_MainWindow::createStatusBar()
 void Dovlin_MainWindow::updateMenus()
 {
     const bool hasDocument = activeMdiChild() != nullptr;
-    for (QAction *action : {m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
+    for (QAction *action : {m_ReloadAct, m_ExportAct, m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
                             m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_TileAct, m_CascadeAct, m_NextAct,
                             m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
         action->setEnabled(hasDocument);
@@ -274,6 +313,28 @@ void Dovlin_MainWindow::updateWindowMenu()
     }
 }
 
+void Dovlin_MainWindow::updateRecentMenu()
+{
+    m_RecentMenu->clear();
+    const QStringList files = Dovlin_Settings().recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString &path = files.at(i);
+        const QString name = QFileInfo(path).fileName();
+        QAction *action = m_RecentMenu->addAction(i < 9 ? tr("&%1. %2").arg(i + 1).arg(name)
+                                                        : tr("1&0. %1").arg(name));
+        action->setStatusTip(QDir::toNativeSeparators(path));
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setData(path);
+        action->setEnabled(QFileInfo(path).isFile());
+        connect(action, &QAction::triggered, this, [this, path] { DoFileOpen(path); });
+    }
+    m_RecentMenu->addSeparator();
+    QAction *clear = m_RecentMenu->addAction(tr("&Clear List"));
+    clear->setObjectName("clearRecentAct");
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, [] { Dovlin_Settings().clearRecentFiles(); });
+}
+
 DovlinWidget *Dovlin_MainWindow::activeMdiChild() const
 {
     // The current sub-window stays current while a dialog has the focus, unlike the active one.
@@ -309,8 +370,13 @@ DovlinWidget *Dovlin_MainWindow::createMdiChild()
 
 void Dovlin_MainWindow::open()
 {
-    const QStringList paths = Dovlin_Dialogs::getOpenFileNames(
-        this, tr("Open File"), tr("VCD files (*.vcd);;Dovlin files (*.dvn);;All files(*.*)"));
+    Dovlin_Settings settings;
+    const QStringList paths =
+        Dovlin_Dialogs::getOpenFileNames(this, tr("Open File"),
+                                         tr("VCD files (*.vcd);;Dovlin files (*.dvn);;All files(*.*)"),
+                                         settings.openFolder());
+    if (!paths.isEmpty())
+        settings.setOpenFolder(QFileInfo(paths.first()).absolutePath());
     openFiles(paths);
 }
 
@@ -339,27 +405,31 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
         // keeps the window open when asked to save it.
         if (!dump || Dovlin_VcdImport::WaveFileUpToDate(path, shown) || !window->close()) {
             m_Workspace->setActiveSubWindow(window);
+            Dovlin_Settings().addRecentFile(path);
             return false;
         }
         convertAgain = true;
         break;
     }
 
+    bool opened = false;
     if (suffix == QLatin1String("dvn"))
-        openWaveFile(path);
+        opened = openWaveFile(path);
     else if (dump)
-        importVcdFile(path, convertAgain);
+        opened = importVcdFile(path, convertAgain);
     else
         Dovlin_Dialogs::critical(this, tr("Error"), tr("Unknown file type: %1").arg(path));
+    if (opened)
+        Dovlin_Settings().addRecentFile(path);
     return true;
 }
 
-DovlinWidget *Dovlin_MainWindow::loadDocument(const QString &path, QString &reason)
+DovlinWidget *Dovlin_MainWindow::loadDocument(const QString &path, const QString &dump, QString &reason)
 {
     DovlinWidget *child = createMdiChild();
+    child->setDumpFile(dump);
     if (child->loadFile(path)) {
-        child->show();
-        child->zoomFull();
+        placeNewDocument(child);
         return child;
     }
     reason = child->errorString();
@@ -370,10 +440,32 @@ DovlinWidget *Dovlin_MainWindow::loadDocument(const QString &path, QString &reas
     return nullptr;
 }
 
-bool Dovlin_MainWindow::openWaveFile(const QString &path)
+void Dovlin_MainWindow::placeNewDocument(DovlinWidget *child)
+{
+    // Documents still showing their whole time range go on showing it in the size tiling gives them.
+    QList<DovlinWidget *> whole{child};
+    const QList<QMdiSubWindow *> windows = m_Workspace->subWindowList();
+    for (QMdiSubWindow *window : windows) {
+        auto *other = qobject_cast<DovlinWidget *>(window->widget());
+        if (other && other != child && other->showsWholeRange())
+            whole << other;
+    }
+    auto *window = qobject_cast<QMdiSubWindow *>(child->parentWidget());
+    if (windows.size() == 1) {
+        window->showMaximized();
+    } else {
+        window->show();
+        m_Workspace->tileSubWindows();
+    }
+    // A canvas keeps its scale when it is resized: the whole range is fitted to the final sizes.
+    for (DovlinWidget *document : std::as_const(whole))
+        document->zoomFull();
+}
+
+bool Dovlin_MainWindow::openWaveFile(const QString &path, const QString &dump)
 {
     QString reason;
-    if (loadDocument(path, reason)) {
+    if (loadDocument(path, dump, reason)) {
         statusBar()->showMessage(tr("Opened %1").arg(QDir::toNativeSeparators(path)));
         return true;
     }
@@ -383,40 +475,56 @@ bool Dovlin_MainWindow::openWaveFile(const QString &path)
     return false;
 }
 
+QString Dovlin_MainWindow::convertDump(const QString &dump, QString &reason)
+{
+    const QString target = Dovlin_VcdImport::WaveFileToWrite(dump);
+    Dovlin_GuiImportReporter reporter(this, dump, target);
+    Dovlin_VcdImport import(&reporter);
+    if (!import.Convert(dump, target)) {
+        reason = import.Cancelled() ? QString() : import.ErrorString();
+        return QString();
+    }
+    reporter.ShowWarnings();
+    return import.WaveFileName();
+}
+
+QString Dovlin_MainWindow::waveFileForReload(const QString &dump, QString &reason)
+{
+    const QString wave = Dovlin_VcdImport::UpToDateWaveFile(dump);
+    return wave.isEmpty() ? convertDump(dump, reason) : wave;
+}
+
 bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
 {
     // A wave file at least as new as its dump already holds it; one that does not load is made again.
     const QString wave = convertAgain ? QString() : Dovlin_VcdImport::UpToDateWaveFile(path);
     if (!wave.isEmpty()) {
         QString reason;
-        if (loadDocument(wave, reason)) {
+        if (loadDocument(wave, path, reason)) {
             statusBar()->showMessage(tr("Opened %1: it is not older than %2")
                                          .arg(QDir::toNativeSeparators(wave), QDir::toNativeSeparators(path)));
             return true;
         }
     }
-    const QString target = Dovlin_VcdImport::WaveFileToWrite(path);
-    Dovlin_GuiImportReporter reporter(this, path, target);
-    Dovlin_VcdImport import(&reporter);
-    if (!import.Convert(path, target)) {
-        const QString name = QDir::toNativeSeparators(path);
-        if (import.Cancelled()) {
+    QString reason;
+    const QString target = convertDump(path, reason);
+    const QString name = QDir::toNativeSeparators(path);
+    if (target.isEmpty()) {
+        if (reason.isEmpty()) {
             statusBar()->showMessage(tr("Import of %1 cancelled").arg(name));
             return false;
         }
-        statusBar()->showMessage(tr("Cannot import %1: %2").arg(name, import.ErrorString()));
+        statusBar()->showMessage(tr("Cannot import %1: %2").arg(name, reason));
         // One box: the warnings met on the way matter no more once the import failed.
-        QString message = tr("Cannot open %1:\n%2").arg(name, import.ErrorString());
+        QString message = tr("Cannot open %1:\n%2").arg(name, reason);
         if (!Dovlin_VcdImport::StartsLikeVcd(path))
             message += tr("\nIt does not look like a VCD file.");
         Dovlin_Dialogs::critical(this, tr("Dovlin"), message);
         return false;
     }
-    reporter.ShowWarnings();
-    if (!openWaveFile(import.WaveFileName()))
+    if (!openWaveFile(target, path))
         return false;
-    const QString converted = tr("Converted %1 to %2")
-                                  .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(target));
+    const QString converted = tr("Converted %1 to %2").arg(name, QDir::toNativeSeparators(target));
     statusBar()->showMessage(target == Dovlin_VcdImport::WaveFileFor(path)
                                  ? converted
                                  : tr("%1: the wave file cannot be written next to the dump").arg(converted));
@@ -426,10 +534,14 @@ bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
 void Dovlin_MainWindow::closeEvent(QCloseEvent *event)
 {
     m_Workspace->closeAllSubWindows();
-    if (activeMdiChild())
+    if (activeMdiChild()) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    Dovlin_Settings settings;
+    settings.setValue(QStringLiteral("mainWindow/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("mainWindow/state"), saveState());
+    event->accept();
 }
 
 void Dovlin_MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -468,10 +580,40 @@ void Dovlin_MainWindow::modifySignals()
         child->modifySignals();
 }
 
+void Dovlin_MainWindow::reload()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->reload();
+}
+
 void Dovlin_MainWindow::print()
 {
     if (DovlinWidget *child = activeMdiChild())
         child->print();
+}
+
+void Dovlin_MainWindow::exportImage()
+{
+    DovlinWidget *child = activeMdiChild();
+    if (!child)
+        return;
+    QString path = Dovlin_Dialogs::getSaveFileName(this, tr("PNG images (*.png);;SVG drawings (*.svg)"),
+                                                   QStringLiteral("png"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(".png");
+    const bool svg = QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+    Dovlin_ExportDialog options(this, !svg, child->devicePixelRatioF());
+    if (Dovlin_Dialogs::exec(&options) != QDialog::Accepted)
+        return;
+    const QString name = QDir::toNativeSeparators(path);
+    if (child->exportImage(path, options.light(), options.ratio())) {
+        statusBar()->showMessage(tr("Exported %1").arg(name));
+        return;
+    }
+    statusBar()->showMessage(tr("Cannot export %1: %2").arg(name, child->errorString()));
+    Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot export %1:\n%2").arg(name, child->errorString()));
 }
 
 void Dovlin_MainWindow::zoomIn()

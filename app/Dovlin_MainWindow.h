@@ -22,6 +22,9 @@ public:
     DovlinWidget *activeMdiChild() const;
     DovlinWidget *findMdiChild(const QString &path) const;
     QMdiArea *workspace() const { return m_Workspace; }
+    // The wave file that holds dump as it is now: its up-to-date wave file, or one converted as on
+    // opening. Empty when there is none, with the reason (left empty when the user cancelled).
+    QString waveFileForReload(const QString &dump, QString &reason);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -33,6 +36,7 @@ private Q_SLOTS:
     void save();
     void saveAs();
     void print();
+    void exportImage();
     void zoomIn();
     void zoomOut();
     void zoomFull();
@@ -43,6 +47,8 @@ private Q_SLOTS:
     void about();
     void updateMenus();
     void updateWindowMenu();
+    void updateRecentMenu();
+    void reload();
     DovlinWidget *createMdiChild();
 
 private:
@@ -51,25 +57,37 @@ private:
     void createToolBars();
     void createStatusBar();
     // A new document window showing path, or null (and the reason) when the file does not load.
-    DovlinWidget *loadDocument(const QString &path, QString &reason);
-    bool openWaveFile(const QString &path);
+    // dump: the file it was converted from, if any.
+    DovlinWidget *loadDocument(const QString &path, const QString &dump, QString &reason);
+    bool openWaveFile(const QString &path, const QString &dump = QString());
+    // Converts dump with progress, its warnings shown after; the wave file's name, or empty with
+    // the reason (left empty when the user cancelled).
+    QString convertDump(const QString &dump, QString &reason);
     // convertAgain: even when the dump's wave file is up to date.
     bool importVcdFile(const QString &path, bool convertAgain);
+    // The first start takes most of the screen; later ones the geometry the window was closed with.
+    void restoreWindowSettings();
+    // One document fills the workspace, more are tiled; each opens showing its whole time range.
+    void placeNewDocument(DovlinWidget *child);
 
     QMdiArea *m_Workspace;
 
     QMenu *m_FileMenu = nullptr;
+    QMenu *m_RecentMenu = nullptr;
     QMenu *m_WaveMenu = nullptr;
     QMenu *m_WindowMenu = nullptr;
     QMenu *m_HelpMenu = nullptr;
     QToolBar *m_FileToolBar = nullptr;
 
     QAction *m_OpenAct = nullptr;
+    QAction *m_ReloadAct = nullptr;
+    QAction *m_AlwaysReloadAct = nullptr;
     QAction *m_SaveAct = nullptr;
     QAction *m_SaveAsAct = nullptr;
     QAction *m_CloseAct = nullptr;
     QAction *m_CloseAllAct = nullptr;
     QAction *m_PrintAct = nullptr;
+    QAction *m_ExportAct = nullptr;
     QAction *m_ExitAct = nullptr;
     QAction *m_ZoomInAct = nullptr;
     QAction *m_ZoomOutAct = nullptr;

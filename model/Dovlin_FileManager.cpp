@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QtEndian>
 
 #include <algorithm>
@@ -680,6 +681,32 @@ void Dovlin_FileManager::VisitDottedPaths(const std::function<void(Dovlin_Hierar
             if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
                 stack.emplace_back(child, path + QLatin1Char('.') + child->GetName());
     }
+}
+
+int Dovlin_FileManager::CarryOverViewState(const Dovlin_FileManager &from)
+{
+    QHash<QString, QList<Dovlin_Hierarchy *>> oldNodes;
+    int unmatched = 0;
+    from.VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
+        oldNodes[path].append(node);
+        ++unmatched;
+    });
+    VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
+        const auto found = oldNodes.find(path);
+        if (found == oldNodes.end() || found->isEmpty())
+            return;
+        const Dovlin_Hierarchy *old = found->takeFirst();
+        --unmatched;
+        node->m_Shown = old->m_Shown;
+        node->m_Digital = old->m_Digital;
+        node->m_Radix = old->m_Radix;
+        node->m_StateTime = -1;
+        if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite &&
+            old->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+            static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded =
+                static_cast<const Dovlin_CompositeHierarchy *>(old)->m_Expanded;
+    });
+    return unmatched;
 }
 
 qint64 Dovlin_FileManager::WaveFileBytes(qint64 lastTime) const

@@ -150,6 +150,10 @@ public:
     // Calls visit(node, path) for every node below the roots, depth first in child order; the path
     // is the names of the node's ancestors and its own joined with dots.
     void VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const;
+    // Gives each node the view flags (shown, digital, radix, expanded) of the node with the same dotted
+    // path in from, the n-th of equal paths those of the n-th; returns how many nodes of from found no
+    // match.
+    int CarryOverViewState(const Dovlin_FileManager &from);
     // Writes the whole file to a temporary file and renames it over path; on failure any old
     // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
     // SaveSignalEvents; those events stay in the model even when writing fails.

@@ -25,6 +25,12 @@ public:
     // Marks every node of the model by its index, hidden ones and those under collapsed scopes
     // alike: Match, Ancestor of a match, or Unmarked. Returns the number of matches.
     int Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks);
+    // Drops the dotted paths kept for a model: another may now live at its address.
+    void ForgetPaths()
+    {
+        m_Paths.clear();
+        m_PathsOf = nullptr;
+    }
 
 private:
     bool Matches(int node, const QString &name) const;

@@ -40,6 +40,10 @@ base -fill white -stroke '#2d5f8a' -strokewidth 1.5 -draw 'rectangle 2,2 20,18' 
      -fill white -draw 'rectangle 7,8 25,24' -fill '#2d5f8a' -draw 'rectangle 7,8 25,12' \
      -fill white -draw 'rectangle 12,14 30,30' -fill '#2d5f8a' -draw 'rectangle 12,14 30,18' windows.png
 
+# Reload: a circular arrow.
+base -fill none -stroke '#2d5f8a' -strokewidth 3 -draw 'arc 5,5 27,27 -60,210' \
+     -fill '#2d5f8a' -stroke none -draw 'polygon 19,2 30,9 19,15' reload.png
+
 # Transition navigation: arrows.
 base -fill '#22a04a' -stroke '#136030' -strokewidth 1.2 -draw 'polygon 4,12 18,12 18,5 29,16 18,27 18,20 4,20' navigate_right.png
 base -fill '#22a04a' -stroke '#136030' -strokewidth 1.2 -draw 'polygon 28,12 14,12 14,5 3,16 14,27 14,20 28,20' navigate_left.png
@@ -51,3 +55,9 @@ small -fill '#ff8080' -stroke none -font DejaVu-Sans-Bold -pointsize 11 -gravity
 small -fill none -stroke '#ff8080' -strokewidth 1.5 -draw 'bezier 1,11 4,1 8,15 11,4 15,8' BMP3:bmpReal.bmp
 small -fill none -stroke '#ffff00' -strokewidth 1.2 -draw 'polyline 1,4 5,4 7,8 5,12 1,12' \
       -draw 'polyline 15,4 9,4 7,8 9,12 15,12' BMP3:bmpVector.bmp
+
+# The application's icon for desktop menus, from its SVG at the hicolor theme's usual sizes.
+for n in 16 22 24 32 48 64 128 256; do
+  convert -background none -density $((n * 72 / 64 * 2)) ../desktop/dovlin.svg -resize ${n}x${n} -depth 8 \
+          png:../desktop/icons/dovlin-$n.png
+done

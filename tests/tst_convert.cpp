@@ -44,8 +44,8 @@ void TestConvert::run_data()
                                          << "IN -> .*\n" << "";
     QTest::newRow("no signals") << QByteArray("$scope module top $end $upscope $end #0\n") << QStringList{"IN"} << 1
                                 << "" << "error: Cannot import IN: it holds no signals\n";
-    QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "usage: .*\n";
-    QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "usage: .*\n";
+    QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "dovlin-convert: no dump named\nusage: .*\n";
+    QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "dovlin-convert: Unknown option 'x'.\nusage: .*\n";
 }
 
 void TestConvert::run()

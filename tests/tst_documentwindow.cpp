@@ -319,11 +319,18 @@ private Q_SLOTS:
         // The picture fills the width less a margin of a twentieth of the page on each side.
         const int mx = 1000 / 20, my = 2000 / 20;
         const QRgb white = qRgb(255, 255, 255);
-        QCOMPARE(page.pixel(mx - 2, my + 5), white);
-        QVERIFY(page.pixel(mx + 2, my + 2) != white);
-        QVERIFY(page.pixel(1000 - mx - 3, my + 2) != white);
-        QCOMPARE(page.pixel(1000 - mx + 2, my + 2), white);
         const int pictureBottom = my + document->size().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
+        // The light theme leaves much of the window white: some ink in a column is what tells.
+        const auto inked = [&](int x) {
+            for (int y = my; y < pictureBottom; ++y)
+                if (page.pixel(x, y) != white)
+                    return true;
+            return false;
+        };
+        QVERIFY(!inked(mx - 2));
+        QVERIFY(inked(mx + 2));
+        QVERIFY(inked(1000 - mx - 3));
+        QVERIFY(!inked(1000 - mx + 2));
         QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), white);
         // The caption stands under the picture's left edge: dark pixels there.
         int captionPixels = 0;

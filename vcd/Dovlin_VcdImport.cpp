@@ -28,9 +28,8 @@ struct FileCloser
     void operator()(FILE *file) const { std::fclose(file); }
 };
 
-// Converting a dump again keeps what the user chose to see in its old wave file: each node takes
-// the view flags of the node with the same dotted path there (the n-th of equal paths those of the
-// n-th). An old file that does not load is simply replaced.
+// Converting a dump again keeps what the user chose to see in its old wave file, node by dotted
+// path. An old file that does not load is simply replaced.
 void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
 {
     if (!QFileInfo(oldWaveFile).isFile())
@@ -38,20 +37,7 @@ void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
     Dovlin_FileManager old;
     if (!old.Load(oldWaveFile))
         return;
-    QHash<QString, QList<Dovlin_Hierarchy *>> oldNodes;
-    old.VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) { oldNodes[path].append(node); });
-    model.VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
-        const auto found = oldNodes.find(path);
-        if (found == oldNodes.end() || found->isEmpty())
-            return;
-        const Dovlin_Hierarchy *from = found->takeFirst();
-        node->m_Shown = from->m_Shown;
-        node->m_Digital = from->m_Digital;
-        if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite &&
-            from->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
-            static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded =
-                static_cast<const Dovlin_CompositeHierarchy *>(from)->m_Expanded;
-    });
+    model.CarryOverViewState(old);
 }
 }
 

@@ -2,31 +2,62 @@
 
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
+#include "Dovlin_FileIo.h"
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_RowRaster.h"
+#include "Dovlin_Settings.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
 #include "Dovlin_ValueBar.h"
 #include "QFixedSplitter.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QSvgGenerator>
 #include <QTimer>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
 DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
-    : m_Owner(owner)
+    : m_Owner(owner), m_FileManager(std::make_unique<Dovlin_FileManager>())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     createLayout();
+
+    // A simulation writes its dump for a while: the change counts once the file holds still.
+    m_StableTimer = new QTimer(this);
+    m_StableTimer->setSingleShot(true);
+    m_StableTimer->setInterval(m_StableMilliseconds);
+    m_Watcher = new QFileSystemWatcher(this);
+    connect(m_Watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+        m_ChangingStamp = stampOf(sourceFile());
+        m_StableTimer->start();
+    });
+    connect(m_StableTimer, &QTimer::timeout, this, [this] {
+        const FileStamp now = stampOf(sourceFile());
+        // A file replaced by a rename is watched anew; one that is gone is waited for.
+        watchSource();
+        if (now != m_ChangingStamp || !now.m_Exists) {
+            m_ChangingStamp = now;
+            m_StableTimer->start();
+            return;
+        }
+        sourceChanged();
+    });
 }
 
 DovlinWidget::~DovlinWidget() = default;
@@ -75,16 +106,26 @@ void DovlinWidget::keyPressEvent(QKeyEvent *event)
 
 void DovlinWidget::resizeEvent(QResizeEvent *)
 {
-    placeParts();
-    if (m_LostPage)
-        m_LostPage->setFixedSize(size());
+    layoutParts();
 }
 
-void DovlinWidget::placeParts()
+// The changed-file bar on top, the value bar at the bottom, the splitters (or the lost page) between.
+void DovlinWidget::layoutParts()
 {
-    const int bar = m_ValueBar->isHidden() ? 0 : m_ValueBar->sizeHint().height();
-    m_MainSplitter->setFixedSize(width(), height() - bar);
-    m_ValueBar->setGeometry(0, height() - bar, width(), bar);
+    int top = 0;
+    if (m_ChangedBar && !m_ChangedBar->isHidden()) {
+        top = m_ChangedBar->sizeHint().height();
+        m_ChangedBar->setGeometry(0, 0, width(), top);
+    }
+    const int bottom = m_ValueBar->isHidden() ? 0 : m_ValueBar->sizeHint().height();
+    m_ValueBar->setGeometry(0, height() - bottom, width(), bottom);
+    const QSize rest(width(), qMax(0, height() - top - bottom));
+    m_MainSplitter->move(0, top);
+    m_MainSplitter->setFixedSize(rest);
+    if (m_LostPage) {
+        m_LostPage->move(0, top);
+        m_LostPage->setFixedSize(rest);
+    }
 }
 
 void DovlinWidget::findSignal()
@@ -110,7 +151,7 @@ void DovlinWidget::findPrevious()
 bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_ValueBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
-        placeParts();
+        layoutParts();
     if (event->type() == QEvent::Paint && !checkFile())
         return true;
     return QWidget::eventFilter(watched, event);
@@ -120,7 +161,7 @@ bool DovlinWidget::checkFile()
 {
     if (m_FileLost)
         return false;
-    if (m_FileManager.FileIntact())
+    if (m_FileManager->FileIntact())
         return true;
     // The mapped pages may be gone: nothing is drawn from them any more. A page that vanishes
     // between this check and a read is mapped as zeros by the model, and the next check sees it.
@@ -134,28 +175,161 @@ bool DovlinWidget::checkFile()
     auto *text = new QLabel(m_LostReason, m_LostPage);
     text->setWordWrap(true);
     auto *button = new QPushButton(tr("&Reload"), m_LostPage);
+    button->setObjectName("lostReloadButton");
     connect(button, &QPushButton::clicked, this, &DovlinWidget::reload);
     layout->addStretch();
     layout->addWidget(text);
     layout->addWidget(button, 0, Qt::AlignHCenter);
     layout->addStretch();
-    m_LostPage->setFixedSize(size());
+    layoutParts();
     m_LostPage->show();
     // Told once, after the paint that found it.
     QTimer::singleShot(0, this, [this] { Dovlin_Dialogs::critical(this, tr("Dovlin"), m_LostReason); });
     return false;
 }
 
-void DovlinWidget::reload()
+bool DovlinWidget::reload()
 {
-    const QString path = m_FileName;
-    Dovlin_MainWindow *owner = m_Owner;
-    // The main window must not find this document under the file's name any more.
-    m_FileName.clear();
-    QWidget *frame = parentWidget() ? parentWidget() : this;
-    frame->close();
-    if (owner)
-        owner->DoFileOpen(path);
+    if (m_Reloading)
+        return false;
+    const QString source = sourceFile();
+    const QString name = QDir::toNativeSeparators(source);
+    const FileStamp stamp = stampOf(source);
+    QString wave = m_FileName;
+    QString reason;
+    if (!m_DumpFile.isEmpty()) {
+        m_Reloading = true;
+        wave = m_Owner ? m_Owner->waveFileForReload(m_DumpFile, reason) : QString();
+        m_Reloading = false;
+        if (wave.isEmpty() && reason.isEmpty()) {
+            Q_EMIT statusMessage(tr("Reload of %1 cancelled").arg(name));
+            return false;
+        }
+    }
+    auto next = std::make_unique<Dovlin_FileManager>();
+    if (!wave.isEmpty() && !next->Load(wave))
+        reason = next->ErrorString();
+    if (!reason.isEmpty()) {
+        // The document stays as it was; a later change of the file is offered again.
+        m_ErrorString = reason;
+        m_KnownStamp = stamp;
+        const QString message = tr("Cannot reload %1: %2").arg(name, reason);
+        Q_EMIT statusMessage(message);
+        showChangedBar(message);
+        return false;
+    }
+
+    const int dropped = next->CarryOverViewState(*m_FileManager);
+    const Dovlin_ShapeWidget::View view = m_ShapeWidget->CurrentView();
+    const int scroll = m_NameWidget->verticalScrollBar()->value();
+    // The tree's items point at the old nodes: they go before the old model does.
+    m_NameWidget->clear();
+    m_FileManager.swap(next);
+    m_FileName = QFileInfo(wave).canonicalFilePath();
+    m_EndTime = m_FileManager->GetEndTime();
+    m_TimeBase = m_FileManager->GetTimeBase();
+    m_NameWidget->FilterNewModel(*m_FileManager);
+    m_NameWidget->GenerateNameView(*m_FileManager);
+    m_SignalFilter->apply();
+    next.reset();
+    if (m_FileLost) {
+        m_FileLost = false;
+        delete m_LostPage;
+        m_LostPage = nullptr;
+        m_MainSplitter->show();
+    }
+    m_KnownStamp = stamp;
+    watchSource();
+    hideChangedBar();
+    m_NameWidget->doItemsLayout();
+    m_NameWidget->verticalScrollBar()->setValue(scroll);
+    m_ShapeWidget->RestoreView(view);
+    m_ShapeWidget->ConfigScrollBar();
+    m_NameWidget->UpdateVisibleSignalStates();
+    m_ShapeWidget->update(true);
+    Q_EMIT statusMessage(dropped ? tr("Reloaded %1: %n node(s) no longer in the file dropped", nullptr, dropped).arg(name)
+                                 : tr("Reloaded %1").arg(name));
+    return true;
+}
+
+DovlinWidget::FileStamp DovlinWidget::stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified()};
+}
+
+void DovlinWidget::watchSource()
+{
+    const QString path = sourceFile();
+    const QStringList watched = m_Watcher->files();
+    if (!watched.isEmpty() && watched != QStringList{path})
+        m_Watcher->removePaths(watched);
+    if (!m_Watcher->files().contains(path) && QFileInfo::exists(path))
+        m_Watcher->addPath(path);
+}
+
+void DovlinWidget::sourceChanged()
+{
+    // A change met during a reload is looked at once that reload is over.
+    if (m_Reloading) {
+        m_StableTimer->start();
+        return;
+    }
+    // The document's own save, or a file written back as it was, is no change.
+    if (stampOf(sourceFile()) == m_KnownStamp)
+        return;
+    if (Dovlin_Settings().alwaysReload())
+        reload();
+    else
+        showChangedBar(tr("The file changed on disk"));
+}
+
+void DovlinWidget::showChangedBar(const QString &text)
+{
+    if (!m_ChangedBar) {
+        auto *bar = new QFrame(this);
+        bar->setObjectName("changedBar");
+        bar->setFrameShape(QFrame::StyledPanel);
+        bar->setAutoFillBackground(true);
+        auto *layout = new QHBoxLayout(bar);
+        layout->setContentsMargins(6, 3, 6, 3);
+        m_ChangedText = new QLabel(bar);
+        m_ChangedText->setWordWrap(true);
+        auto *reloadButton = new QPushButton(tr("&Reload"), bar);
+        reloadButton->setObjectName("reloadButton");
+        auto *alwaysButton = new QPushButton(tr("Always reload"), bar);
+        alwaysButton->setObjectName("alwaysReloadButton");
+        auto *ignoreButton = new QPushButton(tr("&Ignore"), bar);
+        ignoreButton->setObjectName("ignoreButton");
+        layout->addWidget(m_ChangedText, 1);
+        layout->addWidget(reloadButton);
+        layout->addWidget(alwaysButton);
+        layout->addWidget(ignoreButton);
+        connect(reloadButton, &QPushButton::clicked, this, &DovlinWidget::reload);
+        connect(alwaysButton, &QPushButton::clicked, this, [this] {
+            Dovlin_Settings().setAlwaysReload(true);
+            reload();
+        });
+        connect(ignoreButton, &QPushButton::clicked, this, [this] {
+            m_KnownStamp = stampOf(sourceFile());
+            hideChangedBar();
+        });
+        m_ChangedBar = bar;
+    }
+    m_ChangedText->setText(text);
+    m_ChangedBar->show();
+    m_ChangedBar->raise();
+    layoutParts();
+}
+
+void DovlinWidget::hideChangedBar()
+{
+    if (!m_ChangedBar || m_ChangedBar->isHidden())
+        return;
+    m_ChangedBar->hide();
+    layoutParts();
 }
 
 void DovlinWidget::showEvent(QShowEvent *)
@@ -182,17 +356,19 @@ void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
 
 bool DovlinWidget::loadFile(QString path)
 {
-    if (!m_FileManager.Load(path)) {
-        m_ErrorString = m_FileManager.ErrorString();
+    if (!m_FileManager->Load(path)) {
+        m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
-    m_EndTime = m_FileManager.GetEndTime();
-    m_TimeBase = m_FileManager.GetTimeBase();
+    m_EndTime = m_FileManager->GetEndTime();
+    m_TimeBase = m_FileManager->GetTimeBase();
     setModified(false);
-    m_NameWidget->GenerateNameView(m_FileManager);
+    m_NameWidget->GenerateNameView(*m_FileManager);
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    m_KnownStamp = stampOf(sourceFile());
+    watchSource();
     return true;
 }
 
@@ -202,8 +378,8 @@ bool DovlinWidget::saveFile(QString path)
         m_ErrorString = m_LostReason;
         return false;
     }
-    if (!m_FileManager.Save(path)) {
-        m_ErrorString = m_FileManager.ErrorString();
+    if (!m_FileManager->Save(path)) {
+        m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
     setModified(false);
@@ -224,7 +400,8 @@ bool DovlinWidget::saveAndReport(const QString &path)
 
 void DovlinWidget::save()
 {
-    saveAndReport(m_FileName);
+    if (saveAndReport(m_FileName) && m_DumpFile.isEmpty())
+        m_KnownStamp = stampOf(m_FileName);
 }
 
 void DovlinWidget::saveAs()
@@ -240,6 +417,10 @@ void DovlinWidget::saveAs()
         return;
     m_FileName = QFileInfo(path).canonicalFilePath();
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    if (m_DumpFile.isEmpty()) {
+        m_KnownStamp = stampOf(m_FileName);
+        watchSource();
+    }
 }
 
 QString DovlinWidget::userFriendlyFileName() const
@@ -306,13 +487,18 @@ bool DovlinWidget::bookmarkStatus(int index) const
 
 void DovlinWidget::modifySignals()
 {
-    Dovlin_SignalsDialog dialog(m_FileManager, this);
+    Dovlin_SignalsDialog dialog(*m_FileManager, this);
     if (Dovlin_Dialogs::exec(&dialog) != QDialog::Accepted || !dialog.Apply())
         return;
-    m_NameWidget->ReGenerateNameView(m_FileManager);
+    m_NameWidget->ReGenerateNameView(*m_FileManager);
     m_NameWidget->UpdateVisibleSignalStates();
     m_ShapeWidget->update(true);
     setModified(true);
+}
+
+bool DovlinWidget::showsWholeRange() const
+{
+    return m_ShapeWidget->startScopeTime() == 0 && m_ShapeWidget->endScopeTime() >= m_EndTime;
 }
 
 void DovlinWidget::zoomIn()
@@ -406,25 +592,122 @@ void DovlinWidget::gotoBookmark(int index)
 
 void DovlinWidget::print()
 {
-    QPrinter printer(QPrinter::ScreenResolution);
+    QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QFileInfo(m_FileName).baseName());
     if (!Dovlin_Dialogs::execPrintDialog(this, &printer))
         return;
     printTo(&printer);
 }
 
-void DovlinWidget::printTo(QPaintDevice *device)
+QSize DovlinWidget::viewSize() const
 {
-    const QPixmap picture = grab();
+    return m_MainSplitter->size();
+}
+
+void DovlinWidget::paintView(QPainter *painter, bool light)
+{
+    painter->save();
+    painter->fillRect(QRect(QPoint(0, 0), viewSize()), light ? Qt::white : Qt::black);
+    // The tree draws with its palette, and with a font in pixels: a font in points would grow with
+    // a printer's resolution while the picture is scaled to the page.
+    const QPalette screenPalette = m_NameWidget->palette();
+    const QFont screenFont = m_NameWidget->font();
+    QFont font = screenFont;
+    font.setPixelSize(QFontInfo(screenFont).pixelSize());
+    m_NameWidget->setFont(font);
+    if (light) {
+        QPalette paper = screenPalette;
+        for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base})
+            paper.setColor(role, Qt::white);
+        for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText})
+            paper.setColor(role, QColor(Dovlin_RowRaster::LightColour(screenPalette.color(role).rgb() & 0xFFFFFFu)));
+        m_NameWidget->setPalette(paper);
+    }
+    // Recorded first: rendered straight to a printer, a widget would come out as one picture of pixels.
+    QPicture tree;
+    {
+        QPainter recorder(&tree);
+        m_NameWidget->render(&recorder, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+    }
+    // Playing it back scales it by the device's resolution over the picture's: the painter's own
+    // scale already fits it to the device.
+    painter->save();
+    painter->translate(m_NameWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->scale(qreal(tree.logicalDpiX()) / painter->device()->logicalDpiX(),
+                   qreal(tree.logicalDpiY()) / painter->device()->logicalDpiY());
+    painter->drawPicture(0, 0, tree);
+    painter->restore();
+    m_NameWidget->setPalette(screenPalette);
+    m_NameWidget->setFont(screenFont);
+
+    painter->save();
+    painter->translate(m_ExtraWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->setClipRect(m_ExtraWidget->rect());
+    m_ExtraWidget->paintView(painter, light);
+    painter->restore();
+    painter->translate(m_ShapeWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->setClipRect(m_ShapeWidget->rect());
+    m_ShapeWidget->paintView(painter, light);
+    painter->restore();
+}
+
+bool DovlinWidget::exportImage(const QString &path, bool light, qreal ratio)
+{
+    if (!checkFile()) {
+        m_ErrorString = m_LostReason;
+        return false;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const QSize size = viewSize();
+    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(userFriendlyFileName());
+        svg.setResolution(96);
+        QPainter painter(&svg);
+        paintView(&painter, light);
+    } else {
+        QImage image(size * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        {
+            QPainter painter(&image);
+            paintView(&painter, light);
+        }
+        if (!image.save(&buffer, "PNG")) {
+            m_ErrorString = tr("the picture cannot be encoded as PNG");
+            return false;
+        }
+    }
+    Dovlin_ReplacingFile file(path);
+    file.SetExpectedSize(bytes.size());
+    if (!file.Open() || file.write(bytes) != bytes.size() || !file.Commit()) {
+        m_ErrorString = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void DovlinWidget::printTo(QPaintDevice *device, bool light)
+{
+    const QSize picture = viewSize();
     QPainter painter(device);
-    QRect rect = painter.viewport();
+    const QRect page = painter.viewport();
+    QRect rect = page;
     const int mx = rect.width() / 20;
     const int my = rect.height() / 20;
     rect.adjust(mx, my, -mx, -my);
-    QSize size = picture.size();
+    QSize size = picture;
     size.scale(rect.size(), Qt::KeepAspectRatio);
     painter.setViewport(rect.x(), rect.y(), size.width(), size.height());
-    painter.setWindow(picture.rect());
-    painter.drawPixmap(0, 0, picture);
-    painter.drawText(0, picture.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+    painter.setWindow(QRect(QPoint(0, 0), picture));
+    paintView(&painter, light);
+    // The caption in the page's own units, so that its font has the printer's size.
+    painter.setViewport(page);
+    painter.setWindow(page);
+    painter.setPen(Qt::black);
+    painter.drawText(rect.x(), rect.y() + size.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
 }

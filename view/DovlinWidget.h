@@ -4,16 +4,22 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ShapeWidget.h"
 
+#include <QDateTime>
 #include <QWidget>
+
+#include <memory>
 
 class Dovlin_ExtraWidget;
 class Dovlin_MainWindow;
 class Dovlin_NameWidget;
 class Dovlin_SignalFilter;
 class Dovlin_ValueBar;
+class QFileSystemWatcher;
 class QFixedSplitter;
+class QLabel;
 class QPrinter;
 class QSplitter;
+class QTimer;
 
 // The document window of one wave file: its model, the name tree, the cursor time bar and the
 // wave canvas, and the view state they share (cursors, bookmarks, zoom-area mode).
@@ -42,13 +48,31 @@ public:
     bool isModified() const { return m_Modified; }
     QString errorString() const { return m_ErrorString; }
     QString fileName() const { return m_FileName; }
+    // The dump the wave file was converted from; empty for a wave file opened as such.
+    QString dumpFile() const { return m_DumpFile; }
+    void setDumpFile(const QString &path) { m_DumpFile = path; }
+    // The file the document reloads and watches: its dump, or else its wave file.
+    QString sourceFile() const { return m_DumpFile.isEmpty() ? m_FileName : m_DumpFile; }
+    // The bar that tells that the source file changed on disk; null until it first did.
+    QWidget *changedBar() const { return m_ChangedBar; }
+    // How long the source file must keep its size and time before a change counts as finished.
+    static constexpr int m_StableMilliseconds = 1000;
     QString userFriendlyFileName() const;
 
-    // Draws the window's picture and its caption on one page of a printer (or on any device).
-    void printTo(QPaintDevice *device);
+    // Draws the name column, the cursor bar, the ruler and the waveforms as they are in view through
+    // painter, in the coordinates of the document's splitter, as vectors on a vector device; light
+    // draws dark traces on white.
+    void paintView(QPainter *painter, bool light);
+    // The size of the picture paintView draws.
+    QSize viewSize() const;
+    // Writes the picture of the view to path: SVG for a .svg name, else PNG at ratio pixels per
+    // screen pixel. False with errorString when it cannot.
+    bool exportImage(const QString &path, bool light, qreal ratio);
+    // Draws the picture of the view and its caption on one page of a printer (or on any device).
+    void printTo(QPaintDevice *device, bool light = true);
 
     Dovlin_MainWindow *owner() const { return m_Owner; }
-    Dovlin_FileManager &fileManager() { return m_FileManager; }
+    Dovlin_FileManager &fileManager() { return *m_FileManager; }
     QSplitter *mainSplitter() const { return m_MainSplitter; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
@@ -58,6 +82,8 @@ public:
     Dovlin_ValueBar *valueBar() const { return m_ValueBar; }
 
     qint64 endTime() const { return m_EndTime; }
+    // Whether the canvas shows the file from time 0 to its end.
+    bool showsWholeRange() const;
     int timeBase() const { return m_TimeBase; }
     int nCursor() const { return m_nCursor; }
     void setnCursor(int n);
@@ -91,8 +117,10 @@ public Q_SLOTS:
     void setBookmark(int index);
     void gotoBookmark(int index);
     void print();
-    // Closes the document and opens its file again.
-    void reload();
+    // Reads the source file again (a dump is converted as on opening) and keeps the view: the
+    // nodes' flags by dotted path, the cursors, the time window and the scroll position. A file that
+    // does not load leaves the document as it was and says why; false then.
+    bool reload();
     // Find Signal focuses the filter above the name tree; Find Value opens the value bar for the
     // selected node, whose next and previous matches Find Next and Find Previous go to.
     void findSignal();
@@ -114,10 +142,27 @@ protected:
 
 private:
     void createLayout();
-    // The splitters fill the window above the value bar, when it is shown.
-    void placeParts();
     // Saves to path and tells the outcome, a failure also in a box; false when not saved.
     bool saveAndReport(const QString &path);
+    void layoutParts();
+    void watchSource();
+    // Called once the source file stopped changing: asks, or reloads when the user said always.
+    void sourceChanged();
+    void showChangedBar(const QString &text);
+    void hideChangedBar();
+
+    struct FileStamp
+    {
+        bool m_Exists = false;
+        qint64 m_Size = -1;
+        QDateTime m_Modified;
+        bool operator==(const FileStamp &other) const
+        {
+            return m_Exists == other.m_Exists && m_Size == other.m_Size && m_Modified == other.m_Modified;
+        }
+        bool operator!=(const FileStamp &other) const { return !(*this == other); }
+    };
+    static FileStamp stampOf(const QString &path);
 
     Dovlin_MainWindow *m_Owner;
     QSplitter *m_MainSplitter = nullptr;
@@ -127,14 +172,26 @@ private:
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
     Dovlin_SignalFilter *m_SignalFilter = nullptr;
     Dovlin_ValueBar *m_ValueBar = nullptr;
-    Dovlin_FileManager m_FileManager;
+    std::unique_ptr<Dovlin_FileManager> m_FileManager;
     // Shown in place of the splitters once the file is lost.
     QWidget *m_LostPage = nullptr;
     bool m_FileLost = false;
     QString m_LostReason;
 
     QString m_FileName;
+    QString m_DumpFile;
     QString m_ErrorString;
+    QFileSystemWatcher *m_Watcher = nullptr;
+    // Runs while the source file is still changing: its stamp must hold for m_StableMilliseconds.
+    QTimer *m_StableTimer = nullptr;
+    // The source as the document shows it (or as the user chose to ignore it), and as last seen
+    // while it was changing.
+    FileStamp m_KnownStamp;
+    FileStamp m_ChangingStamp;
+    // While a reload converts its dump, which lets events through.
+    bool m_Reloading = false;
+    QWidget *m_ChangedBar = nullptr;
+    QLabel *m_ChangedText = nullptr;
     bool m_Modified = false;
     qint64 m_EndTime = -1;
     int m_TimeBase = 0;

@@ -1,6 +1,7 @@
 #include "Dovlin_ExtraWidget.h"
 
 #include "DovlinWidget.h"
+#include "Dovlin_RowRaster.h"
 #include "Dovlin_ShapeWidget.h"
 #include "QFixedSplitter.h"
 
@@ -25,6 +26,32 @@ void Dovlin_ExtraWidget::paintEvent(QPaintEvent *)
     UpdateScopeTimes(&painter);
     UpdateCursorTimes(&painter, -1);
     UpdateViewableArea(&painter);
+}
+
+void Dovlin_ExtraWidget::paintView(QPainter *painter, bool light)
+{
+    const QColor text = m_TextColor;
+    const QBrush brush = m_Brush;
+    const QPen grid = m_GridPen, frame = m_FramePen, marker = m_MarkerPen;
+    if (light) {
+        const auto paper = [](const QColor &colour) {
+            return QColor(Dovlin_RowRaster::LightColour(colour.rgb() & 0xFFFFFFu));
+        };
+        m_TextColor = paper(text);
+        m_Brush.setColor(Qt::white);
+        m_GridPen.setColor(paper(grid.color()));
+        m_FramePen.setColor(paper(frame.color()));
+        m_MarkerPen.setColor(paper(marker.color()));
+    }
+    painter->fillRect(rect(), light ? Qt::white : Qt::black);
+    UpdateScopeTimes(painter);
+    UpdateCursorTimes(painter, -1);
+    UpdateViewableArea(painter);
+    m_TextColor = text;
+    m_Brush = brush;
+    m_GridPen = grid;
+    m_FramePen = frame;
+    m_MarkerPen = marker;
 }
 
 void Dovlin_ExtraWidget::UpdateScopeTimes(QPainter *painter)

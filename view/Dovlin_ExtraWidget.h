@@ -20,6 +20,9 @@ public:
     void UpdateScopeTimes(QPainter *painter);
     void UpdateCursorTimes(QPainter *painter, int index);
     void UpdateViewableArea(QPainter *painter);
+    // Draws the bar through painter in its own coordinates, for a picture of the view; light draws
+    // dark on white.
+    void paintView(QPainter *painter, bool light);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

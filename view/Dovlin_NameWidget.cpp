@@ -189,6 +189,13 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
     return true;
 }
 
+void Dovlin_NameWidget::FilterNewModel(const Dovlin_FileManager &fileManager)
+{
+    m_Filter.ForgetPaths();
+    if (m_Filtered)
+        m_FilterMatches = m_Filter.Apply(fileManager, m_FilterMarks);
+}
+
 bool Dovlin_NameWidget::SelectFirstMatch()
 {
     if (!IsFiltered())

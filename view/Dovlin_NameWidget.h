@@ -47,6 +47,9 @@ public:
     // pattern that does not compile (see FilterError), which leaves the tree as the last pattern
     // that did made it.
     bool SetFilter(const QString &pattern);
+    // A reload put another model in place of the one the filter marked: marks it afresh, before
+    // GenerateNameView builds the tree from it.
+    void FilterNewModel(const Dovlin_FileManager &fileManager);
     bool IsFiltered() const { return m_Filtered; }
     int FilterMatches() const { return m_FilterMatches; }
     QString FilterError() const { return m_Filter.ErrorString(); }

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter)
-    : m_Painter(painter)
+Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter, bool light)
+    : m_Painter(painter), m_Light(light)
 {
     auto *image = dynamic_cast<QImage *>(painter->device());
     const QTransform transform = painter->deviceTransform();
@@ -16,11 +16,19 @@ Dovlin_RowRaster::Dovlin_RowRaster(QPainter *painter)
                        transform.dx() == int(transform.dx()) && transform.dy() == int(transform.dy()) &&
                        (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32 ||
                         image->format() == QImage::Format_ARGB32_Premultiplied);
-    if (plain) {
+    if (plain && !light) {
         m_Bits = image->bits();
         m_BytesPerLine = image->bytesPerLine();
         m_Clip = QRect(QPoint(0, 0), image->size()).translated(-int(transform.dx()), -int(transform.dy()));
     }
+}
+
+unsigned int Dovlin_RowRaster::LightColour(unsigned int rgb)
+{
+    const QColor colour(rgb);
+    if (colour.red() == colour.green() && colour.green() == colour.blue())
+        return ~rgb & 0xFFFFFFu;
+    return colour.darker(220).rgb() & 0xFFFFFFu;
 }
 
 void Dovlin_RowRaster::Plot(int x, int y, unsigned int rgb)
@@ -32,7 +40,7 @@ void Dovlin_RowRaster::Plot(int x, int y, unsigned int rgb)
 void Dovlin_RowRaster::HLine(int x1, int x2, int y, unsigned int rgb)
 {
     if (!m_Bits) {
-        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->setPen(QPen(QColor(Colour(rgb)), 0));
         m_Painter->drawLine(x1, y, x2, y);
         return;
     }
@@ -50,7 +58,7 @@ void Dovlin_RowRaster::HLine(int x1, int x2, int y, unsigned int rgb)
 void Dovlin_RowRaster::VLine(int x, int y1, int y2, unsigned int rgb)
 {
     if (!m_Bits) {
-        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->setPen(QPen(QColor(Colour(rgb)), 0));
         m_Painter->drawLine(x, y1, x, y2);
         return;
     }
@@ -68,7 +76,7 @@ void Dovlin_RowRaster::VLine(int x, int y1, int y2, unsigned int rgb)
 void Dovlin_RowRaster::Line(int x1, int y1, int x2, int y2, unsigned int rgb)
 {
     if (!m_Bits) {
-        m_Painter->setPen(QPen(QColor(rgb), 0));
+        m_Painter->setPen(QPen(QColor(Colour(rgb)), 0));
         m_Painter->drawLine(x1, y1, x2, y2);
         return;
     }
@@ -121,7 +129,7 @@ void Dovlin_RowRaster::Fill(int x1, int y1, int x2, int y2, unsigned int rgb)
 {
     if (!m_Bits) {
         m_Painter->fillRect(QRect(QPoint(qMin(x1, x2), qMin(y1, y2)), QPoint(qMax(x1, x2), qMax(y1, y2))),
-                            QColor(rgb));
+                            QColor(Colour(rgb)));
         return;
     }
     if (x1 > x2)

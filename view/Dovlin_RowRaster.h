@@ -8,11 +8,16 @@ class QPainter;
 
 // One-pixel lines and filled rectangles for waveform rows. On a plain 32-bit image (the canvas
 // picture) pixels are written directly, which keeps rows with hundreds of thousands of marks
-// cheap; on any other device the painter draws them.
+// cheap; on any other device, and in the light theme, the painter draws them.
 class Dovlin_RowRaster
 {
 public:
-    explicit Dovlin_RowRaster(QPainter *painter);
+    // light: dark traces for a white background, as pictures for paper are drawn.
+    explicit Dovlin_RowRaster(QPainter *painter, bool light = false);
+
+    // A colour of the dark theme as the light theme shows it: greys turn over, colours darken.
+    static unsigned int LightColour(unsigned int rgb);
+    unsigned int Colour(unsigned int rgb) const { return m_Light ? LightColour(rgb) : rgb; }
 
     void HLine(int x1, int x2, int y, unsigned int rgb);
     void VLine(int x, int y1, int y2, unsigned int rgb);
@@ -31,6 +36,7 @@ private:
     }
 
     QPainter *m_Painter;
+    bool m_Light;
     // The image's pixels, or null when the painter draws.
     uchar *m_Bits = nullptr;
     qsizetype m_BytesPerLine = 0;

@@ -1,5 +1,7 @@
 #include "Dovlin_ShapeWidget.h"
 
+#include "Dovlin_RowRaster.h"
+
 #include "DovlinWidget.h"
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_Hierarchies.h"
@@ -394,6 +396,30 @@ void Dovlin_ShapeWidget::renderPicture()
     ++m_PictureRenders;
 }
 
+void Dovlin_ShapeWidget::paintView(QPainter *painter, bool light)
+{
+    QPen *const pens[] = {&m_BlackPen, &m_GridPen, &m_SeparatorPen, &m_TickPen,
+                          &m_DefaultCursorPen, &m_CursorPen, &m_DistancePen};
+    QList<QPen> screenPens;
+    const QBrush screenBrush = m_Brush;
+    if (light) {
+        for (QPen *pen : pens) {
+            screenPens << *pen;
+            pen->setColor(QColor(Dovlin_RowRaster::LightColour(pen->color().rgb() & 0xFFFFFFu)));
+        }
+        m_Brush.setColor(Qt::white);
+    }
+    m_LightTheme = light;
+    painter->fillRect(rect(), light ? Qt::white : Qt::black);
+    UpdateTimeBar(painter);
+    UpdateSignalShape(painter);
+    UpdateCursor(painter);
+    m_LightTheme = false;
+    for (int i = 0; i < screenPens.size(); ++i)
+        *pens[i] = screenPens.at(i);
+    m_Brush = screenBrush;
+}
+
 void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
 {
     if (!m_PictureValid || m_Picture.deviceIndependentSize().toSize() != size())
@@ -626,6 +652,8 @@ void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
     if (ConfigPopupMenu(nameWidget()->itemAtY(event->pos().y())))
         m_ContextMenu->exec(event->globalPos());
+    // A menu closed without a choice must not leave its node to a later command (or a reload).
+    m_ContextHierarchy = nullptr;
 }
 
 void Dovlin_ShapeWidget::nextTrans()

@@ -82,6 +82,10 @@ public:
     QPoint cursorPos(int index) const { return m_CursorPos[index]; }
     // How many times the rows and the ruler were drawn: a cursor move must not add to it.
     int pictureRenders() const { return m_PictureRenders; }
+    // Draws the ruler, the rows and the cursors through painter in the canvas's coordinates, for
+    // a picture of the view; light draws dark traces on white.
+    void paintView(QPainter *painter, bool light);
+    bool lightTheme() const { return m_LightTheme; }
     // The canvas font's measures for the value texts inside bus rows.
     const Dovlin_ValueLabels &valueLabels() const { return *m_ValueLabels; }
 
@@ -159,6 +163,8 @@ private:
 
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
     bool m_ShowSignalTip = true;
+    // While paintView draws the light theme.
+    bool m_LightTheme = false;
     QRect m_ZoomRect{QPoint(0, 0), QPoint(-1, -1)};
     bool m_ZoomBandVisible = false;
     QPoint m_CursorPos[m_MaxCursor];

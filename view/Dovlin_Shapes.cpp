@@ -18,7 +18,7 @@
 Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
                                      Dovlin_Hierarchy *node, const CSignalEvent *minEvent,
                                      const CSignalEvent *maxEvent)
-    : m_Shape(shape), m_Painter(painter), m_Raster(painter), m_Node(digital ? node : nullptr),
+    : m_Shape(shape), m_Painter(painter), m_Raster(painter, shape->lightTheme()), m_Node(digital ? node : nullptr),
       m_Labels(shape->valueLabels()), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
       m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital),
       m_MinEvent(minEvent), m_MaxEvent(maxEvent)

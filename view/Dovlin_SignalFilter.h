@@ -24,12 +24,13 @@ public:
     void activate();
     // Filters the tree by the line's text now, if a pause is still awaited.
     void applyPending();
+    // Filters the tree by the line's text now.
+    void apply();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void apply();
 
     Dovlin_NameWidget *m_Tree;
     QLineEdit *m_Line;

@@ -80,7 +80,7 @@ void Dovlin_ValueLabels::Draw(QPainter *painter, Dovlin_RowRaster &raster, int x
     const int baseline = yMid + (m_Metrics.ascent() - m_Metrics.descent()) / 2;
     if (!glyphs) {
         painter->setFont(m_Font);
-        painter->setPen(QColor(m_Color));
+        painter->setPen(QColor(raster.Colour(m_Color)));
         painter->drawText(x, baseline, shown);
         return;
     }

@@ -1,6 +1,6 @@
 // dovlin-convert: converts VCD files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]
+//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]    (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
 // when it cannot be written there, unless -o names it. Errors and
@@ -9,6 +9,7 @@
 #include "Dovlin_VcdImport.h"
 #include "streamreporter.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -26,9 +27,10 @@ QString timeUnit(int timeBase)
     return QStringLiteral("1e%1 s").arg(timeBase);
 }
 
-int usage()
+int usage(const QString &reason)
 {
-    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]\n");
+    fprintf(stderr, "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]\n",
+            qUtf8Printable(reason));
     return 2;
 }
 
@@ -39,25 +41,43 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     // The viewer's name: a wave file cached for want of room beside its dump is found by either.
     QCoreApplication::setApplicationName(QStringLiteral("dovlin"));
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    QString input, output;
-    qint64 maxSignals = 0;
-    for (int i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("-o") && i + 1 < arguments.size() && output.isEmpty())
-            output = arguments[++i];
-        else if (arguments[i] == QLatin1String("--max-signals") && i + 1 < arguments.size() && maxSignals == 0) {
-            bool ok = false;
-            maxSignals = arguments[++i].toLongLong(&ok);
-            if (!ok || maxSignals <= 0)
-                return usage();
-        }
-        else if (!arguments[i].startsWith('-') && input.isEmpty())
-            input = arguments[i];
-        else
-            return usage();
+    QCoreApplication::setApplicationVersion(QStringLiteral(DOVLIN_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts a VCD file to a Dovlin wave file, next to the dump unless -o names it."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("IN.vcd"), QStringLiteral("The dump to convert."));
+    const QCommandLineOption outputOption(QStringLiteral("o"), QStringLiteral("Write the wave file to <file>."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption maxSignalsOption(
+        QStringLiteral("max-signals"), QStringLiteral("Refuse dumps that declare more than <n> signals."),
+        QStringLiteral("n"));
+    parser.addOptions({outputOption, maxSignalsOption});
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usage(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        printf("%s", qUtf8Printable(parser.helpText()));
+        return 0;
     }
-    if (input.isEmpty())
-        return usage();
+    if (parser.isSet(QStringLiteral("version"))) {
+        printf("dovlin-convert %s\n", DOVLIN_VERSION);
+        return 0;
+    }
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1)
+        return usage(inputs.isEmpty() ? QStringLiteral("no dump named") : QStringLiteral("one dump at a time"));
+    if (parser.values(outputOption).size() > 1 || parser.values(maxSignalsOption).size() > 1)
+        return usage(QStringLiteral("an option given twice"));
+    const QString input = inputs.first();
+    const QString output = parser.value(outputOption);
+    qint64 maxSignals = 0;
+    if (parser.isSet(maxSignalsOption)) {
+        bool ok = false;
+        maxSignals = parser.value(maxSignalsOption).toLongLong(&ok);
+        if (!ok || maxSignals <= 0)
+            return usage(QStringLiteral("--max-signals takes a positive number"));
+    }
 
     Dovlin_StreamReporter reporter;
     Dovlin_VcdImport import(&reporter);
