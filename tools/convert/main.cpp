@@ -1,9 +1,11 @@
 // dovlin-convert: converts VCD files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]
+//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
-// when it cannot be written there, unless -o names it. Errors and
+// when it cannot be written there, unless -o names it. Events beyond the memory budget (a quarter
+// of the physical memory unless SIZE, such as 512M or 2G, says otherwise) wait in a temporary
+// file. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_VcdImport.h"
@@ -28,7 +30,7 @@ QString timeUnit(int timeBase)
 
 int usage()
 {
-    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]\n");
+    fprintf(stderr, "usage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]\n");
     return 2;
 }
 
@@ -42,6 +44,7 @@ int main(int argc, char **argv)
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     QString input, output;
     qint64 maxSignals = 0;
+    qint64 memoryBudget = -1;
     for (int i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("-o") && i + 1 < arguments.size() && output.isEmpty())
             output = arguments[++i];
@@ -49,6 +52,10 @@ int main(int argc, char **argv)
             bool ok = false;
             maxSignals = arguments[++i].toLongLong(&ok);
             if (!ok || maxSignals <= 0)
+                return usage();
+        }
+        else if (arguments[i] == QLatin1String("--memory-budget") && i + 1 < arguments.size() && memoryBudget < 0) {
+            if (!Dovlin_VcdImport::ParseSize(arguments[++i], memoryBudget))
                 return usage();
         }
         else if (!arguments[i].startsWith('-') && input.isEmpty())
@@ -63,6 +70,8 @@ int main(int argc, char **argv)
     Dovlin_VcdImport import(&reporter);
     if (maxSignals > 0)
         import.SetMaxSignals(maxSignals);
+    if (memoryBudget >= 0)
+        import.SetMemoryBudget(memoryBudget);
     if (!import.Convert(input, output))
         return 1;
     const Dovlin_ImportStats &stats = import.Stats();
