@@ -61,9 +61,11 @@ dump() {
 }
 
 # measure OUT COMMAND...: median wall-clock seconds over the runs and the peak memory (KB) of that run.
+# No wave file is left from a run before: its view flags would be carried over.
 measure() {
   local out="$1"; shift
   for _ in $(seq "$runs"); do
+    rm -f "$dir/ours.dvn" "$dir/before.dvn"
     /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" > "$dir/summary.txt" 2>/dev/null || { echo "failed: $*" >&2; exit 1; }
     cat "$dir/time.txt"
   done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print $1, $2 }' > "$out"
@@ -77,16 +79,18 @@ for name in "${dumps[@]}"; do
   cat "$input" > /dev/null
   measure "$dir/ours.txt" "$build/bin/dovlin-convert" "$input" -o "$dir/ours.dvn"
   events=$(grep -oE '[0-9]+ events' "$dir/summary.txt" | cut -d' ' -f1)
+  wave=$(stat -c %s "$dir/ours.dvn")
+  hash=$(sha256sum < "$dir/ours.dvn")
   measure "$dir/theirs.txt" vcd2fst "$input" "$dir/theirs.fst"
   read -r ours peak < "$dir/ours.txt"
   read -r theirs _ < "$dir/theirs.txt"
-  awk -v n="$name" -v b="$(stat -c %s "$input")" -v e="$events" -v w="$(stat -c %s "$dir/ours.dvn")" -v o="$ours" -v t="$theirs" -v p="$peak" \
+  awk -v n="$name" -v b="$(stat -c %s "$input")" -v e="$events" -v w="$wave" -v o="$ours" -v t="$theirs" -v p="$peak" \
     'BEGIN { printf "%-10s %8.1f %12d %8.0f %8.2f %9.2f %6.2f %8.0f", n, b / 1e6, e, w / 1e6, o, t, t / o, p / 1024 }'
   if [ -n "${DOVLIN_BEFORE_CONVERT:-}" ]; then
     measure "$dir/before.txt" "$DOVLIN_BEFORE_CONVERT" "$input" -o "$dir/before.dvn"
     read -r before _ < "$dir/before.txt"
     same=no
-    [ "$(sha256sum < "$dir/ours.dvn")" = "$(sha256sum < "$dir/before.dvn")" ] && same=yes
+    [ "$hash" = "$(sha256sum < "$dir/before.dvn")" ] && same=yes
     printf " %9.2f %10s" "$before" "$same"
   fi
   echo
