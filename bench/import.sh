@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Import speed against GTKWave's vcd2fst, on generated dumps of 200 MB and 1 GB and on the largest
-# dump of the shared corpus, each tool several times in the same run.
+# Import speed against GTKWave's vcd2fst, on generated dumps of 200 MB and 1 GB, a vector-heavy
+# generated dump of 200 MB (vcdgen's vectors mode) and the largest dump of the shared corpus,
+# each tool several times in the same run.
 #
 # Usage: bench/import.sh [runs]
 #   DOVLIN_BENCH_DIR      where the dumps go (default /tmp/dovlin-bench)
@@ -33,6 +34,8 @@ for size in 200 1000; do
   [ -f "$dump" ] || "$build/bin/vcdgen" "$size" 1 "$dump"
   files+=("$dump")
 done
+[ -f "$dir/vectors200.vcd" ] || "$build/bin/vcdgen" 200 1 "$dir/vectors200.vcd" vectors
+files+=("$dir/vectors200.vcd")
 corpus="$root/../shared/corpus"
 if [ -d "$corpus" ]; then
   files+=("$(find "$corpus" -name '*.vcd' -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)")

@@ -1,63 +1,99 @@
 #!/usr/bin/env bash
-# Import of a dump written by a real simulator: Icarus Verilog runs bench/realsim/lfsr_tiles.v
-# (150 tiles of a 16-bit LFSR and an 8-bit counter, 40 000 cycles, about 380 MB of VCD) and the
-# converter imports it. Prints the dump's value changes, the bit changes they carry (what storing
-# every bit of every vector change would keep), and for each converter the events stored, the
-# wave file's size, the import time (median of the runs) and the peak memory.
-# With DOVLIN_BEFORE_CONVERT both converters also import a plain copy of the dump
-# (bench/realsim/plain.awk), which converters older than the widened grammar can read.
+# Import of dumps written by real simulators, side by side with GTKWave's vcd2fst in one run:
+#   icarus     Icarus Verilog, bench/realsim/lfsr_tiles.v (150 tiles of a 16-bit LFSR and an 8-bit
+#              counter, 40 000 cycles, about 380 MB)
+#   ghdl       GHDL, bench/realsim/nine_state.vhd (40 pairs of LFSR tiles on resolved std_logic
+#              buses, every one of the nine states, 40 000 cycles, about 260 MB)
+#   verilator  Verilator, bench/realsim/mac_tiles.v (100 multiply-accumulate tiles, 40 000 cycles,
+#              about 260 MB)
+#   vectors    vcdgen's vector-heavy mode: 4- to 32-bit vectors, reals and one-bit wires (200 MB)
+# For each: the events stored, the wave file's size, the median time of each converter, the
+# throughput ratio (vcd2fst's time over ours), and our peak memory.
+# With DOVLIN_BEFORE_CONVERT another converter (an older revision) imports each dump as well:
+# its time, and whether its wave file has the same SHA-256 as ours.
 #
-# Usage: bench/realsim.sh [runs]
-#   DOVLIN_BENCH_DIR        where the dump goes (default /tmp/dovlin-bench)
+# Usage: bench/realsim.sh [runs] [dump...]
+#   DOVLIN_BENCH_DIR        where the dumps go (default /tmp/dovlin-bench)
 #   DOVLIN_BEFORE_CONVERT   another dovlin-convert binary measured beside this one
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 runs="${1:-3}"
+shift || true
+dumps=("$@")
+[ ${#dumps[@]} -gt 0 ] || dumps=(icarus ghdl verilator vectors)
 dir="${DOVLIN_BENCH_DIR:-/tmp/dovlin-bench}"
 build="${DOVLIN_BENCH_BUILD:-$root/build-bench}"
 
-DOVLIN_EXTRA_PACKAGES="iverilog time" source "$root/scripts/setup.sh"
+DOVLIN_EXTRA_PACKAGES="iverilog ghdl verilator gtkwave time" source "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target dovlin-convert >/dev/null
+cmake --build "$build" --target dovlin-convert vcdgen >/dev/null
 mkdir -p "$dir"
 
-dump="$dir/lfsr_tiles.vcd"
-if [ ! -f "$dump" ]; then
-  iverilog -o "$dir/lfsr_tiles.vvp" "$root/bench/realsim/lfsr_tiles.v"
-  (cd "$dir" && vvp -n lfsr_tiles.vvp >/dev/null)
-fi
-
-# Widths by identifier code from the declarations, then one count per change line and one per bit.
-read -r changes bits < <(awk '
-  /^\$var/ { width[$4] = $3; next }
-  /^[01xzXZ]/ { changes++; bits++; next }
-  /^[bB]/ { changes++; bits += width[$2]; next }
-  /^[rR]/ { changes++; bits++ }
-  END { print changes, bits }' "$dump")
-mb=$(awk -v b="$(stat -c %s "$dump")" 'BEGIN { printf "%.1f", b / 1e6 }')
-echo "dump: $dump, $mb MB, $changes value changes carrying $bits bit changes"
-
-# convert NAME BINARY DUMP: median time over the runs, with the events and wave size of the last run.
-convert() {
-  local name="$1" binary="$2" input="$3" out="$dir/realsim.dvn"
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$binary" "$input" -o "$out" > "$dir/summary.txt" 2>/dev/null \
-      || { echo "$name: conversion failed" >&2; return 1; }
-    cat "$dir/time.txt"
-  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print $1, $2 }' > "$dir/median.txt"
-  read -r seconds peak < "$dir/median.txt"
-  local events
-  events=$(grep -oE '[0-9]+ events' "$dir/summary.txt" | cut -d' ' -f1)
-  awk -v n="$name" -v e="$events" -v w="$(stat -c %s "$out")" -v s="$seconds" -v p="$peak" -v b="$(stat -c %s "$input")" \
-    'BEGIN { printf "%-14s %12d %10.0f %9.2f %9.1f %9.0f\n", n, e, w / 1e6, s, b / 1e6 / s, p / 1024 }'
-  rm -f "$out" "$dir/time.txt" "$dir/summary.txt" "$dir/median.txt"
+# dump NAME: the path of the dump, written first when it is missing.
+dump() {
+  local sim="$dir/sim-$1"
+  case "$1" in
+    icarus)
+      if [ ! -f "$dir/lfsr_tiles.vcd" ]; then
+        iverilog -o "$dir/lfsr_tiles.vvp" "$root/bench/realsim/lfsr_tiles.v"
+        (cd "$dir" && vvp -n lfsr_tiles.vvp >/dev/null)
+      fi
+      echo "$dir/lfsr_tiles.vcd" ;;
+    ghdl)
+      if [ ! -f "$dir/nine_state.vcd" ]; then
+        mkdir -p "$sim"
+        (cd "$sim" && ghdl -a --std=08 "$root/bench/realsim/nine_state.vhd" && ghdl -e --std=08 top \
+          && ghdl -r --std=08 top -gPAIRS=40 -gCYCLES=40000 --vcd="$dir/nine_state.vcd") >/dev/null
+      fi
+      echo "$dir/nine_state.vcd" ;;
+    verilator)
+      if [ ! -f "$dir/mac_tiles.vcd" ]; then
+        mkdir -p "$sim"
+        (cd "$sim" && verilator --binary --trace -Wno-fatal -O2 --top-module top -GTILES=100 -GCYCLES=40000 \
+          "$root/bench/realsim/mac_tiles.v" && ./obj_dir/Vtop && mv mac_tiles.vcd "$dir/") >/dev/null
+      fi
+      echo "$dir/mac_tiles.vcd" ;;
+    vectors)
+      [ -f "$dir/vectors200.vcd" ] || "$build/bin/vcdgen" 200 1 "$dir/vectors200.vcd" vectors
+      echo "$dir/vectors200.vcd" ;;
+    *) echo "unknown dump $1" >&2; exit 2 ;;
+  esac
 }
 
-printf "%-14s %12s %10s %9s %9s %9s\n" "" events "wave MB" seconds "MB/s" "peak MB"
-convert now "$build/bin/dovlin-convert" "$dump"
-if [ -n "${DOVLIN_BEFORE_CONVERT:-}" ]; then
-  plain="$dir/lfsr_tiles_plain.vcd"
-  [ -f "$plain" ] || awk -f "$root/bench/realsim/plain.awk" "$dump" > "$plain"
-  convert "now, plain" "$build/bin/dovlin-convert" "$plain"
-  convert "before, plain" "$DOVLIN_BEFORE_CONVERT" "$plain"
-fi
+# measure OUT COMMAND...: median wall-clock seconds over the runs and the peak memory (KB) of that run.
+# No wave file is left from a run before: its view flags would be carried over.
+measure() {
+  local out="$1"; shift
+  for _ in $(seq "$runs"); do
+    rm -f "$dir/ours.dvn" "$dir/before.dvn"
+    /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" > "$dir/summary.txt" 2>/dev/null || { echo "failed: $*" >&2; exit 1; }
+    cat "$dir/time.txt"
+  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print $1, $2 }' > "$out"
+}
+
+printf "%-10s %8s %12s %8s %8s %9s %6s %8s" dump "dump MB" events "wave MB" "ours s" "vcd2fst s" ratio "peak MB"
+[ -n "${DOVLIN_BEFORE_CONVERT:-}" ] && printf " %9s %10s" "before s" "same file"
+echo
+for name in "${dumps[@]}"; do
+  input="$(dump "$name")"
+  cat "$input" > /dev/null
+  measure "$dir/ours.txt" "$build/bin/dovlin-convert" "$input" -o "$dir/ours.dvn"
+  events=$(grep -oE '[0-9]+ events' "$dir/summary.txt" | cut -d' ' -f1)
+  wave=$(stat -c %s "$dir/ours.dvn")
+  hash=$(sha256sum < "$dir/ours.dvn")
+  measure "$dir/theirs.txt" vcd2fst "$input" "$dir/theirs.fst"
+  read -r ours peak < "$dir/ours.txt"
+  read -r theirs _ < "$dir/theirs.txt"
+  awk -v n="$name" -v b="$(stat -c %s "$input")" -v e="$events" -v w="$wave" -v o="$ours" -v t="$theirs" -v p="$peak" \
+    'BEGIN { printf "%-10s %8.1f %12d %8.0f %8.2f %9.2f %6.2f %8.0f", n, b / 1e6, e, w / 1e6, o, t, t / o, p / 1024 }'
+  if [ -n "${DOVLIN_BEFORE_CONVERT:-}" ]; then
+    measure "$dir/before.txt" "$DOVLIN_BEFORE_CONVERT" "$input" -o "$dir/before.dvn"
+    read -r before _ < "$dir/before.txt"
+    same=no
+    [ "$hash" = "$(sha256sum < "$dir/before.dvn")" ] && same=yes
+    printf " %9.2f %10s" "$before" "$same"
+  fi
+  echo
+done
+rm -f "$dir/ours.dvn" "$dir/before.dvn" "$dir/theirs.fst" "$dir/time.txt" "$dir/summary.txt" \
+  "$dir/ours.txt" "$dir/theirs.txt" "$dir/before.txt"

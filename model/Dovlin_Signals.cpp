@@ -75,16 +75,10 @@ void Dovlin_Signal::AddSignalEventBox(CSignalEvent *box)
 
 CSignalEvent *Dovlin_Signal::AllocateBox() const
 {
-    CSignalEvent *box = AllocateRun(1);
+    m_Blocks.emplace_back(static_cast<CSignalEvent *>(::operator new[](m_BoxSize * sizeof(CSignalEvent))));
+    CSignalEvent *box = m_Blocks.back().get();
     std::fill_n(box, m_BoxSize, CSignalEvent());
     return box;
-}
-
-// The boxes of a run get their default events when they are started.
-CSignalEvent *Dovlin_Signal::AllocateRun(qint64 boxes) const
-{
-    m_Blocks.emplace_back(static_cast<CSignalEvent *>(::operator new[](size_t(boxes * m_BoxSize) * sizeof(CSignalEvent))));
-    return m_Blocks.back().get();
 }
 
 CSignalEvent *Dovlin_Signal::Unspill(qint64 box) const
@@ -111,7 +105,7 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
             if (!m_WorkingRun) {
                 // The run starts at the box just filled; the spill file's share of memory says how long it may grow.
                 m_RunBoxes = m_FileManager->SpillRunBoxes();
-                m_WorkingRun = AllocateRun(m_RunBoxes);
+                m_WorkingRun = m_FileManager->TakeRun(m_RunBoxes, false);
                 std::copy_n(m_WorkingBox, m_BoxSize, m_WorkingRun);
                 m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingRun));
                 m_WorkingBox = m_WorkingRun;
@@ -120,15 +114,22 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
             if (used < m_RunBoxes) {
                 box = m_WorkingBox + m_BoxSize;
             } else {
-                // A full run goes out in one piece, and its memory takes the next events; if the
-                // file cannot take it, it stays in memory and a new run begins.
-                const qint64 slot = spill->Append(m_WorkingRun, m_RunBoxes);
-                if (slot >= 0) {
-                    for (qint64 i = 0; i < m_RunBoxes; ++i)
-                        m_Boxes[size_t(m_LastBox - m_RunBoxes + 1 + i)] = quint64(slot + i) | m_Spilled;
-                    box = m_WorkingRun;
+                // A full run stays in memory while the budget takes a next one, twice as long up
+                // to a limit. Past the budget it goes out in one piece, and its memory takes the
+                // next events; if the file cannot take it, it stays in memory and a new run begins.
+                const qint64 grown = qMax<qint64>(m_RunBoxes, qMin(2 * m_RunBoxes, m_FileManager->KeptRunBoxes()));
+                if (CSignalEvent *run = m_FileManager->TakeRun(grown, true)) {
+                    m_RunBoxes = int(grown);
+                    box = m_WorkingRun = run;
                 } else {
-                    box = m_WorkingRun = AllocateRun(m_RunBoxes);
+                    const qint64 slot = spill->Append(m_WorkingRun, m_RunBoxes);
+                    if (slot >= 0) {
+                        for (qint64 i = 0; i < m_RunBoxes; ++i)
+                            m_Boxes[size_t(m_LastBox - m_RunBoxes + 1 + i)] = quint64(slot + i) | m_Spilled;
+                        box = m_WorkingRun;
+                    } else {
+                        box = m_WorkingRun = m_FileManager->TakeRun(m_RunBoxes, false);
+                    }
                 }
             }
             std::fill_n(box, m_BoxSize, CSignalEvent());
@@ -567,7 +568,7 @@ bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
     constexpr qint64 boxBytes = m_BoxSize * qint64(sizeof(CSignalEvent));
     constexpr size_t maxRun = 2048;
     const size_t nBox = m_Boxes.size();
-    std::vector<CSignalEvent> buffer;
+    std::vector<CSignalEvent> &buffer = m_FileManager->ReadBackBuffer();
     for (size_t first = 0; first < nBox;) {
         const quint64 ref = m_Boxes[first];
         size_t end = first + 1;

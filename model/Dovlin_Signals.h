@@ -215,9 +215,8 @@ private:
     }
     // Brings a spilled box back into memory for good (only searches during an import need it).
     CSignalEvent *Unspill(qint64 box) const;
-    // A box, or a run of boxes, of default events that the signal owns.
+    // A box of default events that the signal owns.
     CSignalEvent *AllocateBox() const;
-    CSignalEvent *AllocateRun(qint64 boxes) const;
     // Appends a box, which lies in m_Blocks or in the file manager's event arena.
     void AddSignalEventBox(CSignalEvent *box);
     CSignalEvent *EventAt(qint64 box, qint64 slot) const;
@@ -234,14 +233,15 @@ private:
     int m_LastSlot = m_BoxSize - 1;
     int m_LastBox = -1;
     mutable std::vector<quint64> m_Boxes;
-    // The boxes and runs the signal owns; their events are set when a box is started.
+    // The boxes the signal owns.
     struct RawDeleter
     {
         void operator()(CSignalEvent *events) const { ::operator delete[](events); }
     };
     mutable std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
-    // The owned box that appended events go to. While spilling it lies in a run of owned boxes
-    // that is filled box after box, goes to the spill file in one piece, and is filled again.
+    // The box that appended events go to. While spilling it lies in a run of the file manager's
+    // that is filled box after box, and then kept, or sent to the spill file in one piece and
+    // filled again.
     CSignalEvent *m_WorkingBox = nullptr;
     CSignalEvent *m_WorkingRun = nullptr;
     int m_RunBoxes = 0;

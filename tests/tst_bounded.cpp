@@ -43,22 +43,28 @@ void tst_Bounded::spillingChangesNothing_data()
 {
     QTest::addColumn<int>("signalCount");
     QTest::addColumn<int>("events");
+    QTest::addColumn<qint64>("budget");
     QTest::addColumn<bool>("spills");
-    // Runs of 64 boxes for a few signals, of a single box for many; a run that never fills.
-    QTest::newRow("few signals, many boxes each") << 3 << 40000 << true;
-    QTest::newRow("many signals, one box each") << 200000 << 40 << true;
-    QTest::newRow("box boundaries") << 2 << 33 << false;
+    // Runs of 64 boxes for a few signals, of a single box for many; a run that never fills; runs
+    // kept in memory up to a budget and spilled past it, or all kept.
+    QTest::newRow("few signals, many boxes each") << 3 << 40000 << qint64(0) << true;
+    QTest::newRow("many signals, one box each") << 200000 << 40 << qint64(0) << true;
+    QTest::newRow("box boundaries") << 2 << 33 << qint64(0) << false;
+    QTest::newRow("kept up to the budget") << 5 << 40000 << (qint64(1) << 20) << true;
+    QTest::newRow("all kept") << 5 << 40000 << (qint64(1) << 30) << false;
 }
 
 void tst_Bounded::spillingChangesNothing()
 {
     QFETCH(int, signalCount);
     QFETCH(int, events);
+    QFETCH(qint64, budget);
     QFETCH(bool, spills);
     // The same events, interleaved across the signals as a dump has them, once in memory and
     // once spilled, closed at the end time as an import does.
     Dovlin_FileManager inMemory, spilled;
     QVERIFY2(spilled.EnableSpill(m_Dir.path()), qPrintable(spilled.ErrorString()));
+    spilled.SetMemoryBudget(budget);
     for (Dovlin_FileManager *model : {&inMemory, &spilled}) {
         QRandomGenerator random(3);
         std::vector<Dovlin_Signal *> list;

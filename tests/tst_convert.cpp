@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 class TestConvert : public QObject
 {
     Q_OBJECT
@@ -12,6 +14,7 @@ class TestConvert : public QObject
 private slots:
     void run_data();
     void run();
+    void memoryBudget();
 };
 
 void TestConvert::run_data()
@@ -46,6 +49,9 @@ void TestConvert::run_data()
                                 << "" << "error: Cannot import IN: it holds no signals\n";
     QTest::newRow("no arguments") << good << QStringList() << 2 << "" << "dovlin-convert: no dump named\nusage: .*\n";
     QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "dovlin-convert: Unknown option 'x'.\nusage: .*\n";
+    QTest::newRow("memory budget") << good << QStringList{"IN", "--memory-budget", "0"} << 0 << "IN -> .*\n" << "";
+    QTest::newRow("memory budget without a size") << good << QStringList{"IN", "--memory-budget", "12Q"} << 2 << ""
+                                                  << "dovlin-convert: --memory-budget takes a size such as 512M or 2G\nusage: .*\n";
 }
 
 void TestConvert::run()
@@ -86,6 +92,48 @@ void TestConvert::run()
     // A failed run leaves no wave file; a good one writes exactly the one named.
     const QString wave = arguments.contains("-o") ? "other.dvn" : "in.dvn";
     QCOMPARE(QDir(dir.path()).entryList({"*.dvn"}, QDir::Files), exitCode ? QStringList() : QStringList{wave});
+}
+
+// A dump whose events are three times the budget converts within the budget and 100 MB, into the
+// same file as with all its events in memory.
+void TestConvert::memoryBudget()
+{
+    // 32 buses of 32 bits whose every bit flips at each of 15000 time stamps: 246 MB of events.
+    QByteArray vcd("$timescale 1ns $end $scope module top $end\n");
+    for (char code = '!'; code < '!' + 32; ++code)
+        vcd += QByteArray("$var wire 32 ") + code + " v" + QByteArray::number(code) + " [31:0] $end\n";
+    vcd += "$upscope $end $enddefinitions $end\n";
+    const QByteArray values[2] = {"b" + QByteArray(16, '0').replace("0", "01"), "b" + QByteArray(16, '0').replace("0", "10")};
+    for (int t = 0; t < 15000; ++t) {
+        vcd += '#' + QByteArray::number(t) + '\n';
+        for (char code = '!'; code < '!' + 32; ++code)
+            vcd += values[(t + code) & 1] + ' ' + code + '\n';
+    }
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("in.vcd"));
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
+    file.close();
+
+    const auto convert = [&](const QString &output, const QStringList &options) {
+        QProcess converter;
+        converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), QStringList{input, "-o", output} + options);
+        return converter.waitForFinished(300000) && converter.exitStatus() == QProcess::NormalExit && converter.exitCode() == 0;
+    };
+    const QString kept = dir.filePath(QStringLiteral("kept.dvn")), spilled = dir.filePath(QStringLiteral("spilled.dvn"));
+    QVERIFY(convert(spilled, {"--memory-budget", "64M"}));
+    rusage usage = {};
+    QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    const qint64 peak = qint64(usage.ru_maxrss) << 10;
+    QVERIFY(convert(kept, {"--memory-budget", "1G"}));
+    QFile first(kept), second(spilled);
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    QVERIFY(first.size() > qint64(3 * 64) << 20);
+    QVERIFY(first.readAll() == second.readAll());
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizers' own memory hides the converter's peak");
+#endif
+    QVERIFY2(peak < (qint64(64 + 100) << 20), qPrintable(QString::number(peak >> 20) + " MB"));
 }
 
 QTEST_GUILESS_MAIN(TestConvert)

@@ -132,6 +132,17 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// The temporary folder, where the import puts its temporary event file, set for one scope.
+class TemporaryFolder
+{
+public:
+    explicit TemporaryFolder(const QString &path) : m_Before(qgetenv("TMPDIR")) { qputenv("TMPDIR", QFile::encodeName(path)); }
+    ~TemporaryFolder() { qputenv("TMPDIR", m_Before); }
+
+private:
+    QByteArray m_Before;
+};
+
 } // namespace
 
 class tst_Faults : public QObject
@@ -145,6 +156,9 @@ private slots:
     void shortWritesAndReads();
     void notEnoughRoom();
     void diskFillsDuringImport();
+    void spillFolder_data();
+    void spillFolder();
+    void roomForWaveFileAlone();
     void openFileChanged_data();
     void openFileChanged();
 
@@ -164,6 +178,7 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
 {
     const QString path = dir + QStringLiteral("/wave.dvn");
     if (import) {
+        TemporaryFolder temporary(dir);
         SilentReporter reporter;
         Dovlin_VcdImport importer(&reporter);
         const bool converted = importer.Convert(m_VcdPath, path);
@@ -183,6 +198,8 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
 void tst_Faults::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
+    // No events are kept in memory: every full run goes to the temporary event file.
+    qputenv("DOVLIN_MEMORY_BUDGET", "0");
     m_VcdPath = m_Dir.filePath(QStringLiteral("dump.vcd"));
     QFile vcd(m_VcdPath);
     const QByteArray dump = Dump();
@@ -396,6 +413,7 @@ void tst_Faults::diskFillsDuringImport()
     QVERIFY(filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(10 << 20, 'b')) == 10 << 20);
     filler.close();
 
+    TemporaryFolder temporary(out);
     FreeingIo io(ballast);
     SilentReporter reporter;
     Dovlin_VcdImport importer(&reporter);
@@ -419,6 +437,64 @@ void tst_Faults::diskFillsDuringImport()
     QVERIFY(mounted);
     QVERIFY2(importer.Convert(m_VcdPath, path), qPrintable(importer.ErrorString()));
     QVERIFY(ReadAll(path) == m_Reference);
+}
+
+// The temporary event file goes to the temporary folder, and beside the wave file only when the
+// temporary folder cannot take it: a failed write of it names the folder it is in.
+void tst_Faults::spillFolder_data()
+{
+    QTest::addColumn<bool>("temporaryExists");
+    QTest::newRow("temporary folder") << true;
+    QTest::newRow("beside the wave file") << false;
+}
+
+void tst_Faults::spillFolder()
+{
+    QFETCH(bool, temporaryExists);
+    QTemporaryDir out, temporary;
+    FaultyIo io;
+    io.m_Call = SpillWrite;
+    io.m_FailAt = 1;
+    io.m_Error = EIO;
+    SilentReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    {
+        Installed installed(&io);
+        TemporaryFolder folder(temporaryExists ? temporary.path() : temporary.filePath(QStringLiteral("missing")));
+        QVERIFY(!importer.Convert(m_VcdPath, out.filePath(QStringLiteral("wave.dvn"))));
+    }
+    QCOMPARE(importer.ErrorString(), QStringLiteral("cannot write the temporary event file in %1: %2")
+                                         .arg(temporaryExists ? temporary.path() : out.path(), Reason(EIO)));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+}
+
+// A file system with room for the wave file but not for the temporary event file beside it takes
+// the import; one without room for the wave file is refused before a byte is written, with the
+// size it needs.
+void tst_Faults::roomForWaveFileAlone()
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const QByteArray mountPoint = QFile::encodeName(out);
+    const QByteArray size = "size=" + QByteArray::number((m_Reference.size() >> 20) + 4) + "m";
+    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, size.constData()) != 0)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + Reason(errno)));
+    const auto unmount = qScopeGuard([&] { umount2(mountPoint.constData(), MNT_DETACH); });
+
+    TemporaryFolder temporary(dir.path());
+    SilentReporter reporter;
+    Dovlin_VcdImport importer(&reporter);
+    QVERIFY2(importer.Convert(m_VcdPath, out + QStringLiteral("/wave.dvn")), qPrintable(importer.ErrorString()));
+    QVERIFY(ReadAll(out + QStringLiteral("/wave.dvn")) == m_Reference);
+    QVERIFY(!importer.Convert(m_VcdPath, out + QStringLiteral("/again.dvn")));
+    const QRegularExpressionMatch needs =
+        QRegularExpression(QStringLiteral("not enough space in %1 for again.dvn: it needs ([0-9]+) MB, [0-4] MB are free$")
+                               .arg(QRegularExpression::escape(out)))
+            .match(importer.ErrorString());
+    QVERIFY2(needs.hasMatch(), qPrintable(importer.ErrorString()));
+    QVERIFY(qAbs(needs.captured(1).toLongLong() - (m_Reference.size() >> 20)) <= 1);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
 }
 
 void tst_Faults::openFileChanged_data()

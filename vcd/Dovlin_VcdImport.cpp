@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cctype>
@@ -20,7 +21,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 struct FileCloser
@@ -49,6 +53,31 @@ Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
     const qint64 limit = qEnvironmentVariable("DOVLIN_MAX_SIGNALS").toLongLong(&ok);
     if (ok && limit > 0)
         m_MaxSignals = limit;
+    qint64 budget = 0;
+    if (ParseSize(qEnvironmentVariable("DOVLIN_MEMORY_BUDGET"), budget))
+        m_MemoryBudget = budget;
+}
+
+qint64 Dovlin_VcdImport::DefaultMemoryBudget()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize / 4 : qint64(1) << 30;
+}
+
+bool Dovlin_VcdImport::ParseSize(const QString &text, qint64 &bytes)
+{
+    static const QRegularExpression size(QStringLiteral("^([0-9]+)([KMGT]?)B?$"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = size.match(text.trimmed());
+    if (!match.hasMatch())
+        return false;
+    bool ok = false;
+    const qint64 number = match.captured(1).toLongLong(&ok);
+    const int shift = 10 * int(QStringLiteral(" KMGT").indexOf(match.captured(2).toUpper()));
+    if (!ok || (shift > 0 && number > (std::numeric_limits<qint64>::max() >> shift)))
+        return false;
+    bytes = number << qMax(0, shift);
+    return true;
 }
 
 bool Dovlin_VcdImport::Fail(const QString &reason)
@@ -146,10 +175,14 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     parser.SetVCDFileName(vcdPath);
     parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
     m_WaveFileName = parser.m_WaveFileName;
-    // Events wait in a spill file next to the wave file (or in the temporary directory) until
-    // they are written, so a dump larger than memory imports all the same.
-    if (!parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) &&
-        !parser.m_pFileManager->EnableSpill(QDir::tempPath()) && m_Reporter)
+    // Events beyond the memory budget wait in a spill file until they are written, so a dump
+    // larger than memory imports all the same. It goes to the temporary folder, so that the wave
+    // file's folder needs room for the wave file alone, and beside the wave file when it cannot.
+    // A temporary folder that does not exist reads as empty, which would mean the working folder.
+    parser.m_pFileManager->SetMemoryBudget(m_MemoryBudget);
+    const QString temporary = QDir::tempPath();
+    if ((temporary.isEmpty() || !parser.m_pFileManager->EnableSpill(temporary)) &&
+        !parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) && m_Reporter)
         m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory")
                                 .arg(vcdPath, parser.m_pFileManager->ErrorString()));
     if (m_MaxTokenLength > 0)

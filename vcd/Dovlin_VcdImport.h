@@ -56,6 +56,13 @@ public:
     // Most signals a dump may declare, 0 for the default (see vcd_yacc::DefaultMaxLeaves); the
     // environment variable DOVLIN_MAX_SIGNALS sets it for every import.
     void SetMaxSignals(qint64 count) { m_MaxSignals = count; }
+    // Bytes of events kept in memory while the dump is read; beyond them events wait in a
+    // temporary file. The default is a quarter of the physical memory; the environment variable
+    // DOVLIN_MEMORY_BUDGET sets it for every import.
+    void SetMemoryBudget(qint64 bytes) { m_MemoryBudget = bytes; }
+    static qint64 DefaultMemoryBudget();
+    // A size in bytes, with an optional K, M, G or T (powers of 1024) and B after it: "512M", "2GB".
+    static bool ParseSize(const QString &text, qint64 &bytes);
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 
 private:
@@ -69,6 +76,7 @@ private:
     bool m_Cancelled = false;
     int m_MaxTokenLength = 0;
     qint64 m_MaxSignals = 0;
+    qint64 m_MemoryBudget = DefaultMemoryBudget();
     Dovlin_ImportStats m_Stats;
 };
 

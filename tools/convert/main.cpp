@@ -1,9 +1,11 @@
 // dovlin-convert: converts VCD files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]    (--help, --version)
+//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]    (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
-// when it cannot be written there, unless -o names it. Errors and
+// when it cannot be written there, unless -o names it. Events beyond the memory budget (a quarter
+// of the physical memory unless SIZE, such as 512M or 2G, says otherwise) wait in a temporary
+// file. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_VcdImport.h"
@@ -29,7 +31,8 @@ QString timeUnit(int timeBase)
 
 int usage(const QString &reason)
 {
-    fprintf(stderr, "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N]\n",
+    fprintf(stderr,
+            "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]\n",
             qUtf8Printable(reason));
     return 2;
 }
@@ -53,7 +56,12 @@ int main(int argc, char **argv)
     const QCommandLineOption maxSignalsOption(
         QStringLiteral("max-signals"), QStringLiteral("Refuse dumps that declare more than <n> signals."),
         QStringLiteral("n"));
-    parser.addOptions({outputOption, maxSignalsOption});
+    const QCommandLineOption budgetOption(
+        QStringLiteral("memory-budget"),
+        QStringLiteral("Keep events in memory up to <size> (such as 512M or 2G; a quarter of the memory unless "
+                       "given), in a temporary file beyond it."),
+        QStringLiteral("size"));
+    parser.addOptions({outputOption, maxSignalsOption, budgetOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -67,7 +75,8 @@ int main(int argc, char **argv)
     const QStringList inputs = parser.positionalArguments();
     if (inputs.size() != 1)
         return usage(inputs.isEmpty() ? QStringLiteral("no dump named") : QStringLiteral("one dump at a time"));
-    if (parser.values(outputOption).size() > 1 || parser.values(maxSignalsOption).size() > 1)
+    if (parser.values(outputOption).size() > 1 || parser.values(maxSignalsOption).size() > 1
+        || parser.values(budgetOption).size() > 1)
         return usage(QStringLiteral("an option given twice"));
     const QString input = inputs.first();
     const QString output = parser.value(outputOption);
@@ -78,11 +87,16 @@ int main(int argc, char **argv)
         if (!ok || maxSignals <= 0)
             return usage(QStringLiteral("--max-signals takes a positive number"));
     }
+    qint64 memoryBudget = -1;
+    if (parser.isSet(budgetOption) && !Dovlin_VcdImport::ParseSize(parser.value(budgetOption), memoryBudget))
+        return usage(QStringLiteral("--memory-budget takes a size such as 512M or 2G"));
 
     Dovlin_StreamReporter reporter;
     Dovlin_VcdImport import(&reporter);
     if (maxSignals > 0)
         import.SetMaxSignals(maxSignals);
+    if (memoryBudget >= 0)
+        import.SetMemoryBudget(memoryBudget);
     if (!import.Convert(input, output))
         return 1;
     const Dovlin_ImportStats &stats = import.Stats();

@@ -1,8 +1,10 @@
 // Writes a deterministic VCD dump shaped like simulator output, for benchmarks: nested scopes,
 // mostly one-bit wires, vectors of 4 to 64 bits, some integers and reals, identifier codes over
-// the whole printable range (digit-only ones among them), time stamps beyond 32 bits.
+// the whole printable range (digit-only ones among them), time stamps beyond 32 bits. The mode
+// "vectors" writes a vector-heavy dump instead: random vectors of 4 to 32 bits, reals and one-bit
+// wires, each kind a third of the changes.
 //
-// Usage: vcdgen SIZE_MB SEED OUT.vcd
+// Usage: vcdgen SIZE_MB SEED OUT.vcd [vectors]
 
 #include <cinttypes>
 #include <cstdio>
@@ -134,12 +136,44 @@ std::string value(Random &random, const Variable &v)
     }
     return std::string();
 }
+
+// 600 variables of each kind in one scope; at each time stamp 60 changes, the kind of each drawn
+// first, so that every kind takes a third of them.
+void writeVectors(Writer &out, Random &random, uint64_t size)
+{
+    out.put("$timescale 1ps $end\n$scope module tb $end\n");
+    std::vector<Variable> kinds[3];
+    for (int i = 0; i < 1800; ++i) {
+        Variable v;
+        v.kind = i % 3 == 0 ? Kind::Vector : i % 3 == 1 ? Kind::Real : Kind::Wire;
+        v.width = v.kind == Kind::Vector ? 4 + int(random.below(29)) : v.kind == Kind::Real ? 64 : 1;
+        v.code = codeOf(uint64_t(i));
+        v.activity = 0;
+        const std::string name = std::string(v.kind == Kind::Vector ? "bus" : v.kind == Kind::Real ? "level" : "sig") + std::to_string(i);
+        std::string line = "$var " + std::string(v.kind == Kind::Real ? "real" : "wire") + " " + std::to_string(v.width) + " " + v.code + " " + name;
+        if (v.kind == Kind::Vector)
+            line += " [" + std::to_string(v.width - 1) + ":0]";
+        out.put(line + " $end\n");
+        kinds[i % 3].push_back(v);
+    }
+    out.put("$upscope $end\n$enddefinitions $end\n");
+    uint64_t time = 0;
+    while (out.written() < size) {
+        time += 1000;
+        out.put("#" + std::to_string(time) + "\n");
+        for (int c = 0; c < 60; ++c) {
+            const std::vector<Variable> &list = kinds[random.below(3)];
+            out.put(value(random, list[random.below(uint32_t(list.size()))]) + "\n");
+        }
+    }
+}
 }
 
 int main(int argc, char *argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: vcdgen SIZE_MB SEED OUT.vcd\n");
+    const bool vectors = argc == 5 && std::string(argv[4]) == "vectors";
+    if (argc != 4 && !vectors) {
+        std::fprintf(stderr, "usage: vcdgen SIZE_MB SEED OUT.vcd [vectors]\n");
         return 2;
     }
     const uint64_t size = std::strtoull(argv[1], nullptr, 10) * 1000000ull;
@@ -149,7 +183,10 @@ int main(int argc, char *argv[])
         std::perror(argv[3]);
         return 1;
     }
-    {
+    if (vectors) {
+        Writer out(file);
+        writeVectors(out, random, size);
+    } else {
         Writer out(file);
         out.put("$date\n\tgenerated\n$end\n$version\n\tvcdgen\n$end\n$timescale 1ps $end\n");
         out.put("$scope module tb $end\n$var wire 1 ! clk $end\n");
