@@ -59,8 +59,8 @@ void Dovlin_MainWindow::restoreWindowSettings()
 Dovlin_MainWindow::~Dovlin_MainWindow()
 {
     // The workspace announces its windows going away while QWidget tears us down; by then
-    // this object can no longer answer.
-    disconnect(m_Workspace, nullptr, this, nullptr);
+    // this object, and the actions' handlers that call it, can no longer answer.
+    disconnect(m_Workspace, nullptr, nullptr, nullptr);
 }
 
 void Dovlin_MainWindow::createActions()
