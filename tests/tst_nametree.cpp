@@ -389,6 +389,34 @@ private Q_SLOTS:
         QVERIFY(node("data")->m_Expanded);
     }
 
+    // A node the filter found inside a hidden scope is shown from its line, and keeps it.
+    void showFoundNode()
+    {
+        Dovlin_SignalFilter *filter = m_Document->signalFilter();
+        filter->line()->setText("secret");
+        filter->applyPending();
+        QVERIFY(m_Tree->ConfigPopupMenu(line("top")));
+        auto *menu = m_Tree->findChild<QMenu *>();
+        QAction *show = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->text() == "&Show")
+                show = a;
+        QVERIFY(show);
+        QVERIFY(!show->isVisible());
+        QVERIFY(m_Tree->ConfigPopupMenu(line("secret")));
+        QVERIFY(show->isVisible());
+        show->trigger();
+        QVERIFY(node("hidden")->m_Shown);
+        QVERIFY(m_Document->isModified());
+        filter->line()->clear();
+        filter->applyPending();
+        QVERIFY(lines().contains("  secret"));
+
+        node("hidden")->m_Shown = false;
+        m_Tree->ReGenerateNameView(m_Document->fileManager());
+        m_Document->setModified(false);
+    }
+
 private:
     Dovlin_CompositeHierarchy *node(const QString &name) const
     {

@@ -55,6 +55,9 @@ void Dovlin_NameWidget::createActions()
     m_ExpandBitsAct = new QAction(tr("Expand Bi&ts"), this);
     m_ExpandBitsAct->setStatusTip(tr("Expand the buses below the selected node, or of the whole tree, into their bits"));
     connect(m_ExpandBitsAct, &QAction::triggered, this, &Dovlin_NameWidget::expandBits);
+    m_ShowAct = new QAction(tr("&Show"), this);
+    m_ShowAct->setStatusTip(tr("Show this hidden node, and the scopes that hold it, in the tree"));
+    connect(m_ShowAct, &QAction::triggered, this, &Dovlin_NameWidget::showContextNode);
 
     m_RadixGroup = new QActionGroup(this);
     m_RadixGroup->setExclusive(true);
@@ -72,6 +75,7 @@ void Dovlin_NameWidget::createContextMenu()
     m_ContextMenu = new QMenu(this);
     m_ContextMenu->addActions(m_RadixGroup->actions());
     m_ContextMenu->addSeparator();
+    m_ContextMenu->addAction(m_ShowAct);
     m_TreeMenu = new QMenu(this);
     for (QMenu *menu : {m_ContextMenu, m_TreeMenu})
         menu->addActions({m_CollapseAllAct, m_ExpandAllAct, m_ExpandBitsAct});
@@ -337,7 +341,30 @@ bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
         return false;
     for (QAction *action : m_RadixGroup->actions())
         action->setChecked(action->data().toInt() == m_ContextHierarchy->m_Radix);
+    bool hidden = false;
+    const Dovlin_FileManager &model = m_Owner->fileManager();
+    for (const Dovlin_Hierarchy *node = m_ContextHierarchy; node && !hidden;
+         node = model.GetHierarchy(node->GetParentIndex()))
+        hidden = !node->m_Shown;
+    m_ShowAct->setVisible(hidden);
     return true;
+}
+
+void Dovlin_NameWidget::showContextNode()
+{
+    if (!m_ContextHierarchy)
+        return;
+    const Dovlin_FileManager &model = m_Owner->fileManager();
+    for (Dovlin_Hierarchy *node = m_ContextHierarchy; node; node = model.GetHierarchy(node->GetParentIndex())) {
+        if (node->m_Shown)
+            continue;
+        node->m_Shown = true;
+        if (node->m_TreeItem)
+            node->m_TreeItem->setData(0, Qt::ForegroundRole, QVariant());
+        m_Owner->setModified(true);
+    }
+    m_ContextHierarchy = nullptr;
+    m_Owner->shapeWidget()->update(true);
 }
 
 void Dovlin_NameWidget::setRadix(int radix)

@@ -65,6 +65,9 @@ public Q_SLOTS:
     void collapseAll();
     void expandAll();
     void expandBits();
+    // Shows the context node, which the filter found although it is hidden, with the scopes
+    // that hold it: it keeps its line once the filter is cleared.
+    void showContextNode();
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -102,6 +105,7 @@ private:
     QAction *m_CollapseAllAct = nullptr;
     QAction *m_ExpandAllAct = nullptr;
     QAction *m_ExpandBitsAct = nullptr;
+    QAction *m_ShowAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
     // Over no line: the tree commands alone.
     QMenu *m_TreeMenu = nullptr;
