@@ -43,6 +43,20 @@ constexpr StateCodes stateCodes;
 constexpr int nineStateOf[9] = {2, 3, 4, 1, 0, 5, 6, 7, 8};
 constexpr int firstNineState = 4;
 
+// Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
+// again in a copy), reading spilled ones back a block at a time.
+template <class Visit>
+void forEachEvent(const Dovlin_Signal &signal, Visit visit)
+{
+    std::vector<CSignalEvent> events(4096);
+    for (qint64 first = 1; first < signal.GetnEvent(); first += qint64(events.size())) {
+        const qint64 count = qMin(qint64(events.size()), signal.GetnEvent() - first);
+        signal.ReadEvents(first, count, events.data());
+        for (qint64 e = 0; e < count; ++e)
+            visit(events[size_t(e)]);
+    }
+}
+
 // strtod in the "C" locale, whatever locale the application runs in.
 locale_t cLocale()
 {
@@ -988,18 +1002,12 @@ void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
     }
     if (!integer)
         return;
-    std::vector<CSignalEvent> events(4096);
     const qint64 time = m_Store.m_Time;
     m_Store.m_StoredChanges -= integer->GetnEvent() - 1;
-    // Event 0 is the sentinel.
-    for (qint64 first = 1; first < integer->GetnEvent(); first += qint64(events.size())) {
-        const qint64 count = qMin(qint64(events.size()), integer->GetnEvent() - first);
-        integer->ReadEvents(first, count, events.data());
-        for (qint64 e = 0; e < count; ++e) {
-            m_Store.m_Time = events[size_t(e)].m_Time;
-            StoreIntegerBits(variable, quint64(events[size_t(e)].m_Value.m_IntValue));
-        }
-    }
+    forEachEvent(*integer, [&](const CSignalEvent &event) {
+        m_Store.m_Time = event.m_Time;
+        StoreIntegerBits(variable, quint64(event.m_Value.m_IntValue));
+    });
     m_Store.m_Time = time;
     m_pFileManager->ReplaceSignal(integer->GetIndex(), variable.m_Signals.front());
 }
@@ -1033,7 +1041,6 @@ bool vcd_yacc::IntegerNodesToVectors()
 
 void vcd_yacc::Upgrade()
 {
-    std::vector<CSignalEvent> events(4096);
     for (const auto &variable : m_VariableList) {
         if (!variable->m_Upgrade)
             continue;
@@ -1041,13 +1048,9 @@ void vcd_yacc::Upgrade()
         // every index, and with it every node, stays as it is.
         for (Dovlin_Signal *&signal : variable->m_Signals) {
             auto *nineState = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
-            // Event 0 is the sentinel, which AddEvent writes again.
-            for (qint64 first = 1; first < signal->GetnEvent(); first += qint64(events.size())) {
-                const qint64 count = qMin(qint64(events.size()), signal->GetnEvent() - first);
-                signal->ReadEvents(first, count, events.data());
-                for (qint64 e = 0; e < count; ++e)
-                    nineState->AddEvent(events[size_t(e)].m_Time, nineStateOf[events[size_t(e)].m_Value.m_State]);
-            }
+            forEachEvent(*signal, [nineState](const CSignalEvent &event) {
+                nineState->AddEvent(event.m_Time, nineStateOf[event.m_Value.m_State]);
+            });
             m_pFileManager->ReplaceSignal(signal->GetIndex(), nineState);
             signal = nineState;
         }
