@@ -9,8 +9,6 @@
 #include <vector>
 
 class QPainter;
-class QTreeWidget;
-class QTreeWidgetItem;
 class Dovlin_FileManager;
 class Dovlin_NameWidget;
 class Dovlin_ShapeWidget;
@@ -78,12 +76,9 @@ public:
     // The node's own part of its record, after the code and the name.
     virtual bool SaveHeader(Dovlin_WaveWriter &writer);
     virtual bool LoadHeader(Dovlin_WaveReader &reader);
-    // Name tree and drawing (defined with the view code).
-    virtual void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) = 0;
-    virtual void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) = 0;
+    // Drawing (defined with the view code).
     virtual bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                                    QPainter *painter) = 0;
-    virtual bool UpdateSignalState(Dovlin_NameWidget *nameWidget);
     // The value text at time in m_Radix, cached in m_StateText for m_StateTime; empty where the
     // node has no value (before its first change, past the end of the dump).
     QString GetSignalState(qint64 time);
@@ -95,13 +90,10 @@ public:
     Dovlin_FileManager *GetFileManager() const { return m_FileManager; }
     // Hierarchy index of the parent; -1 for a node not linked under a composite.
     int GetParentIndex() const { return m_ParentIndex; }
-    // The node of a name-tree item (defined with the view code).
-    static Dovlin_Hierarchy *GetHierarchy(QTreeWidgetItem *item);
 
     int m_Index = -1;
     int m_Level = 0;
     QString m_Name;
-    QTreeWidgetItem *m_TreeItem = nullptr;
     bool m_Shown = true;
     bool m_Digital = true;
     int m_Radix = Dovlin_Radix::Unsigned;
@@ -148,8 +140,6 @@ public:
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
     bool SaveHeader(Dovlin_WaveWriter &writer) override;
     bool LoadHeader(Dovlin_WaveReader &reader) override;
-    void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) override;
-    void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
     bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                            QPainter *painter) override;
     QString ValueText(qint64 time) override;
@@ -189,8 +179,6 @@ public:
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
     bool SaveHeader(Dovlin_WaveWriter &writer) override;
     bool LoadHeader(Dovlin_WaveReader &reader) override;
-    void GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent) override;
-    void GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent) override;
     bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                            QPainter *painter) override;
     QString ValueText(qint64 time) override;

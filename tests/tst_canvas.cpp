@@ -1,6 +1,7 @@
 #include "testwaves.h"
 
 #include "DovlinWidget.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 
@@ -139,7 +140,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_Shape->ConfigPopupMenu(line("count")));
         m_Shape->toggleDA();
-        QVERIFY(!Dovlin_Hierarchy::GetHierarchy(line("count"))->m_Digital);
+        QVERIFY(!Dovlin_HierarchyView::GetHierarchy(line("count"))->m_Digital);
         QVERIFY(m_Document->isModified());
         QVERIFY(!m_Shape->contextHierarchy());
         m_Document->setModified(false);

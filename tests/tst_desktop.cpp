@@ -3,6 +3,7 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_Settings.h"
@@ -161,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(m_Window->DoFileOpen(vcd));
         DovlinWidget *document = m_Window->activeMdiChild();
         QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(document);
-        document->nameWidget()->collapseItem(nodes.value("top.sub")->m_TreeItem);
+        document->nameWidget()->collapseItem(document->nameWidget()->TreeItem(nodes.value("top.sub")));
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
         nodes.value("top.s3")->m_Shown = false;
         nodes.value("top.bus")->m_Digital = false;
@@ -186,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(!nodes.contains("top.gone"));
         QVERIFY(nodes.value("top.fresh")->m_Shown);
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
-        QVERIFY(!nodes.value("top.sub")->m_TreeItem->isExpanded());
+        QVERIFY(!document->nameWidget()->TreeItem(nodes.value("top.sub"))->isExpanded());
         QVERIFY(!nodes.value("top.s3")->m_Shown);
         QVERIFY(!nodes.value("top.bus")->m_Digital);
         QCOMPARE(nodes.value("top.bus")->m_Radix, int(Dovlin_Radix::Hexadecimal));
@@ -218,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(document->nameWidget()->FilterMatches(), 1);
         QCOMPARE(document->signalFilter()->statusText(), QString("1 node matches"));
         QVERIFY(document->nameWidget()->SelectFirstMatch());
-        QCOMPARE(Dovlin_Hierarchy::GetHierarchy(document->nameWidget()->currentItem())->GetName(), QString("fresh"));
+        QCOMPARE(Dovlin_HierarchyView::GetHierarchy(document->nameWidget()->currentItem())->GetName(), QString("fresh"));
     }
 
     void failedReloadKeepsTheDocument_data()

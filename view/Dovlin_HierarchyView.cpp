@@ -1,8 +1,5 @@
-// Name-tree operations of the hierarchy nodes: building the tree's items, the check-list of all
-// nodes, and the Values column.
+#include "Dovlin_HierarchyView.h"
 
-#include "DovlinWidget.h"
-#include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_Signals.h"
@@ -10,101 +7,172 @@
 #include <QTreeWidget>
 
 namespace {
-void attach(QTreeWidgetItem *item, Dovlin_Hierarchy *node)
+// A line of the name tree holds only its node: its texts, icon and colour are read from the node
+// when the view asks, so a line costs one item and no stored data.
+class NameItem : public QTreeWidgetItem
 {
-    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
+public:
+    static constexpr int Type = QTreeWidgetItem::UserType + 1;
+
+    enum Children { NoChildren, ChildrenNow, ChildrenLater };
+
+    NameItem(Dovlin_Hierarchy *node, Children children)
+        : QTreeWidgetItem(Type), m_Node(node), m_ChildrenLater(children == ChildrenLater)
+    {
+        // The view then neither looks for children nor keeps the line as opened.
+        if (children == NoChildren)
+            setFlags(flags() | Qt::ItemNeverHasChildren);
+        else if (children == ChildrenLater)
+            setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        const auto *tree = static_cast<const Dovlin_NameWidget *>(treeWidget());
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            if (column == 0)
+                return m_Node->m_Name;
+            if (column == 1 && tree)
+                return tree->ValueText(m_Node);
+        } else if (column == 0) {
+            if (role == Qt::DecorationRole && tree)
+                return tree->icon(iconKind());
+            // A node the filter found although it is hidden reads grey.
+            if (role == Qt::ForegroundRole && !m_Node->m_Shown)
+                return QBrush(QColor(0x808080));
+            if (role == Qt::UserRole)
+                return QVariant::fromValue(reinterpret_cast<quintptr>(m_Node));
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant &value) override
+    {
+        if (column == 1 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            if (auto *tree = static_cast<Dovlin_NameWidget *>(treeWidget()))
+                tree->SetValueText(m_Node, value.toString());
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+    Dovlin_NameWidget::IconKind iconKind() const
+    {
+        if (m_Node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+            return Dovlin_NameWidget::VectorIcon;
+        const Dovlin_Signal *signal = m_Node->GetSignal();
+        const int typeCode = signal ? signal->GetTypeCode() : 0;
+        return typeCode == Dovlin_TypeCode::Integer ? Dovlin_NameWidget::IntIcon
+               : typeCode == Dovlin_TypeCode::Real  ? Dovlin_NameWidget::RealIcon
+                                                    : Dovlin_NameWidget::BitIcon;
+    }
+
+    Dovlin_Hierarchy *const m_Node;
+    bool m_ChildrenLater;
+};
+
+// A node's line without the lines below it; null for a node the tree does not list.
+NameItem *makeLine(Dovlin_NameWidget *nameWidget, Dovlin_Hierarchy *node)
+{
+    if (!node || !nameWidget->IsListed(node))
+        return nullptr;
+    NameItem::Children children = NameItem::NoChildren;
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        // A filtered tree opens every line it has: each one leads to a match.
+        if (nameWidget->HasListedChild(composite))
+            children = nameWidget->IsFiltered() || composite->m_Expanded ? NameItem::ChildrenNow : NameItem::ChildrenLater;
+    }
+    auto *item = new NameItem(node, children);
+    nameWidget->SetTreeItem(node, item);
+    return item;
 }
 
-void insert(QTreeWidget *tree, QTreeWidgetItem *parent, QTreeWidgetItem *item)
+QList<QTreeWidgetItem *> makeChildLines(Dovlin_NameWidget *nameWidget, const Dovlin_CompositeHierarchy *node)
 {
-    if (parent)
-        parent->addChild(item);
-    else
-        tree->addTopLevelItem(item);
+    QList<QTreeWidgetItem *> lines;
+    for (int i = 0; i < node->GetnChild(); ++i)
+        if (NameItem *line = makeLine(nameWidget, node->GetHierarchy(i)))
+            lines.append(line);
+    return lines;
 }
 
-// The name tree takes its top-level items in one go; the tree expands the items afterwards.
-// A node the filter found although it is hidden reads grey.
-void addToNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent, QTreeWidgetItem *item,
-                   const Dovlin_Hierarchy *node)
+// Builds the lines below an open line, level by level: a line that takes children already
+// holding theirs walks them all, which down a chain of nested scopes grows with the square of
+// its depth.
+void fillLine(Dovlin_NameWidget *nameWidget, NameItem *item)
 {
-    if (!node->m_Shown)
-        item->setForeground(0, QColor(0x808080));
+    if (item->m_ChildrenLater || (item->flags() & Qt::ItemNeverHasChildren))
+        return;
+    item->addChildren(makeChildLines(nameWidget, static_cast<const Dovlin_CompositeHierarchy *>(item->m_Node)));
+    for (int i = 0; i < item->childCount(); ++i)
+        fillLine(nameWidget, static_cast<NameItem *>(item->child(i)));
+}
+}
+
+namespace Dovlin_HierarchyView {
+void GenerateNameView(Dovlin_NameWidget *nameWidget, Dovlin_Hierarchy *node, QTreeWidgetItem *parent)
+{
+    NameItem *item = makeLine(nameWidget, node);
+    if (!item)
+        return;
+    fillLine(nameWidget, item);
     if (parent)
         parent->addChild(item);
     else
         nameWidget->AddTopLevelItem(item);
 }
+
+bool GenerateChildren(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *item)
+{
+    if (!item || item->type() != NameItem::Type)
+        return false;
+    auto *line = static_cast<NameItem *>(item);
+    if (!line->m_ChildrenLater)
+        return false;
+    line->m_ChildrenLater = false;
+    line->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    // Built apart, the lines join the tree in one insertion.
+    const QList<QTreeWidgetItem *> lines = makeChildLines(nameWidget, static_cast<const Dovlin_CompositeHierarchy *>(line->m_Node));
+    for (QTreeWidgetItem *child : lines)
+        fillLine(nameWidget, static_cast<NameItem *>(child));
+    line->addChildren(lines);
+    return true;
 }
 
-Dovlin_Hierarchy *Dovlin_Hierarchy::GetHierarchy(QTreeWidgetItem *item)
+void GenerateSignalsDlg(QTreeWidget *tree, Dovlin_Hierarchy *node, QTreeWidgetItem *parent)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setText(0, node->m_Name);
+    item->setCheckState(0, node->m_Shown ? Qt::Checked : Qt::Unchecked);
+    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
+    if (parent)
+        parent->addChild(item);
+    else
+        tree->addTopLevelItem(item);
+    if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+        return;
+    auto *composite = static_cast<Dovlin_CompositeHierarchy *>(node);
+    for (int i = 0; i < composite->GetnChild(); ++i)
+        if (Dovlin_Hierarchy *child = composite->GetHierarchy(i))
+            GenerateSignalsDlg(tree, child, item);
+    item->setExpanded(composite->m_Expanded);
+}
+
+bool UpdateSignalState(Dovlin_NameWidget *nameWidget, Dovlin_Hierarchy *node)
+{
+    if (!nameWidget->TreeItem(node))
+        return false;
+    nameWidget->RefreshValueText(node);
+    return true;
+}
+
+Dovlin_Hierarchy *GetHierarchy(const QTreeWidgetItem *item)
 {
     if (!item)
         return nullptr;
+    if (item->type() == NameItem::Type)
+        return static_cast<const NameItem *>(item)->m_Node;
     return reinterpret_cast<Dovlin_Hierarchy *>(item->data(0, Qt::UserRole).value<quintptr>());
 }
-
-void Dovlin_ScalarHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent)
-{
-    if (!nameWidget->IsListed(this))
-        return;
-    auto *item = new QTreeWidgetItem;
-    m_TreeItem = item;
-    item->setText(0, m_Name);
-    addToNameView(nameWidget, parent, item, this);
-    Dovlin_Signal *signal = GetSignal();
-    const int typeCode = signal ? signal->GetTypeCode() : 0;
-    const Dovlin_NameWidget::IconKind kind = typeCode == Dovlin_TypeCode::Integer ? Dovlin_NameWidget::IntIcon
-                                             : typeCode == Dovlin_TypeCode::Real  ? Dovlin_NameWidget::RealIcon
-                                                                                  : Dovlin_NameWidget::BitIcon;
-    item->setIcon(0, nameWidget->icon(kind));
-    attach(item, this);
-}
-
-void Dovlin_CompositeHierarchy::GenerateNameView(Dovlin_NameWidget *nameWidget, QTreeWidgetItem *parent)
-{
-    if (!nameWidget->IsListed(this))
-        return;
-    auto *item = new QTreeWidgetItem;
-    m_TreeItem = item;
-    item->setText(0, m_Name);
-    item->setIcon(0, nameWidget->icon(Dovlin_NameWidget::VectorIcon));
-    attach(item, this);
-    addToNameView(nameWidget, parent, item, this);
-    for (int i = 0; i < GetnChild(); ++i)
-        if (Dovlin_Hierarchy *child = GetHierarchy(i))
-            child->GenerateNameView(nameWidget, item);
-}
-
-void Dovlin_ScalarHierarchy::GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent)
-{
-    auto *item = new QTreeWidgetItem;
-    item->setText(0, m_Name);
-    item->setCheckState(0, m_Shown ? Qt::Checked : Qt::Unchecked);
-    attach(item, this);
-    insert(tree, parent, item);
-}
-
-void Dovlin_CompositeHierarchy::GenerateSignalsDlg(QTreeWidget *tree, QTreeWidgetItem *parent)
-{
-    auto *item = new QTreeWidgetItem;
-    item->setText(0, m_Name);
-    item->setCheckState(0, m_Shown ? Qt::Checked : Qt::Unchecked);
-    attach(item, this);
-    insert(tree, parent, item);
-    for (int i = 0; i < GetnChild(); ++i)
-        if (Dovlin_Hierarchy *child = GetHierarchy(i))
-            child->GenerateSignalsDlg(tree, item);
-    item->setExpanded(m_Expanded);
-}
-
-bool Dovlin_Hierarchy::UpdateSignalState(Dovlin_NameWidget *nameWidget)
-{
-    if (!m_TreeItem)
-        return false;
-    const DovlinWidget *document = nameWidget->owner();
-    const int cursor = document->defaultCursor();
-    if (cursor != -1)
-        m_TreeItem->setText(1, GetSignalState(document->cursorTime(cursor)));
-    return true;
 }

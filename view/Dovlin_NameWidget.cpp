@@ -3,6 +3,7 @@
 #include "DovlinWidget.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Utilities.h"
 
@@ -34,10 +35,14 @@ Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
     setPalette(pal);
     setHeaderLabels({QStringLiteral("Signals"), QStringLiteral("Values")});
     header()->setSectionsClickable(false);
+    // Every line holds one icon and one line of text.
+    setUniformRowHeights(true);
 
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &Dovlin_NameWidget::vScroll);
     connect(this, &QTreeWidget::itemExpanded, this, &Dovlin_NameWidget::itemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &Dovlin_NameWidget::itemCollapsed);
+    // clear() deletes every line, whoever calls it.
+    connect(model(), &QAbstractItemModel::modelReset, this, [this] { m_TreeItems.clear(); });
 
     createActions();
     createContextMenu();
@@ -98,23 +103,29 @@ void Dovlin_NameWidget::loadIcons()
     }
 }
 
-// Items are built apart from the tree and handed to it in one go, then expanded while its layout
-// is still pending: added or expanded one by one, each would lay the tree out again, and a file
-// of many thousands of top-level scopes would open in minutes.
+// Items are built apart from the tree and handed to it in one go, then opened before the tree lays
+// them out: added or expanded one by one, each would lay the tree out again, and a file of many
+// thousands of top-level scopes would open in minutes.
 void Dovlin_NameWidget::GenerateNameView(Dovlin_FileManager &fileManager)
 {
     setUpdatesEnabled(false);
+    m_TreeItems.assign(size_t(fileManager.GetnHierarchy()), nullptr);
+    m_ValueTexts.clear();
     for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
         Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
         if (node && node->m_Level == 0)
-            node->GenerateNameView(this, nullptr);
+            Dovlin_HierarchyView::GenerateNameView(this, node, nullptr);
     }
     addTopLevelItems(m_NewTopLevelItems);
     m_NewTopLevelItems.clear();
     {
         // The nodes hold their expanded flags already: nothing to record, nothing to redraw yet.
         const QSignalBlocker blocker(this);
-        ExpandAsNodes(QModelIndex());
+        // With no line left closed, the view opens them all as it lays them out, in one pass.
+        if (HasClosedLines(fileManager))
+            ExpandAsNodes(QModelIndex());
+        else
+            QTreeWidget::expandAll();
     }
     // Qt's default of 100 px elides most names; widen to the longest one, within reason.
     setColumnWidth(0, qBound(100, sizeHintForColumn(0), 320));
@@ -130,7 +141,7 @@ void Dovlin_NameWidget::ExpandAsNodes(const QModelIndex &parent)
         const QModelIndex index = items->index(row, 0, parent);
         if (!items->hasChildren(index))
             continue;
-        const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(itemFromIndex(index));
+        const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(itemFromIndex(index));
         // A filtered tree opens every line it has: each one leads to a match.
         if (node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite
             && (IsFiltered() || static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Expanded))
@@ -139,13 +150,46 @@ void Dovlin_NameWidget::ExpandAsNodes(const QModelIndex &parent)
     }
 }
 
+bool Dovlin_NameWidget::HasClosedLines(const Dovlin_FileManager &fileManager) const
+{
+    if (IsFiltered())
+        return false;
+    for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
+        const Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
+        if (node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
+            const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+            if (!composite->m_Expanded && IsListed(composite) && HasListedChild(composite))
+                return true;
+        }
+    }
+    return false;
+}
+
 void Dovlin_NameWidget::ReGenerateNameView(Dovlin_FileManager &fileManager)
 {
     clear();
-    for (int i = 0; i < fileManager.GetnHierarchy(); ++i)
-        if (Dovlin_Hierarchy *node = fileManager.GetHierarchy(i))
-            node->m_TreeItem = nullptr;
     GenerateNameView(fileManager);
+}
+
+QTreeWidgetItem *Dovlin_NameWidget::TreeItem(const Dovlin_Hierarchy *node) const
+{
+    if (!node || node->m_Index < 0 || size_t(node->m_Index) >= m_TreeItems.size())
+        return nullptr;
+    return m_TreeItems[size_t(node->m_Index)];
+}
+
+void Dovlin_NameWidget::SetTreeItem(const Dovlin_Hierarchy *node, QTreeWidgetItem *item)
+{
+    if (node->m_Index >= 0 && size_t(node->m_Index) < m_TreeItems.size())
+        m_TreeItems[size_t(node->m_Index)] = item;
+}
+
+bool Dovlin_NameWidget::HasListedChild(const Dovlin_CompositeHierarchy *node) const
+{
+    for (int i = 0; i < node->GetnChild(); ++i)
+        if (const Dovlin_Hierarchy *child = node->GetHierarchy(i); child && IsListed(child))
+            return true;
+    return false;
 }
 
 bool Dovlin_NameWidget::IsListed(const Dovlin_Hierarchy *node) const
@@ -176,16 +220,16 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
             return true;
         m_FilterMarks.swap(marks);
     }
-    Dovlin_Hierarchy *current = Dovlin_Hierarchy::GetHierarchy(currentItem());
+    Dovlin_Hierarchy *current = Dovlin_HierarchyView::GetHierarchy(currentItem());
     ReGenerateNameView(m_Owner->fileManager());
     // The chosen node stays chosen when its line is in sight; opening lines for it would change the tree.
-    if (current && current->m_TreeItem) {
+    if (QTreeWidgetItem *item = TreeItem(current)) {
         bool inSight = true;
-        for (QTreeWidgetItem *up = current->m_TreeItem->parent(); up && inSight; up = up->parent())
+        for (QTreeWidgetItem *up = item->parent(); up && inSight; up = up->parent())
             inSight = up->isExpanded();
         if (inSight) {
-            setCurrentItem(current->m_TreeItem);
-            scrollToItem(current->m_TreeItem, QAbstractItemView::PositionAtCenter);
+            setCurrentItem(item);
+            scrollToItem(item, QAbstractItemView::PositionAtCenter);
         }
     }
     UpdateVisibleSignalStates();
@@ -206,7 +250,7 @@ bool Dovlin_NameWidget::SelectFirstMatch()
         return false;
     // Lines collapsed since the filter opened them are searched too; scrolling opens their parents.
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(*it);
+        const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(*it);
         if (node && m_FilterMarks[size_t(node->m_Index)] == Dovlin_NameFilter::Match) {
             setCurrentItem(*it);
             scrollToItem(*it);
@@ -239,7 +283,7 @@ QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time, bool w
     QString text;
     if (withName)
         text = item->text(0) + " = ";
-    if (Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item))
+    if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
         text += node->GetSignalState(time);
     return text;
 }
@@ -250,9 +294,56 @@ void Dovlin_NameWidget::UpdateVisibleSignalStates()
     for (QTreeWidgetItem *item = itemAt(QPoint(1, 0)); item; item = itemBelow(item)) {
         if (QTreeWidget::visualItemRect(item).top() >= bottom)
             break;
-        if (Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item))
-            node->UpdateSignalState(this);
+        if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
+            FillValueText(node);
     }
+    viewport()->update();
+}
+
+QString Dovlin_NameWidget::ValueText(const Dovlin_Hierarchy *node) const
+{
+    return m_ValueTexts.value(node->m_Index);
+}
+
+void Dovlin_NameWidget::SetValueText(const Dovlin_Hierarchy *node, const QString &text)
+{
+    m_ValueTexts.insert(node->m_Index, text);
+    if (QTreeWidgetItem *item = TreeItem(node))
+        update(indexFromItem(item, 1));
+}
+
+void Dovlin_NameWidget::RefreshValueText(Dovlin_Hierarchy *node)
+{
+    const int cursor = m_Owner->defaultCursor();
+    if (cursor == -1)
+        return;
+    m_ValueTexts.remove(node->m_Index);
+    FillValueText(node);
+    if (QTreeWidgetItem *item = TreeItem(node))
+        update(indexFromItem(item, 1));
+}
+
+// Texts for another cursor time are dropped all at once: they are recomputed as lines are painted.
+void Dovlin_NameWidget::FillValueText(Dovlin_Hierarchy *node) const
+{
+    const int cursor = m_Owner->defaultCursor();
+    if (cursor == -1)
+        return;
+    const qint64 time = m_Owner->cursorTime(cursor);
+    // Scrolling through a large tree at one time would otherwise keep a text for every line.
+    if (time != m_ValueTime || m_ValueTexts.size() >= 4096) {
+        m_ValueTexts.clear();
+        m_ValueTime = time;
+    }
+    if (!m_ValueTexts.contains(node->m_Index))
+        m_ValueTexts.insert(node->m_Index, node->GetSignalState(time));
+}
+
+void Dovlin_NameWidget::drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const
+{
+    if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(itemFromIndex(index)))
+        FillValueText(node);
+    QTreeWidget::drawRow(painter, options, index);
 }
 
 // The tree scrolls; its scroll bar takes the canvas along (vScroll).
@@ -315,28 +406,54 @@ void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, const QModelIndex &i
     const QAbstractItemModel *items = model();
     if (!items->hasChildren(index))
         return;
-    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(itemFromIndex(index)));
+    QTreeWidgetItem *item = itemFromIndex(index);
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_HierarchyView::GetHierarchy(item));
     const bool bus = node && node->IsBus();
     bool expanded = isExpanded(index);
     if (command == CollapseAll)
         expanded = false;
     else if (bus == (command == ExpandBits))
         expanded = true;
+    if (expanded)
+        Dovlin_HierarchyView::GenerateChildren(this, item);
     if (expanded != isExpanded(index))
         setExpanded(index, expanded);
     if (node && !IsFiltered() && node->m_Expanded != expanded) {
         node->m_Expanded = expanded;
         changed = true;
     }
+    // A line that stays closed and was never opened has no lines below it: the command reaches
+    // the flags of its nodes alone.
+    if (item->childCount() == 0 && node && !IsFiltered())
+        for (int i = 0; i < node->GetnChild(); ++i)
+            RunTreeCommand(command, node->GetHierarchy(i), changed);
     for (int row = 0, rows = items->rowCount(index); row < rows; ++row)
         RunTreeCommand(command, items->index(row, 0, index), changed);
+}
+
+void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, Dovlin_Hierarchy *node, bool &changed)
+{
+    auto *composite = dynamic_cast<Dovlin_CompositeHierarchy *>(node);
+    if (!composite || !IsListed(composite) || !HasListedChild(composite))
+        return;
+    bool expanded = composite->m_Expanded;
+    if (command == CollapseAll)
+        expanded = false;
+    else if (composite->IsBus() == (command == ExpandBits))
+        expanded = true;
+    if (composite->m_Expanded != expanded) {
+        composite->m_Expanded = expanded;
+        changed = true;
+    }
+    for (int i = 0; i < composite->GetnChild(); ++i)
+        RunTreeCommand(command, composite->GetHierarchy(i), changed);
 }
 
 bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
 {
     if (!item)
         return false;
-    m_ContextHierarchy = Dovlin_Hierarchy::GetHierarchy(item);
+    m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     if (!m_ContextHierarchy)
         return false;
     for (QAction *action : m_RadixGroup->actions())
@@ -359,11 +476,10 @@ void Dovlin_NameWidget::showContextNode()
         if (node->m_Shown)
             continue;
         node->m_Shown = true;
-        if (node->m_TreeItem)
-            node->m_TreeItem->setData(0, Qt::ForegroundRole, QVariant());
         m_Owner->setModified(true);
     }
     m_ContextHierarchy = nullptr;
+    viewport()->update();
     m_Owner->shapeWidget()->update(true);
 }
 
@@ -374,7 +490,7 @@ void Dovlin_NameWidget::setRadix(int radix)
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
         m_ContextHierarchy->m_StateTime = -1;
-        m_ContextHierarchy->UpdateSignalState(this);
+        Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
     }
     m_ContextHierarchy = nullptr;
 }
@@ -415,7 +531,8 @@ void Dovlin_NameWidget::vScroll(int)
 
 void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
 {
-    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
+    Dovlin_HierarchyView::GenerateChildren(this, item);
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_HierarchyView::GetHierarchy(item));
     if (node && !node->m_Expanded && !IsFiltered()) {
         node->m_Expanded = true;
         m_Owner->setModified(true);
@@ -426,7 +543,7 @@ void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
 
 void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
 {
-    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_Hierarchy::GetHierarchy(item));
+    auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_HierarchyView::GetHierarchy(item));
     if (node && node->m_Expanded && !IsFiltered()) {
         node->m_Expanded = false;
         m_Owner->setModified(true);

@@ -3,12 +3,14 @@
 
 #include "Dovlin_NameFilter.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QTreeWidget>
 
 #include <vector>
 
 class DovlinWidget;
+class Dovlin_CompositeHierarchy;
 class Dovlin_FileManager;
 class Dovlin_Hierarchy;
 class QAction;
@@ -33,14 +35,24 @@ public:
     QRect visualItemRect(const QTreeWidgetItem *item) const;
     QTreeWidgetItem *itemAtY(int y) const;
     QString GetSignalState(const QPoint &pos, qint64 time, bool withName) const;
-    // Refreshes the Values column of the lines in view only.
+    // Refreshes the Values column of the lines in view only; the others get their texts when they
+    // are painted.
     void UpdateVisibleSignalStates();
+    // The Values text of node's line, as last computed or set; empty when there is none.
+    QString ValueText(const Dovlin_Hierarchy *node) const;
+    void SetValueText(const Dovlin_Hierarchy *node, const QString &text);
+    // Computes the Values text of node's line again for the default cursor; without a cursor the
+    // line keeps its text.
+    void RefreshValueText(Dovlin_Hierarchy *node);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     DovlinWidget *owner() const { return m_Owner; }
     const QIcon &icon(IconKind kind) const { return m_Icons[kind]; }
     // A top-level item built by GenerateNameView: the tree takes them all at once at the end.
     void AddTopLevelItem(QTreeWidgetItem *item) { m_NewTopLevelItems.append(item); }
+    // The line of a node; null while it has none (not listed, or below a line never opened).
+    QTreeWidgetItem *TreeItem(const Dovlin_Hierarchy *node) const;
+    void SetTreeItem(const Dovlin_Hierarchy *node, QTreeWidgetItem *item);
 
     // Shows only the nodes the pattern picks, with their ancestors expanded, hidden nodes
     // included; an empty pattern brings back the tree the nodes' flags describe. False for a
@@ -55,6 +67,7 @@ public:
     QString FilterError() const { return m_Filter.ErrorString(); }
     // Whether the tree has a line for node: shown by its flag, or picked by the filter.
     bool IsListed(const Dovlin_Hierarchy *node) const;
+    bool HasListedChild(const Dovlin_CompositeHierarchy *node) const;
     // Selects the first line the filter matched and scrolls to it; false when there is none.
     bool SelectFirstMatch();
 
@@ -73,6 +86,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const override;
 
 private Q_SLOTS:
     void vScroll(int value);
@@ -85,11 +99,21 @@ private Q_SLOTS:
 
 private:
     void ExpandAsNodes(const QModelIndex &parent);
+    // Whether some line of the unfiltered tree starts closed.
+    bool HasClosedLines(const Dovlin_FileManager &fileManager) const;
     enum TreeCommand { CollapseAll, ExpandAll, ExpandBits };
     void RunTreeCommand(TreeCommand command);
     void RunTreeCommand(TreeCommand command, const QModelIndex &index, bool &changed);
+    void RunTreeCommand(TreeCommand command, Dovlin_Hierarchy *node, bool &changed);
+    // Computes node's Values text for the default cursor unless it has one for that time.
+    void FillValueText(Dovlin_Hierarchy *node) const;
 
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
+    // The line of each node, by node index.
+    std::vector<QTreeWidgetItem *> m_TreeItems;
+    // Values texts by node index, all for the cursor time m_ValueTime.
+    mutable QHash<int, QString> m_ValueTexts;
+    mutable qint64 m_ValueTime = -1;
     Dovlin_NameFilter m_Filter;
     bool m_Filtered = false;
     std::vector<unsigned char> m_FilterMarks;

@@ -5,6 +5,7 @@
 #include "DovlinWidget.h"
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ValueLabels.h"
 
@@ -373,7 +374,7 @@ void Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
     Dovlin_NameWidget *tree = nameWidget();
     // Only lines in view have rows; the walk ends at the first row that reaches the time bar.
     for (QTreeWidgetItem *item = tree->itemAt(QPoint(1, 0)); item; item = tree->itemBelow(item)) {
-        Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item);
+        Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
         if (node && !node->UpdateSignalShape(this, tree, painter))
             break;
     }
@@ -514,7 +515,7 @@ bool Dovlin_ShapeWidget::ConfigPopupMenu(QTreeWidgetItem *item)
 {
     if (!item)
         return false;
-    m_ContextHierarchy = Dovlin_Hierarchy::GetHierarchy(item);
+    m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     return m_ContextHierarchy != nullptr;
 }
 
@@ -589,7 +590,7 @@ void Dovlin_ShapeWidget::mouseDoubleClickEvent(QMouseEvent *event)
     QTreeWidgetItem *item = nameWidget()->itemAtY(event->position().toPoint().y());
     if (!item)
         return;
-    m_ContextHierarchy = Dovlin_Hierarchy::GetHierarchy(item);
+    m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     if (event->modifiers() & Qt::ShiftModifier)
         prevTrans();
     else

@@ -125,9 +125,10 @@ bool drawSignalRow(Dovlin_Signal &signal, const Dovlin_Type &type, Dovlin_ShapeW
 // The row rectangle of a tree line, or an empty one when the line has no room above the time bar.
 bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget, QRect &rect)
 {
-    if (!node->m_TreeItem)
+    const QTreeWidgetItem *item = nameWidget->TreeItem(node);
+    if (!item)
         return false;
-    rect = nameWidget->visualItemRect(node->m_TreeItem);
+    rect = nameWidget->visualItemRect(item);
     rect.setLeft(0);
     rect.setRight(shape->width());
     return rect.bottom() < shape->GetWaveHeight(-1);

@@ -2,6 +2,7 @@
 
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -18,7 +19,7 @@ Dovlin_SignalsDialog::Dovlin_SignalsDialog(Dovlin_FileManager &fileManager, QWid
     for (int i = 0; i < fileManager.GetnHierarchy(); ++i) {
         Dovlin_Hierarchy *node = fileManager.GetHierarchy(i);
         if (node && node->m_Level == 0)
-            node->GenerateSignalsDlg(m_Tree, nullptr);
+            Dovlin_HierarchyView::GenerateSignalsDlg(m_Tree, node, nullptr);
     }
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -33,7 +34,7 @@ bool Dovlin_SignalsDialog::Apply()
 {
     bool changed = false;
     for (QTreeWidgetItemIterator it(m_Tree); *it; ++it) {
-        Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(*it);
+        Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(*it);
         const bool shown = (*it)->checkState(0) == Qt::Checked;
         if (node && node->m_Shown != shown) {
             node->m_Shown = shown;

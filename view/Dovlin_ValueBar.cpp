@@ -2,6 +2,7 @@
 
 #include "DovlinWidget.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_ValueSearch.h"
@@ -69,7 +70,7 @@ void Dovlin_ValueBar::activate()
 
 void Dovlin_ValueBar::showNode()
 {
-    const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(m_Owner->nameWidget()->currentItem());
+    const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(m_Owner->nameWidget()->currentItem());
     m_Node->setText(node ? node->m_Name : tr("(select a signal)"));
 }
 
@@ -87,7 +88,7 @@ bool Dovlin_ValueBar::find(bool forward)
 {
     Dovlin_NameWidget *tree = m_Owner->nameWidget();
     QTreeWidgetItem *item = tree->currentItem();
-    const Dovlin_Hierarchy *node = Dovlin_Hierarchy::GetHierarchy(item);
+    const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
     if (!node) {
         Q_EMIT m_Owner->statusMessage(tr("Select a signal, a bus or an integer to find its values"));
         return false;
