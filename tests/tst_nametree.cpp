@@ -422,14 +422,89 @@ private Q_SLOTS:
         m_Document->setModified(false);
     }
 
-private:
-    Dovlin_Hierarchy *hierarchy(const QString &name) const
+    // Lines below a scope never opened are built when it opens, opened as their nodes say; the
+    // tree commands reach those nodes before that.
+    void closedScopesOpenLater()
     {
-        Dovlin_FileManager &model = m_Document->fileManager();
+        TestWave wave;
+        auto *sub = wave.Scope("sub", wave.Scope("top"));
+        sub->m_Expanded = false;
+        wave.Bus("inner", wave.Scope("deeper", sub), 2, {{0, "01"}, {20, "10"}})->m_Expanded = false;
+        wave.Logic("w", sub, {{0, 1}});
+        std::unique_ptr<DovlinWidget> document = open(wave, "closed.dvn");
+        QVERIFY(document);
+        Dovlin_NameWidget *tree = document->nameWidget();
+        const auto node = [&](const QString &name) { return static_cast<Dovlin_CompositeHierarchy *>(find(*document, name)); };
+        const auto item = [&](const QString &name) { return tree->TreeItem(find(*document, name)); };
+        QVERIFY(item("sub") && !item("deeper") && !item("w"));
+
+        tree->collapseAll();
+        QVERIFY(!node("deeper")->m_Expanded);
+        tree->expandBits();
+        QVERIFY(node("inner")->m_Expanded);
+        QVERIFY(!node("sub")->m_Expanded);
+        QVERIFY(!item("deeper"));
+
+        tree->setCurrentItem(item("sub"));
+        QTest::keyClick(tree, Qt::Key_Right);
+        QVERIFY(node("sub")->m_Expanded);
+        QVERIFY(item("deeper") && !item("deeper")->isExpanded() && !item("inner"));
+        item("deeper")->setExpanded(true);
+        QVERIFY(item("inner")->isExpanded());
+        document->setCursorTime(0, 25);
+        tree->UpdateVisibleSignalStates();
+        QCOMPARE(item("inner")->text(1), QString(" 2u "));
+        QCOMPARE(item("inner[1]")->text(1), QString("1"));
+        document->setModified(false);
+    }
+
+    // A dump of 20 000 sibling scopes at the top opens with every scope open.
+    void manyTopLevelScopes()
+    {
+        TestWave wave;
+        for (int i = 0; i < 20000; ++i)
+            wave.Logic("s", wave.Scope(QString("m%1").arg(i)), {{0, i % 2}});
+        std::unique_ptr<DovlinWidget> document = open(wave, "flat.dvn");
+        QVERIFY(document);
+        Dovlin_NameWidget *tree = document->nameWidget();
+        QCOMPARE(tree->topLevelItemCount(), 20000);
+        QTreeWidgetItem *last = tree->topLevelItem(19999);
+        QVERIFY(last->isExpanded());
+        tree->scrollToBottom();
+        document->setCursorTime(0, 5);
+        tree->UpdateVisibleSignalStates();
+        QCOMPARE(last->child(0)->text(1), QString("1"));
+    }
+
+private:
+    std::unique_ptr<DovlinWidget> open(TestWave &wave, const QString &name) const
+    {
+        const QString path = m_Dir.filePath(name);
+        if (!wave.Save(path, 100))
+            return nullptr;
+        auto document = std::make_unique<DovlinWidget>(nullptr);
+        if (!document->loadFile(path))
+            return nullptr;
+        document->resize(800, 600);
+        document->show();
+        if (!QTest::qWaitForWindowExposed(document.get()))
+            return nullptr;
+        document->nameWidget()->setFocus();
+        return document;
+    }
+
+    static Dovlin_Hierarchy *find(DovlinWidget &document, const QString &name)
+    {
+        Dovlin_FileManager &model = document.fileManager();
         for (int i = 0; i < model.GetnHierarchy(); ++i)
             if (model.GetHierarchy(i)->GetName() == name)
                 return model.GetHierarchy(i);
         return nullptr;
+    }
+
+    Dovlin_Hierarchy *hierarchy(const QString &name) const
+    {
+        return find(*m_Document, name);
     }
 
     Dovlin_CompositeHierarchy *node(const QString &name) const

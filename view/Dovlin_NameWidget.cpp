@@ -150,6 +150,14 @@ void Dovlin_NameWidget::ExpandAsNodes(const QModelIndex &parent)
     }
 }
 
+void Dovlin_NameWidget::BuildChildren(QTreeWidgetItem *item)
+{
+    if (!Dovlin_HierarchyView::GenerateChildren(this, item))
+        return;
+    const QSignalBlocker blocker(this);
+    ExpandAsNodes(indexFromItem(item));
+}
+
 bool Dovlin_NameWidget::HasClosedLines(const Dovlin_FileManager &fileManager) const
 {
     if (IsFiltered())
@@ -415,7 +423,7 @@ void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, const QModelIndex &i
     else if (bus == (command == ExpandBits))
         expanded = true;
     if (expanded)
-        Dovlin_HierarchyView::GenerateChildren(this, item);
+        BuildChildren(item);
     if (expanded != isExpanded(index))
         setExpanded(index, expanded);
     if (node && !IsFiltered() && node->m_Expanded != expanded) {
@@ -531,7 +539,7 @@ void Dovlin_NameWidget::vScroll(int)
 
 void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
 {
-    Dovlin_HierarchyView::GenerateChildren(this, item);
+    BuildChildren(item);
     auto *node = dynamic_cast<Dovlin_CompositeHierarchy *>(Dovlin_HierarchyView::GetHierarchy(item));
     if (node && !node->m_Expanded && !IsFiltered()) {
         node->m_Expanded = true;

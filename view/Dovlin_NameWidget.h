@@ -99,6 +99,8 @@ private Q_SLOTS:
 
 private:
     void ExpandAsNodes(const QModelIndex &parent);
+    // Builds the lines below a line opened for the first time, opened as their nodes say.
+    void BuildChildren(QTreeWidgetItem *item);
     // Whether some line of the unfiltered tree starts closed.
     bool HasClosedLines(const Dovlin_FileManager &fileManager) const;
     enum TreeCommand { CollapseAll, ExpandAll, ExpandBits };
