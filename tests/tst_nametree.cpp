@@ -410,8 +410,10 @@ private Q_SLOTS:
         QVERIFY(!show->isVisible());
         QVERIFY(m_Tree->ConfigPopupMenu(line("secret")));
         QVERIFY(show->isVisible());
+        QCOMPARE(line("hidden")->foreground(0).color(), QColor(0x808080));
         show->trigger();
         QVERIFY(node("hidden")->m_Shown);
+        QCOMPARE(line("hidden")->foreground(0).style(), Qt::NoBrush);
         QVERIFY(m_Document->isModified());
         filter->line()->clear();
         filter->applyPending();
