@@ -119,7 +119,6 @@ inline void Walk(Dovlin_FileManager &model)
             for (int radix : {Dovlin_Radix::Binary, Dovlin_Radix::Hexadecimal, Dovlin_Radix::Unsigned,
                               Dovlin_Radix::Signed}) {
                 node->m_Radix = radix;
-                node->m_StateTime = -1;
                 node->GetSignalState(t);
             }
             node->FindEvent(t);

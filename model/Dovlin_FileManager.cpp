@@ -729,7 +729,6 @@ int Dovlin_FileManager::CarryOverViewState(const Dovlin_FileManager &from)
         node->m_Shown = old->m_Shown;
         node->m_Digital = old->m_Digital;
         node->m_Radix = old->m_Radix;
-        node->m_StateTime = -1;
         if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite &&
             old->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
             static_cast<Dovlin_CompositeHierarchy *>(node)->m_Expanded =

@@ -366,15 +366,6 @@ bool Dovlin_ScalarHierarchy::LoadHeader(Dovlin_WaveReader &reader)
     return true;
 }
 
-QString Dovlin_Hierarchy::GetSignalState(qint64 time)
-{
-    if (!IsCached(time)) {
-        m_StateText = ValueText(time);
-        m_StateTime = time;
-    }
-    return m_StateText;
-}
-
 QString Dovlin_ScalarHierarchy::ValueText(qint64 time)
 {
     Dovlin_Signal *signal = GetSignal();

@@ -79,10 +79,9 @@ public:
     // Drawing (defined with the view code).
     virtual bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
                                    QPainter *painter) = 0;
-    // The value text at time in m_Radix, cached in m_StateText for m_StateTime; empty where the
-    // node has no value (before its first change, past the end of the dump).
-    QString GetSignalState(qint64 time);
-    // The same text, computed afresh: for drawing, which asks for many times at once.
+    // The value text at time in m_Radix; empty where the node has no value (before its first
+    // change, past the end of the dump). The name tree keeps the texts of its lines.
+    QString GetSignalState(qint64 time) { return ValueText(time); }
     virtual QString ValueText(qint64 time) = 0;
 
     void SetName(const QString &name) { m_Name = name; }
@@ -97,13 +96,8 @@ public:
     bool m_Shown = true;
     bool m_Digital = true;
     int m_Radix = Dovlin_Radix::Unsigned;
-    QString m_StateText;
-    qint64 m_StateTime = -1;
 
 protected:
-    // True when m_StateText holds the text for time; -1 is never a valid cache time.
-    bool IsCached(qint64 time) const { return m_StateTime != -1 && time == m_StateTime; }
-
     int m_HierarchyCode;
     Dovlin_FileManager *m_FileManager;
 

@@ -140,7 +140,6 @@ void AskEveryValue(Dovlin_FileManager &model)
         for (qint64 time : {qint64(0), end, afterEnd}) {
             for (int radix : {1, 2, 4, 8}) {
                 node->m_Radix = radix;
-                node->m_StateTime = -1;
                 node->GetSignalState(time);
             }
             node->GetNextChangeTime(time);

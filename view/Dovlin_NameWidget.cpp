@@ -497,7 +497,6 @@ void Dovlin_NameWidget::setRadix(int radix)
         return;
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
-        m_ContextHierarchy->m_StateTime = -1;
         Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
     }
     m_ContextHierarchy = nullptr;
