@@ -40,8 +40,6 @@ public:
             // A node the filter found although it is hidden reads grey.
             if (role == Qt::ForegroundRole && !m_Node->m_Shown)
                 return QBrush(QColor(0x808080));
-            if (role == Qt::UserRole)
-                return QVariant::fromValue(reinterpret_cast<quintptr>(m_Node));
         }
         return QTreeWidgetItem::data(column, role);
     }
