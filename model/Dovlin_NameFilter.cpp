@@ -40,43 +40,56 @@ bool Dovlin_NameFilter::SetPattern(const QString &pattern)
     return true;
 }
 
-bool Dovlin_NameFilter::Matches(int node, const QString &name) const
+// Each path is written into one buffer on the way down the tree, over the path of the node's
+// parent: no path is kept, and none costs an allocation.
+void Dovlin_NameFilter::MatchPaths(const Dovlin_FileManager &model, std::vector<unsigned char> &marks) const
 {
-    switch (m_Kind) {
-    case Text: return name.contains(m_Text, Qt::CaseInsensitive);
-    case Wildcard: return m_Expression.match(name).hasMatch();
-    case Path: return m_Expression.match(m_Paths[size_t(node)]).hasMatch();
+    const int n = model.GetnHierarchy();
+    // A node to visit and the length of its parent's path, -1 for a root.
+    std::vector<std::pair<int, qsizetype>> stack;
+    for (int i = n - 1; i >= 0; --i)
+        if (const Dovlin_Hierarchy *node = model.GetHierarchy(i); node && node->GetParentIndex() == -1)
+            stack.emplace_back(i, -1);
+    QString path;
+    while (!stack.empty()) {
+        const auto [index, parentLength] = stack.back();
+        stack.pop_back();
+        const Dovlin_Hierarchy *node = model.GetHierarchy(index);
+        path.truncate(qMax<qsizetype>(parentLength, 0));
+        if (parentLength >= 0)
+            path += QLatin1Char('.');
+        path += node->m_Name;
+        if (m_Expression.match(QStringView(path)).hasMatch())
+            marks[size_t(index)] = Match;
+        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
+            continue;
+        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
+        for (int i = composite->GetnChild() - 1; i >= 0; --i)
+            if (const Dovlin_Hierarchy *child = composite->GetHierarchy(i))
+                stack.emplace_back(child->m_Index, path.size());
     }
-    return false;
 }
 
-const std::vector<QString> &Dovlin_NameFilter::Paths(const Dovlin_FileManager &model)
-{
-    // Names and the shape of a loaded tree never change, so the paths are built once per model.
-    if (m_PathsOf != &model || m_Paths.size() != size_t(model.GetnHierarchy())) {
-        m_Paths.assign(size_t(model.GetnHierarchy()), QString());
-        model.VisitDottedPaths([this](Dovlin_Hierarchy *node, const QString &path) {
-            if (node->m_Index >= 0 && size_t(node->m_Index) < m_Paths.size())
-                m_Paths[size_t(node->m_Index)] = path;
-        });
-        m_PathsOf = &model;
-    }
-    return m_Paths;
-}
-
-int Dovlin_NameFilter::Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks)
+int Dovlin_NameFilter::Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks) const
 {
     const int n = model.GetnHierarchy();
     marks.assign(size_t(n), Unmarked);
     if (!m_Error.isEmpty())
         return 0;
     if (m_Kind == Path)
-        Paths(model);
+        MatchPaths(model, marks);
     int matches = 0;
     for (int i = 0; i < n; ++i) {
         const Dovlin_Hierarchy *node = model.GetHierarchy(i);
-        if (!node || !Matches(i, node->m_Name))
+        if (!node)
             continue;
+        if (m_Kind == Path) {
+            if (marks[size_t(i)] != Match)
+                continue;
+        } else if (m_Kind == Text ? !node->m_Name.contains(m_Text, Qt::CaseInsensitive)
+                                  : !m_Expression.match(node->m_Name).hasMatch()) {
+            continue;
+        }
         ++matches;
         marks[size_t(i)] = Match;
         // Ancestors already marked have theirs marked too.

@@ -24,26 +24,17 @@ public:
 
     // Marks every node of the model by its index, hidden ones and those under collapsed scopes
     // alike: Match, Ancestor of a match, or Unmarked. Returns the number of matches.
-    int Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks);
-    // Drops the dotted paths kept for a model: another may now live at its address.
-    void ForgetPaths()
-    {
-        m_Paths.clear();
-        m_PathsOf = nullptr;
-    }
+    int Apply(const Dovlin_FileManager &model, std::vector<unsigned char> &marks) const;
 
 private:
-    bool Matches(int node, const QString &name) const;
-    // The dotted paths of the model's nodes, by index, built when a pattern first needs them.
-    const std::vector<QString> &Paths(const Dovlin_FileManager &model);
+    // Marks the nodes whose dotted paths the expression matches.
+    void MatchPaths(const Dovlin_FileManager &model, std::vector<unsigned char> &marks) const;
 
     QString m_Pattern;
     QString m_Error;
     enum { Text, Wildcard, Path } m_Kind = Text;
     QString m_Text;
     QRegularExpression m_Expression;
-    std::vector<QString> m_Paths;
-    const Dovlin_FileManager *m_PathsOf = nullptr;
 };
 
 #endif

@@ -247,7 +247,6 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
 
 void Dovlin_NameWidget::FilterNewModel(const Dovlin_FileManager &fileManager)
 {
-    m_Filter.ForgetPaths();
     if (m_Filtered)
         m_FilterMatches = m_Filter.Apply(fileManager, m_FilterMarks);
 }
