@@ -12,7 +12,7 @@ Dovlin_SignalFilter::Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tre
     : QWidget(parent), m_Tree(tree), m_Line(new QLineEdit(this)), m_Status(new QLabel(this)),
       m_Pause(new QTimer(this))
 {
-    // A pattern that picks most of a large tree takes a good part of a second to show: keys
+    // A pattern that picks most of a large tree takes a tenth of a second to show: keys
     // typed faster than this are taken together.
     m_Pause->setSingleShot(true);
     m_Pause->setInterval(150);
