@@ -360,7 +360,8 @@ DovlinWidget *Dovlin_MainWindow::findMdiChild(const QString &path) const
 
 DovlinWidget *Dovlin_MainWindow::createMdiChild()
 {
-    auto *child = new DovlinWidget(this);
+    auto *child = new DovlinWidget;
+    child->setDumpConverter([this](const QString &dump, QString &reason) { return waveFileForReload(dump, reason); });
     connect(child, &DovlinWidget::statusMessage, statusBar(), [this](const QString &text) {
         statusBar()->showMessage(text);
     });
