@@ -1,10 +1,10 @@
 #include "Dovlin_ShapeWidget.h"
 
-#include "Dovlin_RowRaster.h"
-
 #include "DovlinWidget.h"
+#include "Dovlin_Commands.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_RowRaster.h"
 #include "Dovlin_ValueLabels.h"
 
 #include <QAction>
@@ -70,31 +70,20 @@ Dovlin_ShapeWidget::~Dovlin_ShapeWidget() = default;
 
 void Dovlin_ShapeWidget::createActions()
 {
-    auto make = [this](const QString &text, const QString &icon, const QString &shortcut, const QString &tip,
-                       void (Dovlin_ShapeWidget::*slot)()) {
-        auto *action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
-        if (!shortcut.isEmpty())
-            action->setShortcut(QKeySequence(shortcut));
-        action->setStatusTip(tip);
+    auto make = [this](Dovlin_Commands::Command command, void (Dovlin_ShapeWidget::*slot)()) {
+        QAction *action = Dovlin_Commands::Make(command, this);
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    m_ZoomInAct = make(tr("Zoom &In"), ":/images/zoom_in.png", tr("Ctrl+I"), tr("Zoom In"), &Dovlin_ShapeWidget::zoomIn);
-    m_ZoomOutAct =
-        make(tr("Zoom &Out"), ":/images/zoom_out.png", tr("Ctrl+U"), tr("Zoom Out"), &Dovlin_ShapeWidget::zoomOut);
-    m_ZoomFullAct = make(tr("Zoom &Full"), ":/images/zoom_full.png", tr("Ctrl+F"), tr("Zoom Full"),
-                         &Dovlin_ShapeWidget::zoomFull);
-    m_ZoomAreaAct = make(tr("Zoom &Area"), QString(), tr("Ctrl+A"), tr("Zoom Area"), &Dovlin_ShapeWidget::zoomArea);
-    m_NextTransAct = make(tr("&Next Transaction"), ":/images/navigate_right.png", QString(), tr("Next Transaction"),
-                          &Dovlin_ShapeWidget::nextTrans);
-    m_PrevTransAct = make(tr("&Prev Transaction"), ":/images/navigate_left.png", QString(),
-                          tr("Previous Transaction"), &Dovlin_ShapeWidget::prevTrans);
-    m_ToggleDAAct = make(tr("&Toggle Digital/Analog"), QString(), QString(), tr("Toggle Digital/Analog"),
-                         &Dovlin_ShapeWidget::toggleDA);
-    m_AddCursorAct = make(tr("&Add Cursor"), ":/images/step_add.png", tr("F8"), tr("Add Cursor"),
-                          &Dovlin_ShapeWidget::addCursor);
-    m_RemoveCursorAct = make(tr("&Remove Cursor"), ":/images/step_delete.png", tr("F7"), tr("Remove Cursor"),
-                             &Dovlin_ShapeWidget::removeCursor);
+    m_ZoomInAct = make(Dovlin_Commands::ZoomIn, &Dovlin_ShapeWidget::zoomIn);
+    m_ZoomOutAct = make(Dovlin_Commands::ZoomOut, &Dovlin_ShapeWidget::zoomOut);
+    m_ZoomFullAct = make(Dovlin_Commands::ZoomFull, &Dovlin_ShapeWidget::zoomFull);
+    m_ZoomAreaAct = make(Dovlin_Commands::ZoomArea, &Dovlin_ShapeWidget::zoomArea);
+    m_NextTransAct = make(Dovlin_Commands::NextTransaction, &Dovlin_ShapeWidget::nextTrans);
+    m_PrevTransAct = make(Dovlin_Commands::PrevTransaction, &Dovlin_ShapeWidget::prevTrans);
+    m_ToggleDAAct = make(Dovlin_Commands::ToggleDigitalAnalog, &Dovlin_ShapeWidget::toggleDA);
+    m_AddCursorAct = make(Dovlin_Commands::AddCursor, &Dovlin_ShapeWidget::addCursor);
+    m_RemoveCursorAct = make(Dovlin_Commands::RemoveCursor, &Dovlin_ShapeWidget::removeCursor);
 }
 
 void Dovlin_ShapeWidget::createContextMenu()
@@ -279,7 +268,7 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
     }
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index, bool selected)
+void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
 {
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
@@ -299,14 +288,14 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index, bool selecte
     painter->setPen(index == m_State->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
     painter->drawLine(x, 0, x, y);
     painter->drawRect(QRect(QPoint(x - hw, y + 2), QPoint(x + hw - 1, y + m_Owner->cursorHeight() - 3)));
-    painter->setPen(selected ? m_CursorPen : m_BlackPen);
+    painter->setPen(m_CursorPen);
     painter->drawText(x - hw, y + m_Font.pixelSize() + 3, text);
 }
 
 void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter)
 {
     for (int i = 0; i < m_State->nCursor(); ++i)
-        UpdateCursor(painter, i, true);
+        UpdateCursor(painter, i);
     UpdateCursorTimeDist(painter);
 }
 

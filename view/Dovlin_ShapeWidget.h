@@ -60,7 +60,7 @@ public:
     void UpdateTimeBar(QPainter *painter);
     void UpdateSignalShape(QPainter *painter);
     void UpdateCursor(QPainter *painter);
-    void UpdateCursor(QPainter *painter, int index, bool selected);
+    void UpdateCursor(QPainter *painter, int index);
     void UpdateCursorTimeDist(QPainter *painter);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
