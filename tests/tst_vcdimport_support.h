@@ -136,24 +136,6 @@ inline Dovlin_Hierarchy *findNode(const Dovlin_FileManager &model, const QString
     return node;
 }
 
-// The value of a node at a time (the last change at or before it): the bits of a vector
-// side by side; "-none-" before the first change.
-inline QString valueAt(const Dovlin_Hierarchy *node, qint64 time)
-{
-    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
-        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
-        QString bits;
-        for (int i = 0; i < composite->GetnChild(); ++i)
-            bits += valueAt(composite->GetHierarchy(i), time);
-        return bits;
-    }
-    const Dovlin_Signal *signal = node->GetSignal();
-    const CSignalEvent *found = nullptr;
-    for (qint64 i = 1; signal && i < signal->GetnEvent() && signal->GetEvent(i)->m_Time <= time; ++i)
-        found = signal->GetEvent(i);
-    return found ? valueText(signal, found) : QStringLiteral("-none-");
-}
-
 } // namespace VcdTesting
 
 #endif
