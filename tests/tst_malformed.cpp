@@ -258,28 +258,28 @@ void tst_Malformed::vcdImport_data()
 {
     QTest::addColumn<QByteArray>("vcd");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the dump must import
-    QTest::addColumn<QString>("node");   // a path the import must have (names cut at NUL); empty: none
+    QTest::addColumn<QString>("node");   // a dotted path the import must have (names cut at NUL)
 
     const QByteArray a("$var wire 1 ! a $end\n");
     QByteArray junk(64 * 1024, Qt::Uninitialized);
     QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
     Row("binary junk", junk, "syntax error");
-    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top/a");
+    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a");
     Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "",
-        "t/a");
-    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top/a\xff\xfe\xc3"));
-    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top/" + QString(10 << 20, 'n'));
-    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top/a");
+        "t.a");
+    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"));
+    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'));
+    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a");
     Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");
-    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top/a");
-    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top/w/w[65535]");
+    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a");
+    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[65535]");
     Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("bit indices at the 32-bit limit",
         Dump("$var wire 8 ! a [2147483647:2147483640] $end\n$var wire 4 \" b [-1:-4] $end\n", "#0\nb1 !\nb1 \"\n"), "",
-        "top/a/a[2147483647]");
+        "top.a.a[2147483647]");
     Row("index beyond 32 bits", Dump("$var wire 2 ! a [99999999999:0] $end\n", "#0\nb1 !\n"), "", "top");
     Row("zero time unit", "$timescale 0ns $end\n$scope module top $end\n" + a + "$upscope $end\n#0\n1!\n",
         "invalid timescale");
@@ -318,7 +318,7 @@ void tst_Malformed::vcdImport()
     QVERIFY2(!saved.isEmpty(), qPrintable(model.ErrorString()));
     QVERIFY2(saved == written, "the wave file does not read back as it was written");
     if (!node.isEmpty())
-        QVERIFY2(VcdTesting::findNode(model, node), qPrintable(node.left(100)));
+        QVERIFY2(VcdTesting::nodesByPath(model).contains(node), qPrintable(node.left(100)));
 }
 
 // Refusals of single damaged fields are in tst_wavefile; here files that take building.
@@ -326,11 +326,11 @@ void tst_Malformed::waveFile_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the file must load
-    QTest::addColumn<QString>("node");   // a path a file that loads has
+    QTest::addColumn<QString>("node");   // a dotted path a file that loads has
 
     const qint64 min = std::numeric_limits<qint64>::min(), max = std::numeric_limits<qint64>::max();
-    Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top/s");
-    Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "top/s");
+    Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top.s");
+    Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "top.s");
     // A chain of 100 000 scopes with the levels stored right, and all stored as 0: the links give the depth.
     WaveBytes deep = WaveBytes().Int32(0).Int32(0).Int32(100000), flat = deep;
     for (int i = 0; i < 100000; ++i) {
@@ -362,7 +362,7 @@ void tst_Malformed::waveFile()
         QVERIFY2(model.ErrorString().contains(reason), qPrintable(model.ErrorString()));
     } else {
         QVERIFY2(loaded, qPrintable(model.ErrorString()));
-        QVERIFY(!node.isEmpty() && VcdTesting::findNode(model, node));
+        QVERIFY(!node.isEmpty() && VcdTesting::nodesByPath(model).contains(node));
     }
 }
 
