@@ -223,7 +223,6 @@ void tst_WaveFile::roundTrip_data()
     QTest::addColumn<Builder>("build");
     QTest::addColumn<int>("size");
     QTest::addColumn<qint64>("endTime");
-    QTest::newRow("worked example") << &BuildExample << 598 << qint64(20);
     QTest::newRow("no signals, no nodes") << &BuildEmpty << 12 << qint64(-1);
     QTest::newRow("every class and flag, long name") << &BuildFixture << 5300 << qint64(20);
     QTest::newRow("31 to 65 events") << &BuildManyEvents << 5704 << qint64(20);
