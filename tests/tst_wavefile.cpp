@@ -183,7 +183,6 @@ private slots:
     void truncatedAtEveryOffset();
     void damaged_data();
     void damaged();
-    void tooDeep();
     void acceptsHarmlessOddities();
     void missingPaths();
 };
@@ -325,35 +324,6 @@ void tst_WaveFile::damaged()
     LoadBothWays(bytes, loaded, reasons);
     QVERIFY(!loaded);
     QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
-}
-
-// Two chains of 600 nodes, each within the limit, joined into one 1200 levels deep.
-void tst_WaveFile::tooDeep()
-{
-    Dovlin_FileManager original;
-    const auto chain = [&original](Dovlin_CompositeHierarchy *&root) {
-        root = new Dovlin_CompositeHierarchy(&original);
-        Dovlin_CompositeHierarchy *last = root;
-        for (int i = 1; i < 600; ++i) {
-            auto *next = new Dovlin_CompositeHierarchy(&original);
-            QVERIFY(last->AddHierarchy(next));
-            last = next;
-        }
-        QVERIFY(last->AddHierarchy(new Dovlin_ScalarHierarchy(&original)));
-    };
-    Dovlin_CompositeHierarchy *first = nullptr;
-    Dovlin_CompositeHierarchy *second = nullptr;
-    chain(first);
-    chain(second);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes));
-    Dovlin_FileManager fine;
-    QVERIFY2(LoadBytes(fine, bytes), qPrintable(fine.ErrorString()));
-
-    PutInt32(bytes, FieldOffsets(bytes).value("child599.0"), second->m_Index);
-    Dovlin_FileManager fm;
-    QVERIFY(!LoadBytes(fm, bytes));
-    QVERIFY2(fm.ErrorString().contains("deeper than 1024 levels"), qPrintable(fm.ErrorString()));
 }
 
 // Decreasing times and junk in free slots harm nothing: such files load and save back unchanged.
