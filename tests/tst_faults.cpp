@@ -8,11 +8,11 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
-#include "Dovlin_ImportReporter.h"
 #include "Dovlin_MainWindow.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
+#include "tst_vcdimport_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,13 +99,6 @@ private:
     Dovlin_FileIo *m_Before;
 };
 
-class SilentReporter : public Dovlin_ImportReporter
-{
-public:
-    void Error(const QString &) override {}
-    void Warning(const QString &) override {}
-};
-
 QByteArray ReadAll(const QString &path)
 {
     QFile file(path);
@@ -179,7 +172,7 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
     const QString path = dir + QStringLiteral("/wave.dvn");
     if (import) {
         TemporaryFolder temporary(dir);
-        SilentReporter reporter;
+        RecordingReporter reporter;
         Dovlin_VcdImport importer(&reporter);
         const bool converted = importer.Convert(m_VcdPath, path);
         error = importer.ErrorString();
@@ -385,7 +378,7 @@ void tst_Faults::spillFolder()
     io.m_Call = SpillWrite;
     io.m_FailAt = 1;
     io.m_Error = EIO;
-    SilentReporter reporter;
+    RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     {
         Installed installed(&io);
@@ -412,7 +405,7 @@ void tst_Faults::roomForWaveFileAlone()
     const auto unmount = qScopeGuard([&] { umount2(mountPoint.constData(), MNT_DETACH); });
 
     TemporaryFolder temporary(dir.path());
-    SilentReporter reporter;
+    RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY2(importer.Convert(m_VcdPath, out + QStringLiteral("/wave.dvn")), qPrintable(importer.ErrorString()));
     QVERIFY(ReadAll(out + QStringLiteral("/wave.dvn")) == m_Reference);
