@@ -197,24 +197,6 @@ void tst_WaveFile::workedExample()
     QFile written(dir.filePath("example.dvn"));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
-
-    // Names, levels and flags are checked by roundTrip; here the loaded events and links.
-    Dovlin_FileManager loaded;
-    QVERIFY2(loaded.Load(written.fileName()), qPrintable(loaded.ErrorString()));
-    QCOMPARE(loaded.GetEndTime(), 20);
-    Dovlin_Signal *signal = loaded.GetSignal(0);
-    QList<qint64> times;
-    QList<int> states;
-    for (qint64 i = 0; i < signal->GetnEvent(); ++i) {
-        times << signal->GetEvent(i)->m_Time;
-        states << signal->GetEvent(i)->m_Value.m_State;
-    }
-    QCOMPARE(times, (QList<qint64>{-1, 0, 10, 20}));
-    QCOMPARE(states, (QList<int>{0, 0, 1, 1}));
-    auto *clk = dynamic_cast<Dovlin_ScalarHierarchy *>(loaded.GetHierarchy(1));
-    QVERIFY(clk && dynamic_cast<Dovlin_CompositeHierarchy *>(loaded.GetHierarchy(0)));
-    QCOMPARE(clk->GetParentIndex(), 0);
-    QCOMPARE(clk->GetSignal(), signal);
 }
 
 void tst_WaveFile::roundTrip_data()
@@ -222,13 +204,15 @@ void tst_WaveFile::roundTrip_data()
     QTest::addColumn<Builder>("build");
     QTest::addColumn<int>("size");
     QTest::addColumn<qint64>("endTime");
+    QTest::newRow("worked example") << &BuildExample << 598 << qint64(20);
     QTest::newRow("no signals, no nodes") << &BuildEmpty << 12 << qint64(-1);
     QTest::newRow("every class and flag, long name") << &BuildFixture << 5300 << qint64(20);
     QTest::newRow("31 to 65 events") << &BuildManyEvents << 5704 << qint64(20);
     QTest::newRow("event triggers") << &BuildEvents << 536 << qint64(9);
 }
 
-// Writing, loading and writing again gives the same bytes, so every field reads back as saved.
+// Writing, loading and writing again gives the same bytes: with the bytes of the worked example
+// known, every field reads back as saved.
 void tst_WaveFile::roundTrip()
 {
     QFETCH(Builder, build);
