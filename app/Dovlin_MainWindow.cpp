@@ -1,6 +1,7 @@
 #include "Dovlin_MainWindow.h"
 
 #include "Dovlin_AboutDialog.h"
+#include "Dovlin_Commands.h"
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExportDialog.h"
 #include "Dovlin_GuiImportReporter.h"
@@ -110,24 +111,17 @@ void Dovlin_MainWindow::createActions()
     m_ExitAct = make("exitAct", tr("E&xit"), QString(), tr("Alt+F4"), tr("Exit the application"));
     connect(m_ExitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
-    m_ZoomInAct = make("zoomInAct", tr("Zoom &In"), ":/images/zoom_in.png", tr("Ctrl+I"), tr("Zoom In"));
-    connect(m_ZoomInAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomIn);
-
-    m_ZoomOutAct = make("zoomOutAct", tr("Zoom &Out"), ":/images/zoom_out.png", tr("Ctrl+U"), tr("Zoom Out"));
-    connect(m_ZoomOutAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomOut);
-
-    m_ZoomFullAct = make("zoomFullAct", tr("Zoom &Full"), ":/images/zoom_full.png", tr("Ctrl+F"), tr("Zoom Full"));
-    connect(m_ZoomFullAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomFull);
-
-    m_ZoomAreaAct = make("zoomAreaAct", tr("Zoom &Area"), QString(), tr("Ctrl+A"), tr("Zoom Area"));
-    connect(m_ZoomAreaAct, &QAction::triggered, this, &Dovlin_MainWindow::zoomArea);
-
-    m_AddCursorAct = make("addCursorAct", tr("&Add Cursor"), ":/images/step_add.png", tr("F8"), "Add Cursor");
-    connect(m_AddCursorAct, &QAction::triggered, this, &Dovlin_MainWindow::addCursor);
-
-    m_RemoveCursorAct =
-        make("removeCursorAct", tr("&Remove Cursor"), ":/images/step_delete.png", tr("F7"), "Remove Cursor");
-    connect(m_RemoveCursorAct, &QAction::triggered, this, &Dovlin_MainWindow::removeCursor);
+    const auto command = [this](Dovlin_Commands::Command command, void (Dovlin_MainWindow::*slot)()) {
+        QAction *action = Dovlin_Commands::Make(command, this);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_ZoomInAct = command(Dovlin_Commands::ZoomIn, &Dovlin_MainWindow::zoomIn);
+    m_ZoomOutAct = command(Dovlin_Commands::ZoomOut, &Dovlin_MainWindow::zoomOut);
+    m_ZoomFullAct = command(Dovlin_Commands::ZoomFull, &Dovlin_MainWindow::zoomFull);
+    m_ZoomAreaAct = command(Dovlin_Commands::ZoomArea, &Dovlin_MainWindow::zoomArea);
+    m_AddCursorAct = command(Dovlin_Commands::AddCursor, &Dovlin_MainWindow::addCursor);
+    m_RemoveCursorAct = command(Dovlin_Commands::RemoveCursor, &Dovlin_MainWindow::removeCursor);
 
     m_SignalsAct = make("signalsAct", tr("Show &Signals..."), QString(), QString(),
                         tr("Choose the signals the active window shows"));
@@ -360,7 +354,8 @@ DovlinWidget *Dovlin_MainWindow::findMdiChild(const QString &path) const
 
 DovlinWidget *Dovlin_MainWindow::createMdiChild()
 {
-    auto *child = new DovlinWidget(this);
+    auto *child = new DovlinWidget;
+    child->setDumpConverter([this](const QString &dump, QString &reason) { return waveFileForReload(dump, reason); });
     connect(child, &DovlinWidget::statusMessage, statusBar(), [this](const QString &text) {
         statusBar()->showMessage(text);
     });

@@ -121,9 +121,6 @@ inline void Walk(Dovlin_FileManager &model)
                 node->m_Radix = radix;
                 node->GetSignalState(t);
             }
-            node->FindEvent(t);
-            node->GetPrevEvent();
-            node->GetNextEvent(t);
             const qint64 next = node->GetNextChangeTime(t);
             const qint64 prev = node->GetPrevChangeTime(t);
             Require(!inOrder || next == -1 || next > t, "the next change is not after the time");

@@ -282,40 +282,12 @@ Dovlin_ScalarHierarchy::Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager)
 void Dovlin_ScalarHierarchy::SetSignal(Dovlin_Signal *signal)
 {
     m_SignalIndex = signal && signal->GetFileManager() == m_FileManager ? signal->GetIndex() : -1;
-    m_EventPos = nullptr;
     m_FileManager->StructureChanged();
 }
 
 Dovlin_Signal *Dovlin_ScalarHierarchy::GetSignal() const
 {
     return m_SignalIndex == -1 ? nullptr : m_FileManager->GetSignal(m_SignalIndex);
-}
-
-CSignalEvent *Dovlin_ScalarHierarchy::FindEvent(qint64 time)
-{
-    Dovlin_Signal *signal = GetSignal();
-    if (!signal)
-        return nullptr;
-    m_EventPos = signal->FindEventPos(time);
-    return signal->GetPrevEventPos(m_EventPos);
-}
-
-CSignalEvent *Dovlin_ScalarHierarchy::GetPrevEvent()
-{
-    Dovlin_Signal *signal = GetSignal();
-    return signal ? signal->GetPrevEventPos(m_EventPos) : nullptr;
-}
-
-CSignalEvent *Dovlin_ScalarHierarchy::GetNextEvent(qint64 time)
-{
-    Dovlin_Signal *signal = GetSignal();
-    if (!signal || !m_EventPos)
-        return nullptr;
-    // A cursor on the sentinel has no head; it counts as earlier than any time.
-    CSignalEvent *head = signal->GetPrevEventPos(m_EventPos);
-    if (head && head->m_Time > time)
-        return head;
-    return signal->GetNextEventPos(m_EventPos);
 }
 
 qint64 Dovlin_ScalarHierarchy::GetNextChangeTime(qint64 time) const
@@ -436,38 +408,6 @@ void Dovlin_CompositeHierarchy::ModifyLevels(int level)
         if (Dovlin_Hierarchy *child = GetHierarchy(i))
             child->ModifyLevels(level + 1);
     }
-}
-
-// Asks every child (each call moves the child's cursor) and keeps the earliest answer; on
-// equal times the earlier child wins.
-template <typename Query>
-CSignalEvent *Dovlin_CompositeHierarchy::EarliestOfChildren(Query query)
-{
-    CSignalEvent *earliest = nullptr;
-    for (int i = 0; i < m_Children.size(); ++i) {
-        Dovlin_Hierarchy *child = GetHierarchy(i);
-        if (!child)
-            continue;
-        CSignalEvent *event = query(child);
-        if (event && (!earliest || event->m_Time < earliest->m_Time))
-            earliest = event;
-    }
-    return earliest;
-}
-
-CSignalEvent *Dovlin_CompositeHierarchy::FindEvent(qint64 time)
-{
-    return EarliestOfChildren([time](Dovlin_Hierarchy *child) { return child->FindEvent(time); });
-}
-
-CSignalEvent *Dovlin_CompositeHierarchy::GetPrevEvent()
-{
-    return EarliestOfChildren([](Dovlin_Hierarchy *child) { return child->GetPrevEvent(); });
-}
-
-CSignalEvent *Dovlin_CompositeHierarchy::GetNextEvent(qint64 time)
-{
-    return EarliestOfChildren([time](Dovlin_Hierarchy *child) { return child->GetNextEvent(time); });
 }
 
 qint64 Dovlin_CompositeHierarchy::GetNextChangeTime(qint64 time) const

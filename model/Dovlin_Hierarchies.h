@@ -15,10 +15,8 @@ class Dovlin_ShapeWidget;
 class Dovlin_Signal;
 class Dovlin_WaveReader;
 class Dovlin_WaveWriter;
-struct CSignalEvent;
 struct Dovlin_ChangeColumns;
 struct Dovlin_ColumnMap;
-struct __EVENTPOS;
 
 // Hierarchy codes, stored per node in a wave file.
 namespace Dovlin_HierarchyCode {
@@ -46,10 +44,6 @@ public:
     virtual void ModifyLevels(int level) = 0;
     virtual Dovlin_Signal *GetSignal() const { return nullptr; }
     virtual Dovlin_Hierarchy *GetHierarchy() const { return nullptr; }
-    // Transition queries: the event in force at time; the head of the cursor; the next event.
-    virtual CSignalEvent *FindEvent(qint64 time) = 0;
-    virtual CSignalEvent *GetPrevEvent() = 0;
-    virtual CSignalEvent *GetNextEvent(qint64 time) = 0;
     // Over every leaf below the node, without moving any cursor: the earliest change after time,
     // and the latest before it; -1 when there is none. A change is an event whose value differs
     // from the one before it, so the sentinel and repeated values (the closing copy of the last
@@ -114,7 +108,7 @@ private:
     mutable quint64 m_ChangeTimesStructure = ~quint64(0);
 };
 
-// A leaf showing one signal, with a navigation cursor into the signal's events.
+// A leaf showing one signal.
 class Dovlin_ScalarHierarchy : public Dovlin_Hierarchy
 {
 public:
@@ -126,9 +120,6 @@ public:
 
     int GetMaxLevel() const override { return m_Level; }
     void ModifyLevels(int level) override { m_Level = level; }
-    CSignalEvent *FindEvent(qint64 time) override;
-    CSignalEvent *GetPrevEvent() override;
-    CSignalEvent *GetNextEvent(qint64 time) override;
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
@@ -139,12 +130,10 @@ public:
     QString ValueText(qint64 time) override;
 
     int m_SignalIndex = -1;
-    // Points at the signal's own position record, so other searches on the signal move it.
-    __EVENTPOS *m_EventPos = nullptr;
 };
 
 // A scope, or a vector whose children are its bits. Refers to its children by index and owns
-// none of them; its transition queries merge those of all its children.
+// none of them; its change-time queries merge those of all its children.
 class Dovlin_CompositeHierarchy : public Dovlin_Hierarchy
 {
 public:
@@ -165,9 +154,6 @@ public:
 
     int GetMaxLevel() const override;
     void ModifyLevels(int level) override;
-    CSignalEvent *FindEvent(qint64 time) override;
-    CSignalEvent *GetPrevEvent() override;
-    CSignalEvent *GetNextEvent(qint64 time) override;
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
@@ -188,8 +174,6 @@ public:
 private:
     mutable bool m_Bus = false;
     mutable quint64 m_BusStructure = ~quint64(0);
-    template <typename Query>
-    CSignalEvent *EarliestOfChildren(Query query);
 };
 
 #endif

@@ -208,15 +208,6 @@ const CSignalEvent *Dovlin_Signal::GetEventAt(qint64 time) const
     return event && event->m_Time >= 0 ? event : nullptr;
 }
 
-__EVENTPOS *Dovlin_Signal::GetFirstEventPos()
-{
-    if (!HasEvent())
-        return nullptr;
-    m_Pos.eventIndex = 0;
-    m_Pos.boxIndex = 0;
-    return &m_Pos;
-}
-
 qint64 Dovlin_Signal::FindEventIndex(qint64 time) const
 {
     qint64 lo = -1;
@@ -510,48 +501,6 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
     else
         column.m_Values.m_Count = column.m_End - column.m_First;
     return true;
-}
-
-__EVENTPOS *Dovlin_Signal::FindEventPos(qint64 time)
-{
-    const qint64 hi = FindEventIndex(time);
-    if (hi >= GetnEvent())
-        return nullptr;
-    m_Pos.eventIndex = qint32(hi % m_BoxSize);
-    m_Pos.boxIndex = qint32(hi / m_BoxSize);
-    return &m_Pos;
-}
-
-CSignalEvent *Dovlin_Signal::GetNextEventPos(__EVENTPOS *&pos) const
-{
-    if (!pos)
-        return nullptr;
-    CSignalEvent *event = EventAt(pos->boxIndex, pos->eventIndex);
-    if (!event) {
-        pos = nullptr;
-        return nullptr;
-    }
-    ++pos->eventIndex;
-    if (pos->boxIndex == m_LastBox && pos->eventIndex > m_LastSlot) {
-        pos = nullptr;
-    } else if (pos->eventIndex == m_BoxSize) {
-        pos->eventIndex = 0;
-        ++pos->boxIndex;
-    }
-    return event;
-}
-
-CSignalEvent *Dovlin_Signal::GetPrevEventPos(const __EVENTPOS *pos) const
-{
-    if (!pos)
-        return nullptr;
-    qint64 slot = qint64(pos->eventIndex) - 1;
-    qint64 box = pos->boxIndex;
-    if (slot < 0) {
-        slot = m_BoxSize - 1;
-        --box;
-    }
-    return EventAt(box, slot);
 }
 
 bool Dovlin_Signal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)

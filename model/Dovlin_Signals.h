@@ -38,13 +38,6 @@ static_assert(alignof(CSignalEvent) == 1, "events may lie anywhere in a mapped w
 static_assert(std::is_trivially_copyable_v<CSignalEvent>, "events are read and written as raw bytes");
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "events are stored in the little-endian wave file layout");
 
-// A position in a signal's storage: slot eventIndex of box boxIndex.
-struct __EVENTPOS
-{
-    qint32 eventIndex = 0;
-    qint32 boxIndex = 0;
-};
-
 // Memory for the events of one loaded file: a single anonymous mapping that slices are taken
 // from in file order. Fresh 4 KB pages cost more to fault in than their bytes cost to copy, so
 // huge pages are asked for and each slice is populated before it is filled.
@@ -161,16 +154,6 @@ public:
     // and after the last stored event, where the dump has ended.
     const CSignalEvent *GetEventAt(qint64 time) const;
 
-    // Position searches fill and return the signal's one position record, so each search
-    // overwrites the position of the previous one.
-    __EVENTPOS *GetFirstEventPos();
-    // First stored event whose time is >= time; null when there is none.
-    __EVENTPOS *FindEventPos(qint64 time);
-    // The event at pos; pos moves on by one and becomes null after the last stored event.
-    CSignalEvent *GetNextEventPos(__EVENTPOS *&pos) const;
-    // The event just before pos; null before stored event 0.
-    CSignalEvent *GetPrevEventPos(const __EVENTPOS *pos) const;
-
     // The events with the smallest and the largest value, found when first asked for.
     CSignalEvent *GetMinEvent();
     CSignalEvent *GetMaxEvent();
@@ -248,7 +231,6 @@ private:
     // The free slots of the working box when it is the last box; empty otherwise.
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;
-    __EVENTPOS m_Pos;
     mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
 };
 

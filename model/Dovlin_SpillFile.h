@@ -20,7 +20,6 @@ public:
 
     // Creates the file in directory; false with ErrorString when that fails.
     bool Open(const QString &directory);
-    bool IsOpen() const { return m_Descriptor >= 0; }
     // Appends count boxes and returns the slot of the first; -1 when the file cannot take them.
     qint64 Append(const void *boxes, qint64 count);
     // Reads count boxes from slot on into to; false for boxes never appended.

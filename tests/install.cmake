@@ -2,3 +2,4 @@
 target_compile_definitions(tst_install PRIVATE
   DOVLIN_CMAKE_COMMAND="${CMAKE_COMMAND}" DOVLIN_BUILD_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(tst_install dovlin-viewer dovlin-convert dovlin-values)
+target_link_libraries(tst_install PRIVATE Qt6::Gui)

@@ -1,19 +1,14 @@
-// Dumps and wave files larger than memory: events spill to a temporary file while a dump is
-// imported, and an opened wave file is mapped rather than read.
-#include "testwaves.h"
-#include "tst_vcdimport_support.h"
-
-#include "DovlinWidget.h"
-#include "Dovlin_ShapeWidget.h"
+// Dumps larger than memory: events spill to a temporary file while a dump is imported (an
+// opened wave file is mapped rather than read: tst_wavefile loads both ways, tst_faults changes
+// the mapped file under an open document).
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_SpillFile.h"
-#include "Dovlin_VcdImport.h"
 
-#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
-
-using namespace VcdTesting;
 
 class tst_Bounded : public QObject
 {
@@ -24,11 +19,6 @@ private Q_SLOTS:
     void spillingChangesNothing_data();
     void spillingChangesNothing();
     void spilledEventsCanBeRead();
-    void importLeavesNoSpillFile_data();
-    void importLeavesNoSpillFile();
-    void documentOutlivesReplacedFile();
-    void mappedLoadChecksEveryLength_data();
-    void mappedLoadChecksEveryLength();
 
 private:
     QTemporaryDir m_Dir;
@@ -109,98 +99,5 @@ void tst_Bounded::spilledEventsCanBeRead()
     QCOMPARE(b->GetEventAt(7000)->m_Value.m_IntValue, qint64(-7000));
 }
 
-void tst_Bounded::importLeavesNoSpillFile_data()
-{
-    QTest::addColumn<QByteArray>("dump");
-    QTest::addColumn<qint64>("cancelAt");
-    QTest::addColumn<bool>("converts");
-    QByteArray big = "$scope module t $end $var wire 8 ! v [7:0] $end $upscope $end\n";
-    for (int t = 0; t < 100000; ++t)
-        big += "#" + QByteArray::number(t) + " b" + QByteArray::number(t & 255, 2) + " !\n";
-    QTest::newRow("converted") << big << qint64(-1) << true;
-    QTest::newRow("cancelled") << big << qint64(1) << false;
-    QTest::newRow("syntax error at the end") << big + "$upscope $end\n" << qint64(-1) << false;
-}
-
-void tst_Bounded::importLeavesNoSpillFile()
-{
-    QFETCH(QByteArray, dump);
-    QFETCH(qint64, cancelAt);
-    QFETCH(bool, converts);
-    const QString vcd = m_Dir.filePath("spill.vcd");
-    QFile file(vcd);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(dump);
-    file.close();
-    QFile::remove(m_Dir.filePath("spill.dvn"));
-
-    RecordingReporter reporter;
-    reporter.m_CancelAt = cancelAt;
-    Dovlin_VcdImport import(&reporter);
-    QCOMPARE(import.Convert(vcd), converts);
-    QCOMPARE(QFile::exists(m_Dir.filePath("spill.dvn")), converts);
-    QCOMPARE(QDir(m_Dir.path()).entryList({".dovlin-spill-*", "*.dvn.*"}, QDir::Files | QDir::Hidden), QStringList());
-}
-
-void tst_Bounded::documentOutlivesReplacedFile()
-{
-    const QString vcd = m_Dir.filePath("again.vcd");
-    const auto write = [&](const QByteArray &values) {
-        QFile file(vcd);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("$scope module t $end $var wire 4 ! v [3:0] $end $upscope $end\n" + values);
-    };
-    write("#0 b0001 ! #10 b0010 ! #20\n");
-    RecordingReporter reporter;
-    QVERIFY(Dovlin_VcdImport(&reporter).Convert(vcd));
-    DovlinWidget document(nullptr);
-    QVERIFY(document.loadFile(m_Dir.filePath("again.dvn")));
-    document.resize(800, 400);
-    document.show();
-    document.zoomFull();
-    const QImage before = document.shapeWidget()->grab().toImage();
-
-    // The dump is imported again over the open file: the window keeps what it opened.
-    write("#0 b1111 ! #5 b0000 ! #40\n");
-    QVERIFY(Dovlin_VcdImport(&reporter).Convert(vcd));
-    QCOMPARE(document.shapeWidget()->grab().toImage(), before);
-    Dovlin_Hierarchy *bus = document.fileManager().GetHierarchy(1);
-    QCOMPARE(bus->GetSignalState(15), QString(" 2u "));
-    QCOMPARE(document.endTime(), qint64(20));
-    Dovlin_FileManager fresh;
-    QVERIFY(fresh.Load(m_Dir.filePath("again.dvn")));
-    QCOMPARE(fresh.GetEndTime(), qint64(40));
-}
-
-void tst_Bounded::mappedLoadChecksEveryLength_data()
-{
-    QTest::addColumn<int>("cut");
-    // A wave file of one signal with two boxes: its last bytes, a whole box, the box counts.
-    for (int cut : {1, 512, 520, 1000})
-        QTest::newRow(qPrintable(QString("%1 bytes short").arg(cut))) << cut;
-}
-
-void tst_Bounded::mappedLoadChecksEveryLength()
-{
-    QFETCH(int, cut);
-    TestWave wave;
-    QList<QPair<qint64, int>> changes;
-    for (int i = 0; i < 40; ++i)
-        changes.append({i, i % 2});
-    wave.Logic("clk", wave.Scope("top"), changes);
-    const QString path = m_Dir.filePath("cut.dvn");
-    QVERIFY(wave.Save(path, 100));
-    const qint64 size = QFileInfo(path).size();
-    {
-        Dovlin_FileManager whole;
-        QVERIFY2(whole.Load(path), qPrintable(whole.ErrorString()));
-        QCOMPARE(whole.GetSignal(0)->GetnEvent(), qint64(42));
-    }
-    QVERIFY(QFile::resize(path, size - cut));
-    Dovlin_FileManager model;
-    QVERIFY(!model.Load(path));
-    QVERIFY(model.ErrorString().contains("truncated") || model.ErrorString().contains("does not fit"));
-}
-
-QTEST_MAIN(tst_Bounded)
+QTEST_GUILESS_MAIN(tst_Bounded)
 #include "tst_bounded.moc"

@@ -183,7 +183,7 @@ private Q_SLOTS:
         document.findValue();
         Dovlin_ValueBar *bar = document.valueBar();
         QTRY_VERIFY(bar->isVisible());
-        QVERIFY(document.mainSplitter()->height() < document.height());
+        QVERIFY(document.shapeWidget()->parentWidget()->height() < document.height());
         bar->comparison()->setCurrentIndex(bar->comparison()->findText("="));
         QTest::keyClicks(bar->value(), "3");
         document.setCursorTime(document.defaultCursor(), 0);
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(bar->comparison()));
         QTest::keyClick(bar->comparison(), Qt::Key_Escape);
         QVERIFY(bar->isHidden());
-        QCOMPARE(document.mainSplitter()->height(), document.height());
+        QCOMPARE(document.shapeWidget()->parentWidget()->height(), document.height());
         document.setModified(false);
     }
 

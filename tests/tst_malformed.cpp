@@ -6,6 +6,7 @@
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_VcdImport.h"
+#include "tst_vcdimport_support.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -149,25 +150,6 @@ void AskEveryValue(Dovlin_FileManager &model)
     }
 }
 
-// A node by a '/'-separated path of names from a top-level node.
-const Dovlin_Hierarchy *FindNode(const Dovlin_FileManager &model, const QString &path)
-{
-    const QStringList names = path.split('/');
-    const Dovlin_Hierarchy *node = nullptr;
-    for (int i = 0; i < model.GetnHierarchy() && !node; ++i)
-        if (model.GetHierarchy(i)->GetParentIndex() == -1 && model.GetHierarchy(i)->GetName() == names.first())
-            node = model.GetHierarchy(i);
-    for (int n = 1; n < names.size() && node; ++n) {
-        const auto *composite = dynamic_cast<const Dovlin_CompositeHierarchy *>(node);
-        const Dovlin_Hierarchy *child = nullptr;
-        for (int i = 0; composite && i < composite->GetnChild() && !child; ++i)
-            if (composite->GetHierarchy(i)->GetName() == names[n])
-                child = composite->GetHierarchy(i);
-        node = child;
-    }
-    return node;
-}
-
 // The little-endian fields of a wave file, for building damaged ones.
 struct WaveBytes
 {
@@ -185,10 +167,10 @@ struct WaveBytes
     {
         return Int32(1).Name(name).Int32(level).Int32(1).Int32(1).Int32(signal);
     }
-    // A composite record: its child count (nChild, unless -2: the list's size), then the children.
-    WaveBytes &Composite(const QByteArray &name, qint32 level, const QList<qint32> &children, qint32 nChild = -2)
+    // A composite record: its child count, then the children.
+    WaveBytes &Composite(const QByteArray &name, qint32 level, const QList<qint32> &children)
     {
-        Int32(2).Name(name).Int32(level).Int32(1).Int32(1).Int32(1).Int32(nChild == -2 ? qint32(children.size()) : nChild);
+        Int32(2).Name(name).Int32(level).Int32(1).Int32(1).Int32(1).Int32(qint32(children.size()));
         for (qint32 child : children)
             Int32(child);
         return *this;
@@ -205,9 +187,9 @@ struct WaveBytes
 };
 
 // Time base -9, one signal of the given type code, and a scope "top" holding the leaf "s".
-WaveBytes OneSignal(qint32 typeCode, const QByteArray &leafName = "s")
+WaveBytes OneSignal(qint32 typeCode)
 {
-    return WaveBytes().Int32(-9).Int32(1).Int32(typeCode).Int32(2).Composite("top", 0, {1}).Scalar(leafName, 1, 0);
+    return WaveBytes().Int32(-9).Int32(1).Int32(typeCode).Int32(2).Composite("top", 0, {1}).Scalar("s", 1, 0);
 }
 
 const QByteArray Header("$timescale 1ns $end\n$scope module top $end\n");
@@ -269,51 +251,37 @@ private slots:
     void vcdImport();
     void waveFile_data();
     void waveFile();
-    void directory();
 };
 
 void tst_Malformed::vcdImport_data()
 {
     QTest::addColumn<QByteArray>("vcd");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the dump must import
-    QTest::addColumn<QString>("node");   // a path the import must have (names cut at NUL); empty: none
+    QTest::addColumn<QString>("node");   // a dotted path the import must have (names cut at NUL)
 
     const QByteArray a("$var wire 1 ! a $end\n");
-    Row("empty file", QByteArray(), "holds no signals");
     QByteArray junk(64 * 1024, Qt::Uninitialized);
     QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
     Row("binary junk", junk, "syntax error");
-    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top/a");
+    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a");
     Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "",
-        "t/a");
-    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top/a\xff\xfe\xc3"));
-    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top/" + QString(10 << 20, 'n'));
-    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top/a");
+        "t.a");
+    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"));
+    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'));
+    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a");
     Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");
-    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top/a");
-    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top/w/w[65535]");
-    Row("width past the widest", Dump("$var wire 65537 ! w $end\n$var wire 1 \" a $end\n", "#0\nb1 !\n1\"\n"), "", "top/a");
+    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a");
+    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[65535]");
     Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
-    Row("identifier code redefined with another width",
-        Dump("$var wire 4 ! a $end\n$var wire 8 ! b $end\n", "#0\nb10101010 !\n"), "", "top/a/a[3]");
-    Row("identifier code redefined as a real", Dump(a + "$var real 64 ! r $end\n", "#0\nr1.5 !\n1!\n"), "", "top/a");
     Row("bit indices at the 32-bit limit",
         Dump("$var wire 8 ! a [2147483647:2147483640] $end\n$var wire 4 \" b [-1:-4] $end\n", "#0\nb1 !\nb1 \"\n"), "",
-        "top/a/a[2147483647]");
+        "top.a.a[2147483647]");
     Row("index beyond 32 bits", Dump("$var wire 2 ! a [99999999999:0] $end\n", "#0\nb1 !\n"), "", "top");
-    Row("change of an undeclared code", Dump(a, "#0\n1\"\n1!\n"), "", "top/a");
-    Row("truncated in a value change", Dump("$var wire 4 ! a $end\n", "#0\n$dumpvars\nb10"), "unexpected end of file");
-    Row("truncated in a scope", Header + a, "inside scope 'top'");
     Row("zero time unit", "$timescale 0ns $end\n$scope module top $end\n" + a + "$upscope $end\n#0\n1!\n",
         "invalid timescale");
-    Row("zero ticks between changes, time going backwards", Dump(a, "#10\n1!\n#5\n0!\n#5\n1!\n#20\n0!\n"), "", "top/a");
-    Row("time stamp beyond 64 bits", Dump(a, "#92233720368547758070\n1!\n"), "does not fit in 64 bits");
-    Row("time stamp times the unit beyond 64 bits",
-        "$timescale 100ns $end\n$scope module top $end\n" + a + "$upscope $end\n#922337203685477580\n1!\n",
-        "does not fit in 64 bits");
     const QByteArray nested = QByteArray("$scope module s $end\n").repeated(100000) + a;
     Row("100 000 nested scopes", nested + QByteArray("$upscope $end\n").repeated(100000) + "#0\n1!\n", "nested deeper than");
     AddFindings(QStringLiteral("*.dump"));
@@ -349,53 +317,21 @@ void tst_Malformed::vcdImport()
     QVERIFY2(!saved.isEmpty(), qPrintable(model.ErrorString()));
     QVERIFY2(saved == written, "the wave file does not read back as it was written");
     if (!node.isEmpty())
-        QVERIFY2(FindNode(model, node), qPrintable(node.left(100)));
+        QVERIFY2(VcdTesting::nodesByPath(model).contains(node), qPrintable(node.left(100)));
 }
 
+// Refusals of single damaged fields are in tst_wavefile; here files that take building.
 void tst_Malformed::waveFile_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the file must load
-    QTest::addColumn<QString>("name");   // of node 1, for files that load
+    QTest::addColumn<QString>("node");   // a dotted path a file that loads has
 
-    const QByteArray ok = OneSignal(8).Events({{0, 1}}).m_Bytes;
-    const QByteArray box(512, '\0');
-    // Time base 0, the signal count, then a type code, or the node count when there are no signals.
-    const auto head = [](qint32 nSignal, qint32 next) { return WaveBytes().Int32(0).Int32(nSignal).Int32(next); };
-    Row("well formed", ok, "", "s");
-    Row("empty file", QByteArray(), "truncated time base");
-    Row("signal count times 4 bytes wraps 32 bits", head(0x40000000, 8).Int32(0).m_Bytes, "signal count 1073741824");
-    Row("negative signal count", head(-1, 0).m_Bytes, "negative signal count");
-    Row("node count times record size wraps 32 bits", head(0, 0x0AAAAAAB).Composite("top", 0, {}).m_Bytes,
-        "hierarchy count 178956971");
-    Row("box count times box size wraps 32 bits", OneSignal(8).Int32(31).Int32(0x00800000).Raw(box).m_Bytes,
-        "truncated event block");
-    Row("box count past the end", OneSignal(8).Int32(0).Int32(3).Raw(box).m_Bytes, "truncated event block");
-    Row("child count times 4 bytes wraps 32 bits", head(0, 1).Composite("top", 0, {}, 0x40000000).m_Bytes,
-        "child count 1073741824");
-    Row("negative child count", head(0, 1).Composite("top", 0, {}, -1).m_Bytes, "negative child count");
-    const auto scope = [&](qint32 child, qint32 signal) {
-        return head(1, 8).Int32(2).Composite("top", 0, {child}).Scalar("s", 1, signal).Events({{0, 1}}).m_Bytes;
-    };
-    Row("signal index at the table's end", scope(1, 1), "signal index 1 of node 1");
-    Row("child index at the table's end", scope(2, 0), "child index 2 of node 0 out of range");
-    // Padded so that the node count fits the bytes left.
-    Row("negative name length", head(0, 1).Int32(1).Int32(-7).Raw(box).m_Bytes, "negative name length -7");
-    Row("name longer than the file", head(0, 1).Int32(1).Int32(0x7fffffff).Raw(box).m_Bytes, "name length 2147483647");
-    Row("10 MB name", OneSignal(8, QByteArray(10 << 20, 'n')).Events({{0, 1}}).m_Bytes, "", QString(10 << 20, 'n'));
-    Row("10 MB after the last block", ok + QByteArray(10 << 20, 'x'), "10485760 trailing bytes");
-    Row("NUL byte in a name", OneSignal(8, QByteArray("a\0b", 3)).Events({{0, 1}}).m_Bytes, "", "a");
-    Row("invalid UTF-8 in a name", OneSignal(8, "a\xff\xfe\xc3").Events({{0, 1}}).m_Bytes, "",
-        QString::fromLatin1("a\xff\xfe\xc3"));
-    Row("unknown type code", OneSignal(3).Events({{0, 1}}).m_Bytes, "unknown type code 3");
-    Row("vector without bits", head(0, 2).Composite("top", 0, {1}).Composite("v", 1, {}).m_Bytes, "", "v");
     const qint64 min = std::numeric_limits<qint64>::min(), max = std::numeric_limits<qint64>::max();
-    Row("zero ticks between changes, time going backwards", OneSignal(1).Events({{20, 1}, {10, 2}, {10, 3}, {0, 4}}).m_Bytes,
-        "", "s");
-    Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "s");
-    Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "s");
+    Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top.s");
+    Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "top.s");
     // A chain of 100 000 scopes with the levels stored right, and all stored as 0: the links give the depth.
-    WaveBytes deep = head(0, 100000), flat = head(0, 100000);
+    WaveBytes deep = WaveBytes().Int32(0).Int32(0).Int32(100000), flat = deep;
     for (int i = 0; i < 100000; ++i) {
         const QList<qint32> child = i + 1 < 100000 ? QList<qint32>{i + 1} : QList<qint32>{};
         deep.Composite("s", i, child);
@@ -410,7 +346,7 @@ void tst_Malformed::waveFile()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
-    QFETCH(QString, name);
+    QFETCH(QString, node);
 
     Dovlin_FileManager model;
     QByteArray saved;
@@ -425,25 +361,8 @@ void tst_Malformed::waveFile()
         QVERIFY2(model.ErrorString().contains(reason), qPrintable(model.ErrorString()));
     } else {
         QVERIFY2(loaded, qPrintable(model.ErrorString()));
-        QCOMPARE(model.GetHierarchy(1)->GetName(), name);
+        QVERIFY(!node.isEmpty() && VcdTesting::nodesByPath(model).contains(node));
     }
-}
-
-// A directory given as the dump to import or as the wave file to open.
-void tst_Malformed::directory()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("x"));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("x")));
-    const ImportResult result = ImportInChild(path, dir.filePath(QStringLiteral("x.dvn")));
-    QVERIFY2(result.m_Fault.isEmpty(), qPrintable(result.m_Fault));
-    QVERIFY(!result.m_Converted);
-    QVERIFY2(result.m_Reason.contains(QLatin1String("directory")), qPrintable(result.m_Reason));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.dvn"))));
-    Dovlin_FileManager model;
-    QVERIFY(!model.Load(path));
-    QVERIFY(!model.ErrorString().isEmpty());
-    QCOMPARE(model.GetnHierarchy(), 0);
 }
 
 int main(int argc, char **argv)

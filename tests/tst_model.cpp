@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QTest>
 
-#include <cmath>
 #include <limits>
 
 namespace {
@@ -19,13 +18,6 @@ Dovlin_IntSignal *MakeSignal(Dovlin_FileManager &fm, const QList<qint64> &times)
     return signal;
 }
 
-Dovlin_ScalarHierarchy *MakeLeaf(Dovlin_FileManager &fm, const QList<qint64> &times)
-{
-    auto *leaf = new Dovlin_ScalarHierarchy(&fm);
-    leaf->SetSignal(MakeSignal(fm, times));
-    return leaf;
-}
-
 qint64 IndexOf(const Dovlin_Signal *signal, const CSignalEvent *event)
 {
     for (qint64 i = 0; i < signal->GetnEvent(); ++i) {
@@ -33,23 +25,6 @@ qint64 IndexOf(const Dovlin_Signal *signal, const CSignalEvent *event)
             return i;
     }
     return -1;
-}
-
-qint64 IndexAt(const __EVENTPOS *pos)
-{
-    return pos ? qint64(pos->boxIndex) * Dovlin_Signal::m_BoxSize + pos->eventIndex : -1;
-}
-
-// "A50" for the change at 50 of the signal below leaf A; "-" for null.
-QString Describe(const CSignalEvent *event, const QList<Dovlin_ScalarHierarchy *> &leaves)
-{
-    if (!event)
-        return QStringLiteral("-");
-    for (int i = 0; i < leaves.size(); ++i) {
-        if (IndexOf(leaves.at(i)->GetSignal(), event) >= 0)
-            return QChar(QLatin1Char('A' + i)) + QString::number(event->m_Time);
-    }
-    return QStringLiteral("?");
 }
 
 bool SaveAndLoad(Dovlin_FileManager &from, Dovlin_FileManager &to)
@@ -71,129 +46,60 @@ class tst_Model : public QObject
     Q_OBJECT
 
 private slots:
-    void emptyAndFirstEvent();
-    void findEventPos_data();
-    void findEventPos();
-    void walkAcrossBoxes_data();
-    void walkAcrossBoxes();
+    void emptySignal();
+    void eventAt_data();
+    void eventAt();
     void eventsNeverMove();
     void addLastEvent_data();
     void addLastEvent();
     void minMaxAfterLoad_data();
     void minMaxAfterLoad();
-    void scalarNavigation();
-    void compositeNavigation_data();
-    void compositeNavigation();
-    void changeTimes_data();
-    void changeTimes();
     void linking();
     void linkingStopsAtMaxDepth();
     void outOfRange();
 };
 
-void tst_Model::emptyAndFirstEvent()
+void tst_Model::emptySignal()
 {
     Dovlin_FileManager fm;
     auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
     QVERIFY(!signal->HasEvent());
     QCOMPARE(signal->GetLastTime(), -1);
-    QVERIFY(!signal->GetFirstEventPos());
-    QVERIFY(!signal->FindEventPos(0));
-    QVERIFY(!signal->GetEvent(0));
-
-    signal->AddEvent(0, 1);
-    QCOMPARE(signal->GetnEvent(), 2);
-    QCOMPARE(signal->GetFirstEvent()->m_Time, -1);
-    QCOMPARE(signal->GetFirstEvent()->m_Value.m_IntValue, 0);
-    QCOMPARE(signal->GetLastEvent()->m_Time, 0);
-    // A state fills the low four bytes only.
-    signal->AddEvent(5, -1);
-    QCOMPARE(signal->GetLastEvent()->m_Value.m_State, -1);
-    QCOMPARE(signal->GetLastEvent()->m_Value.m_IntValue, 0xFFFFFFFFLL);
+    QVERIFY(!signal->GetEvent(0) && !signal->GetEvent(-1));
+    QVERIFY(!signal->GetEventAt(0));
 }
 
-void tst_Model::findEventPos_data()
+void tst_Model::eventAt_data()
 {
     QTest::addColumn<QList<qint64>>("times");
     QTest::addColumn<qint64>("time");
-    QTest::addColumn<qint64>("found");
-    QTest::addColumn<qint64>("inForce");
-    // The event whose value holds at the time: changes at the time count; none before the first
-    // change or past the last event.
+    // The index of the event whose value holds at the time: changes at the time count; none
+    // before the first change or past the last event.
     QTest::addColumn<qint64>("at");
 
     const QList<qint64> three = {0, 10, 20};
-    QTest::newRow("at a change") << three << qint64(10) << qint64(2) << qint64(1) << qint64(2);
-    QTest::newRow("between changes") << three << qint64(11) << qint64(3) << qint64(2) << qint64(2);
-    QTest::newRow("at the last event") << three << qint64(20) << qint64(3) << qint64(2) << qint64(3);
-    QTest::newRow("past the end") << three << qint64(21) << qint64(-1) << qint64(-1) << qint64(-1);
-    QTest::newRow("at zero") << three << qint64(0) << qint64(1) << qint64(0) << qint64(1);
-    QTest::newRow("before the first change") << QList<qint64>{5, 10} << qint64(4) << qint64(1) << qint64(0)
-                                             << qint64(-1);
-    QTest::newRow("before zero finds the sentinel") << three << qint64(-5) << qint64(0) << qint64(-1) << qint64(-1);
-    QTest::newRow("equal times, the first") << QList<qint64>{10, 10, 20} << qint64(10) << qint64(1) << qint64(0)
-                                            << qint64(2);
+    QTest::newRow("at a change") << three << qint64(10) << qint64(2);
+    QTest::newRow("past the end") << three << qint64(21) << qint64(-1);
+    QTest::newRow("before the first change") << QList<qint64>{5, 10} << qint64(4) << qint64(-1);
+    QTest::newRow("before zero") << three << qint64(-5) << qint64(-1);
+    QTest::newRow("equal times, the last") << QList<qint64>{10, 10, 20} << qint64(10) << qint64(2);
     QList<qint64> many;
     for (int i = 0; i < 100; ++i)
         many.append(10 * i);
-    QTest::newRow("several boxes") << many << qint64(505) << qint64(52) << qint64(51) << qint64(51);
-    QTest::newRow("box boundary") << many << qint64(310) << qint64(32) << qint64(31) << qint64(32);
+    QTest::newRow("several boxes") << many << qint64(505) << qint64(51);
+    QTest::newRow("box boundary") << many << qint64(310) << qint64(32);
     QTest::newRow("largest time") << QList<qint64>{0, std::numeric_limits<qint64>::max()}
-                                  << std::numeric_limits<qint64>::max() << qint64(2) << qint64(1) << qint64(2);
+                                  << std::numeric_limits<qint64>::max() << qint64(2);
 }
 
-void tst_Model::findEventPos()
+void tst_Model::eventAt()
 {
     QFETCH(QList<qint64>, times);
     QFETCH(qint64, time);
-    QFETCH(qint64, found);
-    QFETCH(qint64, inForce);
     QFETCH(qint64, at);
     Dovlin_FileManager fm;
     Dovlin_Signal *signal = MakeSignal(fm, times);
-    __EVENTPOS *pos = signal->FindEventPos(time);
-    QCOMPARE(IndexAt(pos), found);
-    QCOMPARE(IndexOf(signal, signal->GetPrevEventPos(pos)), inForce);
     QCOMPARE(IndexOf(signal, signal->GetEventAt(time)), at);
-}
-
-void tst_Model::walkAcrossBoxes_data()
-{
-    QTest::addColumn<int>("stored");
-    QTest::addColumn<int>("lastSlot");
-    QTest::addColumn<int>("lastBox");
-    QTest::newRow("32") << 32 << 31 << 0;
-    QTest::newRow("33") << 33 << 0 << 1;
-    QTest::newRow("65") << 65 << 0 << 2;
-}
-
-void tst_Model::walkAcrossBoxes()
-{
-    QFETCH(int, stored);
-    QFETCH(int, lastSlot);
-    QFETCH(int, lastBox);
-    Dovlin_FileManager fm;
-    QList<qint64> times;
-    for (int i = 1; i < stored; ++i)
-        times.append(i);
-    Dovlin_Signal *signal = MakeSignal(fm, times);
-    QCOMPARE(signal->GetLastSlot(), lastSlot);
-    QCOMPARE(signal->GetLastBox(), lastBox);
-    QCOMPARE(signal->GetnEvent(), stored);
-
-    // Stored event i has time i, the sentinel -1.
-    const auto timeOf = [](int i) { return i == 0 ? qint64(-1) : qint64(i); };
-    __EVENTPOS *pos = signal->GetFirstEventPos();
-    int visited = 0;
-    for (; pos; ++visited) {
-        const CSignalEvent *before = signal->GetPrevEventPos(pos);
-        QCOMPARE(before ? before->m_Time : qint64(-2), visited == 0 ? qint64(-2) : timeOf(visited - 1));
-        const CSignalEvent *event = signal->GetNextEventPos(pos);
-        QVERIFY(event);
-        QCOMPARE(event->m_Time, timeOf(visited));
-    }
-    QCOMPARE(visited, stored);
-    QVERIFY(!signal->GetNextEventPos(pos));
 }
 
 void tst_Model::eventsNeverMove()
@@ -279,121 +185,6 @@ void tst_Model::minMaxAfterLoad()
     QCOMPARE(IndexOf(back, back->GetMaxEvent()), qint64(maxIndex));
 }
 
-void tst_Model::scalarNavigation()
-{
-    Dovlin_FileManager fm;
-    Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, {10, 50, 90});
-    const QList<Dovlin_ScalarHierarchy *> leaves = {leaf};
-    QCOMPARE(Describe(leaf->FindEvent(50), leaves), QStringLiteral("A10"));
-    QCOMPARE(Describe(leaf->GetPrevEvent(), leaves), QStringLiteral("A10"));
-    QCOMPARE(Describe(leaf->GetNextEvent(10), leaves), QStringLiteral("A50"));
-    // A head later than the time asked for is returned again without moving.
-    QCOMPARE(Describe(leaf->GetNextEvent(20), leaves), QStringLiteral("A50"));
-    QCOMPARE(Describe(leaf->GetNextEvent(50), leaves), QStringLiteral("A90"));
-    QVERIFY(!leaf->GetNextEvent(90));
-
-    QVERIFY(!leaf->FindEvent(91));
-    QVERIFY(!leaf->m_EventPos);
-    QVERIFY(!leaf->GetPrevEvent());
-    // On the sentinel there is no head: the walk starts with the sentinel itself.
-    QVERIFY(!leaf->FindEvent(-5));
-    QCOMPARE(leaf->GetNextEvent(-5)->m_Time, -1);
-    QCOMPARE(leaf->GetNextEvent(-1)->m_Time, 10);
-
-    auto *detached = new Dovlin_ScalarHierarchy(&fm);
-    QVERIFY(!detached->FindEvent(10));
-    QVERIFY(!detached->GetNextEvent(10));
-    detached->m_SignalIndex = 7;
-    QVERIFY(!detached->FindEvent(10));
-}
-
-void tst_Model::compositeNavigation_data()
-{
-    QTest::addColumn<QList<qint64>>("a");
-    QTest::addColumn<QList<qint64>>("b");
-    QTest::addColumn<bool>("nested");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<QStringList>("walk");
-    const QList<qint64> a = {10, 100, 200};
-    const QList<qint64> b = {50, 100, 200};
-    const QStringList walk = {"A10", "B50", "A100", "A200", "-"};
-    QTest::newRow("merge") << a << b << false << qint64(60) << walk;
-    QTest::newRow("merge through a nested composite") << a << b << true << qint64(60) << walk;
-    QTest::newRow("a child runs out") << QList<qint64>{10, 100} << QList<qint64>{50, 100} << false << qint64(60)
-                                      << QStringList{"A10", "B50", "B100", "-"};
-    QTest::newRow("identical times") << QList<qint64>{10, 20, 30} << QList<qint64>{10, 20, 30} << false << qint64(15)
-                                     << QStringList{"A10", "A20", "A30", "-"};
-    QTest::newRow("past the end") << a << b << false << qint64(300) << QStringList{"-"};
-}
-
-// FindEvent(T), then GetNextEvent with the time of each previous result.
-void tst_Model::compositeNavigation()
-{
-    QFETCH(QList<qint64>, a);
-    QFETCH(QList<qint64>, b);
-    QFETCH(bool, nested);
-    QFETCH(qint64, time);
-    QFETCH(QStringList, walk);
-    Dovlin_FileManager fm;
-    auto *top = new Dovlin_CompositeHierarchy(&fm);
-    Dovlin_ScalarHierarchy *leafA = MakeLeaf(fm, a);
-    Dovlin_ScalarHierarchy *leafB = MakeLeaf(fm, b);
-    QVERIFY(top->AddHierarchy(leafA));
-    if (nested) {
-        auto *inner = new Dovlin_CompositeHierarchy(&fm);
-        QVERIFY(inner->AddHierarchy(leafB));
-        QVERIFY(top->AddHierarchy(inner));
-    } else {
-        QVERIFY(top->AddHierarchy(leafB));
-    }
-    const QList<Dovlin_ScalarHierarchy *> leaves = {leafA, leafB};
-
-    QStringList seen;
-    const CSignalEvent *event = top->FindEvent(time);
-    seen << Describe(event, leaves);
-    qint64 last = time;
-    while (event && seen.size() < 10) {
-        last = event->m_Time;
-        event = top->GetNextEvent(last);
-        seen << Describe(event, leaves);
-    }
-    QCOMPARE(seen, walk);
-}
-
-void tst_Model::changeTimes_data()
-{
-    QTest::addColumn<bool>("composite");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<qint64>("next");
-    QTest::addColumn<qint64>("previous");
-    QTest::newRow("bus between changes") << true << qint64(60) << qint64(100) << qint64(50);
-    QTest::newRow("bus at a change") << true << qint64(100) << qint64(200) << qint64(50);
-    QTest::newRow("bus before everything") << true << qint64(0) << qint64(10) << qint64(-1);
-    QTest::newRow("bus at the last change") << true << qint64(200) << qint64(-1) << qint64(100);
-    QTest::newRow("leaf between changes") << false << qint64(60) << qint64(100) << qint64(10);
-    QTest::newRow("leaf at its first change") << false << qint64(10) << qint64(100) << qint64(-1);
-    QTest::newRow("leaf past the end") << false << qint64(500) << qint64(-1) << qint64(200);
-}
-
-// Leaves A (changes at 10, 100, 200) and B (50, 100, 200) under one composite.
-void tst_Model::changeTimes()
-{
-    QFETCH(bool, composite);
-    QFETCH(qint64, time);
-    QFETCH(qint64, next);
-    QFETCH(qint64, previous);
-    Dovlin_FileManager fm;
-    auto *bus = new Dovlin_CompositeHierarchy(&fm);
-    Dovlin_ScalarHierarchy *a = MakeLeaf(fm, {10, 100, 200});
-    QVERIFY(bus->AddHierarchy(a));
-    QVERIFY(bus->AddHierarchy(MakeLeaf(fm, {50, 100, 200})));
-    const Dovlin_Hierarchy *node = composite ? static_cast<Dovlin_Hierarchy *>(bus) : a;
-    a->FindEvent(150);
-    QCOMPARE(node->GetNextChangeTime(time), next);
-    QCOMPARE(node->GetPrevChangeTime(time), previous);
-    QCOMPARE(a->GetPrevEvent()->m_Time, 100);
-}
-
 void tst_Model::linking()
 {
     Dovlin_FileManager fm;
@@ -405,7 +196,6 @@ void tst_Model::linking()
     QVERIFY(middle->AddHierarchy(parent));
     QCOMPARE(parent->m_Level, 2);
     QCOMPARE(parent->GetMaxLevel(), 2);
-    QVERIFY(!parent->FindEvent(10) && !parent->GetNextEvent(10) && !parent->GetPrevEvent());
 
     // A subtree built first is renumbered as a whole when linked.
     auto *bus = new Dovlin_CompositeHierarchy(&fm);
@@ -470,7 +260,6 @@ void tst_Model::outOfRange()
     QVERIFY(!s0->GetEvent(2) && !s0->GetEvent(-2));
     h1->m_Children.append(42);
     QVERIFY(!h1->GetHierarchy(0) && !h1->GetHierarchy(1));
-    QVERIFY(!h1->FindEvent(0));
 }
 
 QTEST_GUILESS_MAIN(tst_Model)

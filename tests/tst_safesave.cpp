@@ -5,7 +5,6 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,15 +42,6 @@ void Build(Dovlin_FileManager &model, int nSignal, int nEvent, quint32 seed)
     }
 }
 
-QByteArray Serialized(quint32 seed)
-{
-    Dovlin_FileManager model;
-    Build(model, BigSignals, BigEvents, seed);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    return buffer.open(QIODevice::WriteOnly) && model.SaveAll(&buffer) ? bytes : QByteArray();
-}
-
 QByteArray ReadAll(const QString &path)
 {
     QFile file(path);
@@ -84,14 +74,16 @@ private slots:
 
 void tst_SafeSave::killedWhileSaving()
 {
-    const QByteArray oldBytes = Serialized(1), newBytes = Serialized(2);
-    QVERIFY(!oldBytes.isEmpty() && oldBytes != newBytes);
-
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wave.dvn"));
-    Dovlin_FileManager oldModel;
+    Dovlin_FileManager oldModel, newModel;
     Build(oldModel, BigSignals, BigEvents, 1);
+    Build(newModel, BigSignals, BigEvents, 2);
+    QVERIFY(newModel.Save(path));
+    const QByteArray newBytes = ReadAll(path);
     QVERIFY(oldModel.Save(path));
+    const QByteArray oldBytes = ReadAll(path);
+    QVERIFY(!oldBytes.isEmpty() && oldBytes != newBytes);
 
     // Kills spread over the time of a few saves, so that they land in every part of one.
     QElapsedTimer timer;

@@ -55,7 +55,7 @@ private Q_SLOTS:
     void zoomLimits()
     {
         Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
 
         // A window of one time unit cannot be halved.
@@ -80,7 +80,7 @@ private Q_SLOTS:
     void leftEdgeOnTickAfterEveryZoom()
     {
         Canvas canvas = makeCanvas(997, 123456789);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->zoomFull();
         const QString steps = "iiiioiiiiiiiiiiiiiiiiiiiiiioooooof";
@@ -100,7 +100,7 @@ private Q_SLOTS:
     void wheelZooms()
     {
         Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->ZoomTime2Time(0, 40000);
         const qint64 span = shape->endScopeTime() - shape->startScopeTime();
@@ -135,7 +135,7 @@ private Q_SLOTS:
         QFETCH(int, zoom);
         QFETCH(qint64, shift);
         Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->ZoomTime2Time(20000, 60000);
         const qint64 start = shape->startScopeTime();
@@ -204,7 +204,7 @@ private Q_SLOTS:
     void rulerCountsFromZero()
     {
         Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->ZoomTime2Time(0, 10000);
         QCOMPARE(shape->currTickTime(), qint64(50));
@@ -234,7 +234,7 @@ private Q_SLOTS:
     void scrollBar()
     {
         Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->ZoomTime2Time(2000, 12000);
         shape->ConfigScrollBar();
@@ -251,7 +251,7 @@ private Q_SLOTS:
     {
         const qint64 endTime = qint64(1) << 40;
         Canvas canvas = makeCanvas(1000, endTime);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         shape->ZoomTime2Time(endTime / 2, endTime / 2 + 1000);
         shape->ConfigScrollBar();
@@ -271,7 +271,7 @@ private Q_SLOTS:
     void largestTimes()
     {
         Canvas canvas = makeCanvas(1000, LLONG_MAX);
-        Dovlin_ShapeWidget *shape = canvas.shape.get();
+        Dovlin_ShapeWidget *shape = canvas.shape;
         QVERIFY(shape);
         const auto sane = [&]() {
             return shape->startScopeTime() >= 0 && shape->endScopeTime() > shape->startScopeTime()
@@ -302,7 +302,7 @@ private:
     struct Canvas
     {
         std::unique_ptr<DovlinWidget> document;
-        std::unique_ptr<Dovlin_ShapeWidget> shape;
+        Dovlin_ShapeWidget *shape = nullptr;
     };
 
     Canvas makeCanvas(int width, qint64 endTime, int timeBase = -9)
@@ -317,7 +317,7 @@ private:
         canvas.document.reset(new DovlinWidget(nullptr));
         if (!canvas.document->loadFile(path))
             return canvas;
-        canvas.shape.reset(new Dovlin_ShapeWidget(nullptr, canvas.document.get()));
+        canvas.shape = canvas.document->shapeWidget();
         canvas.shape->resize(width, 300);
         return canvas;
     }

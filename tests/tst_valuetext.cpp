@@ -63,18 +63,11 @@ private slots:
         QTest::addColumn<qint64>("value");
         QTest::addColumn<int>("radix");
         QTest::addColumn<QString>("text");
-        QTest::newRow("binary 5") << qint64(5) << 1 << " 101b";
-        QTest::newRow("binary 0") << qint64(0) << 1 << " 0b";
-        QTest::newRow("binary -2") << qint64(-2) << 1 << " " + QString(63, '1') + "0b";
-        QTest::newRow("hexadecimal -255") << qint64(-255) << 2 << " -ffh ";
+        // tst_values reads the other radices of 32- and 64-bit integers off the dumps.
         QTest::newRow("octal 15") << qint64(15) << 16 << " 17o ";
         QTest::newRow("octal -8") << qint64(-8) << 16 << " -10o ";
-        QTest::newRow("unsigned -1") << qint64(-1) << 4 << " 4294967295u ";
-        QTest::newRow("unsigned -2") << qint64(-2) << 4 << " 4294967294u ";
-        QTest::newRow("signed -2") << qint64(-2) << 8 << " -2d ";
-        QTest::newRow("unsigned, a 64-bit time") << (qint64(3) << 40) + 7 << 4 << " 3298534883335u ";
         QTest::newRow("signed most negative") << Int64Min << 8 << " -9223372036854775808d ";
-        QTest::newRow("radix 3") << qint64(5) << 3 << " ";
+        QTest::newRow("hexadecimal most negative") << Int64Min << 2 << " -8000000000000000h ";
     }
 
     void integerText()
@@ -88,17 +81,6 @@ private slots:
         QCOMPARE(Dovlin_IntType().GetSignalState(&event, radix), text);
     }
 
-    void realText()
-    {
-        CSignalEvent event;
-        for (int radix : {1, 2, 4, 8}) {
-            event.m_Value.m_RealValue = 2.5;
-            QCOMPARE(Dovlin_RealType().GetSignalState(&event, radix), QStringLiteral(" 2.5r "));
-            event.m_Value.m_RealValue = -1234567.0;
-            QCOMPARE(Dovlin_RealType().GetSignalState(&event, radix), QStringLiteral(" -1.23457e+06r "));
-        }
-    }
-
     void logicStates_data()
     {
         QTest::addColumn<int>("typeCode");
@@ -109,7 +91,6 @@ private slots:
         QTest::newRow("two-state 1") << 4 << 1 << "1" << 0x00FF00u << 1.0;
         QTest::newRow("two-state 2 is outside") << 4 << 2 << "?" << 0xFF0000u << 0.5;
         QTest::newRow("four-state Z") << 8 << 2 << "Z" << 0x0000FFu << 0.5;
-        QTest::newRow("four-state X") << 8 << 3 << "X" << 0xFF0000u << 0.5;
         QTest::newRow("nine-state U") << 16 << 0 << "U" << 0xFFFFFFu << 0.5;
         QTest::newRow("nine-state 9 is outside") << 16 << 9 << "?" << 0xFF0000u << 0.5;
         QTest::newRow("huge state") << 16 << 0x7fffffff << "?" << 0xFF0000u << 0.5;
@@ -134,7 +115,8 @@ private slots:
             QCOMPARE(signal->GetSignalState(11, radix), text);
     }
 
-    // Bit letters, most significant first, in the four radices.
+    // Bit letters, most significant first, in every radix: octal and the values wider than 64 bits
+    // are not in tst_values's dumps.
     void busText_data()
     {
         QTest::addColumn<QString>("bits");
@@ -143,18 +125,12 @@ private slots:
         QTest::addColumn<QString>("octal");
         QTest::addColumn<QString>("asUnsigned");
         QTest::addColumn<QString>("asSigned");
-        QTest::newRow("1011") << "1011" << " 1011b" << " Bh" << " 13o" << " 11u " << " -5d ";
-        QTest::newRow("leading zero digits") << "000000010010" << " 000000010010b" << " 12h" << " 22o" << " 18u " << " 18d ";
-        QTest::newRow("zero") << "00" << " 00b" << " 0h" << " 0o" << " 0u " << " 0d ";
-        QTest::newRow("all X") << "XXXXXXXX" << " XXXXXXXXb" << " XXh" << " XXXo" << " XXXXXXXXb" << " XXXXXXXXb";
         QTest::newRow("x01z") << "X01Z" << " X01Zb" << " Xh" << " XXo" << " X01Zb" << " X01Zb";
         QTest::newRow("Z group and digit") << "ZZZZ0001" << " ZZZZ0001b" << " Z1h" << " ZX1o" << " ZZZZ0001b" << " ZZZZ0001b";
         QTest::newRow("short group of Z on the left") << "ZZ1111" << " ZZ1111b" << " ZFh" << " X7o" << " ZZ1111b" << " ZZ1111b";
         QTest::newRow("U") << "UUUU" << " UUUUb" << " Uh" << " UUo" << " UUUUb" << " UUUUb";
-        QTest::newRow("W, and a mixed group") << "WWWW1" << " WWWW1b" << " WXh" << " WXo" << " WWWW1b" << " WWWW1b";
         QTest::newRow("dash") << "----" << " ----b" << " -h" << " --o" << " ----b" << " ----b";
         QTest::newRow("L and H are 0 and 1") << "HLHH" << " HLHHb" << " Bh" << " 13o" << " 11u " << " -5d ";
-        QTest::newRow("L and H beside 0 and 1") << "0H1L" << " 0H1Lb" << " 6h" << " 6o" << " 6u " << " 6d ";
         QTest::newRow("no value beside values") << "?1" << " ?1b" << " Xh" << " Xo" << " ?1b" << " ?1b";
         QTest::newRow("64 ones") << QString(64, '1') << " " + QString(64, '1') + "b" << " " + QString(16, 'F') + "h"
                                  << " 1" + QString(21, '7') + "o" << " 18446744073709551615u " << " -1d ";

@@ -8,6 +8,7 @@
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -115,43 +116,12 @@ inline QString modelText(const Dovlin_FileManager &model)
     return roots.join(' ');
 }
 
-// The node at a path of names separated by '/', or null.
-inline Dovlin_Hierarchy *findNode(const Dovlin_FileManager &model, const QString &path)
+// Every node by its dotted path.
+inline QHash<QString, Dovlin_Hierarchy *> nodesByPath(const Dovlin_FileManager &model)
 {
-    const QStringList names = path.split('/');
-    Dovlin_Hierarchy *node = nullptr;
-    for (int i = 0; i < model.GetnHierarchy() && !node; ++i)
-        if (model.GetHierarchy(i)->GetParentIndex() == -1 && model.GetHierarchy(i)->GetName() == names.first())
-            node = model.GetHierarchy(i);
-    for (int n = 1; n < names.size() && node; ++n) {
-        if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
-            return nullptr;
-        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
-        Dovlin_Hierarchy *child = nullptr;
-        for (int i = 0; i < composite->GetnChild() && !child; ++i)
-            if (composite->GetHierarchy(i)->GetName() == names[n])
-                child = composite->GetHierarchy(i);
-        node = child;
-    }
-    return node;
-}
-
-// The value of a node at a time (the last change at or before it): the bits of a vector
-// side by side; "-none-" before the first change.
-inline QString valueAt(const Dovlin_Hierarchy *node, qint64 time)
-{
-    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite) {
-        const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
-        QString bits;
-        for (int i = 0; i < composite->GetnChild(); ++i)
-            bits += valueAt(composite->GetHierarchy(i), time);
-        return bits;
-    }
-    const Dovlin_Signal *signal = node->GetSignal();
-    const CSignalEvent *found = nullptr;
-    for (qint64 i = 1; signal && i < signal->GetnEvent() && signal->GetEvent(i)->m_Time <= time; ++i)
-        found = signal->GetEvent(i);
-    return found ? valueText(signal, found) : QStringLiteral("-none-");
+    QHash<QString, Dovlin_Hierarchy *> nodes;
+    model.VisitDottedPaths([&nodes](Dovlin_Hierarchy *node, const QString &path) { nodes.insert(path, node); });
+    return nodes;
 }
 
 } // namespace VcdTesting

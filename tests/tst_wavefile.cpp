@@ -6,11 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QtEndian>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using Builder = void (*)(Dovlin_FileManager &);
 Q_DECLARE_METATYPE(Builder)
@@ -121,6 +119,18 @@ bool LoadBytes(Dovlin_FileManager &fm, const QByteArray &bytes)
     return fm.LoadAll(&buffer);
 }
 
+// Loads from a buffer and, as a document does, from a mapped file, with the same verdict; the
+// reasons, one a line.
+void LoadBothWays(const QByteArray &bytes, bool &loaded, QStringList &reasons)
+{
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
+    Dovlin_FileManager buffered, mapped;
+    loaded = LoadBytes(buffered, bytes);
+    QCOMPARE(mapped.Load(file.fileName()), loaded);
+    reasons = QStringList{buffered.ErrorString(), mapped.ErrorString()};
+}
+
 // Offsets of the int32 fields of a well-formed file, by name: "typeCode1", "node0" (its code),
 // "nameLength0", "level3", "signalIndex1", "childCount2", "child2.0" (first child of node 2),
 // "lastSlot0", "lastBox0".
@@ -160,23 +170,6 @@ QHash<QString, qint64> FieldOffsets(const QByteArray &file)
     return at;
 }
 
-// A device that takes a fixed number of bytes and then refuses, like a full disk.
-struct FullDevice : QIODevice
-{
-    explicit FullDevice(qint64 capacity) : m_Capacity(capacity) {}
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *, qint64 size) override
-    {
-        if (size > m_Capacity) {
-            setErrorString(QStringLiteral("device full"));
-            return -1;
-        }
-        m_Capacity -= size;
-        return size;
-    }
-    qint64 m_Capacity;
-};
-
 } // namespace
 
 class tst_WaveFile : public QObject
@@ -190,12 +183,8 @@ private slots:
     void truncatedAtEveryOffset();
     void damaged_data();
     void damaged();
-    void tooDeep();
     void acceptsHarmlessOddities();
     void missingPaths();
-    void saveFailsOnFullDevice_data();
-    void saveFailsOnFullDevice();
-    void failedSaveKeepsOldFile();
 };
 
 void tst_WaveFile::workedExample()
@@ -208,24 +197,6 @@ void tst_WaveFile::workedExample()
     QFile written(dir.filePath("example.dvn"));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
-
-    // Names, levels and flags are checked by roundTrip; here the loaded events and links.
-    Dovlin_FileManager loaded;
-    QVERIFY2(loaded.Load(written.fileName()), qPrintable(loaded.ErrorString()));
-    QCOMPARE(loaded.GetEndTime(), 20);
-    Dovlin_Signal *signal = loaded.GetSignal(0);
-    QList<qint64> times;
-    QList<int> states;
-    for (qint64 i = 0; i < signal->GetnEvent(); ++i) {
-        times << signal->GetEvent(i)->m_Time;
-        states << signal->GetEvent(i)->m_Value.m_State;
-    }
-    QCOMPARE(times, (QList<qint64>{-1, 0, 10, 20}));
-    QCOMPARE(states, (QList<int>{0, 0, 1, 1}));
-    auto *clk = dynamic_cast<Dovlin_ScalarHierarchy *>(loaded.GetHierarchy(1));
-    QVERIFY(clk && dynamic_cast<Dovlin_CompositeHierarchy *>(loaded.GetHierarchy(0)));
-    QCOMPARE(clk->GetParentIndex(), 0);
-    QCOMPARE(clk->GetSignal(), signal);
 }
 
 void tst_WaveFile::roundTrip_data()
@@ -240,7 +211,8 @@ void tst_WaveFile::roundTrip_data()
     QTest::newRow("event triggers") << &BuildEvents << 536 << qint64(9);
 }
 
-// Writing, loading and writing again gives the same bytes, so every field reads back as saved.
+// Writing, loading and writing again gives the same bytes: with the bytes of the worked example
+// known, every field reads back as saved.
 void tst_WaveFile::roundTrip()
 {
     QFETCH(Builder, build);
@@ -267,9 +239,10 @@ void tst_WaveFile::truncatedAtEveryOffset()
     QByteArray bytes;
     QVERIFY(Serialize(original, bytes, 20));
     for (int length = 0; length < bytes.size(); ++length) {
-        Dovlin_FileManager fm;
-        QVERIFY2(!LoadBytes(fm, bytes.left(length)), qPrintable(QString::number(length)));
-        QVERIFY2(!fm.ErrorString().isEmpty(), qPrintable(QString::number(length)));
+        bool loaded = true;
+        QStringList reasons;
+        LoadBothWays(bytes.left(length), loaded, reasons);
+        QVERIFY2(!loaded && !reasons.contains(QString()), qPrintable(QString::number(length)));
     }
 }
 
@@ -278,11 +251,12 @@ void tst_WaveFile::damaged_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<qint32>("value");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("huge signal count") << "signalCount" << qint32(0x7fffffff) << "signal count 2147483647 at offset 4 does not fit";
+    // Counts whose product with a record size wraps 32 bits to zero or near it.
+    QTest::newRow("huge signal count") << "signalCount" << qint32(0x40000000) << "signal count 1073741824 at offset 4 does not fit";
     QTest::newRow("negative signal count") << "signalCount" << qint32(-1) << "negative signal count -1";
     QTest::newRow("type code 7") << "typeCode1" << qint32(7) << "unknown type code 7 at offset 12";
     QTest::newRow("type code 64") << "typeCode3" << qint32(64) << "unknown type code 64 at offset 20";
-    QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(1000000) << "hierarchy count 1000000";
+    QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(0x0AAAAAAB) << "hierarchy count 178956971";
     QTest::newRow("negative hierarchy count") << "hierarchyCount" << qint32(-5) << "negative hierarchy count -5";
     QTest::newRow("hierarchy code 3") << "node0" << qint32(3) << "unknown hierarchy code 3 at offset 32";
     QTest::newRow("huge name length") << "nameLength1" << qint32(0x7fffffff) << "name length 2147483647 of node 1";
@@ -305,6 +279,7 @@ void tst_WaveFile::damaged_data()
     QTest::newRow("empty signal, slot 5") << "lastSlot4" << qint32(5) << "signal 4 without boxes has last slot 5";
     QTest::newRow("box count past the end") << "lastBox0" << qint32(5) << "truncated event block of signal 0";
     QTest::newRow("huge box count") << "lastBox1" << qint32(0x7ffffffe) << "truncated event block of signal 1";
+    QTest::newRow("box count times 512 is 2^32") << "lastBox1" << qint32(0x007fffff) << "truncated event block of signal 1";
     QTest::newRow("empty signal claims a box") << "lastBox4" << qint32(0) << "truncated event block of signal 4";
     QTest::newRow("a trailing byte") << "trailing" << qint32(1) << "1 trailing bytes after the last event block";
     QTest::newRow("a trailing box") << "trailing" << qint32(512) << "512 trailing bytes after the last event block";
@@ -328,38 +303,11 @@ void tst_WaveFile::damaged()
         QVERIFY(Int32At(bytes, offset) != value);
         PutInt32(bytes, offset, value);
     }
-    Dovlin_FileManager fm;
-    QVERIFY(!LoadBytes(fm, bytes));
-    QVERIFY2(fm.ErrorString().contains(reason), qPrintable(fm.ErrorString()));
-}
-
-// Two chains of 600 nodes, each within the limit, joined into one 1200 levels deep.
-void tst_WaveFile::tooDeep()
-{
-    Dovlin_FileManager original;
-    const auto chain = [&original](Dovlin_CompositeHierarchy *&root) {
-        root = new Dovlin_CompositeHierarchy(&original);
-        Dovlin_CompositeHierarchy *last = root;
-        for (int i = 1; i < 600; ++i) {
-            auto *next = new Dovlin_CompositeHierarchy(&original);
-            QVERIFY(last->AddHierarchy(next));
-            last = next;
-        }
-        QVERIFY(last->AddHierarchy(new Dovlin_ScalarHierarchy(&original)));
-    };
-    Dovlin_CompositeHierarchy *first = nullptr;
-    Dovlin_CompositeHierarchy *second = nullptr;
-    chain(first);
-    chain(second);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes));
-    Dovlin_FileManager fine;
-    QVERIFY2(LoadBytes(fine, bytes), qPrintable(fine.ErrorString()));
-
-    PutInt32(bytes, FieldOffsets(bytes).value("child599.0"), second->m_Index);
-    Dovlin_FileManager fm;
-    QVERIFY(!LoadBytes(fm, bytes));
-    QVERIFY2(fm.ErrorString().contains("deeper than 1024 levels"), qPrintable(fm.ErrorString()));
+    bool loaded = true;
+    QStringList reasons;
+    LoadBothWays(bytes, loaded, reasons);
+    QVERIFY(!loaded);
+    QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
 }
 
 // Decreasing times and junk in free slots harm nothing: such files load and save back unchanged.
@@ -389,6 +337,10 @@ void tst_WaveFile::missingPaths()
     QVERIFY(!loaded.Load(dir.filePath("missing.dvn")));
     QVERIFY2(loaded.ErrorString().startsWith("cannot open: "), qPrintable(loaded.ErrorString()));
     QVERIFY(loaded.ErrorString().size() > int(qstrlen("cannot open: ")));
+    Dovlin_FileManager folder;
+    QVERIFY(!folder.Load(dir.path()));
+    QVERIFY(!folder.ErrorString().isEmpty());
+    QCOMPARE(folder.GetnHierarchy(), 0);
 
     Dovlin_FileManager saved;
     BuildExample(saved);
@@ -396,61 +348,6 @@ void tst_WaveFile::missingPaths()
     QVERIFY2(saved.ErrorString().startsWith(QStringLiteral("cannot create a temporary file in %1: ").arg(dir.filePath("missing"))),
              qPrintable(saved.ErrorString()));
     QVERIFY(QDir(dir.path()).isEmpty());
-}
-
-void tst_WaveFile::saveFailsOnFullDevice_data()
-{
-    QTest::addColumn<int>("capacity");
-    QTest::newRow("nothing") << 0;
-    QTest::newRow("inside a name") << 40;
-    QTest::newRow("one byte short") << -1;
-}
-
-void tst_WaveFile::saveFailsOnFullDevice()
-{
-    QFETCH(int, capacity);
-    Dovlin_FileManager fm;
-    BuildFixture(fm);
-    QByteArray bytes;
-    QVERIFY(Serialize(fm, bytes));
-    FullDevice device(capacity >= 0 ? capacity : bytes.size() - 1);
-    device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    QVERIFY(!fm.SaveAll(&device));
-    QCOMPARE(fm.ErrorString(), QStringLiteral("cannot write: device full"));
-}
-
-// A file size limit makes the disk run out in the middle of the events.
-void tst_WaveFile::failedSaveKeepsOldFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("wave.dvn");
-    {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-    }
-    Dovlin_FileManager fm;
-    auto *signal = new Dovlin_IntSignal(&fm);
-    for (int i = 0; i < 10000; ++i)
-        signal->AddEvent(i, qint64(i));
-
-    rlimit saved;
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 64 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
-    const bool saved64k = fm.Save(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QVERIFY(!saved64k);
-    QVERIFY2(fm.ErrorString().startsWith("cannot write: "), qPrintable(fm.ErrorString()));
-    QVERIFY(fm.ErrorString().size() > int(qstrlen("cannot write: ")));
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("old contents"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"wave.dvn"});
 }
 
 QTEST_GUILESS_MAIN(tst_WaveFile)

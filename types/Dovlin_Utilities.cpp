@@ -248,3 +248,11 @@ QString DecToBin(qint64 value)
 {
     return Digits(quint64(value), 1, 'b');
 }
+
+QString TimeUnitText(int timeBase)
+{
+    static const char *const units[] = {"s", "ms", "us", "ns", "ps", "fs"};
+    if (timeBase <= 0 && timeBase >= -15 && timeBase % 3 == 0)
+        return QStringLiteral("1 %1").arg(QLatin1String(units[-timeBase / 3]));
+    return QStringLiteral("1e%1 s").arg(timeBase);
+}

@@ -22,6 +22,10 @@ QString DecToBin(qint64 value);
 // exact.
 QString BusText(const QString &bits, int radix);
 
+// The time unit of a file's time base (the power of ten of a second): "1 ns", or "1e-10 s" for a
+// base that is no multiple of three from s to fs.
+QString TimeUnitText(int timeBase);
+
 // One radix: how a node writes its values in it, and how menus and tools name it.
 struct Dovlin_RadixFormat
 {

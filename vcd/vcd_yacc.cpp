@@ -6,6 +6,7 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_VcdImport.h"
 #include "Dovlin_SpillFile.h"
+#include "Dovlin_Utilities.h"
 #include "vcd_changequeue.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
@@ -674,10 +675,8 @@ bool vcd_yacc::RefineTimeUnit(int steps)
         return false;
     }
     m_pFileManager->SetTimeBase(m_pFileManager->GetTimeBase() - 3 * steps);
-    static const char *const names[] = {"s", "ms", "us", "ns", "ps", "fs"};
-    Warn(FinerTimeUnit, QStringLiteral("time stamp %1 has a fraction: the time unit is refined to 1 %2")
-                            .arg(shown(TokenText(), TokenLength()),
-                                 QLatin1String(names[-m_pFileManager->GetTimeBase() / 3])));
+    Warn(FinerTimeUnit, QStringLiteral("time stamp %1 has a fraction: the time unit is refined to %2")
+                            .arg(shown(TokenText(), TokenLength()), TimeUnitText(m_pFileManager->GetTimeBase())));
     return true;
 }
 

@@ -3,7 +3,6 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_FileIo.h"
-#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
@@ -32,11 +31,17 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-DovlinWidget::DovlinWidget(Dovlin_MainWindow *owner)
-    : m_Owner(owner), m_FileManager(std::make_unique<Dovlin_FileManager>())
+DovlinWidget::DovlinWidget(QWidget *parent)
+    : QWidget(parent), m_FileManager(std::make_unique<Dovlin_FileManager>()),
+      m_ViewState(new Dovlin_ViewState(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     createLayout();
+    m_ViewState->SetCanvasSize([this] { return m_ShapeWidget->size(); });
+    connect(m_ViewState, &Dovlin_ViewState::cursorCountChanged, this, [this] { UpdateSplittersLayout(false); });
+    // The Values column shows the default cursor's time.
+    for (auto changed : {&Dovlin_ViewState::cursorsChanged, &Dovlin_ViewState::cursorCountChanged})
+        connect(m_ViewState, changed, m_NameWidget, &Dovlin_NameWidget::UpdateVisibleSignalStates);
 
     // A simulation writes its dump for a while: the change counts once the file holds still.
     m_StableTimer = new QTimer(this);
@@ -199,7 +204,7 @@ bool DovlinWidget::reload()
     QString reason;
     if (!m_DumpFile.isEmpty()) {
         m_Reloading = true;
-        wave = m_Owner ? m_Owner->waveFileForReload(m_DumpFile, reason) : QString();
+        wave = m_DumpConverter ? m_DumpConverter(m_DumpFile, reason) : QString();
         m_Reloading = false;
         if (wave.isEmpty() && reason.isEmpty()) {
             Q_EMIT statusMessage(tr("Reload of %1 cancelled").arg(name));
@@ -220,14 +225,13 @@ bool DovlinWidget::reload()
     }
 
     const int dropped = next->CarryOverViewState(*m_FileManager);
-    const Dovlin_ShapeWidget::View view = m_ShapeWidget->CurrentView();
+    const Dovlin_ViewState::View view = m_ViewState->CurrentView();
     const int scroll = m_NameWidget->verticalScrollBar()->value();
     // The tree's items point at the old nodes: they go before the old model does.
     m_NameWidget->clear();
     m_FileManager.swap(next);
     m_FileName = QFileInfo(wave).canonicalFilePath();
-    m_EndTime = m_FileManager->GetEndTime();
-    m_TimeBase = m_FileManager->GetTimeBase();
+    m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     m_NameWidget->FilterNewModel(*m_FileManager);
     m_NameWidget->GenerateNameView(*m_FileManager);
     m_SignalFilter->apply();
@@ -243,10 +247,9 @@ bool DovlinWidget::reload()
     hideChangedBar();
     m_NameWidget->doItemsLayout();
     m_NameWidget->verticalScrollBar()->setValue(scroll);
-    m_ShapeWidget->RestoreView(view);
+    m_ViewState->RestoreView(view);
     m_ShapeWidget->ConfigScrollBar();
     m_NameWidget->UpdateVisibleSignalStates();
-    m_ShapeWidget->update(true);
     Q_EMIT statusMessage(dropped ? tr("Reloaded %1: %n node(s) no longer in the file dropped", nullptr, dropped).arg(name)
                                  : tr("Reloaded %1").arg(name));
     return true;
@@ -339,7 +342,7 @@ void DovlinWidget::showEvent(QShowEvent *)
 
 int DovlinWidget::extraWidgetHeight() const
 {
-    return (m_nCursor + 1) * m_CursorHeight + m_ShapeWidget->shapeScrollHeight();
+    return (nCursor() + 1) * m_CursorHeight + m_ShapeWidget->shapeScrollHeight();
 }
 
 void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
@@ -362,8 +365,7 @@ bool DovlinWidget::loadFile(QString path)
     }
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
-    m_EndTime = m_FileManager->GetEndTime();
-    m_TimeBase = m_FileManager->GetTimeBase();
+    m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     setModified(false);
     m_NameWidget->GenerateNameView(*m_FileManager);
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
@@ -459,27 +461,6 @@ void DovlinWidget::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-void DovlinWidget::setnCursor(int n)
-{
-    m_nCursor = qBound(0, n, m_MaxCursor);
-}
-
-void DovlinWidget::setDefaultCursor(int index)
-{
-    m_DefaultCursor = index;
-}
-
-qint64 DovlinWidget::cursorTime(int index) const
-{
-    return index >= 0 && index < m_MaxCursor ? m_CursorTime[index] : 0;
-}
-
-void DovlinWidget::setCursorTime(int index, qint64 time)
-{
-    if (index >= 0 && index < m_MaxCursor)
-        m_CursorTime[index] = time;
-}
-
 bool DovlinWidget::bookmarkStatus(int index) const
 {
     return index >= 0 && index < m_nBookmark && m_BookmarkStatus[index];
@@ -498,22 +479,22 @@ void DovlinWidget::modifySignals()
 
 bool DovlinWidget::showsWholeRange() const
 {
-    return m_ShapeWidget->startScopeTime() == 0 && m_ShapeWidget->endScopeTime() >= m_EndTime;
+    return m_ViewState->startScopeTime() == 0 && m_ViewState->endScopeTime() >= m_ViewState->endTime();
 }
 
 void DovlinWidget::zoomIn()
 {
-    m_ShapeWidget->zoomIn();
+    m_ViewState->zoomIn();
 }
 
 void DovlinWidget::zoomOut()
 {
-    m_ShapeWidget->zoomOut();
+    m_ViewState->zoomOut();
 }
 
 void DovlinWidget::zoomFull()
 {
-    m_ShapeWidget->zoomFull();
+    m_ViewState->zoomFull();
 }
 
 void DovlinWidget::zoomArea()
@@ -550,28 +531,12 @@ void DovlinWidget::toggleDigitalAnalog()
 
 void DovlinWidget::addCursor()
 {
-    if (m_nCursor >= m_MaxCursor)
-        return;
-    const int n = m_nCursor;
-    m_CursorTime[n] = (m_ShapeWidget->startScopeTime() + m_ShapeWidget->endScopeTime()) / 2;
-    m_DefaultCursor = n;
-    m_nCursor = n + 1;
-    UpdateSplittersLayout(false);
-    m_ShapeWidget->update(true);
+    m_ViewState->addCursor();
 }
 
 void DovlinWidget::removeCursor()
 {
-    if (m_nCursor == 0)
-        return;
-    const int n = m_nCursor;
-    const int d = m_DefaultCursor;
-    for (int i = d; i < n - 1; ++i)
-        m_CursorTime[i] = m_CursorTime[i + 1];
-    m_nCursor = n - 1;
-    m_DefaultCursor = d - 1 >= 0 ? d - 1 : n - 2;
-    UpdateSplittersLayout(false);
-    m_ShapeWidget->update(true);
+    m_ViewState->removeCursor();
 }
 
 void DovlinWidget::setBookmark(int index)
@@ -579,7 +544,7 @@ void DovlinWidget::setBookmark(int index)
     if (index < 0 || index >= m_nBookmark)
         return;
     m_BookmarkStatus[index] = true;
-    m_Bookmarks[index] = m_ShapeWidget->CurrentView();
+    m_Bookmarks[index] = m_ViewState->CurrentView();
     m_ExtraWidget->update();
 }
 
@@ -587,7 +552,7 @@ void DovlinWidget::gotoBookmark(int index)
 {
     if (!bookmarkStatus(index))
         return;
-    m_ShapeWidget->RestoreView(m_Bookmarks[index]);
+    m_ViewState->RestoreView(m_Bookmarks[index]);
 }
 
 void DovlinWidget::print()

@@ -7,10 +7,10 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class Dovlin_ExtraWidget;
-class Dovlin_MainWindow;
 class Dovlin_NameWidget;
 class Dovlin_SignalFilter;
 class Dovlin_ValueBar;
@@ -28,10 +28,10 @@ class DovlinWidget : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int m_MaxCursor = 10;
+    static constexpr int m_MaxCursor = Dovlin_ViewState::m_MaxCursor;
     static constexpr int m_nBookmark = 10;
 
-    explicit DovlinWidget(Dovlin_MainWindow *owner);
+    explicit DovlinWidget(QWidget *parent = nullptr);
     ~DovlinWidget() override;
 
     QSize sizeHint() const override;
@@ -51,6 +51,10 @@ public:
     // The dump the wave file was converted from; empty for a wave file opened as such.
     QString dumpFile() const { return m_DumpFile; }
     void setDumpFile(const QString &path) { m_DumpFile = path; }
+    // How a reload turns the dump into a wave file: its path, or empty with the reason (empty
+    // too when the user cancelled).
+    using DumpConverter = std::function<QString(const QString &dump, QString &reason)>;
+    void setDumpConverter(DumpConverter converter) { m_DumpConverter = std::move(converter); }
     // The file the document reloads and watches: its dump, or else its wave file.
     QString sourceFile() const { return m_DumpFile.isEmpty() ? m_FileName : m_DumpFile; }
     // The bar that tells that the source file changed on disk; null until it first did.
@@ -71,9 +75,9 @@ public:
     // Draws the picture of the view and its caption on one page of a printer (or on any device).
     void printTo(QPaintDevice *device, bool light = true);
 
-    Dovlin_MainWindow *owner() const { return m_Owner; }
     Dovlin_FileManager &fileManager() { return *m_FileManager; }
-    QSplitter *mainSplitter() const { return m_MainSplitter; }
+    // The time window and the cursors, which the parts of the document follow.
+    Dovlin_ViewState &viewState() { return *m_ViewState; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
     Dovlin_ExtraWidget *extraWidget() const { return m_ExtraWidget; }
@@ -81,16 +85,16 @@ public:
     Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
     Dovlin_ValueBar *valueBar() const { return m_ValueBar; }
 
-    qint64 endTime() const { return m_EndTime; }
+    qint64 endTime() const { return m_ViewState->endTime(); }
     // Whether the canvas shows the file from time 0 to its end.
     bool showsWholeRange() const;
-    int timeBase() const { return m_TimeBase; }
-    int nCursor() const { return m_nCursor; }
-    void setnCursor(int n);
-    int defaultCursor() const { return m_DefaultCursor; }
-    void setDefaultCursor(int index);
-    qint64 cursorTime(int index) const;
-    void setCursorTime(int index, qint64 time);
+    int timeBase() const { return m_ViewState->timeBase(); }
+    int nCursor() const { return m_ViewState->nCursor(); }
+    void setnCursor(int n) { m_ViewState->setnCursor(n); }
+    int defaultCursor() const { return m_ViewState->defaultCursor(); }
+    void setDefaultCursor(int index) { m_ViewState->setDefaultCursor(index); }
+    qint64 cursorTime(int index) const { return m_ViewState->cursorTime(index); }
+    void setCursorTime(int index, qint64 time) { m_ViewState->setCursorTime(index, time); }
     int cursorHeight() const { return m_CursorHeight; }
     bool bookmarkStatus(int index) const;
     // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
@@ -164,7 +168,6 @@ private:
     };
     static FileStamp stampOf(const QString &path);
 
-    Dovlin_MainWindow *m_Owner;
     QSplitter *m_MainSplitter = nullptr;
     QFixedSplitter *m_NameSplitter = nullptr;
     Dovlin_NameWidget *m_NameWidget = nullptr;
@@ -173,6 +176,7 @@ private:
     Dovlin_SignalFilter *m_SignalFilter = nullptr;
     Dovlin_ValueBar *m_ValueBar = nullptr;
     std::unique_ptr<Dovlin_FileManager> m_FileManager;
+    Dovlin_ViewState *m_ViewState = nullptr;
     // Shown in place of the splitters once the file is lost.
     QWidget *m_LostPage = nullptr;
     bool m_FileLost = false;
@@ -180,6 +184,7 @@ private:
 
     QString m_FileName;
     QString m_DumpFile;
+    DumpConverter m_DumpConverter;
     QString m_ErrorString;
     QFileSystemWatcher *m_Watcher = nullptr;
     // Runs while the source file is still changing: its stamp must hold for m_StableMilliseconds.
@@ -193,14 +198,9 @@ private:
     QWidget *m_ChangedBar = nullptr;
     QLabel *m_ChangedText = nullptr;
     bool m_Modified = false;
-    qint64 m_EndTime = -1;
-    int m_TimeBase = 0;
-    int m_nCursor = 1;
-    int m_DefaultCursor = 0;
-    qint64 m_CursorTime[m_MaxCursor] = {};
     int m_CursorHeight = 20;
     bool m_BookmarkStatus[m_nBookmark] = {};
-    Dovlin_ShapeWidget::View m_Bookmarks[m_nBookmark];
+    Dovlin_ViewState::View m_Bookmarks[m_nBookmark];
     bool m_ZoomingArea = false;
 };
 

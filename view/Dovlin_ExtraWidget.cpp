@@ -3,13 +3,17 @@
 #include "DovlinWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_ViewState.h"
 #include "QFixedSplitter.h"
 
 #include <QPainter>
 
 Dovlin_ExtraWidget::Dovlin_ExtraWidget(QWidget *parent, DovlinWidget *owner)
-    : QWidget(parent), m_Owner(owner)
+    : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
 {
+    for (auto changed : {&Dovlin_ViewState::windowChanged, &Dovlin_ViewState::cursorsChanged,
+                         &Dovlin_ViewState::cursorCountChanged})
+        connect(m_State, changed, this, qOverload<>(&QWidget::update));
     m_Font.setFamily(QStringLiteral("Arial"));
     m_Font.setPixelSize(10);
     m_Font.setWeight(QFont::Normal);
@@ -56,19 +60,17 @@ void Dovlin_ExtraWidget::paintView(QPainter *painter, bool light)
 
 void Dovlin_ExtraWidget::UpdateScopeTimes(QPainter *painter)
 {
-    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
     painter->setPen(m_TextColor);
     painter->setFont(m_Font);
     const QString text = QStringLiteral("From:%1 - To:%2")
-                             .arg(shape->GetActualTimeStr(shape->startScopeTime()),
-                                  shape->GetActualTimeStr(shape->endScopeTime()));
+                             .arg(m_State->GetActualTimeStr(m_State->startScopeTime()),
+                                  m_State->GetActualTimeStr(m_State->endScopeTime()));
     painter->drawText(2, m_Font.pixelSize() + 2, text);
 }
 
 void Dovlin_ExtraWidget::UpdateCursorTimes(QPainter *painter, int index)
 {
-    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
-    const int n = m_Owner->nCursor();
+    const int n = m_State->nCursor();
     const int h = m_Owner->cursorHeight();
     const int hw = m_Owner->nameFixedSplitter()->handleWidth();
     const int p = m_Font.pixelSize();
@@ -79,7 +81,7 @@ void Dovlin_ExtraWidget::UpdateCursorTimes(QPainter *painter, int index)
         painter->setPen(m_GridPen);
         painter->drawLine(0, y, width(), y);
         painter->setPen(m_TextColor);
-        painter->drawText(2, y + p + 2, shape->GetActualTimeStr(m_Owner->cursorTime(cursor)));
+        painter->drawText(2, y + p + 2, m_State->GetActualTimeStr(m_State->cursorTime(cursor)));
     };
     if (index < 0) {
         for (int i = 0; i < n; ++i)
@@ -94,20 +96,20 @@ void Dovlin_ExtraWidget::UpdateCursorTimes(QPainter *painter, int index)
 
 void Dovlin_ExtraWidget::UpdateViewableArea(QPainter *painter)
 {
-    const Dovlin_ShapeWidget *shape = m_Owner->shapeWidget();
     const int w = width();
     const int h = height();
     painter->setPen(m_FramePen);
     painter->setBrush(m_Brush);
     painter->drawLine(0, h - 2, w, h - 2);
 
-    const double total = double(m_Owner->endTime()) + double(shape->endScopeTime() - shape->startScopeTime());
+    const double total =
+        double(m_State->endTime()) + double(m_State->endScopeTime() - m_State->startScopeTime());
     // Without a file behind it the scale has no length: show no marks rather than guess.
     if (total <= 0)
         return;
-    const int xs = int(double(shape->startScopeTime()) / total * w);
-    const int xe = int(double(shape->endScopeTime()) / total * w);
-    const int sh = shape->shapeScrollHeight();
+    const int xs = int(double(m_State->startScopeTime()) / total * w);
+    const int xe = int(double(m_State->endScopeTime()) / total * w);
+    const int sh = m_Owner->shapeWidget()->shapeScrollHeight();
     painter->setPen(m_MarkerPen);
     painter->drawLine(xs, h - sh + 1, xs, h);
     painter->drawLine(xe, h - sh + 1, xe, h);

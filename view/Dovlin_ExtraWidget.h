@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class DovlinWidget;
+class Dovlin_ViewState;
 
 // The bar under the name tree: the visible time window, every cursor's time, and a strip that
 // shows where the visible window lies in the whole file.
@@ -29,6 +30,7 @@ protected:
 
 private:
     DovlinWidget *m_Owner;
+    const Dovlin_ViewState *m_State;
     QColor m_TextColor{0xFFFFFF};
     QBrush m_Brush{Qt::black, Qt::SolidPattern};
     QFont m_Font;

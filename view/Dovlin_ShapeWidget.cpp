@@ -1,12 +1,11 @@
 #include "Dovlin_ShapeWidget.h"
 
-#include "Dovlin_RowRaster.h"
-
 #include "DovlinWidget.h"
-#include "Dovlin_ExtraWidget.h"
+#include "Dovlin_Commands.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
+#include "Dovlin_RowRaster.h"
 #include "Dovlin_ValueLabels.h"
 
 #include <QAction>
@@ -39,7 +38,7 @@ int clampPixel(long double x)
 }
 
 Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
-    : QWidget(parent), m_Owner(owner)
+    : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
 {
     m_Font.setFamily(QStringLiteral("Arial"));
     m_Font.setPixelSize(12);
@@ -59,6 +58,10 @@ Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     layout->addWidget(m_ScrollBar, 0, Qt::AlignBottom);
     setLayout(layout);
     connect(m_ScrollBar, &QScrollBar::valueChanged, this, &Dovlin_ShapeWidget::shapeScrolled);
+    // Moving the window or the scale draws the rows anew; moving a cursor only the cursors.
+    connect(m_State, &Dovlin_ViewState::windowChanged, this, [this] { update(true); });
+    connect(m_State, &Dovlin_ViewState::cursorCountChanged, this, [this] { update(true); });
+    connect(m_State, &Dovlin_ViewState::cursorsChanged, this, [this] { update(false); });
 
     createActions();
     createContextMenu();
@@ -68,31 +71,20 @@ Dovlin_ShapeWidget::~Dovlin_ShapeWidget() = default;
 
 void Dovlin_ShapeWidget::createActions()
 {
-    auto make = [this](const QString &text, const QString &icon, const QString &shortcut, const QString &tip,
-                       void (Dovlin_ShapeWidget::*slot)()) {
-        auto *action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
-        if (!shortcut.isEmpty())
-            action->setShortcut(QKeySequence(shortcut));
-        action->setStatusTip(tip);
+    auto make = [this](Dovlin_Commands::Command command, void (Dovlin_ShapeWidget::*slot)()) {
+        QAction *action = Dovlin_Commands::Make(command, this);
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    m_ZoomInAct = make(tr("Zoom &In"), ":/images/zoom_in.png", tr("Ctrl+I"), tr("Zoom In"), &Dovlin_ShapeWidget::zoomIn);
-    m_ZoomOutAct =
-        make(tr("Zoom &Out"), ":/images/zoom_out.png", tr("Ctrl+U"), tr("Zoom Out"), &Dovlin_ShapeWidget::zoomOut);
-    m_ZoomFullAct = make(tr("Zoom &Full"), ":/images/zoom_full.png", tr("Ctrl+F"), tr("Zoom Full"),
-                         &Dovlin_ShapeWidget::zoomFull);
-    m_ZoomAreaAct = make(tr("Zoom &Area"), QString(), tr("Ctrl+A"), tr("Zoom Area"), &Dovlin_ShapeWidget::zoomArea);
-    m_NextTransAct = make(tr("&Next Transaction"), ":/images/navigate_right.png", QString(), tr("Next Transaction"),
-                          &Dovlin_ShapeWidget::nextTrans);
-    m_PrevTransAct = make(tr("&Prev Transaction"), ":/images/navigate_left.png", QString(),
-                          tr("Previous Transaction"), &Dovlin_ShapeWidget::prevTrans);
-    m_ToggleDAAct = make(tr("&Toggle Digital/Analog"), QString(), QString(), tr("Toggle Digital/Analog"),
-                         &Dovlin_ShapeWidget::toggleDA);
-    m_AddCursorAct = make(tr("&Add Cursor"), ":/images/step_add.png", tr("F8"), tr("Add Cursor"),
-                          &Dovlin_ShapeWidget::addCursor);
-    m_RemoveCursorAct = make(tr("&Remove Cursor"), ":/images/step_delete.png", tr("F7"), tr("Remove Cursor"),
-                             &Dovlin_ShapeWidget::removeCursor);
+    m_ZoomInAct = make(Dovlin_Commands::ZoomIn, &Dovlin_ShapeWidget::zoomIn);
+    m_ZoomOutAct = make(Dovlin_Commands::ZoomOut, &Dovlin_ShapeWidget::zoomOut);
+    m_ZoomFullAct = make(Dovlin_Commands::ZoomFull, &Dovlin_ShapeWidget::zoomFull);
+    m_ZoomAreaAct = make(Dovlin_Commands::ZoomArea, &Dovlin_ShapeWidget::zoomArea);
+    m_NextTransAct = make(Dovlin_Commands::NextTransaction, &Dovlin_ShapeWidget::nextTrans);
+    m_PrevTransAct = make(Dovlin_Commands::PrevTransaction, &Dovlin_ShapeWidget::prevTrans);
+    m_ToggleDAAct = make(Dovlin_Commands::ToggleDigitalAnalog, &Dovlin_ShapeWidget::toggleDA);
+    m_AddCursorAct = make(Dovlin_Commands::AddCursor, &Dovlin_ShapeWidget::addCursor);
+    m_RemoveCursorAct = make(Dovlin_Commands::RemoveCursor, &Dovlin_ShapeWidget::removeCursor);
 }
 
 void Dovlin_ShapeWidget::createContextMenu()
@@ -122,194 +114,39 @@ int Dovlin_ShapeWidget::shapeScrollHeight() const
     return m_ScrollBar->sizeHint().height();
 }
 
-namespace {
-// A time computed in extended precision, held to the 64-bit range: windows may reach past the
-// largest time a dump can hold.
-qint64 clampTime(long double time)
-{
-    constexpr long double limit = 9223372036854775807.0L;
-    if (time >= limit)
-        return LLONG_MAX;
-    if (time <= -limit)
-        return -LLONG_MAX;
-    return qint64(time);
-}
-
-qint64 addTime(qint64 a, qint64 b)
-{
-    qint64 sum = 0;
-    return __builtin_add_overflow(a, b, &sum) ? (b > 0 ? LLONG_MAX : -LLONG_MAX) : sum;
-}
-}
-
-qint64 Dovlin_ShapeWidget::GetTime(int x) const
-{
-    return clampTime((long double)x * m_TickTime / m_ZoomCo + m_StartScopeTime);
-}
-
-int Dovlin_ShapeWidget::TimeToX(qint64 time) const
-{
-    const __int128 x = (__int128(time) - m_StartScopeTime) * m_ZoomCo / m_TickTime;
-    if (x > PixelLimit)
-        return int(PixelLimit);
-    if (x < -PixelLimit)
-        return int(-PixelLimit);
-    return int(x);
-}
-
-void Dovlin_ShapeWidget::ZoomTime2Time(qint64 start, qint64 end)
-{
-    const qint64 endTime = m_Owner->endTime();
-    // Nothing lies before time 0; a window that did would make spans overflow near the largest time.
-    start = qMax<qint64>(start, 0);
-    if (start >= endTime || end <= start)
-        return;
-    if (end > endTime)
-        end = endTime;
-    m_ZoomRatio = m_ZoomRatio * (double(m_EndScopeTime) - double(m_StartScopeTime)) / double(end - start);
-    m_EndScopeTime = end;
-    m_StartScopeTime = start;
-    CalcTick();
-    update(true);
-}
-
-void Dovlin_ShapeWidget::ShowTime(qint64 time)
-{
-    if (time >= m_StartScopeTime && time < m_EndScopeTime) {
-        update(false);
-        return;
-    }
-    const qint64 half = (m_EndScopeTime - m_StartScopeTime) / 2;
-    const qint64 start = qMax<qint64>(0, time - half);
-    m_StartScopeTime = start / m_TickTime * m_TickTime;
-    m_EndScopeTime = GetTime(width());
-    update(true);
-}
-
-Dovlin_ShapeWidget::View Dovlin_ShapeWidget::CurrentView() const
-{
-    return View{m_StartScopeTime, m_EndScopeTime, m_TickTime, m_ZoomCo, m_ZoomRatio};
-}
-
-void Dovlin_ShapeWidget::RestoreView(const View &view)
-{
-    m_StartScopeTime = view.m_Start;
-    m_TickTime = view.m_TickTime;
-    m_ZoomCo = view.m_ZoomCo;
-    m_ZoomRatio = view.m_ZoomRatio;
-    // The canvas may have changed its width since: the scale stays, the right edge follows.
-    m_EndScopeTime = GetTime(width());
-    update(true);
-}
-
-void Dovlin_ShapeWidget::CalcTick()
-{
-    const int w = width();
-    const int h = height();
-    if (w <= 0 || h <= 0)
-        return;
-    const qint64 span = m_EndScopeTime - m_StartScopeTime;
-
-    if (m_ZoomRatio >= 1.0) {
-        m_TickTime = 1;
-        m_ZoomCo = int(qMin<qint64>(w / span, INT_MAX));
-        if (m_ZoomCo < m_TickSpacings[0])
-            m_ZoomCo = m_TickSpacings[0];
-    } else {
-        int best = -1;
-        long double bestError = 0;
-        long double bestStep = 0;
-        for (int i = 0; i < 3; ++i) {
-            const int spacing = m_TickSpacings[i];
-            const int n = w / spacing;
-            // A spacing wider than the canvas gives no tick at all.
-            if (n == 0)
-                continue;
-            const long double q = (long double)span / n;
-            const long double r = std::trunc(q);
-            long double v = q;
-            int e = 0;
-            while (v >= 10) {
-                v /= 10;
-                ++e;
-            }
-            const long double unit = std::pow(10.0L, e);
-            long double step;
-            if (v <= 1)
-                step = unit;
-            else if (v <= 2)
-                step = 2 * unit;
-            else if (v <= 5)
-                step = 5 * unit;
-            else
-                step = 10 * unit;
-            const long double error = (step - r) / step;
-            if (best < 0 || error < bestError) {
-                best = i;
-                bestError = error;
-                bestStep = step;
-            }
-        }
-        if (best >= 0) {
-            m_TickTime = qMax<qint64>(1, clampTime(bestStep));
-            m_ZoomCo = m_TickSpacings[best];
-        }
-    }
-    m_StartScopeTime = (m_StartScopeTime / m_TickTime) * m_TickTime;
-    m_EndScopeTime = GetTime(w);
-}
-
 void Dovlin_ShapeWidget::ConfigScrollBar()
 {
-    const qint64 ticks = m_Owner->endTime() / m_TickTime;
+    const qint64 tickTime = m_State->currTickTime();
+    const qint64 ticks = m_State->endTime() / tickTime;
     m_ScrollUnit = qMax<qint64>(1, (ticks + INT_MAX - 1) / INT_MAX);
     // Settings made here describe the current window; they must not move it.
     const QSignalBlocker blocker(m_ScrollBar);
     m_ScrollBar->setRange(0, int(qMax<qint64>(0, ticks / m_ScrollUnit)));
-    m_ScrollBar->setValue(int(m_StartScopeTime / m_TickTime / m_ScrollUnit));
+    m_ScrollBar->setValue(int(m_State->startScopeTime() / tickTime / m_ScrollUnit));
 }
 
 void Dovlin_ShapeWidget::shapeScrolled(int value)
 {
-    m_StartScopeTime = qint64(value) * m_ScrollUnit * m_TickTime;
-    m_EndScopeTime = GetTime(width());
-    update(true);
+    m_State->ScrollTo(qint64(value) * m_ScrollUnit * m_State->currTickTime());
 }
 
 void Dovlin_ShapeWidget::resizeEvent(QResizeEvent *)
 {
-    m_EndScopeTime = GetTime(width());
+    m_State->CanvasResized();
     ConfigScrollBar();
-    update(true);
-}
-
-QString Dovlin_ShapeWidget::GetActualTimeStr(qint64 time) const
-{
-    if (time <= 0)
-        return QStringLiteral(" %1 ").arg(time);
-    static const char prefixes[] = "GMKsmunpf";
-    const int timeBase = m_Owner->timeBase();
-    int i = 3 - timeBase / 3;
-    if (timeBase % 3 != 0 || i < 0 || i > 8)
-        return QStringLiteral(" %1e%2s ").arg(time).arg(timeBase);
-    while (i > 0 && time % 1000 == 0) {
-        time /= 1000;
-        --i;
-    }
-    return QStringLiteral(" %1%2 ").arg(time).arg(QLatin1Char(prefixes[i]));
 }
 
 void Dovlin_ShapeWidget::SortCursorTime()
 {
     bool taken[m_MaxCursor] = {};
-    const int n = m_Owner->nCursor();
+    const int n = m_State->nCursor();
     for (int p = 0; p < n; ++p) {
         int chosen = -1;
         qint64 bound = LLONG_MAX;
         for (int i = 0; i < n; ++i) {
-            if (!taken[i] && (chosen < 0 || m_Owner->cursorTime(i) < bound)) {
+            if (!taken[i] && (chosen < 0 || m_State->cursorTime(i) < bound)) {
                 chosen = i;
-                bound = m_Owner->cursorTime(i);
+                bound = m_State->cursorTime(i);
             }
         }
         taken[chosen] = true;
@@ -320,7 +157,7 @@ void Dovlin_ShapeWidget::SortCursorTime()
 int Dovlin_ShapeWidget::GetTimeBarHeight(int n) const
 {
     if (n == -1)
-        n = m_Owner->nCursor();
+        n = m_State->nCursor();
     return shapeScrollHeight() + (n + 1) * m_Owner->cursorHeight();
 }
 
@@ -336,20 +173,18 @@ void Dovlin_ShapeWidget::update(bool dropPicture)
     QWidget::update();
 }
 
-void Dovlin_ShapeWidget::UpdateSignalState()
-{
-    nameWidget()->UpdateVisibleSignalStates();
-}
-
 void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
 {
     const int y = GetWaveHeight(-1);
     const int w = width();
     const int cursorHeight = m_Owner->cursorHeight();
     painter->setFont(m_Font);
-    const qint64 firstTick = m_StartScopeTime / m_TickTime;
-    for (int x = 0; x < w; x += m_ZoomCo) {
-        const int k = x / m_ZoomCo;
+    const qint64 start = m_State->startScopeTime();
+    const qint64 tickTime = m_State->currTickTime();
+    const int zoomCo = m_State->currZoomCo();
+    const qint64 firstTick = start / tickTime;
+    for (int x = 0; x < w; x += zoomCo) {
+        const int k = x / zoomCo;
         const qint64 n = firstTick + k;
         if (n % 10 == 0) {
             painter->setPen(m_GridPen);
@@ -357,15 +192,14 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
             painter->setPen(m_TickPen);
             painter->drawLine(x, y, x, y + cursorHeight / 4);
             if (n % 20 == 0)
-                painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(clampTime(
-                                                                   m_StartScopeTime + (long double)k * m_TickTime)));
+                painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(m_State->GetTime(x)));
         } else {
             painter->setPen(m_TickPen);
             painter->drawLine(x, y, x, y + 2);
         }
     }
     painter->setPen(m_SeparatorPen);
-    for (int i = 1; i <= m_Owner->nCursor(); ++i)
+    for (int i = 1; i <= m_State->nCursor(); ++i)
         painter->drawLine(0, y + i * cursorHeight, w, y + i * cursorHeight);
 }
 
@@ -433,15 +267,15 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(m_ZoomRect.normalized());
     }
-    m_Owner->extraWidget()->update();
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index, bool selected)
+void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
 {
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
-    const qint64 time = m_Owner->cursorTime(index);
-    const int x = clampPixel(((long double)time - m_StartScopeTime) * m_ZoomCo / m_TickTime);
+    const qint64 time = m_State->cursorTime(index);
+    const qint64 start = m_State->startScopeTime();
+    const int x = clampPixel(((long double)time - start) * m_State->currZoomCo() / m_State->currTickTime());
     const int y = GetWaveHeight(index);
     m_CursorPos[index] = QPoint(x, y);
 
@@ -450,19 +284,19 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index, bool selecte
     m_CursorLabelSize[index] = bounds.size();
     const int hw = bounds.width() / 2 + 1;
 
-    if (time < m_StartScopeTime)
+    if (time < start)
         return;
-    painter->setPen(index == m_Owner->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
+    painter->setPen(index == m_State->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
     painter->drawLine(x, 0, x, y);
     painter->drawRect(QRect(QPoint(x - hw, y + 2), QPoint(x + hw - 1, y + m_Owner->cursorHeight() - 3)));
-    painter->setPen(selected ? m_CursorPen : m_BlackPen);
+    painter->setPen(m_CursorPen);
     painter->drawText(x - hw, y + m_Font.pixelSize() + 3, text);
 }
 
 void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter)
 {
-    for (int i = 0; i < m_Owner->nCursor(); ++i)
-        UpdateCursor(painter, i, true);
+    for (int i = 0; i < m_State->nCursor(); ++i)
+        UpdateCursor(painter, i);
     UpdateCursorTimeDist(painter);
 }
 
@@ -474,12 +308,12 @@ void Dovlin_ShapeWidget::UpdateCursorTimeDist(QPainter *painter)
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
     SortCursorTime();
-    for (int j = 0; j + 1 < m_Owner->nCursor(); ++j) {
+    for (int j = 0; j + 1 < m_State->nCursor(); ++j) {
         const int a = m_SortedCursor[j];
         const int b = m_SortedCursor[j + 1];
         const int xa = m_CursorPos[a].x(), ya = m_CursorPos[a].y();
         const int xb = m_CursorPos[b].x(), yb = m_CursorPos[b].y();
-        const QString text = GetActualTimeStr(m_Owner->cursorTime(b) - m_Owner->cursorTime(a));
+        const QString text = GetActualTimeStr(m_State->cursorTime(b) - m_State->cursorTime(a));
         const QRect measured = painter->boundingRect(QRect(QPoint(0, 0), QPoint(1, 1)), Qt::AlignCenter, text);
         const int tw = measured.right() - measured.left();
 
@@ -529,23 +363,22 @@ void Dovlin_ShapeWidget::mousePressEvent(QMouseEvent *event)
         m_ZoomRect = QRect(QPoint(x, 0), QPoint(x, height()));
         return;
     }
-    const int n = m_Owner->nCursor();
+    const int n = m_State->nCursor();
     if (n == 0)
         return;
     const qint64 t = GetTime(x);
     int chosen = 0;
     quint64 best = ULLONG_MAX;
     for (int i = 0; i < n; ++i) {
-        const qint64 d = m_Owner->cursorTime(i) - t;
+        const qint64 d = m_State->cursorTime(i) - t;
         const quint64 distance = d < 0 ? 0 - quint64(d) : quint64(d);
         if (distance < best) {
             best = distance;
             chosen = i;
         }
     }
-    m_Owner->setDefaultCursor(chosen);
-    m_Owner->setCursorTime(chosen, t);
-    update(false);
+    m_State->setDefaultCursor(chosen);
+    m_State->setCursorTime(chosen, t);
 }
 
 void Dovlin_ShapeWidget::mouseMoveEvent(QMouseEvent *event)
@@ -559,21 +392,14 @@ void Dovlin_ShapeWidget::mouseMoveEvent(QMouseEvent *event)
         update(false);
         return;
     }
-    if (m_Owner->nCursor() == 0)
+    if (m_State->nCursor() == 0)
         return;
-    m_Owner->setCursorTime(m_Owner->defaultCursor(), qMax<qint64>(0, GetTime(x)));
-    update(false);
-    UpdateSignalState();
+    m_State->setCursorTime(m_State->defaultCursor(), qMax<qint64>(0, GetTime(x)));
 }
 
 void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (!m_Owner->isZoomingArea()) {
-        if (m_Owner->nCursor() > 0)
-            UpdateSignalState();
-        return;
-    }
-    if (event->button() != Qt::LeftButton)
+    if (!m_Owner->isZoomingArea() || event->button() != Qt::LeftButton)
         return;
     const int x = event->position().toPoint().x();
     m_ZoomRect.setRight(x);
@@ -604,7 +430,8 @@ void Dovlin_ShapeWidget::wheelEvent(QWheelEvent *event)
     // Some platforms turn Shift+wheel into a horizontal wheel.
     const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
     if (event->modifiers() & Qt::ShiftModifier) {
-        const qint64 visible = qMax<qint64>(1, (m_EndScopeTime - m_StartScopeTime) / m_TickTime / m_ScrollUnit);
+        const qint64 visible = qMax<qint64>(
+            1, (m_State->endScopeTime() - m_State->startScopeTime()) / m_State->currTickTime() / m_ScrollUnit);
         const qint64 step = qMax<qint64>(1, visible / 10);
         const qint64 move = delta > 0 ? -step : delta < 0 ? step : 0;
         // The bar may still describe the window before a zoom that has not been painted yet.
@@ -615,18 +442,8 @@ void Dovlin_ShapeWidget::wheelEvent(QWheelEvent *event)
         return;
     }
     if (event->modifiers() & Qt::ControlModifier) {
-        const int x = qBound(0, int(event->position().x()), qMax(0, width() - 1));
-        const qint64 anchor = GetTime(x);
-        if (delta > 0)
-            zoomIn();
-        else if (delta < 0)
-            zoomOut();
-        // Back to the tick nearest to where the anchor stays under the pointer.
-        const long double start = (long double)anchor - (long double)x * m_TickTime / m_ZoomCo;
-        const qint64 snapped = clampTime(std::floor(start / m_TickTime + 0.5L) * m_TickTime);
-        m_StartScopeTime = qBound<qint64>(0, snapped, m_Owner->endTime());
-        m_EndScopeTime = GetTime(width());
-        update(true);
+        if (delta != 0)
+            m_State->ZoomAbout(qBound(0, int(event->position().x()), qMax(0, width() - 1)), delta > 0);
         event->accept();
         return;
     }
@@ -669,17 +486,15 @@ void Dovlin_ShapeWidget::prevTrans()
 
 void Dovlin_ShapeWidget::moveToChange(bool next)
 {
-    if (!m_ContextHierarchy || m_Owner->nCursor() == 0)
+    if (!m_ContextHierarchy || m_State->nCursor() == 0)
         return;
-    const int cursor = m_Owner->defaultCursor();
-    const qint64 from = m_Owner->cursorTime(cursor);
+    const int cursor = m_State->defaultCursor();
+    const qint64 from = m_State->cursorTime(cursor);
     const qint64 t = next ? m_ContextHierarchy->GetNextChangeTime(from) : m_ContextHierarchy->GetPrevChangeTime(from);
     m_ContextHierarchy = nullptr;
     if (t < 0)
         return;
-    m_Owner->setCursorTime(cursor, t);
-    update(false);
-    UpdateSignalState();
+    m_State->setCursorTime(cursor, t);
 }
 
 void Dovlin_ShapeWidget::toggleDA()
@@ -694,28 +509,27 @@ void Dovlin_ShapeWidget::toggleDA()
 
 void Dovlin_ShapeWidget::addCursor()
 {
-    m_Owner->addCursor();
+    m_State->addCursor();
 }
 
 void Dovlin_ShapeWidget::removeCursor()
 {
-    m_Owner->removeCursor();
+    m_State->removeCursor();
 }
 
 void Dovlin_ShapeWidget::zoomIn()
 {
-    ZoomTime2Time(m_StartScopeTime, m_StartScopeTime + (m_EndScopeTime - m_StartScopeTime) / 2);
+    m_State->zoomIn();
 }
 
 void Dovlin_ShapeWidget::zoomOut()
 {
-    const qint64 span = m_EndScopeTime - m_StartScopeTime;
-    ZoomTime2Time(m_StartScopeTime, addTime(m_StartScopeTime, addTime(span, span)));
+    m_State->zoomOut();
 }
 
 void Dovlin_ShapeWidget::zoomFull()
 {
-    ZoomTime2Time(0, m_Owner->endTime());
+    m_State->zoomFull();
 }
 
 void Dovlin_ShapeWidget::zoomArea()

@@ -1,6 +1,8 @@
 #ifndef DOVLIN_SHAPEWIDGET_H
 #define DOVLIN_SHAPEWIDGET_H
 
+#include "Dovlin_ViewState.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QPen>
@@ -25,41 +27,27 @@ class Dovlin_ShapeWidget : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int m_MaxCursor = 10;
-
-    // Everything that fixes the visible window, so that a bookmark brings back the same view.
-    struct View
-    {
-        qint64 m_Start = 0;
-        qint64 m_End = 1;
-        qint64 m_TickTime = 1;
-        int m_ZoomCo = 5;
-        double m_ZoomRatio = 1.0;
-    };
+    static constexpr int m_MaxCursor = Dovlin_ViewState::m_MaxCursor;
+    using View = Dovlin_ViewState::View;
 
     Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner);
     ~Dovlin_ShapeWidget() override;
 
     DovlinWidget *owner() const { return m_Owner; }
-    qint64 startScopeTime() const { return m_StartScopeTime; }
-    qint64 endScopeTime() const { return m_EndScopeTime; }
-    qint64 currTickTime() const { return m_TickTime; }
-    int currZoomCo() const { return m_ZoomCo; }
-    double zoomRatio() const { return m_ZoomRatio; }
+    qint64 startScopeTime() const { return m_State->startScopeTime(); }
+    qint64 endScopeTime() const { return m_State->endScopeTime(); }
+    qint64 currTickTime() const { return m_State->currTickTime(); }
+    int currZoomCo() const { return m_State->currZoomCo(); }
     int shapeScrollHeight() const;
     QScrollBar *scrollBar() const { return m_ScrollBar; }
 
-    // Time at pixel x, and the pixel of a time, clamped to a range that painting can take.
-    qint64 GetTime(int x) const;
-    int TimeToX(qint64 time) const;
-    void ZoomTime2Time(qint64 start, qint64 end);
-    // Scrolls, keeping the scale, so that time lies in the window: in its middle when it was outside.
-    void ShowTime(qint64 time);
-    View CurrentView() const;
-    void RestoreView(const View &view);
-    void CalcTick();
+    // The window and its scale are the document's (Dovlin_ViewState); these ask it.
+    qint64 GetTime(int x) const { return m_State->GetTime(x); }
+    int TimeToX(qint64 time) const { return m_State->TimeToX(time); }
+    void ZoomTime2Time(qint64 start, qint64 end) { m_State->ZoomTime2Time(start, end); }
+    View CurrentView() const { return m_State->CurrentView(); }
     void ConfigScrollBar();
-    QString GetActualTimeStr(qint64 time) const;
+    QString GetActualTimeStr(qint64 time) const { return m_State->GetActualTimeStr(time); }
     void SortCursorTime();
     int sortedCursor(int position) const { return m_SortedCursor[position]; }
     int GetTimeBarHeight(int n = -1) const;
@@ -69,17 +57,15 @@ public:
     // Repaints; with dropPicture the rows and the ruler are drawn anew, otherwise only the
     // cursors are drawn over the kept picture.
     void update(bool dropPicture);
-    void UpdateSignalState();
     void UpdateTimeBar(QPainter *painter);
     void UpdateSignalShape(QPainter *painter);
     void UpdateCursor(QPainter *painter);
-    void UpdateCursor(QPainter *painter, int index, bool selected);
+    void UpdateCursor(QPainter *painter, int index);
     void UpdateCursorTimeDist(QPainter *painter);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     bool showSignalTip() const { return m_ShowSignalTip; }
     void setShowSignalTip(bool show) { m_ShowSignalTip = show; }
-    QPoint cursorPos(int index) const { return m_CursorPos[index]; }
     // How many times the rows and the ruler were drawn: a cursor move must not add to it.
     int pictureRenders() const { return m_PictureRenders; }
     // Draws the ruler, the rows and the cursors through painter in the canvas's coordinates, for
@@ -121,14 +107,9 @@ private:
     void moveToChange(bool next);
 
     DovlinWidget *m_Owner;
+    Dovlin_ViewState *m_State;
     QScrollBar *m_ScrollBar = nullptr;
 
-    qint64 m_StartScopeTime = 0;
-    qint64 m_EndScopeTime = 1;
-    qint64 m_TickTime = 1;
-    int m_ZoomCo = 5;
-    int m_TickSpacings[3] = {5, 8, 11};
-    double m_ZoomRatio = 1.0;
     int m_SortedCursor[m_MaxCursor] = {};
     // Ticks per scroll-bar step: more than one when the file has more ticks than an int holds.
     qint64 m_ScrollUnit = 1;

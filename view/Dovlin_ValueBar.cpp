@@ -113,11 +113,10 @@ bool Dovlin_ValueBar::find(bool forward)
     }
     m_Owner->setCursorTime(cursor, time);
     tree->scrollToItem(item);
-    m_Owner->shapeWidget()->ShowTime(time);
-    tree->UpdateVisibleSignalStates();
+    m_Owner->viewState().ShowTime(time);
     Q_EMIT m_Owner->statusMessage(tr("%1 %2 at %3")
                                       .arg(node->m_Name, condition,
-                                           m_Owner->shapeWidget()->GetActualTimeStr(time).trimmed()));
+                                           m_Owner->viewState().GetActualTimeStr(time).trimmed()));
     return true;
 }
 

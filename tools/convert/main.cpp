@@ -8,6 +8,7 @@
 // file. Errors and
 // warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
+#include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
 #include "streamreporter.h"
 
@@ -20,14 +21,6 @@
 #include <cstring>
 
 namespace {
-
-QString timeUnit(int timeBase)
-{
-    static const char *const units[] = {"s", "ms", "us", "ns", "ps", "fs"};
-    if (timeBase <= 0 && timeBase >= -15 && timeBase % 3 == 0)
-        return QStringLiteral("1 %1").arg(QLatin1String(units[-timeBase / 3]));
-    return QStringLiteral("1e%1 s").arg(timeBase);
-}
 
 int usage(const QString &reason)
 {
@@ -103,7 +96,7 @@ int main(int argc, char **argv)
     const double megabytes = stats.m_Bytes / 1e6;
     printf("%s -> %s: %d signals, %d nodes, %lld events, time unit %s, %.3f s, %.1f MB/s\n", qUtf8Printable(input),
            qUtf8Printable(import.WaveFileName()), stats.m_nSignal, stats.m_nHierarchy,
-           static_cast<long long>(stats.m_nEvent), qUtf8Printable(timeUnit(stats.m_TimeBase)), stats.m_Seconds,
+           static_cast<long long>(stats.m_nEvent), qUtf8Printable(TimeUnitText(stats.m_TimeBase)), stats.m_Seconds,
            stats.m_Seconds > 0 ? megabytes / stats.m_Seconds : 0.0);
     // A summary lost to a full disk behind a redirection is a failure too, though the wave file is there.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

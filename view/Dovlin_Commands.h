@@ -1,0 +1,17 @@
+#ifndef DOVLIN_COMMANDS_H
+#define DOVLIN_COMMANDS_H
+
+class QAction;
+class QObject;
+
+// The commands on a document's time axis and cursors, which both the main window's menus and
+// the canvas's context menu offer: one text, icon, shortcut and tip for each.
+namespace Dovlin_Commands {
+enum Command { ZoomIn, ZoomOut, ZoomFull, ZoomArea, NextTransaction, PrevTransaction, ToggleDigitalAnalog,
+               AddCursor, RemoveCursor };
+
+// A new action of parent for the command, not yet connected.
+QAction *Make(Command command, QObject *parent);
+}
+
+#endif
