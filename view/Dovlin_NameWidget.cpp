@@ -282,14 +282,12 @@ QTreeWidgetItem *Dovlin_NameWidget::itemAtY(int y) const
     return itemAt(QPoint(1, y - rowOffset()));
 }
 
-QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time, bool withName) const
+QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time) const
 {
     QTreeWidgetItem *item = itemAtY(pos.y());
     if (!item)
         return QString();
-    QString text;
-    if (withName)
-        text = item->text(0) + " = ";
+    QString text = item->text(0) + " = ";
     if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
         text += node->GetSignalState(time);
     return text;

@@ -34,7 +34,8 @@ public:
     int rowOffset() const;
     QRect visualItemRect(const QTreeWidgetItem *item) const;
     QTreeWidgetItem *itemAtY(int y) const;
-    QString GetSignalState(const QPoint &pos, qint64 time, bool withName) const;
+    // "name = value" of the line at the canvas height pos.y(), at time: the canvas's tool tip.
+    QString GetSignalState(const QPoint &pos, qint64 time) const;
     // Refreshes the Values column of the lines in view only; the others get their texts when they
     // are painted.
     void UpdateVisibleSignalStates();

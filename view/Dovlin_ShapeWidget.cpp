@@ -462,7 +462,7 @@ bool Dovlin_ShapeWidget::event(QEvent *event)
         return true;
     auto *help = static_cast<QHelpEvent *>(event);
     const qint64 t = GetTime(help->pos().x());
-    QToolTip::showText(help->globalPos(), nameWidget()->GetSignalState(help->pos(), t, true), this);
+    QToolTip::showText(help->globalPos(), nameWidget()->GetSignalState(help->pos(), t), this);
     return QWidget::event(event);
 }
 
