@@ -159,8 +159,9 @@ protected:
     void FindMinMax(ValueOf valueOf);
 
 private:
-    // Summaries of whole boxes, and of runs of m_BoxSize boxes, built when first needed: they let
-    // a column crowded with millions of changes be summed up in a few steps. Each type keeps only
+    // Summaries of whole boxes, of each box's run up to it and from it on, and of runs of
+    // m_BoxSize boxes, built when first needed: they let a column crowded with millions of changes
+    // be summed up in a few steps. Each type keeps only
     // what it needs (a logic signal a 4-byte state mask per box), so that summing up every column
     // of a canvas reads little memory.
     template <class Merge>
