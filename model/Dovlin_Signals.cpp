@@ -404,9 +404,21 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
     if (boxedEnd - i >= m_BoxSize) {
         const qint64 boxStart = (i + m_BoxSize - 1) / m_BoxSize * m_BoxSize;
         const qint64 boxStop = boxedEnd / m_BoxSize * m_BoxSize;
-        foldEvents(i, boxStart);
         const qint64 firstBox = boxStart / m_BoxSize, lastBox = boxStop / m_BoxSize - 1;
         const qint64 firstRun = firstBox / m_BoxSize, lastRun = lastBox / m_BoxSize;
+        // The pieces lie far apart: ask for the last ones now so that their cache misses overlap
+        // the first ones' folding.
+        if (firstRun != lastRun) {
+            __builtin_prefetch(&levels->m_Suffixes[size_t(firstBox)]);
+            __builtin_prefetch(&levels->m_Prefixes[size_t(lastBox)]);
+        }
+        if (end > boxStop) {
+            const char *tail = reinterpret_cast<const char *>(Box(boxStop / m_BoxSize));
+            const qint64 bytes = qMin<qint64>(end - boxStop, m_BoxSize) * qint64(sizeof(CSignalEvent));
+            for (qint64 line = 0; line < bytes; line += 64)
+                __builtin_prefetch(tail + line);
+        }
+        foldEvents(i, boxStart);
         if (firstRun == lastRun) {
             for (qint64 b = firstBox; b <= lastBox; ++b)
                 Merge::Fold(levels->m_Boxes[size_t(b)], summary);
