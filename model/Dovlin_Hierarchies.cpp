@@ -72,6 +72,19 @@ std::vector<qint64> mergeTimes(std::vector<std::vector<qint64>> lists)
     }
     return lists.empty() ? std::vector<qint64>() : std::move(lists.front());
 }
+
+// The first time of the sorted [from, last) that is not below time, in steps that double from
+// `from` on and a binary search inside the last step: the next column's times lie near.
+std::vector<qint64>::const_iterator lowerBoundFrom(std::vector<qint64>::const_iterator from,
+                                                   std::vector<qint64>::const_iterator last, qint64 time)
+{
+    std::ptrdiff_t step = 1;
+    while (step < last - from && from[step] < time) {
+        from += step;
+        step *= 2;
+    }
+    return std::lower_bound(from, step < last - from ? from + step : last, time);
+}
 }
 
 namespace {
@@ -139,7 +152,7 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
             const int x = map.ColumnOf(*at);
             if (x >= width)
                 break;
-            const auto end = std::lower_bound(at + 1, times->end(), map.FirstTimeOf(x + 1));
+            const auto end = lowerBoundFrom(at + 1, times->end(), map.FirstTimeOf(x + 1));
             columns.m_Changes[size_t(x)] = end - at >= 2 ? 2 : 1;
             at = end;
         }

@@ -8,10 +8,7 @@
 
 #include <vector>
 
-class QPainter;
 class Dovlin_FileManager;
-class Dovlin_NameWidget;
-class Dovlin_ShapeWidget;
 class Dovlin_Signal;
 class Dovlin_WaveReader;
 class Dovlin_WaveWriter;
@@ -70,9 +67,6 @@ public:
     // The node's own part of its record, after the code and the name.
     virtual bool SaveHeader(Dovlin_WaveWriter &writer);
     virtual bool LoadHeader(Dovlin_WaveReader &reader);
-    // Drawing (defined with the view code).
-    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
-                                   QPainter *painter) = 0;
     // The value text at time in m_Radix; empty where the node has no value (before its first
     // change, past the end of the dump). The name tree keeps the texts of its lines.
     QString GetSignalState(qint64 time) { return ValueText(time); }
@@ -125,8 +119,6 @@ public:
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
     bool SaveHeader(Dovlin_WaveWriter &writer) override;
     bool LoadHeader(Dovlin_WaveReader &reader) override;
-    bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
-                           QPainter *painter) override;
     QString ValueText(qint64 time) override;
 
     int m_SignalIndex = -1;
@@ -159,8 +151,6 @@ public:
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
     bool SaveHeader(Dovlin_WaveWriter &writer) override;
     bool LoadHeader(Dovlin_WaveReader &reader) override;
-    bool UpdateSignalShape(Dovlin_ShapeWidget *shapeWidget, Dovlin_NameWidget *nameWidget,
-                           QPainter *painter) override;
     QString ValueText(qint64 time) override;
 
     QList<int> m_Children;

@@ -289,10 +289,14 @@ struct Dovlin_Summaries
 };
 
 namespace {
+// Beside each box's own summary, that of its run up to it and from it on: the boxes of a range
+// that crosses runs then take two steps, however many of them there are.
 template <class Summary>
 struct SummaryLevels : Dovlin_Summaries
 {
     std::vector<Summary> m_Boxes;
+    std::vector<Summary> m_Prefixes;
+    std::vector<Summary> m_Suffixes;
     std::vector<Summary> m_Runs;
 };
 
@@ -371,29 +375,20 @@ struct MergeState
     static void Add(const Summary &summary, Dovlin_ValueRange &range) { range.m_StateMask |= summary; }
 };
 
-template <typename T>
-void prefetch(const T *from, const T *to)
-{
-    for (const char *line = reinterpret_cast<const char *>(from); line < reinterpret_cast<const char *>(to); line += 64)
-        __builtin_prefetch(line);
-}
-
 } // namespace
 
-// Whole runs and boxes from their summaries, the events around them one by one. The summary
-// being built stays in registers: folding into the range in memory chains every step to a store.
+// The events at both ends one by one, the boxes between from their summaries: within one run box
+// by box, across runs from the first box's run on, whole runs, and the last box's run up to it.
+// The summary being built stays in registers: folding into the range in memory chains every step
+// to a store.
 template <class Merge>
 void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const
 {
     using Summary = typename Merge::Summary;
-    constexpr qint64 runSize = qint64(m_BoxSize) * m_BoxSize;
     // Summaries exist once a range has spanned two boxes; the signal's type never changes.
     const auto *levels = static_cast<const SummaryLevels<Summary> *>(m_Summaries.get());
-    const Summary *boxSums = levels ? levels->m_Boxes.data() : nullptr;
-    const Summary *runSums = levels ? levels->m_Runs.data() : nullptr;
-    // Events lie in summarised boxes and runs only up to these ends.
+    // Events lie in summarised boxes only up to this end.
     const qint64 boxedEnd = levels ? qMin(end, qint64(levels->m_Boxes.size()) * m_BoxSize) : first;
-    const qint64 runEnd = levels ? qMin(boxedEnd, qint64(levels->m_Runs.size()) * runSize) : first;
     Summary summary{};
     const auto foldEvents = [this, &summary](qint64 from, qint64 to) {
         while (from < to) {
@@ -405,34 +400,35 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
             from = stop;
         }
     };
-    const auto foldBoxes = [boxSums, &summary](qint64 from, qint64 to) {
-        for (qint64 b = from; b < to; ++b)
-            Merge::Fold(boxSums[b], summary);
-    };
     qint64 i = first;
     if (boxedEnd - i >= m_BoxSize) {
         const qint64 boxStart = (i + m_BoxSize - 1) / m_BoxSize * m_BoxSize;
         const qint64 boxStop = boxedEnd / m_BoxSize * m_BoxSize;
-        const qint64 runStart = (boxStart + runSize - 1) / runSize * runSize;
-        const qint64 runStop = runEnd / runSize * runSize;
-        // The pieces lie far apart: ask for all of them at once so that their cache misses overlap.
-        if (runStart < runStop) {
-            prefetch(boxSums + boxStart / m_BoxSize, boxSums + runStart / m_BoxSize);
-            prefetch(boxSums + runStop / m_BoxSize, boxSums + boxStop / m_BoxSize);
+        const qint64 firstBox = boxStart / m_BoxSize, lastBox = boxStop / m_BoxSize - 1;
+        const qint64 firstRun = firstBox / m_BoxSize, lastRun = lastBox / m_BoxSize;
+        // The pieces lie far apart: ask for the last ones now so that their cache misses overlap
+        // the first ones' folding.
+        if (firstRun != lastRun) {
+            __builtin_prefetch(&levels->m_Suffixes[size_t(firstBox)]);
+            __builtin_prefetch(&levels->m_Prefixes[size_t(lastBox)]);
         }
         if (end > boxStop) {
-            const CSignalEvent *tail = Box(boxStop / m_BoxSize);
-            prefetch(tail, tail + qMin<qint64>(end - boxStop, m_BoxSize));
+            const char *tail = reinterpret_cast<const char *>(Box(boxStop / m_BoxSize));
+            const qint64 bytes = qMin<qint64>(end - boxStop, m_BoxSize) * qint64(sizeof(CSignalEvent));
+            for (qint64 line = 0; line < bytes; line += 64)
+                __builtin_prefetch(tail + line);
         }
         foldEvents(i, boxStart);
-        i = boxStart;
-        if (runStart < runStop) {
-            foldBoxes(i / m_BoxSize, runStart / m_BoxSize);
-            for (qint64 r = runStart / runSize; r < runStop / runSize; ++r)
-                Merge::Fold(runSums[r], summary);
-            i = runStop;
+        if (firstRun == lastRun) {
+            for (qint64 b = firstBox; b <= lastBox; ++b)
+                Merge::Fold(levels->m_Boxes[size_t(b)], summary);
+        } else {
+            // Every run before the last box's is whole, so the first box's has its suffixes.
+            Merge::Fold(levels->m_Suffixes[size_t(firstBox)], summary);
+            for (qint64 r = firstRun + 1; r < lastRun; ++r)
+                Merge::Fold(levels->m_Runs[size_t(r)], summary);
+            Merge::Fold(levels->m_Prefixes[size_t(lastBox)], summary);
         }
-        foldBoxes(i / m_BoxSize, boxStop / m_BoxSize);
         i = boxStop;
     }
     foldEvents(i, end);
@@ -454,12 +450,20 @@ void Dovlin_Signal::UpdateSummaries() const
         for (int slot = 0; slot < m_BoxSize; ++slot)
             Merge::Fold(events[slot], summary);
         levels.m_Boxes.push_back(summary);
+        Summary prefix = summary;
+        if (box % m_BoxSize != 0)
+            Merge::Fold(levels.m_Prefixes.back(), prefix);
+        levels.m_Prefixes.push_back(prefix);
     }
     for (qint64 run = qint64(levels.m_Runs.size()); run < fullBoxes / m_BoxSize; ++run) {
-        Summary summary{};
-        for (qint64 box = run * m_BoxSize; box < (run + 1) * m_BoxSize; ++box)
-            Merge::Fold(levels.m_Boxes[size_t(box)], summary);
-        levels.m_Runs.push_back(summary);
+        const size_t start = size_t(run * m_BoxSize);
+        levels.m_Suffixes.resize(start + m_BoxSize);
+        Summary suffix{};
+        for (size_t box = start + m_BoxSize; box-- > start;) {
+            Merge::Fold(levels.m_Boxes[box], suffix);
+            levels.m_Suffixes[box] = suffix;
+        }
+        levels.m_Runs.push_back(suffix);
     }
 }
 

@@ -11,11 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-class QPainter;
-class QRect;
 class Dovlin_FileManager;
-class Dovlin_Hierarchy;
-class Dovlin_ShapeWidget;
 struct Dovlin_Summaries;
 class Dovlin_WaveReader;
 class Dovlin_WaveWriter;
@@ -86,9 +82,6 @@ public:
     // the boxes point into a slice of arena.
     // Without an arena the boxes point into the reader's mapped bytes.
     virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena);
-    // Draws the signal into the row of node, which gives the look and the value texts (defined
-    // with the drawing code).
-    virtual bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) = 0;
     // Text of the value at time (GetEventAt) in a radix; empty where the signal has no value.
     virtual QString GetSignalState(qint64 time, int radix) = 0;
     // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded. Loading does
@@ -166,8 +159,9 @@ protected:
     void FindMinMax(ValueOf valueOf);
 
 private:
-    // Summaries of whole boxes, and of runs of m_BoxSize boxes, built when first needed: they let
-    // a column crowded with millions of changes be summed up in a few steps. Each type keeps only
+    // Summaries of whole boxes, of each box's run up to it and from it on, and of runs of
+    // m_BoxSize boxes, built when first needed: they let a column crowded with millions of changes
+    // be summed up in a few steps. Each type keeps only
     // what it needs (a logic signal a 4-byte state mask per box), so that summing up every column
     // of a canvas reads little memory.
     template <class Merge>
@@ -267,7 +261,6 @@ class Dovlin_IntSignal : public Dovlin_Signal, public Dovlin_IntType
 public:
     explicit Dovlin_IntSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
 };
@@ -277,21 +270,18 @@ class Dovlin_RealSignal : public Dovlin_Signal, public Dovlin_RealType
 public:
     explicit Dovlin_RealSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
 };
 
 // A logic signal over one of Dovlin_BitType, Dovlin_VerilogType and Dovlin_StdLogicType.
-// The three classes are instantiated once, in the model; UpdateSignalShape is defined and
-// instantiated with the drawing code.
+// The three classes are instantiated once, in the model.
 template <class T>
 class Dovlin_StateSignalT : public Dovlin_Signal, public T
 {
 public:
     explicit Dovlin_StateSignalT(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
     int GetTypeCode() const override { return this->m_TypeCode; }
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     QString GetSignalState(qint64 time, int radix) override
     {
         return T::GetSignalState(GetEventAt(time), radix);
@@ -310,7 +300,6 @@ public:
     int GetTypeCode() const override { return m_TypeCode; }
     // A copy of the last trigger at the end time would read as one more trigger.
     bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime) override;
-    bool UpdateSignalShape(Dovlin_ShapeWidget *widget, QRect *rect, QPainter *painter, Dovlin_Hierarchy *node) override;
     // "1" when a trigger lies exactly at time, else empty: an event holds no value between triggers.
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void findFrom();
     void columnsCoverEveryEvent_data();
     void columnsCoverEveryEvent();
+    void columnSummaries_data();
+    void columnSummaries();
     void changeColumns_data();
     void changeColumns();
     void unknownColumns_data();
@@ -30,7 +32,44 @@ private Q_SLOTS:
 
 private:
     static QList<qint64> times(const QString &shape, int count, quint32 seed);
+    // The range of the values of stored events [first, end), one event at a time.
+    static Dovlin_ValueRange walk(const Dovlin_Signal &signal, int type, qint64 first, qint64 end);
+    static void compareRanges(const Dovlin_ValueRange &actual, const Dovlin_ValueRange &expected);
 };
+
+Dovlin_ValueRange tst_Columns::walk(const Dovlin_Signal &signal, int type, qint64 first, qint64 end)
+{
+    Dovlin_ValueRange range;
+    for (qint64 i = first; i < end; ++i) {
+        const CSignalEvent *event = signal.GetEvent(i);
+        ++range.m_Count;
+        if (type == 1) {
+            range.m_MinInt = qMin(range.m_MinInt, event->m_Value.m_IntValue);
+            range.m_MaxInt = qMax(range.m_MaxInt, event->m_Value.m_IntValue);
+        } else if (type == 2) {
+            if (std::isnan(event->m_Value.m_RealValue)) {
+                range.m_HasNaN = true;
+            } else {
+                range.m_MinReal = qMin(range.m_MinReal, event->m_Value.m_RealValue);
+                range.m_MaxReal = qMax(range.m_MaxReal, event->m_Value.m_RealValue);
+            }
+        } else {
+            range.m_StateMask |= Dovlin_ValueRange::StateBit(event->m_Value.m_State);
+        }
+    }
+    return range;
+}
+
+void tst_Columns::compareRanges(const Dovlin_ValueRange &actual, const Dovlin_ValueRange &expected)
+{
+    QCOMPARE(actual.m_Count, expected.m_Count);
+    QCOMPARE(actual.m_StateMask, expected.m_StateMask);
+    QCOMPARE(actual.m_MinInt, expected.m_MinInt);
+    QCOMPARE(actual.m_MaxInt, expected.m_MaxInt);
+    QCOMPARE(actual.m_MinReal, expected.m_MinReal);
+    QCOMPARE(actual.m_MaxReal, expected.m_MaxReal);
+    QCOMPARE(actual.m_HasNaN, expected.m_HasNaN);
+}
 
 // Event times of a few shapes: even steps, bursts with long gaps, many equal times.
 QList<qint64> tst_Columns::times(const QString &shape, int count, quint32 seed)
@@ -126,41 +165,86 @@ void tst_Columns::columnsCoverEveryEvent()
         QVERIFY(column.m_X > lastColumn);
         QCOMPARE(column.m_First, index);
         QVERIFY(column.m_End > column.m_First);
-        Dovlin_ValueRange expected;
-        for (qint64 i = column.m_First; i < column.m_End; ++i) {
-            const CSignalEvent *event = signal->GetEvent(i);
-            QCOMPARE(map.ColumnOf(event->m_Time), column.m_X);
-            ++expected.m_Count;
-            if (type == 1) {
-                expected.m_MinInt = qMin(expected.m_MinInt, event->m_Value.m_IntValue);
-                expected.m_MaxInt = qMax(expected.m_MaxInt, event->m_Value.m_IntValue);
-            } else if (type == 2) {
-                if (std::isnan(event->m_Value.m_RealValue)) {
-                    expected.m_HasNaN = true;
-                } else {
-                    expected.m_MinReal = qMin(expected.m_MinReal, event->m_Value.m_RealValue);
-                    expected.m_MaxReal = qMax(expected.m_MaxReal, event->m_Value.m_RealValue);
-                }
-            } else {
-                expected.m_StateMask |= Dovlin_ValueRange::StateBit(event->m_Value.m_State);
-            }
-        }
+        for (qint64 i = column.m_First; i < column.m_End; ++i)
+            QCOMPARE(map.ColumnOf(signal->GetEvent(i)->m_Time), column.m_X);
         // The event after the column lies in a later column.
         if (const CSignalEvent *after = signal->GetEvent(column.m_End))
             QVERIFY(map.ColumnOf(after->m_Time) > column.m_X);
-        QCOMPARE(column.m_Values.m_Count, expected.m_Count);
-        QCOMPARE(column.m_Values.m_StateMask, expected.m_StateMask);
-        QCOMPARE(column.m_Values.m_MinInt, expected.m_MinInt);
-        QCOMPARE(column.m_Values.m_MaxInt, expected.m_MaxInt);
-        QCOMPARE(column.m_Values.m_MinReal, expected.m_MinReal);
-        QCOMPARE(column.m_Values.m_MaxReal, expected.m_MaxReal);
-        QCOMPARE(column.m_Values.m_HasNaN, expected.m_HasNaN);
+        compareRanges(column.m_Values, walk(*signal, type, column.m_First, column.m_End));
         lastColumn = column.m_X;
         index = column.m_End;
     }
     // Every event inside the window was in exactly one column.
     const qint64 inside = std::lower_bound(eventTimes.begin(), eventTimes.end(), beyond) - eventTimes.begin() + 1;
     QCOMPARE(index, qMax(inside, firstIndex));
+}
+
+// Columns of even events (stored event i at time 10 i) as wide as a share of a box, several boxes,
+// exactly one run of 32 boxes on its bounds or across two, and many runs with parts of runs at both
+// ends; the signal then grows, and its summaries with it.
+void tst_Columns::columnSummaries_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("span");
+    const struct
+    {
+        const char *name;
+        qint64 first, span;
+    } columns[] = {{"inside a box", 5, 20},
+                   {"boxes of one run", 37, 700},
+                   {"one run, on its bounds", 1024, 1024},
+                   {"one run's length, across two", 1500, 1024},
+                   {"many runs, parts at both ends", 777, 5000}};
+    for (int type : {1, 2, 8})
+        for (const auto &column : columns)
+            QTest::newRow(qPrintable(QString("type %1, %2").arg(type).arg(column.name)))
+                << type << column.first << column.span;
+}
+
+void tst_Columns::columnSummaries()
+{
+    QFETCH(int, type);
+    QFETCH(qint64, first);
+    QFETCH(qint64, span);
+    Dovlin_FileManager model;
+    Dovlin_Signal *signal = type == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&model))
+                            : type == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&model))
+                                        : new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    QRandomGenerator random(9);
+    qint64 time = 0;
+    const auto append = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            time += 10;
+            // Values that fall or rise with time, so that an event missed or folded twice at a
+            // column's ends changes its range, and rare spikes, NaNs and Xs anywhere.
+            const int r = random.bounded(100000);
+            if (type == 1)
+                signal->AddEvent(time, r % 1499 == 0 ? qint64(r) << 32 : -1000 * time);
+            else if (type == 2)
+                signal->AddEvent(time, r % 4999 == 0 ? std::nan("") : time / 7.0);
+            else
+                signal->AddEvent(time, r % 997 == 0 ? 3 : r % 3);
+        }
+    };
+    append(40000);
+    for (int round = 0; round < 2; ++round) {
+        const Dovlin_ColumnMap map{10 * first, 10 * span, 1, int(signal->GetnEvent() / span) + 1};
+        QCOMPARE(signal->GetEvent(first)->m_Time, map.m_Start);
+        qint64 index = first;
+        Dovlin_Column column;
+        int columns = 0;
+        while (signal->NextColumn(map, index, column) && column.m_X < map.m_Width) {
+            QCOMPARE(column.m_First, first + column.m_X * span);
+            QCOMPARE(column.m_End, qMin(column.m_First + span, signal->GetnEvent()));
+            compareRanges(column.m_Values, walk(*signal, type, column.m_First, column.m_End));
+            index = column.m_End;
+            ++columns;
+        }
+        QCOMPARE(index, signal->GetnEvent());
+        QCOMPARE(columns, int((signal->GetnEvent() - first + span - 1) / span));
+        append(3333);
+    }
 }
 
 void tst_Columns::changeColumns_data()

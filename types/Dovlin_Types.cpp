@@ -39,3 +39,37 @@ quint32 Dovlin_StateType::KnownStates(int typeCode)
         return ~quint32(0);
     }
 }
+
+const Dovlin_Type *Dovlin_Type::OfTypeCode(int typeCode)
+{
+    static const Dovlin_IntType integer;
+    static const Dovlin_RealType real;
+    switch (typeCode) {
+    case Dovlin_TypeCode::Integer:
+        return &integer;
+    case Dovlin_TypeCode::Real:
+        return &real;
+    default:
+        return Dovlin_StateType::OfTypeCode(typeCode);
+    }
+}
+
+const Dovlin_StateType *Dovlin_StateType::OfTypeCode(int typeCode)
+{
+    static const Dovlin_BitType bit;
+    static const Dovlin_VerilogType verilog;
+    static const Dovlin_StdLogicType stdLogic;
+    static const Dovlin_EventType event;
+    switch (typeCode) {
+    case Dovlin_TypeCode::Bit:
+        return &bit;
+    case Dovlin_TypeCode::Verilog:
+        return &verilog;
+    case Dovlin_TypeCode::StdLogic:
+        return &stdLogic;
+    case Dovlin_TypeCode::Event:
+        return &event;
+    default:
+        return nullptr;
+    }
+}

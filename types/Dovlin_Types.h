@@ -3,9 +3,7 @@
 
 #include <QString>
 
-class Dovlin_RowPainter;
 struct CSignalEvent;
-struct Dovlin_Column;
 
 // Signal type codes, as returned by GetTypeCode and stored per signal in a wave file.
 namespace Dovlin_TypeCode {
@@ -24,17 +22,11 @@ public:
     virtual ~Dovlin_Type() = default;
 
     virtual int GetTypeCode() const { return m_TypeCode; }
-    // Drawing (defined with the drawing code): the stretch from e1 to the change e2, where before
-    // is the event before e1; false once the stretch starts right of the row. And one pixel
-    // column crowded with changes, the first of which is first.
-    virtual bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                                   const CSignalEvent *e2) const = 0;
-    virtual void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                                   const Dovlin_Column &column, const CSignalEvent *first) const = 0;
-    // Whether drawing a crowded column needs the range of its values.
-    virtual bool ColumnNeedsValues(bool digital) const = 0;
     // Text of one value in a radix; empty for a null event (no value).
     virtual QString GetSignalState(const CSignalEvent *event, int radix) const = 0;
+    // The type of a type code, whose texts and tables hold for every signal of that code; null for
+    // a code that is none of the types.
+    static const Dovlin_Type *OfTypeCode(int typeCode);
 
 protected:
     int m_TypeCode;
@@ -53,13 +45,6 @@ public:
 
     Dovlin_IntType() : Dovlin_ValueType(Dovlin_TypeCode::Integer) {}
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const CSignalEvent *e2) const override;
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const Dovlin_Column &column, const CSignalEvent *first) const override;
-    // Analog level of a value on the row's scale.
-    bool ColumnNeedsValues(bool digital) const override { return !digital; }
-    static int IntLevel(const Dovlin_RowPainter &row, qint64 value);
 };
 
 class Dovlin_RealType : public Dovlin_ValueType
@@ -69,12 +54,6 @@ public:
 
     Dovlin_RealType() : Dovlin_ValueType(Dovlin_TypeCode::Real) {}
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const CSignalEvent *e2) const override;
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const Dovlin_Column &column, const CSignalEvent *first) const override;
-    bool ColumnNeedsValues(bool digital) const override { return !digital; }
-    static int RealLevel(const Dovlin_RowPainter &row, double value);
 };
 
 // A logic type: a state index per event and class-level tables of text, height and colour.
@@ -98,14 +77,9 @@ public:
     static quint32 KnownStates(int typeCode);
 
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
-    // Drawing shared by the logic types, through the table lookups above.
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const CSignalEvent *e2) const override;
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const Dovlin_Column &column, const CSignalEvent *first) const override;
-    bool ColumnNeedsValues(bool) const override { return true; }
-    // Analog level of a state: the state index on the scale of the row's smallest and largest.
-    int AnalogState(const Dovlin_RowPainter &row, int state) const;
+    // The logic type of a type code (an event's states are the four of Verilog); null for the
+    // integer and real codes and any other.
+    static const Dovlin_StateType *OfTypeCode(int typeCode);
 
 protected:
     Dovlin_StateType(int typeCode, int nStates, const char *const *texts, const double *heights,
@@ -165,12 +139,6 @@ public:
     Dovlin_EventType()
         : Dovlin_StateType(Dovlin_TypeCode::Event, Dovlin_VerilogType::m_nState, Dovlin_VerilogType::m_States,
                            Dovlin_VerilogType::m_Heights, Dovlin_VerilogType::m_Colors) {}
-    // Drawing: an upward arrow at each trigger, the low rail between them, in either display mode.
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const CSignalEvent *e2) const override;
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
-                           const Dovlin_Column &column, const CSignalEvent *first) const override;
-    bool ColumnNeedsValues(bool) const override { return false; }
 };
 
 #endif

@@ -9,19 +9,31 @@
 class Dovlin_Hierarchy;
 class Dovlin_ShapeWidget;
 class Dovlin_ValueLabels;
-struct CSignalEvent;
 
-// Everything a value type needs to draw into one waveform row: the row's rails, the time to
-// pixel mapping of the canvas, the analog scale and the pixels.
+// Everything the shapes of a value type need to draw into one waveform row: the row's rails, the
+// time to pixel mapping of the canvas and the pixels.
 class Dovlin_RowPainter
 {
 public:
     // node gives the value texts of a digital row; without one the row draws none.
     Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                      Dovlin_Hierarchy *node = nullptr, const CSignalEvent *minEvent = nullptr,
-                      const CSignalEvent *maxEvent = nullptr);
+                      Dovlin_Hierarchy *node = nullptr);
 
-    int X(qint64 time) const;
+    // The canvas's pixel of a time: computed here in 64 bits when nothing overflows and the pixel
+    // lies within the canvas's limits, which is nearly always, else by the canvas.
+    int X(qint64 time) const
+    {
+        qint64 delta = 0, scaled = 0;
+        if (!__builtin_sub_overflow(time, m_Map.m_Start, &delta) &&
+            !__builtin_mul_overflow(delta, qint64(m_Map.m_PixelsPerTick), &scaled)) {
+            const qint64 x = scaled / m_Map.m_TimePerTick;
+            if (x > -m_NearX && x < m_NearX)
+                return int(x);
+        }
+        return FarX(time);
+    }
+    // The canvas's own mapping, which pins far pixels to its limits.
+    int FarX(qint64 time) const;
     // Level of a relative height between the low (0) and the high (1) rail.
     int Level(double height) const;
     // Analog level of a value on the scale from the smallest to the largest value of the signal.
@@ -52,6 +64,9 @@ public:
     // A value text drawn centred on the columns x1 to x2 that LabelRoom gave.
     void Label(int x1, int x2, const QString &text);
 
+    // Pixels nearer than this to the window's start are never clamped by the canvas.
+    static constexpr qint64 m_NearX = qint64(1) << 28;
+
     Dovlin_ShapeWidget *m_Shape;
     QPainter *m_Painter;
     Dovlin_RowRaster m_Raster;
@@ -63,8 +78,6 @@ public:
     int m_YLow;
     int m_YHigh;
     bool m_Digital;
-    const CSignalEvent *m_MinEvent;
-    const CSignalEvent *m_MaxEvent;
 };
 
 #endif

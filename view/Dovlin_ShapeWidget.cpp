@@ -6,6 +6,7 @@
 #include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
+#include "Dovlin_Shapes.h"
 #include "Dovlin_ValueLabels.h"
 
 #include <QAction>
@@ -209,7 +210,7 @@ void Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
     // Only lines in view have rows; the walk ends at the first row that reaches the time bar.
     for (QTreeWidgetItem *item = tree->itemAt(QPoint(1, 0)); item; item = tree->itemBelow(item)) {
         Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
-        if (node && !node->UpdateSignalShape(this, tree, painter))
+        if (node && !Dovlin_Shapes::UpdateSignalShape(this, tree, painter, node))
             break;
     }
 }
