@@ -394,6 +394,16 @@ private Q_SLOTS:
                             .count(" l\n");
         }
         QVERIFY2(segments > 100, qPrintable(QString::number(segments)));
+        QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), 1);
+        // Cancelling the dialog prints nothing.
+        QVERIFY(QFile::remove(pdf));
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return false;
+        });
+        m_Window->findChild<QAction *>("printAct")->trigger();
+        QVERIFY(!QFile::exists(pdf));
 
         // At a printer's resolution every part keeps its place in the picture: nothing spills below
         // it and its caption.
