@@ -6,7 +6,6 @@
 #include "Dovlin_ShapeWidget.h"
 
 #include <QHelpEvent>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>

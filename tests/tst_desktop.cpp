@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QComboBox>
 #include <QPainter>
@@ -27,7 +26,6 @@
 #include <QSvgRenderer>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
