@@ -131,7 +131,6 @@ private Q_SLOTS:
         QTest::newRow("wave file") << "a.dvn" << true << false;
         QTest::newRow("several dots") << "a.b.dvn" << true << false;
         QTest::newRow("upper-case suffix") << "TRACE.DVN" << true << false;
-        QTest::newRow("upper-case vcd") << "trace.VCD" << false << false;
         QTest::newRow("compressed vcd") << "trace.vcd.gz" << false << true;
         QTest::newRow("no suffix") << "trace" << false << true;
     }
