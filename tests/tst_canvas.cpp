@@ -6,7 +6,6 @@
 #include "Dovlin_ShapeWidget.h"
 
 #include <QHelpEvent>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
@@ -31,7 +30,7 @@ private Q_SLOTS:
         TestWave wave;
         wave.m_Model.SetTimeBase(-9);
         auto *top = wave.Scope("top");
-        wave.Logic("clk", top, {{0, 0}, {100, 1}, {200, 0}, {300, 1}, {400, 0}});
+        wave.Logic("clk", top, {{0, 0}, {100, 1}, {200, 0}, {250, 0}, {300, 1}, {400, 0}});
         wave.Bus("bus", top, 4, {{0, "0000"}, {250, "0001"}, {500, "0011"}, {750, "0111"}});
         wave.Integer("count", top, {{0, 0}, {500, 5}, {1000, 10}});
         wave.Bus("mixed", top, 4, {{0, "1011"}, {400, "1x0z"}, {800, "0000"}, {806, "0001"}});
@@ -68,25 +67,6 @@ private Q_SLOTS:
         QCOMPARE(image.pixel(x(700) + 3, yHigh("flag")), Green);
     }
 
-    void busRows()
-    {
-        line("bus")->setExpanded(false);
-        const QImage image = picture();
-        // Crossings at every change of a bit, rails between them.
-        for (qint64 t : {250, 500, 750}) {
-            QCOMPARE(image.pixel(x(t), yMid("bus")), Yellow);
-            QCOMPARE(image.pixel(x(t) - 1, yLow("bus")), Yellow);
-            QCOMPARE(image.pixel(x(t) + 1, yHigh("bus")), Yellow);
-        }
-        QCOMPARE(image.pixel(x(375), yLow("bus")), Yellow);
-        QCOMPARE(image.pixel(x(375), yHigh("bus")), Yellow);
-        QCOMPARE(image.pixel(x(250) + 5, yMid("bus")), Black);
-        // The integer bus of count: rails in its own colour, a crossing where the value changes.
-        QCOMPARE(image.pixel(x(250), yLow("count")), Bus);
-        QCOMPARE(image.pixel(x(500), yMid("count")), Bus);
-        QCOMPARE(image.pixel(x(500) - 5, yMid("count")), Black);
-    }
-
     void busValuesAndColours_data()
     {
         QTest::addColumn<QString>("name");
@@ -95,6 +75,7 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("viewFrom");
         QTest::addColumn<QRgb>("rails"); // 0: not checked
         QTest::addColumn<bool>("text");
+        QTest::newRow("bits") << "bus" << qint64(250) << qint64(500) << qint64(0) << Yellow << true;
         QTest::newRow("known bits") << "mixed" << qint64(0) << qint64(400) << qint64(0) << Yellow << true;
         QTest::newRow("unknown bits") << "mixed" << qint64(400) << qint64(800) << qint64(0) << Red << true;
         QTest::newRow("too narrow for text") << "mixed" << qint64(800) << qint64(806) << qint64(0) << QRgb(0) << false;
@@ -134,10 +115,18 @@ private Q_SLOTS:
             QCOMPARE(image.pixel(left + 1, yLow(name)), rails);
             QCOMPARE(image.pixel(right - 1, yHigh(name)), rails);
         }
+        // The stretch starts with a crossing in its colour; the middle is clear just after it.
+        if (rails && from > viewFrom) {
+            QCOMPARE(image.pixel(x(from), yMid(name)), rails);
+            QCOMPARE(image.pixel(x(from) + 5, yMid(name)), Black);
+        }
     }
 
     void analogRow()
     {
+        // Drawn as a bus first: a crossing where the value changes.
+        QCOMPARE(picture().pixel(x(500), yMid("count")), Bus);
+        QCOMPARE(picture().pixel(x(500) - 5, yMid("count")), Black);
         QVERIFY(m_Shape->ConfigPopupMenu(line("count")));
         m_Shape->toggleDA();
         QVERIFY(!Dovlin_HierarchyView::GetHierarchy(line("count"))->m_Digital);
@@ -255,14 +244,6 @@ private Q_SLOTS:
         QCOMPARE(m_Document->cursorTime(1 - moved), before[1 - moved]);
     }
 
-    void dragStopsAtTimeZero()
-    {
-        m_Shape->ZoomTime2Time(100, 1000);
-        QVERIFY(m_Shape->startScopeTime() > 0);
-        drag(50, -900);
-        QCOMPARE(m_Document->cursorTime(0), qint64(0));
-    }
-
     void zoomAreaDrag()
     {
         // Esc ends the mode as well as a drag; while it is on the canvas shows a cross-hair.
@@ -288,6 +269,10 @@ private Q_SLOTS:
         drag(150, 200);
         QCOMPARE(m_Document->cursorTime(0), cursor);
         QCOMPARE(m_Shape->startScopeTime(), start);
+        // A drag past the left edge stops the cursor at time 0.
+        QVERIFY(start > 0);
+        drag(50, -900);
+        QCOMPARE(m_Document->cursorTime(0), qint64(0));
     }
 
     void transitions_data()
@@ -299,6 +284,10 @@ private Q_SLOTS:
         QTest::newRow("previous from a change") << "clk" << qint64(200) << false << qint64(100);
         QTest::newRow("previous is the first value") << "clk" << qint64(50) << false << qint64(0);
         QTest::newRow("nothing after the last change") << "clk" << qint64(450) << true << qint64(450);
+        QTest::newRow("next skips a repeated value") << "clk" << qint64(200) << true << qint64(300);
+        QTest::newRow("previous skips a repeated value") << "clk" << qint64(300) << false << qint64(200);
+        QTest::newRow("scope next") << "top" << qint64(100) << true << qint64(200);
+        QTest::newRow("scope previous") << "top" << qint64(300) << false << qint64(250);
         // The bus changes when any bit does; the closing copies at the end time are no changes.
         QTest::newRow("bus next") << "bus" << qint64(300) << true << qint64(500);
         QTest::newRow("bus previous") << "bus" << qint64(300) << false << qint64(250);
@@ -346,6 +335,7 @@ private Q_SLOTS:
         };
         ask("clk");
         QCOMPARE(QToolTip::text(), QString("clk = 1"));
+        QCOMPARE(m_Tree->GetSignalState(QPoint(0, row("ev").bottom() + 5), 150), QString());
         QToolTip::hideText();
         m_Shape->setShowSignalTip(false);
         ask("count");

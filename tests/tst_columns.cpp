@@ -10,8 +10,8 @@
 #include <set>
 
 // The questions the canvas asks the model: which events fall into a pixel column, what values
-// they span, which columns of a bus or scope hold changes or unknown bits, and where the next and previous
-// changes of a row lie. Every answer is checked against a plain walk over all events.
+// they span, which columns of a bus or scope hold changes or unknown bits. Every answer is
+// checked against a plain walk over all events.
 class tst_Columns : public QObject
 {
     Q_OBJECT
@@ -19,15 +19,12 @@ class tst_Columns : public QObject
 private Q_SLOTS:
     void findFrom_data();
     void findFrom();
-    void columnsCoverEveryEvent_data();
-    void columnsCoverEveryEvent();
-    void columnSummaries_data();
-    void columnSummaries();
+    void columns_data();
+    void columns();
     void changeColumns_data();
     void changeColumns();
     void unknownColumns_data();
     void unknownColumns();
-    void changeTimes();
     void scopeTextIsCut();
 
 private:
@@ -121,129 +118,97 @@ void tst_Columns::findFrom()
     }
 }
 
-void tst_Columns::columnsCoverEveryEvent_data()
+// Columns as wide as a share of a box, several boxes, exactly one run of 32 boxes on its bounds or
+// across two, and many runs with parts of runs at both ends, over even events (stored event i at
+// time 10 i); narrow columns over bursts with long gaps and over sparse events. The signal then
+// grows, and its columns with it.
+void tst_Columns::columns_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("shape");
-    QTest::addColumn<int>("width");
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("timePerTick");
+    QTest::addColumn<int>("pixelsPerTick");
+    QTest::addColumn<int>("width"); // 0: up to the last event
+    const struct
+    {
+        const char *name, *shape;
+        qint64 first, timePerTick;
+        int pixelsPerTick, width;
+    } columns[] = {{"inside a box", "even", 5, 200, 1, 0},
+                   {"boxes of one run", "even", 37, 7000, 1, 0},
+                   {"one run, on its bounds", "even", 1024, 10240, 1, 0},
+                   {"one run's length, across two", "even", 1500, 10240, 1, 0},
+                   {"many runs, parts at both ends", "even", 777, 50000, 1, 0},
+                   {"sparse events", "even", 37, 3, 2, 300},
+                   {"bursts, narrow window", "bursts", 37, 3, 2, 7},
+                   {"bursts, wide window", "bursts", 37, 3, 2, 300}};
     for (int type : {1, 2, 8})
-        for (const char *shape : {"even", "bursts"})
-            for (int width : {7, 300})
-                QTest::newRow(qPrintable(QString("type %1 %2 %3 px").arg(type).arg(shape).arg(width)))
-                    << type << QString(shape) << width;
+        for (const auto &column : columns)
+            QTest::newRow(qPrintable(QString("type %1, %2").arg(type).arg(column.name)))
+                << type << QString(column.shape) << column.first << column.timePerTick << column.pixelsPerTick
+                << column.width;
 }
 
-void tst_Columns::columnsCoverEveryEvent()
+void tst_Columns::columns()
 {
     QFETCH(int, type);
     QFETCH(QString, shape);
+    QFETCH(qint64, first);
+    QFETCH(qint64, timePerTick);
+    QFETCH(int, pixelsPerTick);
     QFETCH(int, width);
     Dovlin_FileManager model;
     Dovlin_Signal *signal = type == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&model))
                             : type == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&model))
                                         : new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
-    const QList<qint64> eventTimes = times(shape, 20000, 3);
-    QRandomGenerator random(5);
-    for (qint64 t : eventTimes) {
-        const int r = random.bounded(1000);
-        if (type == 1)
-            signal->AddEvent(t, qint64(r) * 1000003 - 400000000);
-        else if (type == 2)
-            signal->AddEvent(t, r == 999 ? std::nan("") : r / 7.0);
-        else
-            signal->AddEvent(t, r % 4);
-    }
-    Dovlin_ColumnMap map{eventTimes.at(37), 3, 2, width};
-    const qint64 beyond = map.FirstTimeOf(width);
-    QVERIFY(map.ColumnOf(beyond) == width && map.ColumnOf(beyond - 1) == width - 1);
-
-    qint64 index = signal->FindEventIndex(map.m_Start);
-    const qint64 firstIndex = index;
-    int lastColumn = -1;
-    Dovlin_Column column;
-    while (signal->NextColumn(map, index, column) && column.m_X < width) {
-        QVERIFY(column.m_X > lastColumn);
-        QCOMPARE(column.m_First, index);
-        QVERIFY(column.m_End > column.m_First);
-        for (qint64 i = column.m_First; i < column.m_End; ++i)
-            QCOMPARE(map.ColumnOf(signal->GetEvent(i)->m_Time), column.m_X);
-        // The event after the column lies in a later column.
-        if (const CSignalEvent *after = signal->GetEvent(column.m_End))
-            QVERIFY(map.ColumnOf(after->m_Time) > column.m_X);
-        compareRanges(column.m_Values, walk(*signal, type, column.m_First, column.m_End));
-        lastColumn = column.m_X;
-        index = column.m_End;
-    }
-    // Every event inside the window was in exactly one column.
-    const qint64 inside = std::lower_bound(eventTimes.begin(), eventTimes.end(), beyond) - eventTimes.begin() + 1;
-    QCOMPARE(index, qMax(inside, firstIndex));
-}
-
-// Columns of even events (stored event i at time 10 i) as wide as a share of a box, several boxes,
-// exactly one run of 32 boxes on its bounds or across two, and many runs with parts of runs at both
-// ends; the signal then grows, and its summaries with it.
-void tst_Columns::columnSummaries_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<qint64>("first");
-    QTest::addColumn<qint64>("span");
-    const struct
-    {
-        const char *name;
-        qint64 first, span;
-    } columns[] = {{"inside a box", 5, 20},
-                   {"boxes of one run", 37, 700},
-                   {"one run, on its bounds", 1024, 1024},
-                   {"one run's length, across two", 1500, 1024},
-                   {"many runs, parts at both ends", 777, 5000}};
-    for (int type : {1, 2, 8})
-        for (const auto &column : columns)
-            QTest::newRow(qPrintable(QString("type %1, %2").arg(type).arg(column.name)))
-                << type << column.first << column.span;
-}
-
-void tst_Columns::columnSummaries()
-{
-    QFETCH(int, type);
-    QFETCH(qint64, first);
-    QFETCH(qint64, span);
-    Dovlin_FileManager model;
-    Dovlin_Signal *signal = type == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&model))
-                            : type == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&model))
-                                        : new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    const QList<qint64> eventTimes = times(shape, 43333, 3);
     QRandomGenerator random(9);
-    qint64 time = 0;
-    const auto append = [&](int count) {
-        for (int i = 0; i < count; ++i) {
-            time += 10;
+    const auto append = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const qint64 t = eventTimes.at(i);
             // Values that fall or rise with time, so that an event missed or folded twice at a
             // column's ends changes its range, and rare spikes, NaNs and Xs anywhere.
             const int r = random.bounded(100000);
             if (type == 1)
-                signal->AddEvent(time, r % 1499 == 0 ? qint64(r) << 32 : -1000 * time);
+                signal->AddEvent(t, r % 1499 == 0 ? qint64(r) << 32 : -1000 * t);
             else if (type == 2)
-                signal->AddEvent(time, r % 4999 == 0 ? std::nan("") : time / 7.0);
+                signal->AddEvent(t, r % 4999 == 0 ? std::nan("") : t / 7.0);
             else
-                signal->AddEvent(time, r % 997 == 0 ? 3 : r % 3);
+                signal->AddEvent(t, r % 997 == 0 ? 3 : r % 3);
         }
     };
-    append(40000);
+    append(0, 40000);
     for (int round = 0; round < 2; ++round) {
-        const Dovlin_ColumnMap map{10 * first, 10 * span, 1, int(signal->GetnEvent() / span) + 1};
-        QCOMPARE(signal->GetEvent(first)->m_Time, map.m_Start);
-        qint64 index = first;
+        const qint64 start = signal->GetEvent(first)->m_Time;
+        const qint64 last = signal->GetEvent(signal->GetnEvent() - 1)->m_Time;
+        const Dovlin_ColumnMap map{start, timePerTick, pixelsPerTick,
+                                   width ? width : int((last - start) / timePerTick) + 1};
+        const qint64 beyond = map.FirstTimeOf(map.m_Width);
+        QVERIFY(map.ColumnOf(beyond) == map.m_Width && map.ColumnOf(beyond - 1) == map.m_Width - 1);
+        const qint64 from = signal->FindEventIndex(start);
+        qint64 index = from;
+        int lastColumn = -1;
         Dovlin_Column column;
-        int columns = 0;
         while (signal->NextColumn(map, index, column) && column.m_X < map.m_Width) {
-            QCOMPARE(column.m_First, first + column.m_X * span);
-            QCOMPARE(column.m_End, qMin(column.m_First + span, signal->GetnEvent()));
+            QVERIFY(column.m_X > lastColumn);
+            QCOMPARE(column.m_First, index);
+            QVERIFY(column.m_End > column.m_First);
+            for (qint64 i = column.m_First; i < column.m_End; ++i)
+                QCOMPARE(map.ColumnOf(signal->GetEvent(i)->m_Time), column.m_X);
+            // The event after the column lies in a later column.
+            if (const CSignalEvent *after = signal->GetEvent(column.m_End))
+                QVERIFY(map.ColumnOf(after->m_Time) > column.m_X);
             compareRanges(column.m_Values, walk(*signal, type, column.m_First, column.m_End));
+            lastColumn = column.m_X;
             index = column.m_End;
-            ++columns;
         }
-        QCOMPARE(index, signal->GetnEvent());
-        QCOMPARE(columns, int((signal->GetnEvent() - first + span - 1) / span));
-        append(3333);
+        // Every event inside the window was in exactly one column.
+        qint64 inside = from;
+        while (inside < signal->GetnEvent() && signal->GetEvent(inside)->m_Time < beyond)
+            ++inside;
+        QCOMPARE(index, inside);
+        append(40000, eventTimes.size());
     }
 }
 
@@ -377,30 +342,6 @@ void tst_Columns::unknownColumns()
     // Every window but the last has both kinds of column.
     QVERIFY(unknownColumns > 0);
     QCOMPARE(unknownColumns == width, start > 10000);
-}
-
-void tst_Columns::changeTimes()
-{
-    // clk repeats its value (a dump written again) and ends with the closing copy at 100.
-    TestWave wave;
-    auto *top = wave.Scope("top");
-    auto *clk = wave.Logic("clk", top, {{0, 0}, {10, 1}, {20, 1}, {30, 0}});
-    auto *other = wave.Logic("other", top, {{5, 1}, {25, 0}});
-    clk->GetSignal()->AddLastEvent(100);
-    other->GetSignal()->AddLastEvent(100);
-
-    QCOMPARE(clk->GetNextChangeTime(10), qint64(30));
-    QCOMPARE(clk->GetNextChangeTime(30), qint64(-1));
-    QCOMPARE(clk->GetPrevChangeTime(30), qint64(10));
-    QCOMPARE(clk->GetPrevChangeTime(25), qint64(10));
-    QCOMPARE(clk->GetPrevChangeTime(0), qint64(-1));
-    QCOMPARE(clk->GetPrevChangeTime(1), qint64(0));
-    QCOMPARE(top->GetNextChangeTime(10), qint64(25));
-    QCOMPARE(top->GetPrevChangeTime(25), qint64(10));
-    QCOMPARE(top->GetNextChangeTime(30), qint64(-1));
-    QVERIFY(!clk->GetSignal()->IsChange(0));
-    QVERIFY(clk->GetSignal()->IsChange(1));
-    QVERIFY(!clk->GetSignal()->IsChange(3));
 }
 
 void tst_Columns::scopeTextIsCut()

@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QComboBox>
 #include <QPainter>
@@ -27,7 +26,6 @@
 #include <QSvgRenderer>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -394,6 +392,16 @@ private Q_SLOTS:
                             .count(" l\n");
         }
         QVERIFY2(segments > 100, qPrintable(QString::number(segments)));
+        QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), 1);
+        // Cancelling the dialog prints nothing.
+        QVERIFY(QFile::remove(pdf));
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return false;
+        });
+        m_Window->findChild<QAction *>("printAct")->trigger();
+        QVERIFY(!QFile::exists(pdf));
 
         // At a printer's resolution every part keeps its place in the picture: nothing spills below
         // it and its caption.

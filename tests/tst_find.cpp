@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QSplitter>
 #include <QTemporaryDir>
 #include <QtTest>
 

@@ -54,35 +54,27 @@ private Q_SLOTS:
         Dovlin_Dialogs::setOpenFilesHandler({});
     }
 
-    void enabledState_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("needsDocument");
-        for (const char *name : {"closeAct", "closeAllAct", "printAct", "zoomInAct", "zoomOutAct", "zoomFullAct",
-                                 "zoomAreaAct", "addCursorAct", "removeCursorAct", "tileAct", "cascadeAct", "nextAct",
-                                 "previousAct", "saveAct", "saveAsAct", "signalsAct", "findSignalAct", "findValueAct",
-                                 "findNextAct", "findPreviousAct", "collapseAllAct", "expandAllAct", "expandBitsAct"})
-            QTest::newRow(name) << QString(name) << true;
-        for (const char *name : {"openAct", "exitAct", "aboutAct"})
-            QTest::newRow(name) << QString(name) << false;
-    }
-
+    // The commands on a document are greyed while there is none; the others never are.
     void enabledState()
     {
-        QFETCH(QString, action);
-        QFETCH(bool, needsDocument);
-        auto *a = m_Window->findChild<QAction *>(action);
-        QVERIFY(a);
-        QCOMPARE(a->isEnabled(), !needsDocument);
-
+        const QStringList onDocument{"closeAct", "closeAllAct", "printAct", "zoomInAct", "zoomOutAct", "zoomFullAct",
+                                     "zoomAreaAct", "addCursorAct", "removeCursorAct", "tileAct", "cascadeAct", "nextAct",
+                                     "previousAct", "saveAct", "saveAsAct", "signalsAct", "findSignalAct", "findValueAct",
+                                     "findNextAct", "findPreviousAct", "collapseAllAct", "expandAllAct", "expandBitsAct"};
+        const auto check = [&](bool document) {
+            for (const QString &name : onDocument + QStringList{"openAct", "exitAct", "aboutAct"}) {
+                auto *action = m_Window->findChild<QAction *>(name);
+                QVERIFY2(action && action->isEnabled() == (document || !onDocument.contains(name)), qPrintable(name));
+            }
+        };
+        check(false);
         QVERIFY(m_Window->DoFileOpen(makeWaveFile("enabled.dvn")));
         QVERIFY(m_Window->activeMdiChild());
-        QVERIFY(a->isEnabled());
-
+        check(true);
         m_Window->workspace()->closeAllSubWindows();
         QCoreApplication::processEvents();
         QVERIFY(!m_Window->activeMdiChild());
-        QCOMPARE(a->isEnabled(), !needsDocument);
+        check(false);
     }
 
     // The find shortcuts reach the active document.
@@ -139,7 +131,6 @@ private Q_SLOTS:
         QTest::newRow("wave file") << "a.dvn" << true << false;
         QTest::newRow("several dots") << "a.b.dvn" << true << false;
         QTest::newRow("upper-case suffix") << "TRACE.DVN" << true << false;
-        QTest::newRow("upper-case vcd") << "trace.VCD" << false << false;
         QTest::newRow("compressed vcd") << "trace.vcd.gz" << false << true;
         QTest::newRow("no suffix") << "trace" << false << true;
     }
@@ -194,30 +185,17 @@ private Q_SLOTS:
         QVERIFY(m_Messages.isEmpty());
     }
 
+    // A cancelled dialog opens and reports nothing; the files chosen open in order.
     void openDialog()
     {
-        QString filter;
         QStringList chosen;
-        Dovlin_Dialogs::setOpenFilesHandler([&](QWidget *, const QString &, const QString &f) {
-            filter = f;
-            return chosen;
-        });
-        // A cancelled dialog opens and reports nothing.
+        Dovlin_Dialogs::setOpenFilesHandler([&](QWidget *, const QString &, const QString &) { return chosen; });
         m_Window->findChild<QAction *>("openAct")->trigger();
-        QCOMPARE(filter, QString("VCD files (*.vcd);;Dovlin files (*.dvn);;All files(*.*)"));
         QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
         QVERIFY(m_Messages.isEmpty());
-        chosen = QStringList{makeWaveFile("dialog/a.dvn"), makeWaveFile("dialog/b.dvn")};
-        m_Window->findChild<QAction *>("openAct")->trigger();
-        QCOMPARE(m_Window->workspace()->subWindowList().size(), 2);
-    }
-
-    void filesOpenInOrder()
-    {
-        const QString a = makeWaveFile("order/a.dvn");
-        const QString b = makeWaveFile("order/b.dvn");
         const QString bad = m_Dir.filePath("order/notes.txt");
-        m_Window->openFiles({b, bad, a});
+        chosen = QStringList{makeWaveFile("order/b.dvn"), bad, makeWaveFile("order/a.dvn")};
+        m_Window->findChild<QAction *>("openAct")->trigger();
 
         const QList<QMdiSubWindow *> windows = m_Window->workspace()->subWindowList();
         QCOMPARE(windows.size(), 2);
@@ -239,19 +217,6 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(m_Window, &drop);
         QCOMPARE(m_Window->workspace()->subWindowList().size(), 1);
         QCOMPARE(m_Window->activeMdiChild()->userFriendlyFileName(), QString("a.dvn"));
-    }
-
-    void importOpensItsWaveFile()
-    {
-        const QString vcd = makeWaveFile("import/run.1.VCD", dump(10));
-        QVERIFY(m_Window->DoFileOpen(vcd));
-        QVERIFY(m_Messages.isEmpty());
-        DovlinWidget *document = m_Window->activeMdiChild();
-        QVERIFY(document);
-        const QString wave = QFileInfo(m_Dir.filePath("import/run.1.dvn")).canonicalFilePath();
-        QCOMPARE(document->fileName(), wave);
-        QCOMPARE(document->endTime(), qint64(10));
-        QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
     }
 
     void waveFileCachedWhenNotWritableBeside_data()
@@ -306,34 +271,41 @@ private Q_SLOTS:
         QVERIFY(m_Messages.isEmpty());
     }
 
-    void failedImportShowsOneBox_data()
+    void failedOpenShowsOneBox_data()
     {
+        QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
         QTest::newRow("syntax error after warnings")
-            << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
+            << "run.vcd" << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
             << "line 6: syntax error: unexpected 'foo'";
-        QTest::newRow("not a VCD file") << QByteArray("time,clk\n0,1\n")
+        QTest::newRow("not a VCD file") << "run.vcd" << QByteArray("time,clk\n0,1\n")
                                         << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD file.";
-        QTest::newRow("empty") << QByteArray() << "it holds no signals";
-        QTest::newRow("no variable") << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
+        QTest::newRow("empty") << "run.vcd" << QByteArray("") << "it holds no signals";
+        QTest::newRow("no variable") << "run.vcd" << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
                                      << "it holds no signals";
+        QTest::newRow("wave file missing") << "run.dvn" << QByteArray() << "cannot open: No such file or directory";
+        QTest::newRow("wave file with a bad type code")
+            << "run.dvn" << QByteArray::fromHex("00000000010000000700000000000000" "1f000000ffffffff")
+            << "unknown type code 7 at offset 8";
     }
 
-    // Whatever was met before, a failed import shows one box, and writes no wave file.
-    void failedImportShowsOneBox()
+    // Whatever was met before, a failed open shows one box, and writes no wave file.
+    void failedOpenShowsOneBox()
     {
+        QFETCH(QString, fileName);
         QFETCH(QByteArray, content);
         QFETCH(QString, reason);
-        const QString folder = QString("failed/%1/").arg(QTest::currentDataTag());
-        const QString vcd = makeWaveFile(folder + "run.vcd", content);
-        QVERIFY(m_Window->DoFileOpen(vcd));
+        const QString relative = QString("failed/%1/%2").arg(QTest::currentDataTag(), fileName);
+        const QString path = content.isNull() ? m_Dir.filePath(relative) : makeWaveFile(relative, content);
+        const QString folder = QFileInfo(path).absolutePath();
+        QDir().mkpath(folder);
+        QVERIFY(m_Window->DoFileOpen(path));
         QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
         QCOMPARE(m_Messages.size(), 1);
-        QCOMPARE(m_Messages.first().title, QString("Dovlin"));
         QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
-        QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\n%2").arg(vcd, reason));
-        QVERIFY(!QFile::exists(m_Dir.filePath(folder + "run.dvn")));
+        QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\n%2").arg(path, reason));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), content.isNull() ? QStringList() : QStringList{fileName});
     }
 
     void reopenDump_data()
@@ -360,14 +332,15 @@ private Q_SLOTS:
         QFETCH(qint64, endTime);
         QFETCH(QString, status);
         const QString folder = QString("reopen/%1/").arg(QTest::currentDataTag());
-        const QString vcd = makeWaveFile(folder + "run.vcd", dump(10));
+        const QString vcd = makeWaveFile(folder + "run.1.VCD", dump(10));
         QVERIFY(m_Window->DoFileOpen(vcd));
-        const QString wave = m_Dir.filePath(folder + "run.dvn");
+        const QString wave = m_Dir.filePath(folder + "run.1.dvn");
+        QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
         if (!windowOpen)
             closeAll();
         if (waveDamaged)
-            makeWaveFile(folder + "run.dvn", "damaged");
-        makeWaveFile(folder + "run.vcd", dump(20));
+            makeWaveFile(folder + "run.1.dvn", "damaged");
+        makeWaveFile(folder + "run.1.VCD", dump(20));
         const QDateTime now = QDateTime::currentDateTime();
         QVERIFY(setModified(wave, now));
         QVERIFY(setModified(vcd, now.addSecs(dumpNewer ? 60 : -60)));
