@@ -111,17 +111,12 @@ void Dovlin_MainWindow::createActions()
     m_ExitAct = make("exitAct", tr("E&xit"), QString(), tr("Alt+F4"), tr("Exit the application"));
     connect(m_ExitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
-    const auto command = [this](Dovlin_Commands::Command command, void (Dovlin_MainWindow::*slot)()) {
-        QAction *action = Dovlin_Commands::Make(command, this);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    m_ZoomInAct = command(Dovlin_Commands::ZoomIn, &Dovlin_MainWindow::zoomIn);
-    m_ZoomOutAct = command(Dovlin_Commands::ZoomOut, &Dovlin_MainWindow::zoomOut);
-    m_ZoomFullAct = command(Dovlin_Commands::ZoomFull, &Dovlin_MainWindow::zoomFull);
-    m_ZoomAreaAct = command(Dovlin_Commands::ZoomArea, &Dovlin_MainWindow::zoomArea);
-    m_AddCursorAct = command(Dovlin_Commands::AddCursor, &Dovlin_MainWindow::addCursor);
-    m_RemoveCursorAct = command(Dovlin_Commands::RemoveCursor, &Dovlin_MainWindow::removeCursor);
+    m_ZoomInAct = Dovlin_Commands::Make(Dovlin_Commands::ZoomIn, this, &Dovlin_MainWindow::zoomIn);
+    m_ZoomOutAct = Dovlin_Commands::Make(Dovlin_Commands::ZoomOut, this, &Dovlin_MainWindow::zoomOut);
+    m_ZoomFullAct = Dovlin_Commands::Make(Dovlin_Commands::ZoomFull, this, &Dovlin_MainWindow::zoomFull);
+    m_ZoomAreaAct = Dovlin_Commands::Make(Dovlin_Commands::ZoomArea, this, &Dovlin_MainWindow::zoomArea);
+    m_AddCursorAct = Dovlin_Commands::Make(Dovlin_Commands::AddCursor, this, &Dovlin_MainWindow::addCursor);
+    m_RemoveCursorAct = Dovlin_Commands::Make(Dovlin_Commands::RemoveCursor, this, &Dovlin_MainWindow::removeCursor);
 
     m_SignalsAct = make("signalsAct", tr("Show &Signals..."), QString(), QString(),
                         tr("Choose the signals the active window shows"));

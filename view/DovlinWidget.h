@@ -2,7 +2,7 @@
 #define DOVLINWIDGET_H
 
 #include "Dovlin_FileManager.h"
-#include "Dovlin_ShapeWidget.h"
+#include "Dovlin_ViewState.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -12,6 +12,7 @@
 
 class Dovlin_ExtraWidget;
 class Dovlin_NameWidget;
+class Dovlin_ShapeWidget;
 class Dovlin_SignalFilter;
 class Dovlin_ValueBar;
 class QFileSystemWatcher;

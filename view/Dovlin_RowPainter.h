@@ -3,6 +3,7 @@
 
 #include "Dovlin_Columns.h"
 #include "Dovlin_RowRaster.h"
+#include "Dovlin_ViewState.h"
 
 #include <QRect>
 
@@ -27,7 +28,7 @@ public:
         if (!__builtin_sub_overflow(time, m_Map.m_Start, &delta) &&
             !__builtin_mul_overflow(delta, qint64(m_Map.m_PixelsPerTick), &scaled)) {
             const qint64 x = scaled / m_Map.m_TimePerTick;
-            if (x > -m_NearX && x < m_NearX)
+            if (x > -Dovlin_ViewState::m_PixelLimit && x < Dovlin_ViewState::m_PixelLimit)
                 return int(x);
         }
         return FarX(time);
@@ -63,9 +64,6 @@ public:
     bool LabelRoom(int &x1, int &x2) const;
     // A value text drawn centred on the columns x1 to x2 that LabelRoom gave.
     void Label(int x1, int x2, const QString &text);
-
-    // Pixels nearer than this to the window's start are never clamped by the canvas.
-    static constexpr qint64 m_NearX = qint64(1) << 28;
 
     Dovlin_ShapeWidget *m_Shape;
     QPainter *m_Painter;

@@ -24,20 +24,6 @@
 #include <climits>
 #include <cmath>
 
-namespace {
-// Pixel coordinates far outside the canvas are pinned here; QPainter takes them, int math does not overflow.
-constexpr qint64 PixelLimit = qint64(1) << 28;
-
-int clampPixel(long double x)
-{
-    if (x > PixelLimit)
-        return int(PixelLimit);
-    if (x < -PixelLimit)
-        return int(-PixelLimit);
-    return int(x);
-}
-}
-
 Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
 {
@@ -72,20 +58,16 @@ Dovlin_ShapeWidget::~Dovlin_ShapeWidget() = default;
 
 void Dovlin_ShapeWidget::createActions()
 {
-    auto make = [this](Dovlin_Commands::Command command, void (Dovlin_ShapeWidget::*slot)()) {
-        QAction *action = Dovlin_Commands::Make(command, this);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    m_ZoomInAct = make(Dovlin_Commands::ZoomIn, &Dovlin_ShapeWidget::zoomIn);
-    m_ZoomOutAct = make(Dovlin_Commands::ZoomOut, &Dovlin_ShapeWidget::zoomOut);
-    m_ZoomFullAct = make(Dovlin_Commands::ZoomFull, &Dovlin_ShapeWidget::zoomFull);
-    m_ZoomAreaAct = make(Dovlin_Commands::ZoomArea, &Dovlin_ShapeWidget::zoomArea);
-    m_NextTransAct = make(Dovlin_Commands::NextTransaction, &Dovlin_ShapeWidget::nextTrans);
-    m_PrevTransAct = make(Dovlin_Commands::PrevTransaction, &Dovlin_ShapeWidget::prevTrans);
-    m_ToggleDAAct = make(Dovlin_Commands::ToggleDigitalAnalog, &Dovlin_ShapeWidget::toggleDA);
-    m_AddCursorAct = make(Dovlin_Commands::AddCursor, &Dovlin_ShapeWidget::addCursor);
-    m_RemoveCursorAct = make(Dovlin_Commands::RemoveCursor, &Dovlin_ShapeWidget::removeCursor);
+    using namespace Dovlin_Commands;
+    m_ZoomInAct = Make(ZoomIn, this, &Dovlin_ShapeWidget::zoomIn);
+    m_ZoomOutAct = Make(ZoomOut, this, &Dovlin_ShapeWidget::zoomOut);
+    m_ZoomFullAct = Make(ZoomFull, this, &Dovlin_ShapeWidget::zoomFull);
+    m_ZoomAreaAct = Make(ZoomArea, this, &Dovlin_ShapeWidget::zoomArea);
+    m_NextTransAct = Make(NextTransaction, this, &Dovlin_ShapeWidget::nextTrans);
+    m_PrevTransAct = Make(PrevTransaction, this, &Dovlin_ShapeWidget::prevTrans);
+    m_ToggleDAAct = Make(ToggleDigitalAnalog, this, &Dovlin_ShapeWidget::toggleDA);
+    m_AddCursorAct = Make(AddCursor, this, &Dovlin_ShapeWidget::addCursor);
+    m_RemoveCursorAct = Make(RemoveCursor, this, &Dovlin_ShapeWidget::removeCursor);
 }
 
 void Dovlin_ShapeWidget::createContextMenu()
@@ -275,8 +257,7 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
     const qint64 time = m_State->cursorTime(index);
-    const qint64 start = m_State->startScopeTime();
-    const int x = clampPixel(((long double)time - start) * m_State->currZoomCo() / m_State->currTickTime());
+    const int x = m_State->TimeToX(time);
     const int y = GetWaveHeight(index);
     m_CursorPos[index] = QPoint(x, y);
 
@@ -285,7 +266,7 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
     m_CursorLabelSize[index] = bounds.size();
     const int hw = bounds.width() / 2 + 1;
 
-    if (time < start)
+    if (time < m_State->startScopeTime())
         return;
     painter->setPen(index == m_State->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
     painter->drawLine(x, 0, x, y);

@@ -6,9 +6,6 @@
 #include <cmath>
 
 namespace {
-// Pixel coordinates far outside the canvas are pinned here; QPainter takes them, int math does not overflow.
-constexpr qint64 PixelLimit = qint64(1) << 28;
-
 // A time computed in extended precision, held to the 64-bit range: windows may reach past the
 // largest time a dump can hold.
 qint64 clampTime(long double time)
@@ -56,10 +53,10 @@ qint64 Dovlin_ViewState::GetTime(int x) const
 int Dovlin_ViewState::TimeToX(qint64 time) const
 {
     const __int128 x = (__int128(time) - m_StartScopeTime) * m_ZoomCo / m_TickTime;
-    if (x > PixelLimit)
-        return int(PixelLimit);
-    if (x < -PixelLimit)
-        return int(-PixelLimit);
+    if (x > m_PixelLimit)
+        return int(m_PixelLimit);
+    if (x < -m_PixelLimit)
+        return int(-m_PixelLimit);
     return int(x);
 }
 

@@ -16,6 +16,8 @@ class Dovlin_ViewState : public QObject
 
 public:
     static constexpr int m_MaxCursor = 10;
+    // Pixels far outside the canvas are pinned this far out: QPainter takes them, int math does not overflow.
+    static constexpr qint64 m_PixelLimit = qint64(1) << 28;
 
     // Everything that fixes the visible window, so that a bookmark brings back the same view.
     struct View
