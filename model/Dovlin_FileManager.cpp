@@ -175,39 +175,6 @@ bool Dovlin_FileManager::ReplaceHierarchy(int index, Dovlin_Hierarchy *replaceme
     return true;
 }
 
-qint64 Dovlin_FileManager::SpillRunBoxes() const
-{
-    return qBound(qint64(1), m_SpillMemory / (qint64(qMax(m_nSignal, 1)) * 512), qint64(64));
-}
-
-qint64 Dovlin_FileManager::KeptRunBoxes() const
-{
-    const qint64 perSignal = m_MemoryBudget / 8 / (qint64(qMax(m_nSignal, 1)) * 512);
-    return qBound(qint64(64), perSignal, qint64(2048));
-}
-
-CSignalEvent *Dovlin_FileManager::TakeRun(qint64 boxes, bool kept)
-{
-    const qint64 bytes = boxes * 512;
-    if (kept && m_RunBytes + bytes > m_MemoryBudget)
-        return nullptr;
-    const qint64 events = boxes * Dovlin_Signal::m_BoxSize;
-    if (m_RunBlocks.empty() || m_RunBlockLeft < events) {
-        // Blocks of huge pages, filled from the start: the events of a dump are written once there.
-        constexpr qint64 blockEvents = qint64(4) << 20;
-        m_RunBlocks.push_back(std::make_unique<Dovlin_EventArena>(qMax(blockEvents, events)));
-        m_RunBlockLeft = qMax(blockEvents, events);
-        if (!m_RunBlocks.back()->IsValid())
-            throw std::bad_alloc();
-    }
-    CSignalEvent *run = m_RunBlocks.back()->Take(events);
-    if (!run)
-        throw std::bad_alloc();
-    m_RunBlockLeft -= events;
-    m_RunBytes += bytes;
-    return run;
-}
-
 CSignalEvent *Dovlin_FileManager::TakeFirstBox()
 {
     constexpr qint64 boxesPerBlock = 4096;
@@ -234,8 +201,16 @@ bool Dovlin_FileManager::EnableSpill(const QString &directory)
         m_ErrorString = spill->ErrorString();
         return false;
     }
+    spill->SetMemoryBudget(m_MemoryBudget);
     m_SpillFile = std::move(spill);
     return true;
+}
+
+void Dovlin_FileManager::SetMemoryBudget(qint64 bytes)
+{
+    m_MemoryBudget = qMax<qint64>(0, bytes);
+    if (m_SpillFile)
+        m_SpillFile->SetMemoryBudget(m_MemoryBudget);
 }
 
 // The event arena goes after the signals whose boxes point into it.

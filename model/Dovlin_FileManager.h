@@ -178,30 +178,18 @@ public:
     // Why the last load or save failed; empty after a success.
     QString ErrorString() const { return m_ErrorString; }
 
-    // From now on, the full runs of appended events past the memory budget go to a temporary file
-    // in directory instead of memory (the file is gone when the model is); false with ErrorString
-    // when it cannot be made. An event pointer of such a signal stays valid only until the
-    // signal's next append.
+    // From now on, the full boxes of appended events go packed to a spill store, kept in memory
+    // up to the memory budget and past it in a temporary file in directory (the file is gone when
+    // the model is); false with ErrorString when it cannot be made. An event pointer of such a
+    // signal stays valid only until the signal's next append.
     bool EnableSpill(const QString &directory);
     Dovlin_SpillFile *SpillFile() const { return m_SpillFile.get(); }
-    // Boxes a signal gathers before they go to the spill file together: as many as the signals
-    // known so far can each keep within m_SpillMemory, from 1 to 64.
-    qint64 SpillRunBoxes() const;
-    static constexpr qint64 m_SpillMemory = qint64(64) << 20;
-    // Bytes of event runs an import keeps in memory before full runs go to the spill file; 0 (the
-    // default) spills every full run.
-    void SetMemoryBudget(qint64 bytes) { m_MemoryBudget = qMax<qint64>(0, bytes); }
+    // Bytes of packed events an import keeps in memory before they go to the spill file; 0 (the
+    // default) sends them all there.
+    void SetMemoryBudget(qint64 bytes);
     qint64 MemoryBudget() const { return m_MemoryBudget; }
-    // A run of boxes for a signal's appended events, from blocks the model owns. A run to be kept
-    // is null when it would take the runs past the memory budget; a working run of the spill is
-    // always given.
-    CSignalEvent *TakeRun(qint64 boxes, bool kept);
-    // Longest run a signal grows to: the runs being filled, one a signal, may take an eighth of
-    // the budget, and one is written at most once as a whole.
-    qint64 KeptRunBoxes() const;
     // Where spilled boxes are read back before they are written, reused from signal to signal.
     std::vector<CSignalEvent> &ReadBackBuffer() { return m_ReadBack; }
-
     // A box of default events for a signal's first appends; it lives as long as the model. A dump
     // may declare hundreds of thousands of signals that change a few times each: carving their
     // first boxes from large blocks spares an allocation, and the heap's growth, per signal.
@@ -248,9 +236,6 @@ private:
     std::unique_ptr<Dovlin_SpillFile> m_SpillFile;
     std::vector<std::unique_ptr<Dovlin_EventArena>> m_FirstBoxBlocks;
     qint64 m_MemoryBudget = 0;
-    qint64 m_RunBytes = 0;
-    std::vector<std::unique_ptr<Dovlin_EventArena>> m_RunBlocks;
-    qint64 m_RunBlockLeft = 0;
     std::vector<CSignalEvent> m_ReadBack;
     CSignalEvent *m_NextFirstBox = nullptr;
     qint64 m_FirstBoxesLeft = 0;

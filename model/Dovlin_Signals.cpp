@@ -101,39 +101,14 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
         CSignalEvent *box = nullptr;
         Dovlin_SpillFile *spill = m_FileManager->SpillFile();
         const bool ours = m_WorkingBox && m_LastBox >= 0 && m_Boxes[size_t(m_LastBox)] == quint64(quintptr(m_WorkingBox));
-        if (spill && ours) {
-            if (!m_WorkingRun) {
-                // The run starts at the box just filled; the spill file's share of memory says how long it may grow.
-                m_RunBoxes = m_FileManager->SpillRunBoxes();
-                m_WorkingRun = m_FileManager->TakeRun(m_RunBoxes, false);
-                std::copy_n(m_WorkingBox, m_BoxSize, m_WorkingRun);
-                m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingRun));
-                m_WorkingBox = m_WorkingRun;
-            }
-            const qint64 used = (m_WorkingBox - m_WorkingRun) / m_BoxSize + 1;
-            if (used < m_RunBoxes) {
-                box = m_WorkingBox + m_BoxSize;
-            } else {
-                // A full run stays in memory while the budget takes a next one, twice as long up
-                // to a limit. Past the budget it goes out in one piece, and its memory takes the
-                // next events; if the file cannot take it, it stays in memory and a new run begins.
-                const qint64 grown = qMax<qint64>(m_RunBoxes, qMin(2 * m_RunBoxes, m_FileManager->KeptRunBoxes()));
-                if (CSignalEvent *run = m_FileManager->TakeRun(grown, true)) {
-                    m_RunBoxes = int(grown);
-                    box = m_WorkingRun = run;
-                } else {
-                    const qint64 slot = spill->Append(m_WorkingRun, m_RunBoxes);
-                    if (slot >= 0) {
-                        for (qint64 i = 0; i < m_RunBoxes; ++i)
-                            m_Boxes[size_t(m_LastBox - m_RunBoxes + 1 + i)] = quint64(slot + i) | m_Spilled;
-                        box = m_WorkingRun;
-                    } else {
-                        box = m_WorkingRun = m_FileManager->TakeRun(m_RunBoxes, false);
-                    }
-                }
-            }
+        // While importing, a full box goes to the spill file and its memory takes the next
+        // events, so the boxes being filled stay few and in the cache; a box the file cannot
+        // take stays in memory.
+        const qint64 slot = spill && ours ? spill->Append(m_WorkingBox) : -1;
+        if (slot >= 0) {
+            m_Boxes[size_t(m_LastBox)] = quint64(slot) | m_Spilled;
+            box = m_WorkingBox;
             std::fill_n(box, m_BoxSize, CSignalEvent());
-            m_WorkingBox = box;
         } else {
             box = m_WorkingBox = m_LastBox < 0 ? m_FileManager->TakeFirstBox() : AllocateBox();
         }
@@ -146,7 +121,6 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
         CSignalEvent *last = Box(m_LastBox);
         if (last != m_WorkingBox) {
             m_WorkingBox = AllocateBox();
-            m_WorkingRun = nullptr;
             std::copy_n(last, m_BoxSize, m_WorkingBox);
             m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingBox));
         }
@@ -515,7 +489,7 @@ bool Dovlin_Signal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
 }
 
 // Boxes that lie one after the other in memory (all of a loaded signal) go out in one write;
-// spilled boxes are read back in runs of consecutive slots, without bringing them into memory.
+// spilled boxes are read back into one buffer, many at a time, without bringing them into memory.
 bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
 {
     constexpr qint64 boxBytes = m_BoxSize * qint64(sizeof(CSignalEvent));
@@ -526,12 +500,24 @@ bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
         const quint64 ref = m_Boxes[first];
         size_t end = first + 1;
         if (ref & m_Spilled) {
-            while (end < nBox && end - first < maxRun && m_Boxes[end] == m_Boxes[end - 1] + 1)
+            while (end < nBox && end - first < maxRun && (m_Boxes[end] & m_Spilled))
                 ++end;
             buffer.resize((end - first) * m_BoxSize);
             Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), qint64(end - first), buffer.data()))
-                return writer.Fail(spill ? spill->ErrorString() : QStringLiteral("the spill file is gone"));
+            // A signal's boxes lie apart, among those of the others: their bytes are asked for ahead.
+            constexpr size_t slotsAhead = 16, boxesAhead = 8;
+            for (size_t box = first; spill && box < qMin(first + slotsAhead, end); ++box)
+                spill->PrefetchSlot(qint64(m_Boxes[box] & ~m_Spilled));
+            for (size_t box = first; spill && box < qMin(first + boxesAhead, end); ++box)
+                spill->PrefetchBox(qint64(m_Boxes[box] & ~m_Spilled));
+            for (size_t box = first; box < end; ++box) {
+                if (spill && box + slotsAhead < end)
+                    spill->PrefetchSlot(qint64(m_Boxes[box + slotsAhead] & ~m_Spilled));
+                if (spill && box + boxesAhead < end)
+                    spill->PrefetchBox(qint64(m_Boxes[box + boxesAhead] & ~m_Spilled));
+                if (!spill || !spill->Read(qint64(m_Boxes[box] & ~m_Spilled), 1, buffer.data() + (box - first) * m_BoxSize))
+                    return writer.Fail(spill ? spill->ErrorString() : QStringLiteral("the spill file is gone"));
+            }
             if (!writer.Write(buffer.data(), qint64(end - first) * boxBytes))
                 return false;
         } else {

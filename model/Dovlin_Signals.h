@@ -216,12 +216,9 @@ private:
         void operator()(CSignalEvent *events) const { ::operator delete[](events); }
     };
     mutable std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
-    // The box that appended events go to. While spilling it lies in a run of the file manager's
-    // that is filled box after box, and then kept, or sent to the spill file in one piece and
-    // filled again.
+    // The box that appended events go to. While spilling, the same box is filled again once
+    // its events went to the spill file.
     CSignalEvent *m_WorkingBox = nullptr;
-    CSignalEvent *m_WorkingRun = nullptr;
-    int m_RunBoxes = 0;
     // The free slots of the working box when it is the last box; empty otherwise.
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;

@@ -1,30 +1,125 @@
 #include "Dovlin_SpillFile.h"
 
 #include "Dovlin_FileIo.h"
+#include "Dovlin_Signals.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
-// Boxes gathered before one write.
-constexpr qint64 BufferBoxes = 8192;
+
+constexpr int BoxEvents = Dovlin_Signal::m_BoxSize;
+// A box whose fields need all 8 bytes, or whose times go backwards, is kept as it is, after a
+// mode byte: never more than this.
+constexpr qint64 MaxPacked = 1 + Dovlin_SpillFile::m_BoxBytes;
+constexpr unsigned char RawBox = 0xff;
+// Fields are read and written 8 bytes at a time whatever their width: the bytes past a box's
+// end must be there to be touched.
+constexpr qint64 Slack = 8;
+constexpr int BlockShift = 20;
+static_assert(Dovlin_SpillFile::m_BlockBytes <= (qint64(1) << BlockShift), "an offset in a block fits its bits");
+constexpr qint64 BlocksPerMapping = 128;
 
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
+
+int bytesFor(quint64 value)
+{
+    return value ? (64 - __builtin_clzll(value) + 7) / 8 : 0;
 }
+
+quint64 load(const unsigned char *from)
+{
+    quint64 value;
+    std::memcpy(&value, from, sizeof value);
+    return value;
+}
+
+void store(unsigned char *to, quint64 value)
+{
+    std::memcpy(to, &value, sizeof value);
+}
+
+// Packs a box into to (MaxPacked + Slack bytes of room) and returns its size: a mode byte with the
+// widths of the time deltas and of the value offsets, the first time, the smallest value, then
+// the 31 deltas and the 32 offsets.
+qint64 pack(const CSignalEvent *box, unsigned char *to)
+{
+    quint64 times[BoxEvents], values[BoxEvents];
+    for (int i = 0; i < BoxEvents; ++i) {
+        times[i] = quint64(box[i].m_Time);
+        values[i] = quint64(box[i].m_Value.m_IntValue);
+    }
+    bool ordered = true;
+    quint64 deltas = 0;
+    qint64 low = qint64(values[0]), high = low;
+    for (int i = 1; i < BoxEvents; ++i) {
+        ordered &= qint64(times[i]) >= qint64(times[i - 1]);
+        deltas |= times[i] - times[i - 1];
+        low = qMin(low, qint64(values[i]));
+        high = qMax(high, qint64(values[i]));
+    }
+    const int timeWidth = bytesFor(deltas), valueWidth = bytesFor(quint64(high) - quint64(low));
+    const qint64 size = 1 + 16 + (BoxEvents - 1) * timeWidth + BoxEvents * valueWidth;
+    if (!ordered || size >= MaxPacked) {
+        to[0] = RawBox;
+        std::memcpy(to + 1, box, size_t(Dovlin_SpillFile::m_BoxBytes));
+        return MaxPacked;
+    }
+    to[0] = static_cast<unsigned char>(timeWidth | valueWidth << 4);
+    store(to + 1, times[0]);
+    store(to + 9, quint64(low));
+    unsigned char *out = to + 17;
+    for (int i = 1; i < BoxEvents; ++i, out += timeWidth)
+        store(out, times[i] - times[i - 1]);
+    for (int i = 0; i < BoxEvents; ++i, out += valueWidth)
+        store(out, values[i] - quint64(low));
+    return size;
+}
+
+quint64 maskOf(int width)
+{
+    return width == 8 ? ~quint64(0) : (quint64(1) << (8 * width)) - 1;
+}
+
+void unpack(const unsigned char *from, CSignalEvent *box)
+{
+    if (from[0] == RawBox) {
+        std::memcpy(static_cast<void *>(box), from + 1, size_t(Dovlin_SpillFile::m_BoxBytes));
+        return;
+    }
+    const int timeWidth = from[0] & 15, valueWidth = from[0] >> 4;
+    const quint64 timeMask = maskOf(timeWidth), valueMask = maskOf(valueWidth);
+    quint64 time = load(from + 1);
+    const quint64 low = load(from + 9);
+    const unsigned char *in = from + 17;
+    box[0].m_Time = qint64(time);
+    for (int i = 1; i < BoxEvents; ++i, in += timeWidth) {
+        time += load(in) & timeMask;
+        box[i].m_Time = qint64(time);
+    }
+    for (int i = 0; i < BoxEvents; ++i, in += valueWidth)
+        box[i].m_Value.m_IntValue = qint64(low + (load(in) & valueMask));
+}
+
+} // namespace
 
 Dovlin_SpillFile::~Dovlin_SpillFile()
 {
     if (m_Descriptor >= 0)
         ::close(m_Descriptor);
+    for (const auto &[base, size] : m_Mappings)
+        munmap(base, size);
 }
 
 bool Dovlin_SpillFile::Open(const QString &directory)
@@ -38,21 +133,70 @@ bool Dovlin_SpillFile::Open(const QString &directory)
     }
     ::unlink(name.data());
     m_Directory = directory;
-    m_Buffer.resize(size_t(BufferBoxes * m_BoxBytes));
     return true;
 }
 
-qint64 Dovlin_SpillFile::Append(const void *boxes, qint64 count)
+// Blocks are carved from large mappings that ask for huge pages: faulting in packed events 4 KB
+// at a time costs more than packing them.
+char *Dovlin_SpillFile::BlockMemory()
 {
-    if (m_Descriptor < 0 || m_Failed || count < 0 || count > BufferBoxes)
+    if (!m_FreeBlocks.empty()) {
+        char *memory = m_FreeBlocks.back();
+        m_FreeBlocks.pop_back();
+        return memory;
+    }
+    if (m_BlocksLeft == 0) {
+        const size_t bytes = size_t(BlocksPerMapping * m_BlockBytes);
+        void *base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED)
+            throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        madvise(base, bytes, MADV_HUGEPAGE);
+#endif
+        m_Mappings.emplace_back(base, bytes);
+        m_NextBlock = static_cast<char *>(base);
+        m_BlocksLeft = int(BlocksPerMapping);
+    }
+    char *memory = m_NextBlock;
+    m_NextBlock += m_BlockBytes;
+    --m_BlocksLeft;
+    return memory;
+}
+
+bool Dovlin_SpillFile::NextBlock()
+{
+    char *memory = nullptr;
+    if (!m_Blocks.empty()) {
+        Block &full = m_Blocks.back();
+        if (m_InMemory + m_BlockBytes > m_Budget) {
+            // The bytes count as wanted even when the write fails: the space the file wanted is known.
+            m_Wanted += full.m_Used;
+            if (!Dovlin_FileIo::WriteAll(Dovlin_FileIo::SpillFile, m_Descriptor, full.m_Memory, full.m_Used))
+                return Failure(QStringLiteral("write"), errno);
+            full.m_Offset = m_Written;
+            m_Written += full.m_Used;
+            memory = full.m_Memory;
+            full.m_Memory = nullptr;
+        } else {
+            m_InMemory += m_BlockBytes;
+        }
+    }
+    Block next;
+    next.m_Memory = memory ? memory : BlockMemory();
+    m_Blocks.push_back(next);
+    return true;
+}
+
+qint64 Dovlin_SpillFile::Append(const CSignalEvent *box)
+{
+    if (m_Descriptor < 0 || m_Failed)
         return -1;
-    // The boxes count as appended even when the write fails: the space the file wanted is known.
-    m_Boxes += count;
-    if (m_Buffered + count > BufferBoxes && !Flush())
+    if ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock())
         return -1;
-    std::memcpy(m_Buffer.data() + m_Buffered * m_BoxBytes, boxes, size_t(count * m_BoxBytes));
-    m_Buffered += count;
-    return m_Boxes - count;
+    Block &block = m_Blocks.back();
+    m_Slots.push_back(quint64(m_Blocks.size() - 1) << BlockShift | quint64(block.m_Used));
+    block.m_Used += pack(box, reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used));
+    return qint64(m_Slots.size()) - 1;
 }
 
 bool Dovlin_SpillFile::Failure(const QString &what, int error)
@@ -66,29 +210,35 @@ bool Dovlin_SpillFile::Failure(const QString &what, int error)
     return false;
 }
 
-bool Dovlin_SpillFile::Flush()
+void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
 {
-    const qint64 bytes = m_Buffered * m_BoxBytes;
-    if (!Dovlin_FileIo::WriteAll(Dovlin_FileIo::SpillFile, m_Descriptor, m_Buffer.data(), bytes))
-        return Failure(QStringLiteral("write"), errno);
-    m_Written += bytes;
-    m_Buffered = 0;
-    return true;
+    const quint64 where = m_Slots[size_t(slot)];
+    const char *memory = m_Blocks[size_t(where >> BlockShift)].m_Memory;
+    if (!memory)
+        return;
+    const char *box = memory + (where & ((quint64(1) << BlockShift) - 1));
+    for (int line = 0; line < 3; ++line)
+        __builtin_prefetch(box + 64 * line);
 }
 
-bool Dovlin_SpillFile::Read(qint64 slot, qint64 count, void *to)
+bool Dovlin_SpillFile::Read(qint64 slot, qint64 count, CSignalEvent *to)
 {
-    if (m_Descriptor < 0 || m_Failed || slot < 0 || count < 0 || slot + count > m_Boxes)
+    if (m_Descriptor < 0 || m_Failed || slot < 0 || count < 0 || slot + count > Boxes())
         return false;
-    // Boxes still in the buffer come from there; the rest from the file.
-    const qint64 inFile = m_Boxes - m_Buffered;
-    char *out = static_cast<char *>(to);
-    const qint64 bytes = qMin(count, qMax<qint64>(0, inFile - slot)) * m_BoxBytes;
-    if (bytes > 0 && !Dovlin_FileIo::ReadAll(m_Descriptor, out, bytes, slot * m_BoxBytes))
-        return Failure(QStringLiteral("read"), errno);
-    out += bytes;
-    const qint64 fromBuffer = slot + count - qMax(slot, inFile);
-    if (fromBuffer > 0)
-        std::memcpy(out, m_Buffer.data() + (qMax(slot, inFile) - inFile) * m_BoxBytes, size_t(fromBuffer * m_BoxBytes));
+    unsigned char fromFile[MaxPacked + Slack] = {};
+    for (qint64 s = slot; s < slot + count; ++s, to += BoxEvents) {
+        const quint64 where = m_Slots[size_t(s)];
+        const Block &block = m_Blocks[size_t(where >> BlockShift)];
+        const qint64 offset = qint64(where & ((quint64(1) << BlockShift) - 1));
+        if (block.m_Memory) {
+            unpack(reinterpret_cast<const unsigned char *>(block.m_Memory + offset), to);
+            continue;
+        }
+        // A packed box never runs past its block's end, and no further than MaxPacked.
+        const qint64 bytes = qMin(MaxPacked, block.m_Used - offset);
+        if (!Dovlin_FileIo::ReadAll(m_Descriptor, fromFile, bytes, block.m_Offset + offset))
+            return Failure(QStringLiteral("read"), errno);
+        unpack(fromFile, to);
+    }
     return true;
 }

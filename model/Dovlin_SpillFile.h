@@ -3,15 +3,23 @@
 
 #include <QString>
 
+#include <utility>
 #include <vector>
 
-// A temporary file that takes the full boxes of events while a dump is imported, so that the
-// model keeps only each signal's last box in memory. The file is removed from its directory as
-// soon as it is created: it goes away with its last descriptor, whatever ends the import.
+struct CSignalEvent;
+
+// Takes the full boxes of events while a dump is imported, so that each signal keeps only its
+// last box in memory. A box is packed as it comes (times as deltas, values as offsets from the
+// box's smallest, each in as few bytes as the box needs): packed boxes stay in memory while they
+// fit the memory budget, past it they go to a temporary file in blocks. The file is removed from
+// its directory as soon as it is created: it goes away with its last descriptor, whatever ends
+// the import.
 class Dovlin_SpillFile
 {
 public:
     static constexpr qint64 m_BoxBytes = 512;
+    // Packed boxes are gathered in blocks of this size, kept in memory or written in one piece.
+    static constexpr qint64 m_BlockBytes = qint64(256) << 10;
 
     Dovlin_SpillFile() = default;
     ~Dovlin_SpillFile();
@@ -20,14 +28,22 @@ public:
 
     // Creates the file in directory; false with ErrorString when that fails.
     bool Open(const QString &directory);
-    // Appends count boxes and returns the slot of the first; -1 when the file cannot take them.
-    qint64 Append(const void *boxes, qint64 count);
-    // Reads count boxes from slot on into to; false for boxes never appended.
-    bool Read(qint64 slot, qint64 count, void *to);
-    qint64 Boxes() const { return m_Boxes; }
+    // Packed bytes kept in memory before blocks go to the file; 0 sends every full block there.
+    void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
+    // Appends one box of 32 events and returns its slot; -1 when the store cannot take it.
+    qint64 Append(const CSignalEvent *box);
+    // Reads the boxes of count slots from slot on into to; false for boxes never appended.
+    bool Read(qint64 slot, qint64 count, CSignalEvent *to);
+    // Asks the cache for what reading a slot needs: first where the box lies (some slots ahead),
+    // then its packed bytes (once where it lies has come).
+    void PrefetchSlot(qint64 slot) const { __builtin_prefetch(&m_Slots[size_t(slot)]); }
+    void PrefetchBox(qint64 slot) const;
+    qint64 Boxes() const { return qint64(m_Slots.size()); }
+    // Packed bytes kept in memory.
+    qint64 BytesInMemory() const { return m_InMemory; }
     // Bytes on disk, and bytes that were to go there when writing failed.
     qint64 BytesWritten() const { return m_Written; }
-    qint64 BytesWanted() const { return m_Boxes * m_BoxBytes; }
+    qint64 BytesWanted() const { return m_Wanted; }
     // True once a write or a read failed: from then on the file refuses every append and read,
     // since what it holds no longer matches the slots handed out, and the import must fail.
     bool Failed() const { return m_Failed; }
@@ -37,17 +53,36 @@ public:
     QString ErrorString() const { return m_ErrorString; }
 
 private:
-    bool Flush();
+    struct Block
+    {
+        char *m_Memory = nullptr;
+        // Where the block lies in the file; -1 while it is in memory.
+        qint64 m_Offset = -1;
+        qint64 m_Used = 0;
+    };
+
+    // Closes the block being filled (kept, or written and its memory reused) and opens the next.
+    bool NextBlock();
+    char *BlockMemory();
     bool Failure(const QString &what, int error);
 
     int m_Descriptor = -1;
     QString m_Directory;
+    qint64 m_Budget = 0;
+    // For each slot, its block (upper bits) and the offset of its packed box there.
+    std::vector<quint64> m_Slots;
+    std::vector<Block> m_Blocks;
+    qint64 m_InMemory = 0;
+    // Memory of blocks written to the file, reused for the next ones.
+    std::vector<char *> m_FreeBlocks;
+    // Mappings the block memory is carved from.
+    std::vector<std::pair<void *, size_t>> m_Mappings;
+    char *m_NextBlock = nullptr;
+    int m_BlocksLeft = 0;
     qint64 m_Written = 0;
+    qint64 m_Wanted = 0;
     bool m_Failed = false;
     bool m_DiskFull = false;
-    std::vector<char> m_Buffer;
-    qint64 m_Buffered = 0;
-    qint64 m_Boxes = 0;
     QString m_ErrorString;
 };
 
