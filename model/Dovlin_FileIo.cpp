@@ -183,6 +183,15 @@ qint64 Dovlin_ReplacingFile::writeData(const char *data, qint64 size)
         return -1;
     }
     m_Written += size;
+    // The disk starts on what is written while the rest is being written, so that the sync
+    // before the rename waits for the last part alone. It only asks for writeback: a failure
+    // here shows at the sync.
+#ifdef SYNC_FILE_RANGE_WRITE
+    if (m_Written - m_WrittenBack >= WritebackBytes) {
+        ::sync_file_range(m_Descriptor, m_WrittenBack, m_Written - m_WrittenBack, SYNC_FILE_RANGE_WRITE);
+        m_WrittenBack = m_Written;
+    }
+#endif
     return size;
 }
 

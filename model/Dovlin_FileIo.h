@@ -61,6 +61,9 @@ private:
     int m_Descriptor = -1;
     qint64 m_ExpectedSize = 0;
     qint64 m_Written = 0;
+    // Bytes handed to the disk's writeback so far, in steps of WritebackBytes.
+    static constexpr qint64 WritebackBytes = qint64(32) << 20;
+    qint64 m_WrittenBack = 0;
     // The name the temporary file is given just before the rename; empty until then.
     QByteArray m_TemporaryName;
 };

@@ -17,8 +17,7 @@
 namespace {
 
 constexpr int BoxEvents = Dovlin_Signal::m_BoxSize;
-// A box whose fields need all 8 bytes, or whose times go backwards, is kept as it is, after a
-// mode byte: never more than this.
+// A box whose fields need all 8 bytes is kept as it is, after a mode byte: never more than this.
 constexpr qint64 MaxPacked = 1 + Dovlin_SpillFile::m_BoxBytes;
 constexpr unsigned char RawBox = 0xff;
 // Fields are read and written 8 bytes at a time whatever their width: the bytes past a box's
@@ -60,18 +59,17 @@ qint64 pack(const CSignalEvent *box, unsigned char *to)
         times[i] = quint64(box[i].m_Time);
         values[i] = quint64(box[i].m_Value.m_IntValue);
     }
-    bool ordered = true;
+    // A time that goes backwards wraps around to a delta that needs all 8 bytes.
     quint64 deltas = 0;
     qint64 low = qint64(values[0]), high = low;
     for (int i = 1; i < BoxEvents; ++i) {
-        ordered &= qint64(times[i]) >= qint64(times[i - 1]);
         deltas |= times[i] - times[i - 1];
         low = qMin(low, qint64(values[i]));
         high = qMax(high, qint64(values[i]));
     }
     const int timeWidth = bytesFor(deltas), valueWidth = bytesFor(quint64(high) - quint64(low));
     const qint64 size = 1 + 16 + (BoxEvents - 1) * timeWidth + BoxEvents * valueWidth;
-    if (!ordered || size >= MaxPacked) {
+    if (size >= MaxPacked) {
         to[0] = RawBox;
         std::memcpy(to + 1, box, size_t(Dovlin_SpillFile::m_BoxBytes));
         return MaxPacked;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 class tst_Bounded : public QObject
 {
     Q_OBJECT
@@ -35,13 +37,16 @@ void tst_Bounded::spillingChangesNothing_data()
     QTest::addColumn<int>("events");
     QTest::addColumn<qint64>("budget");
     QTest::addColumn<bool>("spills");
+    QTest::addColumn<bool>("hostile");
     // Many boxes for a few signals, a single box for many; a box that never fills; packed boxes
-    // kept in memory up to a budget and written to the file past it, or all kept.
-    QTest::newRow("few signals, many boxes each") << 3 << 40000 << qint64(0) << true;
-    QTest::newRow("many signals, one box each") << 200000 << 40 << qint64(0) << true;
-    QTest::newRow("box boundaries") << 2 << 33 << qint64(0) << false;
-    QTest::newRow("kept up to the budget") << 5 << 40000 << (qint64(1) << 19) << true;
-    QTest::newRow("all kept") << 5 << 40000 << (qint64(1) << 30) << false;
+    // kept in memory up to a budget and written to the file past it, or all kept. Hostile: times
+    // that repeat, jump by up to 2^62 and go backwards, values at both ends of the range.
+    QTest::newRow("few signals, many boxes each") << 3 << 40000 << qint64(0) << true << false;
+    QTest::newRow("many signals, one box each") << 200000 << 40 << qint64(0) << true << false;
+    QTest::newRow("box boundaries") << 2 << 33 << qint64(0) << false << false;
+    QTest::newRow("kept up to the budget") << 5 << 40000 << (qint64(1) << 19) << true << false;
+    QTest::newRow("all kept") << 5 << 40000 << (qint64(1) << 30) << false << false;
+    QTest::newRow("hostile times and values") << 4 << 40000 << qint64(0) << true << true;
 }
 
 void tst_Bounded::spillingChangesNothing()
@@ -50,28 +55,41 @@ void tst_Bounded::spillingChangesNothing()
     QFETCH(int, events);
     QFETCH(qint64, budget);
     QFETCH(bool, spills);
+    QFETCH(bool, hostile);
+    std::vector<qint64> times(size_t(events), 0);
+    QRandomGenerator random(3);
+    for (size_t e = 1; hostile && e < times.size(); ++e) {
+        const quint32 step = random.bounded(4);
+        times[e] = step == 0 ? times[e - 1] : step == 1 ? times[e - 1] - 1000 : times[e - 1] + qint64(random.generate64() >> (2 + step * 20));
+    }
     // The same events, interleaved across the signals as a dump has them, once in memory and
     // once spilled, closed at the end time as an import does.
     Dovlin_FileManager inMemory, spilled;
     QVERIFY2(spilled.EnableSpill(m_Dir.path()), qPrintable(spilled.ErrorString()));
     spilled.SetMemoryBudget(budget);
     for (Dovlin_FileManager *model : {&inMemory, &spilled}) {
-        QRandomGenerator random(3);
+        random.seed(3);
         std::vector<Dovlin_Signal *> list;
         for (int s = 0; s < signalCount; ++s)
             list.push_back(s % 3 == 0 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(model))
                                       : new Dovlin_StateSignalT<Dovlin_VerilogType>(model));
-        for (int e = 0; e < events; ++e)
+        for (int e = 0; e < events; ++e) {
+            const qint64 time = hostile ? times[size_t(e)] : qint64(e);
             for (int s = 0; s < signalCount; ++s)
-                if (s % 3 == 0)
-                    list[size_t(s)]->AddEvent(qint64(e), qint64(random.generate64()));
+                if (s % 3 == 0 && hostile)
+                    list[size_t(s)]->AddEvent(time, e % 2 ? std::numeric_limits<qint64>::min() + qint64(e)
+                                                          : std::numeric_limits<qint64>::max() - qint64(random.bounded(5)));
+                else if (s % 3 == 0)
+                    list[size_t(s)]->AddEvent(time, qint64(random.generate64()));
                 else
-                    list[size_t(s)]->AddEvent(qint64(e), int(random.bounded(4)));
+                    list[size_t(s)]->AddEvent(time, int(random.bounded(4)));
+        }
     }
     QCOMPARE(spilled.SpillFile()->BytesWritten() > 0, spills);
     const QString a = m_Dir.filePath("memory.dvn"), b = m_Dir.filePath("spilled.dvn");
-    QVERIFY(inMemory.Save(a, events + 5));
-    QVERIFY2(spilled.Save(b, events + 5), qPrintable(spilled.ErrorString()));
+    const qint64 end = hostile ? times.back() + 5 : events + 5;
+    QVERIFY(inMemory.Save(a, end));
+    QVERIFY2(spilled.Save(b, end), qPrintable(spilled.ErrorString()));
     QFile first(a), second(b);
     QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
     QVERIFY(first.readAll() == second.readAll());
