@@ -44,50 +44,108 @@ quint64 load(const unsigned char *from)
     return value;
 }
 
+quint64 loadBytes(const unsigned char *from, int width)
+{
+    return width ? load(from) & (~quint64(0) >> (64 - 8 * width)) : 0;
+}
+
 void store(unsigned char *to, quint64 value)
 {
     std::memcpy(to, &value, sizeof value);
 }
 
-// Packs a box into to (MaxPacked + Slack bytes of room) and returns its size: a mode byte with the
-// widths of the time deltas and of the value offsets, the first time, the smallest value, then
-// the 31 deltas and the 32 offsets.
+// The inverse of an odd number modulo 2^64 (Newton's iteration, each step doubling the bits).
+quint64 inverseOf(quint64 odd)
+{
+    quint64 inverse = odd;
+    for (int i = 0; i < 5; ++i)
+        inverse *= 2 - odd * inverse;
+    return inverse;
+}
+
+// Value codes past the byte widths 0 to 8: fields of 1, 2 and 4 bits.
+constexpr int FirstBitCode = 9;
+int bitsOf(int code)
+{
+    return code >= FirstBitCode ? 1 << (code - FirstBitCode) : 8 * code;
+}
+
+// Packs a box into to (MaxPacked + Slack bytes of room) and returns its size. Three bytes give the
+// widths: of the time steps and the value code; of the first time and of the step unit; of the
+// smallest value. Then the first time, the unit, the smallest value, the 31 times as steps of the
+// unit, and the 32 values as offsets from the smallest. Times of a dump are multiples of a
+// clock's period, so their steps in units of the box's smallest step mostly take one byte.
 qint64 pack(const CSignalEvent *box, unsigned char *to)
 {
-    quint64 times[BoxEvents], values[BoxEvents];
+    quint64 deltas[BoxEvents - 1], values[BoxEvents];
+    quint64 time = quint64(box[0].m_Time), allDeltas = 0, smallest = ~quint64(0);
+    qint64 low = box[0].m_Value.m_IntValue, high = low;
     for (int i = 0; i < BoxEvents; ++i) {
-        times[i] = quint64(box[i].m_Time);
         values[i] = quint64(box[i].m_Value.m_IntValue);
-    }
-    // A time that goes backwards wraps around to a delta that needs all 8 bytes.
-    quint64 deltas = 0;
-    qint64 low = qint64(values[0]), high = low;
-    for (int i = 1; i < BoxEvents; ++i) {
-        deltas |= times[i] - times[i - 1];
         low = qMin(low, qint64(values[i]));
         high = qMax(high, qint64(values[i]));
+        if (i == 0)
+            continue;
+        // A time that goes backwards wraps around to a step that needs all 8 bytes.
+        const quint64 delta = quint64(box[i].m_Time) - time;
+        time = quint64(box[i].m_Time);
+        deltas[i - 1] = delta;
+        allDeltas |= delta;
+        smallest = qMin(smallest, delta ? delta : ~quint64(0));
     }
-    const int timeWidth = bytesFor(deltas), valueWidth = bytesFor(quint64(high) - quint64(low));
-    const qint64 size = 1 + 16 + (BoxEvents - 1) * timeWidth + BoxEvents * valueWidth;
+    // The smallest step is the unit when it divides every step (tested by multiplying with the
+    // inverse of its odd part), else the largest power of two that does.
+    quint64 unit = allDeltas ? allDeltas & (~allDeltas + 1) : 1;
+    if (allDeltas && smallest != unit) {
+        const int shift = __builtin_ctzll(smallest);
+        const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
+        bool divides = (allDeltas & ((quint64(1) << shift) - 1)) == 0;
+        for (int i = 0; i < BoxEvents - 1; ++i)
+            divides &= (deltas[i] >> shift) * inverse <= limit;
+        if (divides)
+            unit = smallest;
+    }
+    const int unitShift = __builtin_ctzll(unit);
+    const quint64 oddInverse = inverseOf(unit >> unitShift);
+    quint64 allSteps = 0;
+    for (quint64 &delta : deltas) {
+        delta = (delta >> unitShift) * oddInverse;
+        allSteps |= delta;
+    }
+    const quint64 range = quint64(high) - quint64(low);
+    const int timeWidth = bytesFor(allSteps);
+    const int valueCode = range < 2 ? (range ? FirstBitCode : 0) : range < 4 ? FirstBitCode + 1 : range < 16 ? FirstBitCode + 2 : bytesFor(range);
+    const int firstWidth = bytesFor(quint64(box[0].m_Time)), unitWidth = bytesFor(unit), lowWidth = bytesFor(quint64(low));
+    const int valueBits = bitsOf(valueCode);
+    const qint64 size = 3 + firstWidth + unitWidth + lowWidth + (BoxEvents - 1) * timeWidth + BoxEvents * valueBits / 8;
     if (size >= MaxPacked) {
         to[0] = RawBox;
         std::memcpy(to + 1, box, size_t(Dovlin_SpillFile::m_BoxBytes));
         return MaxPacked;
     }
-    to[0] = static_cast<unsigned char>(timeWidth | valueWidth << 4);
-    store(to + 1, times[0]);
-    store(to + 9, quint64(low));
-    unsigned char *out = to + 17;
-    for (int i = 1; i < BoxEvents; ++i, out += timeWidth)
-        store(out, times[i] - times[i - 1]);
-    for (int i = 0; i < BoxEvents; ++i, out += valueWidth)
-        store(out, values[i] - quint64(low));
+    to[0] = static_cast<unsigned char>(timeWidth | valueCode << 4);
+    to[1] = static_cast<unsigned char>(firstWidth | unitWidth << 4);
+    to[2] = static_cast<unsigned char>(lowWidth);
+    unsigned char *out = to + 3;
+    store(out, quint64(box[0].m_Time));
+    store(out += firstWidth, unit);
+    store(out += unitWidth, quint64(low));
+    out += lowWidth;
+    for (const quint64 delta : deltas) {
+        store(out, delta);
+        out += timeWidth;
+    }
+    if (valueBits >= 8) {
+        for (const quint64 value : values) {
+            store(out, value - quint64(low));
+            out += valueBits / 8;
+        }
+    } else if (valueBits > 0) {
+        std::memset(out, 0, size_t(BoxEvents * valueBits / 8));
+        for (int i = 0; i < BoxEvents; ++i)
+            out[i * valueBits / 8] |= static_cast<unsigned char>((values[i] - quint64(low)) << (i * valueBits % 8));
+    }
     return size;
-}
-
-quint64 maskOf(int width)
-{
-    return width == 8 ? ~quint64(0) : (quint64(1) << (8 * width)) - 1;
 }
 
 void unpack(const unsigned char *from, CSignalEvent *box)
@@ -96,18 +154,28 @@ void unpack(const unsigned char *from, CSignalEvent *box)
         std::memcpy(static_cast<void *>(box), from + 1, size_t(Dovlin_SpillFile::m_BoxBytes));
         return;
     }
-    const int timeWidth = from[0] & 15, valueWidth = from[0] >> 4;
-    const quint64 timeMask = maskOf(timeWidth), valueMask = maskOf(valueWidth);
-    quint64 time = load(from + 1);
-    const quint64 low = load(from + 9);
-    const unsigned char *in = from + 17;
+    const int timeWidth = from[0] & 15, valueBits = bitsOf(from[0] >> 4);
+    const int firstWidth = from[1] & 15, unitWidth = from[1] >> 4, lowWidth = from[2];
+    const unsigned char *in = from + 3;
+    quint64 time = loadBytes(in, firstWidth);
+    const quint64 unit = loadBytes(in += firstWidth, unitWidth);
+    const quint64 low = loadBytes(in += unitWidth, lowWidth);
+    in += lowWidth;
+    // A first time of 8 bytes (the sentinel's -1) reads whole; fewer are a time of that many bytes.
     box[0].m_Time = qint64(time);
     for (int i = 1; i < BoxEvents; ++i, in += timeWidth) {
-        time += load(in) & timeMask;
+        time += loadBytes(in, timeWidth) * unit;
         box[i].m_Time = qint64(time);
     }
-    for (int i = 0; i < BoxEvents; ++i, in += valueWidth)
-        box[i].m_Value.m_IntValue = qint64(low + (load(in) & valueMask));
+    if (valueBits >= 8) {
+        for (int i = 0; i < BoxEvents; ++i, in += valueBits / 8)
+            box[i].m_Value.m_IntValue = qint64(low + loadBytes(in, valueBits / 8));
+    } else {
+        // No bits at all: every value is the smallest.
+        const quint64 mask = (quint64(1) << valueBits) - 1;
+        for (int i = 0; i < BoxEvents; ++i)
+            box[i].m_Value.m_IntValue = qint64(low + (quint64(in[i * valueBits / 8] >> (i * valueBits % 8)) & mask));
+    }
 }
 
 } // namespace
