@@ -100,7 +100,9 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
     if (m_LastSlot + 1 == m_BoxSize) {
         CSignalEvent *box = nullptr;
         Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-        const bool ours = m_WorkingBox && m_LastBox >= 0 && m_Boxes[size_t(m_LastBox)] == quint64(quintptr(m_WorkingBox));
+        // The working box is always the last one: reading the list of boxes to be sure would cost
+        // a cache miss for every box of an import.
+        const bool ours = m_WorkingBox && m_LastBox >= 0;
         // While importing, a full box goes to the spill file and its memory takes the next
         // events, so the boxes being filled stay few and in the cache; a box the file cannot
         // take stays in memory.
