@@ -146,7 +146,7 @@ bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &w
 
 // Past a full disk, the reason says how much more space the import wants: the temporary event
 // file grows with the part of the dump read, and the wave file, when it goes to the same
-// directory, needs at least as much beside it.
+// directory, needs the unpacked size of those events beside it.
 QString Dovlin_VcdImport::SpillFailure(const Dovlin_SpillFile &spill, qint64 bytesRead, qint64 dumpBytes) const
 {
     if (!spill.DiskFull())
@@ -155,7 +155,7 @@ QString Dovlin_VcdImport::SpillFailure(const Dovlin_SpillFile &spill, qint64 byt
     const double spillBytes = double(spill.BytesWanted()) * share;
     double needed = spillBytes - double(spill.BytesWritten());
     if (QFileInfo(m_WaveFileName).absolutePath() == QFileInfo(spill.Directory()).absoluteFilePath())
-        needed += spillBytes;
+        needed += double(spill.Boxes()) * double(Dovlin_SpillFile::m_BoxBytes) * share;
     const qint64 megabytes = qMax<qint64>(1, qint64(std::ceil(needed / (1 << 20))));
     return QStringLiteral("%1: %2 MB more needed").arg(spill.ErrorString()).arg(megabytes);
 }

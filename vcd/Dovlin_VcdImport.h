@@ -56,7 +56,7 @@ public:
     // Most signals a dump may declare, 0 for the default (see vcd_yacc::DefaultMaxLeaves); the
     // environment variable DOVLIN_MAX_SIGNALS sets it for every import.
     void SetMaxSignals(qint64 count) { m_MaxSignals = count; }
-    // Bytes of events kept in memory while the dump is read; beyond them events wait in a
+    // Bytes of packed events kept in memory while the dump is read; beyond them events wait in a
     // temporary file. The default is a quarter of the physical memory; the environment variable
     // DOVLIN_MEMORY_BUDGET sets it for every import.
     void SetMemoryBudget(qint64 bytes) { m_MemoryBudget = bytes; }

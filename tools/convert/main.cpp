@@ -3,10 +3,10 @@
 //   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]    (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
-// when it cannot be written there, unless -o names it. Events beyond the memory budget (a quarter
-// of the physical memory unless SIZE, such as 512M or 2G, says otherwise) wait in a temporary
-// file. Errors and
-// warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
+// when it cannot be written there, unless -o names it. Events are packed in memory; past the memory
+// budget (a quarter of the physical memory unless SIZE, such as 512M or 2G, says otherwise) they
+// wait in a temporary file. Errors and warnings go to standard error, a summary line to standard
+// output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
