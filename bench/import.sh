@@ -42,9 +42,11 @@ if [ -d "$corpus" ]; then
 fi
 
 # Median of the wall-clock seconds (and the peak memory of the run it came from) over the runs.
+# No wave file is left from a run before: the converter would read it to carry its view flags over.
 measure() {
   local out="$1"; shift
   for _ in $(seq "$runs"); do
+    rm -f "$dir/out.dvn"
     /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
     cat "$dir/time.txt"
   done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print $1, $2 }' > "$out"
@@ -59,10 +61,10 @@ for file in "${files[@]}"; do
   start=$(date +%s%N); cat "$file" > /dev/null; end=$(date +%s%N)
   cat_s=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.2f", ns / 1e9 }')
   measure "$dir/ours.txt" "$build/bin/dovlin-convert" "$file" -o "$dir/out.dvn"
+  wave=$(awk -v b="$(stat -c %s "$dir/out.dvn")" 'BEGIN { printf "%.0f", b / 1e6 }')
   measure "$dir/theirs.txt" vcd2fst "$file" "$dir/out.fst"
   read -r ours peak < "$dir/ours.txt"
   read -r theirs _ < "$dir/theirs.txt"
-  wave=$(awk -v b="$(stat -c %s "$dir/out.dvn")" 'BEGIN { printf "%.0f", b / 1e6 }')
   awk -v f="$(basename "$file")" -v mb="$mb" -v o="$ours" -v t="$theirs" -v p="$peak" -v w="$wave" -v c="$cat_s" \
     'BEGIN { printf "%-28s %7s %8.2f %8.1f %9.2f %8.1f %6.2f %9.0f %9s %7s", f, mb, o, mb / o, t, mb / t, t / o, p / 1024, w, c }'
   if [ -n "$before" ]; then
