@@ -506,19 +506,18 @@ bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
                 ++end;
             buffer.resize((end - first) * m_BoxSize);
             Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-            // A signal's boxes lie apart, among those of the others: their bytes are asked for ahead.
+            if (!spill)
+                return writer.Fail(QStringLiteral("the spill file is gone"));
+            // A signal's boxes lie apart, among those of the others: where each lies, and then its
+            // bytes, are asked for some boxes ahead.
             constexpr size_t slotsAhead = 16, boxesAhead = 8;
-            for (size_t box = first; spill && box < qMin(first + slotsAhead, end); ++box)
-                spill->PrefetchSlot(qint64(m_Boxes[box] & ~m_Spilled));
-            for (size_t box = first; spill && box < qMin(first + boxesAhead, end); ++box)
-                spill->PrefetchBox(qint64(m_Boxes[box] & ~m_Spilled));
             for (size_t box = first; box < end; ++box) {
-                if (spill && box + slotsAhead < end)
+                if (box + slotsAhead < end)
                     spill->PrefetchSlot(qint64(m_Boxes[box + slotsAhead] & ~m_Spilled));
-                if (spill && box + boxesAhead < end)
+                if (box + boxesAhead < end)
                     spill->PrefetchBox(qint64(m_Boxes[box + boxesAhead] & ~m_Spilled));
-                if (!spill || !spill->Read(qint64(m_Boxes[box] & ~m_Spilled), 1, buffer.data() + (box - first) * m_BoxSize))
-                    return writer.Fail(spill ? spill->ErrorString() : QStringLiteral("the spill file is gone"));
+                if (!spill->Read(qint64(m_Boxes[box] & ~m_Spilled), 1, buffer.data() + (box - first) * m_BoxSize))
+                    return writer.Fail(spill->ErrorString());
             }
             if (!writer.Write(buffer.data(), qint64(end - first) * boxBytes))
                 return false;
