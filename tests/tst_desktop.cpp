@@ -1,72 +1,36 @@
 // What a user of a desktop viewer expects of the main window: recent files, a first view that
 // fits, and documents that reload their file and keep their view.
-#include "Dovlin_Dialogs.h"
+#include "guitest.h"
+
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
-#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
-#include "Dovlin_Settings.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Types.h"
-#include "DovlinWidget.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QMenu>
-#include <QComboBox>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSvgRenderer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QSvgRenderer>
 
-class tst_Desktop : public QObject
+class tst_Desktop : public GuiTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(Dovlin);
-        QVERIFY(m_Dir.isValid());
-        // Before the first QSettings: the user's own settings are never touched.
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_Dir.filePath("config")));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_Dir.filePath("cache")));
-    }
-
-    void init()
-    {
-        Dovlin_Settings().clear();
-        m_Messages.clear();
-        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-            m_Messages << message.text;
-            return QMessageBox::Ok;
-        });
-        m_Window = new Dovlin_MainWindow;
-        m_Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-    }
-
-    void cleanup()
-    {
-        delete m_Window;
-        m_Window = nullptr;
-        Dovlin_Dialogs::setMessageHandler({});
-        Dovlin_Dialogs::setSaveFileHandler({});
-        Dovlin_Dialogs::setOpenFilesHandler({});
-        Dovlin_Dialogs::setExecHandler({});
-        Dovlin_Dialogs::setPrintHandler({});
-    }
+    void initTestCase() { startTestCase(); }
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     void recentFiles()
     {
@@ -418,22 +382,6 @@ private Q_SLOTS:
     }
 
 private:
-    QString writeFile(const QString &relativePath, const QByteArray &content)
-    {
-        const QString path = QDir::isAbsolutePath(relativePath) ? relativePath : m_Dir.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return QString();
-        return path;
-    }
-
-    static QByteArray dump(int endTime)
-    {
-        return "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
-               "$enddefinitions $end\n#0\n0!\n#5\n1!\n#" + QByteArray::number(endTime) + "\n";
-    }
-
     // Scope top: a scope sub, a bus, forty bits s0 to s39 and the extra bits named.
     static QByteArray wideDump(const QList<QByteArray> &extra, int endTime)
     {
@@ -446,12 +394,6 @@ private:
         text += "$upscope $end\n$enddefinitions $end\n#0\n0a\nb0101 b\n0s0\n#10\n1s0\nb1111 b\n#" +
                 QByteArray::number(endTime) + "\n";
         return text;
-    }
-
-    static bool setModified(const QString &path, const QDateTime &time)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
     }
 
     static QHash<QString, Dovlin_Hierarchy *> nodesByPath(DovlinWidget *document)
@@ -487,16 +429,6 @@ private:
                 entries << action;
         return entries;
     }
-
-    void closeAll()
-    {
-        m_Window->workspace()->closeAllSubWindows();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    QTemporaryDir m_Dir;
-    Dovlin_MainWindow *m_Window = nullptr;
-    QStringList m_Messages;
 };
 
 QTEST_MAIN(tst_Desktop)

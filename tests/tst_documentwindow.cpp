@@ -1,55 +1,21 @@
 #include "testwaves.h"
 
-#include "DovlinWidget.h"
-#include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
-#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "QFixedSplitter.h"
+#include "guitest.h"
 
-#include <QFile>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
 
-class tst_DocumentWindow : public QObject
+class tst_DocumentWindow : public GuiTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(Dovlin);
-        QVERIFY(m_Dir.isValid());
-    }
-
-    void init()
-    {
-        m_Messages.clear();
-        m_Answer = QMessageBox::Ok;
-        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-            m_Messages << message;
-            return m_Answer;
-        });
-        m_Window = new Dovlin_MainWindow;
-        m_Window->resize(1000, 700);
-        m_Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-    }
-
-    void cleanup()
-    {
-        // Nothing may ask any more: leave every document unmodified before the window goes.
-        for (QMdiSubWindow *window : m_Window->workspace()->subWindowList())
-            if (auto *document = qobject_cast<DovlinWidget *>(window->widget()))
-                document->setModified(false);
-        delete m_Window;
-        Dovlin_Dialogs::setMessageHandler({});
-        Dovlin_Dialogs::setSaveFileHandler({});
-    }
+    void initTestCase() { startTestCase(); }
+    void init() { openWindow(QSize(1000, 700)); }
+    void cleanup() { closeWindow(); }
 
     void cursors_data()
     {
@@ -273,11 +239,6 @@ private:
             return nullptr;
         return m_Window->activeMdiChild();
     }
-
-    QTemporaryDir m_Dir;
-    Dovlin_MainWindow *m_Window = nullptr;
-    QList<Dovlin_Dialogs::Message> m_Messages;
-    QMessageBox::StandardButton m_Answer = QMessageBox::Ok;
 };
 
 QTEST_MAIN(tst_DocumentWindow)
