@@ -1,6 +1,7 @@
 // What a user of a desktop viewer expects of the main window: recent files, a first view that
 // fits, and documents that reload their file and keep their view.
 #include "guitest.h"
+#include "tst_vcdimport_support.h"
 
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
@@ -22,6 +23,8 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QSvgRenderer>
+
+using VcdTesting::nodesByPath;
 
 class tst_Desktop : public GuiTest
 {
@@ -123,7 +126,7 @@ private Q_SLOTS:
         const QString vcd = writeFile("reload/run.vcd", wideDump({"gone"}, 100));
         QVERIFY(m_Window->DoFileOpen(vcd));
         DovlinWidget *document = m_Window->activeMdiChild();
-        QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(document);
+        QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(document->fileManager());
         document->nameWidget()->collapseItem(document->nameWidget()->TreeItem(nodes.value("top.sub")));
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
         nodes.value("top.s3")->m_Shown = false;
@@ -145,7 +148,7 @@ private Q_SLOTS:
 
         QCOMPARE(m_Window->activeMdiChild(), document);
         QCOMPARE(document->endTime(), 250);
-        nodes = nodesByPath(document);
+        nodes = nodesByPath(document->fileManager());
         QVERIFY(!nodes.contains("top.gone"));
         QVERIFY(nodes.value("top.fresh")->m_Shown);
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
@@ -394,14 +397,6 @@ private:
         text += "$upscope $end\n$enddefinitions $end\n#0\n0a\nb0101 b\n0s0\n#10\n1s0\nb1111 b\n#" +
                 QByteArray::number(endTime) + "\n";
         return text;
-    }
-
-    static QHash<QString, Dovlin_Hierarchy *> nodesByPath(DovlinWidget *document)
-    {
-        QHash<QString, Dovlin_Hierarchy *> nodes;
-        document->fileManager().VisitDottedPaths(
-            [&nodes](Dovlin_Hierarchy *node, const QString &path) { nodes.insert(path, node); });
-        return nodes;
     }
 
     // The view is the one Zoom Full gives for the canvas's final size.

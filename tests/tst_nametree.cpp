@@ -35,13 +35,8 @@ private Q_SLOTS:
         hidden->m_Shown = false;
         wave.Logic("secret", hidden, {{0, 1}});
         wave.Real("volts", top, {{0, 1.5}});
-        const QString path = m_Dir.filePath("tree.dvn");
-        QVERIFY(wave.Save(path, 100));
-        m_Document.reset(new DovlinWidget(nullptr));
-        QVERIFY(m_Document->loadFile(path));
-        m_Document->resize(800, 600);
-        m_Document->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Document.get()));
+        m_Document = open(wave, "tree.dvn");
+        QVERIFY(m_Document);
         m_Tree = m_Document->nameWidget();
     }
 
