@@ -369,19 +369,6 @@ private Q_SLOTS:
         });
         m_Window->findChild<QAction *>("printAct")->trigger();
         QVERIFY(!QFile::exists(pdf));
-
-        // At a printer's resolution every part keeps its place in the picture: nothing spills below
-        // it and its caption.
-        QImage page(1000, 1400, QImage::Format_RGB32);
-        page.fill(Qt::white);
-        page.setDotsPerMeterX(23622);
-        page.setDotsPerMeterY(23622);
-        DovlinWidget *document = m_Window->activeMdiChild();
-        document->printTo(&page);
-        const QSize picture = document->viewSize().scaled(900, 1260, Qt::KeepAspectRatio);
-        for (int y = 70 + picture.height() + 200; y < page.height(); ++y)
-            for (int x = 0; x < page.width(); ++x)
-                QVERIFY2((page.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu, qPrintable(QString("%1, %2").arg(x).arg(y)));
     }
 
 private:

@@ -195,17 +195,31 @@ private Q_SLOTS:
         QVERIFY(m_Window->close());
     }
 
-    void printedPageHoldsPictureAndCaption()
+    void printedPage_data()
     {
+        QTest::addColumn<int>("dotsPerMeter");
+        QTest::newRow("screen resolution") << 0;
+        QTest::newRow("a printer's 600 dpi") << 23622;
+    }
+
+    // At a printer's resolution too, every part keeps its place in the picture: nothing spills
+    // below it and its caption.
+    void printedPage()
+    {
+        QFETCH(int, dotsPerMeter);
         DovlinWidget *document = open("page.dvn");
         QVERIFY(document);
         QImage page(1000, 2000, QImage::Format_RGB32);
         page.fill(Qt::white);
+        if (dotsPerMeter) {
+            page.setDotsPerMeterX(dotsPerMeter);
+            page.setDotsPerMeterY(dotsPerMeter);
+        }
         document->printTo(&page);
         // The picture fills the width less a margin of a twentieth of the page on each side.
         const int mx = 1000 / 20, my = 2000 / 20;
         const QRgb white = qRgb(255, 255, 255);
-        const int pictureBottom = my + document->size().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
+        const int pictureBottom = my + document->viewSize().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
         // The light theme leaves much of the window white: some ink in a column is what tells.
         const auto inked = [&](int x) {
             for (int y = my; y < pictureBottom; ++y)
@@ -220,10 +234,13 @@ private Q_SLOTS:
         QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), white);
         // The caption stands under the picture's left edge: dark pixels there.
         int captionPixels = 0;
-        for (int y = pictureBottom; y < qMin(2000, pictureBottom + 150); ++y)
+        for (int y = pictureBottom; y < pictureBottom + 150; ++y)
             for (int x = mx; x < mx + 400; ++x)
                 captionPixels += qGray(page.pixel(x, y)) < 128;
         QVERIFY(captionPixels > 20);
+        for (int y = pictureBottom + 150; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                QVERIFY2(page.pixel(x, y) == white, qPrintable(QString("%1, %2").arg(x).arg(y)));
     }
 
 private:
