@@ -198,7 +198,7 @@ private Q_SLOTS:
     void printedPage_data()
     {
         QTest::addColumn<int>("dotsPerMeter");
-        QTest::newRow("screen resolution") << 0;
+        QTest::newRow("a screen's 96 dpi") << 3780;
         QTest::newRow("a printer's 600 dpi") << 23622;
     }
 
@@ -211,10 +211,8 @@ private Q_SLOTS:
         QVERIFY(document);
         QImage page(1000, 2000, QImage::Format_RGB32);
         page.fill(Qt::white);
-        if (dotsPerMeter) {
-            page.setDotsPerMeterX(dotsPerMeter);
-            page.setDotsPerMeterY(dotsPerMeter);
-        }
+        page.setDotsPerMeterX(dotsPerMeter);
+        page.setDotsPerMeterY(dotsPerMeter);
         document->printTo(&page);
         // The picture fills the width less a margin of a twentieth of the page on each side.
         const int mx = 1000 / 20, my = 2000 / 20;
