@@ -143,9 +143,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closes");
         QTest::addColumn<bool>("written");
-        QTest::newRow("yes") << int(QMessageBox::Yes) << true << true;
-        QTest::newRow("no") << int(QMessageBox::No) << true << false;
-        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
+        QTest::addColumn<bool>("mainWindow");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true << true << false;
+        QTest::newRow("no") << int(QMessageBox::No) << true << false << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false << false;
+        QTest::newRow("main window closed, no") << int(QMessageBox::No) << true << false << true;
+        QTest::newRow("main window closed, cancel") << int(QMessageBox::Cancel) << false << false << true;
     }
 
     void maybeSave()
@@ -153,6 +156,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(bool, closes);
         QFETCH(bool, written);
+        QFETCH(bool, mainWindow);
         DovlinWidget *document = open("prompt.dvn");
         QVERIFY(document);
         // The open document keeps the bytes it mapped; a save shows as a file at the path again.
@@ -164,8 +168,11 @@ private Q_SLOTS:
 
         m_Answer = QMessageBox::StandardButton(answer);
         QPointer<QMdiSubWindow> window = qobject_cast<QMdiSubWindow *>(document->parentWidget());
-        window->close();
+        // A refused document keeps the main window open too.
+        QCOMPARE(mainWindow ? m_Window->close() : window->close(), closes);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_Window->isVisible(), !mainWindow || !closes);
+        QCOMPARE(m_Window->activeMdiChild() == document, !closes);
 
         QCOMPARE(m_Messages.size(), 1);
         const Dovlin_Dialogs::Message &message = m_Messages.first();
@@ -180,19 +187,6 @@ private Q_SLOTS:
             auto *top = dynamic_cast<Dovlin_CompositeHierarchy *>(reread.GetHierarchy(0));
             QVERIFY(top && !top->m_Expanded);
         }
-    }
-
-    void refusedCloseKeepsMainWindowOpen()
-    {
-        DovlinWidget *document = open("refuse.dvn");
-        QVERIFY(document);
-        document->setModified(true);
-        m_Answer = QMessageBox::Cancel;
-        QVERIFY(!m_Window->close());
-        QVERIFY(m_Window->isVisible());
-        QCOMPARE(m_Window->activeMdiChild(), document);
-        m_Answer = QMessageBox::No;
-        QVERIFY(m_Window->close());
     }
 
     void printedPage_data()
