@@ -132,7 +132,6 @@ private Q_SLOTS:
         QVERIFY(!Dovlin_HierarchyView::GetHierarchy(line("count"))->m_Digital);
         QVERIFY(m_Document->isModified());
         QVERIFY(!m_Shape->contextHierarchy());
-        m_Document->setModified(false);
         const QImage image = picture();
         // 0, 5, 10 at 0, 500 and 1000: a line from the low rail through the middle to the high rail.
         const int low = yLow("count"), high = yHigh("count");

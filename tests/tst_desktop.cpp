@@ -1,72 +1,39 @@
 // What a user of a desktop viewer expects of the main window: recent files, a first view that
 // fits, and documents that reload their file and keep their view.
-#include "Dovlin_Dialogs.h"
+#include "guitest.h"
+#include "tst_vcdimport_support.h"
+
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
-#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
-#include "Dovlin_Settings.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Types.h"
-#include "DovlinWidget.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QMenu>
-#include <QComboBox>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSvgRenderer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QSvgRenderer>
 
-class tst_Desktop : public QObject
+using VcdTesting::nodesByPath;
+
+class tst_Desktop : public GuiTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(Dovlin);
-        QVERIFY(m_Dir.isValid());
-        // Before the first QSettings: the user's own settings are never touched.
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_Dir.filePath("config")));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_Dir.filePath("cache")));
-    }
-
-    void init()
-    {
-        Dovlin_Settings().clear();
-        m_Messages.clear();
-        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-            m_Messages << message.text;
-            return QMessageBox::Ok;
-        });
-        m_Window = new Dovlin_MainWindow;
-        m_Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-    }
-
-    void cleanup()
-    {
-        delete m_Window;
-        m_Window = nullptr;
-        Dovlin_Dialogs::setMessageHandler({});
-        Dovlin_Dialogs::setSaveFileHandler({});
-        Dovlin_Dialogs::setOpenFilesHandler({});
-        Dovlin_Dialogs::setExecHandler({});
-        Dovlin_Dialogs::setPrintHandler({});
-    }
+    void initTestCase() { startTestCase(); }
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     void recentFiles()
     {
@@ -159,7 +126,7 @@ private Q_SLOTS:
         const QString vcd = writeFile("reload/run.vcd", wideDump({"gone"}, 100));
         QVERIFY(m_Window->DoFileOpen(vcd));
         DovlinWidget *document = m_Window->activeMdiChild();
-        QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(document);
+        QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(document->fileManager());
         document->nameWidget()->collapseItem(document->nameWidget()->TreeItem(nodes.value("top.sub")));
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
         nodes.value("top.s3")->m_Shown = false;
@@ -181,7 +148,7 @@ private Q_SLOTS:
 
         QCOMPARE(m_Window->activeMdiChild(), document);
         QCOMPARE(document->endTime(), 250);
-        nodes = nodesByPath(document);
+        nodes = nodesByPath(document->fileManager());
         QVERIFY(!nodes.contains("top.gone"));
         QVERIFY(nodes.value("top.fresh")->m_Shown);
         QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.sub"))->m_Expanded);
@@ -402,38 +369,9 @@ private Q_SLOTS:
         });
         m_Window->findChild<QAction *>("printAct")->trigger();
         QVERIFY(!QFile::exists(pdf));
-
-        // At a printer's resolution every part keeps its place in the picture: nothing spills below
-        // it and its caption.
-        QImage page(1000, 1400, QImage::Format_RGB32);
-        page.fill(Qt::white);
-        page.setDotsPerMeterX(23622);
-        page.setDotsPerMeterY(23622);
-        DovlinWidget *document = m_Window->activeMdiChild();
-        document->printTo(&page);
-        const QSize picture = document->viewSize().scaled(900, 1260, Qt::KeepAspectRatio);
-        for (int y = 70 + picture.height() + 200; y < page.height(); ++y)
-            for (int x = 0; x < page.width(); ++x)
-                QVERIFY2((page.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu, qPrintable(QString("%1, %2").arg(x).arg(y)));
     }
 
 private:
-    QString writeFile(const QString &relativePath, const QByteArray &content)
-    {
-        const QString path = QDir::isAbsolutePath(relativePath) ? relativePath : m_Dir.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return QString();
-        return path;
-    }
-
-    static QByteArray dump(int endTime)
-    {
-        return "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
-               "$enddefinitions $end\n#0\n0!\n#5\n1!\n#" + QByteArray::number(endTime) + "\n";
-    }
-
     // Scope top: a scope sub, a bus, forty bits s0 to s39 and the extra bits named.
     static QByteArray wideDump(const QList<QByteArray> &extra, int endTime)
     {
@@ -446,20 +384,6 @@ private:
         text += "$upscope $end\n$enddefinitions $end\n#0\n0a\nb0101 b\n0s0\n#10\n1s0\nb1111 b\n#" +
                 QByteArray::number(endTime) + "\n";
         return text;
-    }
-
-    static bool setModified(const QString &path, const QDateTime &time)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
-    }
-
-    static QHash<QString, Dovlin_Hierarchy *> nodesByPath(DovlinWidget *document)
-    {
-        QHash<QString, Dovlin_Hierarchy *> nodes;
-        document->fileManager().VisitDottedPaths(
-            [&nodes](Dovlin_Hierarchy *node, const QString &path) { nodes.insert(path, node); });
-        return nodes;
     }
 
     // The view is the one Zoom Full gives for the canvas's final size.
@@ -487,16 +411,6 @@ private:
                 entries << action;
         return entries;
     }
-
-    void closeAll()
-    {
-        m_Window->workspace()->closeAllSubWindows();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    QTemporaryDir m_Dir;
-    Dovlin_MainWindow *m_Window = nullptr;
-    QStringList m_Messages;
 };
 
 QTEST_MAIN(tst_Desktop)

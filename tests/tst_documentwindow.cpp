@@ -1,55 +1,21 @@
 #include "testwaves.h"
 
-#include "DovlinWidget.h"
-#include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
-#include "Dovlin_MainWindow.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "QFixedSplitter.h"
+#include "guitest.h"
 
-#include <QFile>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
 
-class tst_DocumentWindow : public QObject
+class tst_DocumentWindow : public GuiTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(Dovlin);
-        QVERIFY(m_Dir.isValid());
-    }
-
-    void init()
-    {
-        m_Messages.clear();
-        m_Answer = QMessageBox::Ok;
-        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-            m_Messages << message;
-            return m_Answer;
-        });
-        m_Window = new Dovlin_MainWindow;
-        m_Window->resize(1000, 700);
-        m_Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-    }
-
-    void cleanup()
-    {
-        // Nothing may ask any more: leave every document unmodified before the window goes.
-        for (QMdiSubWindow *window : m_Window->workspace()->subWindowList())
-            if (auto *document = qobject_cast<DovlinWidget *>(window->widget()))
-                document->setModified(false);
-        delete m_Window;
-        Dovlin_Dialogs::setMessageHandler({});
-        Dovlin_Dialogs::setSaveFileHandler({});
-    }
+    void initTestCase() { startTestCase(); }
+    void init() { openWindow(QSize(1000, 700)); }
+    void cleanup() { closeWindow(); }
 
     void cursors_data()
     {
@@ -177,9 +143,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closes");
         QTest::addColumn<bool>("written");
-        QTest::newRow("yes") << int(QMessageBox::Yes) << true << true;
-        QTest::newRow("no") << int(QMessageBox::No) << true << false;
-        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
+        QTest::addColumn<bool>("mainWindow");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true << true << false;
+        QTest::newRow("no") << int(QMessageBox::No) << true << false << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false << false;
+        QTest::newRow("main window closed, no") << int(QMessageBox::No) << true << false << true;
+        QTest::newRow("main window closed, cancel") << int(QMessageBox::Cancel) << false << false << true;
     }
 
     void maybeSave()
@@ -187,6 +156,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(bool, closes);
         QFETCH(bool, written);
+        QFETCH(bool, mainWindow);
         DovlinWidget *document = open("prompt.dvn");
         QVERIFY(document);
         // The open document keeps the bytes it mapped; a save shows as a file at the path again.
@@ -198,8 +168,11 @@ private Q_SLOTS:
 
         m_Answer = QMessageBox::StandardButton(answer);
         QPointer<QMdiSubWindow> window = qobject_cast<QMdiSubWindow *>(document->parentWidget());
-        window->close();
+        // A refused document keeps the main window open too.
+        QCOMPARE(mainWindow ? m_Window->close() : window->close(), closes);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_Window->isVisible(), !mainWindow || !closes);
+        QCOMPARE(m_Window->activeMdiChild() == document, !closes);
 
         QCOMPARE(m_Messages.size(), 1);
         const Dovlin_Dialogs::Message &message = m_Messages.first();
@@ -216,30 +189,29 @@ private Q_SLOTS:
         }
     }
 
-    void refusedCloseKeepsMainWindowOpen()
+    void printedPage_data()
     {
-        DovlinWidget *document = open("refuse.dvn");
-        QVERIFY(document);
-        document->setModified(true);
-        m_Answer = QMessageBox::Cancel;
-        QVERIFY(!m_Window->close());
-        QVERIFY(m_Window->isVisible());
-        QCOMPARE(m_Window->activeMdiChild(), document);
-        m_Answer = QMessageBox::No;
-        QVERIFY(m_Window->close());
+        QTest::addColumn<int>("dotsPerMeter");
+        QTest::newRow("a screen's 96 dpi") << 3780;
+        QTest::newRow("a printer's 600 dpi") << 23622;
     }
 
-    void printedPageHoldsPictureAndCaption()
+    // At a printer's resolution too, every part keeps its place in the picture: nothing spills
+    // below it and its caption.
+    void printedPage()
     {
+        QFETCH(int, dotsPerMeter);
         DovlinWidget *document = open("page.dvn");
         QVERIFY(document);
         QImage page(1000, 2000, QImage::Format_RGB32);
         page.fill(Qt::white);
+        page.setDotsPerMeterX(dotsPerMeter);
+        page.setDotsPerMeterY(dotsPerMeter);
         document->printTo(&page);
         // The picture fills the width less a margin of a twentieth of the page on each side.
         const int mx = 1000 / 20, my = 2000 / 20;
         const QRgb white = qRgb(255, 255, 255);
-        const int pictureBottom = my + document->size().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
+        const int pictureBottom = my + document->viewSize().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
         // The light theme leaves much of the window white: some ink in a column is what tells.
         const auto inked = [&](int x) {
             for (int y = my; y < pictureBottom; ++y)
@@ -254,10 +226,13 @@ private Q_SLOTS:
         QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), white);
         // The caption stands under the picture's left edge: dark pixels there.
         int captionPixels = 0;
-        for (int y = pictureBottom; y < qMin(2000, pictureBottom + 150); ++y)
+        for (int y = pictureBottom; y < pictureBottom + 150; ++y)
             for (int x = mx; x < mx + 400; ++x)
                 captionPixels += qGray(page.pixel(x, y)) < 128;
         QVERIFY(captionPixels > 20);
+        for (int y = pictureBottom + 150; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                QVERIFY2(page.pixel(x, y) == white, qPrintable(QString("%1, %2").arg(x).arg(y)));
     }
 
 private:
@@ -273,11 +248,6 @@ private:
             return nullptr;
         return m_Window->activeMdiChild();
     }
-
-    QTemporaryDir m_Dir;
-    Dovlin_MainWindow *m_Window = nullptr;
-    QList<Dovlin_Dialogs::Message> m_Messages;
-    QMessageBox::StandardButton m_Answer = QMessageBox::Ok;
 };
 
 QTEST_MAIN(tst_DocumentWindow)

@@ -208,7 +208,6 @@ private Q_SLOTS:
         QTest::keyClick(bar->comparison(), Qt::Key_Escape);
         QVERIFY(bar->isHidden());
         QCOMPARE(document.shapeWidget()->parentWidget()->height(), document.height());
-        document.setModified(false);
     }
 
 private:

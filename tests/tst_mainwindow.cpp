@@ -1,58 +1,27 @@
-#include "Dovlin_Dialogs.h"
+#include "guitest.h"
+
 #include "Dovlin_GuiImportReporter.h"
-#include "Dovlin_MainWindow.h"
-#include "Dovlin_VcdImport.h"
-#include "DovlinWidget.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_ValueBar.h"
+#include "Dovlin_VcdImport.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <unistd.h>
 
-class tst_MainWindow : public QObject
+class tst_MainWindow : public GuiTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(Dovlin);
-        QVERIFY(m_Dir.isValid());
-        // Wave files that cannot go next to their dumps are cached in here.
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_Dir.filePath("cache")));
-    }
-
-    void init()
-    {
-        m_Messages.clear();
-        Dovlin_Dialogs::setMessageHandler([this](QWidget *, const Dovlin_Dialogs::Message &message) {
-            m_Messages << message;
-            return QMessageBox::Ok;
-        });
-        m_Window = new Dovlin_MainWindow;
-        m_Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Window));
-    }
-
-    void cleanup()
-    {
-        delete m_Window;
-        m_Window = nullptr;
-        Dovlin_Dialogs::setMessageHandler({});
-        Dovlin_Dialogs::setOpenFilesHandler({});
-    }
+    void initTestCase() { startTestCase(); }
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     // The commands on a document are greyed while there is none; the others never are.
     void enabledState()
@@ -68,7 +37,7 @@ private Q_SLOTS:
             }
         };
         check(false);
-        QVERIFY(m_Window->DoFileOpen(makeWaveFile("enabled.dvn")));
+        QVERIFY(m_Window->DoFileOpen(writeFile("enabled.dvn")));
         QVERIFY(m_Window->activeMdiChild());
         check(true);
         m_Window->workspace()->closeAllSubWindows();
@@ -80,7 +49,7 @@ private Q_SLOTS:
     // The find shortcuts reach the active document.
     void findShortcuts()
     {
-        QVERIFY(m_Window->DoFileOpen(makeWaveFile("find.dvn")));
+        QVERIFY(m_Window->DoFileOpen(writeFile("find.dvn")));
         DovlinWidget *document = m_Window->activeMdiChild();
         QVERIFY(document);
         QTest::keyClick(m_Window, Qt::Key_L, Qt::ControlModifier);
@@ -102,7 +71,7 @@ private Q_SLOTS:
     {
         QFETCH(int, documents);
         for (int i = 0; i < documents; ++i)
-            QVERIFY(m_Window->DoFileOpen(makeWaveFile(QString("menu/doc%1.dvn").arg(i))));
+            QVERIFY(m_Window->DoFileOpen(writeFile(QString("menu/doc%1.dvn").arg(i))));
         auto *menu = m_Window->findChild<QMenu *>("windowMenu");
         QVERIFY(menu);
         QList<QAction *> entries = windowEntries(menu);
@@ -140,7 +109,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(bool, opensDocument);
         QFETCH(bool, unknownType);
-        const QString path = makeWaveFile("dispatch/" + fileName);
+        const QString path = writeFile("dispatch/" + fileName);
 
         QVERIFY(m_Window->DoFileOpen(path));
         QCOMPARE(m_Window->workspace()->subWindowList().size(), opensDocument ? 1 : 0);
@@ -170,10 +139,10 @@ private Q_SLOTS:
     void sameFileTwice()
     {
         QFETCH(QString, secondPath);
-        const QString first = makeWaveFile("twice/run.dvn");
+        const QString first = writeFile("twice/run.dvn");
         QDir().mkpath(m_Dir.filePath("twice/sub"));
         QFile::link(first, m_Dir.filePath("twice/link.dvn"));
-        const QString other = makeWaveFile("twice/other.dvn");
+        const QString other = writeFile("twice/other.dvn");
 
         QVERIFY(m_Window->DoFileOpen(first));
         QVERIFY(m_Window->DoFileOpen(other));
@@ -194,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(m_Window->workspace()->subWindowList().isEmpty());
         QVERIFY(m_Messages.isEmpty());
         const QString bad = m_Dir.filePath("order/notes.txt");
-        chosen = QStringList{makeWaveFile("order/b.dvn"), bad, makeWaveFile("order/a.dvn")};
+        chosen = QStringList{writeFile("order/b.dvn"), bad, writeFile("order/a.dvn")};
         m_Window->findChild<QAction *>("openAct")->trigger();
 
         const QList<QMdiSubWindow *> windows = m_Window->workspace()->subWindowList();
@@ -207,7 +176,7 @@ private Q_SLOTS:
 
     void droppedFilesOpen()
     {
-        const QString a = makeWaveFile("drop/a.dvn");
+        const QString a = writeFile("drop/a.dvn");
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(a)});
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -236,7 +205,7 @@ private Q_SLOTS:
         QStringList dumps, folders;
         for (int endTime : {10, 20}) {
             const QString relative = QString("cached/%1/%2").arg(QTest::currentDataTag()).arg(endTime);
-            dumps << makeWaveFile(relative + "/run.vcd", dump(endTime));
+            dumps << writeFile(relative + "/run.vcd", dump(endTime));
             const QString folder = m_Dir.filePath(relative);
             folders << folder;
             if (readOnlyFolder)
@@ -297,7 +266,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QString, reason);
         const QString relative = QString("failed/%1/%2").arg(QTest::currentDataTag(), fileName);
-        const QString path = content.isNull() ? m_Dir.filePath(relative) : makeWaveFile(relative, content);
+        const QString path = content.isNull() ? m_Dir.filePath(relative) : writeFile(relative, content);
         const QString folder = QFileInfo(path).absolutePath();
         QDir().mkpath(folder);
         QVERIFY(m_Window->DoFileOpen(path));
@@ -332,15 +301,15 @@ private Q_SLOTS:
         QFETCH(qint64, endTime);
         QFETCH(QString, status);
         const QString folder = QString("reopen/%1/").arg(QTest::currentDataTag());
-        const QString vcd = makeWaveFile(folder + "run.1.VCD", dump(10));
+        const QString vcd = writeFile(folder + "run.1.VCD", dump(10));
         QVERIFY(m_Window->DoFileOpen(vcd));
         const QString wave = m_Dir.filePath(folder + "run.1.dvn");
         QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(vcd, wave));
         if (!windowOpen)
             closeAll();
         if (waveDamaged)
-            makeWaveFile(folder + "run.1.dvn", "damaged");
-        makeWaveFile(folder + "run.1.VCD", dump(20));
+            writeFile(folder + "run.1.dvn", "damaged");
+        writeFile(folder + "run.1.VCD", dump(20));
         const QDateTime now = QDateTime::currentDateTime();
         QVERIFY(setModified(wave, now));
         QVERIFY(setModified(vcd, now.addSecs(dumpNewer ? 60 : -60)));
@@ -386,46 +355,12 @@ private Q_SLOTS:
     }
 
 private:
-    // By default the smallest valid wave file: time base 0, no signals, no nodes.
-    QString makeWaveFile(const QString &relativePath, const QByteArray &content = QByteArray(12, '\0'))
-    {
-        const QString path = m_Dir.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return QString();
-        file.write(content);
-        return path;
-    }
-
-    static QByteArray dump(int endTime)
-    {
-        return "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n"
-               "$enddefinitions $end\n#0\n0!\n#5\n1!\n#" + QByteArray::number(endTime) + "\n";
-    }
-
-    static bool setModified(const QString &path, const QDateTime &time)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
-    }
-
-    void closeAll()
-    {
-        m_Window->workspace()->closeAllSubWindows();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
     QList<QAction *> windowEntries(QMenu *menu)
     {
         QMetaObject::invokeMethod(menu, "aboutToShow");
         const QList<QAction *> actions = menu->actions();
         return actions.mid(actions.indexOf(m_Window->findChild<QAction *>("separatorAct")) + 1);
     }
-
-    QTemporaryDir m_Dir;
-    Dovlin_MainWindow *m_Window = nullptr;
-    QList<Dovlin_Dialogs::Message> m_Messages;
 };
 
 QTEST_MAIN(tst_MainWindow)

@@ -35,19 +35,13 @@ private Q_SLOTS:
         hidden->m_Shown = false;
         wave.Logic("secret", hidden, {{0, 1}});
         wave.Real("volts", top, {{0, 1.5}});
-        const QString path = m_Dir.filePath("tree.dvn");
-        QVERIFY(wave.Save(path, 100));
-        m_Document.reset(new DovlinWidget(nullptr));
-        QVERIFY(m_Document->loadFile(path));
-        m_Document->resize(800, 600);
-        m_Document->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_Document.get()));
+        m_Document = open(wave, "tree.dvn");
+        QVERIFY(m_Document);
         m_Tree = m_Document->nameWidget();
     }
 
     void cleanup()
     {
-        m_Document->setModified(false);
         m_Document.reset();
         Dovlin_Dialogs::setExecHandler({});
     }
@@ -381,10 +375,6 @@ private Q_SLOTS:
         filter->line()->clear();
         filter->applyPending();
         QVERIFY(lines().contains("  secret"));
-
-        node("hidden")->m_Shown = false;
-        m_Tree->ReGenerateNameView(m_Document->fileManager());
-        m_Document->setModified(false);
     }
 
     // Lines below a scope never opened are built when it opens, opened as their nodes say; the
@@ -420,7 +410,6 @@ private Q_SLOTS:
         tree->UpdateVisibleSignalStates();
         QCOMPARE(item("inner")->text(1), QString(" 2u "));
         QCOMPARE(item("inner[1]")->text(1), QString("1"));
-        document->setModified(false);
     }
 
     // A dump of 20 000 sibling scopes at the top opens with every scope open.

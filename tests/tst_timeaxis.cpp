@@ -16,6 +16,8 @@ class tst_TimeAxis : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup() { m_Document.reset(); }
+
     void calcTick_data()
     {
         QTest::addColumn<int>("width");
@@ -43,19 +45,18 @@ private Q_SLOTS:
         QFETCH(qint64, tick);
         QFETCH(int, spacing);
         QFETCH(qint64, rightEdge);
-        Canvas canvas = makeCanvas(width, 100000);
-        QVERIFY(canvas.shape);
-        canvas.shape->ZoomTime2Time(start, end);
-        QCOMPARE(canvas.shape->currTickTime(), tick);
-        QCOMPARE(canvas.shape->currZoomCo(), spacing);
-        QCOMPARE(canvas.shape->endScopeTime(), rightEdge);
-        QCOMPARE(canvas.shape->startScopeTime() % tick, qint64(0));
+        Dovlin_ShapeWidget *shape = makeCanvas(width, 100000);
+        QVERIFY(shape);
+        shape->ZoomTime2Time(start, end);
+        QCOMPARE(shape->currTickTime(), tick);
+        QCOMPARE(shape->currZoomCo(), spacing);
+        QCOMPARE(shape->endScopeTime(), rightEdge);
+        QCOMPARE(shape->startScopeTime() % tick, qint64(0));
     }
 
     void zoomLimits()
     {
-        Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape;
+        Dovlin_ShapeWidget *shape = makeCanvas(1000, 100000);
         QVERIFY(shape);
 
         // A window of one time unit cannot be halved.
@@ -83,8 +84,7 @@ private Q_SLOTS:
 
     void leftEdgeOnTickAfterEveryZoom()
     {
-        Canvas canvas = makeCanvas(997, 123456789);
-        Dovlin_ShapeWidget *shape = canvas.shape;
+        Dovlin_ShapeWidget *shape = makeCanvas(997, 123456789);
         QVERIFY(shape);
         shape->zoomFull();
         const QString steps = "iiiioiiiiiiiiiiiiiiiiiiiiiioooooof";
@@ -122,8 +122,7 @@ private Q_SLOTS:
         QFETCH(int, delta);
         QFETCH(int, zoom);
         QFETCH(qint64, shift);
-        Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape;
+        Dovlin_ShapeWidget *shape = makeCanvas(1000, 100000);
         QVERIFY(shape);
         shape->ZoomTime2Time(20000, 60000);
         const qint64 start = shape->startScopeTime();
@@ -170,15 +169,14 @@ private Q_SLOTS:
         QFETCH(int, timeBase);
         QFETCH(qint64, time);
         QFETCH(QString, text);
-        Canvas canvas = makeCanvas(100, 10, timeBase);
-        QVERIFY(canvas.shape);
-        QCOMPARE(canvas.shape->GetActualTimeStr(time), text);
+        Dovlin_ShapeWidget *shape = makeCanvas(100, 10, timeBase);
+        QVERIFY(shape);
+        QCOMPARE(shape->GetActualTimeStr(time), text);
     }
 
     void scrollingKeepsTheRulerOnZero()
     {
-        Canvas canvas = makeCanvas(1000, 100000);
-        Dovlin_ShapeWidget *shape = canvas.shape;
+        Dovlin_ShapeWidget *shape = makeCanvas(1000, 100000);
         QVERIFY(shape);
         shape->ZoomTime2Time(2000, 12000);
         QCOMPARE(shape->currTickTime(), qint64(50));
@@ -215,8 +213,7 @@ private Q_SLOTS:
     // window inside the 64-bit range (the sanitizer build aborts on any overflow on the way).
     void largestTimes()
     {
-        Canvas canvas = makeCanvas(1000, LLONG_MAX);
-        Dovlin_ShapeWidget *shape = canvas.shape;
+        Dovlin_ShapeWidget *shape = makeCanvas(1000, LLONG_MAX);
         QVERIFY(shape);
         const auto sane = [&]() {
             return shape->startScopeTime() >= 0 && shape->endScopeTime() > shape->startScopeTime()
@@ -253,31 +250,23 @@ private Q_SLOTS:
     }
 
 private:
-    struct Canvas
-    {
-        std::unique_ptr<DovlinWidget> document;
-        Dovlin_ShapeWidget *shape = nullptr;
-    };
-
-    Canvas makeCanvas(int width, qint64 endTime, int timeBase = -9)
+    // The canvas of a new document, which replaces the one before.
+    Dovlin_ShapeWidget *makeCanvas(int width, qint64 endTime, int timeBase = -9)
     {
         TestWave wave;
         wave.m_Model.SetTimeBase(timeBase);
         wave.Logic("clk", nullptr, {{0, 0}, {endTime / 2, 1}});
         const QString path = m_Dir.filePath(QString("axis%1.dvn").arg(m_Files++));
-        Canvas canvas;
-        if (!wave.Save(path, endTime))
-            return canvas;
-        canvas.document.reset(new DovlinWidget(nullptr));
-        if (!canvas.document->loadFile(path))
-            return canvas;
-        canvas.shape = canvas.document->shapeWidget();
-        canvas.shape->resize(width, 300);
-        return canvas;
+        m_Document = std::make_unique<DovlinWidget>(nullptr);
+        if (!wave.Save(path, endTime) || !m_Document->loadFile(path))
+            return nullptr;
+        m_Document->shapeWidget()->resize(width, 300);
+        return m_Document->shapeWidget();
     }
 
     QTemporaryDir m_Dir;
     int m_Files = 0;
+    std::unique_ptr<DovlinWidget> m_Document;
 };
 
 QTEST_MAIN(tst_TimeAxis)
