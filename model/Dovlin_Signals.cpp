@@ -88,7 +88,7 @@ CSignalEvent *Dovlin_Signal::Unspill(qint64 box) const
     Dovlin_SpillFile *spill = m_FileManager->SpillFile();
     // A box the file cannot give back stays spilled: the failed file fails the import, and until
     // the parser stops, the search sees a box of default events.
-    if (!spill || !spill->Read(slot, 1, events))
+    if (!spill || !spill->Read(slot, events))
         return events;
     m_Boxes[size_t(box)] = quint64(quintptr(events));
     return events;
@@ -516,7 +516,7 @@ bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
                     spill->PrefetchSlot(qint64(m_Boxes[box + slotsAhead] & ~m_Spilled));
                 if (box + boxesAhead < end)
                     spill->PrefetchBox(qint64(m_Boxes[box + boxesAhead] & ~m_Spilled));
-                if (!spill->Read(qint64(m_Boxes[box] & ~m_Spilled), 1, buffer.data() + (box - first) * m_BoxSize))
+                if (!spill->Read(qint64(m_Boxes[box] & ~m_Spilled), buffer.data() + (box - first) * m_BoxSize))
                     return writer.Fail(spill->ErrorString());
             }
             if (!writer.Write(buffer.data(), qint64(end - first) * boxBytes))
@@ -545,7 +545,7 @@ bool Dovlin_Signal::ReadEvents(qint64 first, qint64 count, CSignalEvent *to) con
         const CSignalEvent *events = reinterpret_cast<const CSignalEvent *>(quintptr(ref));
         if (ref & m_Spilled) {
             Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), 1, spilled))
+            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), spilled))
                 return false;
             events = spilled;
         }

@@ -206,11 +206,6 @@ bool Dovlin_SpillFile::Open(const QString &directory)
 // at a time costs more than packing them.
 char *Dovlin_SpillFile::BlockMemory()
 {
-    if (!m_FreeBlocks.empty()) {
-        char *memory = m_FreeBlocks.back();
-        m_FreeBlocks.pop_back();
-        return memory;
-    }
     if (m_BlocksLeft == 0) {
         const size_t bytes = size_t(BlocksPerMapping * m_BlockBytes);
         void *base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -287,24 +282,22 @@ void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
         __builtin_prefetch(box + 64 * line);
 }
 
-bool Dovlin_SpillFile::Read(qint64 slot, qint64 count, CSignalEvent *to)
+bool Dovlin_SpillFile::Read(qint64 slot, CSignalEvent *box)
 {
-    if (m_Descriptor < 0 || m_Failed || slot < 0 || count < 0 || slot + count > Boxes())
+    if (m_Descriptor < 0 || m_Failed || slot < 0 || slot >= Boxes())
         return false;
-    unsigned char fromFile[MaxPacked + Slack] = {};
-    for (qint64 s = slot; s < slot + count; ++s, to += BoxEvents) {
-        const quint64 where = m_Slots[size_t(s)];
-        const Block &block = m_Blocks[size_t(where >> BlockShift)];
-        const qint64 offset = qint64(where & ((quint64(1) << BlockShift) - 1));
-        if (block.m_Memory) {
-            unpack(reinterpret_cast<const unsigned char *>(block.m_Memory + offset), to);
-            continue;
-        }
-        // A packed box never runs past its block's end, and no further than MaxPacked.
-        const qint64 bytes = qMin(MaxPacked, block.m_Used - offset);
-        if (!Dovlin_FileIo::ReadAll(m_Descriptor, fromFile, bytes, block.m_Offset + offset))
-            return Failure(QStringLiteral("read"), errno);
-        unpack(fromFile, to);
+    const quint64 where = m_Slots[size_t(slot)];
+    const Block &block = m_Blocks[size_t(where >> BlockShift)];
+    const qint64 offset = qint64(where & ((quint64(1) << BlockShift) - 1));
+    if (block.m_Memory) {
+        unpack(reinterpret_cast<const unsigned char *>(block.m_Memory + offset), box);
+        return true;
     }
+    // A packed box never runs past its block's end, and no further than MaxPacked.
+    unsigned char fromFile[MaxPacked + Slack] = {};
+    const qint64 bytes = qMin(MaxPacked, block.m_Used - offset);
+    if (!Dovlin_FileIo::ReadAll(m_Descriptor, fromFile, bytes, block.m_Offset + offset))
+        return Failure(QStringLiteral("read"), errno);
+    unpack(fromFile, box);
     return true;
 }

@@ -32,15 +32,13 @@ public:
     void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
     // Appends one box of 32 events and returns its slot; -1 when the store cannot take it.
     qint64 Append(const CSignalEvent *box);
-    // Reads the boxes of count slots from slot on into to; false for boxes never appended.
-    bool Read(qint64 slot, qint64 count, CSignalEvent *to);
+    // Reads the box of a slot into box; false for a slot never handed out.
+    bool Read(qint64 slot, CSignalEvent *box);
     // Asks the cache for what reading a slot needs: first where the box lies (some slots ahead),
     // then its packed bytes (once where it lies has come).
     void PrefetchSlot(qint64 slot) const { __builtin_prefetch(&m_Slots[size_t(slot)]); }
     void PrefetchBox(qint64 slot) const;
     qint64 Boxes() const { return qint64(m_Slots.size()); }
-    // Packed bytes kept in memory.
-    qint64 BytesInMemory() const { return m_InMemory; }
     // Bytes on disk, and bytes that were to go there when writing failed.
     qint64 BytesWritten() const { return m_Written; }
     qint64 BytesWanted() const { return m_Wanted; }
@@ -73,8 +71,6 @@ private:
     std::vector<quint64> m_Slots;
     std::vector<Block> m_Blocks;
     qint64 m_InMemory = 0;
-    // Memory of blocks written to the file, reused for the next ones.
-    std::vector<char *> m_FreeBlocks;
     // Mappings the block memory is carved from.
     std::vector<std::pair<void *, size_t>> m_Mappings;
     char *m_NextBlock = nullptr;
