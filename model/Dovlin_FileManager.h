@@ -1,6 +1,8 @@
 #ifndef DOVLIN_FILEMANAGER_H
 #define DOVLIN_FILEMANAGER_H
 
+#include "Dovlin_FileRecords.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -195,6 +197,12 @@ public:
     // first boxes from large blocks spares an allocation, and the heap's growth, per signal.
     CSignalEvent *TakeFirstBox();
 
+    // The dump the file was converted from, and the view it was saved with (kept by format 2).
+    const Dovlin_DumpIdentity &DumpIdentity() const { return m_DumpIdentity; }
+    void SetDumpIdentity(const Dovlin_DumpIdentity &identity) { m_DumpIdentity = identity; }
+    const Dovlin_SavedView &SavedView() const { return m_SavedView; }
+    void SetSavedView(const Dovlin_SavedView &view) { m_SavedView = view; }
+
     // Counts changes of the tree's shape (nodes linked, signals attached) and of the events, so
     // that what is derived from them can be kept until they change.
     quint64 Structure() const { return m_Structure; }
@@ -227,6 +235,8 @@ private:
     qint64 m_EndTime = 0;
     int m_TimeBase = 0;
     QString m_ErrorString;
+    Dovlin_DumpIdentity m_DumpIdentity;
+    Dovlin_SavedView m_SavedView;
     // The file Load read last: lost-file messages name it.
     QString m_FileName;
     quint64 m_Structure = 0;
