@@ -126,8 +126,7 @@ int benchFilter()
 
 Dovlin_ScalarHierarchy *leaf(Dovlin_FileManager &model, Dovlin_Signal *signal, const QString &name)
 {
-    auto *node = new Dovlin_ScalarHierarchy(&model);
-    node->SetName(name);
+    auto *node = &model.AddNode<Dovlin_ScalarHierarchy>(name);
     node->SetSignal(signal);
     return node;
 }
@@ -137,18 +136,17 @@ int benchValues()
     constexpr qint64 changes = 10000000;
     constexpr qint64 busChanges = 10000000;
     Dovlin_FileManager model;
-    auto *counter = new Dovlin_IntSignal(&model);
-    auto *toggle = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    auto *counter = &model.AddSignal<Dovlin_IntSignal>();
+    auto *toggle = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
     for (qint64 i = 0; i < changes; ++i) {
         counter->AddEvent(10 * i, qint64(i));
         toggle->AddEvent(10 * i, int(i % 2));
     }
     Dovlin_Hierarchy *counterNode = leaf(model, counter, "counter");
     Dovlin_Hierarchy *toggleNode = leaf(model, toggle, "toggle");
-    auto *bus = new Dovlin_CompositeHierarchy(&model);
-    bus->SetName("bus");
+    auto *bus = &model.AddNode<Dovlin_CompositeHierarchy>("bus");
     for (int bit = 7; bit >= 0; --bit) {
-        auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+        auto *signal = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
         for (qint64 i = 0; i < busChanges; ++i)
             if (i == 0 || ((i ^ (i - 1)) >> bit & 1))
                 signal->AddEvent(10 * i, int(i >> bit & 1));

@@ -27,15 +27,15 @@ Dovlin_Signal *NewSignal(Dovlin_FileManager &fm, int i)
     switch (i % 10) {
     case 0:
     case 1:
-        return new Dovlin_IntSignal(&fm);
+        return &fm.AddSignal<Dovlin_IntSignal>();
     case 2:
-        return new Dovlin_RealSignal(&fm);
+        return &fm.AddSignal<Dovlin_RealSignal>();
     case 3:
-        return new Dovlin_StateSignalT<Dovlin_StdLogicType>(&fm);
+        return &fm.AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
     case 4:
-        return new Dovlin_StateSignalT<Dovlin_BitType>(&fm);
+        return &fm.AddSignal<Dovlin_StateSignalT<Dovlin_BitType>>();
     default:
-        return new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
+        return &fm.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
     }
 }
 
@@ -50,12 +50,10 @@ bool Create(const QString &path)
     qint64 lastTime = 0;
     for (int i = 0; i < SignalCount; ++i) {
         if (i % SignalsPerScope == 0) {
-            scope = new Dovlin_CompositeHierarchy(&fm);
-            scope->SetName(QStringLiteral("scope%1").arg(i / SignalsPerScope));
+            scope = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("scope%1").arg(i / SignalsPerScope));
         }
         Dovlin_Signal *signal = NewSignal(fm, i);
-        auto *leaf = new Dovlin_ScalarHierarchy(&fm);
-        leaf->SetName(QStringLiteral("sig%1").arg(i));
+        auto *leaf = &fm.AddNode<Dovlin_ScalarHierarchy>(QStringLiteral("sig%1").arg(i));
         leaf->SetSignal(signal);
         scope->AddHierarchy(leaf);
         qint64 time = 0;

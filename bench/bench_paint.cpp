@@ -56,7 +56,7 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
         const qint64 edges = 4 * perLeaf;
         const qint64 period = qint64(changes) * 10 / edges;
         for (int leaf = 0; leaf < ScopeLeaves; ++leaf) {
-            auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+            auto *signal = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
             int value = 0;
             for (qint64 edge = 0; edge < edges; ++edge)
                 if ((edge * 7 + leaf) % 4 == 0)
@@ -65,9 +65,9 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
         }
     } else if (kind == Kind::Values) {
         // A counter's bits (bit 0 unknown on every 16th value), and an integer of the same values.
-        auto *integer = new Dovlin_IntSignal(&model);
+        auto *integer = &model.AddSignal<Dovlin_IntSignal>();
         for (int bit = 0; bit < VectorBits; ++bit) {
-            auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+            auto *signal = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
             int last = -1;
             for (qint64 i = 0; i < changes; ++i) {
                 const int state = bit == 0 && i % 16 == 5 ? 3 : int((i * 37 >> bit) & 1);
@@ -80,41 +80,37 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
             integer->AddEvent(i * 10, i * 37);
         signalList.push_back(integer);
     } else if (kind == Kind::Digital) {
-        auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+        auto *signal = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
         for (qint64 i = 0; i < changes; ++i)
             signal->AddEvent(i * 10, int(i % 7 == 3 ? 3 : i % 2));
         signalList.push_back(signal);
     } else {
-        auto *signal = new Dovlin_IntSignal(&model);
+        auto *signal = &model.AddSignal<Dovlin_IntSignal>();
         for (qint64 i = 0; i < changes; ++i)
             signal->AddEvent(i * 10, qint64(1000 * std::sin(double(i) / 97)));
         signalList.push_back(signal);
     }
     for (int row = 0; row < Rows; ++row) {
         if (kind == Kind::Scope) {
-            auto *scope = new Dovlin_CompositeHierarchy(&model);
-            scope->SetName(QString("scope%1").arg(row));
+            auto *scope = &model.AddNode<Dovlin_CompositeHierarchy>(QString("scope%1").arg(row));
             scope->m_Expanded = false;
             for (Dovlin_Signal *signal : signalList) {
-                auto *leaf = new Dovlin_ScalarHierarchy(&model);
-                leaf->SetName(QString("s%1").arg(signal->GetIndex()));
+                auto *leaf = &model.AddNode<Dovlin_ScalarHierarchy>(QString("s%1").arg(signal->GetIndex()));
                 leaf->SetSignal(signal);
                 scope->AddHierarchy(leaf);
             }
         } else if (kind == Kind::Values && row % 2 == 0) {
-            auto *vector = new Dovlin_CompositeHierarchy(&model);
-            vector->SetName(QString("vector%1").arg(row));
+            auto *vector = &model.AddNode<Dovlin_CompositeHierarchy>(QString("vector%1").arg(row));
             vector->m_Expanded = false;
             vector->m_Radix = Dovlin_Radix::Hexadecimal;
             for (int bit = 0; bit < VectorBits; ++bit) {
-                auto *leaf = new Dovlin_ScalarHierarchy(&model);
-                leaf->SetName(QString("vector%1[%2]").arg(row).arg(VectorBits - 1 - bit));
+                auto *leaf =
+                    &model.AddNode<Dovlin_ScalarHierarchy>(QString("vector%1[%2]").arg(row).arg(VectorBits - 1 - bit));
                 leaf->SetSignal(signalList[size_t(VectorBits - 1 - bit)]);
                 vector->AddHierarchy(leaf);
             }
         } else {
-            auto *leaf = new Dovlin_ScalarHierarchy(&model);
-            leaf->SetName(QString("%1%2").arg(name(kind)).arg(row));
+            auto *leaf = &model.AddNode<Dovlin_ScalarHierarchy>(QString("%1%2").arg(name(kind)).arg(row));
             leaf->SetSignal(signalList.back());
             leaf->m_Digital = kind != Kind::Analog;
         }
@@ -125,14 +121,12 @@ bool writeWave(const QString &path, Kind kind, qint64 changes)
 bool writeTree(const QString &path, int lines)
 {
     Dovlin_FileManager model;
-    auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    auto *signal = &model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
     for (int i = 0; i < 1000; ++i)
         signal->AddEvent(i * 10, i % 2);
-    auto *top = new Dovlin_CompositeHierarchy(&model);
-    top->SetName("top");
+    auto *top = &model.AddNode<Dovlin_CompositeHierarchy>("top");
     for (int i = 0; i < lines; ++i) {
-        auto *leaf = new Dovlin_ScalarHierarchy(&model);
-        leaf->SetName(QString("line%1").arg(i));
+        auto *leaf = &model.AddNode<Dovlin_ScalarHierarchy>(QString("line%1").arg(i));
         leaf->SetSignal(signal);
         top->AddHierarchy(leaf);
     }

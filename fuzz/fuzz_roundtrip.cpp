@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::Require(spilled.EnableSpill(spillFolder), "no spill file:", spilled.ErrorString());
     for (int s = 0; s < first.GetnSignal(); ++s) {
         const Dovlin_Signal *from = first.GetSignal(s);
-        auto *a = new Dovlin_IntSignal(&kept);
-        auto *b = new Dovlin_IntSignal(&spilled);
+        auto *a = &kept.AddSignal<Dovlin_IntSignal>();
+        auto *b = &spilled.AddSignal<Dovlin_IntSignal>();
         for (qint64 i = 0; i < from->GetnEvent(); ++i) {
             const CSignalEvent *event = from->GetEvent(i);
             a->AddEvent(event->m_Time, event->m_Value.m_IntValue);

@@ -142,37 +142,16 @@ QString Dovlin_WaveWriter::ErrorString() const
 
 Dovlin_FileManager::Dovlin_FileManager() = default;
 
-bool Dovlin_FileManager::ReplaceSignal(int index, Dovlin_Signal *replacement)
+void Dovlin_FileManager::TakePlaceOf(std::unique_ptr<Dovlin_Hierarchy> &old,
+                                     std::unique_ptr<Dovlin_Hierarchy> replacement)
 {
-    if (index < 0 || index >= m_nSignal - 1 || !replacement || replacement != m_Signals.last())
-        return false;
-    delete m_Signals.at(index);
-    m_Signals[index] = replacement;
-    replacement->m_Index = index;
-    m_Signals.removeLast();
-    --m_nSignal;
-    StructureChanged();
-    return true;
-}
-
-bool Dovlin_FileManager::ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement)
-{
-    if (index < 0 || index >= m_nHierarchy - 1 || !replacement || replacement != m_Hierarchies.last() ||
-        replacement->m_ParentIndex != -1)
-        return false;
-    const Dovlin_Hierarchy *old = m_Hierarchies.at(index);
     replacement->m_ParentIndex = old->m_ParentIndex;
     replacement->ModifyLevels(old->m_Level);
     replacement->m_Shown = old->m_Shown;
     replacement->m_Digital = old->m_Digital;
     replacement->m_Radix = old->m_Radix;
-    delete old;
-    m_Hierarchies[index] = replacement;
-    replacement->m_Index = index;
-    m_Hierarchies.removeLast();
-    --m_nHierarchy;
+    old = std::move(replacement);
     StructureChanged();
-    return true;
 }
 
 CSignalEvent *Dovlin_FileManager::TakeFirstBox()
@@ -216,40 +195,24 @@ void Dovlin_FileManager::SetMemoryBudget(qint64 bytes)
 // The event arena goes after the signals whose boxes point into it.
 Dovlin_FileManager::~Dovlin_FileManager()
 {
-    qDeleteAll(m_Signals);
-    qDeleteAll(m_Hierarchies);
     m_Signals.clear();
     m_Hierarchies.clear();
 }
 
 Dovlin_Signal *Dovlin_FileManager::GetSignal(int index) const
 {
-    return index >= 0 && index < m_nSignal ? m_Signals.at(index) : nullptr;
+    return index >= 0 && index < GetnSignal() ? m_Signals[size_t(index)].get() : nullptr;
 }
 
 Dovlin_Hierarchy *Dovlin_FileManager::GetHierarchy(int index) const
 {
-    return index >= 0 && index < m_nHierarchy ? m_Hierarchies.at(index) : nullptr;
-}
-
-bool Dovlin_FileManager::AddSignal(Dovlin_Signal *signal)
-{
-    signal->m_Index = m_nSignal++;
-    m_Signals.append(signal);
-    return true;
-}
-
-bool Dovlin_FileManager::AddHierarchy(Dovlin_Hierarchy *hierarchy)
-{
-    hierarchy->m_Index = m_nHierarchy++;
-    m_Hierarchies.append(hierarchy);
-    return true;
+    return index >= 0 && index < GetnHierarchy() ? m_Hierarchies[size_t(index)].get() : nullptr;
 }
 
 qint64 Dovlin_FileManager::FindEndTime()
 {
     m_EndTime = -1;
-    for (const Dovlin_Signal *signal : std::as_const(m_Signals))
+    for (const auto &signal : m_Signals)
         m_EndTime = qMax(m_EndTime, signal->GetLastTime());
     return m_EndTime;
 }
@@ -412,7 +375,7 @@ bool Dovlin_FileManager::LoadHeader(QIODevice *device)
     m_ErrorString.clear();
     if (!device || !device->isReadable())
         return Fail(QStringLiteral("cannot read: the file is not open for reading"));
-    if (m_nSignal != 0 || m_nHierarchy != 0)
+    if (GetnSignal() != 0 || GetnHierarchy() != 0)
         return Fail(QStringLiteral("cannot load into a model that already holds signals or nodes"));
     Dovlin_WaveReader reader(*device);
     reader.SetMapped(m_LoadBase);
@@ -434,33 +397,33 @@ bool Dovlin_FileManager::LoadSignalEvents(QIODevice *device)
     return true;
 }
 
-Dovlin_Signal *Dovlin_FileManager::CreateSignal(int typeCode)
+Dovlin_Signal *Dovlin_FileManager::AddSignalOfType(int typeCode)
 {
     switch (typeCode) {
     case Dovlin_TypeCode::Integer:
-        return new Dovlin_IntSignal(this);
+        return &AddSignal<Dovlin_IntSignal>();
     case Dovlin_TypeCode::Real:
-        return new Dovlin_RealSignal(this);
+        return &AddSignal<Dovlin_RealSignal>();
     case Dovlin_TypeCode::Bit:
-        return new Dovlin_StateSignalT<Dovlin_BitType>(this);
+        return &AddSignal<Dovlin_StateSignalT<Dovlin_BitType>>();
     case Dovlin_TypeCode::Verilog:
-        return new Dovlin_StateSignalT<Dovlin_VerilogType>(this);
+        return &AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
     case Dovlin_TypeCode::StdLogic:
-        return new Dovlin_StateSignalT<Dovlin_StdLogicType>(this);
+        return &AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
     case Dovlin_TypeCode::Event:
-        return new Dovlin_EventSignal(this);
+        return &AddSignal<Dovlin_EventSignal>();
     default:
         return nullptr;
     }
 }
 
-Dovlin_Hierarchy *Dovlin_FileManager::CreateHierarchy(int hierarchyCode)
+Dovlin_Hierarchy *Dovlin_FileManager::AddNodeOfCode(int hierarchyCode)
 {
     switch (hierarchyCode) {
     case Dovlin_HierarchyCode::Scalar:
-        return new Dovlin_ScalarHierarchy(this);
+        return &AddNode<Dovlin_ScalarHierarchy>();
     case Dovlin_HierarchyCode::Composite:
-        return new Dovlin_CompositeHierarchy(this);
+        return &AddNode<Dovlin_CompositeHierarchy>();
     default:
         return nullptr;
     }
@@ -487,7 +450,7 @@ bool Dovlin_FileManager::ReadHeader(Dovlin_WaveReader &reader)
         qint32 typeCode = 0;
         if (!reader.ReadInt32(typeCode))
             return reader.Truncated(QStringLiteral("type code of signal %1").arg(i));
-        Dovlin_Signal *signal = CreateSignal(typeCode);
+        Dovlin_Signal *signal = AddSignalOfType(typeCode);
         if (!signal)
             return reader.Fail(QStringLiteral("unknown type code %1 at offset %2").arg(typeCode).arg(at));
         if (!signal->LoadHeader(reader))
@@ -517,7 +480,7 @@ bool Dovlin_FileManager::ReadHierarchy(Dovlin_WaveReader &reader, int index)
     qint32 code = 0;
     if (!reader.ReadInt32(code))
         return reader.Truncated(record);
-    Dovlin_Hierarchy *node = CreateHierarchy(code);
+    Dovlin_Hierarchy *node = AddNodeOfCode(code);
     if (!node)
         return reader.Fail(QStringLiteral("unknown hierarchy code %1 at offset %2").arg(code).arg(at));
 
@@ -543,15 +506,15 @@ bool Dovlin_FileManager::ReadHierarchy(Dovlin_WaveReader &reader, int index)
 // node's depth under its parents. Records the parents.
 bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
 {
-    std::vector<int> parent(m_nHierarchy, -1);
-    for (int i = 0; i < m_nHierarchy; ++i) {
-        const Dovlin_Hierarchy *node = m_Hierarchies.at(i);
-        if (node->m_Level < 0 || node->m_Level >= m_nHierarchy)
+    std::vector<int> parent(GetnHierarchy(), -1);
+    for (int i = 0; i < GetnHierarchy(); ++i) {
+        const Dovlin_Hierarchy *node = m_Hierarchies.at(i).get();
+        if (node->m_Level < 0 || node->m_Level >= GetnHierarchy())
             return reader.Fail(QStringLiteral("level %1 of node %2 out of range").arg(node->m_Level).arg(i));
         if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
             continue;
         for (int child : static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children) {
-            if (child < 0 || child >= m_nHierarchy)
+            if (child < 0 || child >= GetnHierarchy())
                 return reader.Fail(QStringLiteral("child index %1 of node %2 out of range").arg(child).arg(i));
             if (child == i)
                 return reader.Fail(QStringLiteral("child index %1 of node %2 points to the node itself").arg(child).arg(i));
@@ -563,9 +526,9 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
     }
 
     // With one parent at most, a node not reached from a root lies on or below a cycle.
-    std::vector<int> depth(m_nHierarchy, -1);
+    std::vector<int> depth(GetnHierarchy(), -1);
     std::vector<int> pending;
-    for (int i = 0; i < m_nHierarchy; ++i) {
+    for (int i = 0; i < GetnHierarchy(); ++i) {
         if (parent[i] == -1) {
             depth[i] = 0;
             pending.push_back(i);
@@ -576,7 +539,7 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
         pending.pop_back();
         if (depth[i] >= Dovlin_Hierarchy::m_MaxDepth)
             return reader.Fail(QStringLiteral("node %1 is nested deeper than %2 levels").arg(i).arg(Dovlin_Hierarchy::m_MaxDepth));
-        const Dovlin_Hierarchy *node = m_Hierarchies.at(i);
+        const Dovlin_Hierarchy *node = m_Hierarchies.at(i).get();
         if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
             continue;
         for (int child : static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children) {
@@ -584,11 +547,11 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
             pending.push_back(child);
         }
     }
-    for (int i = 0; i < m_nHierarchy; ++i) {
+    for (int i = 0; i < GetnHierarchy(); ++i) {
         if (depth[i] != -1)
             continue;
         // Walk up from the unreached node until a node repeats: that node is on the cycle.
-        std::vector<bool> seen(m_nHierarchy, false);
+        std::vector<bool> seen(GetnHierarchy(), false);
         int node = i;
         while (!seen[node]) {
             seen[node] = true;
@@ -599,13 +562,13 @@ bool Dovlin_FileManager::LinkHierarchies(Dovlin_WaveReader &reader)
 
     // The tree is drawn from the levels: a level that disagrees with the links would show a
     // node twice, once as a root.
-    for (int i = 0; i < m_nHierarchy; ++i) {
+    for (int i = 0; i < GetnHierarchy(); ++i) {
         if (m_Hierarchies.at(i)->m_Level != depth[i])
             return reader.Fail(QStringLiteral("node %1 stores level %2 but lies at level %3 under its parents")
                                    .arg(i).arg(m_Hierarchies.at(i)->m_Level).arg(depth[i]));
     }
 
-    for (int i = 0; i < m_nHierarchy; ++i)
+    for (int i = 0; i < GetnHierarchy(); ++i)
         m_Hierarchies.at(i)->m_ParentIndex = parent[i];
     return true;
 }
@@ -617,13 +580,13 @@ bool Dovlin_FileManager::ReadSignalEvents(Dovlin_WaveReader &reader)
     // Mapped events stay where they are; others go to one arena, as big as a well-formed event
     // section (block headers and whole boxes up to the end of the file) needs.
     if (!reader.MappedAt()) {
-        const qint64 eventBytes = reader.BytesLeft() - m_nSignal * EventHeaderBytes;
+        const qint64 eventBytes = reader.BytesLeft() - GetnSignal() * EventHeaderBytes;
         m_EventArena = std::make_unique<Dovlin_EventArena>(eventBytes / qint64(sizeof(CSignalEvent)));
         if (!m_EventArena->IsValid())
             return reader.Fail(QStringLiteral("out of memory for %1 bytes of events").arg(eventBytes));
     }
     m_EndTime = -1;
-    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+    for (const auto &signal : m_Signals) {
         if (!signal->LoadSignalEvents(reader, m_EventArena.get()))
             return false;
         m_EndTime = qMax(m_EndTime, signal->GetLastTime());
@@ -669,8 +632,8 @@ bool Dovlin_FileManager::Save(const QString &path, qint64 lastTime)
 void Dovlin_FileManager::VisitDottedPaths(const std::function<void(Dovlin_Hierarchy *, const QString &)> &visit) const
 {
     std::vector<std::pair<Dovlin_Hierarchy *, QString>> stack;
-    for (int i = m_nHierarchy - 1; i >= 0; --i) {
-        Dovlin_Hierarchy *node = m_Hierarchies.at(i);
+    for (int i = GetnHierarchy() - 1; i >= 0; --i) {
+        Dovlin_Hierarchy *node = m_Hierarchies.at(i).get();
         if (node->GetParentIndex() == -1)
             stack.emplace_back(node, node->GetName());
     }
@@ -714,13 +677,13 @@ int Dovlin_FileManager::CarryOverViewState(const Dovlin_FileManager &from)
 
 qint64 Dovlin_FileManager::WaveFileBytes(qint64 lastTime) const
 {
-    qint64 bytes = 12 + 4 * qint64(m_nSignal);
-    for (const Dovlin_Hierarchy *node : std::as_const(m_Hierarchies)) {
+    qint64 bytes = 12 + 4 * qint64(GetnSignal());
+    for (const auto &node : m_Hierarchies) {
         bytes += 20 + node->GetName().size() + 4;
         if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
-            bytes += 4 + 4 * qint64(static_cast<const Dovlin_CompositeHierarchy *>(node)->m_Children.size());
+            bytes += 4 + 4 * qint64(static_cast<const Dovlin_CompositeHierarchy *>(node.get())->m_Children.size());
     }
-    for (const Dovlin_Signal *signal : std::as_const(m_Signals)) {
+    for (const auto &signal : m_Signals) {
         // A closing copy of the last value may open one more box.
         const qint64 events = signal->HasEvent() ? signal->GetnEvent() + (lastTime != -1 ? 1 : 0) : 0;
         bytes += 8 + (events + Dovlin_Signal::m_BoxSize - 1) / Dovlin_Signal::m_BoxSize * Dovlin_Signal::m_BoxSize
@@ -762,15 +725,15 @@ bool Dovlin_FileManager::SaveSignalEvents(QIODevice *device, qint64 lastTime)
 
 bool Dovlin_FileManager::WriteHeader(Dovlin_WaveWriter &writer)
 {
-    if (!writer.WriteInt32(m_TimeBase) || !writer.WriteInt32(m_nSignal))
+    if (!writer.WriteInt32(m_TimeBase) || !writer.WriteInt32(GetnSignal()))
         return false;
-    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+    for (const auto &signal : m_Signals) {
         if (!writer.WriteInt32(signal->GetTypeCode()) || !signal->SaveHeader(writer))
             return false;
     }
-    if (!writer.WriteInt32(m_nHierarchy))
+    if (!writer.WriteInt32(GetnHierarchy()))
         return false;
-    for (Dovlin_Hierarchy *node : std::as_const(m_Hierarchies)) {
+    for (const auto &node : m_Hierarchies) {
         const QByteArray name = node->GetName().toLatin1();
         if (!writer.WriteInt32(node->GetHierarchyCode()) || !writer.WriteInt32(qint32(name.size()))
             || !writer.Write(name.constData(), name.size()) || !node->SaveHeader(writer))
@@ -782,7 +745,7 @@ bool Dovlin_FileManager::WriteHeader(Dovlin_WaveWriter &writer)
 bool Dovlin_FileManager::WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
 {
     qint64 written = 0;
-    for (Dovlin_Signal *signal : std::as_const(m_Signals)) {
+    for (const auto &signal : m_Signals) {
         if (!signal->SaveSignalEvents(writer, lastTime))
             return false;
         if (m_WriteProgress && !m_WriteProgress(++written, m_Signals.size()))

@@ -4,11 +4,11 @@
 #include "Dovlin_FileRecords.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QIODevice;
@@ -123,18 +123,53 @@ public:
     Dovlin_FileManager(const Dovlin_FileManager &) = delete;
     Dovlin_FileManager &operator=(const Dovlin_FileManager &) = delete;
 
-    int GetnSignal() const { return m_nSignal; }
-    int GetnHierarchy() const { return m_nHierarchy; }
+    int GetnSignal() const { return int(m_Signals.size()); }
+    int GetnHierarchy() const { return int(m_Hierarchies.size()); }
     // Null for an index out of range.
     Dovlin_Signal *GetSignal(int index) const;
     Dovlin_Hierarchy *GetHierarchy(int index) const;
 
-    // Puts replacement, the signal created last, at index in place of the signal there, which is
-    // deleted; nodes showing index then show replacement. False (and nothing changes) otherwise.
-    bool ReplaceSignal(int index, Dovlin_Signal *replacement);
-    // The same for nodes: replacement, the node created last and not yet linked, takes the place
-    // of the node at index under its parent, with its level and view flags.
-    bool ReplaceHierarchy(int index, Dovlin_Hierarchy *replacement);
+    // A new signal of class T at the next signal index.
+    template <class T>
+    T &AddSignal()
+    {
+        return Append(m_Signals, std::make_unique<T>(this, GetnSignal()));
+    }
+    // A new node of class T (scalar or composite) at the next hierarchy index, not linked.
+    template <class T>
+    T &AddNode(const QString &name = QString())
+    {
+        T &node = Append(m_Hierarchies, std::make_unique<T>(this, GetnHierarchy()));
+        node.SetName(name);
+        return node;
+    }
+    // The same for a type or hierarchy code of a wave file; null for an unknown code.
+    Dovlin_Signal *AddSignalOfType(int typeCode);
+    Dovlin_Hierarchy *AddNodeOfCode(int hierarchyCode);
+
+    // A new signal of class T in the place of the signal at index (which must exist): it takes
+    // the index, so nodes showing the old signal show it. The old signal moves to old, for its
+    // events to be copied before it goes.
+    template <class T>
+    T &ReplaceSignal(int index, std::unique_ptr<Dovlin_Signal> &old)
+    {
+        auto signal = std::make_unique<T>(this, index);
+        T &replacement = *signal;
+        old = std::exchange(m_Signals.at(size_t(index)), std::move(signal));
+        StructureChanged();
+        return replacement;
+    }
+    // A new node of class T in the place of the node at index (which must exist), which is
+    // deleted: under the same parent, with its level and view flags.
+    template <class T>
+    T &ReplaceNode(int index, const QString &name = QString())
+    {
+        auto node = std::make_unique<T>(this, index);
+        T &replacement = *node;
+        replacement.SetName(name);
+        TakePlaceOf(m_Hierarchies.at(size_t(index)), std::move(node));
+        return replacement;
+    }
 
     int GetTimeBase() const { return m_TimeBase; }
     void SetTimeBase(int timeBase) { m_TimeBase = timeBase; }
@@ -210,15 +245,16 @@ public:
     quint64 *StructureCounter() { return &m_Structure; }
 
 private:
-    friend class Dovlin_Signal;
-    friend class Dovlin_Hierarchy;
+    template <class Base, class T>
+    static T &Append(std::vector<std::unique_ptr<Base>> &table, std::unique_ptr<T> item)
+    {
+        T &added = *item;
+        table.push_back(std::move(item));
+        return added;
+    }
+    // Puts replacement in the table slot of old, with old's parent, level and view flags.
+    void TakePlaceOf(std::unique_ptr<Dovlin_Hierarchy> &old, std::unique_ptr<Dovlin_Hierarchy> replacement);
 
-    // Registration, called only by the constructors of signals and nodes.
-    bool AddSignal(Dovlin_Signal *signal);
-    bool AddHierarchy(Dovlin_Hierarchy *hierarchy);
-
-    Dovlin_Signal *CreateSignal(int typeCode);
-    Dovlin_Hierarchy *CreateHierarchy(int hierarchyCode);
     bool ReadHeader(Dovlin_WaveReader &reader);
     bool ReadHierarchy(Dovlin_WaveReader &reader, int index);
     bool LinkHierarchies(Dovlin_WaveReader &reader);
@@ -228,10 +264,8 @@ private:
     bool Fail(const QString &reason);
     QString FileLost() const;
 
-    int m_nSignal = 0;
-    int m_nHierarchy = 0;
-    QList<Dovlin_Signal *> m_Signals;
-    QList<Dovlin_Hierarchy *> m_Hierarchies;
+    std::vector<std::unique_ptr<Dovlin_Signal>> m_Signals;
+    std::vector<std::unique_ptr<Dovlin_Hierarchy>> m_Hierarchies;
     qint64 m_EndTime = 0;
     int m_TimeBase = 0;
     QString m_ErrorString;

@@ -9,10 +9,9 @@
 #include <iterator>
 #include <limits>
 
-Dovlin_Hierarchy::Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int hierarchyCode)
-    : m_HierarchyCode(hierarchyCode), m_FileManager(fileManager)
+Dovlin_Hierarchy::Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int index, int hierarchyCode)
+    : m_Index(index), m_HierarchyCode(hierarchyCode), m_FileManager(fileManager)
 {
-    m_FileManager->AddHierarchy(this);
 }
 
 bool Dovlin_Hierarchy::SaveHeader(Dovlin_WaveWriter &writer)
@@ -287,8 +286,8 @@ const std::vector<const Dovlin_Signal *> &Dovlin_Hierarchy::LeafSignals() const
     return m_LeafSignals;
 }
 
-Dovlin_ScalarHierarchy::Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager)
-    : Dovlin_Hierarchy(fileManager, Dovlin_HierarchyCode::Scalar)
+Dovlin_ScalarHierarchy::Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager, int index)
+    : Dovlin_Hierarchy(fileManager, index, Dovlin_HierarchyCode::Scalar)
 {
 }
 
@@ -357,8 +356,8 @@ QString Dovlin_ScalarHierarchy::ValueText(qint64 time)
     return signal ? signal->GetSignalState(time, m_Radix) : QString();
 }
 
-Dovlin_CompositeHierarchy::Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager)
-    : Dovlin_Hierarchy(fileManager, Dovlin_HierarchyCode::Composite)
+Dovlin_CompositeHierarchy::Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager, int index)
+    : Dovlin_Hierarchy(fileManager, index, Dovlin_HierarchyCode::Composite)
 {
 }
 

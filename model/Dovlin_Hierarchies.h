@@ -29,7 +29,8 @@ public:
     // Deepest nesting a wave file may have; the tree code recurses once per level.
     static constexpr int m_MaxDepth = 1024;
 
-    Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int hierarchyCode);
+    // Nodes are made by the file manager (AddNode), which owns them; index is their place in its table.
+    Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int index, int hierarchyCode);
     virtual ~Dovlin_Hierarchy() = default;
     Dovlin_Hierarchy(const Dovlin_Hierarchy &) = delete;
     Dovlin_Hierarchy &operator=(const Dovlin_Hierarchy &) = delete;
@@ -78,7 +79,7 @@ public:
     // Hierarchy index of the parent; -1 for a node not linked under a composite.
     int GetParentIndex() const { return m_ParentIndex; }
 
-    int m_Index = -1;
+    int m_Index;
     int m_Level = 0;
     QString m_Name;
     bool m_Shown = true;
@@ -90,6 +91,7 @@ protected:
     Dovlin_FileManager *m_FileManager;
 
 private:
+    // Loading restores the parent links it checked, and a replacing node takes over its place under the parent.
     friend class Dovlin_FileManager;
     friend class Dovlin_CompositeHierarchy;
 
@@ -106,7 +108,7 @@ private:
 class Dovlin_ScalarHierarchy : public Dovlin_Hierarchy
 {
 public:
-    explicit Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager);
+    Dovlin_ScalarHierarchy(Dovlin_FileManager *fileManager, int index);
 
     // Stores the signal's index; a null signal or one of another file manager detaches.
     void SetSignal(Dovlin_Signal *signal);
@@ -133,7 +135,7 @@ public:
     // A bus where one of its bits is unknown: the colour of X.
     static constexpr unsigned int m_UnknownColor = Dovlin_VerilogType::m_Colors[3];
 
-    explicit Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager);
+    Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager, int index);
 
     int GetnChild() const { return int(m_Children.size()); }
     // Links child as the last child and renumbers its levels. Refuses a null child, one of

@@ -50,10 +50,9 @@ CSignalEvent *Dovlin_EventArena::Take(qint64 count)
     return slice;
 }
 
-Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager)
-    : m_FileManager(fileManager), m_Structure(fileManager->StructureCounter())
+Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager, int index)
+    : m_Index(index), m_FileManager(fileManager), m_Structure(fileManager->StructureCounter())
 {
-    m_FileManager->AddSignal(this);
 }
 
 Dovlin_Signal::~Dovlin_Signal() = default;

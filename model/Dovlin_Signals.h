@@ -66,7 +66,8 @@ class Dovlin_Signal
 public:
     static constexpr int m_BoxSize = 32;
 
-    explicit Dovlin_Signal(Dovlin_FileManager *fileManager);
+    // Signals are made by the file manager (AddSignal), which owns them; index is their place in its table.
+    Dovlin_Signal(Dovlin_FileManager *fileManager, int index);
     virtual ~Dovlin_Signal();
     Dovlin_Signal(const Dovlin_Signal &) = delete;
     Dovlin_Signal &operator=(const Dovlin_Signal &) = delete;
@@ -199,9 +200,7 @@ private:
     CSignalEvent *EventAt(qint64 box, qint64 slot) const;
     bool WriteBoxes(Dovlin_WaveWriter &writer) const;
 
-    friend class Dovlin_FileManager; // AddSignal sets m_Index
-
-    int m_Index = -1;
+    int m_Index;
     Dovlin_FileManager *m_FileManager;
     // m_MinEvent and m_MaxEvent are up to date for m_MinMaxRevision.
     quint64 m_MinMaxRevision = ~quint64(0);
@@ -256,7 +255,7 @@ void Dovlin_Signal::FindMinMax(ValueOf valueOf)
 class Dovlin_IntSignal : public Dovlin_Signal, public Dovlin_IntType
 {
 public:
-    explicit Dovlin_IntSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    Dovlin_IntSignal(Dovlin_FileManager *fileManager, int index) : Dovlin_Signal(fileManager, index) {}
     int GetTypeCode() const override { return m_TypeCode; }
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
@@ -265,7 +264,7 @@ public:
 class Dovlin_RealSignal : public Dovlin_Signal, public Dovlin_RealType
 {
 public:
-    explicit Dovlin_RealSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    Dovlin_RealSignal(Dovlin_FileManager *fileManager, int index) : Dovlin_Signal(fileManager, index) {}
     int GetTypeCode() const override { return m_TypeCode; }
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
@@ -277,7 +276,7 @@ template <class T>
 class Dovlin_StateSignalT : public Dovlin_Signal, public T
 {
 public:
-    explicit Dovlin_StateSignalT(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    Dovlin_StateSignalT(Dovlin_FileManager *fileManager, int index) : Dovlin_Signal(fileManager, index) {}
     int GetTypeCode() const override { return this->m_TypeCode; }
     QString GetSignalState(qint64 time, int radix) override
     {
@@ -293,7 +292,7 @@ public:
 class Dovlin_EventSignal : public Dovlin_Signal, public Dovlin_EventType
 {
 public:
-    explicit Dovlin_EventSignal(Dovlin_FileManager *fileManager) : Dovlin_Signal(fileManager) {}
+    Dovlin_EventSignal(Dovlin_FileManager *fileManager, int index) : Dovlin_Signal(fileManager, index) {}
     int GetTypeCode() const override { return m_TypeCode; }
     // A copy of the last trigger at the end time would read as one more trigger.
     bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime) override;

@@ -18,8 +18,7 @@ public:
 
     Dovlin_CompositeHierarchy *Scope(const QString &name, Dovlin_CompositeHierarchy *parent = nullptr)
     {
-        auto *node = new Dovlin_CompositeHierarchy(&m_Model);
-        node->SetName(name);
+        auto *node = &m_Model.AddNode<Dovlin_CompositeHierarchy>(name);
         if (parent)
             parent->AddHierarchy(node);
         return node;
@@ -28,8 +27,7 @@ public:
     template <class Signal>
     Dovlin_ScalarHierarchy *Leaf(const QString &name, Dovlin_CompositeHierarchy *parent, Signal *signal)
     {
-        auto *node = new Dovlin_ScalarHierarchy(&m_Model);
-        node->SetName(name);
+        auto *node = &m_Model.AddNode<Dovlin_ScalarHierarchy>(name);
         node->SetSignal(signal);
         if (parent)
             parent->AddHierarchy(node);
@@ -40,7 +38,7 @@ public:
     Dovlin_ScalarHierarchy *Logic(const QString &name, Dovlin_CompositeHierarchy *parent,
                                   const QList<QPair<qint64, int>> &changes)
     {
-        auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&m_Model);
+        auto *signal = &m_Model.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
         for (const auto &change : changes)
             signal->AddEvent(change.first, change.second);
         return Leaf(name, parent, signal);
@@ -49,7 +47,7 @@ public:
     Dovlin_ScalarHierarchy *Integer(const QString &name, Dovlin_CompositeHierarchy *parent,
                                     const QList<QPair<qint64, qint64>> &changes)
     {
-        auto *signal = new Dovlin_IntSignal(&m_Model);
+        auto *signal = &m_Model.AddSignal<Dovlin_IntSignal>();
         for (const auto &change : changes)
             signal->AddEvent(change.first, change.second);
         return Leaf(name, parent, signal);
@@ -58,7 +56,7 @@ public:
     Dovlin_ScalarHierarchy *Real(const QString &name, Dovlin_CompositeHierarchy *parent,
                                  const QList<QPair<qint64, double>> &changes)
     {
-        auto *signal = new Dovlin_RealSignal(&m_Model);
+        auto *signal = &m_Model.AddSignal<Dovlin_RealSignal>();
         for (const auto &change : changes)
             signal->AddEvent(change.first, change.second);
         return Leaf(name, parent, signal);
@@ -67,7 +65,7 @@ public:
     // An event signal with one trigger at each time, repeated times included.
     Dovlin_ScalarHierarchy *Event(const QString &name, Dovlin_CompositeHierarchy *parent, const QList<qint64> &triggers)
     {
-        auto *signal = new Dovlin_EventSignal(&m_Model);
+        auto *signal = &m_Model.AddSignal<Dovlin_EventSignal>();
         for (qint64 time : triggers)
             signal->AddEvent(time, 1);
         return Leaf(name, parent, signal);

@@ -71,8 +71,7 @@ void tst_Bounded::spillingChangesNothing()
         random.seed(3);
         std::vector<Dovlin_Signal *> list;
         for (int s = 0; s < signalCount; ++s)
-            list.push_back(s % 3 == 0 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(model))
-                                      : new Dovlin_StateSignalT<Dovlin_VerilogType>(model));
+            list.push_back(model->AddSignalOfType(s % 3 == 0 ? Dovlin_TypeCode::Integer : Dovlin_TypeCode::Verilog));
         for (int e = 0; e < events; ++e) {
             const qint64 time = hostile ? times[size_t(e)] : qint64(e);
             for (int s = 0; s < signalCount; ++s)
@@ -99,8 +98,8 @@ void tst_Bounded::spilledEventsCanBeRead()
 {
     Dovlin_FileManager model;
     QVERIFY(model.EnableSpill(m_Dir.path()));
-    auto *a = new Dovlin_IntSignal(&model);
-    auto *b = new Dovlin_IntSignal(&model);
+    auto *a = &model.AddSignal<Dovlin_IntSignal>();
+    auto *b = &model.AddSignal<Dovlin_IntSignal>();
     for (qint64 e = 0; e < 10000; ++e) {
         a->AddEvent(e, e * 3);
         b->AddEvent(e, -e);

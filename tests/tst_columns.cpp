@@ -97,7 +97,7 @@ void tst_Columns::findFrom()
 {
     QFETCH(QString, shape);
     Dovlin_FileManager model;
-    auto *signal = new Dovlin_IntSignal(&model);
+    auto *signal = &model.AddSignal<Dovlin_IntSignal>();
     const QList<qint64> eventTimes = times(shape, 5000, 7);
     for (qint64 t : eventTimes)
         signal->AddEvent(t, t);
@@ -159,9 +159,7 @@ void tst_Columns::columns()
     QFETCH(int, pixelsPerTick);
     QFETCH(int, width);
     Dovlin_FileManager model;
-    Dovlin_Signal *signal = type == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&model))
-                            : type == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&model))
-                                        : new Dovlin_StateSignalT<Dovlin_VerilogType>(&model);
+    Dovlin_Signal *signal = model.AddSignalOfType(type);
     const QList<qint64> eventTimes = times(shape, 43333, 3);
     QRandomGenerator random(9);
     const auto append = [&](qsizetype from, qsizetype to) {
@@ -295,8 +293,7 @@ void tst_Columns::unknownColumns()
     QRandomGenerator random(5);
     for (int bit = 0; bit < 6; ++bit) {
         const bool nine = bit % 2;
-        Dovlin_Signal *signal = nine ? static_cast<Dovlin_Signal *>(new Dovlin_StateSignalT<Dovlin_StdLogicType>(&wave.m_Model))
-                                     : new Dovlin_StateSignalT<Dovlin_VerilogType>(&wave.m_Model);
+        Dovlin_Signal *signal = wave.m_Model.AddSignalOfType(nine ? Dovlin_TypeCode::StdLogic : Dovlin_TypeCode::Verilog);
         for (qint64 t = bit == 5 ? 1500 : 0; t < 10000; t += 1 + random.bounded(bit * 30 + 3)) {
             const bool odd = random.bounded(60) == 0;
             signal->AddEvent(t, nine ? (odd ? int(random.bounded(9)) : QList<int>{2, 3, 6, 7}[random.bounded(4)])

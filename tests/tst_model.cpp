@@ -12,7 +12,7 @@ namespace {
 // An integer signal whose value at each change is its index among the changes.
 Dovlin_IntSignal *MakeSignal(Dovlin_FileManager &fm, const QList<qint64> &times)
 {
-    auto *signal = new Dovlin_IntSignal(&fm);
+    auto *signal = &fm.AddSignal<Dovlin_IntSignal>();
     for (int i = 0; i < times.size(); ++i)
         signal->AddEvent(times.at(i), qint64(i));
     return signal;
@@ -62,7 +62,7 @@ private slots:
 void tst_Model::emptySignal()
 {
     Dovlin_FileManager fm;
-    auto *signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
+    auto *signal = &fm.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
     QVERIFY(!signal->HasEvent());
     QCOMPARE(signal->GetLastTime(), -1);
     QVERIFY(!signal->GetEvent(0) && !signal->GetEvent(-1));
@@ -166,10 +166,7 @@ void tst_Model::minMaxAfterLoad()
     QFETCH(int, minIndex);
     QFETCH(int, maxIndex);
     Dovlin_FileManager fm;
-    Dovlin_Signal *signal = typeCode == 1 ? static_cast<Dovlin_Signal *>(new Dovlin_IntSignal(&fm))
-                          : typeCode == 2 ? static_cast<Dovlin_Signal *>(new Dovlin_RealSignal(&fm))
-                          : typeCode == 8 ? static_cast<Dovlin_Signal *>(new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm))
-                                          : static_cast<Dovlin_Signal *>(new Dovlin_StateSignalT<Dovlin_StdLogicType>(&fm));
+    Dovlin_Signal *signal = fm.AddSignalOfType(typeCode);
     for (int i = 0; i < values.size(); ++i) {
         if (typeCode == 1)
             signal->AddEvent(i, qint64(values.at(i)));
@@ -189,18 +186,18 @@ void tst_Model::linking()
 {
     Dovlin_FileManager fm;
     Dovlin_FileManager other;
-    auto *root = new Dovlin_CompositeHierarchy(&fm);
-    auto *middle = new Dovlin_CompositeHierarchy(&fm);
-    auto *parent = new Dovlin_CompositeHierarchy(&fm);
+    auto *root = &fm.AddNode<Dovlin_CompositeHierarchy>();
+    auto *middle = &fm.AddNode<Dovlin_CompositeHierarchy>();
+    auto *parent = &fm.AddNode<Dovlin_CompositeHierarchy>();
     QVERIFY(root->AddHierarchy(middle));
     QVERIFY(middle->AddHierarchy(parent));
     QCOMPARE(parent->m_Level, 2);
     QCOMPARE(parent->GetMaxLevel(), 2);
 
     // A subtree built first is renumbered as a whole when linked.
-    auto *bus = new Dovlin_CompositeHierarchy(&fm);
-    auto *bit0 = new Dovlin_ScalarHierarchy(&fm);
-    auto *bit1 = new Dovlin_ScalarHierarchy(&fm);
+    auto *bus = &fm.AddNode<Dovlin_CompositeHierarchy>();
+    auto *bit0 = &fm.AddNode<Dovlin_ScalarHierarchy>();
+    auto *bit1 = &fm.AddNode<Dovlin_ScalarHierarchy>();
     QVERIFY(bus->AddHierarchy(bit0));
     QVERIFY(bus->AddHierarchy(bit1));
     QVERIFY(parent->AddHierarchy(bus));
@@ -216,7 +213,7 @@ void tst_Model::linking()
     QVERIFY(!root->AddHierarchy(root));
     QVERIFY(!bus->AddHierarchy(middle));
     QVERIFY(!root->AddHierarchy(bit0));
-    QVERIFY(!root->AddHierarchy(new Dovlin_ScalarHierarchy(&other)));
+    QVERIFY(!root->AddHierarchy(&other.AddNode<Dovlin_ScalarHierarchy>()));
     QCOMPARE(root->m_Children, QList<int>{middle->m_Index});
     QCOMPARE(bit0->m_Level, 4);
 }
@@ -225,19 +222,19 @@ void tst_Model::linking()
 void tst_Model::linkingStopsAtMaxDepth()
 {
     Dovlin_FileManager fm;
-    Dovlin_CompositeHierarchy *last = new Dovlin_CompositeHierarchy(&fm);
+    Dovlin_CompositeHierarchy *last = &fm.AddNode<Dovlin_CompositeHierarchy>();
     for (int depth = 1; depth < Dovlin_Hierarchy::m_MaxDepth; ++depth) {
-        auto *next = new Dovlin_CompositeHierarchy(&fm);
+        auto *next = &fm.AddNode<Dovlin_CompositeHierarchy>();
         QVERIFY(last->AddHierarchy(next));
         last = next;
     }
-    auto *tooDeep = new Dovlin_ScalarHierarchy(&fm);
+    auto *tooDeep = &fm.AddNode<Dovlin_ScalarHierarchy>();
     QVERIFY(!last->AddHierarchy(tooDeep));
     QCOMPARE(tooDeep->GetParentIndex(), -1);
     QCOMPARE(tooDeep->m_Level, 0);
 
-    auto *subtree = new Dovlin_CompositeHierarchy(&fm);
-    QVERIFY(subtree->AddHierarchy(new Dovlin_ScalarHierarchy(&fm)));
+    auto *subtree = &fm.AddNode<Dovlin_CompositeHierarchy>();
+    QVERIFY(subtree->AddHierarchy(&fm.AddNode<Dovlin_ScalarHierarchy>()));
     // Node i of the chain lies at depth i; the subtree adds two levels below its parent.
     const auto chainNode = [&fm](int depth) { return static_cast<Dovlin_CompositeHierarchy *>(fm.GetHierarchy(depth)); };
     QVERIFY(!chainNode(Dovlin_Hierarchy::m_MaxDepth - 2)->AddHierarchy(subtree));
@@ -251,10 +248,10 @@ void tst_Model::linkingStopsAtMaxDepth()
 void tst_Model::outOfRange()
 {
     Dovlin_FileManager fm;
-    auto *s0 = new Dovlin_IntSignal(&fm);
-    new Dovlin_RealSignal(&fm);
-    new Dovlin_ScalarHierarchy(&fm);
-    auto *h1 = new Dovlin_CompositeHierarchy(&fm);
+    auto *s0 = &fm.AddSignal<Dovlin_IntSignal>();
+    fm.AddSignal<Dovlin_RealSignal>();
+    fm.AddNode<Dovlin_ScalarHierarchy>();
+    auto *h1 = &fm.AddNode<Dovlin_CompositeHierarchy>();
     QVERIFY(!fm.GetSignal(-1) && !fm.GetSignal(2) && !fm.GetHierarchy(-1) && !fm.GetHierarchy(2));
     s0->AddEvent(3, qint64(9));
     QVERIFY(!s0->GetEvent(2) && !s0->GetEvent(-2));

@@ -29,14 +29,12 @@ void Build(Dovlin_FileManager &model, int nSignal, int nEvent, quint32 seed)
 {
     QRandomGenerator random(seed);
     model.SetTimeBase(-9);
-    auto *top = new Dovlin_CompositeHierarchy(&model);
-    top->SetName(QStringLiteral("top"));
+    auto *top = &model.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("top"));
     for (int s = 0; s < nSignal; ++s) {
-        auto *signal = new Dovlin_IntSignal(&model);
+        auto *signal = &model.AddSignal<Dovlin_IntSignal>();
         for (int e = 0; e < nEvent; ++e)
             signal->AddEvent(qint64(e) * 10, qint64(random.generate64()));
-        auto *leaf = new Dovlin_ScalarHierarchy(&model);
-        leaf->SetName(QStringLiteral("s%1").arg(s));
+        auto *leaf = &model.AddNode<Dovlin_ScalarHierarchy>(QStringLiteral("s%1").arg(s));
         leaf->SetSignal(signal);
         top->AddHierarchy(leaf);
     }

@@ -11,25 +11,9 @@ namespace {
 
 const qint64 Int64Min = std::numeric_limits<qint64>::min();
 
-Dovlin_Signal *MakeSignal(Dovlin_FileManager &fm, int typeCode)
-{
-    switch (typeCode) {
-    case 1:
-        return new Dovlin_IntSignal(&fm);
-    case 2:
-        return new Dovlin_RealSignal(&fm);
-    case 4:
-        return new Dovlin_StateSignalT<Dovlin_BitType>(&fm);
-    case 8:
-        return new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
-    default:
-        return new Dovlin_StateSignalT<Dovlin_StdLogicType>(&fm);
-    }
-}
-
 Dovlin_ScalarHierarchy *MakeLeaf(Dovlin_FileManager &fm, Dovlin_Signal *signal)
 {
-    auto *leaf = new Dovlin_ScalarHierarchy(&fm);
+    auto *leaf = &fm.AddNode<Dovlin_ScalarHierarchy>();
     leaf->SetSignal(signal);
     return leaf;
 }
@@ -38,10 +22,9 @@ Dovlin_ScalarHierarchy *MakeLeaf(Dovlin_FileManager &fm, Dovlin_Signal *signal)
 // state and closed at 50.
 Dovlin_CompositeHierarchy *MakeBus(Dovlin_FileManager &fm, const QList<int> &states)
 {
-    auto *bus = new Dovlin_CompositeHierarchy(&fm);
-    bus->SetName(QStringLiteral("bus"));
+    auto *bus = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("bus"));
     for (int state : states) {
-        Dovlin_Signal *bit = MakeSignal(fm, 8);
+        Dovlin_Signal *bit = fm.AddSignalOfType(8);
         bit->AddEvent(10, state);
         bit->AddLastEvent(50);
         Dovlin_ScalarHierarchy *leaf = MakeLeaf(fm, bit);
@@ -104,7 +87,7 @@ private slots:
         QFETCH(uint, color);
         QFETCH(double, height);
         Dovlin_FileManager fm;
-        Dovlin_Signal *signal = MakeSignal(fm, typeCode);
+        Dovlin_Signal *signal = fm.AddSignalOfType(typeCode);
         signal->AddEvent(10, state);
         signal->AddLastEvent(20);
         auto *type = dynamic_cast<Dovlin_StateType *>(signal);
@@ -172,19 +155,18 @@ private slots:
         QCOMPARE(bus->GetSignalState(9), QString());
         QCOMPARE(bus->GetSignalState(51), QString());
 
-        auto *scope = new Dovlin_CompositeHierarchy(&fm);
-        scope->SetName(QStringLiteral("top"));
-        Dovlin_Signal *clk = MakeSignal(fm, 4);
+        auto *scope = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("top"));
+        Dovlin_Signal *clk = fm.AddSignalOfType(4);
         clk->AddEvent(0, 1);
         clk->AddLastEvent(50);
-        Dovlin_Signal *rst = MakeSignal(fm, 8);
+        Dovlin_Signal *rst = fm.AddSignalOfType(8);
         rst->AddEvent(20, 0);
         rst->AddLastEvent(50);
         QVERIFY(scope->AddHierarchy(MakeLeaf(fm, clk)));
         QVERIFY(scope->AddHierarchy(MakeLeaf(fm, rst)));
         QVERIFY(!scope->IsBus());
         QCOMPARE(scope->GetSignalState(10), QStringLiteral("1"));
-        Dovlin_Signal *count = MakeSignal(fm, 1);
+        Dovlin_Signal *count = fm.AddSignalOfType(1);
         count->AddEvent(0, qint64(7));
         count->AddLastEvent(50);
         QVERIFY(scope->AddHierarchy(MakeBus(fm, {1, 0})));
@@ -197,7 +179,7 @@ private slots:
     void radixReadEachTime()
     {
         Dovlin_FileManager fm;
-        Dovlin_Signal *count = MakeSignal(fm, 1);
+        Dovlin_Signal *count = fm.AddSignalOfType(1);
         count->AddEvent(0, qint64(-2));
         count->AddEvent(20, qint64(3));
         count->AddLastEvent(50);

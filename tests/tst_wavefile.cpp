@@ -26,9 +26,9 @@ const QByteArray ExampleBytes = QByteArray::fromHex(
 void BuildExample(Dovlin_FileManager &fm)
 {
     fm.SetTimeBase(-9);
-    auto *clkSignal = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
-    auto *top = new Dovlin_CompositeHierarchy(&fm);
-    auto *clk = new Dovlin_ScalarHierarchy(&fm);
+    auto *clkSignal = &fm.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
+    auto *top = &fm.AddNode<Dovlin_CompositeHierarchy>();
+    auto *clk = &fm.AddNode<Dovlin_ScalarHierarchy>();
     top->SetName("top");
     clk->SetName("clk");
     clk->SetSignal(clkSignal);
@@ -44,22 +44,19 @@ void BuildEmpty(Dovlin_FileManager &) {}
 void BuildFixture(Dovlin_FileManager &fm)
 {
     const auto leaf = [&fm](const QString &name, Dovlin_Signal *signal) {
-        auto *node = new Dovlin_ScalarHierarchy(&fm);
-        node->SetName(name);
+        auto *node = &fm.AddNode<Dovlin_ScalarHierarchy>(name);
         node->SetSignal(signal);
         return node;
     };
     fm.SetTimeBase(-12);
-    auto *logic = new Dovlin_StateSignalT<Dovlin_VerilogType>(&fm);
-    auto *integer = new Dovlin_IntSignal(&fm);
-    auto *real = new Dovlin_RealSignal(&fm);
-    auto *nine = new Dovlin_StateSignalT<Dovlin_StdLogicType>(&fm);
-    new Dovlin_StateSignalT<Dovlin_BitType>(&fm);
-    auto *top = new Dovlin_CompositeHierarchy(&fm);
-    top->SetName("top");
+    auto *logic = &fm.AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
+    auto *integer = &fm.AddSignal<Dovlin_IntSignal>();
+    auto *real = &fm.AddSignal<Dovlin_RealSignal>();
+    auto *nine = &fm.AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
+    fm.AddSignal<Dovlin_StateSignalT<Dovlin_BitType>>();
+    auto *top = &fm.AddNode<Dovlin_CompositeHierarchy>("top");
     top->AddHierarchy(leaf("clk", logic));
-    auto *bus = new Dovlin_CompositeHierarchy(&fm);
-    bus->SetName("bus");
+    auto *bus = &fm.AddNode<Dovlin_CompositeHierarchy>("bus");
     bus->m_Expanded = false;
     top->AddHierarchy(bus);
     bus->AddHierarchy(leaf("b0", integer));
@@ -80,7 +77,7 @@ void BuildFixture(Dovlin_FileManager &fm)
 void BuildManyEvents(Dovlin_FileManager &fm)
 {
     for (int events : {31, 32, 33, 64, 65}) {
-        auto *signal = new Dovlin_IntSignal(&fm);
+        auto *signal = &fm.AddSignal<Dovlin_IntSignal>();
         for (int i = 1; i < events; ++i)
             signal->AddEvent(i / 4, qint64(i * 3));
     }
@@ -89,7 +86,7 @@ void BuildManyEvents(Dovlin_FileManager &fm)
 // An event signal that fires twice at 5: the closing copy is not written, so the file ends at 9.
 void BuildEvents(Dovlin_FileManager &fm)
 {
-    auto *signal = new Dovlin_EventSignal(&fm);
+    auto *signal = &fm.AddSignal<Dovlin_EventSignal>();
     for (qint64 time : {0, 5, 5, 9})
         signal->AddEvent(time, 1);
 }

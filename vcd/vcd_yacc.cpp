@@ -397,8 +397,7 @@ void vcd_yacc::OpenScope(const QString &name)
     const QPair<int, QString> key(m_Scopes.empty() ? -1 : m_Scopes.back()->m_Index, name);
     Dovlin_CompositeHierarchy *scope = m_ScopeNodes.value(key);
     if (!scope) {
-        scope = new Dovlin_CompositeHierarchy(m_pFileManager);
-        scope->SetName(name);
+        scope = &m_pFileManager->AddNode<Dovlin_CompositeHierarchy>(name);
         if (!Link(scope))
             return;
         m_ScopeNodes.insert(key, scope);
@@ -472,17 +471,17 @@ void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::v
     }
     const size_t first = variable.m_Leaves.size();
     if (variable.m_Kind != Logic || variable.m_Width == 1) {
-        auto *node = new Dovlin_ScalarHierarchy(m_pFileManager);
         const bool bit = variable.m_Kind == Logic || variable.m_Kind == Event;
-        node->SetName(bit && !index.empty() ? bitName(name, index.front()) : name);
-        variable.m_Leaves.push_back(node);
-        if (!Link(node))
+        auto &node =
+            m_pFileManager->AddNode<Dovlin_ScalarHierarchy>(bit && !index.empty() ? bitName(name, index.front()) : name);
+        variable.m_Leaves.push_back(&node);
+        if (!Link(&node))
             return;
     } else {
         const long long width = variable.m_Width;
-        auto *bus = new Dovlin_CompositeHierarchy(m_pFileManager);
-        bus->SetName(index.size() == 1 ? bitName(name, index.front()) : name);
-        if (!Link(bus))
+        auto &bus =
+            m_pFileManager->AddNode<Dovlin_CompositeHierarchy>(index.size() == 1 ? bitName(name, index.front()) : name);
+        if (!Link(&bus))
             return;
         // Child 0 takes the leftmost value digit, the most significant bit of the declared range.
         long long left = width - 1, step = -1;
@@ -494,10 +493,9 @@ void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::v
                 left = index[1] + width - 1;
         }
         for (long long i = 0; i < width; ++i) {
-            auto *bit = new Dovlin_ScalarHierarchy(m_pFileManager);
-            bit->SetName(bitName(bus->GetName(), left + i * step));
-            bus->AddHierarchy(bit);
-            variable.m_Leaves.push_back(bit);
+            auto &bit = m_pFileManager->AddNode<Dovlin_ScalarHierarchy>(bitName(bus.GetName(), left + i * step));
+            bus.AddHierarchy(&bit);
+            variable.m_Leaves.push_back(&bit);
         }
     }
     if (!variable.m_Signals.empty())
@@ -513,15 +511,15 @@ void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
     for (int i = 0; i < count; ++i) {
         Dovlin_Signal *signal;
         if (variable.m_Kind == Integer || variable.m_Kind == SignedInteger)
-            signal = new Dovlin_IntSignal(m_pFileManager);
+            signal = &m_pFileManager->AddSignal<Dovlin_IntSignal>();
         else if (variable.m_Kind == Real)
-            signal = new Dovlin_RealSignal(m_pFileManager);
+            signal = &m_pFileManager->AddSignal<Dovlin_RealSignal>();
         else if (variable.m_Kind == Event)
-            signal = new Dovlin_EventSignal(m_pFileManager);
+            signal = &m_pFileManager->AddSignal<Dovlin_EventSignal>();
         else if (variable.m_NineState)
-            signal = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
+            signal = &m_pFileManager->AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
         else
-            signal = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
+            signal = &m_pFileManager->AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
         variable.m_Signals.push_back(signal);
     }
     if (variable.m_Kind == Logic || variable.m_Kind == Event)
@@ -998,25 +996,25 @@ void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
     variable.m_NineState = nineState;
     variable.m_Signals.assign(size_t(width), nullptr);
     variable.m_States.assign(size_t(width), -1);
-    // With values stored already, bit 0 is made last so that it takes the integer's place in the
-    // signal table.
-    for (int i = 0; i < width; ++i) {
-        const int bit = integer ? (i + 1) % width : i;
-        if (nineState)
-            variable.m_Signals[size_t(bit)] = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
-        else
-            variable.m_Signals[size_t(bit)] = new Dovlin_StateSignalT<Dovlin_VerilogType>(m_pFileManager);
-    }
+    // With values stored already, bit 0 takes the integer's place in the signal table.
+    const int logicType = nineState ? Dovlin_TypeCode::StdLogic : Dovlin_TypeCode::Verilog;
+    for (int bit = integer ? 1 : 0; bit < width; ++bit)
+        variable.m_Signals[size_t(bit)] = m_pFileManager->AddSignalOfType(logicType);
     if (!integer)
         return;
+    std::unique_ptr<Dovlin_Signal> old;
+    Dovlin_Signal *&bit0 = variable.m_Signals.front();
+    if (nineState)
+        bit0 = &m_pFileManager->ReplaceSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>(integer->GetIndex(), old);
+    else
+        bit0 = &m_pFileManager->ReplaceSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>(integer->GetIndex(), old);
     const qint64 time = m_Store.m_Time;
-    m_Store.m_StoredChanges -= integer->GetnEvent() - 1;
-    forEachEvent(*integer, [&](const CSignalEvent &event) {
+    m_Store.m_StoredChanges -= old->GetnEvent() - 1;
+    forEachEvent(*old, [&](const CSignalEvent &event) {
         m_Store.m_Time = event.m_Time;
         StoreIntegerBits(variable, quint64(event.m_Value.m_IntValue));
     });
     m_Store.m_Time = time;
-    m_pFileManager->ReplaceSignal(integer->GetIndex(), variable.m_Signals.front());
 }
 
 bool vcd_yacc::IntegerNodesToVectors()
@@ -1026,19 +1024,17 @@ bool vcd_yacc::IntegerNodesToVectors()
             continue;
         std::vector<Dovlin_ScalarHierarchy *> bits;
         for (Dovlin_ScalarHierarchy *leaf : variable->m_Leaves) {
-            auto *bus = new Dovlin_CompositeHierarchy(m_pFileManager);
-            bus->SetName(leaf->GetName());
-            m_pFileManager->ReplaceHierarchy(leaf->m_Index, bus);
+            auto &bus = m_pFileManager->ReplaceNode<Dovlin_CompositeHierarchy>(leaf->m_Index, leaf->GetName());
             for (int i = 0; i < variable->m_Width; ++i) {
-                auto *bit = new Dovlin_ScalarHierarchy(m_pFileManager);
-                bit->SetName(bitName(bus->GetName(), variable->m_Width - 1 - i));
-                bit->SetSignal(variable->m_Signals[size_t(i)]);
-                if (!bus->AddHierarchy(bit)) {
+                auto &bit =
+                    m_pFileManager->AddNode<Dovlin_ScalarHierarchy>(bitName(bus.GetName(), variable->m_Width - 1 - i));
+                bit.SetSignal(variable->m_Signals[size_t(i)]);
+                if (!bus.AddHierarchy(&bit)) {
                     m_ErrorString = QStringLiteral("the bits of '%1' would nest deeper than %2 levels")
-                                        .arg(bus->GetName(), QString::number(Dovlin_Hierarchy::m_MaxDepth));
+                                        .arg(bus.GetName(), QString::number(Dovlin_Hierarchy::m_MaxDepth));
                     return false;
                 }
-                bits.push_back(bit);
+                bits.push_back(&bit);
             }
         }
         variable->m_Leaves = std::move(bits);
@@ -1054,12 +1050,13 @@ void vcd_yacc::Upgrade()
         // Each signal is copied into a nine-state one that takes its place in the table, so
         // every index, and with it every node, stays as it is.
         for (Dovlin_Signal *&signal : variable->m_Signals) {
-            auto *nineState = new Dovlin_StateSignalT<Dovlin_StdLogicType>(m_pFileManager);
-            forEachEvent(*signal, [nineState](const CSignalEvent &event) {
-                nineState->AddEvent(event.m_Time, nineStateOf[event.m_Value.m_State]);
+            std::unique_ptr<Dovlin_Signal> old;
+            auto &nineState =
+                m_pFileManager->ReplaceSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>(signal->GetIndex(), old);
+            forEachEvent(*old, [&nineState](const CSignalEvent &event) {
+                nineState.AddEvent(event.m_Time, nineStateOf[event.m_Value.m_State]);
             });
-            m_pFileManager->ReplaceSignal(signal->GetIndex(), nineState);
-            signal = nineState;
+            signal = &nineState;
         }
         for (signed char &state : variable->m_States)
             state = state < 0 ? state : static_cast<signed char>(nineStateOf[state]);
