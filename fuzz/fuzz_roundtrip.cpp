@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         auto *a = &kept.AddSignal<Dovlin_IntSignal>();
         auto *b = &spilled.AddSignal<Dovlin_IntSignal>();
         for (qint64 i = 0; i < from->GetnEvent(); ++i) {
-            const CSignalEvent *event = from->GetEvent(i);
+            const std::optional<CSignalEvent> event = from->GetEvent(i);
             a->AddEvent(event->m_Time, event->m_Value.m_IntValue);
             b->AddEvent(event->m_Time, event->m_Value.m_IntValue);
         }

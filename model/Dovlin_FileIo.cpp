@@ -171,9 +171,16 @@ qint64 Dovlin_ReplacingFile::writeData(const char *data, qint64 size)
 {
     if (m_Descriptor < 0)
         return -1;
+    if (pos() != m_Position) {
+        if (::lseek(m_Descriptor, pos(), SEEK_SET) != pos()) {
+            setErrorString(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_Path), systemError(errno)));
+            return -1;
+        }
+        m_Position = pos();
+    }
     if (!Dovlin_FileIo::WriteAll(Dovlin_FileIo::WaveFile, m_Descriptor, data, size)) {
         const int error = errno;
-        if ((error == ENOSPC || error == EDQUOT) && m_ExpectedSize > m_Written) {
+        if (error == ENOSPC || error == EDQUOT) {
             const qint64 megabytes = qMax<qint64>(1, (m_ExpectedSize - m_Written + (1 << 20) - 1) >> 20);
             setErrorString(QStringLiteral("disk full while writing %1: %2 MB more needed")
                                .arg(QDir::toNativeSeparators(m_Path)).arg(megabytes));
@@ -182,7 +189,8 @@ qint64 Dovlin_ReplacingFile::writeData(const char *data, qint64 size)
         }
         return -1;
     }
-    m_Written += size;
+    m_Position += size;
+    m_Written = qMax(m_Written, m_Position);
     // The disk starts on what is written while the rest is being written, so that the sync
     // before the rename waits for the last part alone. It only asks for writeback: a failure
     // here shows at the sync.

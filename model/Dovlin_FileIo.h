@@ -46,7 +46,9 @@ public:
     bool Commit();
     // The size the finished file will have, about: a full disk then says how much more it needs.
     void SetExpectedSize(qint64 bytes) { m_ExpectedSize = bytes; }
-    bool isSequential() const override { return true; }
+    // It may seek back: a file of format 2 writes its table of sections last, at its start.
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_Written; }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -61,6 +63,8 @@ private:
     int m_Descriptor = -1;
     qint64 m_ExpectedSize = 0;
     qint64 m_Written = 0;
+    // Where the descriptor writes next.
+    qint64 m_Position = 0;
     // Bytes handed to the disk's writeback so far, in steps of WritebackBytes.
     static constexpr qint64 WritebackBytes = qint64(32) << 20;
     qint64 m_WrittenBack = 0;

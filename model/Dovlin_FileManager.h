@@ -4,7 +4,9 @@
 #include "Dovlin_FileRecords.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -12,112 +14,36 @@
 #include <vector>
 
 class QIODevice;
+class Dovlin_BoxCache;
 class Dovlin_EventArena;
+class Dovlin_FileMapping;
+class Dovlin_PackedFile;
 class Dovlin_SpillFile;
 class Dovlin_Signal;
 class Dovlin_Hierarchy;
 struct CSignalEvent;
 
-// Reads the fields of a wave file from a random-access device, never past its end: every read
-// is checked against the bytes left before it reaches the device. The first failure is kept.
-class Dovlin_WaveReader
-{
-public:
-    explicit Dovlin_WaveReader(QIODevice &device);
-
-    qint64 Offset() const { return m_Offset; }
-    qint64 BytesLeft() const { return m_Left; }
-    // False without reading anything when fewer than size bytes are left.
-    bool Read(void *data, qint64 size);
-    bool ReadInt32(qint32 &value);
-    // Records the reason reading stopped (unless one is already recorded); always false.
-    bool Fail(const QString &reason);
-    // When the device's bytes also lie in memory from base on (a mapped file), the address of the
-    // next byte to read; null otherwise.
-    void SetMapped(const char *base) { m_Mapped = base; }
-    const char *MappedAt() const { return m_Mapped ? m_Mapped + m_Offset : nullptr; }
-    // Passes over size bytes; false without moving when fewer are left.
-    bool Skip(qint64 size);
-    // Fail with "truncated <what> at offset <offset>".
-    bool Truncated(const QString &what);
-    QString ErrorString() const { return m_ErrorString; }
-
-private:
-    QIODevice &m_Device;
-    qint64 m_Offset;
-    qint64 m_Left;
-    QString m_ErrorString;
-    const char *m_Mapped = nullptr;
-};
-
-// A file mapped read-only into memory, for as long as the object lives.
-class Dovlin_FileMapping
-{
-public:
-    Dovlin_FileMapping() = default;
-    ~Dovlin_FileMapping();
-    Dovlin_FileMapping(const Dovlin_FileMapping &) = delete;
-    Dovlin_FileMapping &operator=(const Dovlin_FileMapping &) = delete;
-
-    // Maps size bytes of the open file descriptor; false when the system refuses. The mapping keeps
-    // a descriptor of its own, to tell whether the file is still the one that was mapped.
-    bool Map(int descriptor, qint64 size);
-    const char *Data() const { return m_Data; }
-    qint64 Size() const { return m_Size; }
-    // True once a read found the file shorter than its mapping (another program cut it while it
-    // was open); the bytes past its new end read as zeros from then on.
-    bool Cut() const;
-    // False once the file is cut short or written since it was mapped (another program truncated it
-    // or copied over it): its pages may be gone or hold other bytes. A file renamed over the mapped
-    // one leaves it intact.
-    bool Intact() const;
-
-private:
-    char *m_Data = nullptr;
-    qint64 m_Size = 0;
-    int m_Descriptor = -1;
-    qint64 m_Modified = 0;
-    // Where the mapping is registered for the bus-error handler; -1 when it is not.
-    int m_Slot = -1;
-};
-
-// Writes the fields of a wave file in large pieces; every write is checked, and after the first
-// failure nothing more is written. Flush must end the writing.
-class Dovlin_WaveWriter
-{
-public:
-    static constexpr qint64 BufferBytes = qint64(1) << 20;
-    static constexpr qint64 DirectBytes = qint64(1) << 16;
-
-    explicit Dovlin_WaveWriter(QIODevice &device) : m_Device(device) { m_Buffer.reserve(BufferBytes); }
-
-    bool Write(const void *data, qint64 size);
-    bool Flush();
-    bool WriteInt32(qint32 value);
-    // Records why writing stopped (unless something failed before); always false.
-    bool Fail(const QString &reason);
-    QString ErrorString() const;
-
-private:
-    bool Put(const void *data, qint64 size);
-
-    QIODevice &m_Device;
-    QByteArray m_Buffer;
-    bool m_Failed = false;
-    QString m_Reason;
-};
+// The formats of a wave file (docs/wave-file-format.md): 1, the first layout, 16 bytes an event;
+// 2, events packed behind an index. Files are written in format 2 unless asked otherwise.
+namespace Dovlin_WaveFormat {
+enum { Format1 = 1, Format2 = 2, Newest = Format2 };
+}
 
 // The model of one wave file: it owns every signal and hierarchy node, in two tables indexed
-// from 0, and reads and writes the whole file.
+// from 0, with the time base, the end time, the strings of string signals and what a file keeps
+// besides (the dump it came from, the view it was saved with). It does not know which format it
+// was read from: the readers and writers of wavefile/ fill it and write it.
 //
-// Loading checks every count, code, length and index against the bytes left and the tables
-// read, and refuses damaged or foreign files with a reason (ErrorString). A failed load may
-// leave the model partly filled: the caller discards the file manager. Loading needs an empty
-// model. Saving reports the device's error; Save() replaces the file only when everything was
-// written.
+// Loading checks every count, code, length and index against the bytes that hold it, and refuses
+// damaged or foreign files with a reason (ErrorString). A failed load may leave the model partly
+// filled: the caller discards the file manager. Loading needs an empty model. Saving reports the
+// device's error; Save() replaces the file only when everything was written.
 class Dovlin_FileManager
 {
 public:
+    // Boxes the cache keeps unpacked for a loaded file: 8 MB.
+    static constexpr qint64 ViewerCacheBoxes = 16384;
+
     Dovlin_FileManager();
     ~Dovlin_FileManager();
     Dovlin_FileManager(const Dovlin_FileManager &) = delete;
@@ -177,11 +103,23 @@ public:
     // Recomputes the end time from the events in memory: the largest last time, -1 for none.
     qint64 FindEndTime();
 
-    // Opens the file read-only and loads it all. The file is mapped into memory
-    // and the boxes of the signals point into it, so only what is looked at is read; every count
-    // and length is still checked against the file's size first.
-    bool Load(const QString &path);
-    bool LoadAll(QIODevice *device);
+    void SetEndTime(qint64 time)
+    {
+        m_EndTime = time;
+        m_EndTimeSet = true;
+    }
+    // Closes every signal but an event signal with a copy of its last value at lastTime, so that the
+    // last value lasts until the end of the dump; nothing for -1.
+    void CloseSignals(qint64 lastTime);
+
+    // Opens the wave file read-only and loads it, in either format; format, when given, tells which.
+    // The file is mapped into memory and the signals' events stay in it, so only what is looked at
+    // is read; every count and length is still checked first.
+    bool Load(const QString &path, int *format = nullptr);
+    // Loads the file a device holds, in either format.
+    bool LoadAll(QIODevice *device, int *format = nullptr);
+    // The two halves of loading a file of format 1: the signal table and the hierarchy, then the
+    // event blocks.
     bool LoadHeader(QIODevice *device);
     bool LoadSignalEvents(QIODevice *device);
 
@@ -192,17 +130,21 @@ public:
     // path in from, the n-th of equal paths those of the n-th; returns how many nodes of from found no
     // match.
     int CarryOverViewState(const Dovlin_FileManager &from);
-    // Writes the whole file to a temporary file and renames it over path; on failure any old
-    // file stays as it was. A lastTime other than -1 closes every signal but an event signal first, as in
-    // SaveSignalEvents; those events stay in the model even when writing fails.
-    bool Save(const QString &path, qint64 lastTime = -1);
+    // Writes the whole file in a format to a temporary file and renames it over path; on failure
+    // any old file stays as it was. A lastTime other than -1 closes the signals first (CloseSignals);
+    // those events stay in the model even when writing fails. What the format could not hold is
+    // told in SaveWarnings.
+    bool Save(const QString &path, qint64 lastTime = -1, int format = Dovlin_WaveFormat::Newest);
     // About the size of the file Save writes: a bound on what a full disk must make room for.
-    qint64 WaveFileBytes(qint64 lastTime) const;
-    bool SaveAll(QIODevice *device);
+    qint64 WaveFileBytes(qint64 lastTime, int format = Dovlin_WaveFormat::Newest) const;
+    // Writes the whole file to a device, one that can seek for format 2.
+    bool SaveAll(QIODevice *device, int format = Dovlin_WaveFormat::Format1);
+    // The two halves of writing a file of format 1; SaveSignalEvents closes the signals at
+    // lastTime first, unless it is -1.
     bool SaveHeader(QIODevice *device);
-    // Appends to every signal a copy of its last event at lastTime unless it is -1, then
-    // writes every event block.
     bool SaveSignalEvents(QIODevice *device, qint64 lastTime);
+    // What the last save could not write exactly (string signals and names format 1 cannot hold).
+    QStringList SaveWarnings() const { return m_SaveWarnings; }
 
     // Called as the event blocks are written, after each signal, with the signals written and
     // their number; returning false stops the writing, which then fails with "cancelled".
@@ -225,8 +167,6 @@ public:
     // default) sends them all there.
     void SetMemoryBudget(qint64 bytes);
     qint64 MemoryBudget() const { return m_MemoryBudget; }
-    // Where spilled boxes are read back before they are written, reused from signal to signal.
-    std::vector<CSignalEvent> &ReadBackBuffer() { return m_ReadBack; }
     // A box of default events for a signal's first appends; it lives as long as the model. A dump
     // may declare hundreds of thousands of signals that change a few times each: carving their
     // first boxes from large blocks spares an allocation, and the heap's growth, per signal.
@@ -237,6 +177,35 @@ public:
     void SetDumpIdentity(const Dovlin_DumpIdentity &identity) { m_DumpIdentity = identity; }
     const Dovlin_SavedView &SavedView() const { return m_SavedView; }
     void SetSavedView(const Dovlin_SavedView &view) { m_SavedView = view; }
+
+    // The texts of string signals, whose events hold their index; an equal text is added once.
+    qint64 GetnString() const { return qint64(m_Strings.size()); }
+    // Empty for an index out of range.
+    QString GetString(qint64 index) const;
+    qint64 AddString(const QString &text);
+
+    // Where a loaded file's bytes stay while the model lives: a mapping, a buffer, or an arena of
+    // events read from a file of format 1 that could not be mapped.
+    void KeepMapping(std::unique_ptr<Dovlin_FileMapping> mapping);
+    void KeepBuffer(const QByteArray &bytes) { m_Bytes = bytes; }
+    void KeepEventArena(std::unique_ptr<Dovlin_EventArena> arena);
+    // The packed events of a loaded file of format 2.
+    void SetPackedFile(std::unique_ptr<Dovlin_PackedFile> file);
+    Dovlin_PackedFile *PackedFile() const { return m_PackedFile.get(); }
+    // Where boxes kept packed or spilled are unpacked when read; null until there are such boxes.
+    Dovlin_BoxCache *BoxCache() const { return m_BoxCache.get(); }
+
+    // A signal whose box could not be read: its first reason is kept, and told once.
+    void ReportDamage(int signal, const QString &reason);
+    QString DamageOf(int signal) const { return m_Damage.value(signal); }
+    // The signals found damaged since the last call, each with its reason.
+    QList<QPair<int, QString>> TakeDamageReports();
+
+    // Checks the links between the nodes of a loaded file and records each node's parent: every
+    // child index in range, at most one parent per node, no cycle, no deeper nesting than the tree
+    // code can walk. With levelsStored every node's level must be its depth, else the levels are
+    // set to the depths. False with the reason.
+    bool LinkHierarchies(bool levelsStored, QString &reason);
 
     // Counts changes of the tree's shape (nodes linked, signals attached) and of the events, so
     // that what is derived from them can be kept until they change.
@@ -255,18 +224,14 @@ private:
     // Puts replacement in the table slot of old, with old's parent, level and view flags.
     void TakePlaceOf(std::unique_ptr<Dovlin_Hierarchy> &old, std::unique_ptr<Dovlin_Hierarchy> replacement);
 
-    bool ReadHeader(Dovlin_WaveReader &reader);
-    bool ReadHierarchy(Dovlin_WaveReader &reader, int index);
-    bool LinkHierarchies(Dovlin_WaveReader &reader);
-    bool ReadSignalEvents(Dovlin_WaveReader &reader);
-    bool WriteHeader(Dovlin_WaveWriter &writer);
-    bool WriteSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
     bool Fail(const QString &reason);
     QString FileLost() const;
 
     std::vector<std::unique_ptr<Dovlin_Signal>> m_Signals;
     std::vector<std::unique_ptr<Dovlin_Hierarchy>> m_Hierarchies;
     qint64 m_EndTime = 0;
+    // The end time was read from a file, set or found; until then a file written ends at its last event.
+    bool m_EndTimeSet = false;
     int m_TimeBase = 0;
     QString m_ErrorString;
     Dovlin_DumpIdentity m_DumpIdentity;
@@ -275,18 +240,24 @@ private:
     QString m_FileName;
     quint64 m_Structure = 0;
     WriteProgress m_WriteProgress;
+    QStringList m_SaveWarnings;
+    std::vector<QString> m_Strings;
+    QHash<QString, qint64> m_StringIndex;
+    QHash<int, QString> m_Damage;
+    QList<QPair<int, QString>> m_NewDamage;
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;
     std::unique_ptr<Dovlin_SpillFile> m_SpillFile;
     std::vector<std::unique_ptr<Dovlin_EventArena>> m_FirstBoxBlocks;
     qint64 m_MemoryBudget = 0;
-    std::vector<CSignalEvent> m_ReadBack;
     CSignalEvent *m_NextFirstBox = nullptr;
     qint64 m_FirstBoxesLeft = 0;
-    // The mapped file the boxes of a loaded model point into; it outlives the signals.
+    // The mapped file (or the bytes read from a device) the boxes of a loaded model point into;
+    // they outlive the signals.
     std::unique_ptr<Dovlin_FileMapping> m_Mapping;
-    // While a mapped file is being loaded, its bytes: readers take the events from there.
-    const char *m_LoadBase = nullptr;
+    QByteArray m_Bytes;
+    std::unique_ptr<Dovlin_PackedFile> m_PackedFile;
+    std::unique_ptr<Dovlin_BoxCache> m_BoxCache;
 };
 
 #endif

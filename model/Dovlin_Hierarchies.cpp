@@ -14,24 +14,6 @@ Dovlin_Hierarchy::Dovlin_Hierarchy(Dovlin_FileManager *fileManager, int index, i
 {
 }
 
-bool Dovlin_Hierarchy::SaveHeader(Dovlin_WaveWriter &writer)
-{
-    return writer.WriteInt32(m_Level) && writer.WriteInt32(m_Shown ? 1 : 0) && writer.WriteInt32(m_Digital ? 1 : 0);
-}
-
-bool Dovlin_Hierarchy::LoadHeader(Dovlin_WaveReader &reader)
-{
-    qint32 level = 0;
-    qint32 shown = 0;
-    qint32 digital = 0;
-    if (!reader.ReadInt32(level) || !reader.ReadInt32(shown) || !reader.ReadInt32(digital))
-        return reader.Truncated(QStringLiteral("record of node %1").arg(m_Index));
-    m_Level = level;
-    m_Shown = shown != 0;
-    m_Digital = digital != 0;
-    return true;
-}
-
 namespace {
 // The smallest column at or after c that can still take a change (count below 2); columns that
 // are full point past themselves, and lookups shorten the chains they walk.
@@ -113,11 +95,19 @@ const std::vector<qint64> *Dovlin_Hierarchy::ChangeTimes() const
         if (m_ChangeTimesMerged) {
             std::vector<std::vector<qint64>> lists;
             lists.reserve(signalList.size());
+            CSignalEvent events[Dovlin_Signal::m_BoxSize];
             for (const Dovlin_Signal *signal : signalList) {
                 std::vector<qint64> times;
                 times.reserve(size_t(signal->GetnEvent()));
-                for (qint64 i = 1; i < signal->GetnEvent(); ++i)
-                    times.push_back(qint64(signal->GetEvent(i)->m_Time)); // a copy: the field may be misaligned
+                // A box that cannot be read ends the signal's times there: it is marked damaged.
+                for (qint64 i = 1; i < signal->GetnEvent();) {
+                    const qint64 take = qMin<qint64>(Dovlin_Signal::m_BoxSize - i % Dovlin_Signal::m_BoxSize, signal->GetnEvent() - i);
+                    if (!signal->ReadEvents(i, take, events))
+                        break;
+                    for (qint64 e = 0; e < take; ++e)
+                        times.push_back(events[e].m_Time);
+                    i += take;
+                }
                 times.erase(std::unique(times.begin(), times.end()), times.end());
                 lists.push_back(std::move(times));
             }
@@ -173,9 +163,10 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
         qint64 index = qMax<qint64>(1, signal->FindEventIndex(map.FirstTimeOf(open)));
         for (int c = open; c < width && index < count;) {
             index = signal->FindEventIndex(map.FirstTimeOf(c), index);
-            if (index >= count)
+            const std::optional<CSignalEvent> event = index < count ? signal->GetEvent(index) : std::nullopt;
+            if (!event)
                 break;
-            const qint64 time = signal->GetEvent(index)->m_Time;
+            const qint64 time = event->m_Time;
             const int x = map.ColumnOf(time);
             if (x >= width)
                 break;
@@ -186,7 +177,8 @@ void Dovlin_Hierarchy::GetChangeColumns(const Dovlin_ColumnMap &map, Dovlin_Chan
             const qint64 end = map.FirstTimeOf(x + 1);
             quint8 &changes = columns.m_Changes[size_t(x)];
             const qint64 later = signal->FindEventIndex(time + 1, index);
-            const bool several = later < count && signal->GetEvent(later)->m_Time < end;
+            const std::optional<CSignalEvent> following = later < count ? signal->GetEvent(later) : std::nullopt;
+            const bool several = following && following->m_Time < end;
             if (several || (changes == 1 && seen[size_t(x)] != time)) {
                 changes = 2;
                 next[size_t(x)] = x + 1;
@@ -219,7 +211,8 @@ void Dovlin_Hierarchy::GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_Cha
         const quint32 known = Dovlin_StateType::KnownStates(signal->GetTypeCode());
         // The sentinel (stored event 0) is no value.
         const auto unknown = [&](qint64 i) {
-            return i <= 0 || !(known & Dovlin_ValueRange::StateBit(signal->GetEvent(i)->m_Value.m_State));
+            const std::optional<CSignalEvent> event = i > 0 ? signal->GetEvent(i) : std::nullopt;
+            return !event || !(known & Dovlin_ValueRange::StateBit(event->m_Value.m_State));
         };
         const qint64 count = signal->HasEvent() ? signal->GetnEvent() : 0;
         qint64 index = count ? signal->FindEventIndex(map.m_Start) : 0;
@@ -227,7 +220,8 @@ void Dovlin_Hierarchy::GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_Cha
         // Most bits hold 0 and 1 throughout: the summaries of their events in the window say so
         // without a walk, and only their end can fall inside it. The state held on entering the
         // window does not show when an event opens it.
-        if (!held || (index < count && signal->GetEvent(index)->m_Time == map.m_Start)) {
+        const std::optional<CSignalEvent> opening = index < count ? signal->GetEvent(index) : std::nullopt;
+        if (!held || (opening && opening->m_Time == map.m_Start)) {
             const qint64 end = signal->FindEventIndex(map.FirstTimeOf(width), index);
             Dovlin_ValueRange range;
             signal->SummariseValues(index, end, range);
@@ -246,7 +240,8 @@ void Dovlin_Hierarchy::GetUnknownColumns(const Dovlin_ColumnMap &map, Dovlin_Cha
                 ended = false;
                 break;
             }
-            const bool opensColumn = signal->GetEvent(column.m_First)->m_Time == map.FirstTimeOf(x);
+            const std::optional<CSignalEvent> first = signal->GetEvent(column.m_First);
+            const bool opensColumn = first && first->m_Time == map.FirstTimeOf(x);
             if (held)
                 mark(from, opensColumn ? x - 1 : x);
             if (column.m_First == 0 || (column.m_Values.m_StateMask & ~known))
@@ -309,9 +304,10 @@ qint64 Dovlin_ScalarHierarchy::GetNextChangeTime(qint64 time) const
         return -1;
     const qint64 count = signal->GetnEvent();
     qint64 i = signal->FindEventIndex(qMax<qint64>(time + 1, 0));
-    while (i < count && !signal->IsChange(i))
+    while (i < count && !signal->IsChange(i) && !signal->Damaged())
         ++i;
-    return i < count ? signal->GetEvent(i)->m_Time : -1;
+    const std::optional<CSignalEvent> event = i < count ? signal->GetEvent(i) : std::nullopt;
+    return event ? event->m_Time : -1;
 }
 
 qint64 Dovlin_ScalarHierarchy::GetPrevChangeTime(qint64 time) const
@@ -320,34 +316,16 @@ qint64 Dovlin_ScalarHierarchy::GetPrevChangeTime(qint64 time) const
     if (!signal)
         return -1;
     qint64 i = signal->FindEventIndex(time) - 1;
-    while (i >= 1 && !signal->IsChange(i))
+    while (i >= 1 && !signal->IsChange(i) && !signal->Damaged())
         --i;
-    return i >= 1 ? signal->GetEvent(i)->m_Time : -1;
+    const std::optional<CSignalEvent> event = i >= 1 ? signal->GetEvent(i) : std::nullopt;
+    return event ? event->m_Time : -1;
 }
 
 void Dovlin_ScalarHierarchy::CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const
 {
     if (const Dovlin_Signal *signal = GetSignal())
         signalList.push_back(signal);
-}
-
-bool Dovlin_ScalarHierarchy::SaveHeader(Dovlin_WaveWriter &writer)
-{
-    return Dovlin_Hierarchy::SaveHeader(writer) && writer.WriteInt32(m_SignalIndex);
-}
-
-bool Dovlin_ScalarHierarchy::LoadHeader(Dovlin_WaveReader &reader)
-{
-    if (!Dovlin_Hierarchy::LoadHeader(reader))
-        return false;
-    const qint64 at = reader.Offset();
-    qint32 signalIndex = 0;
-    if (!reader.ReadInt32(signalIndex))
-        return reader.Truncated(QStringLiteral("record of node %1").arg(m_Index));
-    if (signalIndex < -1 || signalIndex >= m_FileManager->GetnSignal())
-        return reader.Fail(QStringLiteral("signal index %1 of node %2 at offset %3 out of range").arg(signalIndex).arg(m_Index).arg(at));
-    m_SignalIndex = signalIndex;
-    return true;
 }
 
 QString Dovlin_ScalarHierarchy::ValueText(qint64 time)
@@ -449,45 +427,6 @@ void Dovlin_CompositeHierarchy::CollectSignals(std::vector<const Dovlin_Signal *
     for (int i = 0; i < m_Children.size(); ++i)
         if (const Dovlin_Hierarchy *child = GetHierarchy(i))
             child->CollectSignals(signalList);
-}
-
-bool Dovlin_CompositeHierarchy::SaveHeader(Dovlin_WaveWriter &writer)
-{
-    if (!Dovlin_Hierarchy::SaveHeader(writer) || !writer.WriteInt32(m_Expanded ? 1 : 0)
-        || !writer.WriteInt32(qint32(m_Children.size())))
-        return false;
-    for (int child : std::as_const(m_Children)) {
-        if (!writer.WriteInt32(child))
-            return false;
-    }
-    return true;
-}
-
-bool Dovlin_CompositeHierarchy::LoadHeader(Dovlin_WaveReader &reader)
-{
-    const QString record = QStringLiteral("record of node %1").arg(m_Index);
-    if (!Dovlin_Hierarchy::LoadHeader(reader))
-        return false;
-    qint32 expanded = 0;
-    if (!reader.ReadInt32(expanded))
-        return reader.Truncated(record);
-    m_Expanded = expanded != 0;
-    const qint64 at = reader.Offset();
-    qint32 nChild = 0;
-    if (!reader.ReadInt32(nChild))
-        return reader.Truncated(record);
-    if (nChild < 0)
-        return reader.Fail(QStringLiteral("negative child count %1 of node %2 at offset %3").arg(nChild).arg(m_Index).arg(at));
-    if (nChild * qint64(4) > reader.BytesLeft())
-        return reader.Fail(QStringLiteral("child count %1 of node %2 at offset %3 does not fit in the %4 bytes left").arg(nChild).arg(m_Index).arg(at).arg(reader.BytesLeft()));
-    m_Children.reserve(nChild);
-    for (int i = 0; i < nChild; ++i) {
-        qint32 child = 0;
-        if (!reader.ReadInt32(child))
-            return reader.Truncated(record);
-        m_Children.append(child);
-    }
-    return true;
 }
 
 QString Dovlin_CompositeHierarchy::ValueText(qint64 time)

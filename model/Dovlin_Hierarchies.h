@@ -10,8 +10,6 @@
 
 class Dovlin_FileManager;
 class Dovlin_Signal;
-class Dovlin_WaveReader;
-class Dovlin_WaveWriter;
 struct Dovlin_ChangeColumns;
 struct Dovlin_ColumnMap;
 
@@ -65,9 +63,6 @@ public:
     // Leaves holding more events than this are not merged into ChangeTimes (2^25 unless set).
     static qint64 MaxMergedEvents();
     static void SetMaxMergedEvents(qint64 events);
-    // The node's own part of its record, after the code and the name.
-    virtual bool SaveHeader(Dovlin_WaveWriter &writer);
-    virtual bool LoadHeader(Dovlin_WaveReader &reader);
     // The value text at time in m_Radix; empty where the node has no value (before its first
     // change, past the end of the dump). The name tree keeps the texts of its lines.
     QString GetSignalState(qint64 time) { return ValueText(time); }
@@ -119,8 +114,6 @@ public:
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
-    bool SaveHeader(Dovlin_WaveWriter &writer) override;
-    bool LoadHeader(Dovlin_WaveReader &reader) override;
     QString ValueText(qint64 time) override;
 
     int m_SignalIndex = -1;
@@ -151,8 +144,6 @@ public:
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
-    bool SaveHeader(Dovlin_WaveWriter &writer) override;
-    bool LoadHeader(Dovlin_WaveReader &reader) override;
     QString ValueText(qint64 time) override;
 
     QList<int> m_Children;

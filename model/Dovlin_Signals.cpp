@@ -1,6 +1,8 @@
 #include "Dovlin_Signals.h"
 
+#include "Dovlin_BoxCodec.h"
 #include "Dovlin_FileManager.h"
+#include "Dovlin_PackedBoxes.h"
 #include "Dovlin_SpillFile.h"
 
 #include <cmath>
@@ -57,22 +59,14 @@ Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager, int index)
 
 Dovlin_Signal::~Dovlin_Signal() = default;
 
-bool Dovlin_Signal::SaveHeader(Dovlin_WaveWriter &)
-{
-    return true;
+namespace {
+// The box of a signal whose only event is its sentinel.
+const CSignalEvent sentinelBox[Dovlin_Signal::m_BoxSize] = {};
+// Cache keys of packed boxes have the top bit; those of spilled boxes are their slots.
+constexpr quint64 PackedKey = quint64(1) << 63;
 }
 
-bool Dovlin_Signal::LoadHeader(Dovlin_WaveReader &)
-{
-    return true;
-}
-
-void Dovlin_Signal::AddSignalEventBox(CSignalEvent *box)
-{
-    m_Boxes.push_back(quint64(quintptr(box)));
-}
-
-CSignalEvent *Dovlin_Signal::AllocateBox() const
+CSignalEvent *Dovlin_Signal::AllocateBox()
 {
     m_Blocks.emplace_back(static_cast<CSignalEvent *>(::operator new[](m_BoxSize * sizeof(CSignalEvent))));
     CSignalEvent *box = m_Blocks.back().get();
@@ -80,21 +74,157 @@ CSignalEvent *Dovlin_Signal::AllocateBox() const
     return box;
 }
 
-CSignalEvent *Dovlin_Signal::Unspill(qint64 box) const
+bool Dovlin_Signal::Fail(const QString &reason) const
 {
-    const qint64 slot = qint64(m_Boxes[size_t(box)] & ~m_Spilled);
-    CSignalEvent *events = AllocateBox();
-    Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-    // A box the file cannot give back stays spilled: the failed file fails the import, and until
-    // the parser stops, the search sees a box of default events.
-    if (!spill || !spill->Read(slot, events))
+    m_Damaged = true;
+    m_FileManager->ReportDamage(m_Index, reason);
+    return false;
+}
+
+QString Dovlin_Signal::DamageString() const
+{
+    return m_FileManager->DamageOf(m_Index);
+}
+
+Dovlin_BoxRef Dovlin_Signal::BoxRefOf(qint64 box) const
+{
+    return m_Packed ? Dovlin_BoxRef::PackedBox(box) : m_Boxes[size_t(box)];
+}
+
+void Dovlin_Signal::SetLoadedBoxes(CSignalEvent *events, int lastSlot, int lastBox)
+{
+    m_Boxes.clear();
+    m_Boxes.reserve(size_t(lastBox + 1));
+    for (qint64 box = 0; box <= lastBox; ++box)
+        m_Boxes.push_back(Dovlin_BoxRef::Memory(events + box * m_BoxSize));
+    m_LastSlot = lastSlot;
+    m_LastBox = lastBox;
+    m_WorkingBox = m_AppendNext = m_AppendEnd = nullptr;
+    m_FileManager->StructureChanged();
+}
+
+void Dovlin_Signal::SetPackedEvents(const Dovlin_PackedSignal *packed)
+{
+    m_Boxes.clear();
+    m_Packed = packed;
+    m_LastBox = packed->m_nEvent > 0 ? int((packed->m_nEvent - 1) / m_BoxSize) : -1;
+    m_LastSlot = packed->m_nEvent > 0 ? int((packed->m_nEvent - 1) % m_BoxSize) : m_BoxSize - 1;
+    m_WorkingBox = m_AppendNext = m_AppendEnd = nullptr;
+    m_FileManager->StructureChanged();
+}
+
+void Dovlin_Signal::Unpack()
+{
+    std::vector<Dovlin_BoxRef> boxes;
+    boxes.reserve(size_t(m_LastBox + 1));
+    for (qint64 box = 0; box <= m_LastBox; ++box) {
+        CSignalEvent *events = AllocateBox();
+        // A box that cannot be read leaves its events at their defaults; the signal says it is damaged.
+        if (const CSignalEvent *from = Box(box))
+            std::copy_n(from, m_BoxSize, events);
+        boxes.push_back(Dovlin_BoxRef::Memory(events));
+    }
+    m_Boxes = std::move(boxes);
+    m_Packed = nullptr;
+    m_WorkingBox = m_LastBox >= 0 ? m_Boxes.back().Events() : nullptr;
+}
+
+const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
+{
+    if (m_Packed && m_Packed->m_nBox == 0)
+        return sentinelBox;
+    Dovlin_BoxCache *cache = m_FileManager->BoxCache();
+    if (!cache) {
+        Fail(QStringLiteral("no room to unpack its events"));
+        return nullptr;
+    }
+    const quint64 key = m_Packed ? PackedKey | quint64(m_Packed->m_DataOffset + m_Packed->BoxOffset(box))
+                                 : quint64(m_Boxes[size_t(box)].Number());
+    if (CSignalEvent *events = cache->Find(key))
         return events;
-    m_Boxes[size_t(box)] = quint64(quintptr(events));
+    CSignalEvent *events = cache->Insert(key);
+    if (!UnpackInto(box, events)) {
+        cache->Forget(key);
+        return nullptr;
+    }
     return events;
+}
+
+bool Dovlin_Signal::UnpackInto(qint64 box, CSignalEvent *events) const
+{
+    std::fill_n(events, m_BoxSize, CSignalEvent());
+    // Box 0 is kept without its sentinel.
+    const int skip = box == 0 ? 1 : 0;
+    if (!m_Packed) {
+        Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+        if (!spill)
+            return Fail(QStringLiteral("the temporary event file is gone"));
+        if (!spill->Read(m_Boxes[size_t(box)].Number(), events + skip, m_BoxSize - skip))
+            return Fail(spill->ErrorString());
+        return true;
+    }
+    const Dovlin_PackedSignal &packed = *m_Packed;
+    Dovlin_PackedFile *file = m_FileManager->PackedFile();
+    const qint64 start = packed.BoxOffset(box), end = packed.BoxEnd(box);
+    QString reason;
+    if (!file || !file->Check(packed.m_DataOffset + start, end - start, reason))
+        return Fail(reason);
+    if (end - start > Dovlin_BoxCodec::MaxBoxBytes)
+        return Fail(QStringLiteral("box %1 takes %2 bytes, more than a box can").arg(box).arg(end - start));
+    const int size = int(end - start);
+    const unsigned char *bytes = packed.m_Data + start;
+    // Unpacking reads a few bytes past a box: near the end of the section, from a padded copy.
+    unsigned char padded[Dovlin_BoxCodec::MaxBoxBytes + Dovlin_BoxCodec::Padding];
+    if (packed.m_DataOffset + end + Dovlin_BoxCodec::Padding > file->BoxesSize()) {
+        std::memcpy(padded, bytes, size_t(size));
+        std::memset(padded + size, 0, Dovlin_BoxCodec::Padding);
+        bytes = padded;
+    }
+    if (!Dovlin_BoxCodec::Decode(bytes, size, packed.PackedEventsIn(box), packed.BoxFirstTime(box), events + skip))
+        return Fail(QStringLiteral("box %1 at byte %2 of section BOXS does not unpack").arg(box).arg(packed.m_DataOffset + start));
+    const int count = packed.EventsIn(box);
+    if (packed.m_Closed && box == packed.m_nBox - 1) {
+        events[count - 1].m_Time = packed.m_EndTime;
+        events[count - 1].m_Value = events[count - 2].m_Value;
+    }
+    // The searches rely on times that never go back.
+    for (int i = skip + 1; i < count; ++i)
+        if (events[i].m_Time < events[i - 1].m_Time)
+            return Fail(QStringLiteral("box %1 at byte %2 of section BOXS goes back in time").arg(box).arg(packed.m_DataOffset + start));
+    if (box + 1 < packed.m_nBox && events[count - 1].m_Time > packed.BoxFirstTime(box + 1))
+        return Fail(QStringLiteral("box %1 at byte %2 of section BOXS ends after the next box starts").arg(box).arg(packed.m_DataOffset + start));
+    return true;
+}
+
+bool Dovlin_Signal::PackedBoxOf(qint64 box, Dovlin_PackedBox &packed) const
+{
+    if (box < 0 || box > m_LastBox)
+        return false;
+    if (m_Packed) {
+        if (box >= m_Packed->m_nBox)
+            return false;
+        const qint64 start = m_Packed->BoxOffset(box), end = m_Packed->BoxEnd(box);
+        QString reason;
+        if (!m_FileManager->PackedFile()->Check(m_Packed->m_DataOffset + start, end - start, reason))
+            return Fail(reason);
+        packed.m_FirstTime = m_Packed->BoxFirstTime(box);
+        packed.m_Bytes = m_Packed->m_Data + start;
+        packed.m_Size = int(qMin<qint64>(end - start, Dovlin_BoxCodec::MaxBoxBytes + 1));
+        return true;
+    }
+    const Dovlin_BoxRef ref = m_Boxes[size_t(box)];
+    if (ref.GetKind() != Dovlin_BoxRef::Spilled)
+        return false;
+    Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+    if (!spill || !spill->ReadPacked(ref.Number(), packed))
+        return Fail(spill ? spill->ErrorString() : QStringLiteral("the temporary event file is gone"));
+    return true;
 }
 
 CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
+    if (m_Packed)
+        Unpack();
     m_FileManager->StructureChanged();
     if (m_LastSlot + 1 == m_BoxSize) {
         CSignalEvent *box = nullptr;
@@ -102,28 +232,29 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
         // The working box is always the last one: reading the list of boxes to be sure would cost
         // a cache miss for every box of an import.
         const bool ours = m_WorkingBox && m_LastBox >= 0;
-        // While importing, a full box goes to the spill file and its memory takes the next
-        // events, so the boxes being filled stay few and in the cache; a box the file cannot
-        // take stays in memory.
-        const qint64 slot = spill && ours ? spill->Append(m_WorkingBox) : -1;
+        // While importing, a full box goes to the spill file (box 0 without its sentinel) and its
+        // memory takes the next events, so the boxes being filled stay few and in the cache; a box
+        // the file cannot take stays in memory.
+        const int skip = m_LastBox == 0 ? 1 : 0;
+        const qint64 slot = spill && ours ? spill->Append(m_WorkingBox + skip, m_BoxSize - skip) : -1;
         if (slot >= 0) {
-            m_Boxes[size_t(m_LastBox)] = quint64(slot) | m_Spilled;
+            m_Boxes[size_t(m_LastBox)] = Dovlin_BoxRef::SpillSlot(slot);
             box = m_WorkingBox;
             std::fill_n(box, m_BoxSize, CSignalEvent());
         } else {
             box = m_WorkingBox = m_LastBox < 0 ? m_FileManager->TakeFirstBox() : AllocateBox();
         }
-        AddSignalEventBox(box);
+        m_Boxes.push_back(Dovlin_BoxRef::Memory(box));
         m_LastSlot = 0;
         ++m_LastBox;
     } else {
         ++m_LastSlot;
         // The last box of a loaded signal may be shared with the file: appends go to a copy.
-        CSignalEvent *last = Box(m_LastBox);
+        CSignalEvent *last = m_Boxes[size_t(m_LastBox)].Events();
         if (last != m_WorkingBox) {
             m_WorkingBox = AllocateBox();
             std::copy_n(last, m_BoxSize, m_WorkingBox);
-            m_Boxes[size_t(m_LastBox)] = quint64(quintptr(m_WorkingBox));
+            m_Boxes[size_t(m_LastBox)] = Dovlin_BoxRef::Memory(m_WorkingBox);
         }
     }
     m_AppendNext = m_WorkingBox + m_LastSlot + 1;
@@ -140,61 +271,119 @@ CSignalEvent *Dovlin_Signal::NextSlotSlow()
 
 void Dovlin_Signal::AddLastEvent(qint64 time)
 {
-    if (!HasEvent())
+    const std::optional<CSignalEvent> last = GetLastEvent();
+    if (!last)
         return;
-    const CSignalEvent last = *GetLastEvent();
     CSignalEvent *event = AddEventCheck();
-    *event = last;
+    *event = *last;
     event->m_Time = time;
 }
 
-CSignalEvent *Dovlin_Signal::EventAt(qint64 box, qint64 slot) const
+bool Dovlin_Signal::ScaleTimes(qint64 factor)
 {
-    if (box < 0 || box > m_LastBox || slot < 0 || slot >= m_BoxSize || (box == m_LastBox && slot > m_LastSlot))
-        return nullptr;
-    return Box(box) + slot;
+    if (m_Packed)
+        Unpack();
+    for (qint64 box = 0; box <= m_LastBox; ++box) {
+        CSignalEvent *events = m_Boxes[size_t(box)].Events();
+        // A box kept elsewhere comes into memory to take its new times.
+        if (m_Boxes[size_t(box)].GetKind() != Dovlin_BoxRef::InMemory) {
+            const CSignalEvent *kept = Box(box);
+            if (!kept)
+                return false;
+            events = AllocateBox();
+            std::copy_n(kept, m_BoxSize, events);
+            m_Boxes[size_t(box)] = Dovlin_BoxRef::Memory(events);
+        }
+        const int count = box == m_LastBox ? m_LastSlot + 1 : m_BoxSize;
+        for (int i = box == 0 ? 1 : 0; i < count; ++i) {
+            qint64 time = events[i].m_Time;
+            if (__builtin_mul_overflow(time, factor, &time))
+                return false;
+            events[i].m_Time = time;
+        }
+    }
+    m_FileManager->StructureChanged();
+    return true;
 }
 
-CSignalEvent *Dovlin_Signal::GetEvent(qint64 i) const
+std::optional<CSignalEvent> Dovlin_Signal::GetEvent(qint64 i) const
 {
     if (!HasEvent())
-        return nullptr;
+        return std::nullopt;
     if (i == -1)
-        return EventAt(m_LastBox, m_LastSlot);
-    if (i < 0)
-        return nullptr;
-    return EventAt(i / m_BoxSize, i % m_BoxSize);
+        i = GetnEvent() - 1;
+    if (i < 0 || i >= GetnEvent())
+        return std::nullopt;
+    const CSignalEvent *box = Box(i / m_BoxSize);
+    if (!box)
+        return std::nullopt;
+    return box[i % m_BoxSize];
 }
 
 qint64 Dovlin_Signal::GetLastTime() const
 {
-    const CSignalEvent *last = GetLastEvent();
+    // A closed signal's last event needs no unpacking.
+    if (m_Packed && m_Packed->m_Closed)
+        return m_Packed->m_EndTime;
+    const std::optional<CSignalEvent> last = GetLastEvent();
     return last ? last->m_Time : -1;
 }
 
-const CSignalEvent *Dovlin_Signal::GetEventAt(qint64 time) const
+std::optional<CSignalEvent> Dovlin_Signal::GetEventAt(qint64 time) const
 {
     const qint64 lastTime = GetLastTime();
     if (time < 0 || time > lastTime)
-        return nullptr;
+        return std::nullopt;
     // time + 1 would overflow at the largest time, which only the last event can hold.
     const qint64 index = time == lastTime ? GetnEvent() - 1 : FindEventIndex(time + 1) - 1;
-    const CSignalEvent *event = index >= 0 ? GetEvent(index) : nullptr;
-    return event && event->m_Time >= 0 ? event : nullptr;
+    const std::optional<CSignalEvent> event = index >= 0 ? GetEvent(index) : std::nullopt;
+    return event && event->m_Time >= 0 ? event : std::nullopt;
 }
 
-qint64 Dovlin_Signal::FindEventIndex(qint64 time) const
+qint64 Dovlin_Signal::BoxFirstTime(qint64 box) const
 {
-    qint64 lo = -1;
-    qint64 hi = GetnEvent();
+    if (m_Packed)
+        return box == 0 ? -1 : m_Packed->BoxFirstTime(box);
+    const CSignalEvent *events = Box(box);
+    // A box that cannot be read ends the search there; the signal is marked damaged.
+    return events ? events[0].m_Time : std::numeric_limits<qint64>::max();
+}
+
+qint64 Dovlin_Signal::FindInBox(qint64 time, qint64 from) const
+{
+    const qint64 box = from / m_BoxSize;
+    const CSignalEvent *events = Box(box);
+    if (!events)
+        return -1;
+    qint64 lo = from % m_BoxSize - 1;
+    qint64 hi = box == m_LastBox ? m_LastSlot + 1 : m_BoxSize;
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
-        if (Box(mid / m_BoxSize)[mid % m_BoxSize].m_Time < time)
+        if (events[mid].m_Time < time)
             lo = mid;
         else
             hi = mid;
     }
-    return hi;
+    return box * m_BoxSize + hi;
+}
+
+// The box the answer lies in is found from the boxes' first times, and only that box is searched:
+// a signal kept packed unpacks one box a search.
+qint64 Dovlin_Signal::FindEventIndex(qint64 time) const
+{
+    const qint64 count = GetnEvent();
+    if (count <= 0 || BoxFirstTime(0) >= time)
+        return 0;
+    qint64 lo = 0, hi = qint64(m_LastBox) + 1;
+    while (hi - lo > 1) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        if (BoxFirstTime(mid) < time)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    const qint64 found = FindInBox(time, lo * m_BoxSize);
+    return found < 0 ? count : found;
 }
 
 qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
@@ -204,46 +393,34 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
         from = 0;
     if (from >= count)
         return count;
-    const auto timeAt = [this](qint64 i) { return Box(i / m_BoxSize)[i % m_BoxSize].m_Time; };
-    const qint64 fromTime = timeAt(from);
-    if (fromTime >= time)
-        return from;
-    const qint64 lastTime = timeAt(count - 1);
-    if (lastTime < time)
+    const qint64 box = from / m_BoxSize;
+    const CSignalEvent *events = Box(box);
+    if (!events)
         return count;
-    // Guess the answer from the density of the events still ahead, then widen a bracket around
-    // the guess in doubling steps: evenly spread changes take a few steps, bursts a few more.
-    const double share = (double(time) - double(fromTime)) / (double(lastTime) - double(fromTime));
-    const qint64 guess = qBound(from + 1, from + 1 + qint64(share * (count - 1 - from)), count - 1);
-    qint64 lo = from;      // timeAt(lo) < time
-    qint64 hi = count - 1; // timeAt(hi) >= time
-    if (timeAt(guess) >= time) {
-        hi = guess;
-        for (qint64 step = 1; hi - step > lo; step *= 2) {
-            if (timeAt(hi - step) < time) {
-                lo = hi - step;
-                break;
-            }
-            hi -= step;
+    const qint64 last = box == m_LastBox ? m_LastSlot : m_BoxSize - 1;
+    if (events[last].m_Time >= time || box == m_LastBox) {
+        const qint64 found = FindInBox(time, from);
+        return found < 0 ? count : found;
+    }
+    // Boxes after from's in steps that double, then a binary search between the last two: a nearby
+    // answer costs a few steps. Every event of box lo is before time.
+    qint64 lo = box, hi = qint64(m_LastBox) + 1;
+    for (qint64 step = 1; lo + step <= m_LastBox; step *= 2) {
+        if (BoxFirstTime(lo + step) >= time) {
+            hi = lo + step;
+            break;
         }
-    } else {
-        lo = guess;
-        for (qint64 step = 1; lo + step < hi; step *= 2) {
-            if (timeAt(lo + step) >= time) {
-                hi = lo + step;
-                break;
-            }
-            lo += step;
-        }
+        lo += step;
     }
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
-        if (timeAt(mid) < time)
+        if (BoxFirstTime(mid) < time)
             lo = mid;
         else
             hi = mid;
     }
-    return hi;
+    const qint64 found = lo == box ? (lo + 1) * m_BoxSize : FindInBox(time, lo * m_BoxSize);
+    return found < 0 ? count : qMin(found, count);
 }
 
 bool Dovlin_Signal::IsChange(qint64 i) const
@@ -252,9 +429,9 @@ bool Dovlin_Signal::IsChange(qint64 i) const
         return false;
     if (i == 1 || GetTypeCode() == Dovlin_TypeCode::Event)
         return true;
-    const CSignalEvent *event = GetEvent(i);
-    const CSignalEvent *before = GetEvent(i - 1);
-    return event->m_Value.m_IntValue != before->m_Value.m_IntValue;
+    const std::optional<CSignalEvent> event = GetEvent(i);
+    const std::optional<CSignalEvent> before = GetEvent(i - 1);
+    return event && before && event->m_Value.m_IntValue != before->m_Value.m_IntValue;
 }
 
 // The summaries of one signal's boxes and runs, of the summary type of its values.
@@ -369,6 +546,8 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
         while (from < to) {
             const qint64 stop = qMin(to, (from / m_BoxSize + 1) * m_BoxSize);
             const CSignalEvent *box = Box(from / m_BoxSize);
+            if (!box)
+                return;
             for (const CSignalEvent *event = box + from % m_BoxSize, *last = box + (stop - 1) % m_BoxSize;
                  event <= last; ++event)
                 Merge::Fold(*event, summary);
@@ -387,7 +566,8 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
             __builtin_prefetch(&levels->m_Suffixes[size_t(firstBox)]);
             __builtin_prefetch(&levels->m_Prefixes[size_t(lastBox)]);
         }
-        if (end > boxStop) {
+        // Only boxes in memory: one kept packed would be unpacked for nothing.
+        if (end > boxStop && BoxRefOf(boxStop / m_BoxSize).GetKind() == Dovlin_BoxRef::InMemory) {
             const char *tail = reinterpret_cast<const char *>(Box(boxStop / m_BoxSize));
             const qint64 bytes = qMin<qint64>(end - boxStop, m_BoxSize) * qint64(sizeof(CSignalEvent));
             for (qint64 line = 0; line < bytes; line += 64)
@@ -412,7 +592,7 @@ void Dovlin_Signal::SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &r
 }
 
 template <class Merge>
-void Dovlin_Signal::UpdateSummaries() const
+bool Dovlin_Signal::UpdateSummaries() const
 {
     using Summary = typename Merge::Summary;
     if (!m_Summaries)
@@ -421,6 +601,8 @@ void Dovlin_Signal::UpdateSummaries() const
     const qint64 fullBoxes = m_LastSlot == m_BoxSize - 1 ? qint64(m_LastBox) + 1 : qint64(m_LastBox);
     for (qint64 box = qint64(levels.m_Boxes.size()); box < fullBoxes; ++box) {
         const CSignalEvent *events = Box(box);
+        if (!events)
+            return false;
         Summary summary{};
         for (int slot = 0; slot < m_BoxSize; ++slot)
             Merge::Fold(events[slot], summary);
@@ -440,6 +622,7 @@ void Dovlin_Signal::UpdateSummaries() const
         }
         levels.m_Runs.push_back(suffix);
     }
+    return true;
 }
 
 void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange &range) const
@@ -470,7 +653,10 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
 {
     if (from < 0 || from >= GetnEvent())
         return false;
-    const int x = map.ColumnOf(Box(from / m_BoxSize)[from % m_BoxSize].m_Time);
+    const CSignalEvent *box = Box(from / m_BoxSize);
+    if (!box)
+        return false;
+    const int x = map.ColumnOf(box[from % m_BoxSize].m_Time);
     column.m_X = x;
     column.m_First = from;
     column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(map.FirstTimeOf(x + 1), from + 1);
@@ -482,72 +668,16 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
     return true;
 }
 
-bool Dovlin_Signal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime)
-{
-    if (lastTime != -1)
-        AddLastEvent(lastTime);
-    return writer.WriteInt32(m_LastSlot) && writer.WriteInt32(m_LastBox) && WriteBoxes(writer);
-}
-
-// Boxes that lie one after the other in memory (all of a loaded signal) go out in one write;
-// spilled boxes are read back into one buffer, many at a time, without bringing them into memory.
-bool Dovlin_Signal::WriteBoxes(Dovlin_WaveWriter &writer) const
-{
-    constexpr qint64 boxBytes = m_BoxSize * qint64(sizeof(CSignalEvent));
-    constexpr size_t maxRun = 2048;
-    const size_t nBox = m_Boxes.size();
-    std::vector<CSignalEvent> &buffer = m_FileManager->ReadBackBuffer();
-    for (size_t first = 0; first < nBox;) {
-        const quint64 ref = m_Boxes[first];
-        size_t end = first + 1;
-        if (ref & m_Spilled) {
-            while (end < nBox && end - first < maxRun && (m_Boxes[end] & m_Spilled))
-                ++end;
-            buffer.resize((end - first) * m_BoxSize);
-            Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-            if (!spill)
-                return writer.Fail(QStringLiteral("the spill file is gone"));
-            // A signal's boxes lie apart, among those of the others: where each lies, and then its
-            // bytes, are asked for some boxes ahead.
-            constexpr size_t slotsAhead = 16, boxesAhead = 8;
-            for (size_t box = first; box < end; ++box) {
-                if (box + slotsAhead < end)
-                    spill->PrefetchSlot(qint64(m_Boxes[box + slotsAhead] & ~m_Spilled));
-                if (box + boxesAhead < end)
-                    spill->PrefetchBox(qint64(m_Boxes[box + boxesAhead] & ~m_Spilled));
-                if (!spill->Read(qint64(m_Boxes[box] & ~m_Spilled), buffer.data() + (box - first) * m_BoxSize))
-                    return writer.Fail(spill->ErrorString());
-            }
-            if (!writer.Write(buffer.data(), qint64(end - first) * boxBytes))
-                return false;
-        } else {
-            while (end < nBox && !(m_Boxes[end] & m_Spilled) && m_Boxes[end] == m_Boxes[end - 1] + quint64(boxBytes))
-                ++end;
-            if (!writer.Write(reinterpret_cast<const CSignalEvent *>(quintptr(ref)), qint64(end - first) * boxBytes))
-                return false;
-        }
-        first = end;
-    }
-    return true;
-}
-
 bool Dovlin_Signal::ReadEvents(qint64 first, qint64 count, CSignalEvent *to) const
 {
     if (first < 0 || count < 0 || first + count > GetnEvent())
         return false;
-    CSignalEvent spilled[m_BoxSize];
     while (count > 0) {
-        const qint64 box = first / m_BoxSize;
         const qint64 slot = first % m_BoxSize;
         const qint64 take = qMin(count, m_BoxSize - slot);
-        const quint64 ref = m_Boxes[size_t(box)];
-        const CSignalEvent *events = reinterpret_cast<const CSignalEvent *>(quintptr(ref));
-        if (ref & m_Spilled) {
-            Dovlin_SpillFile *spill = m_FileManager->SpillFile();
-            if (!spill || !spill->Read(qint64(ref & ~m_Spilled), spilled))
-                return false;
-            events = spilled;
-        }
+        const CSignalEvent *events = Box(first / m_BoxSize);
+        if (!events)
+            return false;
         std::copy_n(events + slot, take, to);
         to += take;
         first += take;
@@ -556,7 +686,7 @@ bool Dovlin_Signal::ReadEvents(qint64 first, qint64 count, CSignalEvent *to) con
     return true;
 }
 
-CSignalEvent *Dovlin_Signal::GetMinEvent()
+std::optional<CSignalEvent> Dovlin_Signal::GetMinEvent()
 {
     if (m_MinMaxRevision != *m_Structure) {
         PostLoadNotification();
@@ -565,60 +695,23 @@ CSignalEvent *Dovlin_Signal::GetMinEvent()
     return m_MinEvent;
 }
 
-CSignalEvent *Dovlin_Signal::GetMaxEvent()
+std::optional<CSignalEvent> Dovlin_Signal::GetMaxEvent()
 {
     GetMinEvent();
     return m_MaxEvent;
 }
 
-bool Dovlin_Signal::LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena)
+namespace {
+template <class Type>
+QString stateText(const Type &type, const std::optional<CSignalEvent> &event, int radix)
 {
-    const QString block = QStringLiteral("event block of signal %1").arg(m_Index);
-    const qint64 at = reader.Offset();
-    qint32 lastSlot = 0;
-    qint32 lastBox = 0;
-    if (!reader.ReadInt32(lastSlot) || !reader.ReadInt32(lastBox))
-        return reader.Truncated(block);
-    if (!m_Boxes.empty())
-        return reader.Fail(QStringLiteral("signal %1 already holds events").arg(m_Index));
-    if (lastSlot < 0 || lastSlot >= m_BoxSize)
-        return reader.Fail(QStringLiteral("last slot %1 of signal %2 at offset %3 out of range").arg(lastSlot).arg(m_Index).arg(at));
-    if (lastBox < -1)
-        return reader.Fail(QStringLiteral("last box %1 of signal %2 at offset %3 out of range").arg(lastBox).arg(m_Index).arg(at));
-    if (lastBox == -1 && lastSlot != m_BoxSize - 1)
-        return reader.Fail(QStringLiteral("signal %1 without boxes has last slot %2 at offset %3").arg(m_Index).arg(lastSlot).arg(at));
-
-    const qint64 nEvent = (qint64(lastBox) + 1) * m_BoxSize;
-    const qint64 bytes = nEvent * qint64(sizeof(CSignalEvent));
-    if (bytes > reader.BytesLeft())
-        return reader.Truncated(block);
-    if (nEvent > 0) {
-        CSignalEvent *events = nullptr;
-        if (arena) {
-            // The arena holds exactly the event bytes of a well-formed file, so a block that does
-            // not fit leaves too few bytes for the blocks after it.
-            events = arena->Take(nEvent);
-            if (!events || !reader.Read(events, bytes))
-                return reader.Truncated(block);
-        } else {
-            events = reinterpret_cast<CSignalEvent *>(const_cast<char *>(reader.MappedAt()));
-            if (!events || !reader.Skip(bytes))
-                return reader.Truncated(block);
-        }
-        m_Boxes.reserve(lastBox + 1);
-        for (qint64 box = 0; box <= lastBox; ++box)
-            AddSignalEventBox(events + box * m_BoxSize);
-    }
-    m_LastSlot = lastSlot;
-    m_LastBox = lastBox;
-    m_MinEvent = nullptr;
-    m_MaxEvent = nullptr;
-    return true;
+    return type.GetSignalState(event ? &*event : nullptr, radix);
+}
 }
 
 QString Dovlin_IntSignal::GetSignalState(qint64 time, int radix)
 {
-    return Dovlin_IntType::GetSignalState(GetEventAt(time), radix);
+    return stateText<Dovlin_IntType>(*this, GetEventAt(time), radix);
 }
 
 void Dovlin_IntSignal::PostLoadNotification()
@@ -628,7 +721,7 @@ void Dovlin_IntSignal::PostLoadNotification()
 
 QString Dovlin_RealSignal::GetSignalState(qint64 time, int radix)
 {
-    return Dovlin_RealType::GetSignalState(GetEventAt(time), radix);
+    return stateText<Dovlin_RealType>(*this, GetEventAt(time), radix);
 }
 
 void Dovlin_RealSignal::PostLoadNotification()
@@ -636,15 +729,10 @@ void Dovlin_RealSignal::PostLoadNotification()
     FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_RealValue; });
 }
 
-bool Dovlin_EventSignal::SaveSignalEvents(Dovlin_WaveWriter &writer, qint64)
-{
-    return Dovlin_Signal::SaveSignalEvents(writer, -1);
-}
-
 QString Dovlin_EventSignal::GetSignalState(qint64 time, int)
 {
     // Stored event 0 is the sentinel, not a trigger.
     const qint64 i = qMax<qint64>(FindEventIndex(time), 1);
-    const CSignalEvent *event = GetEvent(i);
+    const std::optional<CSignalEvent> event = GetEvent(i);
     return event && event->m_Time == time ? QStringLiteral("1") : QString();
 }

@@ -4,17 +4,15 @@
 #include "Dovlin_Columns.h"
 #include "Dovlin_Types.h"
 
-#include <QList>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
 class Dovlin_FileManager;
 struct Dovlin_Summaries;
-class Dovlin_WaveReader;
-class Dovlin_WaveWriter;
 
 // One value change. Its 16 bytes are the event record of a wave file, so boxes are read and
 // written as they lie in memory, and the boxes of an opened file are its mapped bytes: events
@@ -56,11 +54,39 @@ private:
     qint64 m_Used = 0;
 };
 
+// Where one box of a signal's events lies: in memory (boxes being appended, and those of a file of
+// format 1, which are its mapped bytes), in the import's spill store, or packed in a mapped file of
+// format 2, unpacked when read.
+class Dovlin_BoxRef
+{
+public:
+    enum Kind { InMemory, Spilled, Packed };
+
+    static Dovlin_BoxRef Memory(CSignalEvent *events) { return Dovlin_BoxRef(quint64(quintptr(events))); }
+    static Dovlin_BoxRef SpillSlot(qint64 slot) { return Dovlin_BoxRef(quint64(slot) | quint64(Spilled) << m_KindShift); }
+    // Box box of the signal's packed events.
+    static Dovlin_BoxRef PackedBox(qint64 box) { return Dovlin_BoxRef(quint64(box) | quint64(Packed) << m_KindShift); }
+
+    Kind GetKind() const { return Kind(m_Bits >> m_KindShift); }
+    CSignalEvent *Events() const { return reinterpret_cast<CSignalEvent *>(quintptr(m_Bits)); }
+    qint64 Number() const { return qint64(m_Bits & ~(quint64(3) << m_KindShift)); }
+
+private:
+    // User-space addresses leave the top bits free for the kind.
+    static constexpr int m_KindShift = 62;
+    explicit Dovlin_BoxRef(quint64 bits) : m_Bits(bits) {}
+    quint64 m_Bits;
+};
+
+struct Dovlin_PackedBox;
+struct Dovlin_PackedSignal;
+
 // The value history of one variable: an append-only list of events in boxes of 32.
-// Stored event 0 of a non-empty signal is the sentinel (time -1, value zero). Events never
-// move: every CSignalEvent pointer handed out stays valid for the life of the signal.
-// Boxes are plain pointers: those of appended events point into blocks the signal owns (the
-// first into the file manager's first boxes), those of a loaded signal into its event arena.
+// Stored event 0 of a non-empty signal is the sentinel (time -1, value zero). Events are handed
+// out as copies: a box may lie packed or spilled, and be unpacked into the file manager's bounded
+// cache only for as long as it is looked at. A box that cannot be read (its bytes damaged, the
+// spill file failed) makes the query that needed it report nothing, marks the signal damaged and
+// tells the file manager why (Damaged, DamageString).
 class Dovlin_Signal
 {
 public:
@@ -73,16 +99,6 @@ public:
     Dovlin_Signal &operator=(const Dovlin_Signal &) = delete;
 
     virtual int GetTypeCode() const = 0;
-    // The signal's own part of the signal table, after its type code: empty for every class.
-    virtual bool SaveHeader(Dovlin_WaveWriter &writer);
-    virtual bool LoadHeader(Dovlin_WaveReader &reader);
-    // Appends a copy of the last event at lastTime unless it is -1 (the model keeps it), then
-    // writes the event block.
-    virtual bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime);
-    // Reads the event block into a signal without events, checking it against the bytes left;
-    // the boxes point into a slice of arena.
-    // Without an arena the boxes point into the reader's mapped bytes.
-    virtual bool LoadSignalEvents(Dovlin_WaveReader &reader, Dovlin_EventArena *arena);
     // Text of the value at time (GetEventAt) in a radix; empty where the signal has no value.
     virtual QString GetSignalState(qint64 time, int radix) = 0;
     // Sets m_MinEvent and m_MaxEvent over the stored events, the sentinel excluded. Loading does
@@ -112,19 +128,23 @@ public:
     }
     // Appends a copy of the last stored event at time; nothing for a signal without events.
     void AddLastEvent(qint64 time);
-    // Reserves the next slot, opening a box when the last one is full.
-    CSignalEvent *AddEventCheck();
+    // Multiplies the time of every event but the sentinel by factor (a finer time unit); false when
+    // a time does not fit in 64 bits or a box cannot be read, and the times are then partly scaled.
+    bool ScaleTimes(qint64 factor);
 
     bool HasEvent() const { return m_LastSlot >= 0 && m_LastBox >= 0; }
     qint64 GetnEvent() const { return qint64(m_BoxSize) * m_LastBox + m_LastSlot + 1; }
     int GetLastSlot() const { return m_LastSlot; }
     int GetLastBox() const { return m_LastBox; }
-    // Stored event i, the last one for -1; null without events or for an index out of range.
-    CSignalEvent *GetEvent(qint64 i) const;
-    CSignalEvent *GetFirstEvent() const { return GetEvent(0); }
-    CSignalEvent *GetLastEvent() const { return GetEvent(-1); }
+    // Stored event i, the last one for -1; nothing without events, for an index out of range, or
+    // when its box cannot be read.
+    std::optional<CSignalEvent> GetEvent(qint64 i) const;
+    std::optional<CSignalEvent> GetFirstEvent() const { return GetEvent(0); }
+    std::optional<CSignalEvent> GetLastEvent() const { return GetEvent(-1); }
+    // -1 without events (or when the last box cannot be read).
     qint64 GetLastTime() const;
-    // Number of the first stored event whose time is >= time; GetnEvent() when there is none.
+    // Number of the first stored event whose time is >= time; GetnEvent() when there is none (or
+    // a box it needed cannot be read).
     qint64 FindEventIndex(qint64 time) const;
     // The same, searching from stored event `from` on: steps that double from there, then a
     // binary search, so a nearby answer costs a few steps.
@@ -144,16 +164,27 @@ public:
     // Copies count stored events from number first on into to; false when they are not all there.
     bool ReadEvents(qint64 first, qint64 count, CSignalEvent *to) const;
     // The event whose value the signal holds at time: the last one at or before it, so a change
-    // at time counts, as in the dump. Null before the first change (the sentinel is no value)
+    // at time counts, as in the dump. Nothing before the first change (the sentinel is no value)
     // and after the last stored event, where the dump has ended.
-    const CSignalEvent *GetEventAt(qint64 time) const;
+    std::optional<CSignalEvent> GetEventAt(qint64 time) const;
 
     // The events with the smallest and the largest value, found when first asked for.
-    CSignalEvent *GetMinEvent();
-    CSignalEvent *GetMaxEvent();
+    std::optional<CSignalEvent> GetMinEvent();
+    std::optional<CSignalEvent> GetMaxEvent();
 
-    CSignalEvent *m_MinEvent = nullptr;
-    CSignalEvent *m_MaxEvent = nullptr;
+    // True once a box of the signal could not be read; DamageString says why.
+    bool Damaged() const { return m_Damaged; }
+    QString DamageString() const;
+
+    // Where box b lies, and, when it lies packed (spilled, or in a mapped file), its packed form;
+    // false for a box in memory or one that cannot be read. For writers.
+    Dovlin_BoxRef BoxRefOf(qint64 box) const;
+    bool PackedBoxOf(qint64 box, Dovlin_PackedBox &packed) const;
+    // For readers of wave files: the boxes of a signal without events lie, one after the other,
+    // at events (a mapped file, or memory that outlives the signal); or they lie packed as packed
+    // describes, which must outlive the signal too.
+    void SetLoadedBoxes(CSignalEvent *events, int lastSlot, int lastBox);
+    void SetPackedEvents(const Dovlin_PackedSignal *packed);
 
 protected:
     template <typename ValueOf>
@@ -166,7 +197,7 @@ private:
     // what it needs (a logic signal a 4-byte state mask per box), so that summing up every column
     // of a canvas reads little memory.
     template <class Merge>
-    void UpdateSummaries() const;
+    bool UpdateSummaries() const;
     template <class Merge>
     void SummariseWith(qint64 first, qint64 end, Dovlin_ValueRange &range) const;
 
@@ -182,23 +213,32 @@ private:
     }
     // Writes the sentinel first when the signal has no events yet.
     CSignalEvent *NextSlotSlow();
-
-    // A box lies in memory, or in the spill file while a dump is imported: the top bit of its
-    // reference tells which, the rest is the pointer or the slot in the file.
-    static constexpr quint64 m_Spilled = quint64(1) << 63;
-    CSignalEvent *Box(qint64 box) const
+    // Reserves the next slot, opening a box when the last one is full.
+    CSignalEvent *AddEventCheck();
+    // The events of box b, in memory or unpacked into the cache (valid until the cache takes
+    // another box); null when the box cannot be read.
+    const CSignalEvent *Box(qint64 box) const
     {
-        const quint64 ref = m_Boxes[size_t(box)];
-        return ref & m_Spilled ? Unspill(box) : reinterpret_cast<CSignalEvent *>(quintptr(ref));
+        if (!m_Packed) {
+            const Dovlin_BoxRef ref = m_Boxes[size_t(box)];
+            if (ref.GetKind() == Dovlin_BoxRef::InMemory)
+                return ref.Events();
+        }
+        return CachedBox(box);
     }
-    // Brings a spilled box back into memory for good (only searches during an import need it).
-    CSignalEvent *Unspill(qint64 box) const;
+    const CSignalEvent *CachedBox(qint64 box) const;
+    bool UnpackInto(qint64 box, CSignalEvent *events) const;
+    // The time of the first stored event of box b (the sentinel's for box 0); a search for a time
+    // needs to unpack only the box it falls into.
+    qint64 BoxFirstTime(qint64 box) const;
+    // The first stored event at or after from whose time is >= time, looked for in box from's box only:
+    // from's box end when none there; -1 when the box cannot be read.
+    qint64 FindInBox(qint64 time, qint64 from) const;
+    bool Fail(const QString &reason) const;
     // A box of default events that the signal owns.
-    CSignalEvent *AllocateBox() const;
-    // Appends a box, which lies in m_Blocks or in the file manager's event arena.
-    void AddSignalEventBox(CSignalEvent *box);
-    CSignalEvent *EventAt(qint64 box, qint64 slot) const;
-    bool WriteBoxes(Dovlin_WaveWriter &writer) const;
+    CSignalEvent *AllocateBox();
+    // Brings every box of a packed signal into memory before it takes more events.
+    void Unpack();
 
     int m_Index;
     Dovlin_FileManager *m_FileManager;
@@ -208,13 +248,16 @@ private:
     quint64 *m_Structure;
     int m_LastSlot = m_BoxSize - 1;
     int m_LastBox = -1;
-    mutable std::vector<quint64> m_Boxes;
+    mutable bool m_Damaged = false;
+    std::vector<Dovlin_BoxRef> m_Boxes;
+    // The events of a signal loaded from a file of format 2; m_Boxes is then empty.
+    const Dovlin_PackedSignal *m_Packed = nullptr;
     // The boxes the signal owns.
     struct RawDeleter
     {
         void operator()(CSignalEvent *events) const { ::operator delete[](events); }
     };
-    mutable std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
+    std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
     // The box that appended events go to. While spilling, the same box is filled again once
     // its events went to the spill file.
     CSignalEvent *m_WorkingBox = nullptr;
@@ -222,30 +265,37 @@ private:
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;
     mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
+    std::optional<CSignalEvent> m_MinEvent;
+    std::optional<CSignalEvent> m_MaxEvent;
 };
 
 template <typename ValueOf>
 void Dovlin_Signal::FindMinMax(ValueOf valueOf)
 {
-    m_MinEvent = nullptr;
-    m_MaxEvent = nullptr;
+    m_MinEvent.reset();
+    m_MaxEvent.reset();
     decltype(valueOf(CSignalEvent())) minValue{}, maxValue{};
     qint64 left = GetnEvent();
     for (qint64 b = 0; b <= m_LastBox; ++b) {
-        CSignalEvent *box = Box(b);
+        const CSignalEvent *box = Box(b);
+        if (!box) {
+            m_MinEvent.reset();
+            m_MaxEvent.reset();
+            return;
+        }
         const int inBox = int(qMin<qint64>(left, m_BoxSize));
         left -= inBox;
-        for (CSignalEvent *event = box; event != box + inBox; ++event) {
+        for (const CSignalEvent *event = box; event != box + inBox; ++event) {
             if (event->m_Time == -1)
                 continue;
             const auto value = valueOf(*event);
             // Strict comparisons: ties keep the earliest event, and a NaN never replaces one.
             if (!m_MaxEvent || value > maxValue) {
-                m_MaxEvent = event;
+                m_MaxEvent = *event;
                 maxValue = value;
             }
             if (!m_MinEvent || value < minValue) {
-                m_MinEvent = event;
+                m_MinEvent = *event;
                 minValue = value;
             }
         }
@@ -280,7 +330,8 @@ public:
     int GetTypeCode() const override { return this->m_TypeCode; }
     QString GetSignalState(qint64 time, int radix) override
     {
-        return T::GetSignalState(GetEventAt(time), radix);
+        const std::optional<CSignalEvent> event = GetEventAt(time);
+        return T::GetSignalState(event ? &*event : nullptr, radix);
     }
     void PostLoadNotification() override
     {
@@ -294,8 +345,6 @@ class Dovlin_EventSignal : public Dovlin_Signal, public Dovlin_EventType
 public:
     Dovlin_EventSignal(Dovlin_FileManager *fileManager, int index) : Dovlin_Signal(fileManager, index) {}
     int GetTypeCode() const override { return m_TypeCode; }
-    // A copy of the last trigger at the end time would read as one more trigger.
-    bool SaveSignalEvents(Dovlin_WaveWriter &writer, qint64 lastTime) override;
     // "1" when a trigger lies exactly at time, else empty: an event holds no value between triggers.
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override

@@ -1,6 +1,8 @@
 #include "Dovlin_SpillFile.h"
 
+#include "Dovlin_BoxCodec.h"
 #include "Dovlin_FileIo.h"
+#include "Dovlin_PackedBoxes.h"
 #include "Dovlin_Signals.h"
 
 #include <QDir>
@@ -16,13 +18,12 @@
 
 namespace {
 
-constexpr int BoxEvents = Dovlin_Signal::m_BoxSize;
-// A box whose fields need all 8 bytes is kept as it is, after a mode byte: never more than this.
-constexpr qint64 MaxPacked = 1 + Dovlin_SpillFile::m_BoxBytes;
-constexpr unsigned char RawBox = 0xff;
-// Fields are read and written 8 bytes at a time whatever their width: the bytes past a box's
-// end must be there to be touched.
-constexpr qint64 Slack = 8;
+// A box is kept as its first time (a zigzag varint) and its packed form, never more than this.
+constexpr qint64 MaxPacked = 10 + Dovlin_BoxCodec::MaxBoxBytes;
+// Room a box may need beyond its bytes: packing stores, and unpacking reads, 8 bytes at a time.
+constexpr qint64 Slack = Dovlin_BoxCodec::Padding;
+static_assert(Dovlin_BoxCodec::MaxEncodedBytes - Dovlin_BoxCodec::MaxBoxBytes <= Slack, "packing stays in its room");
+static_assert(sizeof(Dovlin_PackedBox::m_Buffer) >= MaxPacked + Slack, "a box read from the file fits its buffer");
 constexpr int BlockShift = 20;
 static_assert(Dovlin_SpillFile::m_BlockBytes <= (qint64(1) << BlockShift), "an offset in a block fits its bits");
 constexpr qint64 BlocksPerMapping = 128;
@@ -30,152 +31,6 @@ constexpr qint64 BlocksPerMapping = 128;
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-int bytesFor(quint64 value)
-{
-    return value ? (64 - __builtin_clzll(value) + 7) / 8 : 0;
-}
-
-quint64 load(const unsigned char *from)
-{
-    quint64 value;
-    std::memcpy(&value, from, sizeof value);
-    return value;
-}
-
-quint64 loadBytes(const unsigned char *from, int width)
-{
-    return width ? load(from) & (~quint64(0) >> (64 - 8 * width)) : 0;
-}
-
-void store(unsigned char *to, quint64 value)
-{
-    std::memcpy(to, &value, sizeof value);
-}
-
-// The inverse of an odd number modulo 2^64 (Newton's iteration, each step doubling the bits).
-quint64 inverseOf(quint64 odd)
-{
-    quint64 inverse = odd;
-    for (int i = 0; i < 5; ++i)
-        inverse *= 2 - odd * inverse;
-    return inverse;
-}
-
-// Value codes past the byte widths 0 to 8: fields of 1, 2 and 4 bits.
-constexpr int FirstBitCode = 9;
-int bitsOf(int code)
-{
-    return code >= FirstBitCode ? 1 << (code - FirstBitCode) : 8 * code;
-}
-
-// Packs a box into to (MaxPacked + Slack bytes of room) and returns its size. Three bytes give the
-// widths: of the time steps and the value code; of the first time and of the step unit; of the
-// smallest value. Then the first time, the unit, the smallest value, the 31 times as steps of the
-// unit, and the 32 values as offsets from the smallest. Times of a dump are multiples of a
-// clock's period, so their steps in units of the box's smallest step mostly take one byte.
-qint64 pack(const CSignalEvent *box, unsigned char *to)
-{
-    quint64 deltas[BoxEvents - 1], values[BoxEvents];
-    quint64 time = quint64(box[0].m_Time), allDeltas = 0, smallest = ~quint64(0);
-    qint64 low = box[0].m_Value.m_IntValue, high = low;
-    for (int i = 0; i < BoxEvents; ++i) {
-        values[i] = quint64(box[i].m_Value.m_IntValue);
-        low = qMin(low, qint64(values[i]));
-        high = qMax(high, qint64(values[i]));
-        if (i == 0)
-            continue;
-        // A time that goes backwards wraps around to a step that needs all 8 bytes.
-        const quint64 delta = quint64(box[i].m_Time) - time;
-        time = quint64(box[i].m_Time);
-        deltas[i - 1] = delta;
-        allDeltas |= delta;
-        smallest = qMin(smallest, delta ? delta : ~quint64(0));
-    }
-    // The smallest step is the unit when it divides every step (tested by multiplying with the
-    // inverse of its odd part), else the largest power of two that does.
-    quint64 unit = allDeltas ? allDeltas & (~allDeltas + 1) : 1;
-    if (allDeltas && smallest != unit) {
-        const int shift = __builtin_ctzll(smallest);
-        const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
-        bool divides = (allDeltas & ((quint64(1) << shift) - 1)) == 0;
-        for (int i = 0; i < BoxEvents - 1; ++i)
-            divides &= (deltas[i] >> shift) * inverse <= limit;
-        if (divides)
-            unit = smallest;
-    }
-    const int unitShift = __builtin_ctzll(unit);
-    const quint64 oddInverse = inverseOf(unit >> unitShift);
-    quint64 allSteps = 0;
-    for (quint64 &delta : deltas) {
-        delta = (delta >> unitShift) * oddInverse;
-        allSteps |= delta;
-    }
-    const quint64 range = quint64(high) - quint64(low);
-    const int timeWidth = bytesFor(allSteps);
-    const int valueCode = range < 2 ? (range ? FirstBitCode : 0) : range < 4 ? FirstBitCode + 1 : range < 16 ? FirstBitCode + 2 : bytesFor(range);
-    const int firstWidth = bytesFor(quint64(box[0].m_Time)), unitWidth = bytesFor(unit), lowWidth = bytesFor(quint64(low));
-    const int valueBits = bitsOf(valueCode);
-    const qint64 size = 3 + firstWidth + unitWidth + lowWidth + (BoxEvents - 1) * timeWidth + BoxEvents * valueBits / 8;
-    if (size >= MaxPacked) {
-        to[0] = RawBox;
-        std::memcpy(to + 1, box, size_t(Dovlin_SpillFile::m_BoxBytes));
-        return MaxPacked;
-    }
-    to[0] = static_cast<unsigned char>(timeWidth | valueCode << 4);
-    to[1] = static_cast<unsigned char>(firstWidth | unitWidth << 4);
-    to[2] = static_cast<unsigned char>(lowWidth);
-    unsigned char *out = to + 3;
-    store(out, quint64(box[0].m_Time));
-    store(out += firstWidth, unit);
-    store(out += unitWidth, quint64(low));
-    out += lowWidth;
-    for (const quint64 delta : deltas) {
-        store(out, delta);
-        out += timeWidth;
-    }
-    if (valueBits >= 8) {
-        for (const quint64 value : values) {
-            store(out, value - quint64(low));
-            out += valueBits / 8;
-        }
-    } else if (valueBits > 0) {
-        std::memset(out, 0, size_t(BoxEvents * valueBits / 8));
-        for (int i = 0; i < BoxEvents; ++i)
-            out[i * valueBits / 8] |= static_cast<unsigned char>((values[i] - quint64(low)) << (i * valueBits % 8));
-    }
-    return size;
-}
-
-void unpack(const unsigned char *from, CSignalEvent *box)
-{
-    if (from[0] == RawBox) {
-        std::memcpy(static_cast<void *>(box), from + 1, size_t(Dovlin_SpillFile::m_BoxBytes));
-        return;
-    }
-    const int timeWidth = from[0] & 15, valueBits = bitsOf(from[0] >> 4);
-    const int firstWidth = from[1] & 15, unitWidth = from[1] >> 4, lowWidth = from[2];
-    const unsigned char *in = from + 3;
-    quint64 time = loadBytes(in, firstWidth);
-    const quint64 unit = loadBytes(in += firstWidth, unitWidth);
-    const quint64 low = loadBytes(in += unitWidth, lowWidth);
-    in += lowWidth;
-    // A first time of 8 bytes (the sentinel's -1) reads whole; fewer are a time of that many bytes.
-    box[0].m_Time = qint64(time);
-    for (int i = 1; i < BoxEvents; ++i, in += timeWidth) {
-        time += loadBytes(in, timeWidth) * unit;
-        box[i].m_Time = qint64(time);
-    }
-    if (valueBits >= 8) {
-        for (int i = 0; i < BoxEvents; ++i, in += valueBits / 8)
-            box[i].m_Value.m_IntValue = qint64(low + loadBytes(in, valueBits / 8));
-    } else {
-        // No bits at all: every value is the smallest.
-        const quint64 mask = (quint64(1) << valueBits) - 1;
-        for (int i = 0; i < BoxEvents; ++i)
-            box[i].m_Value.m_IntValue = qint64(low + (quint64(in[i * valueBits / 8] >> (i * valueBits % 8)) & mask));
-    }
 }
 
 } // namespace
@@ -248,7 +103,7 @@ bool Dovlin_SpillFile::NextBlock()
     return true;
 }
 
-qint64 Dovlin_SpillFile::Append(const CSignalEvent *box)
+qint64 Dovlin_SpillFile::Append(const CSignalEvent *events, int count)
 {
     if (m_Descriptor < 0 || m_Failed)
         return -1;
@@ -256,8 +111,18 @@ qint64 Dovlin_SpillFile::Append(const CSignalEvent *box)
         return -1;
     Block &block = m_Blocks.back();
     m_Slots.push_back(quint64(m_Blocks.size() - 1) << BlockShift | quint64(block.m_Used));
-    block.m_Used += pack(box, reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used));
+    auto *to = reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used);
+    const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);
+    block.m_Used += timeBytes + Dovlin_BoxCodec::Encode(events, count, to + timeBytes);
     return qint64(m_Slots.size()) - 1;
+}
+
+qint64 Dovlin_SpillFile::BytesInMemory() const
+{
+    qint64 bytes = 0;
+    for (const Block &block : m_Blocks)
+        bytes += block.m_Memory ? block.m_Used : 0;
+    return bytes;
 }
 
 bool Dovlin_SpillFile::Failure(const QString &what, int error)
@@ -282,22 +147,43 @@ void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
         __builtin_prefetch(box + 64 * line);
 }
 
-bool Dovlin_SpillFile::Read(qint64 slot, CSignalEvent *box)
+bool Dovlin_SpillFile::ReadPacked(qint64 slot, Dovlin_PackedBox &packed)
 {
     if (m_Descriptor < 0 || m_Failed || slot < 0 || slot >= Boxes())
         return false;
     const quint64 where = m_Slots[size_t(slot)];
-    const Block &block = m_Blocks[size_t(where >> BlockShift)];
+    const size_t blockIndex = size_t(where >> BlockShift);
+    const Block &block = m_Blocks[blockIndex];
     const qint64 offset = qint64(where & ((quint64(1) << BlockShift) - 1));
+    // A box ends where the next one of its block starts.
+    const quint64 next = size_t(slot) + 1 < m_Slots.size() ? m_Slots[size_t(slot) + 1] : 0;
+    const qint64 end = next >> BlockShift == blockIndex && next != 0 ? qint64(next & ((quint64(1) << BlockShift) - 1)) : block.m_Used;
+    const qint64 bytes = end - offset;
+    const unsigned char *from = nullptr;
     if (block.m_Memory) {
-        unpack(reinterpret_cast<const unsigned char *>(block.m_Memory + offset), box);
-        return true;
+        from = reinterpret_cast<const unsigned char *>(block.m_Memory + offset);
+    } else {
+        if (bytes > MaxPacked || !Dovlin_FileIo::ReadAll(m_Descriptor, packed.m_Buffer, bytes, block.m_Offset + offset))
+            return Failure(QStringLiteral("read"), errno);
+        std::memset(packed.m_Buffer + bytes, 0, size_t(Slack));
+        from = packed.m_Buffer;
     }
-    // A packed box never runs past its block's end, and no further than MaxPacked.
-    unsigned char fromFile[MaxPacked + Slack] = {};
-    const qint64 bytes = qMin(MaxPacked, block.m_Used - offset);
-    if (!Dovlin_FileIo::ReadAll(m_Descriptor, fromFile, bytes, block.m_Offset + offset))
-        return Failure(QStringLiteral("read"), errno);
-    unpack(fromFile, box);
+    quint64 time = 0;
+    const int timeBytes = Dovlin_BoxCodec::GetVarint(from, from + bytes, time);
+    if (timeBytes == 0)
+        return Failure(QStringLiteral("read"), 0);
+    packed.m_FirstTime = Dovlin_BoxCodec::UnZigZag(time);
+    packed.m_Bytes = from + timeBytes;
+    packed.m_Size = int(bytes - timeBytes);
+    return true;
+}
+
+bool Dovlin_SpillFile::Read(qint64 slot, CSignalEvent *events, int count)
+{
+    Dovlin_PackedBox packed;
+    if (!ReadPacked(slot, packed))
+        return false;
+    if (!Dovlin_BoxCodec::Decode(packed.m_Bytes, packed.m_Size, count, packed.m_FirstTime, events))
+        return Failure(QStringLiteral("read"), 0);
     return true;
 }

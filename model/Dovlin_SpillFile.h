@@ -7,10 +7,11 @@
 #include <vector>
 
 struct CSignalEvent;
+struct Dovlin_PackedBox;
 
 // Takes the full boxes of events while a dump is imported, so that each signal keeps only its
 // last box in memory. A box is packed as it comes (times as deltas, values as offsets from the
-// box's smallest, each in as few bytes as the box needs): packed boxes stay in memory while they
+// box's smallest, each in as few bits as the box needs; see Dovlin_BoxCodec): packed boxes stay in memory while they
 // fit the memory budget, past it they go to a temporary file in blocks. The file is removed from
 // its directory as soon as it is created: it goes away with its last descriptor, whatever ends
 // the import.
@@ -30,10 +31,13 @@ public:
     bool Open(const QString &directory);
     // Packed bytes kept in memory before blocks go to the file; 0 sends every full block there.
     void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
-    // Appends one box of 32 events and returns its slot; -1 when the store cannot take it.
-    qint64 Append(const CSignalEvent *box);
-    // Reads the box of a slot into box; false for a slot never handed out.
-    bool Read(qint64 slot, CSignalEvent *box);
+    // Appends count events (a box, or a box but its sentinel) and returns its slot; -1 when the
+    // store cannot take it.
+    qint64 Append(const CSignalEvent *events, int count);
+    // Reads the count events of a slot; false for a slot never handed out.
+    bool Read(qint64 slot, CSignalEvent *events, int count);
+    // The box of a slot as it is packed.
+    bool ReadPacked(qint64 slot, Dovlin_PackedBox &packed);
     // Asks the cache for what reading a slot needs: first where the box lies (some slots ahead),
     // then its packed bytes (once where it lies has come).
     void PrefetchSlot(qint64 slot) const { __builtin_prefetch(&m_Slots[size_t(slot)]); }
@@ -41,6 +45,8 @@ public:
     qint64 Boxes() const { return qint64(m_Slots.size()); }
     // Bytes on disk, and bytes that were to go there when writing failed.
     qint64 BytesWritten() const { return m_Written; }
+    // Packed bytes kept in memory.
+    qint64 BytesInMemory() const;
     qint64 BytesWanted() const { return m_Wanted; }
     // True once a write or a read failed: from then on the file refuses every append and read,
     // since what it holds no longer matches the slots handed out, and the import must fail.

@@ -32,10 +32,17 @@ const std::array<char, 32> &lettersOf(const Dovlin_Signal *signal)
     }
 }
 
-char letterAt(const std::array<char, 32> &letters, const CSignalEvent *event)
+char letterAt(const std::array<char, 32> &letters, const CSignalEvent &event)
 {
-    const qint32 state = event->m_Value.m_State;
+    const qint32 state = event.m_Value.m_State;
     return state >= 0 && state < 32 ? letters[size_t(state)] : '?';
+}
+
+// Stored event i of a signal. A box that cannot be read gives a default event and marks the
+// signal damaged: the searches then stop and find nothing.
+CSignalEvent eventOf(const Dovlin_Signal &signal, qint64 i)
+{
+    return signal.GetEvent(i).value_or(CSignalEvent());
 }
 
 bool known(char bit)
@@ -247,7 +254,7 @@ Dovlin_ValueSearch::Bits Dovlin_ValueSearch::ValueOf(qint64 event) const
 {
     if (event < 1)
         return Bits();
-    return Bits{letterAt(lettersOf(m_Signal), m_Signal->GetEvent(event))};
+    return Bits{letterAt(lettersOf(m_Signal), eventOf(*m_Signal, event))};
 }
 
 qint64 Dovlin_ValueSearch::Find(qint64 from, bool forward) const
@@ -267,9 +274,9 @@ qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
     constexpr qint64 pair = 2 * Dovlin_Signal::m_BoxSize;
     const auto becomesAt = [&](qint64 i) {
         if (m_Integer) {
-            const qint64 after = signal.GetEvent(i)->m_Value.m_IntValue;
+            const qint64 after = eventOf(signal, i).m_Value.m_IntValue;
             const bool first = i == 1;
-            const qint64 before = first ? 0 : signal.GetEvent(i - 1)->m_Value.m_IntValue;
+            const qint64 before = first ? 0 : eventOf(signal, i - 1).m_Value.m_IntValue;
             const auto below = [&](qint64 a, qint64 b) { return m_Signed ? a < b : quint64(a) < quint64(b); };
             const auto holds = [&](qint64 v) {
                 switch (m_Compare) {
@@ -292,27 +299,31 @@ qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
     };
     if (forward) {
         for (qint64 i = qMax<qint64>(1, signal.FindEventIndex(from == LLONG_MAX ? from : from + 1)); i < count;) {
+            if (signal.Damaged())
+                return -1;
             if (i % run == 0 && i + run <= count && !MayBecome(i, i + run)) {
                 i += run;
             } else if (i % pair == 0 && i + pair <= count && !MayBecome(i, i + pair)) {
                 i += pair;
             } else {
-                if (becomesAt(i))
-                    return signal.GetEvent(i)->m_Time;
+                if (becomesAt(i) && !signal.Damaged())
+                    return eventOf(signal, i).m_Time;
                 ++i;
             }
         }
         return -1;
     }
     for (qint64 end = signal.FindEventIndex(from); end > 1;) {
+        if (signal.Damaged())
+            return -1;
         if (end % run == 0 && end - run >= 1 && !MayBecome(end - run, end)) {
             end -= run;
         } else if (end % pair == 0 && end - pair >= 1 && !MayBecome(end - pair, end)) {
             end -= pair;
         } else {
             --end;
-            if (becomesAt(end))
-                return signal.GetEvent(end)->m_Time;
+            if (becomesAt(end) && !signal.Damaged())
+                return eventOf(signal, end).m_Time;
         }
     }
     return -1;
@@ -331,7 +342,8 @@ qint64 Dovlin_ValueSearch::WalkBus(qint64 from, bool forward, qint64 limit) cons
     // Forward: the earliest pending event first; backward: the latest.
     const auto later = [forward](const Entry &a, const Entry &b) { return forward ? a.first > b.first : a.first < b.first; };
     std::priority_queue<Entry, std::vector<Entry>, decltype(later)> pending(later);
-    const auto letterOf = [&](size_t b, qint64 i) { return i >= 1 ? letterAt(letters[b], m_Bits[b]->GetEvent(i)) : '\0'; };
+    const auto letterOf = [&](size_t b, qint64 i) { return i >= 1 ? letterAt(letters[b], eventOf(*m_Bits[b], i)) : '\0'; };
+    const auto timeOf = [&](size_t b, qint64 i) { return eventOf(*m_Bits[b], i).m_Time; };
     for (size_t b = 0; b < width; ++b) {
         const Dovlin_Signal *signal = m_Bits[b];
         letters[b] = lettersOf(signal);
@@ -341,17 +353,20 @@ qint64 Dovlin_ValueSearch::WalkBus(qint64 from, bool forward, qint64 limit) cons
             next[b] = first;
             value[b] = letterOf(b, first - 1);
             if (first < signal->GetnEvent())
-                pending.emplace(qint64(signal->GetEvent(first)->m_Time), b);
+                pending.emplace(timeOf(b, first), b);
         } else {
             // The value after the last event before `from`; that event is the first to undo.
             const qint64 last = signal->FindEventIndex(from) - 1;
             next[b] = last;
             value[b] = letterOf(b, last);
             if (last >= 1)
-                pending.emplace(qint64(signal->GetEvent(last)->m_Time), b);
+                pending.emplace(timeOf(b, last), b);
         }
     }
-    while (!pending.empty()) {
+    const auto damaged = [this] {
+        return std::any_of(m_Bits.begin(), m_Bits.end(), [](const Dovlin_Signal *bit) { return bit->Damaged(); });
+    };
+    while (!pending.empty() && !damaged()) {
         const qint64 time = pending.top().first;
         if (forward ? time >= limit : time < limit)
             break;
@@ -362,17 +377,17 @@ qint64 Dovlin_ValueSearch::WalkBus(qint64 from, bool forward, qint64 limit) cons
             const Dovlin_Signal *signal = m_Bits[b];
             qint64 &i = next[b];
             if (forward) {
-                while (i + 1 < signal->GetnEvent() && signal->GetEvent(i + 1)->m_Time == time)
+                while (i + 1 < signal->GetnEvent() && timeOf(b, i + 1) == time)
                     ++i;
                 value[b] = letterOf(b, i);
                 if (++i < signal->GetnEvent())
-                    pending.emplace(qint64(signal->GetEvent(i)->m_Time), b);
+                    pending.emplace(timeOf(b, i), b);
             } else {
-                while (i - 1 >= 1 && signal->GetEvent(i - 1)->m_Time == time)
+                while (i - 1 >= 1 && timeOf(b, i - 1) == time)
                     --i;
                 value[b] = letterOf(b, i - 1);
                 if (--i >= 1)
-                    pending.emplace(qint64(signal->GetEvent(i)->m_Time), b);
+                    pending.emplace(timeOf(b, i), b);
             }
         }
         // Going back, `before` holds the value after the time and `value` the one before it.
@@ -381,7 +396,7 @@ qint64 Dovlin_ValueSearch::WalkBus(qint64 from, bool forward, qint64 limit) cons
         const auto complete = [](const Bits &bits) {
             return std::find(bits.begin(), bits.end(), '\0') == bits.end() ? bits : Bits();
         };
-        if (Becomes(complete(prior), complete(after)))
+        if (Becomes(complete(prior), complete(after)) && !damaged())
             return time;
     }
     return -1;
@@ -449,7 +464,9 @@ qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
         for (qint64 start = from == LLONG_MAX ? from : from + 1;;) {
             const qint64 next = busiest->FindEventIndex(start) + run;
             // Events at one time may fill a whole run: a stretch is never empty.
-            const qint64 end = next < count ? qMax(qint64(busiest->GetEvent(next)->m_Time), start + 1) : LLONG_MAX;
+            const qint64 end = next < count ? qMax(eventOf(*busiest, next).m_Time, start + 1) : LLONG_MAX;
+            if (busiest->Damaged())
+                return -1;
             if (mayHold(start, end)) {
                 const qint64 found = WalkBus(start - 1, true, end);
                 if (found >= 0)
@@ -462,7 +479,9 @@ qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
     }
     for (qint64 end = from; end > LLONG_MIN;) {
         const qint64 previous = busiest->FindEventIndex(end) - run;
-        const qint64 start = previous >= 1 ? qMin(qint64(busiest->GetEvent(previous)->m_Time), end - 1) : LLONG_MIN;
+        const qint64 start = previous >= 1 ? qMin(eventOf(*busiest, previous).m_Time, end - 1) : LLONG_MIN;
+        if (busiest->Damaged())
+            return -1;
         if (mayHold(qMax<qint64>(start, -1), end)) {
             const qint64 found = WalkBus(end, false, start);
             if (found >= 0)

@@ -37,7 +37,7 @@ private Q_SLOTS:
         wave.Logic("flag", top, {{0, 0}, {600, 3}, {700, 1}});
         QList<QPair<qint64, int>> crowded;
         for (int i = 0; i < 1000; ++i)
-            crowded.append({500 + i % 2, i % 2});
+            crowded.append({500 + i / 500, i % 2});
         wave.Logic("busy", top, crowded);
         wave.Event("ev", top, {50, 300, 300, 650});
         QVERIFY(wave.Save(m_Dir.filePath("rows.dvn"), 1000));

@@ -38,7 +38,7 @@ Dovlin_ValueRange tst_Columns::walk(const Dovlin_Signal &signal, int type, qint6
 {
     Dovlin_ValueRange range;
     for (qint64 i = first; i < end; ++i) {
-        const CSignalEvent *event = signal.GetEvent(i);
+        const std::optional<CSignalEvent> event = signal.GetEvent(i);
         ++range.m_Count;
         if (type == 1) {
             range.m_MinInt = qMin(range.m_MinInt, event->m_Value.m_IntValue);
@@ -195,7 +195,7 @@ void tst_Columns::columns()
             for (qint64 i = column.m_First; i < column.m_End; ++i)
                 QCOMPARE(map.ColumnOf(signal->GetEvent(i)->m_Time), column.m_X);
             // The event after the column lies in a later column.
-            if (const CSignalEvent *after = signal->GetEvent(column.m_End))
+            if (const std::optional<CSignalEvent> after = signal->GetEvent(column.m_End))
                 QVERIFY(map.ColumnOf(after->m_Time) > column.m_X);
             compareRanges(column.m_Values, walk(*signal, type, column.m_First, column.m_End));
             lastColumn = column.m_X;

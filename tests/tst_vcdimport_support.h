@@ -81,8 +81,8 @@ inline QString eventsText(const Dovlin_Signal *signal)
 {
     QStringList events;
     for (qint64 i = 1; i < signal->GetnEvent(); ++i) {
-        const CSignalEvent *event = signal->GetEvent(i);
-        events << QStringLiteral("%1@%2").arg(valueText(signal, event)).arg(event->m_Time);
+        const std::optional<CSignalEvent> event = signal->GetEvent(i);
+        events << QStringLiteral("%1@%2").arg(valueText(signal, &*event)).arg(event->m_Time);
     }
     return events.join(',');
 }

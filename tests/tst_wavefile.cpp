@@ -189,7 +189,7 @@ void tst_WaveFile::workedExample()
     QTemporaryDir dir;
     Dovlin_FileManager fm;
     BuildExample(fm);
-    QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20), qPrintable(fm.ErrorString()));
+    QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20, Dovlin_WaveFormat::Format1), qPrintable(fm.ErrorString()));
     QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
     QFile written(dir.filePath("example.dvn"));
     QVERIFY(written.open(QIODevice::ReadOnly));

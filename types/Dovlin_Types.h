@@ -7,7 +7,7 @@ struct CSignalEvent;
 
 // Signal type codes, as returned by GetTypeCode and stored per signal in a wave file.
 namespace Dovlin_TypeCode {
-enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16, Event = 32 };
+enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16, Event = 32, String = 64 };
 }
 
 // Display radix of a hierarchy node (m_Radix); how each is written is in Dovlin_RadixFormats.

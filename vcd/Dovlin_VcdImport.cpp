@@ -233,7 +233,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
             declined = !m_Reporter->WriteProgress(written, total);
             return !declined;
         });
-    if (!parser.Convert()) {
+    if (!parser.Convert(m_Format)) {
         if (!declined && wavePath.isEmpty() && m_WaveFileName != WaveFileFor(vcdPath))
             return Fail(QStringLiteral("cannot write %1, nor %2: %3")
                             .arg(WaveFileFor(vcdPath), m_WaveFileName, parser.ErrorString()));

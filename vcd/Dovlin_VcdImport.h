@@ -61,6 +61,8 @@ public:
     // DOVLIN_MEMORY_BUDGET sets it for every import.
     void SetMemoryBudget(qint64 bytes) { m_MemoryBudget = bytes; }
     static qint64 DefaultMemoryBudget();
+    // The wave file's format (Dovlin_WaveFormat), the newest unless set.
+    void SetFormat(int format) { m_Format = format; }
     // A size in bytes, with an optional K, M, G or T (powers of 1024) and B after it: "512M", "2GB".
     static bool ParseSize(const QString &text, qint64 &bytes);
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
@@ -77,6 +79,7 @@ private:
     int m_MaxTokenLength = 0;
     qint64 m_MaxSignals = 0;
     qint64 m_MemoryBudget = DefaultMemoryBudget();
+    int m_Format = 2;
     Dovlin_ImportStats m_Stats;
 };
 

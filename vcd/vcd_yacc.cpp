@@ -207,16 +207,20 @@ void vcd_yacc::SetVCDFileName(QString path)
     m_WaveFileName = Dovlin_VcdImport::WaveFileFor(path);
 }
 
-bool vcd_yacc::Convert()
+bool vcd_yacc::Convert(int format)
 {
     if (m_Store.m_nUpgrade > 0)
         Upgrade();
     if (!IntegerNodesToVectors())
         return false;
-    if (m_pFileManager->Save(m_WaveFileName, m_LastTime))
-        return true;
-    m_ErrorString = m_pFileManager->ErrorString();
-    return false;
+    if (!m_pFileManager->Save(m_WaveFileName, m_LastTime, format)) {
+        m_ErrorString = m_pFileManager->ErrorString();
+        return false;
+    }
+    if (m_Reporter)
+        for (const QString &warning : m_pFileManager->SaveWarnings())
+            m_Reporter->Warning(QStringLiteral("%1: %2").arg(m_WaveFileName, warning));
+    return true;
 }
 
 
@@ -658,15 +662,8 @@ bool vcd_yacc::RefineTimeUnit(int steps)
     const auto scaled = [factor](qint64 &value) { return value == -1 || !__builtin_mul_overflow(value, factor, &value); };
     DrainChanges();
     bool fits = scaled(m_CurrentTime) && scaled(m_Store.m_Time) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
-    for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s) {
-        Dovlin_Signal *signal = m_pFileManager->GetSignal(s);
-        for (qint64 e = 1; fits && e < signal->GetnEvent(); ++e) {
-            CSignalEvent *event = signal->GetEvent(e);
-            qint64 time = event->m_Time;
-            fits = scaled(time);
-            event->m_Time = time;
-        }
-    }
+    for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s)
+        fits = m_pFileManager->GetSignal(s)->ScaleTimes(factor);
     if (!fits) {
         Fail(QStringLiteral("time stamp %1 needs a finer time unit, at which the times do not fit in 64 bits")
                  .arg(shown(TokenText(), TokenLength())));
@@ -689,7 +686,7 @@ VcdVariable *vcd_yacc::Lookup(const char *code, int length)
 
 void vcd_yacc::StoreInteger(Dovlin_Signal *signal, qint64 value)
 {
-    const CSignalEvent *last = signal->GetLastEvent();
+    const std::optional<CSignalEvent> last = signal->GetLastEvent();
     if (last && last->m_Value.m_IntValue == value)
         return;
     signal->AddEvent(m_Store.m_Time, value);
@@ -698,7 +695,7 @@ void vcd_yacc::StoreInteger(Dovlin_Signal *signal, qint64 value)
 
 void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
 {
-    const CSignalEvent *last = signal->GetLastEvent();
+    const std::optional<CSignalEvent> last = signal->GetLastEvent();
     if (last && (last->m_Value.m_RealValue == value || (std::isnan(value) && std::isnan(last->m_Value.m_RealValue))))
         return;
     signal->AddEvent(m_Store.m_Time, value);

@@ -80,8 +80,9 @@ public:
 
     // Fixes the dump's path and, beside it, the wave file's.
     void SetVCDFileName(QString path);
-    // Writes the wave file; false with ErrorString when it cannot be written.
-    bool Convert();
+    // Writes the wave file in a format; false with ErrorString when it cannot be written. What the
+    // format could not hold goes to the reporter as warnings.
+    bool Convert(int format);
     // Why the parse stopped (syntax error, overflow) or Convert failed; empty otherwise.
     QString ErrorString() const { return m_ErrorString; }
     // Passes the problems met so far to the reporter, each once with how often it occurred.

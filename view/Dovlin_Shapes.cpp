@@ -322,23 +322,27 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
     qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
     if (index >= count)
         return;
-    const CSignalEvent *e1 = index > 0 ? signal.GetEvent(index - 1) : nullptr;
-    const CSignalEvent *before = index > 1 ? signal.GetEvent(index - 2) : nullptr;
+    // Events are copies: those of a signal kept packed lie in boxes that the next read may replace.
+    std::optional<CSignalEvent> e1 = index > 0 ? signal.GetEvent(index - 1) : std::nullopt;
+    std::optional<CSignalEvent> before = index > 1 ? signal.GetEvent(index - 2) : std::nullopt;
+    const auto at = [](const std::optional<CSignalEvent> &event) { return event ? &*event : nullptr; };
     Dovlin_Column column;
     const bool withValues = shapes.ColumnNeedsValues();
     while (signal.NextColumn(row.m_Map, index, column, withValues)) {
-        const CSignalEvent *first = signal.GetEvent(column.m_First);
+        const std::optional<CSignalEvent> first = signal.GetEvent(column.m_First);
+        if (!first)
+            break;
         if (column.m_X >= row.m_Width) {
-            shapes.UpdateSignalShape(row, before, e1, first);
+            shapes.UpdateSignalShape(row, at(before), at(e1), &*first);
             break;
         }
         if (column.m_End - column.m_First == 1) {
-            if (!shapes.UpdateSignalShape(row, before, e1, first))
+            if (!shapes.UpdateSignalShape(row, at(before), at(e1), &*first))
                 break;
             before = e1;
             e1 = first;
         } else {
-            shapes.UpdateColumnShape(row, before, e1, column, first);
+            shapes.UpdateColumnShape(row, at(before), at(e1), column, &*first);
             before = signal.GetEvent(column.m_End - 2);
             e1 = signal.GetEvent(column.m_End - 1);
         }
@@ -355,8 +359,10 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
     const bool digital = node->m_Digital || typeCode == Dovlin_TypeCode::Event;
     Dovlin_RowPainter row(shape, rect, painter, digital, node);
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
-    const CSignalEvent *minEvent = digital ? nullptr : signal.GetMinEvent();
-    const CSignalEvent *maxEvent = digital ? nullptr : signal.GetMaxEvent();
+    const std::optional<CSignalEvent> low = digital ? std::nullopt : signal.GetMinEvent();
+    const std::optional<CSignalEvent> high = digital ? std::nullopt : signal.GetMaxEvent();
+    const CSignalEvent *minEvent = low ? &*low : nullptr;
+    const CSignalEvent *maxEvent = high ? &*high : nullptr;
     const Dovlin_Type *type = Dovlin_Type::OfTypeCode(typeCode);
     switch (typeCode) {
     case Dovlin_TypeCode::Integer:

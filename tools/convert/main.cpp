@@ -1,12 +1,13 @@
 // dovlin-convert: converts VCD files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]    (--help, --version)
+//   dovlin-convert IN.vcd [-o OUT.dvn] [--format 1|2] [--max-signals N] [--memory-budget SIZE]
+//                                                                                (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
 // when it cannot be written there, unless -o names it. Events are packed in memory; past the memory
 // budget (a quarter of the physical memory unless SIZE, such as 512M or 2G, says otherwise) they
-// wait in a temporary file. Errors and warnings go to standard error, a summary line to standard
-// output. Exit status: 0 converted,
+// wait in a temporary file. The wave file is of format 2 unless --format 1 asks for the first
+// layout. Errors and warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
@@ -25,7 +26,8 @@ namespace {
 int usage(const QString &reason)
 {
     fprintf(stderr,
-            "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--max-signals N] [--memory-budget SIZE]\n",
+            "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--format 1|2] [--max-signals N] "
+            "[--memory-budget SIZE]\n",
             qUtf8Printable(reason));
     return 2;
 }
@@ -54,7 +56,12 @@ int main(int argc, char **argv)
         QStringLiteral("Keep events in memory up to <size> (such as 512M or 2G; a quarter of the memory unless "
                        "given), in a temporary file beyond it."),
         QStringLiteral("size"));
-    parser.addOptions({outputOption, maxSignalsOption, budgetOption});
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("Write the wave file in format <n>: 2 (packed, the default) or 1 (the first layout, which holds "
+                       "no strings and Latin-1 names only)."),
+        QStringLiteral("n"));
+    parser.addOptions({outputOption, formatOption, maxSignalsOption, budgetOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -69,7 +76,7 @@ int main(int argc, char **argv)
     if (inputs.size() != 1)
         return usage(inputs.isEmpty() ? QStringLiteral("no dump named") : QStringLiteral("one dump at a time"));
     if (parser.values(outputOption).size() > 1 || parser.values(maxSignalsOption).size() > 1
-        || parser.values(budgetOption).size() > 1)
+        || parser.values(budgetOption).size() > 1 || parser.values(formatOption).size() > 1)
         return usage(QStringLiteral("an option given twice"));
     const QString input = inputs.first();
     const QString output = parser.value(outputOption);
@@ -79,6 +86,13 @@ int main(int argc, char **argv)
         maxSignals = parser.value(maxSignalsOption).toLongLong(&ok);
         if (!ok || maxSignals <= 0)
             return usage(QStringLiteral("--max-signals takes a positive number"));
+    }
+    int format = 2;
+    if (parser.isSet(formatOption)) {
+        const QString value = parser.value(formatOption);
+        if (value != QLatin1String("1") && value != QLatin1String("2"))
+            return usage(QStringLiteral("--format takes 1 or 2"));
+        format = value.toInt();
     }
     qint64 memoryBudget = -1;
     if (parser.isSet(budgetOption) && !Dovlin_VcdImport::ParseSize(parser.value(budgetOption), memoryBudget))
@@ -90,6 +104,7 @@ int main(int argc, char **argv)
         import.SetMaxSignals(maxSignals);
     if (memoryBudget >= 0)
         import.SetMemoryBudget(memoryBudget);
+    import.SetFormat(format);
     if (!import.Convert(input, output))
         return 1;
     const Dovlin_ImportStats &stats = import.Stats();

@@ -1,0 +1,243 @@
+#include "Dovlin_BoxCodec.h"
+
+#include "Dovlin_Signals.h"
+
+#include <cstring>
+
+namespace Dovlin_BoxCodec {
+
+namespace {
+
+constexpr unsigned char Alternating = 0x80;
+
+int bitsFor(quint64 value)
+{
+    return value ? 64 - __builtin_clzll(value) : 0;
+}
+
+// The inverse of an odd number modulo 2^64 (Newton's iteration, each step doubling the bits).
+quint64 inverseOf(quint64 odd)
+{
+    quint64 inverse = odd;
+    for (int i = 0; i < 5; ++i)
+        inverse *= 2 - odd * inverse;
+    return inverse;
+}
+
+// Fields go out lowest bit first; fewer than 8 bits wait in the accumulator between calls.
+class BitWriter
+{
+public:
+    explicit BitWriter(unsigned char *to) : m_To(to) {}
+    void Put(quint64 value, int width)
+    {
+        if (width > 56) {
+            Put(value & 0xffffffffu, 32);
+            Put(value >> 32, width - 32);
+            return;
+        }
+        if (width == 0)
+            return;
+        m_Bits |= (value & ((quint64(1) << width) - 1)) << m_Count;
+        m_Count += width;
+        std::memcpy(m_To, &m_Bits, sizeof m_Bits);
+        const int bytes = m_Count / 8;
+        m_To += bytes;
+        m_Count -= 8 * bytes;
+        m_Bits = bytes == 8 ? 0 : m_Bits >> (8 * bytes);
+    }
+    // The end of the last byte written, the partial one included.
+    unsigned char *Finish()
+    {
+        if (m_Count > 0)
+            *m_To++ = static_cast<unsigned char>(m_Bits);
+        return m_To;
+    }
+
+private:
+    unsigned char *m_To;
+    quint64 m_Bits = 0;
+    int m_Count = 0;
+};
+
+class BitReader
+{
+public:
+    explicit BitReader(const unsigned char *from) : m_From(from) {}
+    quint64 Get(int width)
+    {
+        if (width == 0)
+            return 0;
+        const unsigned char *at = m_From + (m_Position >> 3);
+        const int shift = int(m_Position & 7);
+        quint64 low;
+        std::memcpy(&low, at, sizeof low);
+        quint64 value = low >> shift;
+        if (shift + width > 64)
+            value |= quint64(at[8]) << (64 - shift);
+        m_Position += quint64(width);
+        return width == 64 ? value : value & ((quint64(1) << width) - 1);
+    }
+
+private:
+    const unsigned char *m_From;
+    quint64 m_Position = 0;
+};
+
+} // namespace
+
+int PutVarint(quint64 value, unsigned char *to)
+{
+    int n = 0;
+    while (value >= 0x80) {
+        to[n++] = static_cast<unsigned char>(value | 0x80);
+        value >>= 7;
+    }
+    to[n++] = static_cast<unsigned char>(value);
+    return n;
+}
+
+int GetVarint(const unsigned char *from, const unsigned char *end, quint64 &value)
+{
+    value = 0;
+    for (int n = 0; n < 10 && from + n < end; ++n) {
+        const quint64 byte = from[n];
+        // The tenth byte holds the top bit alone.
+        if (n == 9 && byte > 1)
+            return 0;
+        value |= (byte & 0x7f) << (7 * n);
+        if (!(byte & 0x80))
+            return n + 1;
+    }
+    return 0;
+}
+
+int Encode(const CSignalEvent *events, int count, unsigned char *to)
+{
+    quint64 steps[MaxEvents - 1];
+    quint64 values[MaxEvents];
+    quint64 allSteps = 0, smallest = ~quint64(0);
+    qint64 low = events[0].m_Value.m_IntValue, high = low;
+    bool alternating = count >= 2;
+    for (int i = 0; i < count; ++i) {
+        values[i] = quint64(events[i].m_Value.m_IntValue);
+        low = qMin(low, qint64(values[i]));
+        high = qMax(high, qint64(values[i]));
+        if (i >= 2)
+            alternating = alternating && values[i] == values[i - 2];
+        if (i == 0)
+            continue;
+        const quint64 step = quint64(events[i].m_Time) - quint64(events[i - 1].m_Time);
+        steps[i - 1] = step;
+        allSteps |= step;
+        if (step)
+            smallest = qMin(smallest, step);
+    }
+    alternating = alternating && values[0] != values[1];
+
+    // The smallest step is the unit when it divides every step (tested by multiplying with the
+    // inverse of its odd part), else the largest power of two that does.
+    quint64 unit = allSteps ? allSteps & (~allSteps + 1) : 1;
+    if (allSteps && smallest != unit) {
+        const int shift = __builtin_ctzll(smallest);
+        const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
+        bool divides = (allSteps & ((quint64(1) << shift) - 1)) == 0;
+        for (int i = 0; i < count - 1; ++i)
+            divides &= (steps[i] >> shift) * inverse <= limit;
+        if (divides)
+            unit = smallest;
+    }
+    const int unitShift = __builtin_ctzll(unit);
+    const quint64 unitInverse = inverseOf(unit >> unitShift);
+    quint64 base = ~quint64(0);
+    for (int i = 0; i < count - 1; ++i) {
+        steps[i] = (steps[i] >> unitShift) * unitInverse;
+        base = qMin(base, steps[i]);
+    }
+    quint64 spread = 0;
+    for (int i = 0; i < count - 1; ++i)
+        spread |= steps[i] - base;
+    const int stepBits = bitsFor(spread);
+
+    unsigned char *out = to;
+    *out++ = static_cast<unsigned char>(stepBits);
+    if (count >= 2) {
+        out += PutVarint(unit, out);
+        out += PutVarint(base, out);
+    }
+    const int valueBits = bitsFor(quint64(high) - quint64(low));
+    if (alternating) {
+        *out++ = Alternating;
+        out += PutVarint(ZigZag(qint64(values[0])), out);
+        out += PutVarint(ZigZag(qint64(values[1] - values[0])), out);
+    } else {
+        *out++ = static_cast<unsigned char>(valueBits);
+        out += PutVarint(ZigZag(low), out);
+    }
+    BitWriter bits(out);
+    for (int i = 0; i < count - 1; ++i)
+        bits.Put(steps[i] - base, stepBits);
+    if (!alternating)
+        for (int i = 0; i < count; ++i)
+            bits.Put(values[i] - quint64(low), valueBits);
+    return int(bits.Finish() - to);
+}
+
+bool Decode(const unsigned char *from, int size, int count, qint64 firstTime, CSignalEvent *events)
+{
+    if (size < 2 || count < 1 || count > MaxEvents)
+        return false;
+    const unsigned char *in = from, *end = from + size;
+    const int stepBits = *in++;
+    quint64 unit = 1, base = 0;
+    if (count >= 2) {
+        int n = GetVarint(in, end, unit);
+        if (!n || unit == 0)
+            return false;
+        in += n;
+        if (!(n = GetVarint(in, end, base)))
+            return false;
+        in += n;
+    }
+    if (stepBits > 64 || (count == 1 && stepBits != 0) || in == end)
+        return false;
+    const unsigned char mode = *in++;
+    const bool alternating = mode == Alternating;
+    if (!alternating && mode > 64)
+        return false;
+    quint64 first = 0, second = 0;
+    int n = GetVarint(in, end, first);
+    if (!n)
+        return false;
+    in += n;
+    if (alternating) {
+        if (count < 2 || !(n = GetVarint(in, end, second)))
+            return false;
+        in += n;
+        second = quint64(UnZigZag(first)) + quint64(UnZigZag(second));
+    }
+    const int valueBits = alternating ? 0 : mode;
+    const qint64 streamBits = qint64(count - 1) * stepBits + qint64(count) * valueBits;
+    if (end - in != (streamBits + 7) / 8)
+        return false;
+
+    BitReader bits(in);
+    quint64 time = quint64(firstTime);
+    events[0].m_Time = firstTime;
+    for (int i = 1; i < count; ++i) {
+        time += (base + bits.Get(stepBits)) * unit;
+        events[i].m_Time = qint64(time);
+    }
+    if (alternating) {
+        const quint64 even = quint64(UnZigZag(first));
+        for (int i = 0; i < count; ++i)
+            events[i].m_Value.m_IntValue = qint64(i % 2 ? second : even);
+    } else {
+        const quint64 low = quint64(UnZigZag(first));
+        for (int i = 0; i < count; ++i)
+            events[i].m_Value.m_IntValue = qint64(low + bits.Get(valueBits));
+    }
+    return true;
+}
+
+} // namespace Dovlin_BoxCodec

@@ -1,0 +1,109 @@
+#ifndef DOVLIN_PACKEDBOXES_H
+#define DOVLIN_PACKEDBOXES_H
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct CSignalEvent;
+
+// One box as packed by Dovlin_BoxCodec: the time of its first event, kept apart, and its bytes,
+// which lie where the box is kept or, read from a file, in m_Buffer.
+struct Dovlin_PackedBox
+{
+    qint64 m_FirstTime = 0;
+    const unsigned char *m_Bytes = nullptr;
+    int m_Size = 0;
+    unsigned char m_Buffer[600];
+};
+
+// Decoded boxes, a bounded number of them: every box of a file may be looked at, but only the
+// latest few thousand stay. A box is found by a key that names where its packed bytes lie.
+// A pointer handed out stays valid until the next Insert.
+class Dovlin_BoxCache
+{
+public:
+    static constexpr int m_Ways = 4;
+
+    // Room for about capacity boxes of 32 events.
+    explicit Dovlin_BoxCache(qint64 capacity);
+    ~Dovlin_BoxCache();
+    Dovlin_BoxCache(const Dovlin_BoxCache &) = delete;
+    Dovlin_BoxCache &operator=(const Dovlin_BoxCache &) = delete;
+
+    CSignalEvent *Find(quint64 key);
+    // The slot of key, which the caller fills; the least recently used box of its set goes.
+    CSignalEvent *Insert(quint64 key);
+    // Drops key, whose slot the caller could not fill.
+    void Forget(quint64 key);
+
+private:
+    struct Set
+    {
+        quint64 m_Keys[m_Ways];
+        quint32 m_Used[m_Ways];
+    };
+    Set &SetOf(quint64 key) { return m_Sets[size_t((key * 0x9E3779B97F4A7C15ull) >> m_Shift)]; }
+
+    std::vector<Set> m_Sets;
+    std::unique_ptr<CSignalEvent[]> m_Events;
+    int m_Shift;
+    quint32 m_Clock = 0;
+};
+
+// The events of one signal as a file of format 2 keeps them: box b holds stored events
+// [32 b, 32 b + 32) (box 0 without the sentinel, the last one without an implied closing event),
+// packed one after the other; an index gives each box's first time and where its bytes start.
+struct Dovlin_PackedSignal
+{
+    qint64 m_nEvent = 0;
+    qint64 m_nBox = 0;
+    qint64 m_FirstTime = 0;
+    // The last stored event is not packed: it repeats the value before it at m_EndTime.
+    bool m_Closed = false;
+    qint64 m_EndTime = -1;
+    // The signal's packed boxes, and where they lie in the file's packed-box section.
+    const unsigned char *m_Data = nullptr;
+    qint64 m_DataBytes = 0;
+    qint64 m_DataOffset = 0;
+    // For boxes 1 to m_nBox - 1: the first time less m_FirstTime, and where the box starts in m_Data,
+    // little-endian fields of m_TimeBytes and m_OffsetBytes.
+    const unsigned char *m_Times = nullptr;
+    const unsigned char *m_Offsets = nullptr;
+    int m_TimeBytes = 1;
+    int m_OffsetBytes = 1;
+
+    qint64 BoxFirstTime(qint64 box) const;
+    qint64 BoxOffset(qint64 box) const;
+    qint64 BoxEnd(qint64 box) const { return box + 1 < m_nBox ? BoxOffset(box + 1) : m_DataBytes; }
+    // Stored events in a box, and those of them that are packed.
+    int EventsIn(qint64 box) const;
+    int PackedEventsIn(qint64 box) const;
+};
+
+// The packed boxes of a loaded file of format 2, whose bytes lie in memory (mapped, or read into a
+// buffer when the file cannot be mapped) for as long as this lives. They are checked against the
+// file's checksums a chunk at a time, the first time a box in the chunk is read.
+class Dovlin_PackedFile
+{
+public:
+    // The packed-box section, and the little-endian CRC-32C of each of its chunks of chunkBytes.
+    Dovlin_PackedFile(const unsigned char *boxes, qint64 size, qint64 chunkBytes, const unsigned char *checksums);
+    const unsigned char *Boxes() const { return m_Boxes; }
+    qint64 BoxesSize() const { return m_BoxesSize; }
+    // Checks the chunks that hold [offset, offset + size) of the box section; false with the reason.
+    bool Check(qint64 offset, qint64 size, QString &reason);
+    std::vector<Dovlin_PackedSignal> &Signals() { return m_Signals; }
+
+private:
+    const unsigned char *m_Boxes = nullptr;
+    qint64 m_BoxesSize = 0;
+    qint64 m_ChunkBytes = 1;
+    const unsigned char *m_Checksums = nullptr;
+    // 0 not checked yet, 1 good, 2 damaged.
+    std::vector<quint8> m_Checked;
+    std::vector<Dovlin_PackedSignal> m_Signals;
+};
+
+#endif

@@ -1,0 +1,368 @@
+#include "Dovlin_Format2Writer.h"
+
+#include "Dovlin_BoxCodec.h"
+#include "Dovlin_Crc32c.h"
+#include "Dovlin_FileManager.h"
+#include "Dovlin_Format2.h"
+#include "Dovlin_Hierarchies.h"
+#include "Dovlin_PackedBoxes.h"
+#include "Dovlin_Signals.h"
+#include "Dovlin_WaveIo.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QtEndian>
+
+#include <cstring>
+#include <vector>
+
+using namespace Dovlin_Format2;
+
+namespace {
+
+template <typename T>
+void appendLittle(QByteArray &to, T value)
+{
+    char bytes[sizeof(T)];
+    qToLittleEndian(value, bytes);
+    to.append(bytes, sizeof(T));
+}
+
+void appendVarint(QByteArray &to, quint64 value)
+{
+    unsigned char bytes[10];
+    to.append(reinterpret_cast<const char *>(bytes), Dovlin_BoxCodec::PutVarint(value, bytes));
+}
+
+// An unsigned field of an index, in the smallest of 1, 2, 4 or 8 bytes that the code gives.
+void appendWidth(QByteArray &to, quint64 value, int code)
+{
+    char bytes[8];
+    qToLittleEndian(value, bytes);
+    to.append(bytes, WidthOf(code));
+}
+
+struct SectionRecord
+{
+    quint32 m_Kind = 0;
+    qint64 m_Offset = 0;
+    qint64 m_Length = 0;
+    quint32 m_Crc = 0;
+};
+
+// The file's bytes as they go out: where each section starts and ends, and its CRC; the packed
+// boxes also get a CRC per chunk.
+class Output
+{
+public:
+    Output(Dovlin_WaveWriter &writer, qint64 start) : m_Writer(writer), m_Offset(start) {}
+
+    void Begin(quint32 kind)
+    {
+        m_Section = SectionRecord();
+        m_Section.m_Kind = kind;
+        m_Section.m_Offset = m_Offset;
+    }
+    bool Put(const void *data, qint64 size)
+    {
+        m_Section.m_Crc = Dovlin_Crc32c(data, size, m_Section.m_Crc);
+        if (m_Chunks) {
+            const char *bytes = static_cast<const char *>(data);
+            for (qint64 done = 0; done < size;) {
+                const qint64 take = qMin(size - done, ChunkBytes - m_ChunkFill);
+                m_ChunkCrc = Dovlin_Crc32c(bytes + done, take, m_ChunkCrc);
+                m_ChunkFill += take;
+                done += take;
+                if (m_ChunkFill == ChunkBytes)
+                    EndChunk();
+            }
+        }
+        m_Offset += size;
+        return m_Writer.Write(data, size);
+    }
+    bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
+    void End()
+    {
+        if (m_Chunks && m_ChunkFill > 0)
+            EndChunk();
+        m_Chunks = false;
+        m_Section.m_Length = m_Offset - m_Section.m_Offset;
+        m_Records.push_back(m_Section);
+    }
+    bool Section(quint32 kind, const QByteArray &bytes)
+    {
+        Begin(kind);
+        const bool written = Put(bytes);
+        End();
+        return written;
+    }
+    // From now until End, the bytes are checked in chunks as well.
+    void CountChunks() { m_Chunks = true; }
+    const std::vector<quint32> &ChunkCrcs() const { return m_ChunkCrcs; }
+    const std::vector<SectionRecord> &Records() const { return m_Records; }
+    qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
+
+private:
+    void EndChunk()
+    {
+        m_ChunkCrcs.push_back(m_ChunkCrc);
+        m_ChunkCrc = 0;
+        m_ChunkFill = 0;
+    }
+
+    Dovlin_WaveWriter &m_Writer;
+    qint64 m_Offset;
+    SectionRecord m_Section;
+    std::vector<SectionRecord> m_Records;
+    bool m_Chunks = false;
+    quint32 m_ChunkCrc = 0;
+    qint64 m_ChunkFill = 0;
+    std::vector<quint32> m_ChunkCrcs;
+};
+
+QByteArray headSection(const Dovlin_FileManager &model, qint64 endTime)
+{
+    QByteArray bytes;
+    appendLittle<qint32>(bytes, model.GetTimeBase());
+    appendLittle<quint32>(bytes, 0);
+    appendLittle<qint64>(bytes, endTime);
+    appendLittle<quint32>(bytes, quint32(model.GetnSignal()));
+    appendLittle<quint32>(bytes, quint32(model.GetnHierarchy()));
+    return bytes;
+}
+
+QByteArray dumpSection(const Dovlin_DumpIdentity &identity)
+{
+    QByteArray bytes;
+    appendLittle<qint64>(bytes, identity.m_Size);
+    appendLittle<qint64>(bytes, identity.m_Modified);
+    bytes.append(identity.m_Digest);
+    return bytes;
+}
+
+void appendWindow(QByteArray &bytes, const Dovlin_SavedView::Window &window)
+{
+    appendLittle<qint64>(bytes, window.m_Start);
+    appendLittle<qint64>(bytes, window.m_End);
+    appendLittle<qint64>(bytes, window.m_TickTime);
+    appendLittle<qint32>(bytes, window.m_ZoomCo);
+    quint64 ratio;
+    std::memcpy(&ratio, &window.m_ZoomRatio, sizeof ratio);
+    appendLittle<quint64>(bytes, ratio);
+}
+
+QByteArray viewSection(const Dovlin_SavedView &view)
+{
+    QByteArray bytes;
+    appendWindow(bytes, view.m_Window);
+    bytes.append(char(view.m_Cursors.size()));
+    for (const qint64 time : view.m_Cursors)
+        appendLittle<qint64>(bytes, time);
+    bytes.append(char(view.m_DefaultCursor));
+    quint16 mask = 0;
+    for (int i = 0; i < Dovlin_SavedView::m_nBookmark; ++i)
+        mask |= view.m_BookmarkSet[size_t(i)] ? quint16(1 << i) : 0;
+    appendLittle<quint16>(bytes, mask);
+    for (int i = 0; i < Dovlin_SavedView::m_nBookmark; ++i)
+        if (view.m_BookmarkSet[size_t(i)])
+            appendWindow(bytes, view.m_Bookmarks[size_t(i)]);
+    return bytes;
+}
+
+QByteArray stringsSection(const Dovlin_FileManager &model)
+{
+    QByteArray bytes;
+    appendVarint(bytes, quint64(model.GetnString()));
+    for (qint64 i = 0; i < model.GetnString(); ++i) {
+        const QByteArray text = model.GetString(i).toUtf8();
+        appendVarint(bytes, quint64(text.size()));
+        bytes.append(text);
+    }
+    return bytes;
+}
+
+int radixCode(int radix)
+{
+    return radix > 0 && (radix & (radix - 1)) == 0 ? __builtin_ctz(unsigned(radix)) : 2;
+}
+
+// Each name is written as the bytes it shares with the one before and the rest: the bits of a
+// vector, and the members of a scope, mostly differ in their last characters.
+QByteArray treeSection(const Dovlin_FileManager &model)
+{
+    QByteArray bytes, previous;
+    qint64 expectedSignal = 0;
+    for (int i = 0; i < model.GetnHierarchy(); ++i) {
+        const Dovlin_Hierarchy *node = model.GetHierarchy(i);
+        const bool composite = node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite;
+        const auto *scope = composite ? static_cast<const Dovlin_CompositeHierarchy *>(node) : nullptr;
+        int flags = (composite ? Composite : 0) | (node->m_Shown ? Shown : 0) | (node->m_Digital ? Digital : 0)
+                    | (scope && scope->m_Expanded ? Expanded : 0) | radixCode(node->m_Radix) << RadixShift;
+        bytes.append(char(flags));
+        const QByteArray name = node->GetName().toUtf8();
+        qsizetype shared = 0;
+        while (shared < name.size() && shared < previous.size() && name[shared] == previous[shared])
+            ++shared;
+        appendVarint(bytes, quint64(shared));
+        appendVarint(bytes, quint64(name.size() - shared));
+        bytes.append(name.constData() + shared, name.size() - shared);
+        previous = name;
+        if (scope) {
+            appendVarint(bytes, quint64(scope->m_Children.size()));
+            qint64 expected = i + 1;
+            for (const int child : scope->m_Children) {
+                appendVarint(bytes, Dovlin_BoxCodec::ZigZag(child - expected));
+                expected = qint64(child) + 1;
+            }
+        } else {
+            const qint64 signal = static_cast<const Dovlin_ScalarHierarchy *>(node)->m_SignalIndex;
+            appendVarint(bytes, Dovlin_BoxCodec::ZigZag(signal - expectedSignal));
+            expectedSignal = signal + 1;
+        }
+    }
+    return bytes;
+}
+
+bool sameValue(const CSignalEvent &a, const CSignalEvent &b)
+{
+    return a.m_Value.m_IntValue == b.m_Value.m_IntValue;
+}
+
+} // namespace
+
+bool Dovlin_Format2Writer::Write(qint64 endTime)
+{
+    const int nSignal = m_Model.GetnSignal();
+    for (int s = 0; s < nSignal; ++s)
+        endTime = qMax(endTime, m_Model.GetSignal(s)->GetLastTime());
+
+    const bool hasDump = m_Model.DumpIdentity().IsKnown();
+    const bool hasView = m_Model.SavedView().m_Present;
+    const bool hasStrings = m_Model.GetnString() > 0;
+    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings);
+    const qint64 tableBytes = FileHeaderBytes + nSection * SectionEntryBytes + TableCrcBytes;
+
+    Dovlin_WaveWriter writer(m_Device);
+    const auto fail = [&](const QString &reason) {
+        writer.Fail(reason);
+        m_ErrorString = writer.ErrorString();
+        return false;
+    };
+    const auto failed = [&] {
+        m_ErrorString = writer.ErrorString();
+        return false;
+    };
+    // The table goes in at the end, when the sections' places are known.
+    const QByteArray placeholder(tableBytes, '\0');
+    if (!writer.Write(placeholder.constData(), placeholder.size()))
+        return failed();
+    Output out(writer, tableBytes);
+    if (!out.Section(Head, headSection(m_Model, endTime)) || (hasDump && !out.Section(Dump, dumpSection(m_Model.DumpIdentity())))
+        || (hasView && !out.Section(View, viewSection(m_Model.SavedView())))
+        || (hasStrings && !out.Section(Strings, stringsSection(m_Model))) || !out.Section(Tree, treeSection(m_Model)))
+        return failed();
+
+    QByteArray signalTable, index;
+    std::vector<quint64> boxTimes, boxOffsets;
+    CSignalEvent events[Dovlin_BoxCodec::MaxEvents];
+    unsigned char packed[Dovlin_BoxCodec::MaxEncodedBytes];
+    out.Begin(Boxes);
+    out.CountChunks();
+    for (int s = 0; s < nSignal; ++s) {
+        const Dovlin_Signal &signal = *m_Model.GetSignal(s);
+        const qint64 nEvent = signal.GetnEvent();
+        const qint64 nBox = nEvent <= 1 ? 0 : (nEvent + Dovlin_BoxCodec::MaxEvents - 1) / Dovlin_BoxCodec::MaxEvents;
+        const qint64 dataStart = out.SectionOffset();
+        boxTimes.clear();
+        boxOffsets.clear();
+        int flags = 0;
+        qint64 firstTime = 0, lastTime = 0;
+        if (nEvent >= 1) {
+            const std::optional<CSignalEvent> sentinel = signal.GetEvent(0);
+            if (!sentinel)
+                return fail(signal.DamageString());
+            if (sentinel->m_Time != -1 || sentinel->m_Value.m_IntValue != 0)
+                return fail(QStringLiteral("signal %1 does not start with an event at time -1 and value 0").arg(s));
+        }
+        if (nEvent >= 3 && (nEvent - 1) % Dovlin_BoxCodec::MaxEvents != 0) {
+            // The copy of the last value that closes a signal at the end time is left implied.
+            const std::optional<CSignalEvent> last = signal.GetEvent(nEvent - 1), before = signal.GetEvent(nEvent - 2);
+            if (last && before && last->m_Time == endTime && sameValue(*last, *before))
+                flags |= Closed;
+        }
+        const qint64 encodedEnd = flags & Closed ? nEvent - 1 : nEvent;
+        for (qint64 b = 0; b < nBox; ++b) {
+            const qint64 first = b == 0 ? 1 : b * Dovlin_BoxCodec::MaxEvents;
+            const qint64 end = qMin(encodedEnd, (b + 1) * Dovlin_BoxCodec::MaxEvents);
+            const qint64 boxStart = out.SectionOffset() - dataStart;
+            qint64 boxTime = 0;
+            Dovlin_PackedBox kept;
+            if (b + 1 < nBox && signal.PackedBoxOf(b, kept)) {
+                boxTime = kept.m_FirstTime;
+                if ((b > 0 && boxTime < lastTime) || !out.Put(kept.m_Bytes, kept.m_Size))
+                    return b > 0 && boxTime < lastTime
+                               ? fail(QStringLiteral("the events of signal %1 go back in time in box %2").arg(s).arg(b))
+                               : failed();
+                lastTime = boxTime;
+            } else {
+                if (!signal.ReadEvents(first, end - first, events))
+                    return fail(signal.DamageString());
+                boxTime = events[0].m_Time;
+                for (qint64 i = 0; i < end - first; ++i) {
+                    if ((b > 0 || i > 0) && events[i].m_Time < lastTime)
+                        return fail(QStringLiteral("the events of signal %1 go back in time at event %2").arg(s).arg(first + i));
+                    lastTime = events[i].m_Time;
+                }
+                if (!out.Put(packed, Dovlin_BoxCodec::Encode(events, int(end - first), packed)))
+                    return failed();
+            }
+            if (b == 0) {
+                firstTime = boxTime;
+            } else {
+                boxTimes.push_back(quint64(boxTime) - quint64(firstTime));
+                boxOffsets.push_back(quint64(boxStart));
+            }
+        }
+        const int timeCode = WidthCodeFor(boxTimes.empty() ? 0 : boxTimes.back());
+        const int offsetCode = WidthCodeFor(boxOffsets.empty() ? 0 : boxOffsets.back());
+        flags |= timeCode << TimeWidthShift | offsetCode << OffsetWidthShift;
+        signalTable.append(char(signal.GetTypeCode()));
+        signalTable.append(char(flags));
+        appendVarint(signalTable, quint64(nEvent));
+        if (nEvent >= 2)
+            appendVarint(signalTable, Dovlin_BoxCodec::ZigZag(firstTime));
+        appendVarint(signalTable, quint64(out.SectionOffset() - dataStart));
+        for (const quint64 time : boxTimes)
+            appendWidth(index, time, timeCode);
+        for (const quint64 offset : boxOffsets)
+            appendWidth(index, offset, offsetCode);
+        if (m_Progress && !m_Progress(s + 1, nSignal))
+            return fail(QStringLiteral("cancelled"));
+    }
+    out.End();
+
+    QByteArray checksums;
+    appendLittle<quint32>(checksums, quint32(ChunkBytes));
+    for (const quint32 crc : out.ChunkCrcs())
+        appendLittle<quint32>(checksums, crc);
+    if (!out.Section(Signals, signalTable) || !out.Section(Index, index) || !out.Section(BoxChecksums, checksums)
+        || !writer.Flush())
+        return failed();
+
+    QByteArray table(reinterpret_cast<const char *>(Magic), sizeof Magic);
+    appendLittle<quint32>(table, Version);
+    appendLittle<quint32>(table, quint32(out.Records().size()));
+    for (const SectionRecord &record : out.Records()) {
+        appendLittle<quint32>(table, record.m_Kind);
+        appendLittle<quint32>(table, 0);
+        appendLittle<quint64>(table, quint64(record.m_Offset));
+        appendLittle<quint64>(table, quint64(record.m_Length));
+        appendLittle<quint32>(table, record.m_Crc);
+        appendLittle<quint32>(table, 0);
+    }
+    appendLittle<quint32>(table, Dovlin_Crc32c(table.constData(), table.size()));
+    Q_ASSERT(table.size() == tableBytes);
+    if (!m_Device.seek(0) || m_Device.write(table) != table.size())
+        return fail(QStringLiteral("cannot write: %1").arg(m_Device.errorString()));
+    return true;
+}

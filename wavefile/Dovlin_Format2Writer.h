@@ -1,0 +1,35 @@
+#ifndef DOVLIN_FORMAT2WRITER_H
+#define DOVLIN_FORMAT2WRITER_H
+
+#include <QString>
+
+#include <functional>
+
+class Dovlin_FileManager;
+class QIODevice;
+
+// Writes a model as a wave file of format 2 (docs/wave-file-format.md) to a device that can seek:
+// the sections first, then the table of sections at the start. Boxes the model keeps packed (spilled
+// by an import, or mapped from a file of format 2) are copied as they are, the others packed.
+class Dovlin_Format2Writer
+{
+public:
+    // Called after each signal's boxes with the signals written and their number; false stops the
+    // writing, which then fails with "cancelled".
+    using Progress = std::function<bool(qint64 written, qint64 total)>;
+
+    Dovlin_Format2Writer(const Dovlin_FileManager &model, QIODevice &device) : m_Model(model), m_Device(device) {}
+
+    void SetProgress(Progress progress) { m_Progress = std::move(progress); }
+    // Writes the model, whose file ends at endTime; false with ErrorString.
+    bool Write(qint64 endTime);
+    QString ErrorString() const { return m_ErrorString; }
+
+private:
+    const Dovlin_FileManager &m_Model;
+    QIODevice &m_Device;
+    Progress m_Progress;
+    QString m_ErrorString;
+};
+
+#endif
