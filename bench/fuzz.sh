@@ -3,7 +3,7 @@
 # Usage: bench/fuzz.sh TARGET SECONDS [libFuzzer flags...]
 #   TARGET: vcd (the VCD import), wave (the wave-file loader) or roundtrip (load, save, load)
 # Seeds: the VCD files of tests/data and of the shared corpus (DOVLIN_FUZZ_SEEDS, default
-# ../shared/corpus beside the repository), wave files converted from them, and the saved
+# ../shared/corpus beside the repository), wave files converted from them in both formats, and the saved
 # findings in tests/data/fuzz/ (dumps named *.dump, wave files *.dvn). The grown corpus stays
 # in the build directory for the next run; a finding is written to its fuzz-artifacts/ folder
 # and ends the run with a non-zero status.
@@ -50,11 +50,14 @@ if [ "$target" = vcd ]; then
   find "$root/tests/data/fuzz" -type f -name '*.dump' -exec cp -t "$seeds" {} + 2>/dev/null || true
   extra=(-dict="$root/fuzz/vcd.dict")
 else
-  # The converter carries the sanitizers too; its leak check is the fuzz targets' business.
+  # The converter carries the sanitizers too; its leak check is the fuzz targets' business. Each
+  # dump gives a seed in each format.
   while IFS= read -r file; do
     n=$((n + 1))
-    ASAN_OPTIONS=detect_leaks=0 "$build/bin/dovlin-convert" "$file" -o "$seeds/$n.dvn" >/dev/null 2>&1 \
-      || rm -f "$seeds/$n.dvn"
+    for format in 1 2; do
+      ASAN_OPTIONS=detect_leaks=0 "$build/bin/dovlin-convert" "$file" -o "$seeds/$n-$format.dvn" --format "$format" \
+        >/dev/null 2>&1 || rm -f "$seeds/$n-$format.dvn"
+    done
   done < <(small_vcds)
   find "$seeds" -type f -size +$((max_len))c -delete
   find "$root/tests/data/fuzz" -type f -name '*.dvn' -exec cp -t "$seeds" {} + 2>/dev/null || true

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Fuzz::Require(lexer.yyfailed() || !parser.ErrorString().isEmpty(), "a failed parse gives no reason");
         return 0;
     }
-    Fuzz::Require(parser.Convert(), "Convert failed:", parser.ErrorString());
+    Fuzz::Require(parser.Convert(Dovlin_WaveFormat::Newest), "Convert failed:", parser.ErrorString());
 
     QFile file(parser.m_WaveFileName);
     Fuzz::Require(file.open(QIODevice::ReadOnly), "the wave file is missing");
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::Require(loaded.GetnSignal() == parser.m_pFileManager->GetnSignal()
                       && loaded.GetnHierarchy() == parser.m_pFileManager->GetnHierarchy(),
                   "the loaded model differs in size from the imported one");
-    Fuzz::Require(Fuzz::Save(loaded) == written, "saving the loaded import changes its bytes");
-    Fuzz::Walk(loaded);
+    Fuzz::Require(Fuzz::Save(loaded, Dovlin_WaveFormat::Newest) == written, "saving the loaded import changes its bytes");
+    Fuzz::Walk(loaded, Dovlin_WaveFormat::Newest);
     return 0;
 }

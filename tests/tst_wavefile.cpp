@@ -1,4 +1,6 @@
+#include "Dovlin_Crc32c.h"
 #include "Dovlin_FileManager.h"
+#include "Dovlin_Format2.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
 
@@ -9,6 +11,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QtEndian>
+
+#include <algorithm>
 
 using Builder = void (*)(Dovlin_FileManager &);
 Q_DECLARE_METATYPE(Builder)
@@ -101,12 +105,63 @@ qint32 Int32At(const QByteArray &bytes, qint64 offset)
     return qFromLittleEndian<qint32>(bytes.constData() + offset);
 }
 
-bool Serialize(Dovlin_FileManager &fm, QByteArray &bytes, qint64 lastTime = -1)
+bool Serialize(Dovlin_FileManager &fm, QByteArray &bytes, qint64 lastTime = -1, int format = Dovlin_WaveFormat::Format1)
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
+    if (format == Dovlin_WaveFormat::Format2) {
+        fm.CloseSignals(lastTime);
+        if (lastTime != -1)
+            fm.SetEndTime(lastTime);
+        return fm.SaveAll(&buffer, format);
+    }
     return fm.SaveHeader(&buffer) && fm.SaveSignalEvents(&buffer, lastTime);
 }
+
+// The sections of a file of format 2, by kind in file order, and the file put together again
+// with its table and checksums made right (but for the kind named stale, which keeps its old one).
+struct Format2File
+{
+    QByteArray m_Start;
+    QList<QPair<quint32, QByteArray>> m_Sections;
+    QHash<quint32, quint32> m_Checksums;
+
+    explicit Format2File(const QByteArray &bytes) : m_Start(bytes.left(8))
+    {
+        const quint32 count = qFromLittleEndian<quint32>(bytes.constData() + 12);
+        for (quint32 i = 0; i < count; ++i) {
+            const char *entry = bytes.constData() + 16 + 32 * i;
+            const quint32 kind = qFromLittleEndian<quint32>(entry);
+            m_Sections.append({kind, bytes.mid(qFromLittleEndian<qint64>(entry + 8), qFromLittleEndian<qint64>(entry + 16))});
+            m_Checksums.insert(kind, qFromLittleEndian<quint32>(entry + 24));
+        }
+    }
+    QByteArray &Section(const char (&kind)[5]) { return std::find_if(m_Sections.begin(), m_Sections.end(), [&](const auto &s) { return s.first == Dovlin_Format2::FourCc(kind); })->second; }
+    QByteArray Join(quint32 stale = 0, quint32 version = 2) const
+    {
+        QByteArray table = m_Start;
+        table.resize(16 + 32 * m_Sections.size());
+        qToLittleEndian<quint32>(version, table.data() + 8);
+        qToLittleEndian<quint32>(quint32(m_Sections.size()), table.data() + 12);
+        qint64 offset = table.size() + 4;
+        QByteArray body;
+        for (int i = 0; i < m_Sections.size(); ++i) {
+            const auto &[kind, bytes] = m_Sections.at(i);
+            char *entry = table.data() + 16 + 32 * i;
+            qToLittleEndian<quint32>(kind, entry);
+            qToLittleEndian<quint32>(0, entry + 4);
+            qToLittleEndian<qint64>(offset, entry + 8);
+            qToLittleEndian<qint64>(bytes.size(), entry + 16);
+            qToLittleEndian<quint32>(kind == stale ? m_Checksums.value(kind) : Dovlin_Crc32c(bytes.constData(), bytes.size()), entry + 24);
+            qToLittleEndian<quint32>(0, entry + 28);
+            offset += bytes.size();
+            body += bytes;
+        }
+        char crc[4];
+        qToLittleEndian<quint32>(Dovlin_Crc32c(table.constData(), table.size()), crc);
+        return table + QByteArray(crc, 4) + body;
+    }
+};
 
 bool LoadBytes(Dovlin_FileManager &fm, const QByteArray &bytes)
 {
@@ -177,9 +232,12 @@ private slots:
     void workedExample();
     void roundTrip_data();
     void roundTrip();
+    void truncatedAtEveryOffset_data();
     void truncatedAtEveryOffset();
     void damaged_data();
     void damaged();
+    void damagedFormat2_data();
+    void damagedFormat2();
     void acceptsHarmlessOddities();
     void missingPaths();
 };
@@ -199,13 +257,20 @@ void tst_WaveFile::workedExample()
 void tst_WaveFile::roundTrip_data()
 {
     QTest::addColumn<Builder>("build");
+    QTest::addColumn<int>("format");
     QTest::addColumn<int>("size");
     QTest::addColumn<qint64>("endTime");
-    QTest::newRow("worked example") << &BuildExample << 598 << qint64(20);
-    QTest::newRow("no signals, no nodes") << &BuildEmpty << 12 << qint64(-1);
-    QTest::newRow("every class and flag, long name") << &BuildFixture << 5300 << qint64(20);
-    QTest::newRow("31 to 65 events") << &BuildManyEvents << 5704 << qint64(20);
-    QTest::newRow("event triggers") << &BuildEvents << 536 << qint64(9);
+    QTest::newRow("worked example") << &BuildExample << 1 << 598 << qint64(20);
+    QTest::newRow("no signals, no nodes") << &BuildEmpty << 1 << 12 << qint64(-1);
+    QTest::newRow("every class and flag, long name") << &BuildFixture << 1 << 5300 << qint64(20);
+    QTest::newRow("31 to 65 events") << &BuildManyEvents << 1 << 5704 << qint64(20);
+    QTest::newRow("event triggers") << &BuildEvents << 1 << 536 << qint64(9);
+    // Format 2 keeps the end time, which the dump's last time stamp gives, not the last trigger.
+    QTest::newRow("format 2, worked example") << &BuildExample << 2 << 270 << qint64(20);
+    QTest::newRow("format 2, no signals, no nodes") << &BuildEmpty << 2 << 240 << qint64(20);
+    QTest::newRow("format 2, every class and flag, long name") << &BuildFixture << 2 << 3340 << qint64(20);
+    QTest::newRow("format 2, 31 to 65 events") << &BuildManyEvents << 2 << 552 << qint64(20);
+    QTest::newRow("format 2, event triggers") << &BuildEvents << 2 << 256 << qint64(20);
 }
 
 // Writing, loading and writing again gives the same bytes: with the bytes of the worked example
@@ -213,28 +278,37 @@ void tst_WaveFile::roundTrip_data()
 void tst_WaveFile::roundTrip()
 {
     QFETCH(Builder, build);
+    QFETCH(int, format);
     QFETCH(int, size);
     QFETCH(qint64, endTime);
     Dovlin_FileManager original;
     build(original);
     QByteArray first;
-    QVERIFY(Serialize(original, first, 20));
+    QVERIFY(Serialize(original, first, 20, format));
     QCOMPARE(first.size(), size);
 
     Dovlin_FileManager loaded;
     QVERIFY2(LoadBytes(loaded, first), qPrintable(loaded.ErrorString()));
     QCOMPARE(loaded.GetEndTime(), endTime);
     QByteArray second;
-    QVERIFY(Serialize(loaded, second));
+    QVERIFY(Serialize(loaded, second, -1, format));
     QCOMPARE(second.toHex(), first.toHex());
+}
+
+void tst_WaveFile::truncatedAtEveryOffset_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("format 1") << 1;
+    QTest::newRow("format 2") << 2;
 }
 
 void tst_WaveFile::truncatedAtEveryOffset()
 {
+    QFETCH(int, format);
     Dovlin_FileManager original;
     BuildFixture(original);
     QByteArray bytes;
-    QVERIFY(Serialize(original, bytes, 20));
+    QVERIFY(Serialize(original, bytes, 20, format));
     for (int length = 0; length < bytes.size(); ++length) {
         bool loaded = true;
         QStringList reasons;
@@ -305,6 +379,111 @@ void tst_WaveFile::damaged()
     LoadBothWays(bytes, loaded, reasons);
     QVERIFY(!loaded);
     QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
+}
+
+void tst_WaveFile::damagedFormat2_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("table checksum") << "table" << "the table of sections is damaged" << false;
+    for (const char *kind : {"HEAD", "SGNL", "INDX", "TREE", "BCRC"}) {
+        QTest::newRow(qPrintable(QString("%1 checksum").arg(kind))) << QString("flip %1").arg(kind)
+                                                                    << QString("section %1: its checksum does not match").arg(kind) << false;
+        QTest::newRow(qPrintable(QString("%1 cut").arg(kind))) << QString("cut %1").arg(kind)
+                                                               << QString("section %1 at offset").arg(kind) << false;
+    }
+    QTest::newRow("a newer version") << "version" << "written by a newer version of Dovlin (format 3)" << false;
+    QTest::newRow("signal count overflows") << "signals" << "signal count 2147483647 does not fit" << false;
+    QTest::newRow("node count overflows") << "nodes" << "node count 4294967295 does not fit" << false;
+    QTest::newRow("offset past the end") << "offset" << "runs past the end of the file" << false;
+    QTest::newRow("packed boxes cut") << "short boxes" << "section SGNL: signal 5:" << false;
+    QTest::newRow("box index out of order") << "index" << "the box index is out of order" << false;
+    QTest::newRow("a box damaged") << "flip BOXS" << "section BOXS: the checksum of bytes 0 to" << true;
+    QTest::newRow("a box that does not unpack") << "garble BOXS" << "box 0 at byte" << true;
+    QTest::newRow("an unknown section") << "unknown" << "" << true;
+}
+
+// The fixture in format 2 with one part damaged: refused with the section and the reason, or
+// loaded, and then a damaged box hides its signal with the reason as soon as it is read.
+void tst_WaveFile::damagedFormat2()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, reason);
+    QFETCH(bool, loads);
+    Dovlin_FileManager original;
+    BuildFixture(original);
+    auto &many = original.AddSignal<Dovlin_IntSignal>();
+    for (int i = 1; i < 100; ++i)
+        many.AddEvent(i, qint64(i * i));
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes, 200, Dovlin_WaveFormat::Format2));
+    Format2File file(bytes);
+    const QString kind = damage.section(' ', 1);
+    const quint32 code = kind.size() == 4 ? Dovlin_Format2::FourCc(reinterpret_cast<const char(&)[5]>(*kind.toLatin1().constData())) : 0;
+    if (damage == "table") {
+        bytes[20] = char(bytes[20] ^ 1);
+    } else if (damage.startsWith("flip")) {
+        QByteArray &section = file.m_Sections[int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin())].second;
+        section[0] = char(section[0] ^ 0x10);
+        bytes = file.Join(code);
+    } else if (damage.startsWith("cut")) {
+        const QByteArray whole = file.Join();
+        const int at = int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin());
+        const qint64 offset = qFromLittleEndian<qint64>(whole.constData() + 16 + 32 * at + 8);
+        bytes = whole.left(offset + file.m_Sections.at(at).second.size() / 2);
+    } else if (damage == "version") {
+        bytes = file.Join(0, 3);
+    } else if (damage == "signals") {
+        qToLittleEndian<quint32>(0x7fffffff, file.Section("HEAD").data() + 16);
+        bytes = file.Join();
+    } else if (damage == "nodes") {
+        qToLittleEndian<quint32>(0xffffffff, file.Section("HEAD").data() + 20);
+        bytes = file.Join();
+    } else if (damage == "offset") {
+        bytes = file.Join();
+        qToLittleEndian<qint64>(bytes.size() + 1, bytes.data() + 16 + 8);
+        qToLittleEndian<quint32>(Dovlin_Crc32c(bytes.constData(), 16 + 32 * file.m_Sections.size()), bytes.data() + 16 + 32 * file.m_Sections.size());
+    } else if (damage == "short boxes") {
+        file.Section("BOXS").chop(1);
+        bytes = file.Join();
+    } else if (damage == "index") {
+        // The last signal's four boxes: box 2 said to start before box 1.
+        QByteArray &index = file.Section("INDX");
+        std::swap(index[index.size() - 6], index[index.size() - 5]);
+        bytes = file.Join();
+    } else if (damage == "garble BOXS") {
+        file.Section("BOXS")[0] = char(0x7f);
+        QByteArray &crcs = file.Section("BCRC");
+        const QByteArray &boxes = file.Section("BOXS");
+        qToLittleEndian<quint32>(Dovlin_Crc32c(boxes.constData(), boxes.size()), crcs.data() + 4);
+        bytes = file.Join();
+    } else if (damage == "unknown") {
+        file.m_Sections.insert(2, {Dovlin_Format2::FourCc("XTRA"), QByteArray("anything at all")});
+        bytes = file.Join();
+    }
+    bool loaded = false;
+    QStringList reasons;
+    LoadBothWays(bytes, loaded, reasons);
+    QCOMPARE(loaded, loads);
+    if (!loads) {
+        QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
+        return;
+    }
+    Dovlin_FileManager fm;
+    QVERIFY(LoadBytes(fm, bytes));
+    for (int s = 0; s < fm.GetnSignal(); ++s)
+        fm.GetSignal(s)->ReadEvents(0, fm.GetSignal(s)->GetnEvent(), std::vector<CSignalEvent>(size_t(fm.GetSignal(s)->GetnEvent())).data());
+    const QList<QPair<int, QString>> damaged = fm.TakeDamageReports();
+    if (reason.isEmpty()) {
+        QVERIFY(damaged.isEmpty());
+        QCOMPARE(fm.GetSignal(5)->GetEvent(99)->m_Value.m_IntValue, qint64(99 * 99));
+        return;
+    }
+    QVERIFY(!damaged.isEmpty());
+    QVERIFY2(damaged.first().second.contains(reason), qPrintable(damaged.first().second));
+    QVERIFY(fm.GetSignal(damaged.first().first)->Damaged());
+    QVERIFY(fm.TakeDamageReports().isEmpty());
 }
 
 // Decreasing times and junk in free slots harm nothing: such files load and save back unchanged.
