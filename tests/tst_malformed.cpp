@@ -288,6 +288,11 @@ void tst_Malformed::vcdImport_data()
         "invalid timescale");
     const QByteArray nested = QByteArray("$scope module s $end\n").repeated(100000) + a;
     Row("100 000 nested scopes", nested + QByteArray("$upscope $end\n").repeated(100000) + "#0\n1!\n", "nested deeper than");
+    // Its vector takes the integer's place at level 1023: the bits would lie one level too deep.
+    Row("integer at the deepest level turning into a vector",
+        QByteArray("$scope module s $end\n").repeated(1023) + "$var integer 8 ! i $end\n" +
+            QByteArray("$upscope $end\n").repeated(1023) + "#0\nb1 !\n#1\nbx !\n",
+        "the bits of 'i' would nest deeper than 1024 levels");
     AddFindings(QStringLiteral("*.dump"));
 }
 
