@@ -48,6 +48,21 @@ int Dovlin_FileIo::Rename(const char *from, const char *to)
     return std::rename(from, to);
 }
 
+int Dovlin_FileIo::SyncFolder(const char *directory)
+{
+    const int descriptor = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return -1;
+    int result = ::fsync(descriptor);
+    // A file system that cannot sync a folder keeps no separate record to sync.
+    if (result != 0 && errno == EINVAL)
+        result = 0;
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return result;
+}
+
 qint64 Dovlin_FileIo::FreeBytes(const QString &directory)
 {
     const QStorageInfo storage(directory);
@@ -229,6 +244,9 @@ bool Dovlin_ReplacingFile::Commit()
     if (Dovlin_FileIo::Current().Rename(m_TemporaryName.constData(), QFile::encodeName(m_Path).constData()) != 0)
         return Failed(QStringLiteral("cannot put the new %1 in place").arg(shown));
     m_TemporaryName.clear();
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_Path).absolutePath());
+    if (Dovlin_FileIo::Current().SyncFolder(folder.constData()) != 0)
+        return Failed(QStringLiteral("%1 was written but its folder could not be synced").arg(shown));
     close();
     return true;
 }

@@ -20,6 +20,8 @@ public:
     virtual ssize_t ReadAt(int descriptor, void *data, size_t size, off_t offset);
     virtual int Sync(int descriptor);
     virtual int Rename(const char *from, const char *to);
+    // Syncs the folder's own record of its names, so that a rename in it outlives a crash.
+    virtual int SyncFolder(const char *directory);
     // Bytes a file in the folder may still take; -1 when the system cannot tell.
     virtual qint64 FreeBytes(const QString &directory);
 
@@ -34,8 +36,9 @@ public:
 };
 
 // A wave file being written: the bytes go to an unnamed temporary file in the target's directory,
-// and Commit() flushes it to disk and renames it over the target. Until then, and whenever
-// something fails, the target stays as it was and nothing is left behind.
+// and Commit() flushes it to disk, renames it over the target and syncs the folder. Until the
+// rename, and whenever something before it fails, the target stays as it was and nothing is left
+// behind; a failed folder sync fails the commit with the new file in place.
 class Dovlin_ReplacingFile : public QIODevice
 {
 public:

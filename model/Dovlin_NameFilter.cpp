@@ -18,12 +18,18 @@ bool Dovlin_NameFilter::SetPattern(const QString &pattern)
         m_Expression = QRegularExpression(pattern.mid(1), QRegularExpression::CaseInsensitiveOption);
     } else if (pattern.contains(QLatin1Char('*')) || pattern.contains(QLatin1Char('?'))) {
         m_Kind = Wildcard;
-        // Only * and ? are special: brackets belong to names such as data[3].
+        // Only * and ? are special: brackets belong to names such as data[3]. The text between
+        // them is escaped whole: a character beyond U+FFFF is two UTF-16 halves, never split.
         QString expression = QStringLiteral("\\A");
-        for (const QChar c : pattern)
-            expression += c == QLatin1Char('*')   ? QStringLiteral(".*")
-                          : c == QLatin1Char('?') ? QStringLiteral(".")
-                                                  : QRegularExpression::escape(QString(c));
+        qsizetype text = 0;
+        for (qsizetype i = 0; i <= pattern.size(); ++i) {
+            if (i < pattern.size() && pattern[i] != QLatin1Char('*') && pattern[i] != QLatin1Char('?'))
+                continue;
+            expression += QRegularExpression::escape(pattern.mid(text, i - text));
+            if (i < pattern.size())
+                expression += pattern[i] == QLatin1Char('*') ? QStringLiteral(".*") : QStringLiteral(".");
+            text = i + 1;
+        }
         expression += QStringLiteral("\\z");
         m_Expression = QRegularExpression(expression, QRegularExpression::CaseInsensitiveOption
                                                           | QRegularExpression::DotMatchesEverythingOption);

@@ -33,7 +33,7 @@
 
 namespace {
 
-enum Call { SpillWrite, WaveWrite, SpillRead, SyncCall, RenameCall, Calls };
+enum Call { SpillWrite, WaveWrite, SpillRead, SyncCall, RenameCall, FolderSyncCall, Calls };
 
 // Counts the calls of each kind, and fails the failAt-th call of one kind (from 1 on) with error.
 // A short fault first writes half of what the failing call asks and fails the call after it, as
@@ -78,6 +78,10 @@ public:
     int Rename(const char *from, const char *to) override
     {
         return Hit(RenameCall) ? int(Failure()) : Dovlin_FileIo::Rename(from, to);
+    }
+    int SyncFolder(const char *directory) override
+    {
+        return Hit(FolderSyncCall) ? int(Failure()) : Dovlin_FileIo::SyncFolder(directory);
     }
 
 private:
@@ -223,7 +227,8 @@ void tst_Faults::initTestCase()
     QVERIFY(QFile::remove(m_Dir.filePath(QStringLiteral("wave.dvn"))));
     // The dump does exercise each kind of call, and the spill file more than twice.
     QVERIFY2(m_ImportCalls[SpillWrite] >= 3 && m_ImportCalls[SpillRead] >= 3, qPrintable(QString::number(m_ImportCalls[SpillWrite])));
-    QVERIFY(m_ImportCalls[WaveWrite] >= 3 && m_ImportCalls[SyncCall] == 1 && m_ImportCalls[RenameCall] == 1);
+    QVERIFY(m_ImportCalls[WaveWrite] >= 3 && m_ImportCalls[SyncCall] == 1 && m_ImportCalls[RenameCall] == 1
+            && m_ImportCalls[FolderSyncCall] == 1);
     QVERIFY(m_SaveCalls[WaveWrite] >= 3 && m_SaveCalls[SpillWrite] == 0);
 }
 
@@ -259,6 +264,7 @@ void tst_Faults::failedCall_data()
                 QTest::newRow(name + ", short, then ENOSPC") << site.import << int(site.call) << position << ENOSPC << true;
         }
     }
+    QTest::newRow("import, folder sync, EIO") << true << int(FolderSyncCall) << 0 << EIO << false;
 }
 
 void tst_Faults::failedCall()
@@ -292,7 +298,12 @@ void tst_Faults::failedCall()
     QVERIFY2(!done, "the failure went unnoticed");
     QCOMPARE(io.m_Count[call], io.m_FailAt);
 
-    if (call == SpillWrite && error == ENOSPC) {
+    // Past the rename the new file is in place; only its durability is unknown.
+    const bool renamed = call == FolderSyncCall;
+    if (renamed) {
+        QCOMPARE(reason, QStringLiteral("cannot write %1: %1 was written but its folder could not be synced: %2")
+                             .arg(path, Reason(error)));
+    } else if (call == SpillWrite && error == ENOSPC) {
         const QString expected = QStringLiteral("disk full while writing the temporary event file in %1: ").arg(dir.path());
         QVERIFY2(reason.contains(expected) && reason.contains(QRegularExpression(QStringLiteral(": [1-9][0-9]* MB more needed$"))),
                  qPrintable(reason));
@@ -309,7 +320,7 @@ void tst_Faults::failedCall()
         QVERIFY2(reason.contains(error ? Reason(error) : QStringLiteral("ended early")), qPrintable(reason));
         QVERIFY2(reason.contains(call == SpillRead || call == SpillWrite ? dir.path() : path), qPrintable(reason));
     }
-    QVERIFY(ReadAll(path) == older);
+    QVERIFY(ReadAll(path) == (renamed ? m_Reference : older));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("wave.dvn")});
 }
 

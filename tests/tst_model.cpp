@@ -1,5 +1,6 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_NameFilter.h"
 #include "Dovlin_Signals.h"
 
 #include <QBuffer>
@@ -58,6 +59,8 @@ private slots:
     void minMaxAfterLoad();
     void linking();
     void linkingStopsAtMaxDepth();
+    void nameFilterBeyondLatin1_data();
+    void nameFilterBeyondLatin1();
     void outOfRange();
 };
 
@@ -243,6 +246,39 @@ void tst_Model::linkingStopsAtMaxDepth()
 
     Dovlin_FileManager loaded;
     QVERIFY2(SaveAndLoad(fm, loaded), qPrintable(loaded.ErrorString()));
+}
+
+void tst_Model::nameFilterBeyondLatin1_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("matches");
+    QTest::newRow("text, any case") << "ÄB" << QStringList{"äbc"};
+    QTest::newRow("wildcard with a character beyond U+FFFF") << "*😀" << QStringList{"sig_😀"};
+    QTest::newRow("? is one character, whatever its size") << "sig_?" << QStringList{"sig_😀", "sig_é"};
+}
+
+// Names of any script, as a dump's UTF-8 gives them, in the model itself.
+void tst_Model::nameFilterBeyondLatin1()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, matches);
+    Dovlin_FileManager fm;
+    auto *top = new Dovlin_CompositeHierarchy(&fm);
+    top->SetName(QStringLiteral("tëst_日本"));
+    for (const QString &name : {QStringLiteral("sig_😀"), QStringLiteral("sig_é"), QStringLiteral("äbc")}) {
+        auto *leaf = new Dovlin_ScalarHierarchy(&fm);
+        leaf->SetName(name);
+        QVERIFY(top->AddHierarchy(leaf));
+    }
+    Dovlin_NameFilter filter;
+    QVERIFY2(filter.SetPattern(pattern), qPrintable(filter.ErrorString()));
+    std::vector<unsigned char> marks;
+    QCOMPARE(filter.Apply(fm, marks), int(matches.size()));
+    QStringList found;
+    for (int i = 0; i < fm.GetnHierarchy(); ++i)
+        if (marks[size_t(i)] == Dovlin_NameFilter::Match)
+            found << fm.GetHierarchy(i)->GetName();
+    QCOMPARE(found, matches);
 }
 
 void tst_Model::outOfRange()

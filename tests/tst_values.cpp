@@ -61,7 +61,10 @@ Dump readDump(const QString &path)
 {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
-    const QStringList tokens = QString::fromLatin1(file.readAll()).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    const QByteArray bytes = file.readAll();
+    // As the import reads names: UTF-8 where they are, else Latin-1.
+    const QString text = bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    const QStringList tokens = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     Dump dump;
     QStringList scopes;
     qint64 time = 0;
@@ -273,8 +276,9 @@ void TestValues::matchesTheDump_data()
     QTest::addColumn<QString>("dump");
     QTest::addColumn<QString>("radix");
     const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
-                               "values/states.vcd", "corpus/icarus/counter_tb.vcd", "corpus/ghdl/oscar/vhdl3.vcd",
-                               "corpus/wikipedia/example.vcd", "corpus/quartus/wave_registradores.vcd",
+                               "values/states.vcd", "values/names.vcd", "corpus/icarus/counter_tb.vcd",
+                               "corpus/ghdl/oscar/vhdl3.vcd", "corpus/wikipedia/example.vcd",
+                               "corpus/quartus/wave_registradores.vcd",
                                "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd"};
     for (const QString &dump : dumps)
         for (const QString radix : {"binary", "hex", "unsigned", "signed"})

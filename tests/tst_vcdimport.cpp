@@ -2,12 +2,17 @@
 #include "Dovlin_VcdImport.h"
 #include "tst_vcdimport_support.h"
 #include "vcd_lex.h"
+#include "vcd_yacc.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <cstdio>
 
 using namespace VcdTesting;
 
@@ -31,6 +36,8 @@ private:
 private slots:
     void model_data();
     void model();
+    void namesAsWritten_data();
+    void namesAsWritten();
     void refused_data();
     void refused();
     void unopenableFile_data();
@@ -227,6 +234,48 @@ void TestVcdImport::model()
     for (QString &warning : warnings)
         warning.prepend(m_DumpPath + ": ");
     QCOMPARE(reporter.m_Warnings, warnings);
+}
+
+void TestVcdImport::namesAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("declarations");
+    QTest::addColumn<QStringList>("paths");
+
+    QTest::newRow("UTF-8, up to four bytes a character")
+        << QByteArray("$scope module tëst_日本 $end $var wire 2 ! αβ [1:0] $end $var wire 1 \" 😀 $end $upscope $end")
+        << QStringList{"tëst_日本", "tëst_日本.αβ", "tëst_日本.αβ.αβ[0]", "tëst_日本.αβ.αβ[1]", "tëst_日本.😀"};
+    QTest::newRow("Latin-1 beside UTF-8, name by name")
+        << QByteArray("$scope module caf\xe9 $end $var wire 1 ! größe $end $var wire 1 \" ü\xff $end $upscope $end")
+        << QStringList{"café", "café.größe", "café.Ã¼ÿ"};
+    QTest::newRow("overlong forms and surrogates are not UTF-8")
+        << QByteArray("$var wire 1 ! \xc0\xaf $end $var wire 1 \" \xed\xa0\x80 $end")
+        << QStringList{"À¯", QString::fromLatin1("\xed\xa0\x80")};
+    // Only what comes before the zero byte is kept, so only that part decides.
+    QTest::newRow("cut at the zero byte, then read")
+        << QByteArrayLiteral("$scope module ü\0\xff $end $var wire 1 ! a $end $upscope $end") << QStringList{"ü", "ü.a"};
+    QTest::newRow("a byte order mark is part of the name")
+        << QByteArray("$var wire 1 ! \xef\xbb\xbf" "a $end $var wire 1 \" a $end")
+        << QStringList{"a", QChar(0xfeff) + QStringLiteral("a")};
+}
+
+// The names of the import's own model, before the wave file (which stores Latin-1 for now) is written.
+void TestVcdImport::namesAsWritten()
+{
+    QFETCH(QByteArray, declarations);
+    QFETCH(QStringList, paths);
+
+    const QString path = write(QStringLiteral("names.vcd"), declarations + "\n#0\n1!\n");
+    FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    QVERIFY(file);
+    const auto closeFile = qScopeGuard([file] { std::fclose(file); });
+    vcd_lex lexer;
+    vcd_yacc parser;
+    QVERIFY(parser.yycreate(&lexer) && lexer.yycreate(&parser));
+    lexer.yyin = file;
+    QCOMPARE(parser.yyparse(), 0);
+    QStringList imported = nodesByPath(*parser.m_pFileManager).keys();
+    std::sort(imported.begin(), imported.end());
+    QCOMPARE(imported, paths);
 }
 
 void TestVcdImport::refused_data()

@@ -11,6 +11,7 @@
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <climits>
@@ -104,10 +105,16 @@ bool parseIndex(const std::string &text, long long &value)
 }
 
 // A wave file's name ends at its first zero byte: a name is cut there so it reads back as imported.
+// Simulators write names in UTF-8; bytes that are not valid UTF-8 come from older tools, which wrote Latin-1.
 QString nameText(const char *text, size_t length)
 {
     const void *zero = std::memchr(text, 0, length);
-    return QString::fromLatin1(text, qsizetype(zero ? static_cast<const char *>(zero) - text : length));
+    const QByteArrayView bytes(text, qsizetype(zero ? static_cast<const char *>(zero) - text : length));
+    if (!bytes.isValidUtf8())
+        return QString::fromLatin1(bytes);
+    // A byte order mark at the start belongs to the name: QString::fromUtf8 would drop it.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    return utf8.decode(bytes);
 }
 
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
