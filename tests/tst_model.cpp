@@ -263,13 +263,9 @@ void tst_Model::nameFilterBeyondLatin1()
     QFETCH(QString, pattern);
     QFETCH(QStringList, matches);
     Dovlin_FileManager fm;
-    auto *top = new Dovlin_CompositeHierarchy(&fm);
-    top->SetName(QStringLiteral("tëst_日本"));
-    for (const QString &name : {QStringLiteral("sig_😀"), QStringLiteral("sig_é"), QStringLiteral("äbc")}) {
-        auto *leaf = new Dovlin_ScalarHierarchy(&fm);
-        leaf->SetName(name);
-        QVERIFY(top->AddHierarchy(leaf));
-    }
+    auto *top = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("tëst_日本"));
+    for (const QString &name : {QStringLiteral("sig_😀"), QStringLiteral("sig_é"), QStringLiteral("äbc")})
+        QVERIFY(top->AddHierarchy(&fm.AddNode<Dovlin_ScalarHierarchy>(name)));
     Dovlin_NameFilter filter;
     QVERIFY2(filter.SetPattern(pattern), qPrintable(filter.ErrorString()));
     std::vector<unsigned char> marks;
