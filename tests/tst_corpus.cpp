@@ -85,7 +85,10 @@ void TestCorpus::converts()
         }
         QVERIFY2(converted, qPrintable(reporter.m_Errors.join('\n')));
         QCOMPARE(reporter.m_Errors, QStringList());
-        QCOMPARE(reporter.m_Warnings, problem.isEmpty() ? QStringList() : QStringList{prefix + problem});
+        // Format 1 holds names in Latin-1 only, and says how many it could not write.
+        const bool wide = file.endsWith("wide-names.vcd") && format == Dovlin_WaveFormat::Format1;
+        QCOMPARE(reporter.m_Warnings, wide ? QStringList{path + ": format 1 writes names in Latin-1: 5 of them could not be written exactly"}
+                                      : problem.isEmpty() ? QStringList() : QStringList{prefix + problem});
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QByteArray bytes = written.readAll();
@@ -102,7 +105,8 @@ void TestCorpus::converts()
         QVERIFY(buffer.open(QIODevice::WriteOnly) && model.SaveAll(&buffer, format));
         QVERIFY(saved == bytes);
     }
-    QCOMPARE(models[1], models[0]);
+    if (!file.endsWith("wide-names.vcd"))
+        QCOMPARE(models[1], models[0]);
 }
 
 QTEST_GUILESS_MAIN(TestCorpus)

@@ -1,6 +1,7 @@
 // dovlin-values, run as a separate process, against texts built from the dump itself: what the
 // name tree shows must be what the dump says, at every change, between changes, at 0 and past
 // the end.
+#include <QDirIterator>
 #include <QFile>
 #include <QHash>
 #include <QMap>
@@ -266,6 +267,8 @@ class TestValues : public QObject
 private slots:
     void matchesTheDump_data();
     void matchesTheDump();
+    void bothFormats_data();
+    void bothFormats();
     void refusals_data();
     void refusals();
     void convertsOnlyANewerDump();
@@ -276,7 +279,7 @@ void TestValues::matchesTheDump_data()
     QTest::addColumn<QString>("dump");
     QTest::addColumn<QString>("radix");
     const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
-                               "values/states.vcd", "values/names.vcd", "corpus/icarus/counter_tb.vcd",
+                               "values/states.vcd", "values/names.vcd", "values/wide-names.vcd", "corpus/icarus/counter_tb.vcd",
                                "corpus/ghdl/oscar/vhdl3.vcd", "corpus/wikipedia/example.vcd",
                                "corpus/quartus/wave_registradores.vcd",
                                "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd"};
@@ -328,6 +331,48 @@ void TestValues::matchesTheDump()
         }
     }
     QCOMPARE(lines, wanted);
+}
+
+void TestValues::bothFormats_data()
+{
+    QTest::addColumn<QString>("dump");
+    QDirIterator files(QStringLiteral(DOVLIN_TEST_DATA), {"*.vcd"}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString dump = files.next();
+        if (!dump.contains("with_errors"))
+            QTest::newRow(qPrintable(dump.mid(int(strlen(DOVLIN_TEST_DATA)) + 1))) << dump;
+    }
+}
+
+// Converted to either format, a dump shows the same values at its times and between them (but for
+// what format 1 cannot hold: names beyond Latin-1).
+void TestValues::bothFormats()
+{
+    QFETCH(QString, dump);
+    QTemporaryDir dir;
+    // The dump's time stamps, and the times just after them.
+    QFile file(dump);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList times{"0"};
+    static const QRegularExpression stamp(QStringLiteral("(?:^|\\s)#([0-9]+)(?=\\s|$)"));
+    for (auto match = stamp.globalMatch(QString::fromLatin1(file.readAll())); match.hasNext() && times.size() < 200;) {
+        const qint64 t = match.next().captured(1).toLongLong();
+        times << QString::number(t) << QString::number(t + 1);
+    }
+    QByteArray shown[2];
+    for (int format : {1, 2}) {
+        const QString wave = dir.filePath(QString("%1.dvn").arg(format));
+        QProcess converter;
+        converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), {dump, "-o", wave, "--format", QString::number(format)});
+        QVERIFY(converter.waitForFinished(60000) && converter.exitCode() == 0);
+        const Run run = runValues(QStringList{wave, "--radix", "hex"} + times);
+        QCOMPARE(run.m_ExitCode, 0);
+        shown[format - 1] = run.m_Out;
+    }
+    if (dump.endsWith("wide-names.vcd"))
+        QVERIFY(shown[0] != shown[1] && shown[1].contains("日本.tëst_日本") && shown[1].contains("日本.😀"));
+    else
+        QCOMPARE(shown[0], shown[1]);
 }
 
 void TestValues::refusals_data()
