@@ -273,7 +273,7 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         for (qint64 b = 1; b < events.m_nBox; ++b) {
             const quint64 step = quint64(events.BoxFirstTime(b)) - quint64(firstTime);
             const qint64 time = events.BoxFirstTime(b), offset = events.BoxOffset(b);
-            if (step > quint64(std::numeric_limits<qint64>::max() - firstTime) || time < previousTime)
+            if (step > quint64(std::numeric_limits<qint64>::max()) - quint64(firstTime) || time < previousTime)
                 return Fail(QStringLiteral("section INDX: signal %1: box %2 starts at time %3, before box %4 (%5): "
                                            "the box index is out of order")
                                 .arg(s).arg(b).arg(time).arg(b - 1).arg(previousTime));
