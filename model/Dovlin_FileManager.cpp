@@ -158,6 +158,36 @@ QList<QPair<int, QString>> Dovlin_FileManager::TakeDamageReports()
     return std::exchange(m_NewDamage, {});
 }
 
+void Dovlin_FileManager::KeepChangeTimes(int node, qint64 bytes)
+{
+    if (const auto found = m_ChangeTimesAt.find(node); found != m_ChangeTimesAt.end()) {
+        m_ChangeTimesBytes -= (*found)->second;
+        m_ChangeTimesUse.erase(*found);
+        m_ChangeTimesAt.erase(found);
+    }
+    m_ChangeTimesUse.emplace_front(node, bytes);
+    m_ChangeTimesAt.insert(node, m_ChangeTimesUse.begin());
+    m_ChangeTimesBytes += bytes;
+    // The newest list stays, however large: it is about to be drawn.
+    while (m_ChangeTimesBytes > ChangeTimesBudget && m_ChangeTimesUse.size() > 1) {
+        const auto [oldest, oldBytes] = m_ChangeTimesUse.back();
+        m_ChangeTimesBytes -= oldBytes;
+        m_ChangeTimesAt.remove(oldest);
+        m_ChangeTimesUse.pop_back();
+        if (const Dovlin_Hierarchy *dropped = GetHierarchy(oldest))
+            dropped->DropChangeTimes();
+    }
+}
+
+bool Dovlin_FileManager::UseChangeTimes(int node)
+{
+    const auto found = m_ChangeTimesAt.find(node);
+    if (found == m_ChangeTimesAt.end())
+        return false;
+    m_ChangeTimesUse.splice(m_ChangeTimesUse.begin(), m_ChangeTimesUse, *found);
+    return true;
+}
+
 void Dovlin_FileManager::CloseSignals(qint64 lastTime)
 {
     if (lastTime == -1)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -207,6 +208,14 @@ public:
     // set to the depths. False with the reason.
     bool LinkHierarchies(bool levelsStored, QString &reason);
 
+    // The merged change times that nodes keep (Dovlin_Hierarchy::ChangeTimes) take at most this many
+    // bytes in all: past it, those used least recently are dropped.
+    static constexpr qint64 ChangeTimesBudget = qint64(64) << 20;
+    // A node keeps bytes of merged times, or says it uses the ones it keeps; false when they were
+    // dropped since.
+    void KeepChangeTimes(int node, qint64 bytes);
+    bool UseChangeTimes(int node);
+
     // Counts changes of the tree's shape (nodes linked, signals attached) and of the events, so
     // that what is derived from them can be kept until they change.
     quint64 Structure() const { return m_Structure; }
@@ -244,6 +253,10 @@ private:
     std::vector<QString> m_Strings;
     QHash<QString, qint64> m_StringIndex;
     QHash<int, QString> m_Damage;
+    // Nodes that keep merged change times, the most recently used first, with their bytes.
+    std::list<std::pair<int, qint64>> m_ChangeTimesUse;
+    QHash<int, std::list<std::pair<int, qint64>>::iterator> m_ChangeTimesAt;
+    qint64 m_ChangeTimesBytes = 0;
     QList<QPair<int, QString>> m_NewDamage;
     // The events of the loaded file, pointed into by the boxes of its signals.
     std::unique_ptr<Dovlin_EventArena> m_EventArena;

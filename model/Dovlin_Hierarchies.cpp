@@ -30,29 +30,42 @@ int nextOpenColumn(std::vector<int> &next, int c)
     return root;
 }
 
-// Merges sorted lists of distinct times pairwise: leaves that change at the same times (all the
-// flip-flops of one clock) shrink to one short list early, so the work stays near the number of
-// events.
-std::vector<qint64> mergeTimes(std::vector<std::vector<qint64>> lists)
+// Merges sorted lists of distinct times as they come, as a binary counter adds: a list merges with
+// the one on top of the stack while that is no more than twice as long. Leaves that change at the
+// same times (all the flip-flops of one clock) shrink to one short list early, the work stays near
+// the number of events times the depth of the stack, and only one leaf's times wait at a time.
+class TimeMerger
 {
-    while (lists.size() > 1) {
-        std::vector<std::vector<qint64>> merged;
-        merged.reserve((lists.size() + 1) / 2);
-        for (size_t i = 0; i + 1 < lists.size(); i += 2) {
-            std::vector<qint64> both;
-            both.reserve(lists[i].size() + lists[i + 1].size());
-            std::set_union(lists[i].begin(), lists[i].end(), lists[i + 1].begin(), lists[i + 1].end(),
-                           std::back_inserter(both));
-            merged.push_back(std::move(both));
-            std::vector<qint64>().swap(lists[i]);
-            std::vector<qint64>().swap(lists[i + 1]);
+public:
+    void Add(std::vector<qint64> list)
+    {
+        while (!m_Stack.empty() && m_Stack.back().size() <= 2 * list.size()) {
+            list = Union(m_Stack.back(), list);
+            m_Stack.pop_back();
         }
-        if (lists.size() % 2)
-            merged.push_back(std::move(lists.back()));
-        lists = std::move(merged);
+        m_Stack.push_back(std::move(list));
     }
-    return lists.empty() ? std::vector<qint64>() : std::move(lists.front());
-}
+    std::vector<qint64> Take()
+    {
+        std::vector<qint64> all;
+        while (!m_Stack.empty()) {
+            all = Union(m_Stack.back(), all);
+            m_Stack.pop_back();
+        }
+        return all;
+    }
+
+private:
+    static std::vector<qint64> Union(const std::vector<qint64> &a, const std::vector<qint64> &b)
+    {
+        std::vector<qint64> both;
+        both.reserve(a.size() + b.size());
+        std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(both));
+        return both;
+    }
+
+    std::vector<std::vector<qint64>> m_Stack;
+};
 
 // The first time of the sorted [from, last) that is not below time, in steps that double from
 // `from` on and a binary search inside the last step: the next column's times lie near.
@@ -84,17 +97,17 @@ void Dovlin_Hierarchy::SetMaxMergedEvents(qint64 events)
 
 const std::vector<qint64> *Dovlin_Hierarchy::ChangeTimes() const
 {
-    if (m_ChangeTimesStructure != m_FileManager->Structure() || m_ChangeTimesLimit != maxMergedEvents) {
+    if (m_ChangeTimesStructure != m_FileManager->Structure() || m_ChangeTimesLimit != maxMergedEvents
+        || (m_ChangeTimesMerged && !m_FileManager->UseChangeTimes(m_Index))) {
         const std::vector<const Dovlin_Signal *> &signalList = LeafSignals();
         qint64 total = 0;
         for (const Dovlin_Signal *signal : signalList)
             total += signal->GetnEvent();
-        m_ChangeTimes.clear();
+        std::vector<qint64>().swap(m_ChangeTimes);
         m_ChangeTimesMerged = total <= maxMergedEvents;
         m_ChangeTimesLimit = maxMergedEvents;
         if (m_ChangeTimesMerged) {
-            std::vector<std::vector<qint64>> lists;
-            lists.reserve(signalList.size());
+            TimeMerger merger;
             CSignalEvent events[Dovlin_Signal::m_BoxSize];
             for (const Dovlin_Signal *signal : signalList) {
                 std::vector<qint64> times;
@@ -105,17 +118,25 @@ const std::vector<qint64> *Dovlin_Hierarchy::ChangeTimes() const
                     if (!signal->ReadEvents(i, take, events))
                         break;
                     for (qint64 e = 0; e < take; ++e)
-                        times.push_back(events[e].m_Time);
+                        if (times.empty() || times.back() != events[e].m_Time)
+                            times.push_back(events[e].m_Time);
                     i += take;
                 }
-                times.erase(std::unique(times.begin(), times.end()), times.end());
-                lists.push_back(std::move(times));
+                merger.Add(std::move(times));
             }
-            m_ChangeTimes = mergeTimes(std::move(lists));
+            m_ChangeTimes = merger.Take();
+            m_ChangeTimes.shrink_to_fit();
+            m_FileManager->KeepChangeTimes(m_Index, qint64(m_ChangeTimes.capacity() * sizeof(qint64)));
         }
         m_ChangeTimesStructure = m_FileManager->Structure();
     }
     return m_ChangeTimesMerged ? &m_ChangeTimes : nullptr;
+}
+
+void Dovlin_Hierarchy::DropChangeTimes() const
+{
+    std::vector<qint64>().swap(m_ChangeTimes);
+    m_ChangeTimesStructure = ~quint64(0);
 }
 
 // A bus or scope row needs, per pixel column, whether none, one or several distinct times of its

@@ -59,7 +59,10 @@ public:
     const std::vector<const Dovlin_Signal *> &LeafSignals() const;
     // Every distinct time at which a leaf below the node has an event (sentinels left out),
     // sorted; null when the leaves hold more events than it is worth merging.
+    // The lists are kept, the least recently used dropped past the file manager's budget for them.
     const std::vector<qint64> *ChangeTimes() const;
+    // Frees the merged times; they are merged again when next asked for.
+    void DropChangeTimes() const;
     // Leaves holding more events than this are not merged into ChangeTimes (2^25 unless set).
     static qint64 MaxMergedEvents();
     static void SetMaxMergedEvents(qint64 events);

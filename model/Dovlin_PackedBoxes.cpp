@@ -12,13 +12,6 @@ namespace {
 
 constexpr quint64 NoKey = ~quint64(0);
 
-quint64 loadWidth(const unsigned char *from, int bytes)
-{
-    quint64 value = 0;
-    std::memcpy(&value, from, size_t(bytes));
-    return qFromLittleEndian(value);
-}
-
 } // namespace
 
 Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
@@ -72,17 +65,6 @@ void Dovlin_BoxCache::Forget(quint64 key)
             set.m_Keys[way] = NoKey;
 }
 
-qint64 Dovlin_PackedSignal::BoxFirstTime(qint64 box) const
-{
-    return box == 0 ? m_FirstTime
-                    : qint64(quint64(m_FirstTime) + loadWidth(m_Times + (box - 1) * m_TimeBytes, m_TimeBytes));
-}
-
-qint64 Dovlin_PackedSignal::BoxOffset(qint64 box) const
-{
-    return box == 0 ? 0 : qint64(loadWidth(m_Offsets + (box - 1) * m_OffsetBytes, m_OffsetBytes));
-}
-
 int Dovlin_PackedSignal::EventsIn(qint64 box) const
 {
     return int(qMin<qint64>(Dovlin_Signal::m_BoxSize, m_nEvent - box * Dovlin_Signal::m_BoxSize));
@@ -111,7 +93,7 @@ bool Dovlin_PackedFile::Check(qint64 offset, qint64 size, QString &reason)
         if (checked == 0) {
             const qint64 start = chunk * m_ChunkBytes;
             const qint64 bytes = qMin(m_ChunkBytes, m_BoxesSize - start);
-            checked = Dovlin_Crc32c(m_Boxes + start, bytes) == loadWidth(m_Checksums + 4 * chunk, 4) ? 1 : 2;
+            checked = Dovlin_Crc32c(m_Boxes + start, bytes) == Dovlin_PackedSignal::Field(m_Checksums + 4 * chunk, 4) ? 1 : 2;
         }
         if (checked == 2) {
             reason = QStringLiteral("section BOXS: the checksum of bytes %1 to %2 does not match")

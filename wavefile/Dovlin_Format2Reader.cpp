@@ -89,6 +89,31 @@ struct Section
     bool m_Present = false;
 };
 
+template <typename Field>
+qint64 firstOutOfOrder(const unsigned char *fields, qint64 count, quint64 minStep)
+{
+    quint64 previous = 0;
+    for (qint64 i = 0; i < count; ++i) {
+        const quint64 value = qFromLittleEndian<Field>(fields + i * qint64(sizeof(Field)));
+        if (value < previous || value - previous < minStep)
+            return i + 1;
+        previous = value;
+    }
+    return 0;
+}
+
+// The first box (from 1) whose index field of width bytes is below the one before it (box 0's is 0)
+// or less than minStep above it; 0 when they all keep order.
+qint64 firstOutOfOrder(const unsigned char *fields, int width, qint64 count, quint64 minStep)
+{
+    switch (width) {
+    case 1: return firstOutOfOrder<quint8>(fields, count, minStep);
+    case 2: return firstOutOfOrder<quint16>(fields, count, minStep);
+    case 4: return firstOutOfOrder<quint32>(fields, count, minStep);
+    default: return firstOutOfOrder<quint64>(fields, count, minStep);
+    }
+}
+
 bool validUtf8(const char *text, qsizetype size)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -269,20 +294,22 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         dataOffset += qint64(dataBytes);
         indexOffset += indexBytes;
         // The searches take the index as it is: its times must not go back, its boxes not overlap.
-        qint64 previousTime = firstTime, previousOffset = 0;
-        for (qint64 b = 1; b < events.m_nBox; ++b) {
-            const quint64 step = quint64(events.BoxFirstTime(b)) - quint64(firstTime);
-            const qint64 time = events.BoxFirstTime(b), offset = events.BoxOffset(b);
-            if (step > quint64(std::numeric_limits<qint64>::max()) - quint64(firstTime) || time < previousTime)
-                return Fail(QStringLiteral("section INDX: signal %1: box %2 starts at time %3, before box %4 (%5): "
-                                           "the box index is out of order")
-                                .arg(s).arg(b).arg(time).arg(b - 1).arg(previousTime));
-            if (offset < previousOffset + 2 || offset > events.m_DataBytes - 2)
-                return Fail(QStringLiteral("section INDX: signal %1: box %2 at byte %3 of %4: the box index is out of order")
-                                .arg(s).arg(b).arg(offset).arg(events.m_DataBytes));
-            previousTime = time;
-            previousOffset = offset;
-        }
+        const qint64 nField = qMax<qint64>(events.m_nBox - 1, 0);
+        if (const qint64 box = firstOutOfOrder(events.m_Times, events.m_TimeBytes, nField, 0))
+            return Fail(QStringLiteral("section INDX: signal %1: box %2 starts at time %3, before box %4 (%5): "
+                                       "the box index is out of order")
+                            .arg(s).arg(box).arg(events.BoxFirstTime(box)).arg(box - 1).arg(events.BoxFirstTime(box - 1)));
+        if (const qint64 box = firstOutOfOrder(events.m_Offsets, events.m_OffsetBytes, nField, 2))
+            return Fail(QStringLiteral("section INDX: signal %1: box %2 at byte %3 of %4: the box index is out of order")
+                            .arg(s).arg(box).arg(events.BoxOffset(box)).arg(events.m_DataBytes));
+        const quint64 lastStep = nField ? Dovlin_PackedSignal::Field(events.m_Times + (nField - 1) * events.m_TimeBytes, events.m_TimeBytes) : 0;
+        if (lastStep > quint64(std::numeric_limits<qint64>::max()) - quint64(firstTime))
+            return Fail(QStringLiteral("section INDX: signal %1: box %2 starts after the largest time: the box index is "
+                                       "out of order").arg(s).arg(nField));
+        if (nField && events.BoxOffset(nField) > events.m_DataBytes - 2)
+            return Fail(QStringLiteral("section INDX: signal %1: box %2 at byte %3 of %4: the box index is out of order")
+                            .arg(s).arg(nField).arg(events.BoxOffset(nField)).arg(events.m_DataBytes));
+        const qint64 previousTime = events.BoxFirstTime(nField);
         if (events.m_nBox > 0 && endTime >= 0 && previousTime > endTime)
             return fail(QStringLiteral("its last box starts at time %1, after the end time %2").arg(previousTime).arg(endTime));
         if (events.m_nBox > 0 && endTime < 0)
