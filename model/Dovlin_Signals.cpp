@@ -221,6 +221,17 @@ bool Dovlin_Signal::PackedBoxOf(qint64 box, Dovlin_PackedBox &packed) const
     return true;
 }
 
+void Dovlin_Signal::PrefetchPackedBox(qint64 box, bool bytes) const
+{
+    if (m_Packed || box > m_LastBox || m_Boxes[size_t(box)].GetKind() != Dovlin_BoxRef::Spilled)
+        return;
+    const Dovlin_SpillFile *spill = m_FileManager->SpillFile();
+    if (spill && bytes)
+        spill->PrefetchBox(m_Boxes[size_t(box)].Number());
+    else if (spill)
+        spill->PrefetchSlot(m_Boxes[size_t(box)].Number());
+}
+
 CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
     if (m_Packed)

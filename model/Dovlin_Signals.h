@@ -180,6 +180,9 @@ public:
     // false for a box in memory or one that cannot be read. For writers.
     Dovlin_BoxRef BoxRefOf(qint64 box) const;
     bool PackedBoxOf(qint64 box, Dovlin_PackedBox &packed) const;
+    // A writer asks for box b some boxes ahead: a spilled box's place, then its bytes, lie apart
+    // from the others' (nothing for boxes kept otherwise).
+    void PrefetchPackedBox(qint64 box, bool bytes) const;
     // For readers of wave files: the boxes of a signal without events lie, one after the other,
     // at events (a mapped file, or memory that outlives the signal); or they lie packed as packed
     // describes, which must outlive the signal too.

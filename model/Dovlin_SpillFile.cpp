@@ -136,6 +136,14 @@ bool Dovlin_SpillFile::Failure(const QString &what, int error)
     return false;
 }
 
+void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
+{
+    const quint64 where = m_Slots[size_t(slot)];
+    const char *memory = m_Blocks[size_t(where >> BlockShift)].m_Memory;
+    if (memory)
+        __builtin_prefetch(memory + (where & ((quint64(1) << BlockShift) - 1)));
+}
+
 bool Dovlin_SpillFile::ReadPacked(qint64 slot, Dovlin_PackedBox &packed)
 {
     if (m_Descriptor < 0 || m_Failed || slot < 0 || slot >= Boxes())

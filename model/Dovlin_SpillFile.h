@@ -38,6 +38,10 @@ public:
     bool Read(qint64 slot, CSignalEvent *events, int count);
     // The box of a slot as it is packed.
     bool ReadPacked(qint64 slot, Dovlin_PackedBox &packed);
+    // Asks the cache for what reading a slot needs: first where the box lies (some slots ahead),
+    // then its packed bytes (once where it lies has come).
+    void PrefetchSlot(qint64 slot) const { __builtin_prefetch(&m_Slots[size_t(slot)]); }
+    void PrefetchBox(qint64 slot) const;
     qint64 Boxes() const { return qint64(m_Slots.size()); }
     // Bytes on disk, and bytes that were to go there when writing failed.
     qint64 BytesWritten() const { return m_Written; }

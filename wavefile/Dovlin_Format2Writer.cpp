@@ -292,6 +292,9 @@ bool Dovlin_Format2Writer::Write(qint64 endTime)
         }
         const qint64 encodedEnd = flags & Closed ? nEvent - 1 : nEvent;
         for (qint64 b = 0; b < nBox; ++b) {
+            constexpr qint64 slotsAhead = 16, bytesAhead = 8;
+            signal.PrefetchPackedBox(b + slotsAhead, false);
+            signal.PrefetchPackedBox(b + bytesAhead, true);
             const qint64 first = b == 0 ? 1 : b * Dovlin_BoxCodec::MaxEvents;
             const qint64 end = qMin(encodedEnd, (b + 1) * Dovlin_BoxCodec::MaxEvents);
             const qint64 boxStart = out.SectionOffset() - dataStart;
