@@ -24,34 +24,34 @@ quint64 inverseOf(quint64 odd)
     return inverse;
 }
 
-// Fields go out lowest bit first; fewer than 8 bits wait in the accumulator between calls.
+// Fields go out lowest bit first, 8 bytes at a time: the bits of a word wait in a register until
+// it is full.
 class BitWriter
 {
 public:
     explicit BitWriter(unsigned char *to) : m_To(to) {}
+    // value has no bits at or above width (0 to 64).
     void Put(quint64 value, int width)
     {
-        if (width > 56) {
-            Put(value & 0xffffffffu, 32);
-            Put(value >> 32, width - 32);
-            return;
-        }
         if (width == 0)
             return;
-        m_Bits |= (value & ((quint64(1) << width) - 1)) << m_Count;
-        m_Count += width;
+        m_Bits |= value << m_Count;
+        const int total = m_Count + width;
+        if (total < 64) {
+            m_Count = total;
+            return;
+        }
         std::memcpy(m_To, &m_Bits, sizeof m_Bits);
-        const int bytes = m_Count / 8;
-        m_To += bytes;
-        m_Count -= 8 * bytes;
-        m_Bits = bytes == 8 ? 0 : m_Bits >> (8 * bytes);
+        m_To += sizeof m_Bits;
+        // The bits of value that did not fit in the word.
+        m_Bits = m_Count == 0 ? 0 : value >> (64 - m_Count);
+        m_Count = total - 64;
     }
     // The end of the last byte written, the partial one included.
     unsigned char *Finish()
     {
-        if (m_Count > 0)
-            *m_To++ = static_cast<unsigned char>(m_Bits);
-        return m_To;
+        std::memcpy(m_To, &m_Bits, sizeof m_Bits);
+        return m_To + (m_Count + 7) / 8;
     }
 
 private:
@@ -114,50 +114,60 @@ int GetVarint(const unsigned char *from, const unsigned char *end, quint64 &valu
 
 int Encode(const CSignalEvent *events, int count, unsigned char *to)
 {
-    quint64 steps[MaxEvents - 1];
-    quint64 values[MaxEvents];
-    quint64 allSteps = 0, smallest = ~quint64(0);
+    quint64 steps[MaxEvents - 1], units[MaxEvents - 1], values[MaxEvents];
+    // The smallest non-zero step less one: a zero step wraps around to the largest.
+    quint64 allSteps = 0, smallestLess = ~quint64(0);
+    for (int i = 1; i < count; ++i) {
+        const quint64 step = quint64(events[i].m_Time) - quint64(events[i - 1].m_Time);
+        steps[i - 1] = step;
+        allSteps |= step;
+        smallestLess = qMin(smallestLess, step - 1);
+    }
     qint64 low = events[0].m_Value.m_IntValue, high = low;
-    bool alternating = count >= 2;
+    quint64 differs = 0;
     for (int i = 0; i < count; ++i) {
         values[i] = quint64(events[i].m_Value.m_IntValue);
         low = qMin(low, qint64(values[i]));
         high = qMax(high, qint64(values[i]));
-        if (i >= 2)
-            alternating = alternating && values[i] == values[i - 2];
-        if (i == 0)
-            continue;
-        const quint64 step = quint64(events[i].m_Time) - quint64(events[i - 1].m_Time);
-        steps[i - 1] = step;
-        allSteps |= step;
-        if (step)
-            smallest = qMin(smallest, step);
     }
-    alternating = alternating && values[0] != values[1];
+    for (int i = 2; i < count; ++i)
+        differs |= values[i] ^ values[i - 2];
+    const bool alternating = count >= 2 && differs == 0 && values[0] != values[1];
 
     // The smallest step is the unit when it divides every step (tested by multiplying with the
-    // inverse of its odd part), else the largest power of two that does.
-    quint64 unit = allSteps ? allSteps & (~allSteps + 1) : 1;
-    if (allSteps && smallest != unit) {
-        const int shift = __builtin_ctzll(smallest);
-        const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
-        bool divides = (allSteps & ((quint64(1) << shift) - 1)) == 0;
-        for (int i = 0; i < count - 1; ++i)
-            divides &= (steps[i] >> shift) * inverse <= limit;
-        if (divides)
+    // inverse of its odd part, which gives the quotient too), else the largest power of two that
+    // does. The fields are the steps in units less the smallest.
+    quint64 unit = 1, base = 0, top = 0;
+    if (allSteps) {
+        const quint64 lowBit = allSteps & (~allSteps + 1), smallest = smallestLess + 1;
+        bool divides = false;
+        if (smallest != lowBit) {
+            const int shift = __builtin_ctzll(smallest);
+            const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
+            divides = (allSteps & ((quint64(1) << shift) - 1)) == 0;
+            base = ~quint64(0);
+            for (int i = 0; i < count - 1; ++i) {
+                const quint64 quotient = (steps[i] >> shift) * inverse;
+                divides &= quotient <= limit;
+                units[i] = quotient;
+                base = qMin(base, quotient);
+                top = qMax(top, quotient);
+            }
             unit = smallest;
+        }
+        if (!divides) {
+            unit = lowBit;
+            const int shift = __builtin_ctzll(lowBit);
+            base = ~quint64(0);
+            top = 0;
+            for (int i = 0; i < count - 1; ++i) {
+                units[i] = steps[i] >> shift;
+                base = qMin(base, units[i]);
+                top = qMax(top, units[i]);
+            }
+        }
     }
-    const int unitShift = __builtin_ctzll(unit);
-    const quint64 unitInverse = inverseOf(unit >> unitShift);
-    quint64 base = ~quint64(0);
-    for (int i = 0; i < count - 1; ++i) {
-        steps[i] = (steps[i] >> unitShift) * unitInverse;
-        base = qMin(base, steps[i]);
-    }
-    quint64 spread = 0;
-    for (int i = 0; i < count - 1; ++i)
-        spread |= steps[i] - base;
-    const int stepBits = bitsFor(spread);
+    const int stepBits = bitsFor(top - base);
 
     unsigned char *out = to;
     *out++ = static_cast<unsigned char>(stepBits);
@@ -175,9 +185,10 @@ int Encode(const CSignalEvent *events, int count, unsigned char *to)
         out += PutVarint(ZigZag(low), out);
     }
     BitWriter bits(out);
-    for (int i = 0; i < count - 1; ++i)
-        bits.Put(steps[i] - base, stepBits);
-    if (!alternating)
+    if (stepBits > 0)
+        for (int i = 0; i < count - 1; ++i)
+            bits.Put(units[i] - base, stepBits);
+    if (!alternating && valueBits > 0)
         for (int i = 0; i < count; ++i)
             bits.Put(values[i] - quint64(low), valueBits);
     return int(bits.Finish() - to);
