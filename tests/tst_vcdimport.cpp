@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <functional>
+#include <utility>
 
 using namespace VcdTesting;
 
@@ -24,6 +28,9 @@ private:
     // Imports text; on success loads the wave file into model.
     bool import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model);
     static QByteArray toggles(qint64 size);
+    // Overwrites every section of a wave file of format 2 but HEAD, DUMP, TREE and VIEW: what is
+    // left of it is no longer a file that loads.
+    static bool damageEvents(const QString &wave);
     // Not ASCII, and only the last suffix gives way to the wave file's.
     const QString m_DumpPath = m_Dir.filePath(QStringLiteral("wäve ü/dümp €.b.vcd"));
     const QString m_WavePath = m_Dir.filePath(QStringLiteral("wäve ü/dümp €.b.dvn"));
@@ -39,6 +46,8 @@ private slots:
     void unwritableWaveFile();
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
+    void dumpIdentity_data();
+    void dumpIdentity();
     void viewFlagsCarriedOver();
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
@@ -74,6 +83,21 @@ QByteArray TestVcdImport::toggles(qint64 size)
     for (int i = 0; vcd.size() < size; ++i)
         vcd += QStringLiteral("#%1\n%2!\n").arg(i).arg(i % 2).toLatin1();
     return vcd;
+}
+
+bool TestVcdImport::damageEvents(const QString &wave)
+{
+    QFile file(wave);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    for (quint32 i = 0; i < qFromLittleEndian<quint32>(bytes.constData() + 12); ++i) {
+        const char *entry = bytes.constData() + 16 + 32 * i;
+        const qsizetype offset = qFromLittleEndian<qint64>(entry + 8), length = qFromLittleEndian<qint64>(entry + 16);
+        if (!QByteArrayList{"HEAD", "DUMP", "TREE", "VIEW"}.contains(QByteArray(entry, 4)))
+            bytes.replace(offset, length, QByteArray(length, '\xff'));
+    }
+    return file.seek(0) && file.write(bytes) == bytes.size() && file.flush() && !Dovlin_FileManager().Load(wave);
 }
 
 void TestVcdImport::model_data()
@@ -368,6 +392,59 @@ void TestVcdImport::failureKeepsOldWaveFile()
     QCOMPARE(file.readAll(), QByteArray("previous wave file"));
     // Neither a temporary wave file nor an event file is left.
     QCOMPARE(QDir(m_Dir.path()).entryList({"old*", ".*"}, QDir::Files | QDir::Hidden), (QStringList{"old.dvn", "old.vcd"}));
+}
+
+// A wave file holds its dump only while the dump is the one the import read: its size, its time
+// and its first and last 64 KB all count, and reading them leaves the events alone.
+void TestVcdImport::dumpIdentity_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("upToDate");
+    QTest::newRow("none") << "" << true;
+    QTest::newRow("events of the wave file damaged") << "damage" << true;
+    QTest::newRow("replaced by one of the same size, time set back") << "replace" << false;
+    QTest::newRow("time alone set back") << "time" << false;
+    QTest::newRow("appended to") << "append" << false;
+    QTest::newRow("appended to while it was read") << "grow" << false;
+    QTest::newRow("wave file of format 1") << "format 1" << false;
+}
+
+void TestVcdImport::dumpIdentity()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, upToDate);
+    // Three edges long: the middle is in neither digested edge.
+    const QByteArray vcd = toggles(3 * Dovlin_DumpIdentity::m_EdgeBytes);
+    const QString path = write(QStringLiteral("identity.vcd"), vcd);
+    // An hour back: a later write gives the dump another time, however soon it comes.
+    const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600);
+    QFile dump(path);
+    QVERIFY(dump.open(QIODevice::ReadWrite) && dump.setFileTime(earlier, QFileDevice::FileModificationTime));
+    const auto append = [&path] {
+        QFile dump(path);
+        return dump.open(QIODevice::Append) && dump.write("#9999999\n0!\n") > 0;
+    };
+    struct GrowingReporter : RecordingReporter
+    {
+        std::function<bool()> m_Grow;
+        bool Progress(qint64, qint64) override { return !m_Grow || std::exchange(m_Grow, nullptr)(); }
+    } reporter;
+    if (change == "grow")
+        reporter.m_Grow = append;
+    Dovlin_VcdImport importer(&reporter);
+    importer.SetFormat(change == "format 1" ? Dovlin_WaveFormat::Format1 : Dovlin_WaveFormat::Format2);
+    QVERIFY(importer.Convert(path));
+    const QString wave = importer.WaveFileName();
+    if (change == "damage")
+        QVERIFY(damageEvents(wave));
+    if (change == "append")
+        QVERIFY(append());
+    if (change == "replace")
+        QVERIFY(!write(QStringLiteral("identity.vcd"), QByteArray(vcd).replace("#1\n1!", "#1\n0!")).isEmpty());
+    if (change == "replace" || change == "time")
+        QVERIFY(dump.setFileTime(earlier.addSecs(-60), QFileDevice::FileModificationTime));
+    QCOMPARE(Dovlin_VcdImport::WaveFileUpToDate(path, wave), upToDate);
+    QCOMPARE(Dovlin_VcdImport::UpToDateWaveFile(path), upToDate ? wave : QString());
 }
 
 // The old file's nodes are found by dotted path, not by table position or by name alone: the
