@@ -48,6 +48,7 @@ private slots:
     void failureKeepsOldWaveFile();
     void dumpIdentity_data();
     void dumpIdentity();
+    void viewFlagsCarriedOver_data();
     void viewFlagsCarriedOver();
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
@@ -448,9 +449,22 @@ void TestVcdImport::dumpIdentity()
 }
 
 // The old file's nodes are found by dotted path, not by table position or by name alone: the
-// second dump declares the scopes in another order and adds a signal.
+// second dump declares the scopes in another order and adds a signal. Only the tree and the view
+// of the old file are read: a file whose events are lost hands them on all the same.
+void TestVcdImport::viewFlagsCarriedOver_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<bool>("eventsLost");
+    QTest::newRow("format 2") << int(Dovlin_WaveFormat::Format2) << false;
+    QTest::newRow("format 2, events damaged") << int(Dovlin_WaveFormat::Format2) << true;
+    QTest::newRow("format 1") << int(Dovlin_WaveFormat::Format1) << false;
+    QTest::newRow("format 1, events cut off") << int(Dovlin_WaveFormat::Format1) << true;
+}
+
 void TestVcdImport::viewFlagsCarriedOver()
 {
+    QFETCH(int, format);
+    QFETCH(bool, eventsLost);
     const QByteArray u("$scope module u $end $var wire 1 # a $end $upscope $end\n");
     const QByteArray w("$scope module w $end $var wire 1 $ a $end $upscope $end\n");
     const QByteArray head("$scope module top $end $var wire 1 ! clk $end $var wire 2 \" v [1:0] $end\n");
@@ -459,6 +473,12 @@ void TestVcdImport::viewFlagsCarriedOver()
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(importer.Convert(path));
+    Dovlin_SavedView view;
+    view.m_Present = true;
+    view.m_Window = {2, 4, 1, 7, 0.5};
+    view.m_Cursors = {1, 3};
+    view.m_BookmarkSet[3] = true;
+    view.m_Bookmarks[3] = {0, 5, 1, 5, 2.0};
     {
         Dovlin_FileManager chosen;
         QVERIFY(chosen.Load(importer.WaveFileName()));
@@ -466,10 +486,16 @@ void TestVcdImport::viewFlagsCarriedOver()
         static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top"))->m_Expanded = false;
         nodes.value("top.clk")->m_Shown = false;
         nodes.value("top.v")->m_Digital = false;
+        nodes.value("top.v")->m_Radix = Dovlin_Radix::Signed;
         static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.v"))->m_Expanded = false;
         nodes.value("top.u.a")->m_Shown = false;
-        QVERIFY(chosen.Save(importer.WaveFileName()));
+        chosen.SetSavedView(view);
+        QFile old(importer.WaveFileName());
+        QVERIFY(eventsLost && format == Dovlin_WaveFormat::Format1
+                    ? old.open(QIODevice::WriteOnly) && chosen.SaveHeader(&old)
+                    : chosen.Save(importer.WaveFileName(), -1, format));
     }
+    QVERIFY(!eventsLost || format == Dovlin_WaveFormat::Format1 || damageEvents(importer.WaveFileName()));
 
     QVERIFY(!write(QStringLiteral("flags.vcd"), head + "$var wire 1 % n $end\n" + w + u + tail).isEmpty());
     QVERIFY(importer.Convert(path));
@@ -485,6 +511,17 @@ void TestVcdImport::viewFlagsCarriedOver()
     QVERIFY(nodes.value("top.w.a")->m_Shown);
     QVERIFY(nodes.value("top.n")->m_Shown);
     QVERIFY(static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.w"))->m_Expanded);
+    // Format 1 keeps neither a radix nor a view.
+    const Dovlin_SavedView carried = model.SavedView();
+    QCOMPARE(carried.m_Present, format == Dovlin_WaveFormat::Format2);
+    if (carried.m_Present) {
+        QCOMPARE(nodes.value("top.v")->m_Radix, int(Dovlin_Radix::Signed));
+        QCOMPARE(carried.m_Cursors, view.m_Cursors);
+        QCOMPARE(carried.m_Window.m_Start, 2);
+        QCOMPARE(carried.m_Window.m_ZoomRatio, 0.5);
+        QCOMPARE(carried.m_BookmarkSet, view.m_BookmarkSet);
+        QCOMPARE(carried.m_Bookmarks[3].m_End, 5);
+    }
 }
 
 void TestVcdImport::progressPerBlock()

@@ -52,16 +52,15 @@ bool ReadWithoutEvents(const QString &wavePath, Dovlin_FileManager &model, Dovli
     return parts == Dovlin_Format2Reader::ViewOnly && model.LoadHeader(&file);
 }
 
-// Converting a dump again keeps what the user chose to see in its old wave file, node by dotted
-// path. An old file that does not load is simply replaced.
+// Converting a dump again keeps what the user chose to see in its old wave file: the view flags
+// node by dotted path, and the saved view. An old file that does not load is simply replaced.
 void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
 {
-    if (!QFileInfo(oldWaveFile).isFile())
-        return;
     Dovlin_FileManager old;
-    if (!old.Load(oldWaveFile))
+    if (!ReadWithoutEvents(oldWaveFile, old, Dovlin_Format2Reader::ViewOnly))
         return;
     model.CarryOverViewState(old);
+    model.SetSavedView(old.SavedView());
 }
 
 qint64 ModifiedNanoseconds(const struct stat &status)
