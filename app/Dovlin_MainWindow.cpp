@@ -391,8 +391,8 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
         if (!existing)
             continue;
         auto *window = qobject_cast<QMdiSubWindow *>(existing->parentWidget());
-        // A dump written again since gives its window up to a new conversion, unless the user
-        // keeps the window open when asked to save it.
+        // A dump that is no longer the one its window shows gives the window up to a new
+        // conversion, unless the user keeps the window open when asked to save it.
         if (!dump || existing->showsDump(path) || !window->close()) {
             m_Workspace->setActiveSubWindow(window);
             Dovlin_Settings().addRecentFile(path);
