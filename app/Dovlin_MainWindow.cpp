@@ -391,9 +391,9 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
         if (!existing)
             continue;
         auto *window = qobject_cast<QMdiSubWindow *>(existing->parentWidget());
-        // A dump written again since gives its window up to a new conversion, unless the user
-        // keeps the window open when asked to save it.
-        if (!dump || Dovlin_VcdImport::WaveFileUpToDate(path, shown) || !window->close()) {
+        // A dump that is no longer the one its window shows gives the window up to a new
+        // conversion, unless the user keeps the window open when asked to save it.
+        if (!dump || existing->showsDump(path) || !window->close()) {
             m_Workspace->setActiveSubWindow(window);
             Dovlin_Settings().addRecentFile(path);
             return false;
@@ -486,12 +486,12 @@ QString Dovlin_MainWindow::waveFileForReload(const QString &dump, QString &reaso
 
 bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
 {
-    // A wave file at least as new as its dump already holds it; one that does not load is made again.
+    // A wave file converted from the dump as it is already holds it; one that does not load is made again.
     const QString wave = convertAgain ? QString() : Dovlin_VcdImport::UpToDateWaveFile(path);
     if (!wave.isEmpty()) {
         QString reason;
         if (loadDocument(wave, path, reason)) {
-            statusBar()->showMessage(tr("Opened %1: it is not older than %2")
+            statusBar()->showMessage(tr("Opened %1: it holds %2 as it is")
                                          .arg(QDir::toNativeSeparators(wave), QDir::toNativeSeparators(path)));
             return true;
         }

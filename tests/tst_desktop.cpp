@@ -10,6 +10,7 @@
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Types.h"
+#include "Dovlin_VcdImport.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -264,6 +265,19 @@ private Q_SLOTS:
         QVERIFY(always->isChecked());
         always->setChecked(false);
         QVERIFY(!Dovlin_Settings().alwaysReload());
+    }
+
+    // A wave file whose dump was written on after the conversion read it shows the bar at once.
+    void dumpGrownSinceConversion()
+    {
+        const QString vcd = writeFile("grown/run.vcd", wideDump({}, 100));
+        Dovlin_VcdImport import(nullptr);
+        QVERIFY(import.Convert(vcd));
+        writeFile("grown/run.vcd", wideDump({}, 150));
+        DovlinWidget document;
+        document.setDumpFile(vcd);
+        QVERIFY(document.loadFile(import.WaveFileName()));
+        QTRY_VERIFY_WITH_TIMEOUT(document.changedBar() && !document.changedBar()->isHidden(), 10000);
     }
 
     void exportImage_data()

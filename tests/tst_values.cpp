@@ -271,7 +271,7 @@ private slots:
     void bothFormats();
     void refusals_data();
     void refusals();
-    void convertsOnlyANewerDump();
+    void convertsAChangedDump();
 };
 
 void TestValues::matchesTheDump_data()
@@ -411,26 +411,27 @@ void TestValues::refusals()
     QVERIFY2(QString::fromUtf8(run.m_Err).contains(place(error)), run.m_Err.constData());
 }
 
-// As the viewer: a wave file not older than its dump is read as it is, a newer dump converted.
-void TestValues::convertsOnlyANewerDump()
+// As the viewer: the wave file is read as it is while its dump is the one it was converted from;
+// a dump replaced by another of the same size, its time set back, or written on, is converted again.
+void TestValues::convertsAChangedDump()
 {
     QTemporaryDir dir;
     const QString vcd = dir.filePath("dump.vcd"), wave = dir.filePath("dump.dvn");
-    QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/vcd/ghdl/ghdl.vcd"), vcd));
-    QCOMPARE(runValues({vcd, "0"}).m_ExitCode, 0);
-    const QDateTime later = QDateTime::currentDateTime().addSecs(3600);
-    const auto stamp = [](const QString &path, const QDateTime &time) {
+    const auto write = [](const QString &path, const QByteArray &text, const QDateTime &time) {
         QFile file(path);
-        return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+        return file.open(text.isEmpty() ? QIODevice::ReadWrite : QIODevice::WriteOnly) && file.write(text) == text.size()
+               && file.setFileTime(time, QFileDevice::FileModificationTime);
     };
-    QVERIFY(stamp(wave, later));
-    const Run reused = runValues({vcd, "0"});
-    QCOMPARE(reused.m_ExitCode, 0);
+    const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600), later = earlier.addSecs(7200);
+    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 0! #10 1!\n", earlier));
+    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
+    QVERIFY(write(wave, QByteArray(), later));
+    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
     QCOMPARE(QFileInfo(wave).lastModified(), later);
-    QVERIFY(stamp(vcd, later.addSecs(60)));
-    const Run converted = runValues({vcd, "0"});
-    QCOMPARE(converted.m_Out, reused.m_Out);
-    QVERIFY(QFileInfo(wave).lastModified() < later);
+    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0!\n", earlier.addSecs(-60)));
+    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t1\n"));
+    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0! #20 1!\n", earlier.addSecs(-60)));
+    QCOMPARE(runValues({vcd, "20"}).m_Out, QByteArray("20\ta\t1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestValues)

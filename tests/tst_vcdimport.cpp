@@ -46,6 +46,7 @@ private slots:
     void unwritableWaveFile();
     void failureKeepsOldWaveFile_data();
     void failureKeepsOldWaveFile();
+    void viewFlagsCarriedOver_data();
     void viewFlagsCarriedOver();
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
@@ -420,9 +421,21 @@ void TestVcdImport::failureKeepsOldWaveFile()
 }
 
 // The old file's nodes are found by dotted path, not by table position or by name alone: the
-// second dump declares the scopes in another order and adds a signal.
+// second dump declares the scopes in another order and adds a signal. Only the tree and the view
+// of the old file are read: a file whose events are lost hands them on all the same.
+void TestVcdImport::viewFlagsCarriedOver_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<bool>("eventsLost");
+    QTest::newRow("format 2") << int(Dovlin_WaveFormat::Format2) << false;
+    QTest::newRow("format 2, events damaged") << int(Dovlin_WaveFormat::Format2) << true;
+    QTest::newRow("format 1, its header alone") << int(Dovlin_WaveFormat::Format1) << true;
+}
+
 void TestVcdImport::viewFlagsCarriedOver()
 {
+    QFETCH(int, format);
+    QFETCH(bool, eventsLost);
     const QByteArray u("$scope module u $end $var wire 1 # a $end $upscope $end\n");
     const QByteArray w("$scope module w $end $var wire 1 $ a $end $upscope $end\n");
     const QByteArray head("$scope module top $end $var wire 1 ! clk $end $var wire 2 \" v [1:0] $end\n");
@@ -431,22 +444,36 @@ void TestVcdImport::viewFlagsCarriedOver()
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(importer.Convert(path));
+    const QString wave = importer.WaveFileName();
+    Dovlin_SavedView view;
+    view.m_Present = true;
+    view.m_Cursors = {1, 3};
     {
         Dovlin_FileManager chosen;
-        QVERIFY(chosen.Load(importer.WaveFileName()));
+        QVERIFY(chosen.Load(wave));
         const QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(chosen);
         static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top"))->m_Expanded = false;
         nodes.value("top.clk")->m_Shown = false;
         nodes.value("top.v")->m_Digital = false;
+        nodes.value("top.v")->m_Radix = Dovlin_Radix::Signed;
         static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.v"))->m_Expanded = false;
         nodes.value("top.u.a")->m_Shown = false;
-        QVERIFY(chosen.Save(importer.WaveFileName()));
+        chosen.SetSavedView(view);
+        // Format 1 as its header alone, format 2 with its last checksum, which is of the events, damaged.
+        QFile old(wave);
+        QVERIFY(eventsLost && format == Dovlin_WaveFormat::Format1 ? old.open(QIODevice::WriteOnly) && chosen.SaveHeader(&old)
+                                                                  : chosen.Save(wave, -1, format));
+        QVERIFY(!eventsLost || format == Dovlin_WaveFormat::Format1
+                || (old.open(QIODevice::ReadWrite) && old.seek(old.size() - 4) && old.write("\xff\xff\xff\xff") == 4));
     }
+    QVERIFY(!eventsLost || !Dovlin_FileManager().Load(wave));
+    // The file still holds the dump it recorded; one of format 1 records none.
+    QCOMPARE(Dovlin_VcdImport::WaveFileUpToDate(path, wave), format == Dovlin_WaveFormat::Format2);
 
     QVERIFY(!write(QStringLiteral("flags.vcd"), head + "$var wire 1 % n $end\n" + w + u + tail).isEmpty());
     QVERIFY(importer.Convert(path));
     Dovlin_FileManager model;
-    QVERIFY(model.Load(importer.WaveFileName()));
+    QVERIFY(model.Load(wave));
     const QHash<QString, Dovlin_Hierarchy *> nodes = nodesByPath(model);
     QVERIFY(!static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top"))->m_Expanded);
     QVERIFY(!nodes.value("top.clk")->m_Shown);
@@ -457,6 +484,9 @@ void TestVcdImport::viewFlagsCarriedOver()
     QVERIFY(nodes.value("top.w.a")->m_Shown);
     QVERIFY(nodes.value("top.n")->m_Shown);
     QVERIFY(static_cast<Dovlin_CompositeHierarchy *>(nodes.value("top.w"))->m_Expanded);
+    // Format 1 keeps neither a radix nor a view.
+    QCOMPARE(nodes.value("top.v")->m_Radix == Dovlin_Radix::Signed, format == Dovlin_WaveFormat::Format2);
+    QCOMPARE(model.SavedView().m_Cursors, format == Dovlin_WaveFormat::Format2 ? view.m_Cursors : std::vector<qint64>());
 }
 
 void TestVcdImport::progressPerBlock()

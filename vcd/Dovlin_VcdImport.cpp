@@ -1,6 +1,8 @@
 #include "Dovlin_VcdImport.h"
 
 #include "Dovlin_FileManager.h"
+#include "Dovlin_FileMapping.h"
+#include "Dovlin_Format2Reader.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_SpillFile.h"
@@ -24,6 +26,7 @@
 #include <limits>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -32,16 +35,68 @@ struct FileCloser
     void operator()(FILE *file) const { std::fclose(file); }
 };
 
-// Converting a dump again keeps what the user chose to see in its old wave file, node by dotted
-// path. An old file that does not load is simply replaced.
+// Reads parts of a wave file that lie before its events, and no event: a file of format 2 is
+// mapped, so only the pages of those parts are read; format 1 keeps its tree, with the view flags,
+// in its header, and no dump.
+bool ReadWithoutEvents(const QString &wavePath, Dovlin_FileManager &model, Dovlin_Format2Reader::Parts parts)
+{
+    QFile file(wavePath);
+    if (!QFileInfo(wavePath).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    Dovlin_FileMapping mapping;
+    if (mapping.Map(file.handle(), file.size())) {
+        const auto *data = reinterpret_cast<const unsigned char *>(mapping.Data());
+        if (Dovlin_Format2Reader::Recognises(data, mapping.Size()))
+            return Dovlin_Format2Reader(model).Read(data, mapping.Size(), parts) && !mapping.Cut();
+    }
+    return parts == Dovlin_Format2Reader::ViewOnly && model.LoadHeader(&file);
+}
+
+// Converting a dump again keeps what the user chose to see in its old wave file: the view flags
+// node by dotted path, and the saved view. An old file that does not load is simply replaced.
 void CarryOverViewFlags(const QString &oldWaveFile, Dovlin_FileManager &model)
 {
-    if (!QFileInfo(oldWaveFile).isFile())
-        return;
     Dovlin_FileManager old;
-    if (!old.Load(oldWaveFile))
+    if (!ReadWithoutEvents(oldWaveFile, old, Dovlin_Format2Reader::ViewOnly))
         return;
     model.CarryOverViewState(old);
+    model.SetSavedView(old.SavedView());
+}
+
+qint64 ModifiedNanoseconds(const struct stat &status)
+{
+    return qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
+// Reads size bytes at offset; false, with bytes empty, when the file does not hold them.
+bool ReadAt(int descriptor, qint64 offset, qint64 size, QByteArray &bytes)
+{
+    bytes.resize(qsizetype(size));
+    for (qint64 done = 0; done < size;) {
+        const ssize_t read = pread(descriptor, bytes.data() + done, size_t(size - done), off_t(offset + done));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0) {
+            bytes.clear();
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
+// The digest of a dump's first size bytes (Dovlin_DumpIdentity): its first and its last 64 KB.
+// head holds what was read from the start already. Empty when the file no longer holds them.
+QByteArray EdgeDigest(int descriptor, qint64 size, QByteArray head)
+{
+    const qint64 edge = qMin(size, Dovlin_DumpIdentity::m_EdgeBytes);
+    QByteArray tail;
+    if ((head.size() < edge && !ReadAt(descriptor, 0, edge, head)) || !ReadAt(descriptor, size - edge, edge, tail))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(head).first(qsizetype(edge)));
+    hash.addData(tail);
+    return hash.result();
 }
 }
 
@@ -140,8 +195,24 @@ bool Dovlin_VcdImport::StartsLikeVcd(const QString &vcdPath)
 
 bool Dovlin_VcdImport::WaveFileUpToDate(const QString &vcdPath, const QString &wavePath)
 {
-    const QFileInfo vcd(vcdPath), wave(wavePath);
-    return vcd.isFile() && wave.isFile() && wave.lastModified() >= vcd.lastModified();
+    return DumpUnchanged(vcdPath, RecordedDump(wavePath));
+}
+
+Dovlin_DumpIdentity Dovlin_VcdImport::RecordedDump(const QString &wavePath)
+{
+    Dovlin_FileManager model;
+    return ReadWithoutEvents(wavePath, model, Dovlin_Format2Reader::DumpOnly) ? model.DumpIdentity() : Dovlin_DumpIdentity();
+}
+
+bool Dovlin_VcdImport::DumpUnchanged(const QString &vcdPath, const Dovlin_DumpIdentity &identity)
+{
+    QFile dump(vcdPath);
+    struct stat status;
+    if (!identity.IsKnown() || !QFileInfo(vcdPath).isFile() || !dump.open(QIODevice::ReadOnly)
+        || fstat(dump.handle(), &status) != 0)
+        return false;
+    return status.st_size == identity.m_Size && ModifiedNanoseconds(status) == identity.m_Modified
+           && EdgeDigest(dump.handle(), identity.m_Size, QByteArray()) == identity.m_Digest;
 }
 
 // Past a full disk, the reason says how much more space the import wants: the temporary event
@@ -201,6 +272,14 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         return Fail(QString::fromLocal8Bit(std::strerror(errno)));
     lexer.yyin = file.get();
     lexer.SetProgress(m_Reporter, info.size());
+    // The dump as the import opens it: its time now, so that a dump written on while it is read
+    // does not count as converted, and its first bytes, which a growing dump keeps.
+    const int descriptor = fileno(file.get());
+    struct stat status;
+    const bool stated = fstat(descriptor, &status) == 0;
+    QByteArray head;
+    if (stated)
+        ReadAt(descriptor, 0, qMin<qint64>(status.st_size, Dovlin_DumpIdentity::m_EdgeBytes), head);
 
     const int result = parser.yyparse();
     if (lexer.Cancelled()) {
@@ -226,6 +305,13 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (parser.m_pFileManager->GetnSignal() == 0)
         return Fail(QStringLiteral("it holds no signals"));
 
+    if (stated) {
+        Dovlin_DumpIdentity dump;
+        dump.m_Size = lexer.BytesRead();
+        dump.m_Modified = ModifiedNanoseconds(status);
+        dump.m_Digest = EdgeDigest(descriptor, dump.m_Size, head);
+        parser.m_pFileManager->SetDumpIdentity(dump);
+    }
     CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
     bool declined = false;
     if (m_Reporter)

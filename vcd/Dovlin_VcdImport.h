@@ -5,6 +5,7 @@
 
 class Dovlin_ImportReporter;
 class Dovlin_SpillFile;
+struct Dovlin_DumpIdentity;
 
 // What one import produced, for the converter's summary line.
 struct Dovlin_ImportStats
@@ -22,7 +23,9 @@ struct Dovlin_ImportStats
 // Problems in the dump and the reason of a failure go to the reporter, and the import reports
 // its progress there and stops when the reporter declines to go on. On failure or cancel no
 // wave file is left behind and an existing one is untouched. A wave file that is replaced hands
-// its view flags (expanded, shown, digital) on to the nodes of the new one with the same dotted path.
+// its view flags (expanded, shown, digital, radix) on to the nodes of the new one with the same
+// dotted path, and its saved view to the new file. The wave file records the dump as it was read
+// (Dovlin_DumpIdentity), and holds it only while the dump is still the same.
 class Dovlin_VcdImport
 {
 public:
@@ -44,8 +47,14 @@ public:
     // False when the file's first kilobyte holds bytes but no $ keyword, which every VCD header
     // starts with: a failure to import it is then no fault of a dump.
     static bool StartsLikeVcd(const QString &vcdPath);
-    // The dump exists and the wave file is a file modified no earlier than the dump.
+    // The wave file was converted from the dump as it is now: same size, same modification time,
+    // same first and last 64 KB. A file of format 1, or one that keeps no dump, never is.
     static bool WaveFileUpToDate(const QString &vcdPath, const QString &wavePath);
+    // The dump a wave file was converted from, read without its events; not known for a file
+    // of format 1, one that keeps no dump, or one that cannot be read.
+    static Dovlin_DumpIdentity RecordedDump(const QString &wavePath);
+    // The dump is still the one identity describes; false when identity is not known.
+    static bool DumpUnchanged(const QString &vcdPath, const Dovlin_DumpIdentity &identity);
 
     QString WaveFileName() const { return m_WaveFileName; }
     QString ErrorString() const { return m_ErrorString; }

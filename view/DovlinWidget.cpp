@@ -10,6 +10,7 @@
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
 #include "Dovlin_ValueBar.h"
+#include "Dovlin_VcdImport.h"
 #include "QFixedSplitter.h"
 
 #include <QBuffer>
@@ -242,8 +243,7 @@ bool DovlinWidget::reload()
         m_LostPage = nullptr;
         m_MainSplitter->show();
     }
-    m_KnownStamp = stamp;
-    watchSource();
+    showingSource(stamp);
     hideChangedBar();
     m_NameWidget->doItemsLayout();
     m_NameWidget->verticalScrollBar()->setValue(scroll);
@@ -273,6 +273,21 @@ void DovlinWidget::watchSource()
         m_Watcher->addPath(path);
 }
 
+bool DovlinWidget::showsDump(const QString &dump) const
+{
+    return Dovlin_VcdImport::DumpUnchanged(dump, m_FileManager->DumpIdentity());
+}
+
+void DovlinWidget::showingSource(const FileStamp &stamp)
+{
+    watchSource();
+    m_KnownStamp = m_DumpFile.isEmpty() ? stamp : FileStamp();
+    if (m_DumpFile.isEmpty() || showsDump(m_DumpFile))
+        return;
+    m_ChangingStamp = stampOf(m_DumpFile);
+    m_StableTimer->start();
+}
+
 void DovlinWidget::sourceChanged()
 {
     // A change met during a reload is looked at once that reload is over.
@@ -280,8 +295,9 @@ void DovlinWidget::sourceChanged()
         m_StableTimer->start();
         return;
     }
-    // The document's own save, or a file written back as it was, is no change.
-    if (stampOf(sourceFile()) == m_KnownStamp)
+    // The document's own save, a file written back as it was, a dump still as the wave file
+    // recorded it, or a change the user chose to ignore, is no change.
+    if (stampOf(sourceFile()) == m_KnownStamp || (!m_DumpFile.isEmpty() && showsDump(m_DumpFile)))
         return;
     if (Dovlin_Settings().alwaysReload())
         reload();
@@ -369,8 +385,7 @@ bool DovlinWidget::loadFile(QString path)
     setModified(false);
     m_NameWidget->GenerateNameView(*m_FileManager);
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
-    m_KnownStamp = stampOf(sourceFile());
-    watchSource();
+    showingSource(stampOf(sourceFile()));
     return true;
 }
 

@@ -56,6 +56,8 @@ public:
     // too when the user cancelled).
     using DumpConverter = std::function<QString(const QString &dump, QString &reason)>;
     void setDumpConverter(DumpConverter converter) { m_DumpConverter = std::move(converter); }
+    // The document's wave file was converted from the dump as the dump is now.
+    bool showsDump(const QString &dump) const;
     // The file the document reloads and watches: its dump, or else its wave file.
     QString sourceFile() const { return m_DumpFile.isEmpty() ? m_FileName : m_DumpFile; }
     // The bar that tells that the source file changed on disk; null until it first did.
@@ -168,6 +170,9 @@ private:
         bool operator!=(const FileStamp &other) const { return !(*this == other); }
     };
     static FileStamp stampOf(const QString &path);
+    // The document now shows its source: a wave file as stamped, a dump as its wave file recorded
+    // it. A dump written on since it was read counts as changed once it holds still.
+    void showingSource(const FileStamp &stamp);
 
     QSplitter *m_MainSplitter = nullptr;
     QFixedSplitter *m_NameSplitter = nullptr;
@@ -190,8 +195,8 @@ private:
     QFileSystemWatcher *m_Watcher = nullptr;
     // Runs while the source file is still changing: its stamp must hold for m_StableMilliseconds.
     QTimer *m_StableTimer = nullptr;
-    // The source as the document shows it (or as the user chose to ignore it), and as last seen
-    // while it was changing.
+    // The source as the document shows it (a wave file), or as the user chose to ignore it, and
+    // as last seen while it was changing.
     FileStamp m_KnownStamp;
     FileStamp m_ChangingStamp;
     // While a reload converts its dump, which lets events through.

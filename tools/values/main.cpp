@@ -75,10 +75,10 @@ int main(int argc, char **argv)
     // A failed load may leave a model partly filled: each try gets a new one.
     auto model = std::make_unique<Dovlin_FileManager>();
     bool loaded = false;
-    // As the viewer does: a wave file not older than its dump holds it, any other is made again.
+    // As the viewer does: a wave file converted from the dump as it is holds it, any other is made again.
     if (QFileInfo(file).suffix().compare(QLatin1String("vcd"), Qt::CaseInsensitive) == 0) {
-        wavePath = Dovlin_VcdImport::WaveFileFor(file);
-        loaded = Dovlin_VcdImport::WaveFileUpToDate(file, wavePath) && model->Load(wavePath);
+        wavePath = Dovlin_VcdImport::UpToDateWaveFile(file);
+        loaded = !wavePath.isEmpty() && model->Load(wavePath);
         if (!loaded) {
             model = std::make_unique<Dovlin_FileManager>();
             Dovlin_StreamReporter reporter;
