@@ -1,6 +1,7 @@
 // Fuzz target: the VCD import from a byte buffer, scanner, parser and model construction as
-// Dovlin_VcdImport runs them. A dump that imports must give a wave file that loads, saves
-// back to the same bytes and answers the views' queries.
+// Dovlin_VcdImport runs them, with the fast path for value changes and without, which must
+// agree byte for byte and message for message. A dump that imports must give a wave file that
+// loads, saves back to the same bytes and answers the views' queries.
 #include "fuzz_support.h"
 
 #include "Dovlin_ImportReporter.h"
@@ -8,6 +9,7 @@
 #include "vcd_yacc.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,13 +17,13 @@
 
 namespace {
 
-// Formats every message the import makes, as a real reporter would, and keeps none.
-class DiscardingReporter : public Dovlin_ImportReporter
+// Formats every message the import makes, as a real reporter would, and keeps them.
+class RecordingReporter : public Dovlin_ImportReporter
 {
 public:
-    void Error(const QString &text) override { m_Chars += text.size(); }
-    void Warning(const QString &text) override { m_Chars += text.size(); }
-    qint64 m_Chars = 0;
+    void Error(const QString &text) override { m_Messages << text; }
+    void Warning(const QString &text) override { m_Messages << text; }
+    QStringList m_Messages;
 };
 
 struct FileCloser
@@ -29,16 +31,29 @@ struct FileCloser
     void operator()(FILE *file) const { std::fclose(file); }
 };
 
-} // namespace
+// What an import made of the dump: its messages, why it failed, or the wave file.
+struct Outcome
+{
+    QStringList m_Messages;
+    QString m_Failure;
+    QByteArray m_Wave;
+    int m_nSignal = 0;
+    int m_nHierarchy = 0;
+    bool operator==(const Outcome &other) const
+    {
+        return m_Messages == other.m_Messages && m_Failure == other.m_Failure && m_Wave == other.m_Wave;
+    }
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+// Imports the dump as Dovlin_VcdImport does, with or without the fast path for value changes.
+Outcome import(const uint8_t *data, size_t size, bool fast)
 {
     // fmemopen refuses an empty buffer; an empty dump reads as one.
     std::unique_ptr<FILE, FileCloser> in(size > 0 ? fmemopen(const_cast<uint8_t *>(data), size, "rb")
                                                   : std::fopen("/dev/null", "rb"));
     Fuzz::Require(in != nullptr, "cannot open the input stream");
 
-    DiscardingReporter reporter;
+    RecordingReporter reporter;
     vcd_lex lexer;
     vcd_yacc parser;
     parser.SetReporter(&reporter);
@@ -48,26 +63,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // import the widest vectors.
     parser.SetMaxLeaves(4096);
     parser.m_WaveFileName = Fuzz::WavePath();
+    if (fast)
+        parser.SetFastPath(&lexer);
     Fuzz::Require(parser.yycreate(&lexer) && lexer.yycreate(&parser), "yycreate failed");
     lexer.yyin = in.get();
     lexer.SetProgress(&reporter, qint64(size));
 
+    Outcome outcome;
     const int result = parser.yyparse();
     parser.ReportProblems();
     Fuzz::Require(!lexer.ReadFailed() && !lexer.Cancelled(), "a memory stream failed to read");
     if (lexer.yyfailed() || result != 0) {
         Fuzz::Require(lexer.yyfailed() || !parser.ErrorString().isEmpty(), "a failed parse gives no reason");
-        return 0;
+        outcome.m_Failure = lexer.yyfailed() ? QStringLiteral("line %1: %2").arg(lexer.yylineno).arg(QString::fromLatin1(lexer.yyfailure()))
+                                             : parser.ErrorString();
+    } else {
+        Fuzz::Require(parser.Convert(Dovlin_WaveFormat::Newest), "Convert failed:", parser.ErrorString());
+        QFile file(parser.m_WaveFileName);
+        Fuzz::Require(file.open(QIODevice::ReadOnly), "the wave file is missing");
+        outcome.m_Wave = file.readAll();
+        outcome.m_nSignal = parser.m_pFileManager->GetnSignal();
+        outcome.m_nHierarchy = parser.m_pFileManager->GetnHierarchy();
     }
-    Fuzz::Require(parser.Convert(Dovlin_WaveFormat::Newest), "Convert failed:", parser.ErrorString());
+    outcome.m_Messages = reporter.m_Messages;
+    return outcome;
+}
 
-    QFile file(parser.m_WaveFileName);
-    Fuzz::Require(file.open(QIODevice::ReadOnly), "the wave file is missing");
-    const QByteArray written = file.readAll();
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const Outcome outcome = import(data, size, true);
+    Fuzz::Require(outcome == import(data, size, false), "the fast path and the scanner's tables read the dump differently");
+    if (!outcome.m_Failure.isEmpty())
+        return 0;
+    const QByteArray &written = outcome.m_Wave;
     Dovlin_FileManager loaded;
     Fuzz::Require(Fuzz::Load(loaded, written), "the imported wave file does not load:", loaded.ErrorString());
-    Fuzz::Require(loaded.GetnSignal() == parser.m_pFileManager->GetnSignal()
-                      && loaded.GetnHierarchy() == parser.m_pFileManager->GetnHierarchy(),
+    Fuzz::Require(loaded.GetnSignal() == outcome.m_nSignal && loaded.GetnHierarchy() == outcome.m_nHierarchy,
                   "the loaded model differs in size from the imported one");
     Fuzz::Require(Fuzz::Save(loaded, Dovlin_WaveFormat::Newest) == written, "saving the loaded import changes its bytes");
     Fuzz::Walk(loaded, Dovlin_WaveFormat::Newest);

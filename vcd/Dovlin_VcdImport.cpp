@@ -260,6 +260,8 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         lexer.yytextmax = m_MaxTokenLength;
     if (m_MaxSignals > 0)
         parser.SetMaxLeaves(m_MaxSignals);
+    if (m_FastPath)
+        parser.SetFastPath(&lexer);
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
         return Fail(QStringLiteral("out of memory"));
 

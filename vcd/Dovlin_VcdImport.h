@@ -74,6 +74,9 @@ public:
     void SetFormat(int format) { m_Format = format; }
     // A size in bytes, with an optional K, M, G or T (powers of 1024) and B after it: "512M", "2GB".
     static bool ParseSize(const QString &text, qint64 &bytes);
+    // Value changes and time stamps are read by a hand-written path unless this is off; the
+    // result is the same either way.
+    void SetFastPath(bool on) { m_FastPath = on; }
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 
 private:
@@ -86,6 +89,7 @@ private:
     QString m_ErrorString;
     bool m_Cancelled = false;
     int m_MaxTokenLength = 0;
+    bool m_FastPath = true;
     qint64 m_MaxSignals = 0;
     qint64 m_MemoryBudget = DefaultMemoryBudget();
     int m_Format = 2;

@@ -57,6 +57,25 @@ int vcd_lex::yyaction(int rule)
     return action.token;
 }
 
+void vcd_lex::Unread(const char *&begin, const char *&end) const
+{
+    begin = end = nullptr;
+    if (yystart != INITIAL || yyunputindex != 0 || yymoreflg || yyfailflg)
+        return;
+    begin = reinterpret_cast<const char *>(yyreadptr);
+    end = reinterpret_cast<const char *>(yyreadend);
+}
+
+void vcd_lex::Consume(const char *to, int line)
+{
+    assert(to >= reinterpret_cast<const char *>(yyreadptr) && to <= reinterpret_cast<const char *>(yyreadend));
+    if (to == reinterpret_cast<const char *>(yyreadptr))
+        return;
+    yyreadptr = reinterpret_cast<const unsigned char *>(to);
+    yylineno = line;
+    yyeol = false;
+}
+
 // Whitespace only ever separates words, so a run of it is passed over here, block after block,
 // instead of being scanned as a token of its own: however long it runs, nothing is buffered.
 int vcd_lex::yylex()

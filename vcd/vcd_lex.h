@@ -28,6 +28,13 @@ public:
     bool ReadFailed() const { return m_ReadFailed; }
     qint64 BytesRead() const { return m_BytesRead; }
 
+    // The unread bytes of the block in hand, while the scanner stands between two tokens of the
+    // body (condition INITIAL, nothing given back or kept): the parser reads value changes from
+    // them itself. Empty otherwise.
+    void Unread(const char *&begin, const char *&end) const;
+    // The parser read the unread bytes up to `to`, the end of a word, and line `line` holds it.
+    void Consume(const char *to, int line);
+
     int yylex() override;
     int yygetchar() override;
     // Buffer overflows are reported through yyfailure() by the import, not on yyerr.

@@ -8,6 +8,7 @@
 #include "Dovlin_SpillFile.h"
 #include "Dovlin_Utilities.h"
 #include "vcd_changequeue.h"
+#include "vcd_lex.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
@@ -173,6 +174,17 @@ QString shown(const char *text, int length)
     return result;
 }
 
+QString shown(VcdWord word)
+{
+    return shown(word.m_Text, word.m_Length);
+}
+
+// The scanner's whitespace; words are the runs of all other bytes.
+bool isBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 } // namespace
 
 const signed char *const vcd_yacc::m_StateCodes = stateCodes.code;
@@ -310,22 +322,22 @@ int vcd_yacc::yyaction(int action)
         Finish();
         break;
     case 3: // commands : commands SCALAR_CHANGE
-        ScalarChange(TokenText()[0], TokenText() + 1, TokenLength() - 1);
+        ScalarChange(TokenText()[0], {TokenText() + 1, TokenLength() - 1});
         break;
     case 4: // commands : commands scalar_value IDENTIFIER_CODE
-        ScalarChange(char(yyarg<int>(2)), TokenText(), TokenLength());
+        ScalarChange(char(yyarg<int>(2)), {TokenText(), TokenLength()});
         break;
     case 5: // commands : commands vector_value IDENTIFIER_CODE
-        VectorChange();
+        VectorChange({m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 6: // commands : commands real_value IDENTIFIER_CODE
-        RealChange();
+        RealChange({m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 7: // commands : commands STRING_VALUE IDENTIFIER_CODE
         StringChange();
         break;
     case 8: // commands : commands SIMULATION_TIME
-        SetTime();
+        SetTime({TokenText(), TokenLength()});
         break;
     case 14: // command : DUMP_COMMAND
         m_DumpSection = true;
@@ -392,7 +404,70 @@ int vcd_yacc::yyaction(int action)
     default:
         break;
     }
+    // The parser stands where any command may follow, and most often more changes do.
+    if (action >= 3 && action <= 8)
+        FastChanges();
     return 0;
+}
+
+// The grammar costs each value change and time stamp a token or two from the scanner's tables
+// and a reduction. Those that follow are read here straight from the scanner's block, checked
+// and recorded as their reductions would, each word's line counted as the scanner counts it.
+// The first word not taken stays for the scanner: a command, a string value, a lone r (no
+// change), a word that the block's end may cut or that is too long for the scanner.
+void vcd_yacc::FastChanges()
+{
+    if (!m_FastScanner || yylookahead || yyexitflg)
+        return;
+    const char *p = nullptr;
+    const char *end = nullptr;
+    m_FastScanner->Unread(p, end);
+    if (p == end)
+        return;
+    int line = m_FastScanner->yylineno;
+    // The scanner holds a word and the byte after it in a buffer that grows up to yytextmax.
+    const int maxLength = m_FastScanner->yytextmax > 0 ? m_FastScanner->yytextmax - 1 : INT_MAX;
+    const auto nextWord = [&](VcdWord &word) {
+        while (p != end && isBlank(*p)) {
+            line += *p == '\n';
+            ++p;
+        }
+        const char *const first = p;
+        while (p != end && !isBlank(*p))
+            ++p;
+        word = {first, int(p - first)};
+        return p != end && word.m_Length <= maxLength;
+    };
+    const char *taken = p;
+    int takenLine = line;
+    VcdWord word{}, code{};
+    while (!yyexitflg && nextWord(word)) {
+        const char first = word.m_Text[0];
+        const bool scalar = GetStateCode(first) >= 0;
+        if (first == '#') {
+            m_TokenLine = line;
+            SetTime(word);
+        } else if (scalar && word.m_Length > 1) {
+            m_TokenLine = line;
+            ScalarChange(first, {word.m_Text + 1, word.m_Length - 1});
+        } else {
+            const bool vector = first == 'b' || first == 'B';
+            const bool real = (first == 'r' || first == 'R') && word.m_Length > 1;
+            if (!(scalar || vector || real) || !nextWord(code))
+                break;
+            m_TokenLine = line;
+            const VcdWord value{word.m_Text + 1, word.m_Length - 1};
+            if (scalar)
+                ScalarChange(first, code);
+            else if (vector)
+                VectorChange(value, code);
+            else
+                RealChange(value, code);
+        }
+        taken = p;
+        takenLine = line;
+    }
+    m_FastScanner->Consume(taken, takenLine);
 }
 
 bool vcd_yacc::Link(Dovlin_Hierarchy *node)
@@ -574,7 +649,7 @@ void vcd_yacc::SetTimescale(const std::string &text)
     Fail(QStringLiteral("invalid timescale '%1'").arg(shown(text.data(), int(text.size()))));
 }
 
-void vcd_yacc::SetTime()
+void vcd_yacc::SetTime(VcdWord stamp)
 {
     // Once the temporary event file has failed, events are lost: reading on would only take time.
     const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
@@ -582,8 +657,8 @@ void vcd_yacc::SetTime()
         Fail(spill->ErrorString());
         return;
     }
-    const char *text = TokenText() + 1;
-    const int length = TokenLength() - 1;
+    const char *text = stamp.m_Text + 1;
+    const int length = stamp.m_Length - 1;
     int point = 0;
     while (point < length && text[point] != '.')
         ++point;
@@ -597,27 +672,27 @@ void vcd_yacc::SetTime()
     for (char c : std::as_const(fraction))
         valid = valid && c >= '0' && c <= '9';
     if (!valid) {
-        Fail(QStringLiteral("invalid time stamp '%1'").arg(shown(TokenText(), TokenLength())));
+        Fail(QStringLiteral("invalid time stamp '%1'").arg(shown(stamp)));
         return;
     }
     if (!parseDecimal(text, point, whole)) {
-        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(TokenText(), TokenLength())));
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(stamp)));
         return;
     }
     qint64 time = 0;
     if (!fraction.isEmpty()) {
-        if (!FractionalTime(whole, fraction, time))
+        if (!FractionalTime(whole, fraction, stamp, time))
             return;
     } else if (__builtin_mul_overflow(whole, m_TimeMultiplier, &time)) {
         Fail(QStringLiteral("time stamp %1 times the timescale %2 does not fit in 64 bits")
-                 .arg(shown(TokenText(), TokenLength()), QString::number(m_TimeMultiplier)));
+                 .arg(shown(stamp), QString::number(m_TimeMultiplier)));
         return;
     }
     m_TimeSeen = true;
     if (time < m_LastTime) {
         Warn(TimeBackwards, QStringLiteral("time stamp %1 goes back before %2; value changes are kept at %2 until "
                                            "the time passes it")
-                                .arg(shown(TokenText(), TokenLength()), QString::number(m_LastTime)));
+                                .arg(shown(stamp), QString::number(m_LastTime)));
         time = m_LastTime;
     }
     m_CurrentTime = time;
@@ -625,7 +700,7 @@ void vcd_yacc::SetTime()
     Record(TimeTag, m_CurrentTime);
 }
 
-bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time)
+bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord stamp, qint64 &time)
 {
     using Wide = unsigned __int128;
     // A fraction of more than 18 digits is finer than any time unit and is rounded anyway.
@@ -646,22 +721,22 @@ bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &
         ++steps;
         multiplier = finer;
     }
-    if (steps > 0 && !RefineTimeUnit(steps))
+    if (steps > 0 && !RefineTimeUnit(steps, stamp))
         return false;
     if (tooLong || !wholeUnits(m_TimeMultiplier))
         Warn(RoundedTime, QStringLiteral("time stamp %1 is finer than the time unit: rounded")
-                              .arg(shown(TokenText(), TokenLength())));
+                              .arg(shown(stamp)));
     const Wide parts = (Wide(numerator) * Wide(m_TimeMultiplier) * 2 / denominator + 1) / 2;
     const Wide total = Wide(whole) * Wide(m_TimeMultiplier) + parts;
     if (total > Wide(LLONG_MAX)) {
-        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(TokenText(), TokenLength())));
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(stamp)));
         return false;
     }
     time = qint64(total);
     return true;
 }
 
-bool vcd_yacc::RefineTimeUnit(int steps)
+bool vcd_yacc::RefineTimeUnit(int steps, VcdWord stamp)
 {
     qint64 factor = 1;
     for (int i = 0; i < steps; ++i)
@@ -673,21 +748,21 @@ bool vcd_yacc::RefineTimeUnit(int steps)
         fits = m_pFileManager->GetSignal(s)->ScaleTimes(factor);
     if (!fits) {
         Fail(QStringLiteral("time stamp %1 needs a finer time unit, at which the times do not fit in 64 bits")
-                 .arg(shown(TokenText(), TokenLength())));
+                 .arg(shown(stamp)));
         return false;
     }
     m_pFileManager->SetTimeBase(m_pFileManager->GetTimeBase() - 3 * steps);
     Warn(FinerTimeUnit, QStringLiteral("time stamp %1 has a fraction: the time unit is refined to %2")
-                            .arg(shown(TokenText(), TokenLength()), TimeUnitText(m_pFileManager->GetTimeBase())));
+                            .arg(shown(stamp), TimeUnitText(m_pFileManager->GetTimeBase())));
     return true;
 }
 
-VcdVariable *vcd_yacc::Lookup(const char *code, int length)
+VcdVariable *vcd_yacc::Lookup(VcdWord code)
 {
-    if (VcdVariable *variable = m_Variables.Find(code, length))
+    if (VcdVariable *variable = m_Variables.Find(code.m_Text, code.m_Length))
         return variable;
     Warn(UndeclaredCode, QStringLiteral("value change of the undeclared identifier code '%1' left out")
-                             .arg(shown(code, length)));
+                             .arg(shown(code)));
     return nullptr;
 }
 
@@ -709,19 +784,19 @@ void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
     ++m_Store.m_StoredChanges;
 }
 
-void vcd_yacc::ScalarChange(char value, const char *code, int length)
+void vcd_yacc::ScalarChange(char value, VcdWord code)
 {
-    VcdVariable *variable = Lookup(code, length);
+    VcdVariable *variable = Lookup(code);
     if (!variable)
         return;
     switch (variable->m_Kind) {
     case Logic:
     case Event:
-        LogicChange(*variable, &value, 1);
+        LogicChange(*variable, {&value, 1}, code);
         break;
     case Integer:
     case SignedInteger:
-        IntegerChange(*variable, &value, 1);
+        IntegerChange(*variable, {&value, 1}, code);
         break;
     case Real: {
         const int state = GetStateCode(value);
@@ -729,7 +804,7 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
             Record(RealTag, variable, double(state));
         } else {
             Warn(WrongKind, QStringLiteral("logic value '%1' for the real variable '%2' left out")
-                                .arg(QString(QLatin1Char(value)), shown(code, length)));
+                                .arg(QString(QLatin1Char(value)), shown(code)));
         }
         break;
     }
@@ -738,32 +813,32 @@ void vcd_yacc::ScalarChange(char value, const char *code, int length)
     }
 }
 
-void vcd_yacc::VectorChange()
+void vcd_yacc::VectorChange(VcdWord text, VcdWord code)
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength());
+    VcdVariable *variable = Lookup(code);
     if (!variable)
         return;
     if (variable->m_Kind == String || variable->m_Kind == Skipped)
         return;
-    const char *digits = m_Value.data();
-    int length = int(m_Value.size());
+    const char *digits = text.m_Text;
+    int length = text.m_Length;
     // Some writers put the prefix of a binary literal in front of the digits: "b0b0101".
     if (length > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B')) {
         digits += 2;
         length -= 2;
     }
     if (length == 0) {
-        Warn(InvalidValue, QStringLiteral("empty vector value for '%1' left out").arg(shown(TokenText(), TokenLength())));
+        Warn(InvalidValue, QStringLiteral("empty vector value for '%1' left out").arg(shown(code)));
         return;
     }
     switch (variable->m_Kind) {
     case Logic:
     case Event:
-        LogicChange(*variable, digits, length);
+        LogicChange(*variable, {digits, length}, code);
         break;
     case Integer:
     case SignedInteger:
-        IntegerChange(*variable, digits, length);
+        IntegerChange(*variable, {digits, length}, code);
         break;
     case Real: {
         quint64 value = 0;
@@ -776,7 +851,7 @@ void vcd_yacc::VectorChange()
             Record(RealTag, variable, double(value));
         } else {
             Warn(WrongKind, QStringLiteral("vector value 'b%1' for the real variable '%2' left out")
-                                .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+                                .arg(shown(digits, length), shown(code)));
         }
         break;
     }
@@ -785,23 +860,23 @@ void vcd_yacc::VectorChange()
     }
 }
 
-void vcd_yacc::RealChange()
+void vcd_yacc::RealChange(VcdWord text, VcdWord code)
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength());
+    VcdVariable *variable = Lookup(code);
     if (!variable || variable->m_Kind == String || variable->m_Kind == Skipped)
         return;
-    std::string number = m_Value;
+    std::string number(text.m_Text, size_t(text.m_Length));
     number.erase(std::remove(number.begin(), number.end(), '_'), number.end());
     char *end = nullptr;
     const double value = number.empty() ? 0.0 : strtod_l(number.c_str(), &end, cLocale());
     if (number.empty() || end != number.c_str() + number.size()) {
         Warn(InvalidValue, QStringLiteral("unreadable real value 'r%1' for '%2' left out")
-                               .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+                               .arg(shown(text), shown(code)));
         return;
     }
     if (variable->m_Kind == Logic || variable->m_Kind == Event) {
         Warn(WrongKind, QStringLiteral("real value 'r%1' for the logic variable '%2' left out")
-                            .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+                            .arg(shown(text), shown(code)));
         return;
     }
     if (variable->m_Kind == Real) {
@@ -810,7 +885,7 @@ void vcd_yacc::RealChange()
     }
     if (!std::isfinite(value) || std::fabs(value) >= 9223372036854775807.0) {
         Warn(WrongKind, QStringLiteral("real value 'r%1' does not fit the integer variable '%2': left out")
-                            .arg(shown(m_Value.data(), int(m_Value.size())), shown(TokenText(), TokenLength())));
+                            .arg(shown(text), shown(code)));
         // Its signal is made all the same, so that it takes its place in the table.
         Record(SignalsTag, variable);
         return;
@@ -820,13 +895,15 @@ void vcd_yacc::RealChange()
 
 void vcd_yacc::StringChange()
 {
-    VcdVariable *variable = Lookup(TokenText(), TokenLength());
+    VcdVariable *variable = Lookup({TokenText(), TokenLength()});
     if (variable && variable->m_Kind != String && variable->m_Kind != Skipped)
         Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
 }
 
-void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length)
+void vcd_yacc::LogicChange(VcdVariable &variable, VcdWord text, VcdWord code)
 {
+    const char *const digits = text.m_Text;
+    const int length = text.m_Length;
     // The rightmost digits that fit the variable are kept, as state codes straight into the record.
     const int width = variable.m_Width;
     const int kept = qMin(length, width);
@@ -847,12 +924,12 @@ void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length
     }
     if (lowest < 0) {
         Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
-                               .arg(shown(digits, length), shown(TokenText(), TokenLength())));
+                               .arg(shown(text), shown(code)));
         return;
     }
     if (length > width)
         Warn(WideValue, QStringLiteral("value '%1' is wider than the %2 bits of '%3': its leftmost digits are dropped")
-                            .arg(shown(digits, length), QString::number(width), shown(TokenText(), TokenLength())));
+                            .arg(shown(text), QString::number(width), shown(code)));
     VcdVariable *target = &variable;
     record[0] = LogicTag;
     std::memcpy(record + 1, &target, sizeof target);
@@ -963,20 +1040,22 @@ void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int l
     m_Store.m_StoredChanges += stored;
 }
 
-void vcd_yacc::IntegerChange(VcdVariable &variable, const char *digits, int length)
+void vcd_yacc::IntegerChange(VcdVariable &variable, VcdWord text, VcdWord code)
 {
+    const char *const digits = text.m_Text;
+    const int length = text.m_Length;
     // The low bits count, and a signed value of full width is negative when its top bit is set.
     // A value with any other state than 0 and 1 is stored as logic bits instead.
     const int width = variable.m_Width;
     const int used = qMin(length, width);
     quint64 value = 0;
     for (int i = length - used; i < length; ++i) {
-        const int code = GetStateCode(digits[i]);
-        if (code != 0 && code != 1) {
-            LogicChange(variable, digits, length);
+        const int state = GetStateCode(digits[i]);
+        if (state != 0 && state != 1) {
+            LogicChange(variable, text, code);
             return;
         }
-        value = value << 1 | quint64(code);
+        value = value << 1 | quint64(state);
     }
     if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
         value |= ~quint64(0) << width;

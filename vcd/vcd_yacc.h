@@ -21,6 +21,14 @@ class Dovlin_ImportReporter;
 class Dovlin_ScalarHierarchy;
 class Dovlin_Signal;
 class vcd_changequeue;
+class vcd_lex;
+
+// A word of the dump: in the scanner's token text, or in its block when the parser reads it there.
+struct VcdWord
+{
+    const char *m_Text;
+    int m_Length;
+};
 
 // One identifier code of the dump: the variable declared with it and every node showing it.
 struct VcdVariable
@@ -77,6 +85,9 @@ public:
     // scanned; all of them are stored when this returns.
     int yyparse();
     void SetReporter(Dovlin_ImportReporter *reporter) { m_Reporter = reporter; }
+    // With the scanner, value changes and time stamps are read straight from its block (see
+    // FastChanges); without it every word goes through the scanner's tables and the grammar.
+    void SetFastPath(vcd_lex *scanner) { m_FastScanner = scanner; }
 
     // Fixes the dump's path and, beside it, the wave file's.
     void SetVCDFileName(QString path);
@@ -134,18 +145,21 @@ private:
     void Finish();
 
     void SetTimescale(const std::string &text);
-    void SetTime();
-    bool FractionalTime(qint64 whole, const QByteArray &fraction, qint64 &time);
-    bool RefineTimeUnit(int steps);
+    void SetTime(VcdWord stamp);
+    bool FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord stamp, qint64 &time);
+    bool RefineTimeUnit(int steps, VcdWord stamp);
 
+    // Takes the value changes and time stamps that follow straight from the scanner's block.
+    void FastChanges();
     // The variable of an identifier code; null, with a warning, for a code never declared.
-    VcdVariable *Lookup(const char *code, int length);
-    void ScalarChange(char value, const char *code, int length);
-    void VectorChange();
-    void RealChange();
+    VcdVariable *Lookup(VcdWord code);
+    void ScalarChange(char value, VcdWord code);
+    // text: the digits or the number, without the letter before them.
+    void VectorChange(VcdWord text, VcdWord code);
+    void RealChange(VcdWord text, VcdWord code);
     void StringChange();
-    void LogicChange(VcdVariable &variable, const char *digits, int length);
-    void IntegerChange(VcdVariable &variable, const char *digits, int length);
+    void LogicChange(VcdVariable &variable, VcdWord text, VcdWord code);
+    void IntegerChange(VcdVariable &variable, VcdWord text, VcdWord code);
 
     // Checked value changes go to the storing thread as records: a tag, then its fields.
     // TimeTag: the time; LogicTag: the variable, the digit count, a nine-state flag byte and the
@@ -168,6 +182,7 @@ private:
     void Upgrade();
 
     Dovlin_ImportReporter *m_Reporter = nullptr;
+    vcd_lex *m_FastScanner = nullptr;
     QString m_ErrorString;
     int m_TokenLine = 1;
     qint64 m_nLeaves = 0;
