@@ -97,17 +97,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("filter");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("new name") << "copy.dvn" << "copy.dvn" << true;
-        QTest::newRow("bare name") << "bare" << "bare.dvn" << true;
-        QTest::newRow("other suffix") << "copy.1" << "copy.1" << true;
-        QTest::newRow("missing folder") << "missing/dir/x.dvn" << "missing/dir/x.dvn" << false;
+        QTest::newRow("new name") << "copy.dvn" << "copy.dvn" << 0 << true;
+        QTest::newRow("bare name, format 1") << "bare" << "bare.dvn" << 1 << true;
+        QTest::newRow("other suffix") << "copy.1" << "copy.1" << 0 << true;
+        QTest::newRow("missing folder") << "missing/dir/x.dvn" << "missing/dir/x.dvn" << 1 << false;
     }
 
+    // The filter chosen in the dialog gives the format, which later saves keep.
     void saveAs()
     {
         QFETCH(QString, chosen);
         QFETCH(QString, target);
+        QFETCH(int, filter);
         QFETCH(bool, saved);
         DovlinWidget *document = open("original.dvn");
         QVERIFY(document);
@@ -115,13 +118,17 @@ private Q_SLOTS:
         document->setModified(true);
         const QString original = m_Dir.filePath("original.dvn");
         target = m_Dir.filePath(target);
-        QString filter;
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &f) {
-            filter = f;
+        QStringList filters;
+        QString preselected;
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &offered, QString &selected) {
+            filters = offered.split(";;");
+            preselected = selected;
+            selected = filters.value(filter);
             return m_Dir.filePath(chosen);
         });
         document->saveAs();
-        QCOMPARE(filter, QString("Wave files (*.dvn)"));
+        QCOMPARE(filters, QStringList({"Dovlin wave files (*.dvn)", "Dovlin wave files, format 1 (*.dvn)"}));
+        QCOMPARE(preselected, filters.first());
         QCOMPARE(document->isModified(), !saved);
         QCOMPARE(document->windowTitle(), saved ? QFileInfo(target).completeBaseName() : QString("original.dvn *"));
         QCOMPARE(m_Messages.size(), saved ? 0 : 1);
@@ -132,10 +139,92 @@ private Q_SLOTS:
         const QString current = saved ? target : original;
         QCOMPARE(document->fileName(), QFileInfo(current).canonicalFilePath());
         QCOMPARE(m_Window->findMdiChild(current), document);
-        if (saved) {
-            QCOMPARE(QFile(target).size(), QFile(original).size());
-            QVERIFY(!m_Window->findMdiChild(original));
+        const int format = saved && filter == 1 ? 1 : 2;
+        QCOMPARE(document->format(), format);
+        if (!saved)
+            return;
+        QVERIFY(!m_Window->findMdiChild(original));
+        QCOMPARE(isFormat2(target), format == 2);
+        document->setModified(true);
+        document->save();
+        QVERIFY(!document->isModified());
+        QCOMPARE(isFormat2(target), format == 2);
+    }
+
+    void saveKeepsTheView_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("width");
+        QTest::newRow("format 2") << 2 << 1000;
+        QTest::newRow("format 2, narrower window") << 2 << 700;
+        QTest::newRow("format 1") << 1 << 1000;
+    }
+
+    // What a document shows comes back when its file is opened again, as far as the format holds it.
+    void saveKeepsTheView()
+    {
+        QFETCH(int, format);
+        QFETCH(int, width);
+        DovlinWidget *document = open("view.dvn");
+        QVERIFY(document);
+        Dovlin_FileManager &model = document->fileManager();
+        model.GetHierarchy(2)->m_Radix = Dovlin_Radix::Hexadecimal;
+        model.GetHierarchy(2)->m_Digital = false;
+        document->addCursor();
+        document->addCursor();
+        const QList<qint64> cursors{100, 300, 700};
+        for (int i = 0; i < 3; ++i)
+            document->setCursorTime(i, cursors.at(i));
+        document->setDefaultCursor(1);
+        Dovlin_ShapeWidget *shape = document->shapeWidget();
+        shape->ZoomTime2Time(200, 600);
+        document->setBookmark(2);
+        const qint64 bookmark = shape->startScopeTime();
+        shape->ZoomTime2Time(130, 470);
+        const Dovlin_ViewState::View window = shape->CurrentView();
+        const QString path = m_Dir.filePath(QString("view%1.dvn").arg(format));
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &selected) {
+            selected = format == 1 ? "Dovlin wave files, format 1 (*.dvn)" : selected;
+            return path;
+        });
+        // A name Latin-1 cannot hold: format 1 says once, for every save, that it was not kept exactly.
+        model.GetHierarchy(1)->m_Name = QStringLiteral("clk\u65E5");
+        for (int save = 0; save < 2; ++save) {
+            document->setModified(true);
+            save == 0 ? document->saveAs() : document->save();
+            QVERIFY(!document->isModified());
+            QCOMPARE(m_Messages.size(), format == 1 ? 1 : 0);
+            QCOMPARE(m_Window->statusBar()->currentMessage().contains("format 1 writes names in Latin-1: 1 of them"), format == 1);
         }
+        QCOMPARE(isFormat2(path), format == 2);
+        closeAll();
+
+        m_Window->resize(width, 700);
+        QVERIFY(m_Window->DoFileOpen(path));
+        document = m_Window->activeMdiChild();
+        shape = document->shapeWidget();
+        const bool kept = format == 2;
+        QCOMPARE(document->fileManager().GetHierarchy(2)->m_Radix,
+                 int(kept ? Dovlin_Radix::Hexadecimal : Dovlin_Radix::Unsigned));
+        QVERIFY(!document->fileManager().GetHierarchy(2)->m_Digital);
+        QCOMPARE(document->nCursor(), kept ? 3 : 1);
+        for (int i = 0; i < document->nCursor(); ++i)
+            QCOMPARE(document->cursorTime(i), kept ? cursors.at(i) : 0);
+        QCOMPARE(document->defaultCursor(), kept ? 1 : 0);
+        QCOMPARE(document->bookmarkStatus(2), kept);
+        QVERIFY(!document->bookmarkStatus(3));
+        if (!kept) {
+            QVERIFY(document->showsWholeRange());
+            return;
+        }
+        // The saved range is in view whatever the width; in the same width, exactly.
+        QVERIFY(shape->startScopeTime() <= window.m_Start && shape->endScopeTime() >= window.m_End);
+        if (width == 1000) {
+            QCOMPARE(shape->startScopeTime(), window.m_Start);
+            QCOMPARE(shape->endScopeTime(), window.m_End);
+        }
+        document->gotoBookmark(2);
+        QCOMPARE(shape->startScopeTime(), bookmark);
     }
 
     void maybeSave_data()
@@ -236,6 +325,12 @@ private Q_SLOTS:
     }
 
 private:
+    static bool isFormat2(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.read(4) == QByteArray("\x89\x44\x56\x4E", 4);
+    }
+
     // Writes a small wave file under name and opens it in the main window.
     DovlinWidget *open(const QString &name)
     {

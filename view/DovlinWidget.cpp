@@ -212,7 +212,8 @@ bool DovlinWidget::reload()
         }
     }
     auto next = std::make_unique<Dovlin_FileManager>();
-    if (!wave.isEmpty() && !next->Load(wave))
+    int format = Dovlin_WaveFormat::Newest;
+    if (!wave.isEmpty() && !next->Load(wave, &format))
         reason = next->ErrorString();
     if (!reason.isEmpty()) {
         // The document stays as it was; a later change of the file is offered again.
@@ -231,6 +232,7 @@ bool DovlinWidget::reload()
     m_NameWidget->clear();
     m_FileManager.swap(next);
     m_FileName = QFileInfo(wave).canonicalFilePath();
+    m_Format = formatOfLoaded(format);
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     m_NameWidget->FilterNewModel(*m_FileManager);
     m_NameWidget->GenerateNameView(*m_FileManager);
@@ -359,10 +361,12 @@ void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
 
 bool DovlinWidget::loadFile(QString path)
 {
-    if (!m_FileManager->Load(path)) {
+    int format = Dovlin_WaveFormat::Newest;
+    if (!m_FileManager->Load(path, &format)) {
         m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
+    m_Format = formatOfLoaded(format);
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
@@ -374,13 +378,55 @@ bool DovlinWidget::loadFile(QString path)
     return true;
 }
 
-bool DovlinWidget::saveFile(QString path)
+int DovlinWidget::formatOfLoaded(int format) const
+{
+    // A wave file made from a dump is the viewer's own: it is written as a conversion writes it.
+    return m_DumpFile.isEmpty() ? format : int(Dovlin_WaveFormat::Newest);
+}
+
+void DovlinWidget::showFirstView()
+{
+    const Dovlin_SavedView &saved = m_FileManager->SavedView();
+    if (!saved.m_Present || !m_ViewState->ShowSavedView(saved.m_Window))
+        zoomFull();
+    if (!saved.m_Present)
+        return;
+    // A damaged or foreign file may hold any numbers: cursors stay within the file.
+    const int n = qMin(int(saved.m_Cursors.size()), m_MaxCursor);
+    setnCursor(n);
+    for (int i = 0; i < n; ++i)
+        setCursorTime(i, qBound<qint64>(0, saved.m_Cursors[size_t(i)], qMax<qint64>(0, endTime())));
+    setDefaultCursor(qBound(0, saved.m_DefaultCursor, n - 1));
+    // Going to a bookmark holds its numbers to what the window can take.
+    m_BookmarkStatus = saved.m_BookmarkSet;
+    m_Bookmarks = saved.m_Bookmarks;
+    m_ExtraWidget->update();
+}
+
+Dovlin_SavedView DovlinWidget::savedView() const
+{
+    Dovlin_SavedView view;
+    view.m_Present = true;
+    view.m_Window = m_ViewState->CurrentView();
+    for (int i = 0; i < nCursor(); ++i)
+        view.m_Cursors.push_back(cursorTime(i));
+    // A file keeps one cursor at least: a view without any opens with a document's first cursor.
+    if (view.m_Cursors.empty())
+        view.m_Cursors.push_back(0);
+    view.m_DefaultCursor = qBound(0, defaultCursor(), int(view.m_Cursors.size()) - 1);
+    view.m_BookmarkSet = m_BookmarkStatus;
+    view.m_Bookmarks = m_Bookmarks;
+    return view;
+}
+
+bool DovlinWidget::saveFile(QString path, int format)
 {
     if (!checkFile()) {
         m_ErrorString = m_LostReason;
         return false;
     }
-    if (!m_FileManager->Save(path)) {
+    m_FileManager->SetSavedView(savedView());
+    if (!m_FileManager->Save(path, -1, format)) {
         m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
@@ -388,35 +434,53 @@ bool DovlinWidget::saveFile(QString path)
     return true;
 }
 
-bool DovlinWidget::saveAndReport(const QString &path)
+bool DovlinWidget::saveAndReport(const QString &path, int format)
 {
     const QString name = QDir::toNativeSeparators(path);
-    if (saveFile(path)) {
+    if (!saveFile(path, format)) {
+        Q_EMIT statusMessage(tr("Cannot save %1: %2").arg(name, m_ErrorString));
+        Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot save %1:\n%2").arg(name, m_ErrorString));
+        return false;
+    }
+    const QStringList warnings = m_FileManager->SaveWarnings();
+    if (warnings.isEmpty()) {
         Q_EMIT statusMessage(tr("Saved %1").arg(name));
         return true;
     }
-    Q_EMIT statusMessage(tr("Cannot save %1: %2").arg(name, m_ErrorString));
-    Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot save %1:\n%2").arg(name, m_ErrorString));
-    return false;
+    Q_EMIT statusMessage(tr("Saved %1, not exactly: %2").arg(name, warnings.join(QLatin1String("; "))));
+    // Saving again with the same losses asks for no box again.
+    if (warnings != m_ToldSaveWarnings) {
+        m_ToldSaveWarnings = warnings;
+        Dovlin_Dialogs::message(this, QMessageBox::Warning, tr("Dovlin"),
+                                tr("Saved %1, but not exactly:\n%2\n\nSave As in the newest format keeps everything.")
+                                    .arg(name, warnings.join(QLatin1Char('\n'))));
+    }
+    return true;
 }
 
 void DovlinWidget::save()
 {
-    if (saveAndReport(m_FileName) && m_DumpFile.isEmpty())
+    if (saveAndReport(m_FileName, m_Format) && m_DumpFile.isEmpty())
         m_KnownStamp = stampOf(m_FileName);
 }
 
 void DovlinWidget::saveAs()
 {
-    QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave files (*.dvn)"));
+    const QString newest = tr("Dovlin wave files (*.dvn)");
+    const QString first = tr("Dovlin wave files, format 1 (*.dvn)");
+    QString chosen;
+    QString path = Dovlin_Dialogs::getSaveFileName(this, newest + QLatin1String(";;") + first,
+                                                   QStringLiteral("dvn"), &chosen);
     if (path.isEmpty())
         return;
+    const int format = chosen == first ? int(Dovlin_WaveFormat::Format1) : int(Dovlin_WaveFormat::Newest);
     // Files are opened by their suffix: a bare name would not open again as a wave file.
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1String(".dvn");
-    // The document takes the new name only once the file is really there.
-    if (!saveAndReport(path))
+    // The document takes the new name and format only once the file is really there.
+    if (!saveAndReport(path, format))
         return;
+    m_Format = format;
     m_FileName = QFileInfo(path).canonicalFilePath();
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
     if (m_DumpFile.isEmpty()) {
@@ -449,7 +513,7 @@ bool DovlinWidget::maybeSave()
         tr("'%1' has been modified.\nDo you want to save your changes?").arg(m_FileName),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Yes)
-        return saveAndReport(m_FileName);
+        return saveAndReport(m_FileName, m_Format);
     return answer == QMessageBox::No;
 }
 
@@ -463,7 +527,7 @@ void DovlinWidget::closeEvent(QCloseEvent *event)
 
 bool DovlinWidget::bookmarkStatus(int index) const
 {
-    return index >= 0 && index < m_nBookmark && m_BookmarkStatus[index];
+    return index >= 0 && index < m_nBookmark && m_BookmarkStatus[size_t(index)];
 }
 
 void DovlinWidget::modifySignals()
@@ -543,16 +607,18 @@ void DovlinWidget::setBookmark(int index)
 {
     if (index < 0 || index >= m_nBookmark)
         return;
-    m_BookmarkStatus[index] = true;
-    m_Bookmarks[index] = m_ViewState->CurrentView();
+    m_BookmarkStatus[size_t(index)] = true;
+    m_Bookmarks[size_t(index)] = m_ViewState->CurrentView();
     m_ExtraWidget->update();
+    // The file keeps the bookmarks.
+    setModified(true);
 }
 
 void DovlinWidget::gotoBookmark(int index)
 {
     if (!bookmarkStatus(index))
         return;
-    m_ViewState->RestoreView(m_Bookmarks[index]);
+    m_ViewState->RestoreView(m_Bookmarks[size_t(index)]);
 }
 
 void DovlinWidget::print()

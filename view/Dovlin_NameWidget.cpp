@@ -495,6 +495,8 @@ void Dovlin_NameWidget::setRadix(int radix)
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
         Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
+        // The file keeps the radix.
+        m_Owner->setModified(true);
     }
     m_ContextHierarchy = nullptr;
 }
