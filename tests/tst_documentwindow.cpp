@@ -3,10 +3,14 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_ValueBar.h"
 #include "QFixedSplitter.h"
 #include "guitest.h"
 
+#include <QComboBox>
+#include <QRandomGenerator>
 #include <QStatusBar>
+#include <QtEndian>
 
 class tst_DocumentWindow : public GuiTest
 {
@@ -322,6 +326,88 @@ private Q_SLOTS:
         for (int y = pictureBottom + 150; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)
                 QVERIFY2(page.pixel(x, y) == white, qPrintable(QString("%1, %2").arg(x).arg(y)));
+    }
+
+    // A box whose checksum fails hides its signal, and the scope above it, with one box that names
+    // the file, the signal and the section; the other rows are drawn.
+    void damagedBoxHidesItsSignal()
+    {
+        TestWave wave;
+        wave.m_Model.SetTimeBase(-9);
+        auto *top = wave.Scope("top");
+        wave.Logic("clk", top, {{0, 0}, {500, 1}});
+        wave.Integer("count", top, {{0, 5}, {250, 6}});
+        // Random values fill the boxes past the first 64 KB chunk: the damage lies in one of the
+        // victim's chunks that neither its first nor its last box reads, where only drawing the
+        // whole row finds it.
+        QList<QPair<qint64, qint64>> noise;
+        QRandomGenerator random(7);
+        for (int i = 0; i < 24000; ++i)
+            noise.append({i / 24, qint64(random.generate64())});
+        wave.Integer("victim", top, noise);
+        const QString path = m_Dir.filePath("damaged.dvn");
+        QVERIFY(wave.Save(path, 1000));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        const int sections = qFromLittleEndian<quint32>(bytes.constData() + 12);
+        qint64 boxes = -1, boxesSize = 0;
+        for (int i = 0; i < sections; ++i) {
+            const char *entry = bytes.constData() + 16 + 32 * i;
+            if (QByteArray(entry, 4) == "BOXS") {
+                boxes = qFromLittleEndian<qint64>(entry + 8);
+                boxesSize = qFromLittleEndian<qint64>(entry + 16);
+            }
+        }
+        QVERIFY(boxesSize > 3 * 65536);
+        bytes[boxes + 100000] = char(bytes[boxes + 100000] ^ 0x10);
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+
+        QVERIFY(m_Window->DoFileOpen(path));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        QVERIFY(document);
+        Dovlin_NameWidget *tree = document->nameWidget();
+        const auto line = [tree](const QString &name) { return tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive).value(0); };
+        const auto colours = [&](const QImage &image, const QString &name) {
+            const QRect row = tree->visualItemRect(line(name));
+            QSet<QRgb> seen;
+            for (int y = row.top() + 1; y < row.bottom() - 1; ++y)
+                for (int x = 2; x < image.width(); ++x)
+                    seen.insert(image.pixel(x, y));
+            // The ruler's grid lines run through every row.
+            seen.remove(qRgb(0, 0, 0));
+            seen.remove(qRgb(0x70, 0x70, 0x70));
+            return seen.size();
+        };
+        const auto grab = [document] { return document->shapeWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+        // The first picture finds the damage while it draws the scope's row.
+        const QImage first = grab();
+        QTRY_COMPARE(m_Messages.size(), 1);
+        QCOMPARE(colours(first, "top"), 0);
+        QCOMPARE(colours(first, "victim"), 0);
+        QVERIFY(colours(first, "clk") > 0);
+        QVERIFY(colours(first, "count") > 0);
+        const QString name = QDir::toNativeSeparators(QFileInfo(path).canonicalFilePath());
+        for (const QString &text : {m_Messages.first().text, m_Window->statusBar()->currentMessage()})
+            QVERIFY2(text.contains(name) && text.contains("top.victim: section BOXS") && !text.contains("clk"), qPrintable(text));
+        // The Values column, painted again, shows nothing for the victim.
+        tree->grab();
+        QCOMPARE(line("victim")->text(1), QString());
+        QCOMPARE(line("clk")->text(1), QString("0"));
+        tree->setCurrentItem(line("victim"));
+        document->valueBar()->comparison()->setCurrentText("any change");
+        QVERIFY(!document->valueBar()->findNext());
+        QVERIFY2(m_Window->statusBar()->currentMessage().startsWith("victim any change: the search stopped where the file is damaged (section BOXS"),
+                 qPrintable(m_Window->statusBar()->currentMessage()));
+
+        // Drawn again, the rows tell nothing more.
+        document->zoomIn();
+        const QImage again = grab();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(colours(again, "victim"), 0);
+        QVERIFY(colours(again, "clk") > 0);
     }
 
 private:

@@ -3,12 +3,14 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_FileIo.h"
+#include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_ValueBar.h"
 #include "QFixedSplitter.h"
 
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QKeyEvent>
@@ -47,6 +50,10 @@ DovlinWidget::DovlinWidget(QWidget *parent)
     m_StableTimer = new QTimer(this);
     m_StableTimer->setSingleShot(true);
     m_StableTimer->setInterval(m_StableMilliseconds);
+    m_DamageTimer = new QTimer(this);
+    m_DamageTimer->setSingleShot(true);
+    m_DamageTimer->setInterval(0);
+    connect(m_DamageTimer, &QTimer::timeout, this, &DovlinWidget::reportDamage);
     m_Watcher = new QFileSystemWatcher(this);
     connect(m_Watcher, &QFileSystemWatcher::fileChanged, this, [this] {
         m_ChangingStamp = stampOf(sourceFile());
@@ -157,8 +164,12 @@ bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_ValueBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         layoutParts();
-    if (event->type() == QEvent::Paint && !checkFile())
-        return true;
+    if (event->type() == QEvent::Paint) {
+        if (!checkFile())
+            return true;
+        // Drawing reads the file: what it finds damaged is told once it is over.
+        noticeDamage();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -680,6 +691,7 @@ void DovlinWidget::paintView(QPainter *painter, bool light)
     painter->setClipRect(m_ShapeWidget->rect());
     m_ShapeWidget->paintView(painter, light);
     painter->restore();
+    noticeDamage();
 }
 
 bool DovlinWidget::exportImage(const QString &path, bool light, qreal ratio)
@@ -741,4 +753,49 @@ void DovlinWidget::printTo(QPaintDevice *device, bool light)
     painter.setWindow(page);
     painter.setPen(Qt::black);
     painter.drawText(rect.x(), rect.y() + size.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+}
+
+void DovlinWidget::noticeDamage()
+{
+    m_DamageTimer->start();
+}
+
+void DovlinWidget::reportDamage()
+{
+    // Damage met while the box is open is told once it closes.
+    if (m_DamageBoxOpen || m_FileLost)
+        return;
+    const QList<QPair<int, QString>> reports = m_FileManager->TakeDamageReports();
+    if (reports.isEmpty())
+        return;
+    // Each signal is named by the first leaf that shows it.
+    QSet<int> damaged;
+    for (const auto &report : reports)
+        damaged.insert(report.first);
+    QHash<int, QString> paths;
+    m_FileManager->VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
+        const Dovlin_Signal *signal = node->GetSignal();
+        if (signal && damaged.contains(signal->GetIndex()) && !paths.contains(signal->GetIndex()))
+            paths.insert(signal->GetIndex(), path);
+    });
+    QStringList lines;
+    for (const auto &report : reports) {
+        const QString path = paths.value(report.first);
+        lines << tr("%1: %2").arg(path.isEmpty() ? tr("signal %1").arg(report.first) : path, report.second);
+    }
+    // Values and rows worked out before the damage was found go.
+    m_NameWidget->ForgetDamagedValues();
+    m_ShapeWidget->update(true);
+    const QString name = QDir::toNativeSeparators(m_FileName);
+    Q_EMIT statusMessage(tr("%1 is damaged, not shown: %2").arg(name, lines.join(QLatin1String("; "))));
+    constexpr int listed = 20;
+    QStringList shown = lines.mid(0, listed);
+    if (lines.size() > listed)
+        shown << tr("... and %1 more.").arg(lines.size() - listed);
+    m_DamageBoxOpen = true;
+    Dovlin_Dialogs::message(this, QMessageBox::Warning, tr("Dovlin"),
+                            tr("%1 is damaged: these signals cannot be read and are not shown.\n\n%2")
+                                .arg(name, shown.join(QLatin1Char('\n'))));
+    m_DamageBoxOpen = false;
+    noticeDamage();
 }

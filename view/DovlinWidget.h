@@ -95,6 +95,11 @@ public:
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
     Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
     Dovlin_ValueBar *valueBar() const { return m_ValueBar; }
+    // Tells, in the status bar and in one box for them all, which signals were found damaged
+    // since the last time and why; their rows and values are no longer shown. noticeDamage does
+    // so once the event at hand is over.
+    void reportDamage();
+    void noticeDamage();
 
     qint64 endTime() const { return m_ViewState->endTime(); }
     // Whether the canvas shows the file from time 0 to its end.
@@ -202,7 +207,10 @@ private:
     int m_Format = Dovlin_WaveFormat::Newest;
     // What format 1 could not hold, as the user was last told in a box.
     QStringList m_ToldSaveWarnings;
-
+    // Runs reportDamage once the event that found damage is over; the box it shows may paint
+    // again, and what that finds is told after it.
+    QTimer *m_DamageTimer = nullptr;
+    bool m_DamageBoxOpen = false;
     DumpConverter m_DumpConverter;
     QString m_ErrorString;
     QFileSystemWatcher *m_Watcher = nullptr;
