@@ -1,5 +1,6 @@
 #include "Dovlin_HierarchyView.h"
 
+#include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_Signals.h"
@@ -185,6 +186,9 @@ bool IsDamaged(const Dovlin_Hierarchy *node, QString *reason)
             *reason = signal->DamageString();
         return true;
     };
+    // Drawing asks for every row: a file without damage answers at once.
+    if (!node->GetFileManager()->HasDamage())
+        return false;
     // A leaf asks its own signal: its list of leaves would be one more thing to keep per line.
     if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar)
         return damaged(node->GetSignal());
