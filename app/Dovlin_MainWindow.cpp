@@ -433,7 +433,7 @@ DovlinWidget *Dovlin_MainWindow::loadDocument(const QString &path, const QString
 void Dovlin_MainWindow::placeNewDocument(DovlinWidget *child)
 {
     // Documents still showing their whole time range go on showing it in the size tiling gives them.
-    QList<DovlinWidget *> whole{child};
+    QList<DovlinWidget *> whole;
     const QList<QMdiSubWindow *> windows = m_Workspace->subWindowList();
     for (QMdiSubWindow *window : windows) {
         auto *other = qobject_cast<DovlinWidget *>(window->widget());
@@ -447,7 +447,8 @@ void Dovlin_MainWindow::placeNewDocument(DovlinWidget *child)
         window->show();
         m_Workspace->tileSubWindows();
     }
-    // A canvas keeps its scale when it is resized: the whole range is fitted to the final sizes.
+    // A canvas keeps its scale when it is resized: the ranges are fitted to the final sizes.
+    child->showFirstView();
     for (DovlinWidget *document : std::as_const(whole))
         document->zoomFull();
 }

@@ -198,6 +198,8 @@ public:
     // A signal whose box could not be read: its first reason is kept, and told once.
     void ReportDamage(int signal, const QString &reason);
     QString DamageOf(int signal) const { return m_Damage.value(signal); }
+    // Whether any signal was found damaged: the views ask it before they ask each signal.
+    bool HasDamage() const { return !m_Damage.isEmpty(); }
     // The signals found damaged since the last call, each with its reason.
     QList<QPair<int, QString>> TakeDamageReports();
 

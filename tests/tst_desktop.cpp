@@ -299,7 +299,7 @@ private Q_SLOTS:
         DovlinWidget *document = m_Window->activeMdiChild();
         document->addCursor();
         const QString path = m_Dir.filePath("export/" + name);
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &) { return path; });
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &) { return path; });
         Dovlin_Dialogs::setExecHandler([&](QDialog *dialog) {
             auto *theme = dialog->findChild<QComboBox *>("themeBox");
             theme->setCurrentIndex(theme->findData(light));

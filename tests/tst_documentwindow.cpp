@@ -3,9 +3,13 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_ValueBar.h"
 #include "QFixedSplitter.h"
 #include "guitest.h"
 
+#include <QBuffer>
+#include <QComboBox>
+#include <QRandomGenerator>
 #include <QStatusBar>
 
 class tst_DocumentWindow : public GuiTest
@@ -97,45 +101,94 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("target");
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("new name") << "copy.dvn" << "copy.dvn" << true;
-        QTest::newRow("bare name") << "bare" << "bare.dvn" << true;
-        QTest::newRow("other suffix") << "copy.1" << "copy.1" << true;
-        QTest::newRow("missing folder") << "missing/dir/x.dvn" << "missing/dir/x.dvn" << false;
+        QTest::addColumn<int>("format"); // 0: not saved
+        QTest::addColumn<int>("width");  // of the window the file is opened again in; 0: not opened
+        QTest::newRow("new name") << "copy.dvn" << "copy.dvn" << 2 << 1000;
+        QTest::newRow("bare name, format 1") << "bare" << "bare.dvn" << 1 << 1000;
+        QTest::newRow("other suffix") << "copy.1" << "copy.1" << 2 << 0;
+        QTest::newRow("narrower window") << "narrow.dvn" << "narrow.dvn" << 2 << 700;
+        QTest::newRow("missing folder") << "missing/dir/x.dvn" << "missing/dir/x.dvn" << 0 << 0;
     }
 
+    // The filter chosen gives the format, which later saves keep; the file keeps the view as far as
+    // its format can.
     void saveAs()
     {
         QFETCH(QString, chosen);
         QFETCH(QString, target);
-        QFETCH(bool, saved);
+        QFETCH(int, format);
+        QFETCH(int, width);
         DovlinWidget *document = open("original.dvn");
         QVERIFY(document);
         QCOMPARE(document->windowTitle(), QString("original"));
-        document->setModified(true);
+        document->fileManager().GetHierarchy(2)->m_Radix = Dovlin_Radix::Hexadecimal;
+        // A name that format 1, in Latin-1, cannot hold.
+        document->fileManager().GetHierarchy(1)->m_Name = QStringLiteral("clk\u65E5");
+        document->addCursor();
+        document->addCursor();
+        for (int i = 0; i < 3; ++i)
+            document->setCursorTime(i, 100 + 300 * i);
+        document->setDefaultCursor(1);
+        Dovlin_ShapeWidget *shape = document->shapeWidget();
+        shape->ZoomTime2Time(200, 600);
+        document->setBookmark(2);
+        const qint64 bookmark = shape->startScopeTime();
+        shape->ZoomTime2Time(130, 470);
+        const Dovlin_ViewState::View window = shape->CurrentView();
         const QString original = m_Dir.filePath("original.dvn");
         target = m_Dir.filePath(target);
-        QString filter;
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &f) {
-            filter = f;
+        QStringList filters;
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &offered, QString &selected) {
+            filters = offered.split(";;");
+            selected = format == 1 ? filters.value(1) : selected;
             return m_Dir.filePath(chosen);
         });
         document->saveAs();
-        QCOMPARE(filter, QString("Wave files (*.dvn)"));
-        QCOMPARE(document->isModified(), !saved);
-        QCOMPARE(document->windowTitle(), saved ? QFileInfo(target).completeBaseName() : QString("original.dvn *"));
-        QCOMPARE(m_Messages.size(), saved ? 0 : 1);
-        if (!saved)
-            QVERIFY(m_Messages.first().text.contains(target));
-        QVERIFY(m_Window->statusBar()->currentMessage().startsWith((saved ? "Saved " : "Cannot save ") + target));
+        QCOMPARE(filters, QStringList({"Dovlin wave files (*.dvn)", "Dovlin wave files, format 1 (*.dvn)"}));
+        QCOMPARE(document->isModified(), !format);
+        QCOMPARE(document->windowTitle(), format ? QFileInfo(target).completeBaseName() : QString("original.dvn *"));
+        QCOMPARE(m_Messages.size(), format == 2 ? 0 : 1);
+        if (format != 2)
+            QVERIFY(m_Messages.first().text.contains(format ? "format 1 writes names in Latin-1" : target));
+        QVERIFY(m_Window->statusBar()->currentMessage().startsWith((format ? "Saved " : "Cannot save ") + target));
         // The document is found under the name it was last saved as, and only that one.
-        const QString current = saved ? target : original;
+        const QString current = format ? target : original;
         QCOMPARE(document->fileName(), QFileInfo(current).canonicalFilePath());
         QCOMPARE(m_Window->findMdiChild(current), document);
-        if (saved) {
-            QCOMPARE(QFile(target).size(), QFile(original).size());
-            QVERIFY(!m_Window->findMdiChild(original));
+        if (!format)
+            return;
+        QVERIFY(!m_Window->findMdiChild(original));
+        // Saved again: in the same format, and format 1's losses are not told in a box again.
+        document->setModified(true);
+        document->save();
+        QCOMPARE(m_Messages.size(), format == 1 ? 1 : 0);
+        QFile saved(target);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.read(4) == "\x89\x44\x56\x4E", format == 2);
+        if (!width)
+            return;
+        closeAll();
+        m_Window->resize(width, 700);
+        QVERIFY(m_Window->DoFileOpen(target));
+        document = m_Window->activeMdiChild();
+        shape = document->shapeWidget();
+        const bool kept = format == 2;
+        QCOMPARE(document->fileManager().GetHierarchy(2)->m_Radix, int(kept ? Dovlin_Radix::Hexadecimal : Dovlin_Radix::Unsigned));
+        QCOMPARE(document->nCursor(), kept ? 3 : 1);
+        for (int i = 0; i < document->nCursor(); ++i)
+            QCOMPARE(document->cursorTime(i), kept ? 100 + 300 * i : 0);
+        QCOMPARE(document->defaultCursor(), kept ? 1 : 0);
+        QCOMPARE(document->bookmarkStatus(2), kept);
+        if (!kept) {
+            QVERIFY(document->showsWholeRange());
+            return;
         }
+        // The saved range is in view whatever the width; in the same width, exactly as it was.
+        QVERIFY(shape->startScopeTime() <= window.m_Start && shape->endScopeTime() >= window.m_End);
+        if (width == 1000)
+            QCOMPARE(QPair(shape->startScopeTime(), shape->endScopeTime()), QPair(window.m_Start, window.m_End));
+        document->gotoBookmark(2);
+        QCOMPARE(shape->startScopeTime(), bookmark);
     }
 
     void maybeSave_data()
@@ -233,6 +286,56 @@ private Q_SLOTS:
         for (int y = pictureBottom + 150; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)
                 QVERIFY2(page.pixel(x, y) == white, qPrintable(QString("%1, %2").arg(x).arg(y)));
+    }
+
+    // A box whose checksum fails hides its signal and the scope above it, and is told once, naming
+    // the file, the signal and the section; the other rows are drawn.
+    void damagedBoxHidesItsSignal()
+    {
+        TestWave wave;
+        auto *top = wave.Scope("top");
+        wave.Logic("clk", top, {{0, 0}, {500, 1}});
+        // Random values take several 64 KB chunks; the middle one, which neither the first nor the
+        // last box lies in, is found damaged only while the rows are drawn.
+        QList<QPair<qint64, qint64>> noise;
+        QRandomGenerator random(7);
+        for (int i = 0; i < 24000; ++i)
+            noise.append({i / 24, qint64(random.generate64())});
+        wave.Integer("victim", top, noise);
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::ReadWrite) && wave.m_Model.SaveAll(&buffer, Dovlin_WaveFormat::Format2));
+        QByteArray bytes = buffer.data();
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+        QVERIFY(m_Window->DoFileOpen(writeFile("damaged.dvn", bytes)));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        Dovlin_NameWidget *tree = document->nameWidget();
+        const auto line = [tree](const QString &name) { return tree->findItems(name, Qt::MatchRecursive).value(0); };
+        // The colours of a row besides black and the ruler's grid, right of the cursor.
+        const auto colours = [&](const QString &name) {
+            const QImage image = document->shapeWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QRect row = tree->visualItemRect(line(name)).adjusted(2, 1, 0, -2);
+            QSet<QRgb> seen{qRgb(0, 0, 0), qRgb(0x70, 0x70, 0x70)};
+            for (int y = row.top(); y < row.bottom(); ++y)
+                for (int x = row.left(); x < image.width(); ++x)
+                    seen.insert(image.pixel(x, y));
+            return seen.size() - 2;
+        };
+        // Drawn again, the rows tell nothing more.
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(colours("top") + colours("victim"), 0);
+            QVERIFY(colours("clk") > 0);
+            QTRY_COMPARE(m_Messages.size(), 1);
+            document->zoomIn();
+        }
+        for (const QString &text : {m_Messages.first().text, m_Window->statusBar()->currentMessage()})
+            QVERIFY2(text.contains(document->fileName()) && text.contains("top.victim: section BOXS"), qPrintable(text));
+        // The Values column, painted again, shows nothing for it; a search says why it stops.
+        tree->grab();
+        QCOMPARE(line("victim")->text(1), QString());
+        tree->setCurrentItem(line("victim"));
+        document->valueBar()->comparison()->setCurrentText("any change");
+        QVERIFY(!document->valueBar()->findNext());
+        QVERIFY(m_Window->statusBar()->currentMessage().contains("the search stopped where the file is damaged"));
     }
 
 private:

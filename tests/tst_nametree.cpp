@@ -136,9 +136,12 @@ private Q_SLOTS:
             if (a->text() == action)
                 chosen = a;
         QVERIFY(chosen);
+        QVERIFY(!m_Document->isModified());
         chosen->trigger();
         QCOMPARE(node->m_Radix, radix);
         QCOMPARE(item->text(1), text);
+        // The file keeps the radix: the document has something to save.
+        QVERIFY(m_Document->isModified());
         QVERIFY(!m_Tree->contextHierarchy());
         // Only the chosen node changes: its bits keep their own radix.
         QCOMPARE(hierarchy("data[3]")->m_Radix, 4);

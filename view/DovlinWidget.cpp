@@ -3,12 +3,14 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_FileIo.h"
+#include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_ValueBar.h"
 #include "Dovlin_VcdImport.h"
 #include "QFixedSplitter.h"
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QKeyEvent>
@@ -48,6 +51,10 @@ DovlinWidget::DovlinWidget(QWidget *parent)
     m_StableTimer = new QTimer(this);
     m_StableTimer->setSingleShot(true);
     m_StableTimer->setInterval(m_StableMilliseconds);
+    m_DamageTimer = new QTimer(this);
+    m_DamageTimer->setSingleShot(true);
+    m_DamageTimer->setInterval(0);
+    connect(m_DamageTimer, &QTimer::timeout, this, &DovlinWidget::reportDamage);
     m_Watcher = new QFileSystemWatcher(this);
     connect(m_Watcher, &QFileSystemWatcher::fileChanged, this, [this] {
         m_ChangingStamp = stampOf(sourceFile());
@@ -158,8 +165,12 @@ bool DovlinWidget::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_ValueBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         layoutParts();
-    if (event->type() == QEvent::Paint && !checkFile())
-        return true;
+    if (event->type() == QEvent::Paint) {
+        if (!checkFile())
+            return true;
+        // Drawing reads the file: what it finds damaged is told once it is over.
+        noticeDamage();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -213,7 +224,8 @@ bool DovlinWidget::reload()
         }
     }
     auto next = std::make_unique<Dovlin_FileManager>();
-    if (!wave.isEmpty() && !next->Load(wave))
+    int format = Dovlin_WaveFormat::Newest;
+    if (!wave.isEmpty() && !next->Load(wave, &format))
         reason = next->ErrorString();
     if (!reason.isEmpty()) {
         // The document stays as it was; a later change of the file is offered again.
@@ -232,6 +244,7 @@ bool DovlinWidget::reload()
     m_NameWidget->clear();
     m_FileManager.swap(next);
     m_FileName = QFileInfo(wave).canonicalFilePath();
+    m_Format = formatOfLoaded(format);
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     m_NameWidget->FilterNewModel(*m_FileManager);
     m_NameWidget->GenerateNameView(*m_FileManager);
@@ -375,10 +388,12 @@ void DovlinWidget::UpdateSplittersLayout(bool resetMainSplitter)
 
 bool DovlinWidget::loadFile(QString path)
 {
-    if (!m_FileManager->Load(path)) {
+    int format = Dovlin_WaveFormat::Newest;
+    if (!m_FileManager->Load(path, &format)) {
         m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
+    m_Format = formatOfLoaded(format);
     // The canonical path lets the already-open check recognise the file however it is named.
     m_FileName = QFileInfo(path).canonicalFilePath();
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
@@ -389,13 +404,55 @@ bool DovlinWidget::loadFile(QString path)
     return true;
 }
 
-bool DovlinWidget::saveFile(QString path)
+int DovlinWidget::formatOfLoaded(int format) const
+{
+    // A wave file made from a dump is the viewer's own: it is written as a conversion writes it.
+    return m_DumpFile.isEmpty() ? format : int(Dovlin_WaveFormat::Newest);
+}
+
+void DovlinWidget::showFirstView()
+{
+    const Dovlin_SavedView &saved = m_FileManager->SavedView();
+    if (!saved.m_Present || !m_ViewState->ShowSavedView(saved.m_Window))
+        zoomFull();
+    if (!saved.m_Present)
+        return;
+    // A damaged or foreign file may hold any numbers: cursors stay within the file.
+    const int n = qMin(int(saved.m_Cursors.size()), m_MaxCursor);
+    setnCursor(n);
+    for (int i = 0; i < n; ++i)
+        setCursorTime(i, qBound<qint64>(0, saved.m_Cursors[size_t(i)], qMax<qint64>(0, endTime())));
+    setDefaultCursor(qBound(0, saved.m_DefaultCursor, n - 1));
+    // Going to a bookmark holds its numbers to what the window can take.
+    m_BookmarkStatus = saved.m_BookmarkSet;
+    m_Bookmarks = saved.m_Bookmarks;
+    m_ExtraWidget->update();
+}
+
+Dovlin_SavedView DovlinWidget::savedView() const
+{
+    Dovlin_SavedView view;
+    view.m_Present = true;
+    view.m_Window = m_ViewState->CurrentView();
+    for (int i = 0; i < nCursor(); ++i)
+        view.m_Cursors.push_back(cursorTime(i));
+    // A file keeps one cursor at least: a view without any opens with a document's first cursor.
+    if (view.m_Cursors.empty())
+        view.m_Cursors.push_back(0);
+    view.m_DefaultCursor = qBound(0, defaultCursor(), int(view.m_Cursors.size()) - 1);
+    view.m_BookmarkSet = m_BookmarkStatus;
+    view.m_Bookmarks = m_Bookmarks;
+    return view;
+}
+
+bool DovlinWidget::saveFile(QString path, int format)
 {
     if (!checkFile()) {
         m_ErrorString = m_LostReason;
         return false;
     }
-    if (!m_FileManager->Save(path)) {
+    m_FileManager->SetSavedView(savedView());
+    if (!m_FileManager->Save(path, -1, format)) {
         m_ErrorString = m_FileManager->ErrorString();
         return false;
     }
@@ -403,35 +460,53 @@ bool DovlinWidget::saveFile(QString path)
     return true;
 }
 
-bool DovlinWidget::saveAndReport(const QString &path)
+bool DovlinWidget::saveAndReport(const QString &path, int format)
 {
     const QString name = QDir::toNativeSeparators(path);
-    if (saveFile(path)) {
+    if (!saveFile(path, format)) {
+        Q_EMIT statusMessage(tr("Cannot save %1: %2").arg(name, m_ErrorString));
+        Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot save %1:\n%2").arg(name, m_ErrorString));
+        return false;
+    }
+    const QStringList warnings = m_FileManager->SaveWarnings();
+    if (warnings.isEmpty()) {
         Q_EMIT statusMessage(tr("Saved %1").arg(name));
         return true;
     }
-    Q_EMIT statusMessage(tr("Cannot save %1: %2").arg(name, m_ErrorString));
-    Dovlin_Dialogs::critical(this, tr("Dovlin"), tr("Cannot save %1:\n%2").arg(name, m_ErrorString));
-    return false;
+    Q_EMIT statusMessage(tr("Saved %1, not exactly: %2").arg(name, warnings.join(QLatin1String("; "))));
+    // Saving again with the same losses asks for no box again.
+    if (warnings != m_ToldSaveWarnings) {
+        m_ToldSaveWarnings = warnings;
+        Dovlin_Dialogs::message(this, QMessageBox::Warning, tr("Dovlin"),
+                                tr("Saved %1, but not exactly:\n%2\n\nSave As in the newest format keeps everything.")
+                                    .arg(name, warnings.join(QLatin1Char('\n'))));
+    }
+    return true;
 }
 
 void DovlinWidget::save()
 {
-    if (saveAndReport(m_FileName) && m_DumpFile.isEmpty())
+    if (saveAndReport(m_FileName, m_Format) && m_DumpFile.isEmpty())
         m_KnownStamp = stampOf(m_FileName);
 }
 
 void DovlinWidget::saveAs()
 {
-    QString path = Dovlin_Dialogs::getSaveFileName(this, tr("Wave files (*.dvn)"));
+    const QString newest = tr("Dovlin wave files (*.dvn)");
+    const QString first = tr("Dovlin wave files, format 1 (*.dvn)");
+    QString chosen;
+    QString path = Dovlin_Dialogs::getSaveFileName(this, newest + QLatin1String(";;") + first,
+                                                   QStringLiteral("dvn"), &chosen);
     if (path.isEmpty())
         return;
+    const int format = chosen == first ? int(Dovlin_WaveFormat::Format1) : int(Dovlin_WaveFormat::Newest);
     // Files are opened by their suffix: a bare name would not open again as a wave file.
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1String(".dvn");
-    // The document takes the new name only once the file is really there.
-    if (!saveAndReport(path))
+    // The document takes the new name and format only once the file is really there.
+    if (!saveAndReport(path, format))
         return;
+    m_Format = format;
     m_FileName = QFileInfo(path).canonicalFilePath();
     setWindowTitle(QFileInfo(m_FileName).completeBaseName());
     if (m_DumpFile.isEmpty()) {
@@ -464,7 +539,7 @@ bool DovlinWidget::maybeSave()
         tr("'%1' has been modified.\nDo you want to save your changes?").arg(m_FileName),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Yes)
-        return saveAndReport(m_FileName);
+        return saveAndReport(m_FileName, m_Format);
     return answer == QMessageBox::No;
 }
 
@@ -478,7 +553,7 @@ void DovlinWidget::closeEvent(QCloseEvent *event)
 
 bool DovlinWidget::bookmarkStatus(int index) const
 {
-    return index >= 0 && index < m_nBookmark && m_BookmarkStatus[index];
+    return index >= 0 && index < m_nBookmark && m_BookmarkStatus[size_t(index)];
 }
 
 void DovlinWidget::modifySignals()
@@ -558,16 +633,18 @@ void DovlinWidget::setBookmark(int index)
 {
     if (index < 0 || index >= m_nBookmark)
         return;
-    m_BookmarkStatus[index] = true;
-    m_Bookmarks[index] = m_ViewState->CurrentView();
+    m_BookmarkStatus[size_t(index)] = true;
+    m_Bookmarks[size_t(index)] = m_ViewState->CurrentView();
     m_ExtraWidget->update();
+    // The file keeps the bookmarks.
+    setModified(true);
 }
 
 void DovlinWidget::gotoBookmark(int index)
 {
     if (!bookmarkStatus(index))
         return;
-    m_ViewState->RestoreView(m_Bookmarks[index]);
+    m_ViewState->RestoreView(m_Bookmarks[size_t(index)]);
 }
 
 void DovlinWidget::print()
@@ -629,6 +706,7 @@ void DovlinWidget::paintView(QPainter *painter, bool light)
     painter->setClipRect(m_ShapeWidget->rect());
     m_ShapeWidget->paintView(painter, light);
     painter->restore();
+    noticeDamage();
 }
 
 bool DovlinWidget::exportImage(const QString &path, bool light, qreal ratio)
@@ -690,4 +768,49 @@ void DovlinWidget::printTo(QPaintDevice *device, bool light)
     painter.setWindow(page);
     painter.setPen(Qt::black);
     painter.drawText(rect.x(), rect.y() + size.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+}
+
+void DovlinWidget::noticeDamage()
+{
+    m_DamageTimer->start();
+}
+
+void DovlinWidget::reportDamage()
+{
+    // Damage met while the box is open is told once it closes.
+    if (m_DamageBoxOpen || m_FileLost)
+        return;
+    const QList<QPair<int, QString>> reports = m_FileManager->TakeDamageReports();
+    if (reports.isEmpty())
+        return;
+    // Each signal is named by the first leaf that shows it.
+    QSet<int> damaged;
+    for (const auto &report : reports)
+        damaged.insert(report.first);
+    QHash<int, QString> paths;
+    m_FileManager->VisitDottedPaths([&](Dovlin_Hierarchy *node, const QString &path) {
+        const Dovlin_Signal *signal = node->GetSignal();
+        if (signal && damaged.contains(signal->GetIndex()) && !paths.contains(signal->GetIndex()))
+            paths.insert(signal->GetIndex(), path);
+    });
+    QStringList lines;
+    for (const auto &report : reports) {
+        const QString path = paths.value(report.first);
+        lines << tr("%1: %2").arg(path.isEmpty() ? tr("signal %1").arg(report.first) : path, report.second);
+    }
+    // Values and rows worked out before the damage was found go.
+    m_NameWidget->ForgetDamagedValues();
+    m_ShapeWidget->update(true);
+    const QString name = QDir::toNativeSeparators(m_FileName);
+    Q_EMIT statusMessage(tr("%1 is damaged, not shown: %2").arg(name, lines.join(QLatin1String("; "))));
+    constexpr int listed = 20;
+    QStringList shown = lines.mid(0, listed);
+    if (lines.size() > listed)
+        shown << tr("... and %1 more.").arg(lines.size() - listed);
+    m_DamageBoxOpen = true;
+    Dovlin_Dialogs::message(this, QMessageBox::Warning, tr("Dovlin"),
+                            tr("%1 is damaged: these signals cannot be read and are not shown.\n\n%2")
+                                .arg(name, shown.join(QLatin1Char('\n'))));
+    m_DamageBoxOpen = false;
+    noticeDamage();
 }

@@ -5,8 +5,10 @@
 #include "Dovlin_ViewState.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -30,20 +32,28 @@ class DovlinWidget : public QWidget
 
 public:
     static constexpr int m_MaxCursor = Dovlin_ViewState::m_MaxCursor;
-    static constexpr int m_nBookmark = 10;
+    static constexpr int m_nBookmark = Dovlin_SavedView::m_nBookmark;
 
     explicit DovlinWidget(QWidget *parent = nullptr);
     ~DovlinWidget() override;
 
     QSize sizeHint() const override;
 
+    // Loads a wave file; the document then saves in its format (the newest for one converted
+    // from a dump).
     bool loadFile(QString path);
+    // Shows the view saved with the file (the window's time range, cursors and bookmarks), or the
+    // whole file when it keeps none: once the document has its size.
+    void showFirstView();
     // False once the wave file changed on disk under the open document (see
     // Dovlin_FileManager::FileIntact); the first time, the document hides its waveforms, shows why
     // with a way to reload, and tells the user.
     bool checkFile();
     bool isFileLost() const { return m_FileLost; }
-    bool saveFile(QString path);
+    // Saves in the document's format, or in the one given (Dovlin_WaveFormat), with the view.
+    bool saveFile(QString path) { return saveFile(path, m_Format); }
+    bool saveFile(QString path, int format);
+    int format() const { return m_Format; }
     bool maybeSave();
     void setModified(bool modified);
     bool isModified() const { return m_Modified; }
@@ -87,6 +97,11 @@ public:
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
     Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
     Dovlin_ValueBar *valueBar() const { return m_ValueBar; }
+    // Tells, in the status bar and in one box for them all, which signals were found damaged
+    // since the last time and why; their rows and values are no longer shown. noticeDamage does
+    // so once the event at hand is over.
+    void reportDamage();
+    void noticeDamage();
 
     qint64 endTime() const { return m_ViewState->endTime(); }
     // Whether the canvas shows the file from time 0 to its end.
@@ -149,8 +164,12 @@ protected:
 
 private:
     void createLayout();
-    // Saves to path and tells the outcome, a failure also in a box; false when not saved.
-    bool saveAndReport(const QString &path);
+    // Saves to path in a format and tells the outcome, a failure or what the format could not
+    // hold also in a box; false when not saved.
+    bool saveAndReport(const QString &path, int format);
+    // The format a document keeps for a file loaded in format.
+    int formatOfLoaded(int format) const;
+    Dovlin_SavedView savedView() const;
     void layoutParts();
     void watchSource();
     // Called once the source file stopped changing: asks, or reloads when the user said always.
@@ -190,6 +209,13 @@ private:
 
     QString m_FileName;
     QString m_DumpFile;
+    int m_Format = Dovlin_WaveFormat::Newest;
+    // What format 1 could not hold, as the user was last told in a box.
+    QStringList m_ToldSaveWarnings;
+    // Runs reportDamage once the event that found damage is over; the box it shows may paint
+    // again, and what that finds is told after it.
+    QTimer *m_DamageTimer = nullptr;
+    bool m_DamageBoxOpen = false;
     DumpConverter m_DumpConverter;
     QString m_ErrorString;
     QFileSystemWatcher *m_Watcher = nullptr;
@@ -205,8 +231,8 @@ private:
     QLabel *m_ChangedText = nullptr;
     bool m_Modified = false;
     int m_CursorHeight = 20;
-    bool m_BookmarkStatus[m_nBookmark] = {};
-    Dovlin_ViewState::View m_Bookmarks[m_nBookmark];
+    std::array<bool, m_nBookmark> m_BookmarkStatus = {};
+    std::array<Dovlin_ViewState::View, m_nBookmark> m_Bookmarks = {};
     bool m_ZoomingArea = false;
 };
 

@@ -85,19 +85,28 @@ QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &cap
     return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
 }
 
-QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix)
+QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix,
+                                        QString *selectedFilter)
 {
-    if (saveFileHandler())
-        return saveFileHandler()(parent, filter);
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(filter);
-    // The dialog then asks before replacing the file with the suffix.
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    QString chosen = filter.section(QStringLiteral(";;"), 0, 0);
+    QString path;
+    if (saveFileHandler()) {
+        path = saveFileHandler()(parent, filter, chosen);
+    } else {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(filter);
+        // The dialog then asks before replacing the file with the suffix.
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            path = dialog.selectedFiles().first();
+            chosen = dialog.selectedNameFilter();
+        }
+    }
+    if (selectedFilter)
+        *selectedFilter = chosen;
+    return path;
 }
 
 bool Dovlin_Dialogs::execPrintDialog(QWidget *parent, QPrinter *printer)

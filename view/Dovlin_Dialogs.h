@@ -25,7 +25,8 @@ public:
     };
     using MessageHandler = std::function<QMessageBox::StandardButton(QWidget *parent, const Message &message)>;
     using OpenFilesHandler = std::function<QStringList(QWidget *parent, const QString &caption, const QString &filter)>;
-    using SaveFileHandler = std::function<QString(QWidget *parent, const QString &filter)>;
+    // selectedFilter comes in as the first of the filters; the handler may choose another.
+    using SaveFileHandler = std::function<QString(QWidget *parent, const QString &filter, QString &selectedFilter)>;
     using PrintHandler = std::function<bool(QWidget *parent, QPrinter *printer)>;
     using ExecHandler = std::function<int(QDialog *dialog)>;
 
@@ -46,9 +47,11 @@ public:
     // The real dialog starts in directory.
     static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
                                         const QString &directory = QString());
-    // The real dialog adds defaultSuffix to a name without one.
+    // The real dialog adds defaultSuffix to a name without one. selectedFilter, when given, tells
+    // which of the filters (separated by ";;") the user chose.
     static QString getSaveFileName(QWidget *parent, const QString &filter,
-                                   const QString &defaultSuffix = QStringLiteral("dvn"));
+                                   const QString &defaultSuffix = QStringLiteral("dvn"),
+                                   QString *selectedFilter = nullptr);
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);
     // Runs a dialog of the program's own modally.
     static int exec(QDialog *dialog);

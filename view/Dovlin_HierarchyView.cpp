@@ -1,10 +1,13 @@
 #include "Dovlin_HierarchyView.h"
 
+#include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_Signals.h"
 
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 // A line of the name tree holds only its node: its texts, icon and colour are read from the node
@@ -172,5 +175,24 @@ Dovlin_Hierarchy *GetHierarchy(const QTreeWidgetItem *item)
     if (item->type() == NameItem::Type)
         return static_cast<const NameItem *>(item)->m_Node;
     return reinterpret_cast<Dovlin_Hierarchy *>(item->data(0, Qt::UserRole).value<quintptr>());
+}
+
+bool IsDamaged(const Dovlin_Hierarchy *node, QString *reason)
+{
+    const auto damaged = [reason](const Dovlin_Signal *signal) {
+        if (!signal || !signal->Damaged())
+            return false;
+        if (reason)
+            *reason = signal->DamageString();
+        return true;
+    };
+    // Drawing asks for every row: a file without damage answers at once.
+    if (!node->GetFileManager()->HasDamage())
+        return false;
+    // A leaf asks its own signal: its list of leaves would be one more thing to keep per line.
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar)
+        return damaged(node->GetSignal());
+    const std::vector<const Dovlin_Signal *> &leaves = node->LeafSignals();
+    return std::any_of(leaves.begin(), leaves.end(), damaged);
 }
 }

@@ -3,6 +3,7 @@
 
 class Dovlin_Hierarchy;
 class Dovlin_NameWidget;
+class QString;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -22,6 +23,10 @@ void GenerateSignalsDlg(QTreeWidget *tree, Dovlin_Hierarchy *node, QTreeWidgetIt
 bool UpdateSignalState(Dovlin_NameWidget *nameWidget, Dovlin_Hierarchy *node);
 // The node of a line of the name tree or of the check-list.
 Dovlin_Hierarchy *GetHierarchy(const QTreeWidgetItem *item);
+// Whether a signal the node shows (its own, or a leaf's below it) was found damaged, and why.
+// Such a node shows neither a row nor a value: they would be drawn from half-read events, and a
+// bus's or a scope's from those of every bit or member.
+bool IsDamaged(const Dovlin_Hierarchy *node, QString *reason = nullptr);
 }
 
 #endif

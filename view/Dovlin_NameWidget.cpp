@@ -289,8 +289,15 @@ QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time) const
         return QString();
     QString text = item->text(0) + " = ";
     if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
-        text += node->GetSignalState(time);
+        text += ShownValue(node, time);
     return text;
+}
+
+QString Dovlin_NameWidget::ShownValue(Dovlin_Hierarchy *node, qint64 time)
+{
+    // Checked after the value is read, which may be what finds the damage.
+    const QString text = node->GetSignalState(time);
+    return Dovlin_HierarchyView::IsDamaged(node) ? QString() : text;
 }
 
 void Dovlin_NameWidget::UpdateVisibleSignalStates()
@@ -341,7 +348,17 @@ void Dovlin_NameWidget::FillValueText(Dovlin_Hierarchy *node) const
         m_ValueTime = time;
     }
     if (!m_ValueTexts.contains(node->m_Index))
-        m_ValueTexts.insert(node->m_Index, node->GetSignalState(time));
+        m_ValueTexts.insert(node->m_Index, ShownValue(node, time));
+}
+
+void Dovlin_NameWidget::ForgetDamagedValues()
+{
+    const Dovlin_FileManager &model = m_Owner->fileManager();
+    m_ValueTexts.removeIf([&model](const QHash<int, QString>::iterator &text) {
+        const Dovlin_Hierarchy *node = model.GetHierarchy(text.key());
+        return node && Dovlin_HierarchyView::IsDamaged(node);
+    });
+    viewport()->update();
 }
 
 void Dovlin_NameWidget::drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const
@@ -495,6 +512,8 @@ void Dovlin_NameWidget::setRadix(int radix)
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
         Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
+        // The file keeps the radix.
+        m_Owner->setModified(true);
     }
     m_ContextHierarchy = nullptr;
 }

@@ -45,6 +45,9 @@ public:
     // Computes the Values text of node's line again for the default cursor; without a cursor the
     // line keeps its text.
     void RefreshValueText(Dovlin_Hierarchy *node);
+    // Blanks the Values texts of the nodes that show a damaged signal, computed before the damage
+    // was found.
+    void ForgetDamagedValues();
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     DovlinWidget *owner() const { return m_Owner; }
@@ -110,6 +113,8 @@ private:
     void RunTreeCommand(TreeCommand command, Dovlin_Hierarchy *node, bool &changed);
     // Computes node's Values text for the default cursor unless it has one for that time.
     void FillValueText(Dovlin_Hierarchy *node) const;
+    // node's value at time; empty where it has none, and for a node that shows a damaged signal.
+    static QString ShownValue(Dovlin_Hierarchy *node, qint64 time);
 
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
     // The line of each node, by node index.

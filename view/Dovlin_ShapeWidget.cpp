@@ -186,15 +186,21 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
         painter->drawLine(0, y + i * cursorHeight, w, y + i * cursorHeight);
 }
 
-void Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
+bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
 {
     Dovlin_NameWidget *tree = nameWidget();
+    bool damageFound = false;
     // Only lines in view have rows; the walk ends at the first row that reaches the time bar.
     for (QTreeWidgetItem *item = tree->itemAt(QPoint(1, 0)); item; item = tree->itemBelow(item)) {
         Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
-        if (node && !Dovlin_Shapes::UpdateSignalShape(this, tree, painter, node))
+        if (!node)
+            continue;
+        const Dovlin_Shapes::Row row = Dovlin_Shapes::UpdateSignalShape(this, tree, painter, node);
+        if (row == Dovlin_Shapes::Row::NoRoom)
             break;
+        damageFound = damageFound || row == Dovlin_Shapes::Row::FoundDamage;
     }
+    return damageFound;
 }
 
 void Dovlin_ShapeWidget::renderPicture()
@@ -206,10 +212,15 @@ void Dovlin_ShapeWidget::renderPicture()
         m_Picture = QImage(size() * ratio, QImage::Format_RGB32);
         m_Picture.setDevicePixelRatio(ratio);
     }
-    m_Picture.fill(Qt::black);
-    QPainter painter(&m_Picture);
-    UpdateTimeBar(&painter);
-    UpdateSignalShape(&painter);
+    // A row that finds its signal damaged may be drawn in part: the picture is drawn again, which
+    // leaves that row, and a bus or scope row above it, empty.
+    bool damageFound = false;
+    do {
+        m_Picture.fill(Qt::black);
+        QPainter painter(&m_Picture);
+        UpdateTimeBar(&painter);
+        damageFound = UpdateSignalShape(&painter);
+    } while (damageFound);
     m_PictureValid = true;
     ++m_PictureRenders;
 }
@@ -228,9 +239,11 @@ void Dovlin_ShapeWidget::paintView(QPainter *painter, bool light)
         m_Brush.setColor(Qt::white);
     }
     m_LightTheme = light;
-    painter->fillRect(rect(), light ? Qt::white : Qt::black);
-    UpdateTimeBar(painter);
-    UpdateSignalShape(painter);
+    // Drawn again over a row drawn in part, as renderPicture does.
+    do {
+        painter->fillRect(rect(), light ? Qt::white : Qt::black);
+        UpdateTimeBar(painter);
+    } while (UpdateSignalShape(painter));
     UpdateCursor(painter);
     m_LightTheme = false;
     for (int i = 0; i < screenPens.size(); ++i)

@@ -58,7 +58,8 @@ public:
     // cursors are drawn over the kept picture.
     void update(bool dropPicture);
     void UpdateTimeBar(QPainter *painter);
-    void UpdateSignalShape(QPainter *painter);
+    // Draws the rows in view; true when a row found its signal damaged and may be drawn in part.
+    bool UpdateSignalShape(QPainter *painter);
     void UpdateCursor(QPainter *painter);
     void UpdateCursor(QPainter *painter, int index);
     void UpdateCursorTimeDist(QPainter *painter);

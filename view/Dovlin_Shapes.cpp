@@ -5,6 +5,7 @@
 #include "Dovlin_Shapes.h"
 
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowPainter.h"
 #include "Dovlin_ShapeWidget.h"
@@ -434,12 +435,14 @@ bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidge
 }
 }
 
-bool Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget, QPainter *painter,
-                                      Dovlin_Hierarchy *node)
+Dovlin_Shapes::Row Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
+                                                    QPainter *painter, Dovlin_Hierarchy *node)
 {
     QRect rect;
     if (!rowRect(node, shape, nameWidget, rect))
-        return false;
+        return Row::NoRoom;
+    if (Dovlin_HierarchyView::IsDamaged(node))
+        return Row::Drawn;
     switch (node->GetHierarchyCode()) {
     case Dovlin_HierarchyCode::Scalar:
         if (Dovlin_Signal *signal = node->GetSignal())
@@ -449,5 +452,5 @@ bool Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidg
         drawComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node));
         break;
     }
-    return true;
+    return Dovlin_HierarchyView::IsDamaged(node) ? Row::FoundDamage : Row::Drawn;
 }

@@ -106,6 +106,14 @@ bool Dovlin_ValueBar::find(bool forward)
     const QString condition = compare <= Dovlin_ValueSearch::Greater
                                   ? m_Compare->currentText() + QLatin1Char(' ') + m_Value->text().trimmed()
                                   : m_Compare->currentText();
+    QString damage;
+    // The search stops at a box it cannot read: nothing past it is known.
+    if (time < 0 && Dovlin_HierarchyView::IsDamaged(node, &damage)) {
+        m_Owner->reportDamage();
+        Q_EMIT m_Owner->statusMessage(tr("%1 %2: the search stopped where the file is damaged (%3)")
+                                          .arg(node->m_Name, condition, damage));
+        return false;
+    }
     if (time < 0) {
         Q_EMIT m_Owner->statusMessage(forward ? tr("%1 %2: not after the cursor").arg(node->m_Name, condition)
                                               : tr("%1 %2: not before the cursor").arg(node->m_Name, condition));

@@ -154,11 +154,43 @@ Dovlin_ViewState::View Dovlin_ViewState::CurrentView() const
 
 void Dovlin_ViewState::RestoreView(const View &view)
 {
-    m_TickTime = view.m_TickTime;
-    m_ZoomCo = view.m_ZoomCo;
-    m_ZoomRatio = view.m_ZoomRatio;
+    // A view read from a file may hold any numbers: each is held to what the window can take.
+    m_TickTime = qMax<qint64>(1, view.m_TickTime);
+    m_ZoomCo = qMax(1, view.m_ZoomCo);
+    m_ZoomRatio = std::isfinite(view.m_ZoomRatio) && view.m_ZoomRatio > 0 ? view.m_ZoomRatio : 1.0;
     // The canvas may have changed its width since: the scale stays, the right edge follows.
-    ScrollTo(view.m_Start);
+    ScrollTo(qBound<qint64>(0, view.m_Start, qMax<qint64>(0, m_EndTime)));
+}
+
+bool Dovlin_ViewState::ShowRange(qint64 start, qint64 end)
+{
+    start = qMax<qint64>(0, start);
+    end = qMin(end, m_EndTime);
+    if (start >= end)
+        return false;
+    qint64 asked = start;
+    ZoomTime2Time(start, end);
+    // The window starts at a tick, which may lie before start: from there the range is wider, and
+    // it is asked for again until its end is in view too, or the start no longer moves.
+    while (m_EndScopeTime < end && m_StartScopeTime < asked) {
+        asked = m_StartScopeTime;
+        ZoomTime2Time(asked, end);
+    }
+    return true;
+}
+
+bool Dovlin_ViewState::ShowSavedView(const View &view)
+{
+    // The width the window had is not kept, but its scale and span tell it: fitting the range
+    // anew could choose a coarser tick for the same width.
+    const int w = canvasSize().width();
+    const bool sameWidth = view.m_TickTime >= 1 && view.m_ZoomCo >= 1 && w > 0
+                           && clampTime((long double)w * view.m_TickTime / view.m_ZoomCo + view.m_Start) == view.m_End;
+    if (sameWidth && view.m_Start >= 0 && view.m_Start < m_EndTime) {
+        RestoreView(view);
+        return true;
+    }
+    return ShowRange(view.m_Start, view.m_End);
 }
 
 void Dovlin_ViewState::zoomIn()

@@ -1,6 +1,8 @@
 #ifndef DOVLIN_VIEWSTATE_H
 #define DOVLIN_VIEWSTATE_H
 
+#include "Dovlin_FileRecords.h"
+
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -19,15 +21,9 @@ public:
     // Pixels far outside the canvas are pinned this far out: QPainter takes them, int math does not overflow.
     static constexpr qint64 m_PixelLimit = qint64(1) << 28;
 
-    // Everything that fixes the visible window, so that a bookmark brings back the same view.
-    struct View
-    {
-        qint64 m_Start = 0;
-        qint64 m_End = 1;
-        qint64 m_TickTime = 1;
-        int m_ZoomCo = 5;
-        double m_ZoomRatio = 1.0;
-    };
+    // Everything that fixes the visible window, so that a bookmark brings back the same view; a
+    // wave file keeps it as it is.
+    using View = Dovlin_SavedView::Window;
 
     explicit Dovlin_ViewState(QObject *parent = nullptr);
 
@@ -55,7 +51,14 @@ public:
     // Puts the window's left edge at start, keeping the scale.
     void ScrollTo(qint64 start);
     View CurrentView() const;
+    // Brings back a view, its scale and its left edge; the right edge follows the canvas's width.
     void RestoreView(const View &view);
+    // Fits the time range start to end into the canvas's width, as much of it as lies in the file,
+    // the whole range in view; false, changing nothing, when none of it does.
+    bool ShowRange(qint64 start, qint64 end);
+    // Brings back a window kept in a file: as it was when the canvas has the width it had then,
+    // else its time range fitted into the canvas (ShowRange); false when none of it lies in the file.
+    bool ShowSavedView(const View &view);
     void zoomIn();
     void zoomOut();
     void zoomFull();
