@@ -186,7 +186,7 @@ private Q_SLOTS:
         // The saved range is in view whatever the width; in the same width, exactly as it was.
         QVERIFY(shape->startScopeTime() <= window.m_Start && shape->endScopeTime() >= window.m_End);
         if (width == 1000)
-            QCOMPARE(QPair(shape->startScopeTime(), shape->endScopeTime()), QPair(window.m_Start, window.m_End));
+            QCOMPARE(qMakePair(shape->startScopeTime(), shape->endScopeTime()), qMakePair(window.m_Start, window.m_End));
         document->gotoBookmark(2);
         QCOMPARE(shape->startScopeTime(), bookmark);
     }

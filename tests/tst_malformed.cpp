@@ -237,6 +237,11 @@ void LoadEveryWay(const QByteArray &bytes, Dovlin_FileManager &model, QByteArray
     AskEveryValue(model);
     AskEveryValue(mapped);
     saved = SaveBytes(model, format);
+    // A box found damaged by the questions is not written back from half-read events.
+    if (model.HasDamage()) {
+        QVERIFY(saved.isEmpty() && model.ErrorString().contains("section BOXS"));
+        return;
+    }
     QVERIFY(!saved.isEmpty());
     QVERIFY(SaveBytes(mapped, format) == saved);
     Dovlin_FileManager again;
