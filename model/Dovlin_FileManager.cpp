@@ -426,6 +426,8 @@ Dovlin_Signal *Dovlin_FileManager::AddSignalOfType(int typeCode)
         return &AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
     case Dovlin_TypeCode::Event:
         return &AddSignal<Dovlin_EventSignal>();
+    case Dovlin_TypeCode::String:
+        return &AddSignal<Dovlin_StringSignal>();
     default:
         return nullptr;
     }
