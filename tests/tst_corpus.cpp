@@ -62,8 +62,9 @@ void TestCorpus::converts_data()
         QTest::newRow(qPrintable(name)) << name << problems.value(name) << digests.value(name);
 }
 
-// Each dump converts in both formats with the same words, format 1 byte for byte as before, and
-// both files load into the same model; format 2 saves back to its own bytes.
+// Each dump converts in both formats with the same words, format 1 byte for byte as before and
+// with a word for the string variables it leaves out, and both files load into the same model
+// but for those; format 2 saves back to its own bytes.
 void TestCorpus::converts()
 {
     QFETCH(QString, file);
@@ -71,7 +72,8 @@ void TestCorpus::converts()
     QFETCH(QByteArray, digest);
 
     QString models[2];
-    for (const int format : {Dovlin_WaveFormat::Format1, Dovlin_WaveFormat::Format2}) {
+    int strings = 0;
+    for (const int format : {Dovlin_WaveFormat::Format2, Dovlin_WaveFormat::Format1}) {
         RecordingReporter reporter;
         Dovlin_VcdImport importer(&reporter);
         importer.SetFormat(format);
@@ -85,7 +87,10 @@ void TestCorpus::converts()
         }
         QVERIFY2(converted, qPrintable(reporter.m_Errors.join('\n')));
         QCOMPARE(reporter.m_Errors, QStringList());
-        QCOMPARE(reporter.m_Warnings, problem.isEmpty() ? QStringList() : QStringList{prefix + problem});
+        QStringList warnings = problem.isEmpty() ? QStringList() : QStringList{prefix + problem};
+        if (format == Dovlin_WaveFormat::Format1 && strings > 0)
+            warnings << path + QStringLiteral(": format 1 cannot hold string variables: %1 left out").arg(strings);
+        QCOMPARE(reporter.m_Warnings, warnings);
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QByteArray bytes = written.readAll();
@@ -96,7 +101,9 @@ void TestCorpus::converts()
         QVERIFY2(model.Load(path, &loaded), qPrintable(model.ErrorString()));
         QCOMPARE(loaded, format);
         QVERIFY(model.GetnHierarchy() > 0);
-        models[format - 1] = VcdTesting::modelText(model);
+        models[format - 1] = VcdTesting::modelText(model, false);
+        for (int s = 0; s < model.GetnSignal(); ++s)
+            strings += model.GetSignal(s)->GetTypeCode() == Dovlin_TypeCode::String ? 1 : 0;
         QByteArray saved;
         QBuffer buffer(&saved);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && model.SaveAll(&buffer, format));

@@ -83,14 +83,14 @@ Dump readDump(const QString &path)
             QStringList reference;
             for (i += 4; tokens[i] != "$end"; ++i)
                 reference << tokens[i];
-            if (type == "string" || width == 0)
+            if (width == 0 && type != "string")
                 continue;
             const auto match = QRegularExpression("^(.*?) ?\\[(-?\\d+)(?::(-?\\d+))?\\]$").match(reference.join(' '));
             QString name = match.hasMatch() ? match.captured(1) : reference.join(' ');
             Variable &v = dump.m_Variables[code];
             v.m_Type = type;
             v.m_Width = width;
-            const bool logic = !integerTypes.contains(type) && !type.contains("real");
+            const bool logic = !integerTypes.contains(type) && !type.contains("real") && type != "string";
             const bool ranged = match.hasMatch() && !match.captured(3).isEmpty();
             if (logic && match.hasMatch() && !ranged)
                 name += "[" + match.captured(2) + "]";
@@ -120,6 +120,7 @@ Dump readDump(const QString &path)
             change(tokens[i + 1], t);
             ++i;
         } else if (t[0] == 's' || t[0] == 'S') {
+            change(tokens[i + 1], t.mid(1));
             ++i;
         } else {
             change(t.mid(1), t.left(1));
@@ -127,6 +128,22 @@ Dump readDump(const QString &path)
     }
     integersWithUnknownBits(dump);
     return dump;
+}
+
+// A string value as its writer escaped it: \ooo is a byte, a backslash before another character
+// that character; the bytes are UTF-8, or Latin-1 where they are not.
+QString stringText(const QString &value)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && QRegularExpression("^[0-3][0-7]{2}").match(value.mid(i + 1, 3)).hasMatch()) {
+            bytes += char(value.mid(i + 1, 3).toInt(nullptr, 8));
+            i += 3;
+        } else {
+            bytes += value[i] == '\\' ? value[++i].toLatin1() : value[i].toLatin1();
+        }
+    }
+    return QByteArrayView(bytes).isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
 }
 
 // The bits of a logic value, extended to the width as the dump format says: 0 and 1 by 0,
@@ -219,6 +236,8 @@ QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qin
             text = triggered ? "1" : "";
         else if (!valued)
             text = "";
+        else if (v.m_Type == "string")
+            text = stringText(value).trimmed();
         else if (v.m_Type.contains("real"))
             text = QString::number(value.mid(1).toDouble(), 'g', 6) + "r";
         else if (isInteger(v))
@@ -275,7 +294,8 @@ void TestValues::matchesTheDump_data()
     const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
                                "values/states.vcd", "corpus/icarus/counter_tb.vcd", "corpus/ghdl/oscar/vhdl3.vcd",
                                "corpus/wikipedia/example.vcd", "corpus/quartus/wave_registradores.vcd",
-                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd"};
+                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd",
+                               "corpus/amaranth/up_counter.vcd", "corpus/nvc/shortstring.vcd"};
     for (const QString &dump : dumps)
         for (const QString radix : {"binary", "hex", "unsigned", "signed"})
             QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;

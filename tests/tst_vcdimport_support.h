@@ -51,6 +51,8 @@ inline QString typeLetter(int typeCode)
         return QStringLiteral("9");
     case Dovlin_TypeCode::Event:
         return QStringLiteral("e");
+    case Dovlin_TypeCode::String:
+        return QStringLiteral("s");
     default:
         return QStringLiteral("?");
     }
@@ -71,6 +73,8 @@ inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
         return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
     case Dovlin_TypeCode::StdLogic:
         return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");
+    case Dovlin_TypeCode::String:
+        return '"' + signal->GetFileManager()->GetString(event->m_Value.m_IntValue) + '"';
     default:
         return QStringLiteral("?");
     }
@@ -87,9 +91,17 @@ inline QString eventsText(const Dovlin_Signal *signal)
     return events.join(',');
 }
 
+// Format 1 leaves out the leaves of string signals.
+inline bool keptInFormat1(const Dovlin_Hierarchy *node)
+{
+    const Dovlin_Signal *signal = node->GetSignal();
+    return !signal || signal->GetTypeCode() != Dovlin_TypeCode::String;
+}
+
 // A node as "name=T:events" (T the type letter) or "name(children)"; a stored level that does
-// not match the depth is shown as "!L<level>".
-inline QString nodeText(const Dovlin_Hierarchy *node, int depth)
+// not match the depth is shown as "!L<level>". Without strings, the leaves of string signals are
+// left out, as format 1 leaves them.
+inline QString nodeText(const Dovlin_Hierarchy *node, int depth, bool strings = true)
 {
     QString text = node->GetName();
     if (node->m_Level != depth)
@@ -102,17 +114,18 @@ inline QString nodeText(const Dovlin_Hierarchy *node, int depth)
     const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
     QStringList children;
     for (int i = 0; i < composite->GetnChild(); ++i)
-        children << nodeText(composite->GetHierarchy(i), depth + 1);
+        if (strings || keptInFormat1(composite->GetHierarchy(i)))
+            children << nodeText(composite->GetHierarchy(i), depth + 1, strings);
     return text + "(" + children.join(' ') + ")";
 }
 
 // Every top-level node in table order.
-inline QString modelText(const Dovlin_FileManager &model)
+inline QString modelText(const Dovlin_FileManager &model, bool strings = true)
 {
     QStringList roots;
     for (int i = 0; i < model.GetnHierarchy(); ++i)
-        if (model.GetHierarchy(i)->GetParentIndex() == -1)
-            roots << nodeText(model.GetHierarchy(i), 0);
+        if (model.GetHierarchy(i)->GetParentIndex() == -1 && (strings || keptInFormat1(model.GetHierarchy(i))))
+            roots << nodeText(model.GetHierarchy(i), 0, strings);
     return roots.join(' ');
 }
 

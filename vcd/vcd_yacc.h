@@ -149,9 +149,9 @@ private:
 
     // Checked value changes go to the storing thread as records: a tag, then its fields.
     // TimeTag: the time; LogicTag: the variable, the digit count, a nine-state flag byte and the
-    // state codes; IntegerTag and RealTag: the variable and the value; SignalsTag: a variable
-    // whose signals are made without a value.
-    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag };
+    // state codes; IntegerTag and RealTag: the variable and the value; StringTag: the variable and
+    // the index of its text; SignalsTag: a variable whose signals are made without a value.
+    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag, StringTag };
     template <typename... Fields>
     void Record(ChangeTag tag, const Fields &...fields);
     // Before the parser touches what the storing thread uses (signals, the model, variables).
