@@ -138,15 +138,18 @@ void TestVcdImport::model_data()
         "y=i:-1@0) arch(rec())",
         0, 0);
     // Texts are kept as their writers escaped them (nvc: \040 for a blank, \" for a quote), then read as
-    // UTF-8 or, where that fails, Latin-1: "\303\251t\303\251" and "\351t\351" are the same text.
+    // UTF-8 or, where that fails, Latin-1: "\303\251t\303\251" and "\351t\351" are the same text; a
+    // byte order mark makes another.
     row("string changes: repeated, empty, escaped, aliased, of the wrong kind",
         "$scope module a $end $var string 0 ! s $end $upscope $end\n"
-        "$scope module b $end $var string 0 ! t $end $var string 8 \" u [1:8] $end $var string 0 # v $end $upscope $end\n"
-        "#0 $dumpvars sidle ! s \" $end #5 sidle ! s\\040say\\040\\\"hi\\\" ! s\\303\\251t\\303\\251 \"\n"
-        "#7 s ! s\\351t\\351 \" sa\\qb\\x41\\ \" #9 b1 ! 1! r1 !",
+        "$scope module b $end $var string 0 ! t $end $var string 8 \" u [1:8] $end $var string 0 # v $end\n"
+        "$var string 0 $ w $end $upscope $end\n"
+        "#0 $dumpvars sidle ! s \" sx $ $end #5 sidle ! s\\040say\\040\\\"hi\\\" ! s\\303\\251t\\303\\251 \"\n"
+        "#7 s ! s\\351t\\351 \" sa\\qb\\x41\\ \" s\\357\\273\\277x $ #9 b1 ! 1! r1 !",
         "a(s=s:\"idle\"@0,\" say \"hi\"\"@5,\"\"@7,\"\"@9) "
-        "b(t=s:\"idle\"@0,\" say \"hi\"\"@5,\"\"@7,\"\"@9 u=s:\"\"@0,\"été\"@5,\"a\\qbA\\\"@7,\"a\\qbA\\\"@9 v=s:)",
-        0, 9, {"line 4: vector value 'b1' for the string variable '!' left out (and 2 more like it)"});
+        "b(t=s:\"idle\"@0,\" say \"hi\"\"@5,\"\"@7,\"\"@9 u=s:\"\"@0,\"été\"@5,\"a\\qbA\\\"@7,\"a\\qbA\\\"@9 v=s: "
+        "w=s:\"x\"@0,\"\xEF\xBB\xBFx\"@7,\"\xEF\xBB\xBFx\"@9)",
+        0, 9, {"line 5: vector value 'b1' for the string variable '!' left out (and 2 more like it)"});
     row("comments and attributes anywhere, with any text",
         "$comment bus [7:0] $var x $end $scope module m $end $comment [ $end\n"
         "$attrbegin misc 02 STD_LOGIC 1028 $end $var wire 1 ! a $end $attrend $end $upscope $end\n"
