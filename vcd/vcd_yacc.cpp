@@ -11,8 +11,6 @@
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -164,11 +162,7 @@ QString stringText(const std::string &value)
     const QByteArray bytes = value.find('\\') == std::string::npos
                                  ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
                                  : unescaped(value);
-    if (!QByteArrayView(bytes).isValidUtf8())
-        return QString::fromLatin1(bytes);
-    // A byte order mark at the start belongs to the text: QString::fromUtf8 would drop it.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
-    return utf8.decode(bytes);
+    return QByteArrayView(bytes).isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
 }
 
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
@@ -898,7 +892,14 @@ void vcd_yacc::StringChange()
         Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
         return;
     }
-    Record(StringTag, variable, m_pFileManager->AddString(stringText(m_Value)));
+    const QByteArray bytes = QByteArray::fromRawData(m_Value.data(), qsizetype(m_Value.size()));
+    qint64 index = m_TextIndices.value(bytes, -1);
+    if (index < 0) {
+        index = m_pFileManager->AddString(stringText(m_Value));
+        if (m_TextIndices.size() < MaxCachedTexts)
+            m_TextIndices.insert(QByteArray(bytes.constData(), bytes.size()), index);
+    }
+    Record(StringTag, variable, index);
 }
 
 void vcd_yacc::LogicChange(VcdVariable &variable, const char *digits, int length)

@@ -183,6 +183,12 @@ private:
     QHash<QPair<int, QString>, Dovlin_CompositeHierarchy *> m_ScopeNodes;
     // The scopes being declared, innermost last.
     std::vector<Dovlin_CompositeHierarchy *> m_Scopes;
+    // The string table's index of string values' bytes as the dump writes them, so that a text
+    // seen before is found without being decoded again: for the first MaxCachedTexts texts, which
+    // hold the few that a dump's enumerations repeat, without a copy of every text of a dump
+    // whose texts are all new.
+    static constexpr qsizetype MaxCachedTexts = 4096;
+    QHash<QByteArray, qint64> m_TextIndices;
 
     // Token texts that a later action consumes; each is used up by the action that ends its
     // command, so nothing on the parser's stack owns memory.
