@@ -113,15 +113,10 @@ private Q_SLOTS:
 
         QTest::newRow("text =") << "state" << Search::Equal << "busy" << dec << qint64(100) << true << qint64(400);
         QTest::newRow("text = back") << "state" << Search::Equal << " busy" << dec << qint64(400) << false << qint64(100);
-        QTest::newRow("text = absent") << "state" << Search::Equal << "done" << dec << qint64(-1) << true << qint64(-1);
         QTest::newRow("text !=") << "state" << Search::NotEqual << "idle" << dec << qint64(-1) << true << qint64(100);
-        QTest::newRow("text change, case counts") << "state" << Search::AnyChange << "" << dec << qint64(400) << true
-                                                   << qint64(500);
+        QTest::newRow("text change, case counts") << "state" << Search::AnyChange << "" << dec << qint64(400) << true << qint64(500);
         QTest::newRow("long text =") << "words" << Search::Equal << "stop" << dec << qint64(0) << true << qint64(30000);
-        QTest::newRow("long text = back") << "words" << Search::Equal << "stop" << dec << qint64(49990) << false
-                                          << qint64(30000);
-        QTest::newRow("long text != back") << "words" << Search::NotEqual << "tick" << dec << qint64(49990) << false
-                                           << qint64(49980);
+        QTest::newRow("long text = back") << "words" << Search::Equal << "stop" << dec << qint64(49990) << false << qint64(30000);
 
         QTest::newRow("long = forward") << "ramp" << Search::Equal << "4321" << dec << qint64(0) << true << qint64(43210);
         QTest::newRow("long = back") << "ramp" << Search::Equal << "1234" << dec << qint64(49990) << false << qint64(12340);
@@ -175,8 +170,6 @@ private Q_SLOTS:
         QTest::newRow("scope") << "top" << "1" << int(Dovlin_Radix::Unsigned) << Search::Equal;
         // Texts are equal or not; they have no order, no edges and no unknown bits.
         QTest::newRow("text <") << "state" << "busy" << int(Dovlin_Radix::Unsigned) << Search::Less;
-        QTest::newRow("text rises") << "state" << "" << int(Dovlin_Radix::Unsigned) << Search::Rises;
-        QTest::newRow("text unknown") << "state" << "" << int(Dovlin_Radix::Unsigned) << Search::Unknown;
         QTest::newRow("text empty") << "state" << " " << int(Dovlin_Radix::Unsigned) << Search::Equal;
     }
 

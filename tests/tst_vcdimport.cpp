@@ -137,9 +137,8 @@ void TestVcdImport::model_data()
         "bus_if(l(l[1]=4:1@0 l[0]=4:0@0) b=4:1@0 n=i:5@0 s=s:\"foo bar\"@0 e(e[1]=4:0@0 e[0]=4:1@0) f=r:0.5@0 "
         "y=i:-1@0) arch(rec())",
         0, 0);
-    // Texts are kept as their writers escaped them (nvc: \040 for a blank, \" for a quote), then read as
-    // UTF-8 or, where that fails, Latin-1: "\303\251t\303\251" and "\351t\351" are the same text; a
-    // byte order mark makes another.
+    // Escapes undone (nvc: \040 a blank, \" a quote), then UTF-8, else Latin-1: "\303\251t\303\251" and
+    // "\351t\351" are the same text; a byte order mark makes another.
     row("string changes: repeated, empty, escaped, aliased, of the wrong kind",
         "$scope module a $end $var string 0 ! s $end $upscope $end\n"
         "$scope module b $end $var string 0 ! t $end $var string 8 \" u [1:8] $end $var string 0 # v $end\n"

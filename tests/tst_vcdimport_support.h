@@ -91,17 +91,9 @@ inline QString eventsText(const Dovlin_Signal *signal)
     return events.join(',');
 }
 
-// Format 1 leaves out the leaves of string signals.
-inline bool keptInFormat1(const Dovlin_Hierarchy *node)
-{
-    const Dovlin_Signal *signal = node->GetSignal();
-    return !signal || signal->GetTypeCode() != Dovlin_TypeCode::String;
-}
-
 // A node as "name=T:events" (T the type letter) or "name(children)"; a stored level that does
-// not match the depth is shown as "!L<level>". Without strings, the leaves of string signals are
-// left out, as format 1 leaves them.
-inline QString nodeText(const Dovlin_Hierarchy *node, int depth, bool strings = true)
+// not match the depth is shown as "!L<level>".
+inline QString nodeText(const Dovlin_Hierarchy *node, int depth)
 {
     QString text = node->GetName();
     if (node->m_Level != depth)
@@ -114,18 +106,17 @@ inline QString nodeText(const Dovlin_Hierarchy *node, int depth, bool strings = 
     const auto *composite = static_cast<const Dovlin_CompositeHierarchy *>(node);
     QStringList children;
     for (int i = 0; i < composite->GetnChild(); ++i)
-        if (strings || keptInFormat1(composite->GetHierarchy(i)))
-            children << nodeText(composite->GetHierarchy(i), depth + 1, strings);
+        children << nodeText(composite->GetHierarchy(i), depth + 1);
     return text + "(" + children.join(' ') + ")";
 }
 
 // Every top-level node in table order.
-inline QString modelText(const Dovlin_FileManager &model, bool strings = true)
+inline QString modelText(const Dovlin_FileManager &model)
 {
     QStringList roots;
     for (int i = 0; i < model.GetnHierarchy(); ++i)
-        if (model.GetHierarchy(i)->GetParentIndex() == -1 && (strings || keptInFormat1(model.GetHierarchy(i))))
-            roots << nodeText(model.GetHierarchy(i), 0, strings);
+        if (model.GetHierarchy(i)->GetParentIndex() == -1)
+            roots << nodeText(model.GetHierarchy(i), 0);
     return roots.join(' ');
 }
 
