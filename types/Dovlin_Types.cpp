@@ -4,6 +4,7 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
+
 QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) const
 {
     if (!event)

@@ -11,6 +11,7 @@
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
 
+
 #include <algorithm>
 #include <climits>
 #include <cstring>

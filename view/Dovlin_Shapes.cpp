@@ -218,8 +218,8 @@ private:
     int m_BitRank[32];
 };
 
-// Bus stretches of integers, reals and texts: the start mark (a crossing where the value changes), the
-// two rails and the value between them; analog: a straight line between the values. A crowded
+// Bus stretches of integers, reals and texts: the start mark (a crossing where the value changes),
+// the two rails and the value between them; analog: a straight line between the values. A crowded
 // column is a band between the rails, or a line from the lowest to the highest value.
 template <class Value>
 class ValueShapes
