@@ -11,6 +11,7 @@
 #include "Dovlin_PackedBoxes.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_SpillFile.h"
+#include "Dovlin_Utilities.h"
 #include "Dovlin_WaveIo.h"
 
 #include <QBuffer>
@@ -130,19 +131,42 @@ void Dovlin_FileManager::SetPackedFile(std::unique_ptr<Dovlin_PackedFile> file)
     m_BoxCache = std::make_unique<Dovlin_BoxCache>(ViewerCacheBoxes);
 }
 
+QByteArrayView Dovlin_FileManager::GetStringUtf8(qint64 index) const
+{
+    const qint64 start = index == 0 ? 0 : m_StringEnds[size_t(index - 1)];
+    return QByteArrayView(m_StringBytes.data() + start, m_StringEnds[size_t(index)] - start);
+}
+
 QString Dovlin_FileManager::GetString(qint64 index) const
 {
-    return index >= 0 && index < GetnString() ? m_Strings[size_t(index)] : QString();
+    return index >= 0 && index < GetnString() ? Utf8Text(GetStringUtf8(index)) : QString();
+}
+
+size_t Dovlin_FileManager::StringSlot(QByteArrayView bytes) const
+{
+    const size_t mask = m_StringSlots.size() - 1;
+    size_t slot = qHash(bytes) & mask;
+    while (m_StringSlots[slot] >= 0 && GetStringUtf8(m_StringSlots[slot]) != bytes)
+        slot = (slot + 1) & mask;
+    return slot;
 }
 
 qint64 Dovlin_FileManager::AddString(const QString &text)
 {
-    const auto found = m_StringIndex.constFind(text);
-    if (found != m_StringIndex.constEnd())
-        return *found;
-    m_Strings.push_back(text);
-    m_StringIndex.insert(text, GetnString() - 1);
-    return GetnString() - 1;
+    // At most half the slots are taken, so that a search ends soon at a free one.
+    if (2 * (GetnString() + 1) > qint64(m_StringSlots.size())) {
+        m_StringSlots.assign(qMax<size_t>(64, 2 * m_StringSlots.size()), -1);
+        for (qint64 i = 0; i < GetnString(); ++i)
+            m_StringSlots[StringSlot(GetStringUtf8(i))] = i;
+    }
+    const QByteArray bytes = text.toUtf8();
+    const size_t slot = StringSlot(bytes);
+    if (m_StringSlots[slot] < 0) {
+        m_StringBytes.insert(m_StringBytes.end(), bytes.begin(), bytes.end());
+        m_StringEnds.push_back(qint64(m_StringBytes.size()));
+        m_StringSlots[slot] = GetnString() - 1;
+    }
+    return m_StringSlots[slot];
 }
 
 void Dovlin_FileManager::ReportDamage(int signal, const QString &reason)
@@ -456,6 +480,8 @@ Dovlin_Signal *Dovlin_FileManager::AddSignalOfType(int typeCode)
         return &AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
     case Dovlin_TypeCode::Event:
         return &AddSignal<Dovlin_EventSignal>();
+    case Dovlin_TypeCode::String:
+        return &AddSignal<Dovlin_StringSignal>();
     default:
         return nullptr;
     }

@@ -179,9 +179,11 @@ public:
     void SetSavedView(const Dovlin_SavedView &view) { m_SavedView = view; }
 
     // The texts of string signals, whose events hold their index; an equal text is added once.
-    qint64 GetnString() const { return qint64(m_Strings.size()); }
+    qint64 GetnString() const { return qint64(m_StringEnds.size()); }
     // Empty for an index out of range.
     QString GetString(qint64 index) const;
+    // The UTF-8 bytes of the text at an index in range, for writers; valid until the next AddString.
+    QByteArrayView GetStringUtf8(qint64 index) const;
     qint64 AddString(const QString &text);
 
     // Where a loaded file's bytes stay while the model lives: a mapping, a buffer, or an arena of
@@ -236,6 +238,9 @@ private:
 
     bool Fail(const QString &reason);
     QString FileLost() const;
+    // The slot of text bytes in m_StringSlots: the one holding an equal text, or the free one
+    // where it goes.
+    size_t StringSlot(QByteArrayView bytes) const;
 
     std::vector<std::unique_ptr<Dovlin_Signal>> m_Signals;
     std::vector<std::unique_ptr<Dovlin_Hierarchy>> m_Hierarchies;
@@ -251,8 +256,12 @@ private:
     quint64 m_Structure = 0;
     WriteProgress m_WriteProgress;
     QStringList m_SaveWarnings;
-    std::vector<QString> m_Strings;
-    QHash<QString, qint64> m_StringIndex;
+    // The texts of string signals as their UTF-8 bytes one after the other, where each ends, and
+    // their indices in a table of open addressing by the hash of their bytes (-1 a free slot), so
+    // that an equal text is found without a second copy: a dump may hold millions of texts.
+    std::vector<char> m_StringBytes;
+    std::vector<qint64> m_StringEnds;
+    std::vector<qint64> m_StringSlots;
     QHash<int, QString> m_Damage;
     // Nodes that keep merged change times, the most recently used first, with their bytes.
     std::list<std::pair<int, qint64>> m_ChangeTimesUse;

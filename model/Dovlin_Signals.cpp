@@ -643,6 +643,7 @@ void Dovlin_Signal::SummariseValues(qint64 first, qint64 end, Dovlin_ValueRange 
     const bool summarised = end - first >= 2 * m_BoxSize;
     switch (GetTypeCode()) {
     case Dovlin_TypeCode::Integer:
+    case Dovlin_TypeCode::String:
         if (summarised)
             UpdateSummaries<MergeInteger>();
         SummariseWith<MergeInteger>(first, end, range);
@@ -738,6 +739,16 @@ QString Dovlin_RealSignal::GetSignalState(qint64 time, int radix)
 void Dovlin_RealSignal::PostLoadNotification()
 {
     FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_RealValue; });
+}
+
+QString Dovlin_StringSignal::GetSignalState(qint64 time, int radix)
+{
+    return stateText<Dovlin_StringType>(*this, GetEventAt(time), radix);
+}
+
+void Dovlin_StringSignal::PostLoadNotification()
+{
+    FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_IntValue; });
 }
 
 QString Dovlin_EventSignal::GetSignalState(qint64 time, int)

@@ -358,6 +358,19 @@ public:
     }
 };
 
+// A string variable: its events hold indices into the file manager's string table, which adds an
+// equal text once, so equal texts are equal values.
+class Dovlin_StringSignal : public Dovlin_Signal, public Dovlin_StringType
+{
+public:
+    Dovlin_StringSignal(Dovlin_FileManager *fileManager, int index)
+        : Dovlin_Signal(fileManager, index), Dovlin_StringType(fileManager) {}
+    int GetTypeCode() const override { return m_TypeCode; }
+    QString GetSignalState(qint64 time, int radix) override;
+    // By index: texts have no order that matters, and a string row is never drawn on an analog scale.
+    void PostLoadNotification() override;
+};
+
 extern template class Dovlin_StateSignalT<Dovlin_BitType>;
 extern template class Dovlin_StateSignalT<Dovlin_VerilogType>;
 extern template class Dovlin_StateSignalT<Dovlin_StdLogicType>;

@@ -1,5 +1,6 @@
 #include "Dovlin_ValueSearch.h"
 
+#include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
 
@@ -64,6 +65,8 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
     m_Signal = nullptr;
     m_Bits.clear();
     m_Integer = false;
+    m_Text = false;
+    m_TextTargets.clear();
     m_Target.clear();
     m_HoldingStates = 0;
 
@@ -81,8 +84,12 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
         width = 64;
     } else if (signal && (signal->GetTypeCode() & logicTypes)) {
         m_Signal = signal;
+    } else if (signal && signal->GetTypeCode() == Dovlin_TypeCode::String) {
+        m_Signal = signal;
+        m_Text = true;
+        return SetText(value);
     } else {
-        m_Error = QStringLiteral("Values can be found on a one-bit signal, a bus or an integer only");
+        m_Error = QStringLiteral("Values can be found on a one-bit signal, a bus, an integer or a text only");
         return false;
     }
     if (TakesValue(compare) && !ParseValue(value, radix, width, m_Target))
@@ -102,6 +109,26 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
             if (Holds(Bits{letters[size_t(s)]}))
                 m_HoldingStates |= quint32(1) << s;
     }
+    return true;
+}
+
+bool Dovlin_ValueSearch::SetText(const QString &value)
+{
+    if (m_Compare != Equal && m_Compare != NotEqual && m_Compare != AnyChange) {
+        m_Error = QStringLiteral("A text is found with = or != or as any change, not by order, edges or unknown bits");
+        return false;
+    }
+    if (!TakesValue(m_Compare))
+        return true;
+    const QString text = value.trimmed();
+    if (text.isEmpty()) {
+        m_Error = QStringLiteral("Type a text to compare with");
+        return false;
+    }
+    const Dovlin_FileManager *strings = m_Signal->GetFileManager();
+    for (qint64 i = 0; i < strings->GetnString(); ++i)
+        if (strings->GetString(i).trimmed() == text)
+            m_TextTargets.push_back(i);
     return true;
 }
 
@@ -226,6 +253,16 @@ bool Dovlin_ValueSearch::MayBecome(qint64 first, qint64 end) const
 {
     Dovlin_ValueRange range;
     m_Signal->SummariseValues(first, end, range);
+    if (m_Text) {
+        // = needs a target's index inside the range of indices; != anything but one target's alone.
+        const auto target = std::lower_bound(m_TextTargets.begin(), m_TextTargets.end(), range.m_MinInt);
+        const bool someTarget = target != m_TextTargets.end() && *target <= range.m_MaxInt;
+        switch (m_Compare) {
+        case Equal: return someTarget;
+        case NotEqual: return range.m_MinInt != range.m_MaxInt || !someTarget;
+        default: return true;
+        }
+    }
     if (!m_Integer) {
         switch (m_Compare) {
         case Equal:
@@ -272,16 +309,19 @@ qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
     const qint64 count = signal.GetnEvent();
     constexpr qint64 run = qint64(Dovlin_Signal::m_BoxSize) * Dovlin_Signal::m_BoxSize;
     constexpr qint64 pair = 2 * Dovlin_Signal::m_BoxSize;
+    const auto isTarget = [&](qint64 v) {
+        return m_Text ? std::binary_search(m_TextTargets.begin(), m_TextTargets.end(), v) : v == m_IntTarget;
+    };
     const auto becomesAt = [&](qint64 i) {
-        if (m_Integer) {
+        if (m_Integer || m_Text) {
             const qint64 after = eventOf(signal, i).m_Value.m_IntValue;
             const bool first = i == 1;
             const qint64 before = first ? 0 : eventOf(signal, i - 1).m_Value.m_IntValue;
             const auto below = [&](qint64 a, qint64 b) { return m_Signed ? a < b : quint64(a) < quint64(b); };
             const auto holds = [&](qint64 v) {
                 switch (m_Compare) {
-                case Equal: return v == m_IntTarget;
-                case NotEqual: return v != m_IntTarget;
+                case Equal: return isTarget(v);
+                case NotEqual: return !isTarget(v);
                 case Less: return below(v, m_IntTarget);
                 case Greater: return below(m_IntTarget, v);
                 default: return false;

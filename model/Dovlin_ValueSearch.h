@@ -9,10 +9,11 @@
 class Dovlin_Hierarchy;
 class Dovlin_Signal;
 
-// A condition on the value of a scalar signal, an integer or a bus, and the search for the
+// A condition on the value of a scalar signal, an integer, a bus or a text, and the search for the
 // times at which it becomes true. Values are compared bit by bit as the letters the name tree
 // shows (L and H read as 0 and 1); a value with a bit other than 0 or 1 is unknown and never
-// less or greater than another.
+// less or greater than another. Texts are equal or not, as shown: without leading and trailing
+// blanks.
 class Dovlin_ValueSearch
 {
 public:
@@ -24,9 +25,10 @@ public:
     static bool TakesValue(Compare compare) { return compare <= Greater; }
 
     // Reads value in the radix (Dovlin_Radix) for node: binary, octal or hexadecimal with an
-    // optional trailing b, o or h, decimal, or one letter such as X, Z or U for every bit. False, with the reason
-    // in ErrorString, for a node that is neither a logic signal, an integer nor a bus, and for a
-    // value the node cannot hold.
+    // optional trailing b, o or h, decimal, or one letter such as X, Z or U for every bit; for a
+    // string signal, value is a text. False, with the reason in ErrorString, for a node that is
+    // neither a logic signal, an integer, a bus nor a string signal, for a comparison a text does
+    // not take (only =, != and AnyChange do), and for a value the node cannot hold.
     bool Set(const Dovlin_Hierarchy *node, Compare compare, const QString &value, int radix);
     QString ErrorString() const { return m_Error; }
 
@@ -40,6 +42,8 @@ private:
     using Bits = std::vector<char>;
 
     bool ParseValue(QString text, int radix, int width, Bits &bits);
+    // The rest of Set for a string signal.
+    bool SetText(const QString &value);
     bool Holds(const Bits &value) const;
     bool Becomes(const Bits &before, const Bits &after) const;
     int CompareKnown(const Bits &a, const Bits &b) const;
@@ -59,6 +63,9 @@ private:
     std::vector<const Dovlin_Signal *> m_Bits;
     bool m_Integer = false;
     qint64 m_IntTarget = 0;
+    // A string signal: the indices of the texts that read as the one looked for, in order.
+    bool m_Text = false;
+    std::vector<qint64> m_TextTargets;
     // The letter of each state of the signals' type.
     std::vector<char> m_Letters;
     // Bit s set when state s satisfies a value condition on one bit (Dovlin_ValueRange::StateBit).

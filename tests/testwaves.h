@@ -62,6 +62,16 @@ public:
         return Leaf(name, parent, signal);
     }
 
+    // A string signal: each text goes to the string table, the event holds its index.
+    Dovlin_ScalarHierarchy *Text(const QString &name, Dovlin_CompositeHierarchy *parent,
+                                 const QList<QPair<qint64, QString>> &changes)
+    {
+        auto *signal = &m_Model.AddSignal<Dovlin_StringSignal>();
+        for (const auto &change : changes)
+            signal->AddEvent(change.first, m_Model.AddString(change.second));
+        return Leaf(name, parent, signal);
+    }
+
     // An event signal with one trigger at each time, repeated times included.
     Dovlin_ScalarHierarchy *Event(const QString &name, Dovlin_CompositeHierarchy *parent, const QList<qint64> &triggers)
     {

@@ -15,6 +15,7 @@ constexpr QRgb Green = 0xFF00FF00;
 constexpr QRgb Red = 0xFFFF0000;
 constexpr QRgb Yellow = 0xFFFFFF00;
 constexpr QRgb Bus = 0xFFFF8080;
+constexpr QRgb Text = 0xFF80C0FF;
 constexpr QRgb Black = 0xFF000000;
 }
 
@@ -33,6 +34,8 @@ private Q_SLOTS:
         wave.Logic("clk", top, {{0, 0}, {100, 1}, {200, 0}, {250, 0}, {300, 1}, {400, 0}});
         wave.Bus("bus", top, 4, {{0, "0000"}, {250, "0001"}, {500, "0011"}, {750, "0111"}});
         wave.Integer("count", top, {{0, 0}, {500, 5}, {1000, 10}});
+        // Set to analog, which means nothing for texts: drawn as a bus all the same.
+        wave.Text("state", top, {{0, "idle"}, {500, "busy"}})->m_Digital = false;
         wave.Bus("mixed", top, 4, {{0, "1011"}, {400, "1x0z"}, {800, "0000"}, {806, "0001"}});
         wave.Logic("flag", top, {{0, 0}, {600, 3}, {700, 1}});
         QList<QPair<qint64, int>> crowded;
@@ -81,6 +84,8 @@ private Q_SLOTS:
         QTest::newRow("too narrow for text") << "mixed" << qint64(800) << qint64(806) << qint64(0) << QRgb(0) << false;
         QTest::newRow("off the left edge") << "mixed" << qint64(0) << qint64(400) << qint64(300) << Yellow << true;
         QTest::newRow("integer") << "count" << qint64(0) << qint64(500) << qint64(0) << Bus << true;
+        QTest::newRow("text") << "state" << qint64(0) << qint64(500) << qint64(0) << Text << true;
+        QTest::newRow("text after a change") << "state" << qint64(500) << qint64(1000) << qint64(0) << Text << true;
         // A scope has no value, nor an unknown colour, whatever its members hold.
         QTest::newRow("scope") << "top" << qint64(806) << qint64(1000) << qint64(0) << Yellow << false;
     }

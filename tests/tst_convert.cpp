@@ -37,6 +37,10 @@ void TestConvert::run_data()
     QTest::newRow("warnings on standard error")
         << QByteArray("$var wire 1 ! a $end\n$crash $end\n#1 1!\n") << QStringList{"IN"} << 0 << "IN -> .*\n"
         << "warning: IN: line 2: unknown command '\\$crash' skipped\n";
+    QTest::newRow("format 1 leaves string variables out, and says how many")
+        << QByteArray("$var string 0 ! s $end $var string 0 \" t $end $var wire 1 # w $end #0 sfoo ! sbar \" 1#\n")
+        << QStringList{"IN", "--format", "1"} << 0 << "IN -> DIR/in.dvn: 3 signals, .*\n"
+        << "warning: DIR/in.dvn: format 1 cannot hold string variables: 2 left out\n";
     QTest::newRow("syntax error with its line")
         << QByteArray("$var wire 1 ! a $end\n#1\nfoo\n") << QStringList{"IN"} << 1 << ""
         << "syntax error\nerror: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";

@@ -33,13 +33,18 @@ private Q_SLOTS:
         // 80 repeats the value of 40.
         m_Wave.Integer("count", top, {{0, -2}, {40, 7}, {80, 7}, {100, 3}});
         m_Wave.Real("volts", top, {{0, 1.5}});
+        // Texts match as shown, without the blanks around them: "  busy " is busy again.
+        m_Wave.Text("state", top, {{0, "idle"}, {100, "busy"}, {300, "idle"}, {400, "  busy "}, {500, "Busy"}});
         // Long enough for the search to pass over whole runs and pairs of boxes by their summaries.
         QList<QPair<qint64, qint64>> ramp;
         QList<QPair<qint64, int>> toggles;
+        QList<QPair<qint64, QString>> words;
         for (int i = 0; i < 5000; ++i) {
             ramp.append({10 * i, i});
             toggles.append({10 * i, i == 3000 ? 3 : i % 2});
+            words.append({10 * i, i == 3000 ? QString("stop") : i % 2 ? QString("tick") : QString("tock")});
         }
+        m_Wave.Text("words", top, words);
         m_Wave.Integer("ramp", top, ramp);
         QList<QPair<qint64, QString>> counting;
         for (int i = 0; i < 5000; ++i)
@@ -106,6 +111,13 @@ private Q_SLOTS:
         QTest::newRow("integer unknown") << "count" << Search::Unknown << "" << dec << qint64(-1) << true << qint64(-1);
         QTest::newRow("integer hex") << "count" << Search::Equal << "fffffffffffffffeh" << hex << qint64(-1) << true << qint64(0);
 
+        QTest::newRow("text =") << "state" << Search::Equal << "busy" << dec << qint64(100) << true << qint64(400);
+        QTest::newRow("text = back") << "state" << Search::Equal << " busy" << dec << qint64(400) << false << qint64(100);
+        QTest::newRow("text !=") << "state" << Search::NotEqual << "idle" << dec << qint64(-1) << true << qint64(100);
+        QTest::newRow("text change, case counts") << "state" << Search::AnyChange << "" << dec << qint64(400) << true << qint64(500);
+        QTest::newRow("long text =") << "words" << Search::Equal << "stop" << dec << qint64(0) << true << qint64(30000);
+        QTest::newRow("long text = back") << "words" << Search::Equal << "stop" << dec << qint64(49990) << false << qint64(30000);
+
         QTest::newRow("long = forward") << "ramp" << Search::Equal << "4321" << dec << qint64(0) << true << qint64(43210);
         QTest::newRow("long = back") << "ramp" << Search::Equal << "1234" << dec << qint64(49990) << false << qint64(12340);
         QTest::newRow("long = absent") << "ramp" << Search::Equal << "9999" << dec << qint64(-1) << true << qint64(-1);
@@ -147,14 +159,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("node");
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("radix");
-        QTest::newRow("too wide") << "bus" << "17" << int(Dovlin_Radix::Unsigned);
-        QTest::newRow("signed out of range") << "bus" << "-9" << int(Dovlin_Radix::Signed);
-        QTest::newRow("not hex") << "bus" << "g" << int(Dovlin_Radix::Hexadecimal);
-        QTest::newRow("two bits on one") << "flag" << "10" << int(Dovlin_Radix::Binary);
-        QTest::newRow("empty") << "flag" << " " << int(Dovlin_Radix::Binary);
-        QTest::newRow("integer X") << "count" << "x" << int(Dovlin_Radix::Unsigned);
-        QTest::newRow("real") << "volts" << "1" << int(Dovlin_Radix::Unsigned);
-        QTest::newRow("scope") << "top" << "1" << int(Dovlin_Radix::Unsigned);
+        QTest::addColumn<Search::Compare>("compare");
+        QTest::newRow("too wide") << "bus" << "17" << int(Dovlin_Radix::Unsigned) << Search::Equal;
+        QTest::newRow("signed out of range") << "bus" << "-9" << int(Dovlin_Radix::Signed) << Search::Equal;
+        QTest::newRow("not hex") << "bus" << "g" << int(Dovlin_Radix::Hexadecimal) << Search::Equal;
+        QTest::newRow("two bits on one") << "flag" << "10" << int(Dovlin_Radix::Binary) << Search::Equal;
+        QTest::newRow("empty") << "flag" << " " << int(Dovlin_Radix::Binary) << Search::Equal;
+        QTest::newRow("integer X") << "count" << "x" << int(Dovlin_Radix::Unsigned) << Search::Equal;
+        QTest::newRow("real") << "volts" << "1" << int(Dovlin_Radix::Unsigned) << Search::Equal;
+        QTest::newRow("scope") << "top" << "1" << int(Dovlin_Radix::Unsigned) << Search::Equal;
+        // Texts are equal or not; they have no order, no edges and no unknown bits.
+        QTest::newRow("text <") << "state" << "busy" << int(Dovlin_Radix::Unsigned) << Search::Less;
+        QTest::newRow("text empty") << "state" << " " << int(Dovlin_Radix::Unsigned) << Search::Equal;
     }
 
     void refused()
@@ -162,8 +178,9 @@ private Q_SLOTS:
         QFETCH(QString, node);
         QFETCH(QString, value);
         QFETCH(int, radix);
+        QFETCH(Search::Compare, compare);
         Search search;
-        QVERIFY(!search.Set(find(node), Search::Equal, value, radix));
+        QVERIFY(!search.Set(find(node), compare, value, radix));
         QVERIFY(!search.ErrorString().isEmpty());
         QCOMPARE(search.Find(0, true), qint64(-1));
     }

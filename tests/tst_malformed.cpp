@@ -276,6 +276,8 @@ void tst_Malformed::vcdImport_data()
     Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "",
         "t.a");
     Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"));
+    Row("string values with broken escapes and bytes",
+        Dump("$var string 0 ! s $end\n", "#0\nsab\\ !\ns\\x4 !\ns\\400\\777 !\ns\xff\xfe\\0 !\ns\\000 !\ns !\n"), "", "top.s");
     Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'));
     Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a");
     Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");

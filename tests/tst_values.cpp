@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -87,14 +88,14 @@ Dump readDump(const QString &path)
             QStringList reference;
             for (i += 4; tokens[i] != "$end"; ++i)
                 reference << tokens[i];
-            if (type == "string" || width == 0)
+            if (width == 0 && type != "string")
                 continue;
             const auto match = QRegularExpression("^(.*?) ?\\[(-?\\d+)(?::(-?\\d+))?\\]$").match(reference.join(' '));
             QString name = match.hasMatch() ? match.captured(1) : reference.join(' ');
             Variable &v = dump.m_Variables[code];
             v.m_Type = type;
             v.m_Width = width;
-            const bool logic = !integerTypes.contains(type) && !type.contains("real");
+            const bool logic = !integerTypes.contains(type) && !type.contains("real") && type != "string";
             const bool ranged = match.hasMatch() && !match.captured(3).isEmpty();
             if (logic && match.hasMatch() && !ranged)
                 name += "[" + match.captured(2) + "]";
@@ -124,6 +125,7 @@ Dump readDump(const QString &path)
             change(tokens[i + 1], t);
             ++i;
         } else if (t[0] == 's' || t[0] == 'S') {
+            change(tokens[i + 1], t.mid(1));
             ++i;
         } else {
             change(t.mid(1), t.left(1));
@@ -223,6 +225,8 @@ QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qin
             text = triggered ? "1" : "";
         else if (!valued)
             text = "";
+        else if (v.m_Type == "string") // these dumps escape only blanks
+            text = QString(value).replace("\\040", " ").trimmed();
         else if (v.m_Type.contains("real"))
             text = QString::number(value.mid(1).toDouble(), 'g', 6) + "r";
         else if (isInteger(v))
@@ -282,7 +286,8 @@ void TestValues::matchesTheDump_data()
                                "values/states.vcd", "values/names.vcd", "values/wide-names.vcd", "corpus/icarus/counter_tb.vcd",
                                "corpus/ghdl/oscar/vhdl3.vcd", "corpus/wikipedia/example.vcd",
                                "corpus/quartus/wave_registradores.vcd",
-                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd"};
+                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd",
+                               "corpus/amaranth/up_counter.vcd"};
     for (const QString &dump : dumps)
         for (const QString radix : {"binary", "hex", "unsigned", "signed"})
             QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
@@ -344,8 +349,8 @@ void TestValues::bothFormats_data()
     }
 }
 
-// Converted to either format, a dump shows the same values at its times and between them (but for
-// what format 1 cannot hold: names beyond Latin-1).
+// Converted to either format, a dump shows the same values at its times and between them, but for
+// what format 1 cannot hold: names beyond Latin-1, and string variables, which it leaves out.
 void TestValues::bothFormats()
 {
     QFETCH(QString, dump);
@@ -353,9 +358,10 @@ void TestValues::bothFormats()
     // The dump's time stamps, and the times just after them.
     QFile file(dump);
     QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(file.readAll());
     QStringList times{"0"};
     static const QRegularExpression stamp(QStringLiteral("(?:^|\\s)#([0-9]+)(?=\\s|$)"));
-    for (auto match = stamp.globalMatch(QString::fromLatin1(file.readAll())); match.hasNext() && times.size() < 200;) {
+    for (auto match = stamp.globalMatch(text); match.hasNext() && times.size() < 200;) {
         const qint64 t = match.next().captured(1).toLongLong();
         times << QString::number(t) << QString::number(t + 1);
     }
@@ -369,10 +375,18 @@ void TestValues::bothFormats()
         QCOMPARE(run.m_ExitCode, 0);
         shown[format - 1] = run.m_Out;
     }
-    if (dump.endsWith("wide-names.vcd"))
+    if (dump.endsWith("wide-names.vcd")) {
         QVERIFY(shown[0] != shown[1] && shown[1].contains("日本.tëst_日本") && shown[1].contains("日本.😀"));
-    else
-        QCOMPARE(shown[0], shown[1]);
+        return;
+    }
+    QSet<QByteArray> paths;
+    for (const QByteArray &line : shown[0].split('\n'))
+        paths.insert(line.split('\t').value(1));
+    QList<QByteArray> kept = shown[1].split('\n');
+    const qsizetype all = kept.size();
+    kept.removeIf([&](const QByteArray &line) { return !paths.contains(line.split('\t').value(1)); });
+    QCOMPARE(kept, shown[0].split('\n'));
+    QCOMPARE(kept.size() < all, text.contains(QRegularExpression(QStringLiteral("\\$var\\s+string"))));
 }
 
 void TestValues::refusals_data()

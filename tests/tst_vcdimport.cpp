@@ -157,13 +157,26 @@ void TestVcdImport::model_data()
         "delays[1](delays[1][1]=4:0@0 delays[1][0]=4:1@0) x(x[1]=4:1@0 x[0]=4:1@0)))",
         0, 0);
     row("names with percent signs", "$var wire 2 ! a%2b $end b10 !", "a%2b(a%2b[1]=4:1@0 a%2b[0]=4:0@0)", 0, 0);
-    row("SystemVerilog and VHDL types, strings skipped",
+    row("SystemVerilog and VHDL types",
         "$scope interface bus_if $end $var logic 2 ! l $end $var bit 1 \" b $end $var int 32 # n $end\n"
         "$var string 0 $ s $end $var enum 2 % e $end $var shortreal 32 & f $end $var byte 8 ' y $end\n"
         "$upscope $end $scope vhdl_architecture arch $end $scope vhdl_record rec $end $upscope $end\n"
         "$upscope $end\nb10 ! 1\" b101 # sfoo\\040bar $ b01 % r0.5 & b11111111 '",
-        "bus_if(l(l[1]=4:1@0 l[0]=4:0@0) b=4:1@0 n=i:5@0 e(e[1]=4:0@0 e[0]=4:1@0) f=r:0.5@0 y=i:-1@0) arch(rec())", 0,
-        0);
+        "bus_if(l(l[1]=4:1@0 l[0]=4:0@0) b=4:1@0 n=i:5@0 s=s:\"foo bar\"@0 e(e[1]=4:0@0 e[0]=4:1@0) f=r:0.5@0 "
+        "y=i:-1@0) arch(rec())",
+        0, 0);
+    // Escapes undone (nvc: \040 a blank, \" a quote), then UTF-8, else Latin-1: "\303\251t\303\251" and
+    // "\351t\351" are the same text; a byte order mark makes another.
+    row("string changes: repeated, empty, escaped, aliased, of the wrong kind",
+        "$scope module a $end $var string 0 ! s $end $upscope $end\n"
+        "$scope module b $end $var string 0 ! t $end $var string 8 \" u [1:8] $end $var string 0 # v $end\n"
+        "$var string 0 $ w $end $upscope $end\n"
+        "#0 $dumpvars sidle ! s \" sx $ $end #5 sidle ! s\\040say\\040\\\"hi\\\" ! s\\303\\251t\\303\\251 \"\n"
+        "#7 s ! s\\351t\\351 \" sa\\qb\\x41\\ \" s\\357\\273\\277x $ #9 b1 ! 1! r1 !",
+        "a(s=s:\"idle\"@0,\" say \"hi\"\"@5,\"\"@7,\"\"@9) "
+        "b(t=s:\"idle\"@0,\" say \"hi\"\"@5,\"\"@7,\"\"@9 u=s:\"\"@0,\"été\"@5,\"a\\qbA\\\"@7,\"a\\qbA\\\"@9 v=s: "
+        "w=s:\"x\"@0,\"\xEF\xBB\xBFx\"@7,\"\xEF\xBB\xBFx\"@9)",
+        0, 9, {"line 5: vector value 'b1' for the string variable '!' left out (and 2 more like it)"});
     row("comments and attributes anywhere, with any text",
         "$comment bus [7:0] $var x $end $scope module m $end $comment [ $end\n"
         "$attrbegin misc 02 STD_LOGIC 1028 $end $var wire 1 ! a $end $attrend $end $upscope $end\n"

@@ -51,6 +51,8 @@ inline QString typeLetter(int typeCode)
         return QStringLiteral("9");
     case Dovlin_TypeCode::Event:
         return QStringLiteral("e");
+    case Dovlin_TypeCode::String:
+        return QStringLiteral("s");
     default:
         return QStringLiteral("?");
     }
@@ -71,6 +73,8 @@ inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
         return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
     case Dovlin_TypeCode::StdLogic:
         return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");
+    case Dovlin_TypeCode::String:
+        return '"' + signal->GetFileManager()->GetString(event->m_Value.m_IntValue) + '"';
     default:
         return QStringLiteral("?");
     }

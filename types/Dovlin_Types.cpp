@@ -1,5 +1,6 @@
 #include "Dovlin_Types.h"
 
+#include "Dovlin_FileManager.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
@@ -17,6 +18,15 @@ QString Dovlin_RealType::GetSignalState(const CSignalEvent *event, int) const
     if (!event)
         return QString();
     return QStringLiteral(" %1r ").arg(event->m_Value.m_RealValue);
+}
+
+QString Dovlin_StringType::GetSignalState(const CSignalEvent *event, int) const
+{
+    if (!event)
+        return QString();
+    const qint64 index = event->m_Value.m_IntValue;
+    return index >= 0 && index < m_Strings->GetnString() ? m_Strings->GetString(index)
+                                                        : QString::fromLatin1(Dovlin_StateType::m_InvalidText);
 }
 
 QString Dovlin_StateType::GetSignalState(const CSignalEvent *event, int) const

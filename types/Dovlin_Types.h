@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class Dovlin_FileManager;
 struct CSignalEvent;
 
 // Signal type codes, as returned by GetTypeCode and stored per signal in a wave file.
@@ -25,7 +26,7 @@ public:
     // Text of one value in a radix; empty for a null event (no value).
     virtual QString GetSignalState(const CSignalEvent *event, int radix) const = 0;
     // The type of a type code, whose texts and tables hold for every signal of that code; null for
-    // a code that is none of the types.
+    // a code that is none of the types, and for the string code, whose texts belong to one file.
     static const Dovlin_Type *OfTypeCode(int typeCode);
 
 protected:
@@ -54,6 +55,22 @@ public:
 
     Dovlin_RealType() : Dovlin_ValueType(Dovlin_TypeCode::Real) {}
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
+};
+
+// Texts: each event holds the index of its text in the string table of one file manager. A radix
+// does not apply.
+class Dovlin_StringType : public Dovlin_ValueType
+{
+public:
+    static constexpr unsigned int m_Color = 0x80C0FF;
+
+    explicit Dovlin_StringType(const Dovlin_FileManager *strings)
+        : Dovlin_ValueType(Dovlin_TypeCode::String), m_Strings(strings) {}
+    // The event's text; "?" for an index the table does not have (a damaged file).
+    QString GetSignalState(const CSignalEvent *event, int radix) const override;
+
+private:
+    const Dovlin_FileManager *m_Strings;
 };
 
 // A logic type: a state index per event and class-level tables of text, height and colour.

@@ -2,6 +2,8 @@
 
 #include "Dovlin_Types.h"
 
+#include <QStringDecoder>
+
 #include <limits>
 #include <vector>
 
@@ -247,6 +249,12 @@ QString DecToHex(qint64 value)
 QString DecToBin(qint64 value)
 {
     return Digits(quint64(value), 1, 'b');
+}
+
+QString Utf8Text(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    return utf8.decode(bytes);
 }
 
 QString TimeUnitText(int timeBase)

@@ -22,6 +22,10 @@ QString DecToBin(qint64 value);
 // exact.
 QString BusText(const QString &bits, int radix);
 
+// The text of UTF-8 bytes, a leading byte order mark kept as a character: QString::fromUtf8 drops
+// it, and the text would not read back as it was written.
+QString Utf8Text(QByteArrayView bytes);
+
 // The time unit of a file's time base (the power of ten of a second): "1 ns", or "1e-10 s" for a
 // base that is no multiple of three from s to fs.
 QString TimeUnitText(int timeBase);

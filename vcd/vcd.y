@@ -31,7 +31,7 @@
 5   4   commands : commands scalar_value IDENTIFIER_CODE
 6   5   commands : commands vector_value IDENTIFIER_CODE
 7   6   commands : commands real_value IDENTIFIER_CODE
-8   7   commands : commands STRING_VALUE IDENTIFIER_CODE
+8   7   commands : commands string_value IDENTIFIER_CODE
 9   8   commands : commands SIMULATION_TIME
 10  -   command : scope
 11  -   command : var_declaration
@@ -65,3 +65,4 @@
 39  38  scalar_value : SCALAR_VALUE
 40  39  vector_value : VECTOR_VALUE
 41  40  real_value : REAL_VALUE
+42  41  string_value : STRING_VALUE

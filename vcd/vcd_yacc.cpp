@@ -118,6 +118,62 @@ QString nameText(const char *text, size_t length)
     return utf8.decode(bytes);
 }
 
+// The bytes of a string value. Writers escape what a word cannot hold as C does (nvc writes a
+// blank as \040, a quote as \"); a backslash that starts no escape stays as it is.
+QByteArray unescaped(const std::string &value)
+{
+    // The byte a letter after a backslash stands for; 0 for a letter that names none.
+    const auto named = [](char c) -> char {
+        switch (c) {
+        case '\\': case '"': case '\'': case '?': return c;
+        case 'a': return '\a';
+        case 'b': return '\b';
+        case 'f': return '\f';
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        case 'v': return '\v';
+        default: return 0;
+        }
+    };
+    // The value of the digit at i in a base up to 16; -1 for none.
+    const auto digit = [&value](size_t i, int base) {
+        const int c = i < value.size() ? std::tolower(static_cast<unsigned char>(value[i])) : 0;
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : base;
+        return d < base ? d : -1;
+    };
+    QByteArray bytes;
+    bytes.reserve(qsizetype(value.size()));
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char next = i + 1 < value.size() ? value[i + 1] : '\0';
+        if (value[i] != '\\' || !next) {
+            bytes += value[i];
+        } else if (const char byte = named(next)) {
+            bytes += byte;
+            i += 1;
+        } else if (digit(i + 1, 4) >= 0 && digit(i + 2, 8) >= 0 && digit(i + 3, 8) >= 0) {
+            bytes += char(digit(i + 1, 4) << 6 | digit(i + 2, 8) << 3 | digit(i + 3, 8));
+            i += 3;
+        } else if (next == 'x' && digit(i + 2, 16) >= 0 && digit(i + 3, 16) >= 0) {
+            bytes += char(digit(i + 2, 16) << 4 | digit(i + 3, 16));
+            i += 3;
+        } else {
+            bytes += value[i];
+        }
+    }
+    return bytes;
+}
+
+// The text of a string value: its bytes as UTF-8 when they are valid UTF-8, else as Latin-1, which
+// older tools write.
+QString stringText(const std::string &value)
+{
+    const QByteArray bytes = value.find('\\') == std::string::npos
+                                 ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
+                                 : unescaped(value);
+    return QByteArrayView(bytes).isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
+}
+
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
 // number, or the two bounds of a range).
 
@@ -333,7 +389,7 @@ int vcd_yacc::yyaction(int action)
     case 6: // commands : commands real_value IDENTIFIER_CODE
         RealChange({m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
-    case 7: // commands : commands STRING_VALUE IDENTIFIER_CODE
+    case 7: // commands : commands string_value IDENTIFIER_CODE
         StringChange();
         break;
     case 8: // commands : commands SIMULATION_TIME
@@ -399,6 +455,7 @@ int vcd_yacc::yyaction(int action)
         break;
     case 39: // vector_value : VECTOR_VALUE
     case 40: // real_value : REAL_VALUE
+    case 41: // string_value : STRING_VALUE
         m_Value.assign(TokenText() + 1, size_t(TokenLength() - 1));
         break;
     default:
@@ -545,7 +602,7 @@ qint64 vcd_yacc::DefaultMaxLeaves()
 
 void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index)
 {
-    if (variable.m_Kind == String || variable.m_Kind == Skipped)
+    if (variable.m_Kind == Skipped)
         return;
     m_nLeaves += variable.m_Kind == Logic ? variable.m_Width : 1;
     if (m_nLeaves > m_MaxLeaves) {
@@ -602,6 +659,8 @@ void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
             signal = &m_pFileManager->AddSignal<Dovlin_RealSignal>();
         else if (variable.m_Kind == Event)
             signal = &m_pFileManager->AddSignal<Dovlin_EventSignal>();
+        else if (variable.m_Kind == String)
+            signal = &m_pFileManager->AddSignal<Dovlin_StringSignal>();
         else if (variable.m_NineState)
             signal = &m_pFileManager->AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
         else
@@ -808,6 +867,10 @@ void vcd_yacc::ScalarChange(char value, VcdWord code)
         }
         break;
     }
+    case String:
+        Warn(WrongKind, QStringLiteral("logic value '%1' for the string variable '%2' left out")
+                            .arg(QString(QLatin1Char(value)), shown(code)));
+        break;
     default:
         break;
     }
@@ -816,10 +879,13 @@ void vcd_yacc::ScalarChange(char value, VcdWord code)
 void vcd_yacc::VectorChange(VcdWord text, VcdWord code)
 {
     VcdVariable *variable = Lookup(code);
-    if (!variable)
+    if (!variable || variable->m_Kind == Skipped)
         return;
-    if (variable->m_Kind == String || variable->m_Kind == Skipped)
+    if (variable->m_Kind == String) {
+        Warn(WrongKind, QStringLiteral("vector value 'b%1' for the string variable '%2' left out")
+                            .arg(shown(text), shown(code)));
         return;
+    }
     const char *digits = text.m_Text;
     int length = text.m_Length;
     // Some writers put the prefix of a binary literal in front of the digits: "b0b0101".
@@ -863,8 +929,13 @@ void vcd_yacc::VectorChange(VcdWord text, VcdWord code)
 void vcd_yacc::RealChange(VcdWord text, VcdWord code)
 {
     VcdVariable *variable = Lookup(code);
-    if (!variable || variable->m_Kind == String || variable->m_Kind == Skipped)
+    if (!variable || variable->m_Kind == Skipped)
         return;
+    if (variable->m_Kind == String) {
+        Warn(WrongKind, QStringLiteral("real value 'r%1' for the string variable '%2' left out")
+                            .arg(shown(text), shown(code)));
+        return;
+    }
     std::string number(text.m_Text, size_t(text.m_Length));
     number.erase(std::remove(number.begin(), number.end(), '_'), number.end());
     char *end = nullptr;
@@ -893,11 +964,25 @@ void vcd_yacc::RealChange(VcdWord text, VcdWord code)
     Record(IntegerTag, variable, qint64(std::llround(value)));
 }
 
+// The parser adds the text to the string table, which the storing thread never reads: the record
+// carries its index, so a dump's repeated texts are kept once.
 void vcd_yacc::StringChange()
 {
     VcdVariable *variable = Lookup({TokenText(), TokenLength()});
-    if (variable && variable->m_Kind != String && variable->m_Kind != Skipped)
+    if (!variable || variable->m_Kind == Skipped)
+        return;
+    if (variable->m_Kind != String) {
         Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
+        return;
+    }
+    const QByteArray bytes = QByteArray::fromRawData(m_Value.data(), qsizetype(m_Value.size()));
+    qint64 index = m_TextIndices.value(bytes, -1);
+    if (index < 0) {
+        index = m_pFileManager->AddString(stringText(m_Value));
+        if (m_TextIndices.size() < MaxCachedTexts)
+            m_TextIndices.insert(QByteArray(bytes.constData(), bytes.size()), index);
+    }
+    Record(StringTag, variable, index);
 }
 
 void vcd_yacc::LogicChange(VcdVariable &variable, VcdWord text, VcdWord code)
@@ -983,7 +1068,8 @@ void vcd_yacc::StoreChanges(const char *data, size_t size)
             CreateSignals(*variable, false);
         if (tag == SignalsTag)
             continue;
-        if (tag == IntegerTag) {
+        // A string's value is the index of its text, a repeated one no change, as for an integer.
+        if (tag == IntegerTag || tag == StringTag) {
             qint64 value = 0;
             std::memcpy(&value, data, sizeof value);
             if (variable->m_AsLogic)

@@ -163,9 +163,9 @@ private:
 
     // Checked value changes go to the storing thread as records: a tag, then its fields.
     // TimeTag: the time; LogicTag: the variable, the digit count, a nine-state flag byte and the
-    // state codes; IntegerTag and RealTag: the variable and the value; SignalsTag: a variable
-    // whose signals are made without a value.
-    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag };
+    // state codes; IntegerTag and RealTag: the variable and the value; StringTag: the variable and
+    // the index of its text; SignalsTag: a variable whose signals are made without a value.
+    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag, StringTag };
     template <typename... Fields>
     void Record(ChangeTag tag, const Fields &...fields);
     // Before the parser touches what the storing thread uses (signals, the model, variables).
@@ -198,6 +198,12 @@ private:
     QHash<QPair<int, QString>, Dovlin_CompositeHierarchy *> m_ScopeNodes;
     // The scopes being declared, innermost last.
     std::vector<Dovlin_CompositeHierarchy *> m_Scopes;
+    // The string table's index of string values' bytes as the dump writes them, so that a text
+    // seen before is found without being decoded again: for the first MaxCachedTexts texts, which
+    // hold the few that a dump's enumerations repeat, without a copy of every text of a dump
+    // whose texts are all new.
+    static constexpr qsizetype MaxCachedTexts = 4096;
+    QHash<QByteArray, qint64> m_TextIndices;
 
     // Token texts that a later action consumes; each is used up by the action that ends its
     // command, so nothing on the parser's stack owns memory.

@@ -219,8 +219,8 @@ private:
     int m_BitRank[32];
 };
 
-// Bus stretches of integers and reals: the start mark (a crossing where the value changes), the
-// two rails and the value between them; analog: a straight line between the values. A crowded
+// Bus stretches of integers, reals and texts: the start mark (a crossing where the value changes),
+// the two rails and the value between them; analog: a straight line between the values. A crowded
 // column is a band between the rails, or a line from the lowest to the highest value.
 template <class Value>
 class ValueShapes
@@ -304,6 +304,12 @@ struct IntegerValue
     static Type Max(const Dovlin_ValueRange &range) { return range.m_MaxInt; }
 };
 
+// A text's value is its index: an equal index is an equal text. Its row is always digital.
+struct StringValue : IntegerValue
+{
+    static constexpr unsigned int m_Color = Dovlin_StringType::m_Color;
+};
+
 struct RealValue
 {
     using Type = double;
@@ -356,8 +362,8 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
                 Dovlin_Hierarchy *node)
 {
     const int typeCode = signal.GetTypeCode();
-    // An analog scale means nothing for triggers: both modes draw the arrows.
-    const bool digital = node->m_Digital || typeCode == Dovlin_TypeCode::Event;
+    // An analog scale means nothing for triggers and texts: both modes draw them digital.
+    const bool digital = node->m_Digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
     Dovlin_RowPainter row(shape, rect, painter, digital, node);
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
     const std::optional<CSignalEvent> low = digital ? std::nullopt : signal.GetMinEvent();
@@ -374,6 +380,11 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
         break;
     case Dovlin_TypeCode::Event:
         drawSignalRow(signal, EventShapes(), row);
+        break;
+    case Dovlin_TypeCode::String:
+        drawSignalRow(signal,
+                      ValueShapes<StringValue>(static_cast<const Dovlin_StringSignal &>(signal), row, nullptr, nullptr),
+                      row);
         break;
     default:
         if (const Dovlin_StateType *states = Dovlin_StateType::OfTypeCode(typeCode))

@@ -5,6 +5,7 @@
 #include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_ValueSearch.h"
 
 #include <QComboBox>
@@ -26,7 +27,6 @@ Dovlin_ValueBar::Dovlin_ValueBar(DovlinWidget *owner)
     m_Compare->addItem(tr("falls"), Dovlin_ValueSearch::Falls);
     m_Compare->addItem(tr("any change"), Dovlin_ValueSearch::AnyChange);
     m_Compare->addItem(tr("is unknown"), Dovlin_ValueSearch::Unknown);
-    m_Value->setPlaceholderText(tr("value in the node's radix"));
     auto *previous = new QToolButton(this);
     previous->setText(tr("Previous"));
     previous->setToolTip(tr("Previous time (Shift+F3)"));
@@ -72,6 +72,9 @@ void Dovlin_ValueBar::showNode()
 {
     const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(m_Owner->nameWidget()->currentItem());
     m_Node->setText(node ? node->m_Name : tr("(select a signal)"));
+    const Dovlin_Signal *signal = node ? node->GetSignal() : nullptr;
+    const bool text = signal && signal->GetTypeCode() == Dovlin_TypeCode::String;
+    m_Value->setPlaceholderText(text ? tr("text") : tr("value in the node's radix"));
 }
 
 bool Dovlin_ValueBar::findNext()
@@ -90,7 +93,7 @@ bool Dovlin_ValueBar::find(bool forward)
     QTreeWidgetItem *item = tree->currentItem();
     const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
     if (!node) {
-        Q_EMIT m_Owner->statusMessage(tr("Select a signal, a bus or an integer to find its values"));
+        Q_EMIT m_Owner->statusMessage(tr("Select a signal, a bus, an integer or a text to find its values"));
         return false;
     }
     const auto compare = Dovlin_ValueSearch::Compare(m_Compare->currentData().toInt());

@@ -9,7 +9,8 @@ class QLabel;
 class QLineEdit;
 
 // The bar under a document that finds when the selected node takes a value: a comparison, a
-// value in the node's radix, and Previous and Next, which move the active cursor there.
+// value in the node's radix (a text for a string signal), and Previous and Next, which move the
+// active cursor there.
 class Dovlin_ValueBar : public QWidget
 {
     Q_OBJECT

@@ -7,6 +7,7 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_PackedBoxes.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_Utilities.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -443,7 +444,9 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
             const char *text = reinterpret_cast<const char *>(fields.At());
             if (!validUtf8(text, qsizetype(length)))
                 return Fail(QStringLiteral("section STRS: string %1 is not valid UTF-8").arg(i));
-            m_Model.AddString(QString::fromUtf8(text, qsizetype(length)));
+            // The table adds an equal text once: a repeated one would move every index after it.
+            if (m_Model.AddString(Utf8Text(QByteArrayView(text, qsizetype(length)))) != qint64(i))
+                return Fail(QStringLiteral("section STRS: string %1 repeats an earlier one").arg(i));
             fields.Skip(qint64(length));
         }
         if (fields.Left() != 0)

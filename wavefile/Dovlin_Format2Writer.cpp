@@ -169,16 +169,21 @@ QByteArray viewSection(const Dovlin_SavedView &view)
     return bytes;
 }
 
-QByteArray stringsSection(const Dovlin_FileManager &model)
+// Text by text: a dump may hold millions of texts, which need not be copied all at once.
+bool putStrings(Output &out, const Dovlin_FileManager &model)
 {
-    QByteArray bytes;
-    appendVarint(bytes, quint64(model.GetnString()));
-    for (qint64 i = 0; i < model.GetnString(); ++i) {
-        const QByteArray text = model.GetString(i).toUtf8();
-        appendVarint(bytes, quint64(text.size()));
-        bytes.append(text);
+    QByteArray length;
+    appendVarint(length, quint64(model.GetnString()));
+    out.Begin(Strings);
+    bool written = out.Put(length);
+    for (qint64 i = 0; written && i < model.GetnString(); ++i) {
+        const QByteArrayView text = model.GetStringUtf8(i);
+        length.clear();
+        appendVarint(length, quint64(text.size()));
+        written = out.Put(length) && out.Put(text.data(), text.size());
     }
-    return bytes;
+    out.End();
+    return written;
 }
 
 int radixCode(int radix)
@@ -259,7 +264,7 @@ bool Dovlin_Format2Writer::Write(qint64 endTime)
     Output out(writer, tableBytes);
     if (!out.Section(Head, headSection(m_Model, endTime)) || (hasDump && !out.Section(Dump, dumpSection(m_Model.DumpIdentity())))
         || (hasView && !out.Section(View, viewSection(m_Model.SavedView())))
-        || (hasStrings && !out.Section(Strings, stringsSection(m_Model))) || !out.Section(Tree, treeSection(m_Model)))
+        || (hasStrings && !putStrings(out, m_Model)) || !out.Section(Tree, treeSection(m_Model)))
         return failed();
 
     QByteArray signalTable, index;

@@ -2,9 +2,11 @@
 // mostly one-bit wires, vectors of 4 to 64 bits, some integers and reals, identifier codes over
 // the whole printable range (digit-only ones among them), time stamps beyond 32 bits. The mode
 // "vectors" writes a vector-heavy dump instead: random vectors of 4 to 32 bits, reals and one-bit
-// wires, each kind a third of the changes.
+// wires, each kind a third of the changes. The mode "strings" writes state machines as string
+// variables, as VHDL simulators dump enumerations, beside one-bit wires and a message whose every
+// text is new.
 //
-// Usage: vcdgen SIZE_MB SEED OUT.vcd [vectors]
+// Usage: vcdgen SIZE_MB SEED OUT.vcd [vectors|strings]
 
 #include <cinttypes>
 #include <cstdio>
@@ -167,13 +169,35 @@ void writeVectors(Writer &out, Random &random, uint64_t size)
         }
     }
 }
+
+// 64 state machines over eight state names, 64 one-bit wires and one message: at each time stamp
+// 16 state changes, 16 wire changes and a new message text.
+void writeStrings(Writer &out, Random &random, uint64_t size)
+{
+    static const char *const states[] = {"IDLE", "FETCH", "DECODE", "EXECUTE", "MEMORY", "WRITE_BACK", "STALL", "FLUSH"};
+    out.put("$timescale 1ns $end\n$scope module tb $end\n$var string 0 ! message $end\n");
+    for (int i = 0; i < 128; ++i)
+        out.put((i < 64 ? "$var string 0 " : "$var wire 1 ") + codeOf(uint64_t(i + 1)) + (i < 64 ? " state" : " sig") +
+                std::to_string(i) + " $end\n");
+    out.put("$upscope $end\n$enddefinitions $end\n");
+    uint64_t time = 0;
+    while (out.written() < size) {
+        time += 10;
+        out.put("#" + std::to_string(time) + "\ns" + "frame_" + std::to_string(time) + "_crc_" +
+                std::to_string(random.next() >> 32) + " !\n");
+        for (int c = 0; c < 16; ++c) {
+            out.put("s" + std::string(states[random.below(8)]) + " " + codeOf(1 + random.below(64)) + "\n");
+            out.put(std::string(1, char('0' + random.below(2))) + codeOf(65 + random.below(64)) + "\n");
+        }
+    }
+}
 }
 
 int main(int argc, char *argv[])
 {
-    const bool vectors = argc == 5 && std::string(argv[4]) == "vectors";
-    if (argc != 4 && !vectors) {
-        std::fprintf(stderr, "usage: vcdgen SIZE_MB SEED OUT.vcd [vectors]\n");
+    const std::string mode = argc == 5 ? argv[4] : "";
+    if (argc != 4 && mode != "vectors" && mode != "strings") {
+        std::fprintf(stderr, "usage: vcdgen SIZE_MB SEED OUT.vcd [vectors|strings]\n");
         return 2;
     }
     const uint64_t size = std::strtoull(argv[1], nullptr, 10) * 1000000ull;
@@ -183,9 +207,12 @@ int main(int argc, char *argv[])
         std::perror(argv[3]);
         return 1;
     }
-    if (vectors) {
+    if (mode == "vectors") {
         Writer out(file);
         writeVectors(out, random, size);
+    } else if (mode == "strings") {
+        Writer out(file);
+        writeStrings(out, random, size);
     } else {
         Writer out(file);
         out.put("$date\n\tgenerated\n$end\n$version\n\tvcdgen\n$end\n$timescale 1ps $end\n");
