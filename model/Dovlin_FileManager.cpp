@@ -424,7 +424,7 @@ bool Dovlin_FileManager::SaveAll(QIODevice *device, int format)
         return Fail(m_SpillFile->ErrorString());
     Dovlin_Format2Writer writer(*this, *device);
     writer.SetProgress(m_WriteProgress);
-    if (!writer.Write(m_EndTimeSet ? m_EndTime : -1))
+    if (!writer.Write(m_EndTimeSet ? std::optional<qint64>(m_EndTime) : std::nullopt))
         return Fail(writer.ErrorString());
     if (!FileIntact())
         return Fail(FileLost());

@@ -235,11 +235,18 @@ bool sameValue(const CSignalEvent &a, const CSignalEvent &b)
 
 } // namespace
 
-bool Dovlin_Format2Writer::Write(qint64 endTime)
+bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
 {
     const int nSignal = m_Model.GetnSignal();
-    for (int s = 0; s < nSignal; ++s)
-        endTime = qMax(endTime, m_Model.GetSignal(s)->GetLastTime());
+    // A file ends no sooner than its last box starts (readers refuse it otherwise); without an end
+    // time of its own, the model ends at its last event.
+    qint64 endTime = end.value_or(-1);
+    for (int s = 0; s < nSignal; ++s) {
+        const Dovlin_Signal &signal = *m_Model.GetSignal(s);
+        const std::optional<CSignalEvent> lastBoxStart =
+            signal.GetnEvent() > 1 ? signal.GetEvent(qMax<qint64>(1, qint64(signal.GetLastBox()) * Dovlin_BoxCodec::MaxEvents)) : std::nullopt;
+        endTime = qMax(endTime, end ? (lastBoxStart ? lastBoxStart->m_Time : -1) : signal.GetLastTime());
+    }
 
     const bool hasDump = m_Model.DumpIdentity().IsKnown();
     const bool hasView = m_Model.SavedView().m_Present;

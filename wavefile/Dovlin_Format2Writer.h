@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class Dovlin_FileManager;
 class QIODevice;
@@ -21,8 +22,9 @@ public:
     Dovlin_Format2Writer(const Dovlin_FileManager &model, QIODevice &device) : m_Model(model), m_Device(device) {}
 
     void SetProgress(Progress progress) { m_Progress = std::move(progress); }
-    // Writes the model, whose file ends at endTime; false with ErrorString.
-    bool Write(qint64 endTime);
+    // Writes the model, whose file ends at end, or at its last event without one; false with
+    // ErrorString.
+    bool Write(std::optional<qint64> end);
     QString ErrorString() const { return m_ErrorString; }
 
 private:
