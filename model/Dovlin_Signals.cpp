@@ -53,7 +53,7 @@ CSignalEvent *Dovlin_EventArena::Take(qint64 count)
 }
 
 Dovlin_Signal::Dovlin_Signal(Dovlin_FileManager *fileManager, int index)
-    : m_Structure(fileManager->StructureCounter()), m_Index(index), m_FileManager(fileManager)
+    : m_Structure(fileManager->StructureCounter()), m_FileManager(fileManager), m_Index(index)
 {
 }
 

@@ -244,7 +244,8 @@ private:
     void Unpack();
 
     // What every append touches comes first, on the object's first cache line (the class is
-    // aligned to one): an import appends to thousands of signals in turn, a miss each.
+    // aligned to one): an import appends to thousands of signals in turn, a miss each. A full box
+    // reads the rest of the line too.
     // The free slots of the working box when it is the last box; empty otherwise.
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;
@@ -252,23 +253,23 @@ private:
     quint64 *m_Structure;
     int m_LastSlot = m_BoxSize - 1;
     int m_LastBox = -1;
+    // The box that appended events go to. While spilling, the same box is filled again once
+    // its events went to the spill file.
+    CSignalEvent *m_WorkingBox = nullptr;
+    // The events of a signal loaded from a file of format 2; m_Boxes is then empty.
+    const Dovlin_PackedSignal *m_Packed = nullptr;
+    Dovlin_FileManager *m_FileManager;
     int m_Index;
     mutable bool m_Damaged = false;
-    Dovlin_FileManager *m_FileManager;
     // m_MinEvent and m_MaxEvent are up to date for m_MinMaxRevision.
     quint64 m_MinMaxRevision = ~quint64(0);
     std::vector<Dovlin_BoxRef> m_Boxes;
-    // The events of a signal loaded from a file of format 2; m_Boxes is then empty.
-    const Dovlin_PackedSignal *m_Packed = nullptr;
     // The boxes the signal owns.
     struct RawDeleter
     {
         void operator()(CSignalEvent *events) const { ::operator delete[](events); }
     };
     std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
-    // The box that appended events go to. While spilling, the same box is filled again once
-    // its events went to the spill file.
-    CSignalEvent *m_WorkingBox = nullptr;
     mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
     std::optional<CSignalEvent> m_MinEvent;
     std::optional<CSignalEvent> m_MaxEvent;

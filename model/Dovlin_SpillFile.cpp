@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -37,6 +38,14 @@ QString systemError()
 
 Dovlin_SpillFile::~Dovlin_SpillFile()
 {
+    if (m_Packer.joinable()) {
+        {
+            const std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Stop = true;
+        }
+        m_Changed.notify_all();
+        m_Packer.join();
+    }
     if (m_Descriptor >= 0)
         ::close(m_Descriptor);
     for (const auto &[base, size] : m_Mappings)
@@ -54,7 +63,71 @@ bool Dovlin_SpillFile::Open(const QString &directory)
     }
     ::unlink(name.data());
     m_Directory = directory;
+    m_Batch.m_Boxes.reset(new Pending[BatchBoxes]);
+    // Without a thread of its own, the store packs each batch as it is handed off.
+    try {
+        m_Packer = std::thread(&Dovlin_SpillFile::Run, this);
+    } catch (const std::system_error &) {
+    }
     return true;
+}
+
+void Dovlin_SpillFile::Run()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    for (;;) {
+        m_Changed.wait(lock, [this] { return m_Stop || !m_Queue.empty(); });
+        if (m_Stop)
+            return;
+        Batch batch = std::move(m_Queue.front());
+        m_Queue.pop_front();
+        lock.unlock();
+        for (size_t i = 0; i < batch.m_Count; ++i)
+            Pack(batch.m_Boxes[i]);
+        const qint64 packed = qint64(batch.m_Count);
+        batch.m_Count = 0;
+        lock.lock();
+        m_FreeBatches.push_back(std::move(batch));
+        --m_BatchesOut;
+        m_PackedBoxes.fetch_add(packed, std::memory_order_release);
+        m_Changed.notify_all();
+    }
+}
+
+void Dovlin_SpillFile::HandOff()
+{
+    if (m_Batch.m_Count == 0)
+        return;
+    if (!m_Packer.joinable()) {
+        for (size_t i = 0; i < m_Batch.m_Count; ++i)
+            Pack(m_Batch.m_Boxes[i]);
+        m_PackedBoxes.fetch_add(qint64(m_Batch.m_Count), std::memory_order_release);
+        m_Batch.m_Count = 0;
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    // A bounded number of batches in flight: the appending thread waits for the packer past them.
+    m_Changed.wait(lock, [this] { return m_BatchesOut < Batches; });
+    m_Queue.push_back(std::move(m_Batch));
+    ++m_BatchesOut;
+    if (!m_FreeBatches.empty()) {
+        m_Batch = std::move(m_FreeBatches.back());
+        m_FreeBatches.pop_back();
+    } else {
+        m_Batch = Batch{std::unique_ptr<Pending[]>(new Pending[BatchBoxes]), 0};
+    }
+    lock.unlock();
+    m_Changed.notify_all();
+}
+
+void Dovlin_SpillFile::Settle() const
+{
+    if (m_PackedBoxes.load(std::memory_order_acquire) == m_Issued)
+        return;
+    // Only the appending thread, or one that took over from it, asks: the batch is its own.
+    const_cast<Dovlin_SpillFile *>(this)->HandOff();
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Changed.wait(lock, [this] { return m_PackedBoxes.load(std::memory_order_acquire) == m_Issued; });
 }
 
 // Blocks are carved from large mappings that ask for huge pages: faulting in packed events 4 KB
@@ -105,39 +178,97 @@ bool Dovlin_SpillFile::NextBlock()
 
 qint64 Dovlin_SpillFile::Append(const CSignalEvent *events, int count)
 {
-    if (m_Descriptor < 0 || m_Failed)
+    if (m_Descriptor < 0 || Failed())
         return -1;
-    if ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock())
-        return -1;
+    Pending &box = m_Batch.m_Boxes[m_Batch.m_Count++];
+    std::memcpy(box.m_Bytes, static_cast<const void *>(events), size_t(count) * sizeof(CSignalEvent));
+    box.m_Count = count;
+    if (m_Batch.m_Count == BatchBoxes)
+        HandOff();
+    return m_Issued++;
+}
+
+// On the packing thread. After a failure every box still takes its slot, empty: the slots keep
+// matching what was handed out, though nothing may be read any more.
+bool Dovlin_SpillFile::Pack(const Pending &box)
+{
+    if (Failed() || ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock())) {
+        m_Slots.push_back(0);
+        return false;
+    }
+    CSignalEvent events[Dovlin_Signal::m_BoxSize];
+    std::memcpy(static_cast<void *>(events), box.m_Bytes, size_t(box.m_Count) * sizeof(CSignalEvent));
     Block &block = m_Blocks.back();
     m_Slots.push_back(quint64(m_Blocks.size() - 1) << BlockShift | quint64(block.m_Used));
     auto *to = reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used);
     const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);
-    block.m_Used += timeBytes + Dovlin_BoxCodec::Encode(events, count, to + timeBytes);
-    return qint64(m_Slots.size()) - 1;
+    block.m_Used += timeBytes + Dovlin_BoxCodec::Encode(events, box.m_Count, to + timeBytes);
+    return true;
+}
+
+qint64 Dovlin_SpillFile::Boxes() const
+{
+    Settle();
+    return qint64(m_Slots.size());
+}
+
+qint64 Dovlin_SpillFile::BytesWritten() const
+{
+    Settle();
+    return m_Written;
+}
+
+qint64 Dovlin_SpillFile::BytesWanted() const
+{
+    Settle();
+    return m_Wanted;
+}
+
+bool Dovlin_SpillFile::DiskFull() const
+{
+    Settle();
+    return m_DiskFull;
+}
+
+QString Dovlin_SpillFile::ErrorString() const
+{
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_ErrorString;
 }
 
 qint64 Dovlin_SpillFile::BytesInMemory() const
 {
+    Settle();
     qint64 bytes = 0;
     for (const Block &block : m_Blocks)
         bytes += block.m_Memory ? block.m_Used : 0;
     return bytes;
 }
 
+// The first failure is the one told.
 bool Dovlin_SpillFile::Failure(const QString &what, int error)
 {
-    m_Failed = true;
+    const std::lock_guard<std::mutex> lock(m_Mutex);
+    if (Failed())
+        return false;
     m_DiskFull = error == ENOSPC || error == EDQUOT;
     const QString directory = QDir::toNativeSeparators(m_Directory);
     m_ErrorString = m_DiskFull ? QStringLiteral("disk full while writing the temporary event file in %1").arg(directory)
                                : QStringLiteral("cannot %1 the temporary event file in %2: %3").arg(what, directory,
                                      error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("it ended early"));
+    m_Failed.store(true, std::memory_order_release);
     return false;
+}
+
+void Dovlin_SpillFile::PrefetchSlot(qint64 slot) const
+{
+    Settle();
+    __builtin_prefetch(&m_Slots[size_t(slot)]);
 }
 
 void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
 {
+    Settle();
     const quint64 where = m_Slots[size_t(slot)];
     const char *memory = m_Blocks[size_t(where >> BlockShift)].m_Memory;
     if (memory)
@@ -146,7 +277,7 @@ void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
 
 bool Dovlin_SpillFile::ReadPacked(qint64 slot, Dovlin_PackedBox &packed)
 {
-    if (m_Descriptor < 0 || m_Failed || slot < 0 || slot >= Boxes())
+    if (m_Descriptor < 0 || Failed() || slot < 0 || slot >= Boxes())
         return false;
     const quint64 where = m_Slots[size_t(slot)];
     const size_t blockIndex = size_t(where >> BlockShift);

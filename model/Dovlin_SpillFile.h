@@ -1,12 +1,19 @@
 #ifndef DOVLIN_SPILLFILE_H
 #define DOVLIN_SPILLFILE_H
 
+#include "Dovlin_Signals.h"
+
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
-struct CSignalEvent;
 struct Dovlin_PackedBox;
 
 // Takes the full boxes of events while a dump is imported, so that each signal keeps only its
@@ -15,6 +22,10 @@ struct Dovlin_PackedBox;
 // fit the memory budget, past it they go to a temporary file in blocks. The file is removed from
 // its directory as soon as it is created: it goes away with its last descriptor, whatever ends
 // the import.
+//
+// Appending packs nothing itself: the boxes go, a batch at a time, to a thread of the store's own
+// that packs and keeps them, so that the thread that appends (the import's storing thread, which
+// bounds its speed) only copies them. Every other call waits for that thread to catch up first.
 class Dovlin_SpillFile
 {
 public:
@@ -32,7 +43,7 @@ public:
     // Packed bytes kept in memory before blocks go to the file; 0 sends every full block there.
     void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
     // Appends count events (a box, or a box but its sentinel) and returns its slot; -1 when the
-    // store cannot take it.
+    // store has failed. One thread appends.
     qint64 Append(const CSignalEvent *events, int count);
     // Reads the count events of a slot; false for a slot never handed out.
     bool Read(qint64 slot, CSignalEvent *events, int count);
@@ -40,21 +51,29 @@ public:
     bool ReadPacked(qint64 slot, Dovlin_PackedBox &packed);
     // Asks the cache for what reading a slot needs: first where the box lies (some slots ahead),
     // then its packed bytes (once where it lies has come).
-    void PrefetchSlot(qint64 slot) const { __builtin_prefetch(&m_Slots[size_t(slot)]); }
+    void PrefetchSlot(qint64 slot) const;
     void PrefetchBox(qint64 slot) const;
-    qint64 Boxes() const { return qint64(m_Slots.size()); }
+    qint64 Boxes() const;
     // Bytes on disk, and bytes that were to go there when writing failed.
-    qint64 BytesWritten() const { return m_Written; }
+    qint64 BytesWritten() const;
     // Packed bytes kept in memory.
     qint64 BytesInMemory() const;
-    qint64 BytesWanted() const { return m_Wanted; }
+    qint64 BytesWanted() const;
     // True once a write or a read failed: from then on the file refuses every append and read,
-    // since what it holds no longer matches the slots handed out, and the import must fail.
-    bool Failed() const { return m_Failed; }
+    // since what it holds no longer matches the slots handed out, and the import must fail. Any
+    // thread may ask, without waiting.
+    bool Failed() const { return m_Failed.load(std::memory_order_acquire); }
+    // Waits until every box appended so far is packed (and written where it goes); false when the
+    // store has failed.
+    bool Finish() const
+    {
+        Settle();
+        return !Failed();
+    }
     // The write failed for want of space (not for a fault of the device).
-    bool DiskFull() const { return m_DiskFull; }
+    bool DiskFull() const;
     QString Directory() const { return m_Directory; }
-    QString ErrorString() const { return m_ErrorString; }
+    QString ErrorString() const;
 
 private:
     struct Block
@@ -65,10 +84,44 @@ private:
         qint64 m_Used = 0;
     };
 
+    // A box waiting to be packed, as raw bytes: events would be set to their defaults first.
+    struct Pending
+    {
+        unsigned char m_Bytes[Dovlin_Signal::m_BoxSize * sizeof(CSignalEvent)];
+        int m_Count;
+    };
+    static constexpr size_t BatchBoxes = 4096;
+    static constexpr size_t Batches = 3;
+    struct Batch
+    {
+        std::unique_ptr<Pending[]> m_Boxes;
+        size_t m_Count = 0;
+    };
+
     // Closes the block being filled (kept, or written and its memory reused) and opens the next.
     bool NextBlock();
     char *BlockMemory();
     bool Failure(const QString &what, int error);
+    bool Pack(const Pending &box);
+    // Hands the batch being filled to the packing thread, or packs it here without one.
+    void HandOff();
+    void Run();
+    // Returns once every box appended so far is packed.
+    void Settle() const;
+
+    // The appending thread's side.
+    Batch m_Batch;
+    qint64 m_Issued = 0;
+    // Shared with the packing thread under m_Mutex.
+    mutable std::mutex m_Mutex;
+    mutable std::condition_variable m_Changed;
+    std::deque<Batch> m_Queue;
+    std::vector<Batch> m_FreeBatches;
+    size_t m_BatchesOut = 0;
+    std::atomic<qint64> m_PackedBoxes{0};
+    bool m_Stop = false;
+    std::thread m_Packer;
+    std::atomic<bool> m_Failed{false};
 
     int m_Descriptor = -1;
     QString m_Directory;
@@ -83,7 +136,6 @@ private:
     int m_BlocksLeft = 0;
     qint64 m_Written = 0;
     qint64 m_Wanted = 0;
-    bool m_Failed = false;
     bool m_DiskFull = false;
     QString m_ErrorString;
 };

@@ -289,7 +289,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         m_ErrorString = QStringLiteral("cancelled");
         return false;
     }
-    if (const Dovlin_SpillFile *spill = parser.m_pFileManager->SpillFile(); spill && spill->Failed())
+    if (const Dovlin_SpillFile *spill = parser.m_pFileManager->SpillFile(); spill && !spill->Finish())
         return Fail(SpillFailure(*spill, lexer.BytesRead(), info.size()));
     parser.ReportProblems();
     if (lexer.ReadFailed())
