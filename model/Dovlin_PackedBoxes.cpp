@@ -26,7 +26,7 @@ Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
             set.m_Used[way] = 0;
         }
     m_Shift = 64 - bits;
-    m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
+        m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
 }
 
 Dovlin_BoxCache::~Dovlin_BoxCache() = default;
@@ -51,6 +51,7 @@ CSignalEvent *Dovlin_BoxCache::Insert(quint64 key)
         // The clock wraps: what lies furthest back from it is the oldest.
         if (m_Clock - set.m_Used[way] > m_Clock - set.m_Used[oldest])
             oldest = way;
+    m_Evictions += set.m_Keys[oldest] != NoKey ? 1 : 0;
     set.m_Keys[oldest] = key;
     set.m_Used[oldest] = ++m_Clock;
     return m_Events.get() + ((&set - m_Sets.data()) * m_Ways + oldest) * Dovlin_Signal::m_BoxSize;
@@ -60,8 +61,10 @@ void Dovlin_BoxCache::Forget(quint64 key)
 {
     Set &set = m_Shift == 64 ? m_Sets[0] : SetOf(key);
     for (int way = 0; way < m_Ways; ++way)
-        if (set.m_Keys[way] == key)
+        if (set.m_Keys[way] == key) {
             set.m_Keys[way] = NoKey;
+            ++m_Evictions;
+        }
 }
 
 int Dovlin_PackedSignal::EventsIn(qint64 box) const

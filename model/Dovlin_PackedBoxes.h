@@ -9,6 +9,7 @@
 
 struct CSignalEvent;
 
+
 // One box as packed by Dovlin_BoxCodec: the time of its first event, kept apart, and its bytes,
 // which lie where the box is kept or, read from a file, in m_Buffer.
 struct Dovlin_PackedBox
@@ -34,6 +35,8 @@ public:
     Dovlin_BoxCache &operator=(const Dovlin_BoxCache &) = delete;
 
     CSignalEvent *Find(quint64 key);
+    // Counts the boxes the cache let go: a box it handed out is still there while the count stays.
+    const quint64 *Evictions() const { return &m_Evictions; }
     // The slot of key, which the caller fills; the least recently used box of its set goes.
     CSignalEvent *Insert(quint64 key);
     // Drops key, whose slot the caller could not fill.
@@ -51,6 +54,7 @@ private:
     std::unique_ptr<CSignalEvent[]> m_Events;
     int m_Shift;
     quint32 m_Clock = 0;
+    quint64 m_Evictions = 0;
 };
 
 // The events of one signal as a file of format 2 keeps them: box b holds stored events

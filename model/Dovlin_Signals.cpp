@@ -140,12 +140,24 @@ const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
     }
     const quint64 key = m_Packed ? PackedKey | quint64(m_Packed->m_DataOffset + m_Packed->BoxOffset(box))
                                  : quint64(m_Boxes[size_t(box)].Number());
-    if (CSignalEvent *events = cache->Find(key))
-        return events;
-    CSignalEvent *events = cache->Insert(key);
-    if (!UnpackInto(box, events)) {
-        cache->Forget(key);
-        return nullptr;
+    CSignalEvent *events = cache->Find(key);
+    if (!events) {
+        events = cache->Insert(key);
+        if (!UnpackInto(box, events)) {
+            cache->Forget(key);
+            return nullptr;
+        }
+    }
+    // Its place may have been taken by another box since it was read before.
+    m_CacheEvictions = cache->Evictions();
+    const Recent fresh{box, events, *m_CacheEvictions};
+    if (m_Recent[0].m_Box == box)
+        m_Recent[0] = fresh;
+    else if (m_Recent[1].m_Box == box)
+        m_Recent[1] = fresh;
+    else {
+        m_Recent[m_Older] = fresh;
+        m_Older ^= 1;
     }
     return events;
 }
