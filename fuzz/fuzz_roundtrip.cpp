@@ -51,7 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             b->AddEvent(event->m_Time, event->m_Value.m_IntValue);
         }
     }
+    // Spilled boxes go to format 2 as they were packed: only events in time order, as an import
+    // appends them, may be spilled for it.
+    const bool inOrder = Fuzz::InOrder(first);
     for (const int format : {Dovlin_WaveFormat::Format1, Dovlin_WaveFormat::Format2}) {
+        if (format == Dovlin_WaveFormat::Format2 && !inOrder)
+            continue;
         QByteArray fromKept, fromSpilled;
         const bool savedKept = Fuzz::TrySave(kept, format, fromKept);
         Fuzz::Require(savedKept == Fuzz::TrySave(spilled, format, fromSpilled) && fromKept == fromSpilled,

@@ -160,7 +160,8 @@ public:
 
     // From now on, the full boxes of appended events go packed to a spill store, kept in memory
     // up to the memory budget and past it in a temporary file in directory (the file is gone when
-    // the model is); false with ErrorString when it cannot be made.
+    // the model is); false with ErrorString when it cannot be made. The events must come in time
+    // order, as an import appends them: format 2 takes a spilled box as it was packed.
     bool EnableSpill(const QString &directory);
     Dovlin_SpillFile *SpillFile() const { return m_SpillFile.get(); }
     // Bytes of packed events an import keeps in memory before they go to the spill file; 0 (the

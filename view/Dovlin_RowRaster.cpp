@@ -105,34 +105,18 @@ void Dovlin_RowRaster::Line(int x1, int y1, int x2, int y2, unsigned int rgb)
         x2 = m_Clip.right();
         y2 = y;
     }
-    // Bresenham; a line inside the image (a crossing, mostly) steps its pixel address without
-    // checking each pixel against the edges.
+    // Bresenham; a line inside the image (a crossing, mostly) writes its pixels without checking
+    // each against the edges.
     const int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
     const int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
+    const bool inside = qMin(y1, y2) >= m_Clip.top() && qMax(y1, y2) <= m_Clip.bottom();
+    const quint32 colour = 0xFF000000u | rgb;
     int error = dx + dy;
-    if (qMin(y1, y2) >= m_Clip.top() && qMax(y1, y2) <= m_Clip.bottom()) {
-        const quint32 colour = 0xFF000000u | rgb;
-        const qptrdiff rowStep = sy * (m_BytesPerLine / qsizetype(sizeof(quint32)));
-        quint32 *pixel = Pixel(x1, y1);
-        for (;;) {
-            *pixel = colour;
-            if (x1 == x2 && y1 == y2)
-                return;
-            const int e2 = 2 * error;
-            if (e2 >= dy) {
-                error += dy;
-                x1 += sx;
-                pixel += sx;
-            }
-            if (e2 <= dx) {
-                error += dx;
-                y1 += sy;
-                pixel += rowStep;
-            }
-        }
-    }
     for (;;) {
-        Plot(x1, y1, rgb);
+        if (inside)
+            *Pixel(x1, y1) = colour;
+        else
+            Plot(x1, y1, rgb);
         if (x1 == x2 && y1 == y2)
             break;
         const int e2 = 2 * error;

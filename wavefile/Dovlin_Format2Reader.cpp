@@ -211,7 +211,8 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         return Fail(QStringLiteral("section HEAD: end time %1 out of range").arg(endTime));
     m_Model.SetTimeBase(timeBase);
 
-    if (parts == DumpOnly) {
+    // DUMP
+    const auto readDump = [&] {
         const Section dump = sections.value(Dump);
         if (!dump.m_Present)
             return true;
@@ -223,7 +224,9 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         identity.m_Digest = QByteArray(reinterpret_cast<const char *>(dump.m_Data + 16), 32);
         m_Model.SetDumpIdentity(identity);
         return true;
-    }
+    };
+    if (parts == DumpOnly)
+        return readDump();
 
     // SGNL and INDX: the signals, and where each one's boxes lie.
     const Section signalSection = sections.value(Signals), index = sections.value(Index), boxes = sections.value(Boxes),
@@ -453,16 +456,8 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
             return Fail(QStringLiteral("section STRS: %1 bytes after the last string").arg(fields.Left()));
     }
 
-    // DUMP
-    if (const Section dump = sections.value(Dump); dump.m_Present) {
-        if (dump.m_Size != DumpBytes)
-            return Fail(QStringLiteral("section DUMP: %1 bytes instead of %2").arg(dump.m_Size).arg(DumpBytes));
-        Dovlin_DumpIdentity identity;
-        identity.m_Size = qFromLittleEndian<qint64>(dump.m_Data);
-        identity.m_Modified = qFromLittleEndian<qint64>(dump.m_Data + 8);
-        identity.m_Digest = QByteArray(reinterpret_cast<const char *>(dump.m_Data + 16), 32);
-        m_Model.SetDumpIdentity(identity);
-    }
+    if (!readDump())
+        return false;
 
     for (quint32 s = 0; s < nSignal; ++s)
         m_Model.GetSignal(int(s))->SetPackedEvents(&packed->Signals()[s]);
