@@ -247,6 +247,11 @@ void LoadEveryWay(const QByteArray &bytes, Dovlin_FileManager &model, QByteArray
     Dovlin_FileManager again;
     QVERIFY2(LoadBytes(again, saved), qPrintable(again.ErrorString()));
     QCOMPARE(SaveBytes(again, format), saved);
+    // The other format holds the model or refuses it; what it holds loads and saves again.
+    const int other = format == Dovlin_WaveFormat::Format1 ? Dovlin_WaveFormat::Format2 : Dovlin_WaveFormat::Format1;
+    const QByteArray converted = SaveBytes(model, other);
+    Dovlin_FileManager reloaded;
+    QVERIFY(converted.isEmpty() || (LoadBytes(reloaded, converted) && SaveBytes(reloaded, other) == converted));
 }
 
 } // namespace

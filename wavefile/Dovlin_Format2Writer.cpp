@@ -297,9 +297,10 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
                 return fail(QStringLiteral("signal %1 does not start with an event at time -1 and value 0").arg(s));
         }
         if (nEvent >= 3 && (nEvent - 1) % Dovlin_BoxCodec::MaxEvents != 0) {
-            // The copy of the last value that closes a signal at the end time is left implied.
+            // The copy of the last value that closes a signal at the end time is left implied (when it
+            // does not go back: the reader takes an implied end as in order).
             const std::optional<CSignalEvent> last = signal.GetEvent(nEvent - 1), before = signal.GetEvent(nEvent - 2);
-            if (last && before && last->m_Time == endTime && sameValue(*last, *before))
+            if (last && before && last->m_Time == endTime && last->m_Time >= before->m_Time && sameValue(*last, *before))
                 flags |= Closed;
         }
         const qint64 encodedEnd = flags & Closed ? nEvent - 1 : nEvent;
