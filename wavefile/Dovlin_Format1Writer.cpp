@@ -43,9 +43,11 @@ bool Dovlin_Format1Writer::SaveHeader()
         if (m_NodeIndex[size_t(i)] < 0)
             continue;
         const Dovlin_Hierarchy *node = m_Model.GetHierarchy(i);
+        // The format reads a name up to its first NUL: what lies beyond is not written.
         const QString text = node->GetName();
-        const QByteArray name = text.toLatin1();
-        m_InexactNames += std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; }) ? 1 : 0;
+        const qsizetype nul = text.indexOf(QChar(0));
+        const QByteArray name = (nul < 0 ? text : text.left(nul)).toLatin1();
+        m_InexactNames += nul >= 0 || std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; }) ? 1 : 0;
         if (!m_Writer.WriteInt32(node->GetHierarchyCode()) || !m_Writer.WriteInt32(qint32(name.size()))
             || !m_Writer.Write(name.constData(), name.size()) || !m_Writer.WriteInt32(node->m_Level)
             || !m_Writer.WriteInt32(node->m_Shown ? 1 : 0) || !m_Writer.WriteInt32(node->m_Digital ? 1 : 0))
