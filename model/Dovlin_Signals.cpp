@@ -150,15 +150,12 @@ const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
     }
     // Its place may have been taken by another box since it was read before.
     m_CacheEvictions = cache->Evictions();
-    const Recent fresh{box, events, *m_CacheEvictions};
-    if (m_Recent[0].m_Box == box)
-        m_Recent[0] = fresh;
-    else if (m_Recent[1].m_Box == box)
-        m_Recent[1] = fresh;
-    else {
-        m_Recent[m_Older] = fresh;
-        m_Older ^= 1;
+    if (m_RecentEvictions != *m_CacheEvictions) {
+        for (Recent &recent : m_Recent)
+            recent.m_Box = -1;
+        m_RecentEvictions = *m_CacheEvictions;
     }
+    m_Recent[box % m_nRecent] = Recent{int(box), events};
     return events;
 }
 
@@ -425,15 +422,40 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
         const qint64 found = FindInBox(time, from);
         return found < 0 ? count : found;
     }
-    // Boxes after from's in steps that double, then a binary search between the last two: a nearby
-    // answer costs a few steps. Every event of box lo is before time.
-    qint64 lo = box, hi = qint64(m_LastBox) + 1;
-    for (qint64 step = 1; lo + step <= m_LastBox; step *= 2) {
-        if (BoxFirstTime(lo + step) >= time) {
-            hi = lo + step;
-            break;
+    // The box is guessed from the density of the boxes still ahead, then a bracket around the
+    // guess widens in doubling steps: evenly spread changes take a few probes, bursts a few more.
+    // Each probe may touch a box of its own (format 1), so few count. Every event of box lo is
+    // before time, and box hi starts at or after it (or is past the last).
+    const qint64 lastBox = m_LastBox;
+    const qint64 lastFirst = BoxFirstTime(lastBox);
+    qint64 lo = box, hi = lastBox + 1;
+    if (lastFirst < time) {
+        lo = lastBox;
+    } else if (lastBox - box > 1) {
+        hi = lastBox;
+        const double share = (double(time) - double(events[last].m_Time)) / (double(lastFirst) - double(events[last].m_Time));
+        const qint64 guess = qBound(lo + 1, lo + qint64(share * double(hi - lo)), hi - 1);
+        if (BoxFirstTime(guess) >= time) {
+            hi = guess;
+            for (qint64 step = 1; hi - step > lo; step *= 2) {
+                if (BoxFirstTime(hi - step) < time) {
+                    lo = hi - step;
+                    break;
+                }
+                hi -= step;
+            }
+        } else {
+            lo = guess;
+            for (qint64 step = 1; lo + step < hi; step *= 2) {
+                if (BoxFirstTime(lo + step) >= time) {
+                    hi = lo + step;
+                    break;
+                }
+                lo += step;
+            }
         }
-        lo += step;
+    } else {
+        hi = lastBox;
     }
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;

@@ -228,9 +228,9 @@ private:
                 return ref.Events();
         }
         // The boxes read last are still where they were while the cache let none go.
-        for (const Recent &recent : m_Recent)
-            if (box == recent.m_Box && m_CacheEvictions && recent.m_Evictions == *m_CacheEvictions)
-                return recent.m_Events;
+        const Recent &recent = m_Recent[box % m_nRecent];
+        if (box == recent.m_Box && m_CacheEvictions && m_RecentEvictions == *m_CacheEvictions)
+            return recent.m_Events;
         return CachedBox(box);
     }
     const CSignalEvent *CachedBox(qint64 box) const;
@@ -275,16 +275,17 @@ private:
     };
     std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
     mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
-    // The two boxes read from the cache last, and their keys there: a column's queries ask for the
-    // box it starts in and the one it ends in, over and over.
+    // The boxes read from the cache last, by their number modulo four: a column's queries ask for
+    // the boxes it spans (up to three when it holds one box of events) over and over. They hold
+    // while the cache's count of boxes let go stays m_RecentEvictions.
     struct Recent
     {
-        qint64 m_Box = -1;
+        int m_Box = -1;
         const CSignalEvent *m_Events = nullptr;
-        quint64 m_Evictions = 0;
     };
-    mutable Recent m_Recent[2];
-    mutable int m_Older = 0;
+    static constexpr int m_nRecent = 4;
+    mutable Recent m_Recent[m_nRecent];
+    mutable quint64 m_RecentEvictions = 0;
     mutable const quint64 *m_CacheEvictions = nullptr;
     std::optional<CSignalEvent> m_MinEvent;
     std::optional<CSignalEvent> m_MaxEvent;

@@ -89,20 +89,32 @@ QList<qint64> tst_Columns::times(const QString &shape, int count, quint32 seed)
 void tst_Columns::findFrom_data()
 {
     QTest::addColumn<QString>("shape");
-    for (const char *shape : {"even", "bursts", "equal"})
-        QTest::newRow(shape) << QString(shape);
+    QTest::addColumn<bool>("packed");
+    for (const char *shape : {"even", "bursts", "equal"}) {
+        QTest::newRow(shape) << QString(shape) << false;
+        QTest::newRow(qPrintable(QString("%1, kept packed").arg(shape))) << QString(shape) << true;
+    }
 }
 
 void tst_Columns::findFrom()
 {
     QFETCH(QString, shape);
-    Dovlin_FileManager model;
-    auto *signal = &model.AddSignal<Dovlin_IntSignal>();
+    QFETCH(bool, packed);
+    Dovlin_FileManager built, loaded;
+    auto *signal = &built.AddSignal<Dovlin_IntSignal>();
     const QList<qint64> eventTimes = times(shape, 5000, 7);
     for (qint64 t : eventTimes)
         signal->AddEvent(t, t);
-    QList<qint64> stored{-1};
-    stored += eventTimes;
+    // A file of format 2 keeps the events packed, searched through its box index.
+    QTemporaryDir dir;
+    if (packed) {
+        const QString path = dir.filePath("packed.dvn");
+        QVERIFY(built.Save(path, eventTimes.last()) && loaded.Load(path));
+        signal = static_cast<Dovlin_IntSignal *>(loaded.GetSignal(0));
+    }
+    QList<qint64> stored;
+    for (qint64 i = 0; i < signal->GetnEvent(); ++i)
+        stored << signal->GetEvent(i)->m_Time;
     QRandomGenerator random(11);
     for (int query = 0; query < 3000; ++query) {
         const qint64 time = random.bounded(int(eventTimes.last() + 20)) - 5;
