@@ -15,7 +15,7 @@ constexpr quint64 NoKey = ~quint64(0);
 
 Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
 {
-    // A power of two of sets, so that a key's set is the top bits of its hash.
+    // A power of two of sets, so that a place's set is its low bits.
     int bits = 0;
     while ((qint64(m_Ways) << (bits + 1)) <= qMax<qint64>(capacity, m_Ways))
         ++bits;
@@ -25,27 +25,32 @@ Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
             set.m_Keys[way] = NoKey;
             set.m_Used[way] = 0;
         }
-    m_Shift = 64 - bits;
-        m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
+    m_Mask = (quint64(1) << bits) - 1;
+    m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
 }
 
 Dovlin_BoxCache::~Dovlin_BoxCache() = default;
 
-CSignalEvent *Dovlin_BoxCache::Find(quint64 key)
+CSignalEvent *Dovlin_BoxCache::EventsOf(const Set &set, int way) const
 {
-    Set &set = m_Shift == 64 ? m_Sets[0] : SetOf(key);
+    return m_Events.get() + (size_t(way) * m_Sets.size() + size_t(&set - m_Sets.data())) * Dovlin_Signal::m_BoxSize;
+}
+
+CSignalEvent *Dovlin_BoxCache::Find(quint64 key, quint64 place)
+{
+    Set &set = SetOf(place);
     for (int way = 0; way < m_Ways; ++way) {
         if (set.m_Keys[way] == key) {
             set.m_Used[way] = ++m_Clock;
-            return m_Events.get() + ((&set - m_Sets.data()) * m_Ways + way) * Dovlin_Signal::m_BoxSize;
+            return EventsOf(set, way);
         }
     }
     return nullptr;
 }
 
-CSignalEvent *Dovlin_BoxCache::Insert(quint64 key)
+CSignalEvent *Dovlin_BoxCache::Insert(quint64 key, quint64 place)
 {
-    Set &set = m_Shift == 64 ? m_Sets[0] : SetOf(key);
+    Set &set = SetOf(place);
     int oldest = 0;
     for (int way = 1; way < m_Ways; ++way)
         // The clock wraps: what lies furthest back from it is the oldest.
@@ -54,12 +59,12 @@ CSignalEvent *Dovlin_BoxCache::Insert(quint64 key)
     m_Evictions += set.m_Keys[oldest] != NoKey ? 1 : 0;
     set.m_Keys[oldest] = key;
     set.m_Used[oldest] = ++m_Clock;
-    return m_Events.get() + ((&set - m_Sets.data()) * m_Ways + oldest) * Dovlin_Signal::m_BoxSize;
+    return EventsOf(set, oldest);
 }
 
-void Dovlin_BoxCache::Forget(quint64 key)
+void Dovlin_BoxCache::Forget(quint64 key, quint64 place)
 {
-    Set &set = m_Shift == 64 ? m_Sets[0] : SetOf(key);
+    Set &set = SetOf(place);
     for (int way = 0; way < m_Ways; ++way)
         if (set.m_Keys[way] == key) {
             set.m_Keys[way] = NoKey;

@@ -34,13 +34,15 @@ public:
     Dovlin_BoxCache(const Dovlin_BoxCache &) = delete;
     Dovlin_BoxCache &operator=(const Dovlin_BoxCache &) = delete;
 
-    CSignalEvent *Find(quint64 key);
+    // A box goes by its key, which names it, into the set its place picks: a signal gives its
+    // boxes consecutive places, so that a walk through them reads the cache in order.
+    CSignalEvent *Find(quint64 key, quint64 place);
     // Counts the boxes the cache let go: a box it handed out is still there while the count stays.
     const quint64 *Evictions() const { return &m_Evictions; }
     // The slot of key, which the caller fills; the least recently used box of its set goes.
-    CSignalEvent *Insert(quint64 key);
+    CSignalEvent *Insert(quint64 key, quint64 place);
     // Drops key, whose slot the caller could not fill.
-    void Forget(quint64 key);
+    void Forget(quint64 key, quint64 place);
 
 private:
     struct Set
@@ -48,11 +50,13 @@ private:
         quint64 m_Keys[m_Ways];
         quint32 m_Used[m_Ways];
     };
-    Set &SetOf(quint64 key) { return m_Sets[size_t((key * 0x9E3779B97F4A7C15ull) >> m_Shift)]; }
+    Set &SetOf(quint64 place) { return m_Sets[size_t(place & m_Mask)]; }
+    // Each way's boxes lie in the order of their sets.
+    CSignalEvent *EventsOf(const Set &set, int way) const;
 
     std::vector<Set> m_Sets;
     std::unique_ptr<CSignalEvent[]> m_Events;
-    int m_Shift;
+    quint64 m_Mask = 0;
     quint32 m_Clock = 0;
     quint64 m_Evictions = 0;
 };

@@ -140,11 +140,14 @@ const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
     }
     const quint64 key = m_Packed ? PackedKey | quint64(m_Packed->m_DataOffset + m_Packed->BoxOffset(box))
                                  : quint64(m_Boxes[size_t(box)].Number());
-    CSignalEvent *events = cache->Find(key);
+    // Spilled boxes are numbered in the order they were written; a packed signal's boxes follow
+    // one another from a place of its own.
+    const quint64 place = m_Packed ? (quint64(m_Index) * 0x9E3779B97F4A7C15ull >> 32) + quint64(box) : key;
+    CSignalEvent *events = cache->Find(key, place);
     if (!events) {
-        events = cache->Insert(key);
+        events = cache->Insert(key, place);
         if (!UnpackInto(box, events)) {
-            cache->Forget(key);
+            cache->Forget(key, place);
             return nullptr;
         }
     }
