@@ -356,7 +356,7 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         Dovlin_Hierarchy *node = m_Model.AddNodeOfCode(composite ? Dovlin_HierarchyCode::Composite : Dovlin_HierarchyCode::Scalar);
         if (!node)
             return Fail(QStringLiteral("out of memory"));
-        node->SetName(QString::fromUtf8(name));
+        node->SetName(Utf8Text(name));
         previousName = std::move(name);
         node->m_Shown = flags & Shown;
         node->m_Digital = flags & Digital;
