@@ -3,6 +3,8 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_FileMapping.h"
 #include "Dovlin_Format2Reader.h"
+#include "Dovlin_FstReader.h"
+#include "Dovlin_FstText.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_SpillFile.h"
@@ -239,11 +241,33 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     m_ErrorString.clear();
     m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
+    // An FST file is read into VCD text, which is converted in its name: messages and the wave
+    // file's record of its dump name the FST file.
+    if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
+        Dovlin_FstText text(m_Reporter);
+        if (!text.Write(vcdPath)) {
+            if (text.Cancelled()) {
+                m_Cancelled = true;
+                m_ErrorString = text.ErrorString();
+                return false;
+            }
+            return Fail(text.ErrorString());
+        }
+        m_SourceDump = vcdPath;
+        const bool converted = Convert(text.Path(), wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath);
+        m_SourceDump.clear();
+        m_VcdPath = vcdPath;
+        m_Stats.m_Bytes = QFileInfo(vcdPath).size();
+        m_Stats.m_Seconds = timer.elapsed() / 1000.0;
+        return converted;
+    }
+    const QString dumpPath = m_SourceDump.isEmpty() ? vcdPath : m_SourceDump;
+    m_VcdPath = dumpPath;
 
     vcd_lex lexer;
     vcd_yacc parser;
     parser.SetReporter(m_Reporter);
-    parser.SetVCDFileName(vcdPath);
+    parser.SetVCDFileName(dumpPath);
     parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
     m_WaveFileName = parser.m_WaveFileName;
     // Events beyond the memory budget wait in a spill file until they are written, so a dump
@@ -255,7 +279,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if ((temporary.isEmpty() || !parser.m_pFileManager->EnableSpill(temporary)) &&
         !parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) && m_Reporter)
         m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory")
-                                .arg(vcdPath, parser.m_pFileManager->ErrorString()));
+                                .arg(dumpPath, parser.m_pFileManager->ErrorString()));
     if (m_MaxTokenLength > 0)
         lexer.yytextmax = m_MaxTokenLength;
     if (m_MaxSignals > 0)
@@ -276,9 +300,12 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     lexer.SetProgress(m_Reporter, info.size());
     // The dump as the import opens it: its time now, so that a dump written on while it is read
     // does not count as converted, and its first bytes, which a growing dump keeps.
-    const int descriptor = fileno(file.get());
+    std::unique_ptr<FILE, FileCloser> source;
+    if (!m_SourceDump.isEmpty())
+        source.reset(std::fopen(QFile::encodeName(m_SourceDump).constData(), "rb"));
+    const int descriptor = fileno(source ? source.get() : file.get());
     struct stat status;
-    const bool stated = fstat(descriptor, &status) == 0;
+    const bool stated = (m_SourceDump.isEmpty() || source) && fstat(descriptor, &status) == 0;
     QByteArray head;
     if (stated)
         ReadAt(descriptor, 0, qMin<qint64>(status.st_size, Dovlin_DumpIdentity::m_EdgeBytes), head);
@@ -309,7 +336,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
 
     if (stated) {
         Dovlin_DumpIdentity dump;
-        dump.m_Size = lexer.BytesRead();
+        dump.m_Size = source ? qint64(status.st_size) : lexer.BytesRead();
         dump.m_Modified = ModifiedNanoseconds(status);
         dump.m_Digest = EdgeDigest(descriptor, dump.m_Size, head);
         parser.m_pFileManager->SetDumpIdentity(dump);

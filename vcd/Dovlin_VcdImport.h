@@ -19,7 +19,7 @@ struct Dovlin_ImportStats
     double m_Seconds = 0;
 };
 
-// Converts one VCD file into a wave file: scanner, parser and model live only for the call.
+// Converts one VCD or FST file into a wave file: scanner, parser and model live only for the call.
 // Problems in the dump and the reason of a failure go to the reporter, and the import reports
 // its progress there and stops when the reporter declines to go on. On failure or cancel no
 // wave file is left behind and an existing one is untouched. A wave file that is replaced hands
@@ -85,6 +85,8 @@ private:
 
     Dovlin_ImportReporter *m_Reporter;
     QString m_VcdPath;
+    // The FST file whose VCD text Convert reads, while it does.
+    QString m_SourceDump;
     QString m_WaveFileName;
     QString m_ErrorString;
     bool m_Cancelled = false;
