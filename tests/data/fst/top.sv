@@ -1,5 +1,6 @@
 // SystemVerilog types and generate scopes, dumped by Verilator as FST. Build and run with
 // "verilator --binary --trace-fst -Wno-fatal top.sv", then "obj_dir/Vtop".
+`timescale 1ns/1ns
 typedef enum logic [1:0] {IDLE, RUN, DONE} state_t;
 typedef struct packed { logic valid; logic [2:0] data; } packet_t;
 
