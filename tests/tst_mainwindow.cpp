@@ -249,7 +249,7 @@ private Q_SLOTS:
             << "run.vcd" << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
             << "line 6: syntax error: unexpected 'foo'";
         QTest::newRow("not a VCD file") << "run.vcd" << QByteArray("time,clk\n0,1\n")
-                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD file.";
+                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD or an FST file.";
         QTest::newRow("empty") << "run.vcd" << QByteArray("") << "it holds no signals";
         QTest::newRow("no variable") << "run.vcd" << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
                                      << "it holds no signals";
