@@ -351,6 +351,24 @@ void TextWriter::Finish()
     Flush(true);
 }
 
+class SecondHalf : public Dovlin_ImportReporter
+{
+public:
+    SecondHalf(Dovlin_ImportReporter *whole, qint64 size) : m_Whole(whole), m_Size(size) {}
+    void Error(const QString &text) override { m_Whole->Error(text); }
+    void Warning(const QString &text) override { m_Whole->Warning(text); }
+    bool Progress(qint64 bytesRead, qint64 bytesTotal) override
+    {
+        const double share = bytesTotal > 0 ? double(bytesRead) / double(bytesTotal) : 1.0;
+        return m_Whole->Progress(m_Size + qint64(share * double(m_Size)), 2 * m_Size);
+    }
+    bool WriteProgress(qint64 written, qint64 total) override { return m_Whole->WriteProgress(written, total); }
+
+private:
+    Dovlin_ImportReporter *m_Whole;
+    qint64 m_Size;
+};
+
 } // namespace
 
 Dovlin_FstText::Dovlin_FstText(Dovlin_ImportReporter *reporter)
@@ -386,7 +404,7 @@ bool Dovlin_FstText::Write(const QString &fstPath)
     writer.Declarations();
     bool ok = true;
     for (int i = 0; ok && i < reader.BlockCount(); ++i) {
-        if (m_Reporter && !m_Reporter->Progress(reader.BlockOffset(i), reader.Size())) {
+        if (m_Reporter && !m_Reporter->Progress(reader.BlockOffset(i), 2 * reader.Size())) {
             m_Cancelled = true;
             m_ErrorString = QStringLiteral("cancelled");
             ok = false;
@@ -406,6 +424,7 @@ bool Dovlin_FstText::Write(const QString &fstPath)
     if (!ok || !written)
         return false;
     if (m_Reporter) {
+        m_TextReporter = std::make_unique<SecondHalf>(m_Reporter, reader.Size());
         if (!reader.Truncation().isEmpty())
             m_Reporter->Warning(QStringLiteral("%1: %2; read up to its last complete block").arg(fstPath, reader.Truncation()));
         if (writer.SkippedPorts() > 0)

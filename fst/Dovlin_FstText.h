@@ -25,9 +25,13 @@ public:
     QString Path() const;
     QString ErrorString() const { return m_ErrorString; }
     bool Cancelled() const { return m_Cancelled; }
+    // The reporter for the import of the text: it passes everything on to this one's, the text's
+    // progress as the second half of the whole (the FST file's was the first). Null without one.
+    Dovlin_ImportReporter *TextReporter() const { return m_TextReporter.get(); }
 
 private:
     Dovlin_ImportReporter *m_Reporter;
+    std::unique_ptr<Dovlin_ImportReporter> m_TextReporter;
     std::unique_ptr<QTemporaryFile> m_File;
     QString m_ErrorString;
     bool m_Cancelled = false;

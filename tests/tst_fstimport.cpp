@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <vector>
 
 using namespace VcdTesting;
@@ -33,7 +34,7 @@ private slots:
     void fastLz();
     void damaged_data();
     void damaged();
-    void waveFileReused();
+    void waveFileReusedAndProgress();
 };
 
 QString TestFstImport::convert(const QString &dump, RecordingReporter &reporter, const QString &wave)
@@ -207,7 +208,9 @@ void TestFstImport::damaged()
     QVERIFY(!QFile::exists(m_Dir.filePath(QStringLiteral("damaged.dvn"))));
 }
 
-void TestFstImport::waveFileReused()
+// The wave file goes beside the FST file and stands while the FST file is unchanged; progress
+// runs once from the start of the FST file to the end of its text.
+void TestFstImport::waveFileReusedAndProgress()
 {
     const QString fst = m_Dir.filePath(QStringLiteral("reused.fst"));
     QFile::remove(fst);
@@ -216,6 +219,10 @@ void TestFstImport::waveFileReused()
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(importer.Convert(fst));
     QCOMPARE(importer.WaveFileName(), m_Dir.filePath(QStringLiteral("reused.dvn")));
+    const qint64 size = QFileInfo(fst).size();
+    QCOMPARE(reporter.m_Total, 2 * size);
+    QVERIFY(std::is_sorted(reporter.m_Progress.begin(), reporter.m_Progress.end()));
+    QCOMPARE(reporter.m_Progress.last(), 2 * size);
     QCOMPARE(Dovlin_VcdImport::UpToDateWaveFile(fst), importer.WaveFileName());
     QFile file(fst);
     QVERIFY(file.open(QIODevice::Append) && file.write(QByteArray(1, 0)) == 1);

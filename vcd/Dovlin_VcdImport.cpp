@@ -254,7 +254,10 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
             return Fail(text.ErrorString());
         }
         m_SourceDump = vcdPath;
+        Dovlin_ImportReporter *const reporter = m_Reporter;
+        m_Reporter = text.TextReporter();
         const bool converted = Convert(text.Path(), wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath);
+        m_Reporter = reporter;
         m_SourceDump.clear();
         m_VcdPath = vcdPath;
         m_Stats.m_Bytes = QFileInfo(vcdPath).size();
