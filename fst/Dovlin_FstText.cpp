@@ -299,24 +299,16 @@ bool TextWriter::Block(int i)
         if (!schedule(k, 0))
             return false;
     }
-    // The first block's frame holds the values before its first change: those not replaced at
-    // the same time are written with it.
-    if (i == 0) {
-        const bool sameTime = times > 0 && block.m_Times[0] == block.m_Begin;
-        if (!sameTime)
-            Time(block.m_Begin);
-        else
-            Time(block.m_Times[0]);
-        std::vector<bool> changedFirst(size_t(block.m_FrameHandles), false);
-        if (sameTime)
-            for (qint64 k = head[0]; k >= 0; k = next[size_t(k)])
-                if (quint64(k) < block.m_FrameHandles)
-                    changedFirst[size_t(k)] = true;
+    // The first block's frame holds the values before its first time. As fst2vcd does, it is
+    // written only when that time is later than the block's: values a writer gave before a
+    // first time equal to it (most often x, or NaN) stay unwritten.
+    if (i == 0 && (times == 0 || block.m_Times[0] != block.m_Begin)) {
+        Time(block.m_Begin);
         m_Text += "$dumpvars\n";
         size_t offset = 0;
         for (quint64 k = 0; k < block.m_FrameHandles; ++k) {
             const quint32 geometry = m_Reader.Geometry(quint32(k + 1));
-            if (geometry != Dovlin_FstReader::StringGeometry && !changedFirst[size_t(k)])
+            if (geometry != Dovlin_FstReader::StringGeometry)
                 FrameValue(quint32(k + 1), block, offset);
             offset += geometry == Dovlin_FstReader::RealGeometry ? 8
                       : geometry == Dovlin_FstReader::StringGeometry ? 0 : geometry;

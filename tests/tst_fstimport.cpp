@@ -62,6 +62,8 @@ void TestFstImport::sameAsVcd_data()
     QTest::newRow("verilator") << "verilator.fst" << 1;
     QTest::newRow("verilator LZ4 twice") << "verilator-lz4twice.fst" << 1;
     QTest::newRow("ghdl") << "ghdl.fst" << 0;
+    // Strings, and a real whose only value is the frame's NaN.
+    QTest::newRow("ghdl strings") << "ghdl-enums.fst" << 0;
     // Every variable type, strings, a 70-bit vector, several changes at one time.
     QTest::newRow("vcd2fst -Z") << "mixed-Z.fst" << 0;
     QTest::newRow("vcd2fst -F") << "mixed-F.fst" << 0;
