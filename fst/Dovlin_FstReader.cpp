@@ -135,6 +135,14 @@ bool lz4Exactly(const unsigned char *in, size_t inSize, unsigned char *out, size
                                int(size)) == int(size);
 }
 
+// Times add up modulo 2^64: a writer that went back in time stored the difference as a huge step.
+quint64 wrappingSum(quint64 a, quint64 b)
+{
+    quint64 sum;
+    __builtin_add_overflow(a, b, &sum);
+    return sum;
+}
+
 QString hex(unsigned value)
 {
     return QStringLiteral("0x%1").arg(value, 2, 16, QLatin1Char('0'));
@@ -491,7 +499,7 @@ bool Dovlin_FstReader::ReadBlackouts(const BlockPlace &place)
     quint64 time = 0;
     for (quint32 i = 0; i < count && in.m_Ok; ++i) {
         const bool on = in.Byte() != 0;
-        time += in.Varint();
+        time = wrappingSum(time, in.Varint());
         m_Blackouts.push_back({time, on});
     }
     if (!in.m_Ok || in.m_P != in.m_End)
@@ -566,7 +574,7 @@ bool Dovlin_FstReader::ReadBlock(int i, Block &block)
     block.m_Times.resize(size_t(timeCount));
     quint64 time = 0;
     for (quint64 t = 0; t < timeCount; ++t)
-        block.m_Times[size_t(t)] = time += timeIn.Varint();
+        block.m_Times[size_t(t)] = time = wrappingSum(time, timeIn.Varint());
     if (!timeIn.m_Ok || timeIn.m_P != timeIn.m_End)
         return fail(QStringLiteral("its %1 times do not fill its time table").arg(timeCount));
 
@@ -655,27 +663,28 @@ bool Dovlin_FstReader::ReadBlock(int i, Block &block)
         bool m_Raw = false;
     };
     std::vector<Stored> sizes(static_cast<size_t>(indexHandles));
-    for (quint64 k = indexHandles; k-- > 0;) {
-        if (offsets[size_t(k)] == None)
+    for (quint64 k = indexHandles; k > 0; --k) {
+        const size_t h = size_t(k - 1);
+        if (offsets[h] == None)
             continue;
-        const unsigned char *p = packType + offsets[size_t(k)];
+        const unsigned char *p = packType + offsets[h];
         const unsigned char *const chainEnd = packType + next;
         Cursor c{p, chainEnd};
         const quint32 unpacked = c.Varint32();
         if (!c.m_Ok)
-            return fail(QStringLiteral("the chain of handle %1 is cut short").arg(k + 1));
+            return fail(QStringLiteral("the chain of handle %1 is cut short").arg(h + 1));
         const quint64 stored = quint64(chainEnd - c.m_P);
         const quint64 size = unpacked ? unpacked : stored;
         const quint64 ratio = *packType == 'Z' || (*packType != 'F' && *packType != '4') ? DeflateRatio : Lz4Ratio;
         if (unpacked && size > stored * ratio + Slack)
-            return fail(QStringLiteral("the chain of handle %1 cannot unpack to %2 bytes").arg(k + 1).arg(size));
-        sizes[size_t(k)] = {c.m_P - packType, size, unpacked == 0};
-        storedEnd[size_t(k)] = size_t(next);
+            return fail(QStringLiteral("the chain of handle %1 cannot unpack to %2 bytes").arg(h + 1).arg(size));
+        sizes[h] = {c.m_P - packType, size, unpacked == 0};
+        storedEnd[h] = size_t(next);
         total += size;
-        next = offsets[size_t(k)];
+        next = offsets[h];
     }
     // The writer's own count bounds what the chains may unpack to; a little more is allowed for its rounding.
-    if (total > memory + (memory >> 3) + (quint64(1) << 20))
+    if (total > memory && total - memory > (memory >> 3) + (quint64(1) << 20))
         return fail(QStringLiteral("its chains unpack to %1 bytes").arg(total));
     try {
         block.m_Chains.resize(size_t(total));

@@ -293,10 +293,10 @@ bool TextWriter::Block(int i)
         head[size_t(index[k])] = qint64(k);
         return true;
     };
-    for (size_t k = handles; k-- > 0;) {
-        at[k] = block.m_Chains.data() + block.m_ChainStart[k];
-        end[k] = at[k] + block.m_ChainSize[k];
-        if (!schedule(k, 0))
+    for (size_t k = handles; k > 0; --k) {
+        at[k - 1] = block.m_Chains.data() + block.m_ChainStart[k - 1];
+        end[k - 1] = at[k - 1] + block.m_ChainSize[k - 1];
+        if (!schedule(k - 1, 0))
             return false;
     }
     // The first block's frame holds the values before its first time. As fst2vcd does, it is
