@@ -129,6 +129,14 @@ void Dovlin_Signal::Unpack()
     m_WorkingBox = m_LastBox >= 0 ? m_Boxes.back().Events() : nullptr;
 }
 
+namespace {
+// Where a signal's boxes start in the box cache: signals spread over it.
+quint64 PlaceHash(int index)
+{
+    return quint64(index) * 0x9E3779B97F4A7C15ull >> 32;
+}
+} // namespace
+
 const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
 {
     if (m_Packed && m_Packed->m_nBox == 0)
@@ -142,7 +150,7 @@ const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
                                  : quint64(m_Boxes[size_t(box)].Number());
     // Spilled boxes are numbered in the order they were written; a packed signal's boxes follow
     // one another from a place of its own.
-    const quint64 place = m_Packed ? (quint64(m_Index) * 0x9E3779B97F4A7C15ull >> 32) + quint64(box) : key;
+    const quint64 place = m_Packed ? PlaceHash(m_Index) + quint64(box) : key;
     CSignalEvent *events = cache->Find(key, place);
     if (!events) {
         events = cache->Insert(key, place);

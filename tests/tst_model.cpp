@@ -61,6 +61,8 @@ private slots:
     void linkingStopsAtMaxDepth();
     void nameFilterBeyondLatin1_data();
     void nameFilterBeyondLatin1();
+    void nameFilterBounded_data();
+    void nameFilterBounded();
     void outOfRange();
 };
 
@@ -275,6 +277,36 @@ void tst_Model::nameFilterBeyondLatin1()
         if (marks[size_t(i)] == Dovlin_NameFilter::Match)
             found << fm.GetHierarchy(i)->GetName();
     QCOMPARE(found, matches);
+}
+
+void tst_Model::nameFilterBounded_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("matches"); // -1: the filter stops and says where
+    // Patterns that a matcher going back over every star or group would take minutes on: 5 000
+    // names of 200 letters.
+    QTest::newRow("many stars, no match") << "*a*a*a*a*a*a*a*a*b" << 0;
+    QTest::newRow("many stars, every name") << "*a*a*a*a*a*a*a*a*a" << 5000;
+    QTest::newRow("star and one character") << "top_?*" << 0;
+    QTest::newRow("nested repeats stop") << "/\\.(a|aa)+[^a]" << -1;
+    QTest::newRow("a plain expression") << "/a{200}$" << 5000;
+}
+
+void tst_Model::nameFilterBounded()
+{
+    QFETCH(QString, pattern);
+    QFETCH(int, matches);
+    Dovlin_FileManager fm;
+    auto *top = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("top"));
+    for (int i = 0; i < 5000; ++i)
+        QVERIFY(top->AddHierarchy(&fm.AddNode<Dovlin_ScalarHierarchy>(QString(200, QLatin1Char('a')))));
+    Dovlin_NameFilter filter;
+    QVERIFY2(filter.SetPattern(pattern), qPrintable(filter.ErrorString()));
+    std::vector<unsigned char> marks;
+    QCOMPARE(filter.Apply(fm, marks), matches);
+    QCOMPARE(filter.LimitString().isEmpty(), matches >= 0);
+    if (matches < 0)
+        QVERIFY2(filter.LimitString().contains("top." + QString(200, QLatin1Char('a'))), qPrintable(filter.LimitString()));
 }
 
 void tst_Model::outOfRange()

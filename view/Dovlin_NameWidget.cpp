@@ -213,6 +213,11 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
     // One filter serves every pattern: it keeps the dotted paths it built.
     if (!m_Filter.SetPattern(pattern))
         return false;
+    std::vector<unsigned char> marks;
+    const int matches = m_Filter.IsEmpty() ? 0 : m_Filter.Apply(m_Owner->fileManager(), marks);
+    // An expression that stopped on a path leaves the tree as the last pattern left it.
+    if (matches < 0)
+        return false;
     const bool wasFiltered = m_Filtered;
     m_Filtered = !m_Filter.IsEmpty();
     if (!m_Filtered) {
@@ -221,8 +226,7 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
         if (!wasFiltered)
             return true;
     } else {
-        std::vector<unsigned char> marks;
-        m_FilterMatches = m_Filter.Apply(m_Owner->fileManager(), marks);
+        m_FilterMatches = matches;
         // Another letter often picks the same nodes: the tree stays as it is.
         if (wasFiltered && marks == m_FilterMarks)
             return true;
@@ -248,7 +252,7 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
 void Dovlin_NameWidget::FilterNewModel(const Dovlin_FileManager &fileManager)
 {
     if (m_Filtered)
-        m_FilterMatches = m_Filter.Apply(fileManager, m_FilterMarks);
+        m_FilterMatches = qMax(0, m_Filter.Apply(fileManager, m_FilterMarks));
 }
 
 bool Dovlin_NameWidget::SelectFirstMatch()

@@ -60,15 +60,16 @@ public:
 
     // Shows only the nodes the pattern picks, with their ancestors expanded, hidden nodes
     // included; an empty pattern brings back the tree the nodes' flags describe. False for a
-    // pattern that does not compile (see FilterError), which leaves the tree as the last pattern
-    // that did made it.
+    // pattern that does not compile or an expression stopped on a path (see FilterError and
+    // FilterStopped), which leaves the tree as the last pattern that did made it.
     bool SetFilter(const QString &pattern);
     // A reload put another model in place of the one the filter marked: marks it afresh, before
     // GenerateNameView builds the tree from it.
     void FilterNewModel(const Dovlin_FileManager &fileManager);
     bool IsFiltered() const { return m_Filtered; }
     int FilterMatches() const { return m_FilterMatches; }
-    QString FilterError() const { return m_Filter.ErrorString(); }
+    QString FilterError() const { return FilterStopped() ? m_Filter.LimitString() : m_Filter.ErrorString(); }
+    bool FilterStopped() const { return !m_Filter.LimitString().isEmpty(); }
     // Whether the tree has a line for node: shown by its flag, or picked by the filter.
     bool IsListed(const Dovlin_Hierarchy *node) const;
     bool HasListedChild(const Dovlin_CompositeHierarchy *node) const;

@@ -59,7 +59,8 @@ void Dovlin_SignalFilter::apply()
 {
     m_Pause->stop();
     if (!m_Tree->SetFilter(m_Line->text()))
-        m_Status->setText(tr("Not a regular expression: %1").arg(m_Tree->FilterError()));
+        m_Status->setText(m_Tree->FilterStopped() ? m_Tree->FilterError()
+                                                  : tr("Not a regular expression: %1").arg(m_Tree->FilterError()));
     else if (!m_Tree->IsFiltered())
         m_Status->clear();
     else if (m_Tree->FilterMatches() == 0)

@@ -247,6 +247,12 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
             signal.GetnEvent() > 1 ? signal.GetEvent(qMax<qint64>(1, qint64(signal.GetLastBox()) * Dovlin_BoxCodec::MaxEvents)) : std::nullopt;
         endTime = qMax(endTime, end ? (lastBoxStart ? lastBoxStart->m_Time : -1) : signal.GetLastTime());
     }
+    // The format's end time of -1 says the file holds no events.
+    for (int s = 0; s < nSignal && endTime < 0; ++s)
+        if (m_Model.GetSignal(s)->GetnEvent() > 1) {
+            m_ErrorString = QStringLiteral("every event lies before time 0, and a file of format 2 ends at 0 or later");
+            return false;
+        }
 
     const bool hasDump = m_Model.DumpIdentity().IsKnown();
     const bool hasView = m_Model.SavedView().m_Present;
