@@ -100,6 +100,20 @@ QByteArray EdgeDigest(int descriptor, qint64 size, QByteArray head)
     hash.addData(tail);
     return hash.result();
 }
+
+// A dump's identity (Dovlin_DumpIdentity) as the file is now; not known when it cannot be read.
+Dovlin_DumpIdentity IdentityNow(const QString &path)
+{
+    Dovlin_DumpIdentity identity;
+    QFile file(path);
+    struct stat status;
+    if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &status) != 0)
+        return identity;
+    identity.m_Size = status.st_size;
+    identity.m_Modified = ModifiedNanoseconds(status);
+    identity.m_Digest = EdgeDigest(file.handle(), identity.m_Size, QByteArray());
+    return identity;
+}
 }
 
 Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
@@ -244,6 +258,9 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     // An FST file is read into VCD text, which is converted in its name: messages and the wave
     // file's record of its dump name the FST file.
     if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
+        // The FST file as the import finds it, before it is read: one still being written has
+        // grown by the time its text is converted.
+        m_SourceIdentity = IdentityNow(vcdPath);
         Dovlin_FstText text(m_Reporter);
         if (!text.Write(vcdPath)) {
             if (text.Cancelled()) {
@@ -303,12 +320,9 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     lexer.SetProgress(m_Reporter, info.size());
     // The dump as the import opens it: its time now, so that a dump written on while it is read
     // does not count as converted, and its first bytes, which a growing dump keeps.
-    std::unique_ptr<FILE, FileCloser> source;
-    if (!m_SourceDump.isEmpty())
-        source.reset(std::fopen(QFile::encodeName(m_SourceDump).constData(), "rb"));
-    const int descriptor = fileno(source ? source.get() : file.get());
+    const int descriptor = fileno(file.get());
     struct stat status;
-    const bool stated = (m_SourceDump.isEmpty() || source) && fstat(descriptor, &status) == 0;
+    const bool stated = fstat(descriptor, &status) == 0;
     QByteArray head;
     if (stated)
         ReadAt(descriptor, 0, qMin<qint64>(status.st_size, Dovlin_DumpIdentity::m_EdgeBytes), head);
@@ -337,9 +351,11 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (parser.m_pFileManager->GetnSignal() == 0)
         return Fail(QStringLiteral("it holds no signals"));
 
-    if (stated) {
+    if (!m_SourceDump.isEmpty()) {
+        parser.m_pFileManager->SetDumpIdentity(m_SourceIdentity);
+    } else if (stated) {
         Dovlin_DumpIdentity dump;
-        dump.m_Size = source ? qint64(status.st_size) : lexer.BytesRead();
+        dump.m_Size = lexer.BytesRead();
         dump.m_Modified = ModifiedNanoseconds(status);
         dump.m_Digest = EdgeDigest(descriptor, dump.m_Size, head);
         parser.m_pFileManager->SetDumpIdentity(dump);

@@ -1,11 +1,12 @@
 #ifndef DOVLIN_VCDIMPORT_H
 #define DOVLIN_VCDIMPORT_H
 
+#include "Dovlin_FileRecords.h"
+
 #include <QString>
 
 class Dovlin_ImportReporter;
 class Dovlin_SpillFile;
-struct Dovlin_DumpIdentity;
 
 // What one import produced, for the converter's summary line.
 struct Dovlin_ImportStats
@@ -85,8 +86,9 @@ private:
 
     Dovlin_ImportReporter *m_Reporter;
     QString m_VcdPath;
-    // The FST file whose VCD text Convert reads, while it does.
+    // The FST file whose VCD text Convert reads, while it does, and its identity before it was read.
     QString m_SourceDump;
+    Dovlin_DumpIdentity m_SourceIdentity;
     QString m_WaveFileName;
     QString m_ErrorString;
     bool m_Cancelled = false;
