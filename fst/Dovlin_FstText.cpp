@@ -122,6 +122,7 @@ void TextWriter::Flush(bool always)
 
 void TextWriter::Declarations()
 {
+    m_Text += "$date\n\t" + m_Reader.Date().toStdString() + "\n$end\n";
     m_Text += "$version\n\t" + m_Reader.Version().toStdString() + "\n$end\n";
     static const char *const units[] = {"s", "ms", "us", "ns", "ps", "fs", "as", "zs"};
     const int exponent = m_Reader.TimeExponent();
