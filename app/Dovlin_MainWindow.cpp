@@ -6,6 +6,7 @@
 #include "Dovlin_ExportDialog.h"
 #include "Dovlin_GuiImportReporter.h"
 #include "Dovlin_Settings.h"
+#include "Dovlin_FstReader.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
 #include "Dovlin_NameWidget.h"
@@ -363,7 +364,7 @@ void Dovlin_MainWindow::open()
     Dovlin_Settings settings;
     const QStringList paths =
         Dovlin_Dialogs::getOpenFileNames(this, tr("Open File"),
-                                         tr("VCD files (*.vcd);;Dovlin files (*.dvn);;All files(*.*)"),
+                                         tr("Dumps (*.vcd *.fst);;Dovlin files (*.dvn);;All files(*.*)"),
                                          settings.openFolder());
     if (!paths.isEmpty())
         settings.setOpenFolder(QFileInfo(paths.first()).absolutePath());
@@ -379,7 +380,7 @@ void Dovlin_MainWindow::openFiles(const QStringList &paths)
 bool Dovlin_MainWindow::DoFileOpen(QString path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool dump = suffix == QLatin1String("vcd");
+    const bool dump = suffix == QLatin1String("vcd") || suffix == QLatin1String("fst");
     // A dump is shown through its wave file, beside it or cached, so the window of that file is
     // the dump's window.
     const QStringList waveFiles = dump ? QStringList{Dovlin_VcdImport::WaveFileFor(path),
@@ -508,8 +509,8 @@ bool Dovlin_MainWindow::importVcdFile(const QString &path, bool convertAgain)
         statusBar()->showMessage(tr("Cannot import %1: %2").arg(name, reason));
         // One box: the warnings met on the way matter no more once the import failed.
         QString message = tr("Cannot open %1:\n%2").arg(name, reason);
-        if (!Dovlin_VcdImport::StartsLikeVcd(path))
-            message += tr("\nIt does not look like a VCD file.");
+        if (!Dovlin_VcdImport::StartsLikeVcd(path) && !Dovlin_FstReader::Recognises(path))
+            message += tr("\nIt does not look like a VCD or an FST file.");
         Dovlin_Dialogs::critical(this, tr("Dovlin"), message);
         return false;
     }

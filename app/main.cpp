@@ -15,7 +15,7 @@ void describeCommandLine(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"),
-                                 QApplication::translate("main", "VCD (.vcd) or wave (.dvn) files to open."),
+                                 QApplication::translate("main", "VCD (.vcd), FST (.fst) or wave (.dvn) files to open."),
                                  QStringLiteral("[FILE...]"));
 }
 

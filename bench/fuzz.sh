@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds one libFuzzer target with clang and runs it on its seed corpus for a number of seconds.
 # Usage: bench/fuzz.sh TARGET SECONDS [libFuzzer flags...]
-#   TARGET: vcd (the VCD import), wave (the wave-file loader) or roundtrip (load, save, load)
+#   TARGET: vcd (the VCD import), fst (the FST import), wave (the wave-file loader) or roundtrip (load, save, load)
 # Seeds: the VCD files of tests/data and of the shared corpus (DOVLIN_FUZZ_SEEDS, default
-# ../shared/corpus beside the repository), wave files converted from them in both formats, and the saved
+# ../shared/corpus beside the repository), for fst the FST files there, wave files converted from them in both formats, and the saved
 # findings in tests/data/fuzz/ (dumps named *.dump, wave files *.dvn). The grown corpus stays
 # in the build directory for the next run; a finding is written to its fuzz-artifacts/ folder
 # and ends the run with a non-zero status.
@@ -11,13 +11,13 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${DOVLIN_FUZZ_BUILD:-$root/build-fuzz}"
 shared="${DOVLIN_FUZZ_SEEDS:-$root/../shared/corpus}"
-[ $# -ge 2 ] || { echo "usage: bench/fuzz.sh vcd|wave|roundtrip SECONDS [libFuzzer flags]" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: bench/fuzz.sh vcd|fst|wave|roundtrip SECONDS [libFuzzer flags]" >&2; exit 2; }
 target="$1"
 seconds="$2"
 shift 2
 case "$target" in
-  vcd|wave|roundtrip) ;;
-  *) echo "unknown fuzz target '$target' (vcd, wave or roundtrip)" >&2; exit 2 ;;
+  vcd|fst|wave|roundtrip) ;;
+  *) echo "unknown fuzz target '$target' (vcd, fst, wave or roundtrip)" >&2; exit 2 ;;
 esac
 # Inputs beyond this many bytes slow every run down; the malformed-input tests cover big ones.
 max_len=16384
@@ -49,6 +49,13 @@ if [ "$target" = vcd ]; then
   done < <(small_vcds)
   find "$root/tests/data/fuzz" -type f -name '*.dump' -exec cp -t "$seeds" {} + 2>/dev/null || true
   extra=(-dict="$root/fuzz/vcd.dict")
+elif [ "$target" = fst ]; then
+  for dir in "$root/tests/data" "$shared"; do
+    [ -d "$dir" ] && find "$dir" -type f -name '*.fst' -size -$((max_len + 1))c
+  done | while IFS= read -r file; do
+    cp "$file" "$seeds/$((n += 1)).fst"
+  done
+  extra=()
 else
   # The converter carries the sanitizers too; its leak check is the fuzz targets' business. Each
   # dump gives a seed in each format.

@@ -43,7 +43,7 @@ sanitizer_tests() {
 run_pass "main tests" main_tests
 run_pass "sanitizer tests" sanitizer_tests
 if [ "$fuzz_seconds" -gt 0 ]; then
-  for target in vcd wave roundtrip; do
+  for target in vcd fst wave roundtrip; do
     run_pass "fuzz $target" "$DOVLIN_ROOT/bench/fuzz.sh" "$target" "$fuzz_seconds"
   done
 fi

@@ -62,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(types.hasMatch());
         QStringList named = types.captured(1).split(';', Qt::SkipEmptyParts);
         named.sort();
-        QCOMPARE(named, QStringList({"application/x-dovlin-wave", "text/x-vcd"}));
+        QCOMPARE(named, QStringList({"application/x-dovlin-wave", "application/x-fst-waveform", "text/x-vcd"}));
         QVERIFY(text.contains(QRegularExpression("^Categories=.*Development;.*Electronics;", QRegularExpression::MultilineOption)));
 
         QFile mime(m_Prefix.filePath("share/mime/packages/dovlin.xml"));
@@ -79,7 +79,7 @@ private Q_SLOTS:
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         defined.sort();
-        QCOMPARE(defined, QStringList({"application/x-dovlin-wave *.dvn", "text/x-vcd *.vcd"}));
+        QCOMPARE(defined, QStringList({"application/x-dovlin-wave *.dvn", "application/x-fst-waveform *.fst", "text/x-vcd *.vcd"}));
 
         const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
         if (validator.isEmpty())

@@ -249,8 +249,11 @@ private Q_SLOTS:
             << "run.vcd" << QByteArray("$var wire 1 ! a $end\n$crash $end\n#0\n1\"\n1!\nfoo\n")
             << "line 6: syntax error: unexpected 'foo'";
         QTest::newRow("not a VCD file") << "run.vcd" << QByteArray("time,clk\n0,1\n")
-                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD file.";
+                                        << "line 1: syntax error: unexpected 'time,clk'\nIt does not look like a VCD or an FST file.";
         QTest::newRow("empty") << "run.vcd" << QByteArray("") << "it holds no signals";
+        QTest::newRow("damaged FST file")
+            << "run.fst" << QByteArray::fromHex("000000000000000149").append(QByteArray(321, 0))
+            << "its header's byte-order test holds no known value";
         QTest::newRow("no variable") << "run.vcd" << QByteArray("$scope module top $end $upscope $end\n#0\n#66\n")
                                      << "it holds no signals";
         QTest::newRow("wave file missing") << "run.dvn" << QByteArray() << "cannot open: No such file or directory";
@@ -275,6 +278,23 @@ private Q_SLOTS:
         QCOMPARE(m_Messages.first().icon, QMessageBox::Critical);
         QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\n%2").arg(path, reason));
         QCOMPARE(QDir(folder).entryList(QDir::Files), content.isNull() ? QStringList() : QStringList{fileName});
+    }
+
+    // An FST file is converted beside it, and opened again from that wave file while it is unchanged.
+    void fstFileOpens()
+    {
+        QDir().mkpath(m_Dir.filePath("fst"));
+        const QString fst = m_Dir.filePath("fst/run.fst");
+        QFile::remove(fst);
+        QVERIFY(QFile::copy(DOVLIN_TEST_DATA "/fst/icarus.fst", fst));
+        QVERIFY(m_Window->DoFileOpen(fst));
+        const QString wave = m_Dir.filePath("fst/run.dvn");
+        QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(fst, wave));
+        QCOMPARE(m_Window->activeMdiChild()->fileName(), QFileInfo(wave).canonicalFilePath());
+        closeAll();
+        QVERIFY(m_Window->DoFileOpen(fst));
+        QVERIFY2(m_Window->statusBar()->currentMessage().startsWith("Opened"), qPrintable(m_Window->statusBar()->currentMessage()));
+        QVERIFY(m_Messages.isEmpty());
     }
 
     void reopenDump_data()

@@ -111,6 +111,9 @@ void TestVcdImport::model_data()
         top + "$var real 64 % r $end $upscope $end\n#0 r1.5 % #1 r1E3 % #2 r-3.5 % #3 r1e-3 % #4 rNaN % "
               "#5 rinf % #6 r-inf % #7 r0x1p3 % #8 R.5 % #9 r+2 %",
         "top(r=r:1.5@0,1000@1,-3.5@2,0.001@3,nan@4,inf@5,-inf@6,8@7,0.5@8,2@9,2@9)", -9, 9);
+    // GTKWave's fst2vcd writes Verilator's real parameters so.
+    row("real parameters", top + "$var real_parameter 64 % rp $end $upscope $end\n#0 r2.5 % #1",
+        "top(rp=r:2.5@0,2.5@1)", -9, 1);
     row("one-bit variables keep their index, integers and reals drop it",
         top + "$var wire 1 ! clk [3] $end $var wire 1 \" en [5:5] $end $var integer 8 # n [7:0] $end\n"
               "$var real 64 $ x[1] $end $upscope $end",

@@ -3,6 +3,8 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_FileMapping.h"
 #include "Dovlin_Format2Reader.h"
+#include "Dovlin_FstReader.h"
+#include "Dovlin_FstText.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_SpillFile.h"
@@ -97,6 +99,20 @@ QByteArray EdgeDigest(int descriptor, qint64 size, QByteArray head)
     hash.addData(QByteArrayView(head).first(qsizetype(edge)));
     hash.addData(tail);
     return hash.result();
+}
+
+// A dump's identity (Dovlin_DumpIdentity) as the file is now; not known when it cannot be read.
+Dovlin_DumpIdentity IdentityNow(const QString &path)
+{
+    Dovlin_DumpIdentity identity;
+    QFile file(path);
+    struct stat status;
+    if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &status) != 0)
+        return identity;
+    identity.m_Size = status.st_size;
+    identity.m_Modified = ModifiedNanoseconds(status);
+    identity.m_Digest = EdgeDigest(file.handle(), identity.m_Size, QByteArray());
+    return identity;
 }
 }
 
@@ -239,11 +255,39 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     m_ErrorString.clear();
     m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
+    // An FST file is read into VCD text, which is converted in its name: messages and the wave
+    // file's record of its dump name the FST file.
+    if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
+        // The FST file as the import finds it, before it is read: one still being written has
+        // grown by the time its text is converted.
+        m_SourceIdentity = IdentityNow(vcdPath);
+        Dovlin_FstText text(m_Reporter);
+        if (!text.Write(vcdPath)) {
+            if (text.Cancelled()) {
+                m_Cancelled = true;
+                m_ErrorString = text.ErrorString();
+                return false;
+            }
+            return Fail(text.ErrorString());
+        }
+        m_SourceDump = vcdPath;
+        Dovlin_ImportReporter *const reporter = m_Reporter;
+        m_Reporter = text.TextReporter();
+        const bool converted = Convert(text.Path(), wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath);
+        m_Reporter = reporter;
+        m_SourceDump.clear();
+        m_VcdPath = vcdPath;
+        m_Stats.m_Bytes = QFileInfo(vcdPath).size();
+        m_Stats.m_Seconds = timer.elapsed() / 1000.0;
+        return converted;
+    }
+    const QString dumpPath = m_SourceDump.isEmpty() ? vcdPath : m_SourceDump;
+    m_VcdPath = dumpPath;
 
     vcd_lex lexer;
     vcd_yacc parser;
     parser.SetReporter(m_Reporter);
-    parser.SetVCDFileName(vcdPath);
+    parser.SetVCDFileName(dumpPath);
     parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
     m_WaveFileName = parser.m_WaveFileName;
     // Events beyond the memory budget wait in a spill file until they are written, so a dump
@@ -255,7 +299,7 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if ((temporary.isEmpty() || !parser.m_pFileManager->EnableSpill(temporary)) &&
         !parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) && m_Reporter)
         m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory")
-                                .arg(vcdPath, parser.m_pFileManager->ErrorString()));
+                                .arg(dumpPath, parser.m_pFileManager->ErrorString()));
     if (m_MaxTokenLength > 0)
         lexer.yytextmax = m_MaxTokenLength;
     if (m_MaxSignals > 0)
@@ -307,7 +351,9 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     if (parser.m_pFileManager->GetnSignal() == 0)
         return Fail(QStringLiteral("it holds no signals"));
 
-    if (stated) {
+    if (!m_SourceDump.isEmpty()) {
+        parser.m_pFileManager->SetDumpIdentity(m_SourceIdentity);
+    } else if (stated) {
         Dovlin_DumpIdentity dump;
         dump.m_Size = lexer.BytesRead();
         dump.m_Modified = ModifiedNanoseconds(status);

@@ -1,11 +1,12 @@
 #ifndef DOVLIN_VCDIMPORT_H
 #define DOVLIN_VCDIMPORT_H
 
+#include "Dovlin_FileRecords.h"
+
 #include <QString>
 
 class Dovlin_ImportReporter;
 class Dovlin_SpillFile;
-struct Dovlin_DumpIdentity;
 
 // What one import produced, for the converter's summary line.
 struct Dovlin_ImportStats
@@ -19,7 +20,7 @@ struct Dovlin_ImportStats
     double m_Seconds = 0;
 };
 
-// Converts one VCD file into a wave file: scanner, parser and model live only for the call.
+// Converts one VCD or FST file into a wave file: scanner, parser and model live only for the call.
 // Problems in the dump and the reason of a failure go to the reporter, and the import reports
 // its progress there and stops when the reporter declines to go on. On failure or cancel no
 // wave file is left behind and an existing one is untouched. A wave file that is replaced hands
@@ -85,6 +86,9 @@ private:
 
     Dovlin_ImportReporter *m_Reporter;
     QString m_VcdPath;
+    // The FST file whose VCD text Convert reads, while it does, and its identity before it was read.
+    QString m_SourceDump;
+    Dovlin_DumpIdentity m_SourceIdentity;
     QString m_WaveFileName;
     QString m_ErrorString;
     bool m_Cancelled = false;

@@ -207,7 +207,7 @@ vcd_yacc::Kind kindOf(const QByteArray &typeWord)
         {"integer", vcd_yacc::SignedInteger}, {"int", vcd_yacc::SignedInteger},  {"shortint", vcd_yacc::SignedInteger},
         {"longint", vcd_yacc::SignedInteger}, {"byte", vcd_yacc::SignedInteger}, {"time", vcd_yacc::Integer},
         {"parameter", vcd_yacc::Integer},     {"real", vcd_yacc::Real},          {"realtime", vcd_yacc::Real},
-        {"shortreal", vcd_yacc::Real},        {"string", vcd_yacc::String},
+        {"shortreal", vcd_yacc::Real},        {"string", vcd_yacc::String},      {"real_parameter", vcd_yacc::Real},
         {"event", vcd_yacc::Event}};
     return kinds.value(typeWord, vcd_yacc::Logic);
 }

@@ -1,6 +1,6 @@
-// dovlin-convert: converts VCD files to wave files from the command line.
+// dovlin-convert: converts VCD and FST files to wave files from the command line.
 //
-//   dovlin-convert IN.vcd [-o OUT.dvn] [--format 1|2] [--max-signals N] [--memory-budget SIZE]
+//   dovlin-convert IN.vcd|IN.fst [-o OUT.dvn] [--format 1|2] [--max-signals N] [--memory-budget SIZE]
 //                                                                                (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
@@ -26,7 +26,7 @@ namespace {
 int usage(const QString &reason)
 {
     fprintf(stderr,
-            "dovlin-convert: %s\nusage: dovlin-convert IN.vcd [-o OUT.dvn] [--format 1|2] [--max-signals N] "
+            "dovlin-convert: %s\nusage: dovlin-convert IN.vcd|IN.fst [-o OUT.dvn] [--format 1|2] [--max-signals N] "
             "[--memory-budget SIZE]\n",
             qUtf8Printable(reason));
     return 2;
@@ -42,10 +42,10 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(DOVLIN_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Converts a VCD file to a Dovlin wave file, next to the dump unless -o names it."));
+        QStringLiteral("Converts a VCD or FST file to a Dovlin wave file, next to the dump unless -o names it."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("IN.vcd"), QStringLiteral("The dump to convert."));
+    parser.addPositionalArgument(QStringLiteral("IN.vcd|IN.fst"), QStringLiteral("The dump to convert."));
     const QCommandLineOption outputOption(QStringLiteral("o"), QStringLiteral("Write the wave file to <file>."),
                                           QStringLiteral("file"));
     const QCommandLineOption maxSignalsOption(

@@ -3,7 +3,7 @@
 //
 //   dovlin-values FILE TIME... [--radix NAME]   (binary, hex, octal, unsigned, signed)
 //
-// FILE is a wave file, or a VCD file, converted beside it first unless a wave file there is not
+// FILE is a wave file, or a VCD or FST file, converted beside it first unless a wave file there is not
 // older than it, as the viewer does. One line per
 // time and node: the time in the file's units, a tab, the node's dotted path, a tab, and its
 // value text without leading and trailing blanks (empty where it has no value). Scopes get no
@@ -76,7 +76,8 @@ int main(int argc, char **argv)
     auto model = std::make_unique<Dovlin_FileManager>();
     bool loaded = false;
     // As the viewer does: a wave file converted from the dump as it is holds it, any other is made again.
-    if (QFileInfo(file).suffix().compare(QLatin1String("vcd"), Qt::CaseInsensitive) == 0) {
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == QLatin1String("vcd") || suffix == QLatin1String("fst")) {
         wavePath = Dovlin_VcdImport::UpToDateWaveFile(file);
         loaded = !wavePath.isEmpty() && model->Load(wavePath);
         if (!loaded) {
