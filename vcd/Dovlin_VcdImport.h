@@ -14,8 +14,9 @@ struct Dovlin_ImportLimits
     // Bytes the import keeps in memory for events: packed boxes, and the value changes and boxes
     // on their way between its threads; beyond them packed events wait in a temporary file.
     qint64 m_MemoryBudget = DefaultMemoryBudget();
-    // Threads that store value changes beside the parser, each owning a share of the signals; 1
-    // does all the work on the calling thread. The wave file is the same for any number.
+    // Threads that read the body of a dump in chunks, and as many that store its value changes,
+    // each owning a share of the signals; 1 does all the work on the calling thread. The wave file
+    // and the messages are the same for any number.
     int m_Threads = DefaultThreads();
     // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
     int m_MaxTokenLength = 0;
