@@ -472,6 +472,7 @@ QString Dovlin_MainWindow::convertDump(const QString &dump, QString &reason)
     const QString target = Dovlin_VcdImport::WaveFileToWrite(dump);
     Dovlin_GuiImportReporter reporter(this, dump, target);
     Dovlin_VcdImport import(&reporter);
+    import.SetLimits(m_ImportLimits);
     if (!import.Convert(dump, target)) {
         reason = import.Cancelled() ? QString() : import.ErrorString();
         return QString();

@@ -1,6 +1,8 @@
 #ifndef DOVLIN_MAINWINDOW_H
 #define DOVLIN_MAINWINDOW_H
 
+#include "Dovlin_VcdImport.h"
+
 #include <QMainWindow>
 
 class DovlinWidget;
@@ -25,6 +27,8 @@ public:
     // The wave file that holds dump as it is now: its up-to-date wave file, or one converted as on
     // opening. Empty when there is none, with the reason (left empty when the user cancelled).
     QString waveFileForReload(const QString &dump, QString &reason);
+    // What the conversions of dumps may take; the defaults unless set.
+    void SetImportLimits(const Dovlin_ImportLimits &limits) { m_ImportLimits = limits; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -71,6 +75,7 @@ private:
     void placeNewDocument(DovlinWidget *child);
 
     QMdiArea *m_Workspace;
+    Dovlin_ImportLimits m_ImportLimits;
 
     QMenu *m_FileMenu = nullptr;
     QMenu *m_RecentMenu = nullptr;

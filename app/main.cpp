@@ -50,6 +50,8 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     Dovlin_MainWindow mainWin;
+    // DOVLIN_THREADS, DOVLIN_MEMORY_BUDGET and DOVLIN_MAX_SIGNALS tune the conversion of dumps.
+    mainWin.SetImportLimits(Dovlin_ImportLimits::FromEnvironment());
     mainWin.show();
 
     // Files named on the command line open once the window is up, in the order given.

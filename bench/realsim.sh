@@ -7,16 +7,24 @@
 #   verilator  Verilator, bench/realsim/mac_tiles.v (100 multiply-accumulate tiles, 40 000 cycles,
 #              about 260 MB)
 #   vectors    vcdgen's vector-heavy mode: 4- to 32-bit vectors, reals and one-bit wires (200 MB)
-# For each: the events stored, the wave file's size, the median time of each converter, the
-# throughput ratio (vcd2fst's time over ours), and our peak memory.
+# For each: the events stored, the wave file's size, the median time of ours for each number of
+# threads (--threads, default 1,2) and of vcd2fst, the throughput ratio (vcd2fst's time over ours
+# on the most threads), the speed-up of the most threads over the fewest, our peak memory on the
+# most threads, and whether every number of threads wrote the same wave file (SHA-256).
 # With DOVLIN_BEFORE_CONVERT another converter (an older revision) imports each dump as well:
 # its time, and whether its wave file has the same SHA-256 as ours.
 #
-# Usage: bench/realsim.sh [runs] [dump...]
+# Usage: bench/realsim.sh [--threads N,N...] [runs] [dump...]
 #   DOVLIN_BENCH_DIR        where the dumps go (default /tmp/dovlin-bench)
 #   DOVLIN_BEFORE_CONVERT   another dovlin-convert binary measured beside this one
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+threads_list="1,2"
+if [ "${1:-}" = "--threads" ]; then
+  threads_list="$2"
+  shift 2
+fi
+IFS=, read -r -a threads <<< "$threads_list"
 runs="${1:-3}"
 shift || true
 dumps=("$@")
@@ -71,21 +79,33 @@ measure() {
   done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print $1, $2 }' > "$out"
 }
 
-printf "%-10s %8s %12s %8s %8s %9s %6s %8s" dump "dump MB" events "wave MB" "ours s" "vcd2fst s" ratio "peak MB"
+printf "%-10s %8s %12s %8s" dump "dump MB" events "wave MB"
+for n in "${threads[@]}"; do printf " %9s" "${n} thr s"; done
+printf " %9s %6s %8s %8s %5s" "vcd2fst s" ratio speed-up "peak MB" same
 [ -n "${DOVLIN_BEFORE_CONVERT:-}" ] && printf " %9s %10s" "before s" "same file"
 echo
 for name in "${dumps[@]}"; do
   input="$(dump "$name")"
   cat "$input" > /dev/null
-  measure "$dir/ours.txt" "$build/bin/dovlin-convert" "$input" -o "$dir/ours.dvn"
+  times=()
+  same=yes
+  hash=""
+  for n in "${threads[@]}"; do
+    measure "$dir/ours.txt" "$build/bin/dovlin-convert" --threads "$n" "$input" -o "$dir/ours.dvn"
+    read -r ours peak < "$dir/ours.txt"
+    times+=("$ours")
+    [ -z "$hash" ] && hash=$(sha256sum < "$dir/ours.dvn")
+    [ "$hash" = "$(sha256sum < "$dir/ours.dvn")" ] || same=no
+  done
   events=$(grep -oE '[0-9]+ events' "$dir/summary.txt" | cut -d' ' -f1)
   wave=$(stat -c %s "$dir/ours.dvn")
-  hash=$(sha256sum < "$dir/ours.dvn")
   measure "$dir/theirs.txt" vcd2fst "$input" "$dir/theirs.fst"
-  read -r ours peak < "$dir/ours.txt"
   read -r theirs _ < "$dir/theirs.txt"
-  awk -v n="$name" -v b="$(stat -c %s "$input")" -v e="$events" -v w="$wave" -v o="$ours" -v t="$theirs" -v p="$peak" \
-    'BEGIN { printf "%-10s %8.1f %12d %8.0f %8.2f %9.2f %6.2f %8.0f", n, b / 1e6, e, w / 1e6, o, t, t / o, p / 1024 }'
+  awk -v n="$name" -v b="$(stat -c %s "$input")" -v e="$events" -v w="$wave" \
+    'BEGIN { printf "%-10s %8.1f %12d %8.0f", n, b / 1e6, e, w / 1e6 }'
+  for t in "${times[@]}"; do printf " %9.2f" "$t"; done
+  awk -v first="${times[0]}" -v last="${times[-1]}" -v t="$theirs" -v p="$peak" -v s="$same" \
+    'BEGIN { printf " %9.2f %6.2f %8.2f %8.0f %5s", t, t / last, first / last, p / 1024, s }'
   if [ -n "${DOVLIN_BEFORE_CONVERT:-}" ]; then
     measure "$dir/before.txt" "$DOVLIN_BEFORE_CONVERT" "$input" -o "$dir/before.dvn"
     read -r before _ < "$dir/before.txt"

@@ -1,6 +1,7 @@
 // Fuzz target: the VCD import from a byte buffer, scanner, parser and model construction as
-// Dovlin_VcdImport runs them, with the fast path for value changes and without, which must
-// agree byte for byte and message for message. A dump that imports must give a wave file that
+// Dovlin_VcdImport runs them, with the fast path for value changes, three storing threads and the
+// body read in chunks of 64 bytes by three workers, and without the fast path on one thread, which
+// must agree byte for byte and message for message. A dump that imports must give a wave file that
 // loads, saves back to the same bytes and answers the views' queries.
 #include "fuzz_support.h"
 
@@ -14,6 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,12 +49,21 @@ struct Outcome
     }
 };
 
-// Imports the dump as Dovlin_VcdImport does, with or without the fast path for value changes.
+// Imports the dump as Dovlin_VcdImport does: with the fast path for value changes on three
+// threads, the dump in a file of memory that the chunks' workers read, or without the fast path on
+// one thread.
 Outcome import(const uint8_t *data, size_t size, bool fast)
 {
-    // fmemopen refuses an empty buffer; an empty dump reads as one.
-    std::unique_ptr<FILE, FileCloser> in(size > 0 ? fmemopen(const_cast<uint8_t *>(data), size, "rb")
-                                                  : std::fopen("/dev/null", "rb"));
+    std::unique_ptr<FILE, FileCloser> in;
+    if (fast) {
+        const int descriptor = memfd_create("fuzz.vcd", 0);
+        Fuzz::Require(descriptor >= 0 && write(descriptor, data, size) == ssize_t(size), "cannot fill a memory file");
+        in.reset(fdopen(descriptor, "rb"));
+        Fuzz::Require(in != nullptr && fseek(in.get(), 0, SEEK_SET) == 0, "cannot read a memory file");
+    } else {
+        // fmemopen refuses an empty buffer; an empty dump reads as one.
+        in.reset(size > 0 ? fmemopen(const_cast<uint8_t *>(data), size, "rb") : std::fopen("/dev/null", "rb"));
+    }
     Fuzz::Require(in != nullptr, "cannot open the input stream");
 
     RecordingReporter reporter;
@@ -63,8 +76,11 @@ Outcome import(const uint8_t *data, size_t size, bool fast)
     // import the widest vectors.
     parser.SetMaxLeaves(4096);
     parser.m_WaveFileName = Fuzz::WavePath();
-    if (fast)
+    if (fast) {
         parser.SetFastPath(&lexer);
+        parser.SetStoringThreads(3);
+        parser.SetDumpFile(fileno(in.get()), qint64(size), 64);
+    }
     Fuzz::Require(parser.yycreate(&lexer) && lexer.yycreate(&parser), "yycreate failed");
     lexer.yyin = in.get();
     lexer.SetProgress(&reporter, qint64(size));
@@ -94,7 +110,7 @@ Outcome import(const uint8_t *data, size_t size, bool fast)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const Outcome outcome = import(data, size, true);
-    Fuzz::Require(outcome == import(data, size, false), "the fast path and the scanner's tables read the dump differently");
+    Fuzz::Require(outcome == import(data, size, false), "the fast path on three threads and the scanner's tables on one read the dump differently");
     if (!outcome.m_Failure.isEmpty())
         return 0;
     const QByteArray &written = outcome.m_Wave;

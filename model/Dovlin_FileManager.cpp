@@ -41,6 +41,7 @@ void Dovlin_FileManager::TakePlaceOf(std::unique_ptr<Dovlin_Hierarchy> &old,
 CSignalEvent *Dovlin_FileManager::TakeFirstBox()
 {
     constexpr qint64 boxesPerBlock = 4096;
+    const std::lock_guard<std::mutex> lock(m_FirstBoxMutex);
     if (m_FirstBoxesLeft == 0) {
         // An arena asks for huge pages: faulting in a block 4 KB at a time costs more than filling it.
         constexpr qint64 events = boxesPerBlock * Dovlin_Signal::m_BoxSize;
@@ -57,10 +58,10 @@ CSignalEvent *Dovlin_FileManager::TakeFirstBox()
     return box;
 }
 
-bool Dovlin_FileManager::EnableSpill(const QString &directory)
+bool Dovlin_FileManager::EnableSpill(const QString &directory, bool packOnThread)
 {
     auto spill = std::make_unique<Dovlin_SpillFile>();
-    if (!spill->Open(directory)) {
+    if (!spill->Open(directory, packOnThread)) {
         m_ErrorString = spill->ErrorString();
         return false;
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -162,7 +163,8 @@ public:
     // up to the memory budget and past it in a temporary file in directory (the file is gone when
     // the model is); false with ErrorString when it cannot be made. The events must come in time
     // order, as an import appends them: format 2 takes a spilled box as it was packed.
-    bool EnableSpill(const QString &directory);
+    // Without packOnThread the appending threads pack the boxes themselves.
+    bool EnableSpill(const QString &directory, bool packOnThread = true);
     Dovlin_SpillFile *SpillFile() const { return m_SpillFile.get(); }
     // Bytes of packed events an import keeps in memory before they go to the spill file; 0 (the
     // default) sends them all there.
@@ -170,7 +172,8 @@ public:
     qint64 MemoryBudget() const { return m_MemoryBudget; }
     // A box of default events for a signal's first appends; it lives as long as the model. A dump
     // may declare hundreds of thousands of signals that change a few times each: carving their
-    // first boxes from large blocks spares an allocation, and the heap's growth, per signal.
+    // first boxes from large blocks spares an allocation, and the heap's growth, per signal. Any
+    // thread may take one.
     CSignalEvent *TakeFirstBox();
 
     // The dump the file was converted from, and the view it was saved with (kept by format 2).
@@ -274,6 +277,7 @@ private:
     std::unique_ptr<Dovlin_SpillFile> m_SpillFile;
     std::vector<std::unique_ptr<Dovlin_EventArena>> m_FirstBoxBlocks;
     qint64 m_MemoryBudget = 0;
+    std::mutex m_FirstBoxMutex;
     CSignalEvent *m_NextFirstBox = nullptr;
     qint64 m_FirstBoxesLeft = 0;
     // The mapped file (or the bytes read from a device) the boxes of a loaded model point into;

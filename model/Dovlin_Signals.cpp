@@ -103,6 +103,12 @@ void Dovlin_Signal::SetLoadedBoxes(CSignalEvent *events, int lastSlot, int lastB
     m_FileManager->StructureChanged();
 }
 
+void Dovlin_Signal::SetAppendLane(Dovlin_AppendLane *lane)
+{
+    m_Lane = lane;
+    m_Structure = lane ? &lane->m_Appends : m_FileManager->StructureCounter();
+}
+
 void Dovlin_Signal::SetPackedEvents(const Dovlin_PackedSignal *packed)
 {
     m_Boxes.clear();
@@ -256,7 +262,7 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
     if (m_Packed)
         Unpack();
-    m_FileManager->StructureChanged();
+    ++*m_Structure;
     if (m_LastSlot + 1 == m_BoxSize) {
         CSignalEvent *box = nullptr;
         Dovlin_SpillFile *spill = m_FileManager->SpillFile();
@@ -267,7 +273,9 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
         // memory takes the next events, so the boxes being filled stay few and in the cache; a box
         // the file cannot take stays in memory.
         const int skip = m_LastBox == 0 ? 1 : 0;
-        const qint64 slot = spill && ours ? spill->Append(m_WorkingBox + skip, m_BoxSize - skip) : -1;
+        const qint64 slot = !spill || !ours ? -1
+                            : m_Lane && m_Lane->m_Spill ? spill->Append(*m_Lane->m_Spill, m_WorkingBox + skip, m_BoxSize - skip)
+                                     : spill->Append(m_WorkingBox + skip, m_BoxSize - skip);
         if (slot >= 0) {
             m_Boxes[size_t(m_LastBox)] = Dovlin_BoxRef::SpillSlot(slot);
             box = m_WorkingBox;

@@ -12,7 +12,17 @@
 #include <vector>
 
 class Dovlin_FileManager;
+class Dovlin_SpillLane;
 struct Dovlin_Summaries;
+
+// One of an import's storing threads: the appends of the signals it fills are counted here, on a
+// cache line of its own rather than in the file manager's count of changes, and their full boxes
+// go to the spill store through spill (its own lane when null).
+struct alignas(64) Dovlin_AppendLane
+{
+    quint64 m_Appends = 0;
+    Dovlin_SpillLane *m_Spill = nullptr;
+};
 
 // One value change. Its 16 bytes are the event record of a wave file, so boxes are read and
 // written as they lie in memory, and the boxes of an opened file are its mapped bytes: events
@@ -188,6 +198,10 @@ public:
     // describes, which must outlive the signal too.
     void SetLoadedBoxes(CSignalEvent *events, int lastSlot, int lastBox);
     void SetPackedEvents(const Dovlin_PackedSignal *packed);
+    // For an import that appends on several threads: the signal is filled through lane until it is
+    // set back to null, which counts its appends in the file manager again. Only the lane's thread
+    // appends meanwhile.
+    void SetAppendLane(Dovlin_AppendLane *lane);
 
 protected:
     template <typename ValueOf>
@@ -260,6 +274,7 @@ private:
     // The box that appended events go to. While spilling, the same box is filled again once
     // its events went to the spill file.
     CSignalEvent *m_WorkingBox = nullptr;
+    Dovlin_AppendLane *m_Lane = nullptr;
     // The events of a signal loaded from a file of format 2; m_Boxes is then empty.
     const Dovlin_PackedSignal *m_Packed = nullptr;
     Dovlin_FileManager *m_FileManager;

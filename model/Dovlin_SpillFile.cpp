@@ -25,8 +25,19 @@ constexpr qint64 MaxPacked = 10 + Dovlin_BoxCodec::MaxBoxBytes;
 constexpr qint64 Slack = Dovlin_BoxCodec::Padding;
 static_assert(Dovlin_BoxCodec::MaxEncodedBytes - Dovlin_BoxCodec::MaxBoxBytes <= Slack, "packing stays in its room");
 static_assert(sizeof(Dovlin_PackedBox::m_Buffer) >= MaxPacked + Slack, "a box read from the file fits its buffer");
-constexpr int BlockShift = 20;
-static_assert(Dovlin_SpillFile::m_BlockBytes <= (qint64(1) << BlockShift), "an offset in a block fits its bits");
+// A slot's place: its block in the upper 32 bits, then the offset of its box in the block, then
+// the box's size in the low bits.
+constexpr int SizeBits = 12;
+constexpr int OffsetBits = 20;
+static_assert(MaxPacked < (qint64(1) << SizeBits), "a box's size fits its bits");
+static_assert(Dovlin_SpillFile::m_BlockBytes <= (qint64(1) << OffsetBits), "an offset in a block fits its bits");
+constexpr quint64 SlotPlace(size_t block, qint64 offset, qint64 size)
+{
+    return quint64(block) << (SizeBits + OffsetBits) | quint64(offset) << SizeBits | quint64(size);
+}
+constexpr size_t SlotBlock(quint64 place) { return size_t(place >> (SizeBits + OffsetBits)); }
+constexpr qint64 SlotOffset(quint64 place) { return qint64(place >> SizeBits & ((quint64(1) << OffsetBits) - 1)); }
+constexpr qint64 SlotSize(quint64 place) { return qint64(place & ((quint64(1) << SizeBits) - 1)); }
 constexpr qint64 BlocksPerMapping = 128;
 
 QString systemError()
@@ -35,6 +46,11 @@ QString systemError()
 }
 
 } // namespace
+
+Dovlin_SpillFile::Dovlin_SpillFile()
+{
+    AddLane();
+}
 
 Dovlin_SpillFile::~Dovlin_SpillFile()
 {
@@ -52,7 +68,7 @@ Dovlin_SpillFile::~Dovlin_SpillFile()
         munmap(base, size);
 }
 
-bool Dovlin_SpillFile::Open(const QString &directory)
+bool Dovlin_SpillFile::Open(const QString &directory, bool packOnThread)
 {
     const QByteArray path = QFile::encodeName(QDir(directory).filePath(QStringLiteral(".dovlin-spill-XXXXXX")));
     std::vector<char> name(path.constData(), path.constData() + path.size() + 1);
@@ -63,13 +79,32 @@ bool Dovlin_SpillFile::Open(const QString &directory)
     }
     ::unlink(name.data());
     m_Directory = directory;
-    m_Batch.m_Boxes.reset(new Pending[BatchBoxes]);
     // Without a thread of its own, the store packs each batch as it is handed off.
     try {
-        m_Packer = std::thread(&Dovlin_SpillFile::Run, this);
+        if (packOnThread)
+            m_Packer = std::thread(&Dovlin_SpillFile::Run, this);
     } catch (const std::system_error &) {
     }
     return true;
+}
+
+Dovlin_SpillLane *Dovlin_SpillFile::AddLane()
+{
+    m_Lanes.push_back(std::make_unique<Dovlin_SpillLane>());
+    m_Lanes.back()->m_Batch.m_Boxes.reset(new Pending[BatchBoxes]);
+    return m_Lanes.back().get();
+}
+
+qint64 Dovlin_SpillFile::BytesInFlight(int lanes)
+{
+    // A batch being filled in each lane, and those handed over.
+    return qint64(2 * size_t(lanes) + Batches) * qint64(BatchBoxes * sizeof(Pending));
+}
+
+void Dovlin_SpillFile::PackBatch(const Batch &batch)
+{
+    for (size_t i = 0; i < batch.m_Count; ++i)
+        Pack(batch.m_Boxes[i], batch.m_FirstSlot + qint64(i));
 }
 
 void Dovlin_SpillFile::Run()
@@ -82,8 +117,7 @@ void Dovlin_SpillFile::Run()
         Batch batch = std::move(m_Queue.front());
         m_Queue.pop_front();
         lock.unlock();
-        for (size_t i = 0; i < batch.m_Count; ++i)
-            Pack(batch.m_Boxes[i]);
+        PackBatch(batch);
         const qint64 packed = qint64(batch.m_Count);
         batch.m_Count = 0;
         lock.lock();
@@ -94,27 +128,31 @@ void Dovlin_SpillFile::Run()
     }
 }
 
-void Dovlin_SpillFile::HandOff()
+void Dovlin_SpillFile::HandOff(Dovlin_SpillLane &lane)
 {
-    if (m_Batch.m_Count == 0)
+    Batch &batch = lane.m_Batch;
+    if (batch.m_Count == 0)
         return;
+    m_Issued.fetch_add(qint64(batch.m_Count), std::memory_order_relaxed);
     if (!m_Packer.joinable()) {
-        for (size_t i = 0; i < m_Batch.m_Count; ++i)
-            Pack(m_Batch.m_Boxes[i]);
-        m_PackedBoxes.fetch_add(qint64(m_Batch.m_Count), std::memory_order_release);
-        m_Batch.m_Count = 0;
+        {
+            const std::lock_guard<std::mutex> packing(m_PackMutex);
+            PackBatch(batch);
+        }
+        m_PackedBoxes.fetch_add(qint64(batch.m_Count), std::memory_order_release);
+        batch.m_Count = 0;
         return;
     }
     std::unique_lock<std::mutex> lock(m_Mutex);
-    // A bounded number of batches in flight: the appending thread waits for the packer past them.
-    m_Changed.wait(lock, [this] { return m_BatchesOut < Batches; });
-    m_Queue.push_back(std::move(m_Batch));
+    // A bounded number of batches in flight: the appending threads wait for the packer past them.
+    m_Changed.wait(lock, [this] { return m_BatchesOut < Batches + m_Lanes.size(); });
+    m_Queue.push_back(std::move(batch));
     ++m_BatchesOut;
     if (!m_FreeBatches.empty()) {
-        m_Batch = std::move(m_FreeBatches.back());
+        batch = std::move(m_FreeBatches.back());
         m_FreeBatches.pop_back();
     } else {
-        m_Batch = Batch{std::unique_ptr<Pending[]>(new Pending[BatchBoxes]), 0};
+        batch = Batch{std::unique_ptr<Pending[]>(new Pending[BatchBoxes]), 0, 0};
     }
     lock.unlock();
     m_Changed.notify_all();
@@ -122,12 +160,16 @@ void Dovlin_SpillFile::HandOff()
 
 void Dovlin_SpillFile::Settle() const
 {
-    if (m_PackedBoxes.load(std::memory_order_acquire) == m_Issued)
+    auto *self = const_cast<Dovlin_SpillFile *>(this);
+    // Only a thread that appends, or one that took over from the lanes, asks: their batches are its own.
+    for (const auto &lane : m_Lanes)
+        self->HandOff(*lane);
+    if (m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed))
         return;
-    // Only the appending thread, or one that took over from it, asks: the batch is its own.
-    const_cast<Dovlin_SpillFile *>(this)->HandOff();
     std::unique_lock<std::mutex> lock(m_Mutex);
-    m_Changed.wait(lock, [this] { return m_PackedBoxes.load(std::memory_order_acquire) == m_Issued; });
+    m_Changed.wait(lock, [this] {
+        return m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed);
+    });
 }
 
 // Blocks are carved from large mappings that ask for huge pages: faulting in packed events 4 KB
@@ -178,38 +220,49 @@ bool Dovlin_SpillFile::NextBlock()
 
 qint64 Dovlin_SpillFile::Append(const CSignalEvent *events, int count)
 {
+    return Append(*m_Lanes.front(), events, count);
+}
+
+qint64 Dovlin_SpillFile::Append(Dovlin_SpillLane &lane, const CSignalEvent *events, int count)
+{
     if (m_Descriptor < 0 || Failed())
         return -1;
-    Pending &box = m_Batch.m_Boxes[m_Batch.m_Count++];
+    Batch &batch = lane.m_Batch;
+    if (batch.m_Count == 0)
+        batch.m_FirstSlot = m_NextSlot.fetch_add(qint64(BatchBoxes), std::memory_order_relaxed);
+    const qint64 slot = batch.m_FirstSlot + qint64(batch.m_Count);
+    Pending &box = batch.m_Boxes[batch.m_Count++];
     std::memcpy(box.m_Bytes, static_cast<const void *>(events), size_t(count) * sizeof(CSignalEvent));
     box.m_Count = count;
-    if (m_Batch.m_Count == BatchBoxes)
-        HandOff();
-    return m_Issued++;
+    if (batch.m_Count == BatchBoxes)
+        HandOff(lane);
+    return slot;
 }
 
 // On the packing thread. After a failure every box still takes its slot, empty: the slots keep
 // matching what was handed out, though nothing may be read any more.
-bool Dovlin_SpillFile::Pack(const Pending &box)
+bool Dovlin_SpillFile::Pack(const Pending &box, qint64 slot)
 {
-    if (Failed() || ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock())) {
-        m_Slots.push_back(0);
+    // Lanes hand their batches over in any order: a slot's place may be set before those of lower slots.
+    if (size_t(slot) >= m_Slots.size())
+        m_Slots.resize(size_t(slot) + 1);
+    if (Failed() || ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock()))
         return false;
-    }
     CSignalEvent events[Dovlin_Signal::m_BoxSize];
     std::memcpy(static_cast<void *>(events), box.m_Bytes, size_t(box.m_Count) * sizeof(CSignalEvent));
     Block &block = m_Blocks.back();
-    m_Slots.push_back(quint64(m_Blocks.size() - 1) << BlockShift | quint64(block.m_Used));
     auto *to = reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used);
     const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);
-    block.m_Used += timeBytes + Dovlin_BoxCodec::Encode(events, box.m_Count, to + timeBytes);
+    const qint64 size = timeBytes + Dovlin_BoxCodec::Encode(events, box.m_Count, to + timeBytes);
+    m_Slots[size_t(slot)] = SlotPlace(m_Blocks.size() - 1, block.m_Used, size);
+    block.m_Used += size;
     return true;
 }
 
 qint64 Dovlin_SpillFile::Boxes() const
 {
     Settle();
-    return qint64(m_Slots.size());
+    return m_PackedBoxes.load(std::memory_order_acquire);
 }
 
 qint64 Dovlin_SpillFile::BytesWritten() const
@@ -263,30 +316,28 @@ bool Dovlin_SpillFile::Failure(const QString &what, int error)
 void Dovlin_SpillFile::PrefetchSlot(qint64 slot) const
 {
     Settle();
-    __builtin_prefetch(&m_Slots[size_t(slot)]);
+    if (size_t(slot) < m_Slots.size())
+        __builtin_prefetch(&m_Slots[size_t(slot)]);
 }
 
 void Dovlin_SpillFile::PrefetchBox(qint64 slot) const
 {
     Settle();
-    const quint64 where = m_Slots[size_t(slot)];
-    const char *memory = m_Blocks[size_t(where >> BlockShift)].m_Memory;
+    const quint64 place = size_t(slot) < m_Slots.size() ? m_Slots[size_t(slot)] : 0;
+    const char *memory = place ? m_Blocks[SlotBlock(place)].m_Memory : nullptr;
     if (memory)
-        __builtin_prefetch(memory + (where & ((quint64(1) << BlockShift) - 1)));
+        __builtin_prefetch(memory + SlotOffset(place));
 }
 
 bool Dovlin_SpillFile::ReadPacked(qint64 slot, Dovlin_PackedBox &packed)
 {
-    if (m_Descriptor < 0 || Failed() || slot < 0 || slot >= Boxes())
+    Settle();
+    if (m_Descriptor < 0 || Failed() || slot < 0 || size_t(slot) >= m_Slots.size() || m_Slots[size_t(slot)] == 0)
         return false;
-    const quint64 where = m_Slots[size_t(slot)];
-    const size_t blockIndex = size_t(where >> BlockShift);
-    const Block &block = m_Blocks[blockIndex];
-    const qint64 offset = qint64(where & ((quint64(1) << BlockShift) - 1));
-    // A box ends where the next one of its block starts.
-    const quint64 next = size_t(slot) + 1 < m_Slots.size() ? m_Slots[size_t(slot) + 1] : 0;
-    const qint64 end = next >> BlockShift == blockIndex && next != 0 ? qint64(next & ((quint64(1) << BlockShift) - 1)) : block.m_Used;
-    const qint64 bytes = end - offset;
+    const quint64 place = m_Slots[size_t(slot)];
+    const Block &block = m_Blocks[SlotBlock(place)];
+    const qint64 offset = SlotOffset(place);
+    const qint64 bytes = SlotSize(place);
     const unsigned char *from = nullptr;
     if (block.m_Memory) {
         from = reinterpret_cast<const unsigned char *>(block.m_Memory + offset);

@@ -15,6 +15,7 @@
 #include <vector>
 
 struct Dovlin_PackedBox;
+class Dovlin_SpillLane;
 
 // Takes the full boxes of events while a dump is imported, so that each signal keeps only its
 // last box in memory. A box is packed as it comes (times as deltas, values as offsets from the
@@ -24,27 +25,38 @@ struct Dovlin_PackedBox;
 // the import.
 //
 // Appending packs nothing itself: the boxes go, a batch at a time, to a thread of the store's own
-// that packs and keeps them, so that the thread that appends (the import's storing thread, which
-// bounds its speed) only copies them. Every other call waits for that thread to catch up first.
+// that packs and keeps them, so that the threads that append (the import's storing threads, which
+// bound its speed) only copy them. Each appending thread has a lane of its own, which takes its
+// slots a batch at a time, so that threads appending side by side share nothing per box. Every
+// other call waits for the packing thread to catch up first, and needs every lane to stand still.
 class Dovlin_SpillFile
 {
+    struct Batch;
+
 public:
     static constexpr qint64 m_BoxBytes = 512;
     // Packed boxes are gathered in blocks of this size, kept in memory or written in one piece.
     static constexpr qint64 m_BlockBytes = qint64(256) << 10;
 
-    Dovlin_SpillFile() = default;
+    Dovlin_SpillFile();
     ~Dovlin_SpillFile();
     Dovlin_SpillFile(const Dovlin_SpillFile &) = delete;
     Dovlin_SpillFile &operator=(const Dovlin_SpillFile &) = delete;
 
-    // Creates the file in directory; false with ErrorString when that fails.
-    bool Open(const QString &directory);
+    // Creates the file in directory; false with ErrorString when that fails. Without packOnThread
+    // boxes are packed on the appending thread, a batch at a time.
+    bool Open(const QString &directory, bool packOnThread = true);
     // Packed bytes kept in memory before blocks go to the file; 0 sends every full block there.
     void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
     // Appends count events (a box, or a box but its sentinel) and returns its slot; -1 when the
-    // store has failed. One thread appends.
+    // store has failed. Through the store's own lane unless one is given; one thread at a time
+    // appends through a lane.
     qint64 Append(const CSignalEvent *events, int count);
+    qint64 Append(Dovlin_SpillLane &lane, const CSignalEvent *events, int count);
+    // A lane for another appending thread; the store owns it.
+    Dovlin_SpillLane *AddLane();
+    // The most bytes of boxes waiting to be packed while lanes append.
+    static qint64 BytesInFlight(int lanes);
     // Reads the count events of a slot; false for a slot never handed out.
     bool Read(qint64 slot, CSignalEvent *events, int count);
     // The box of a slot as it is packed.
@@ -91,27 +103,37 @@ private:
         int m_Count;
     };
     static constexpr size_t BatchBoxes = 4096;
-    static constexpr size_t Batches = 3;
+    // Batches waiting for the packer, beyond one a lane.
+    static constexpr size_t Batches = 2;
+    // Its boxes take the slots from m_FirstSlot on, in order.
     struct Batch
     {
         std::unique_ptr<Pending[]> m_Boxes;
         size_t m_Count = 0;
+        qint64 m_FirstSlot = 0;
     };
+    friend class Dovlin_SpillLane;
 
     // Closes the block being filled (kept, or written and its memory reused) and opens the next.
     bool NextBlock();
     char *BlockMemory();
     bool Failure(const QString &what, int error);
-    bool Pack(const Pending &box);
-    // Hands the batch being filled to the packing thread, or packs it here without one.
-    void HandOff();
+    bool Pack(const Pending &box, qint64 slot);
+    void PackBatch(const Batch &batch);
+    // Hands the lane's batch to the packing thread, or packs it here without one.
+    void HandOff(Dovlin_SpillLane &lane);
     void Run();
     // Returns once every box appended so far is packed.
     void Settle() const;
 
-    // The appending thread's side.
-    Batch m_Batch;
-    qint64 m_Issued = 0;
+    // The appending threads' side: the first lane is the store's own.
+    std::vector<std::unique_ptr<Dovlin_SpillLane>> m_Lanes;
+    // The first slot of the next batch begun.
+    std::atomic<qint64> m_NextSlot{0};
+    // Boxes handed to the packer.
+    std::atomic<qint64> m_Issued{0};
+    // Packing on the appending threads takes turns.
+    std::mutex m_PackMutex;
     // Shared with the packing thread under m_Mutex.
     mutable std::mutex m_Mutex;
     mutable std::condition_variable m_Changed;
@@ -126,7 +148,8 @@ private:
     int m_Descriptor = -1;
     QString m_Directory;
     qint64 m_Budget = 0;
-    // For each slot, its block (upper bits) and the offset of its packed box there.
+    // For each slot, its block (upper 32 bits), the offset of its packed box there and its size
+    // (see SlotPlace); 0 for a slot never handed out.
     std::vector<quint64> m_Slots;
     std::vector<Block> m_Blocks;
     qint64 m_InMemory = 0;
@@ -138,6 +161,14 @@ private:
     qint64 m_Wanted = 0;
     bool m_DiskFull = false;
     QString m_ErrorString;
+};
+
+// One appending thread's side of a spill store: its batch of boxes.
+class Dovlin_SpillLane
+{
+private:
+    friend class Dovlin_SpillFile;
+    Dovlin_SpillFile::Batch m_Batch;
 };
 
 #endif

@@ -57,6 +57,9 @@ void TestConvert::run_data()
     QTest::newRow("unknown option") << good << QStringList{"IN", "-x"} << 2 << "" << "dovlin-convert: Unknown option 'x'.\nusage: .*\n";
     QTest::newRow("memory budget without a size") << good << QStringList{"IN", "--memory-budget", "12Q"} << 2 << ""
                                                   << "dovlin-convert: --memory-budget takes a size such as 512M or 2G\nusage: .*\n";
+    QTest::newRow("threads on the command line") << good << QStringList{"IN", "--threads", "3"} << 0 << "IN -> .*\n" << "";
+    QTest::newRow("no threads") << good << QStringList{"IN", "--threads", "0"} << 2 << ""
+                                << "dovlin-convert: --threads takes a positive number\nusage: .*\n";
 }
 
 void TestConvert::run()

@@ -33,6 +33,16 @@
 
 namespace {
 
+// No events are kept in memory: every full box goes to the temporary event file. One thread, so
+// that the calls of every run come in the same order and the n-th of them can be failed.
+Dovlin_ImportLimits Limits()
+{
+    Dovlin_ImportLimits limits;
+    limits.m_MemoryBudget = 0;
+    limits.m_Threads = 1;
+    return limits;
+}
+
 enum Call { SpillWrite, WaveWrite, SpillRead, SyncCall, RenameCall, FolderSyncCall, Calls };
 
 // Counts the calls of each kind, and fails the failAt-th call of one kind (from 1 on) with error.
@@ -182,6 +192,7 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
         TemporaryFolder temporary(dir);
         RecordingReporter reporter;
         Dovlin_VcdImport importer(&reporter);
+        importer.SetLimits(Limits());
         const bool converted = importer.Convert(m_VcdPath, path);
         error = importer.ErrorString();
         return converted;
@@ -199,8 +210,6 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
 void tst_Faults::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
-    // No events are kept in memory: every full run goes to the temporary event file.
-    qputenv("DOVLIN_MEMORY_BUDGET", "0");
     m_VcdPath = m_Dir.filePath(QStringLiteral("dump.vcd"));
     QFile vcd(m_VcdPath);
     const QByteArray dump = Dump();
@@ -396,6 +405,7 @@ void tst_Faults::spillFolder()
     io.m_Error = EIO;
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
+    importer.SetLimits(Limits());
     {
         Installed installed(&io);
         TemporaryFolder folder(temporaryExists ? temporary.path() : temporary.filePath(QStringLiteral("missing")));
@@ -424,6 +434,7 @@ void tst_Faults::roomForWaveFileAlone()
     TemporaryFolder temporary(dir.path());
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
+    importer.SetLimits(Limits());
     QVERIFY2(importer.Convert(m_VcdPath, out + QStringLiteral("/wave.dvn")), qPrintable(importer.ErrorString()));
     QVERIFY(ReadAll(out + QStringLiteral("/wave.dvn")) == m_Reference);
     QVERIFY(!importer.Convert(m_VcdPath, out + QStringLiteral("/again.dvn")));

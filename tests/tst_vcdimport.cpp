@@ -26,9 +26,10 @@ private:
     static constexpr qint64 MaxSignals = 100000;
     static constexpr int MaxToken = 200;
     QString write(const QString &name, const QByteArray &text);
-    // Imports text, by the fast path for value changes unless fast is false; on success loads
-    // the wave file into model.
-    bool import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model, bool fast = true);
+    // Imports text, by the fast path for value changes unless fast is false, on three threads
+    // unless told; on success loads the wave file into model.
+    bool import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model, bool fast = true,
+                int threads = 3);
     static QByteArray toggles(qint64 size);
     // Not ASCII, and only the last suffix gives way to the wave file's.
     const QString m_DumpPath = m_Dir.filePath(QStringLiteral("wäve ü/dümp €.b.vcd"));
@@ -52,6 +53,8 @@ private slots:
     void progressPerBlock();
     void queuedChangesMeetLaterCommands_data();
     void queuedChangesMeetLaterCommands();
+    void sameForAnyThreads_data();
+    void sameForAnyThreads();
 };
 
 QString TestVcdImport::write(const QString &name, const QByteArray &text)
@@ -63,14 +66,19 @@ QString TestVcdImport::write(const QString &name, const QByteArray &text)
     return path;
 }
 
-bool TestVcdImport::import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model, bool fast)
+bool TestVcdImport::import(const QByteArray &text, RecordingReporter &reporter, Dovlin_FileManager &model, bool fast,
+                           int threads)
 {
     const QString path = write(QStringLiteral("wäve ü/dümp €.b.vcd"), text);
     QFile::remove(m_WavePath);
     Dovlin_VcdImport importer(&reporter);
     importer.SetFastPath(fast);
-    importer.SetMaxSignals(MaxSignals);
-    importer.SetMaxTokenLength(MaxToken);
+    Dovlin_ImportLimits limits;
+    limits.m_MaxSignals = MaxSignals;
+    limits.m_MaxTokenLength = MaxToken;
+    // More threads than the variables of most cases: some own none.
+    limits.m_Threads = threads;
+    importer.SetLimits(limits);
     if (!importer.Convert(path))
         return false;
     if (importer.WaveFileName() != m_WavePath)
@@ -437,6 +445,8 @@ void TestVcdImport::failureKeepsOldWaveFile_data()
 
     QTest::newRow("syntax error") << QByteArray("$var wire 1 ! a $end\n#1 1!\nfoo") << qint64(-1) << qint64(-1);
     QTest::newRow("cancelled") << toggles(3 * vcd_lex::BlockSize) << qint64(vcd_lex::BlockSize) << qint64(-1);
+    // Past the first block the scanner jumps over chunks that workers read and reports there.
+    QTest::newRow("cancelled with chunks in flight") << toggles(6 << 20) << qint64(3 << 20) << qint64(-1);
     QTest::newRow("cancelled while writing")
         << QByteArray("$var wire 1 ! a $end $var wire 1 \" b $end\n#1 1! 0\"") << qint64(-1) << qint64(1);
 }
@@ -453,6 +463,9 @@ void TestVcdImport::failureKeepsOldWaveFile()
     reporter.m_CancelAt = cancelAt;
     reporter.m_CancelWriteAt = cancelWriteAt;
     Dovlin_VcdImport importer(&reporter);
+    Dovlin_ImportLimits limits;
+    limits.m_Threads = 2;
+    importer.SetLimits(limits);
     QVERIFY(!importer.Convert(path));
     const bool cancelled = cancelAt >= 0 || cancelWriteAt >= 0;
     QCOMPARE(importer.Cancelled(), cancelled);
@@ -538,7 +551,8 @@ void TestVcdImport::progressPerBlock()
     const QByteArray vcd = toggles(3 * vcd_lex::BlockSize);
     RecordingReporter reporter;
     Dovlin_FileManager model;
-    QVERIFY(import(vcd, reporter, model));
+    // On one thread: with more, the scanner jumps over the chunks that others read.
+    QVERIFY(import(vcd, reporter, model, true, 1));
     const qint64 size = vcd.size();
     QCOMPARE(reporter.m_Total, size);
     QList<qint64> expected;
@@ -548,7 +562,7 @@ void TestVcdImport::progressPerBlock()
     QCOMPARE(reporter.m_Progress, expected);
 }
 
-// The changes are stored by a second thread: a command after many of them (a finer time unit, a
+// The changes are stored by other threads: a command after many of them (a finer time unit, a
 // declaration reusing a code, a nine-state value) must see every change before it stored.
 void TestVcdImport::queuedChangesMeetLaterCommands_data()
 {
@@ -571,7 +585,8 @@ void TestVcdImport::queuedChangesMeetLaterCommands()
     QFETCH(int, typeCode);
     QFETCH(QStringList, leaves);
     constexpr int changes = 200000;
-    QByteArray vcd("$timescale 1 ns $end\n$var wire 1 ! a $end\n");
+    // The body is read in chunks by other threads until the command stops them.
+    QByteArray vcd("$timescale 1 ns $end\n$var wire 1 ! a $end\n$enddefinitions $end\n");
     for (int i = 0; i < changes; ++i)
         vcd += "#" + QByteArray::number(i) + (i % 2 ? "\n0!\n" : "\n1!\n");
     vcd += tail;
@@ -594,6 +609,90 @@ void TestVcdImport::queuedChangesMeetLaterCommands()
         QCOMPARE(node->GetSignal(), signal);
     }
     QCOMPARE(names, leaves);
+}
+
+void TestVcdImport::sameForAnyThreads_data()
+{
+    QTest::addColumn<int>("late");
+    // Integers that take an unknown bit and four-state vectors that take a nine-state value, early
+    // (the signals are made so) or late (after many values, some of them in the temporary file).
+    QTest::newRow("early") << 0;
+    QTest::newRow("late") << 15000;
+}
+
+// A dump of wires, vectors, integers, reals, events and strings with problems, comments and dump
+// sections strewn in converts to the same wave file with the same messages whatever the number of
+// threads: with one, with two in chunks of 1 MB, and with eight in chunks of 16 KB and every packed
+// box in the temporary file.
+void TestVcdImport::sameForAnyThreads()
+{
+    QFETCH(int, late);
+    QByteArray vcd("$timescale 1 ps $end\n$scope module top $end\n");
+    constexpr int variables = 60;
+    for (int v = 0; v < variables; ++v) {
+        const char *declarations[] = {"wire 1", "reg 8", "wire 33", "integer 32", "real 64", "event 1", "string 1"};
+        vcd += QStringLiteral("$var %1 v%2 n%2 $end\n").arg(declarations[v % 7]).arg(v).toLatin1();
+    }
+    vcd += "$upscope $end\n$enddefinitions $end\n";
+    quint32 random = 7;
+    const auto next = [&random](quint32 bound) {
+        random = random * 1664525u + 1013904223u;
+        return (random >> 8) % bound;
+    };
+    for (int step = 0; step < 25000; ++step) {
+        // Now and then a time stamp that goes back.
+        vcd += "#" + QByteArray::number(step % 997 == 5 ? step - 3 : step) + "\n";
+        if (step % 1009 == 0)
+            vcd += step % 2 ? "$dumpoff\n" : "$dumpvars\n";
+        if (step % 3001 == 7)
+            vcd += "$comment read by the parser $end\n";
+        for (int change = 0; change < 6; ++change) {
+            const int v = int(next(variables));
+            const QByteArray code = "v" + QByteArray::number(v);
+            QByteArray digits;
+            for (int b = 0, width = v % 7 == 1 ? 8 : 33; b < width; ++b)
+                digits += "01"[next(2)];
+            const bool odd = step >= late && next(50) == 0;
+            switch (v % 7) {
+            case 0: vcd += (odd ? "u" : QByteArray(1, "01"[next(2)])) + code + "\n"; break;
+            case 1: vcd += "b" + (odd ? "w" + digits.mid(1) : digits) + " " + code + "\n"; break;
+            case 2: vcd += "b" + (next(300) == 0 ? "1" + digits : digits) + " " + code + "\n"; break;
+            case 3: vcd += "b" + (odd ? "x" + digits.left(31) : digits.left(32)) + " " + code + "\n"; break;
+            case 4: vcd += "r" + QByteArray::number(next(1000) / 8.0) + " " + code + "\n"; break;
+            case 5: vcd += "1" + code + "\n"; break;
+            default: vcd += "sstate" + QByteArray::number(next(4)) + " " + code + "\n"; break;
+            }
+        }
+        if (step % 5003 == 17)
+            vcd += "bz2 v1\n1nowhere\n";
+        if (step % 1009 == 500)
+            vcd += "$end\n";
+    }
+    const QString path = write(QStringLiteral("threads.vcd"), vcd);
+    QByteArray first;
+    QStringList firstMessages;
+    for (const int threads : {1, 2, 8}) {
+        const QString wave = m_Dir.filePath(QStringLiteral("threads%1.dvn").arg(threads));
+        RecordingReporter reporter;
+        Dovlin_VcdImport importer(&reporter);
+        Dovlin_ImportLimits limits;
+        limits.m_Threads = threads;
+        limits.m_MemoryBudget = threads == 8 ? 0 : limits.m_MemoryBudget;
+        importer.SetLimits(limits);
+        QVERIFY2(importer.Convert(path, wave), qPrintable(reporter.m_Errors.join('\n')));
+        QFile file(wave);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        if (threads == 1) {
+            first = bytes;
+            firstMessages = reporter.m_Warnings;
+            // Time going back, an invalid and a wide value, an undeclared code.
+            QCOMPARE(firstMessages.size(), 4);
+            continue;
+        }
+        QCOMPARE(reporter.m_Warnings, firstMessages);
+        QVERIFY2(bytes == first, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVcdImport)

@@ -8,6 +8,8 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_SpillFile.h"
+#include "vcd_changequeue.h"
+#include "vcd_chunks.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
 
@@ -19,6 +21,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <cctype>
 #include <cerrno>
@@ -119,21 +122,34 @@ Dovlin_DumpIdentity IdentityNow(const QString &path)
 Dovlin_VcdImport::Dovlin_VcdImport(Dovlin_ImportReporter *reporter)
     : m_Reporter(reporter)
 {
-    // The viewer's and the converter's way to take dumps that declare more signals than usual.
-    bool ok = false;
-    const qint64 limit = qEnvironmentVariable("DOVLIN_MAX_SIGNALS").toLongLong(&ok);
-    if (ok && limit > 0)
-        m_MaxSignals = limit;
-    qint64 budget = 0;
-    if (ParseSize(qEnvironmentVariable("DOVLIN_MEMORY_BUDGET"), budget))
-        m_MemoryBudget = budget;
 }
 
-qint64 Dovlin_VcdImport::DefaultMemoryBudget()
+qint64 Dovlin_ImportLimits::DefaultMemoryBudget()
 {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize / 4 : qint64(1) << 30;
+}
+
+int Dovlin_ImportLimits::DefaultThreads()
+{
+    return qMax(1, QThread::idealThreadCount());
+}
+
+Dovlin_ImportLimits Dovlin_ImportLimits::FromEnvironment()
+{
+    Dovlin_ImportLimits limits;
+    bool ok = false;
+    const qint64 maxSignals = qEnvironmentVariable("DOVLIN_MAX_SIGNALS").toLongLong(&ok);
+    if (ok && maxSignals > 0)
+        limits.m_MaxSignals = maxSignals;
+    const int threads = qEnvironmentVariable("DOVLIN_THREADS").toInt(&ok);
+    if (ok && threads > 0)
+        limits.m_Threads = threads;
+    qint64 budget = 0;
+    if (Dovlin_VcdImport::ParseSize(qEnvironmentVariable("DOVLIN_MEMORY_BUDGET"), budget))
+        limits.m_MemoryBudget = budget;
+    return limits;
 }
 
 bool Dovlin_VcdImport::ParseSize(const QString &text, qint64 &bytes)
@@ -156,6 +172,13 @@ bool Dovlin_VcdImport::Fail(const QString &reason)
     m_ErrorString = reason;
     if (m_Reporter)
         m_Reporter->Error(QStringLiteral("Cannot import %1: %2").arg(m_VcdPath, reason));
+    return false;
+}
+
+bool Dovlin_VcdImport::Cancel()
+{
+    m_Cancelled = true;
+    m_ErrorString = QStringLiteral("cancelled");
     return false;
 }
 
@@ -247,10 +270,27 @@ QString Dovlin_VcdImport::SpillFailure(const Dovlin_SpillFile &spill, qint64 byt
     return QStringLiteral("%1: %2 MB more needed").arg(spill.ErrorString()).arg(megabytes);
 }
 
+// The dump is closed after the parser, whose chunks' workers read it, is gone.
+struct Dovlin_VcdImport::Run
+{
+    QElapsedTimer m_Timer;
+    // The file read: the dump, or the text of an FST file (m_VcdPath names the dump).
+    QString m_ReadPath;
+    QFileInfo m_Info;
+    std::unique_ptr<FILE, FileCloser> m_File;
+    vcd_lex m_Lexer;
+    vcd_yacc m_Parser;
+    // The dump as the import opened it (see Prepare).
+    struct stat m_Status;
+    bool m_Stated = false;
+    QByteArray m_Head;
+    // The caller named the wave file; else it went to the cache for want of room beside the dump.
+    bool m_WaveNamed = false;
+    int m_Result = 0;
+};
+
 bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
 {
-    QElapsedTimer timer;
-    timer.start();
     m_VcdPath = vcdPath;
     m_ErrorString.clear();
     m_Cancelled = false;
@@ -258,6 +298,8 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     // An FST file is read into VCD text, which is converted in its name: messages and the wave
     // file's record of its dump name the FST file.
     if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
+        QElapsedTimer timer;
+        timer.start();
         // The FST file as the import finds it, before it is read: one still being written has
         // grown by the time its text is converted.
         m_SourceIdentity = IdentityNow(vcdPath);
@@ -281,60 +323,91 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
         m_Stats.m_Seconds = timer.elapsed() / 1000.0;
         return converted;
     }
-    const QString dumpPath = m_SourceDump.isEmpty() ? vcdPath : m_SourceDump;
-    m_VcdPath = dumpPath;
+    const auto run = std::make_unique<Run>();
+    run->m_Timer.start();
+    run->m_ReadPath = vcdPath;
+    m_VcdPath = m_SourceDump.isEmpty() ? vcdPath : m_SourceDump;
+    if (!Prepare(*run, wavePath) || !Parse(*run) || !Merge(*run) || !Write(*run))
+        return false;
+    Summarise(*run);
+    return true;
+}
 
-    vcd_lex lexer;
-    vcd_yacc parser;
+// The scanner and the parser set up with the limits, the spill store and the dump opened.
+bool Dovlin_VcdImport::Prepare(Run &run, const QString &wavePath)
+{
+    vcd_lex &lexer = run.m_Lexer;
+    vcd_yacc &parser = run.m_Parser;
+    Dovlin_FileManager &model = *parser.m_pFileManager;
     parser.SetReporter(m_Reporter);
-    parser.SetVCDFileName(dumpPath);
-    parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
+    parser.SetVCDFileName(m_VcdPath);
+    parser.m_WaveFileName = wavePath.isEmpty() ? WaveFileToWrite(m_VcdPath) : wavePath;
     m_WaveFileName = parser.m_WaveFileName;
+    run.m_WaveNamed = !wavePath.isEmpty();
+    const int threads = qMax(1, m_Limits.m_Threads);
+    parser.SetStoringThreads(threads);
+    // The budget covers what is on its way between the threads: the chunks read ahead, which
+    // shrink with it, the changes queued for the storing threads and the boxes for the spill
+    // store. What is left of it holds packed events.
+    const qint64 budget = qMax<qint64>(0, m_Limits.m_MemoryBudget);
+    const qint64 chunks = threads > 1 ? vcd_chunks::InFlight(threads, threads) : 0;
+    constexpr qint64 MinChunkBytes = qint64(16) << 10, MaxChunkBytes = qint64(1) << 20;
+    const qint64 chunkBytes =
+        qBound(MinChunkBytes, budget / (4 * qMax<qint64>(1, chunks) * vcd_chunks::ChunkMemory(1)), MaxChunkBytes);
+    const qint64 inFlight = qint64(threads) * vcd_changequeue::Blocks * qint64(vcd_changequeue::BlockBytes)
+                            + Dovlin_SpillFile::BytesInFlight(threads) + chunks * vcd_chunks::ChunkMemory(chunkBytes);
+    model.SetMemoryBudget(qMax<qint64>(0, budget - inFlight));
     // Events beyond the memory budget wait in a spill file until they are written, so a dump
     // larger than memory imports all the same. It goes to the temporary folder, so that the wave
     // file's folder needs room for the wave file alone, and beside the wave file when it cannot.
     // A temporary folder that does not exist reads as empty, which would mean the working folder.
-    parser.m_pFileManager->SetMemoryBudget(m_MemoryBudget);
+    const bool packOnThread = threads > 1;
     const QString temporary = QDir::tempPath();
-    if ((temporary.isEmpty() || !parser.m_pFileManager->EnableSpill(temporary)) &&
-        !parser.m_pFileManager->EnableSpill(QFileInfo(m_WaveFileName).absolutePath()) && m_Reporter)
-        m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory")
-                                .arg(dumpPath, parser.m_pFileManager->ErrorString()));
-    if (m_MaxTokenLength > 0)
-        lexer.yytextmax = m_MaxTokenLength;
-    if (m_MaxSignals > 0)
-        parser.SetMaxLeaves(m_MaxSignals);
+    if ((temporary.isEmpty() || !model.EnableSpill(temporary, packOnThread))
+        && !model.EnableSpill(QFileInfo(m_WaveFileName).absolutePath(), packOnThread) && m_Reporter)
+        m_Reporter->Warning(QStringLiteral("%1: %2; the events are kept in memory").arg(m_VcdPath, model.ErrorString()));
+    if (m_Limits.m_MaxTokenLength > 0)
+        lexer.yytextmax = m_Limits.m_MaxTokenLength;
+    if (m_Limits.m_MaxSignals > 0)
+        parser.SetMaxLeaves(m_Limits.m_MaxSignals);
     if (m_FastPath)
         parser.SetFastPath(&lexer);
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
         return Fail(QStringLiteral("out of memory"));
 
-    const QFileInfo info(vcdPath);
-    if (info.isDir())
+    run.m_Info = QFileInfo(run.m_ReadPath);
+    if (run.m_Info.isDir())
         return Fail(QStringLiteral("it is a directory"));
     errno = 0;
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(QFile::encodeName(vcdPath).constData(), "rb"));
-    if (!file)
+    run.m_File.reset(std::fopen(QFile::encodeName(run.m_ReadPath).constData(), "rb"));
+    if (!run.m_File)
         return Fail(QString::fromLocal8Bit(std::strerror(errno)));
-    lexer.yyin = file.get();
-    lexer.SetProgress(m_Reporter, info.size());
+    lexer.yyin = run.m_File.get();
+    lexer.SetProgress(m_Reporter, run.m_Info.size());
+    const int descriptor = fileno(run.m_File.get());
+    parser.SetDumpFile(descriptor, run.m_Info.size(), chunkBytes);
     // The dump as the import opens it: its time now, so that a dump written on while it is read
     // does not count as converted, and its first bytes, which a growing dump keeps.
-    const int descriptor = fileno(file.get());
-    struct stat status;
-    const bool stated = fstat(descriptor, &status) == 0;
-    QByteArray head;
-    if (stated)
-        ReadAt(descriptor, 0, qMin<qint64>(status.st_size, Dovlin_DumpIdentity::m_EdgeBytes), head);
+    run.m_Stated = fstat(descriptor, &run.m_Status) == 0;
+    if (run.m_Stated)
+        ReadAt(descriptor, 0, qMin<qint64>(run.m_Status.st_size, Dovlin_DumpIdentity::m_EdgeBytes), run.m_Head);
+    return true;
+}
 
-    const int result = parser.yyparse();
-    if (lexer.Cancelled()) {
-        m_Cancelled = true;
-        m_ErrorString = QStringLiteral("cancelled");
-        return false;
-    }
+// The dump read, its value changes stored by the storing threads.
+bool Dovlin_VcdImport::Parse(Run &run)
+{
+    run.m_Result = run.m_Parser.yyparse();
+    return run.m_Lexer.Cancelled() ? Cancel() : true;
+}
+
+// What the threads left settled: the spill store caught up, the problems told, the parse's verdict.
+bool Dovlin_VcdImport::Merge(Run &run)
+{
+    vcd_lex &lexer = run.m_Lexer;
+    vcd_yacc &parser = run.m_Parser;
     if (const Dovlin_SpillFile *spill = parser.m_pFileManager->SpillFile(); spill && !spill->Finish())
-        return Fail(SpillFailure(*spill, lexer.BytesRead(), info.size()));
+        return Fail(SpillFailure(*spill, lexer.BytesRead(), run.m_Info.size()));
     parser.ReportProblems();
     if (lexer.ReadFailed())
         return Fail(QStringLiteral("read error after %1 bytes: %2")
@@ -345,45 +418,51 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
                         .arg(lexer.yylineno)
                         .arg(lexer.yytextmax)
                         .arg(QString::fromLatin1(lexer.yyfailure())));
-    if (result != 0)
+    if (run.m_Result != 0)
         return Fail(parser.ErrorString());
     // A document without a signal would only show an empty time axis.
     if (parser.m_pFileManager->GetnSignal() == 0)
         return Fail(QStringLiteral("it holds no signals"));
+    return true;
+}
 
+bool Dovlin_VcdImport::Write(Run &run)
+{
+    vcd_yacc &parser = run.m_Parser;
+    Dovlin_FileManager &model = *parser.m_pFileManager;
     if (!m_SourceDump.isEmpty()) {
-        parser.m_pFileManager->SetDumpIdentity(m_SourceIdentity);
-    } else if (stated) {
+        model.SetDumpIdentity(m_SourceIdentity);
+    } else if (run.m_Stated) {
         Dovlin_DumpIdentity dump;
-        dump.m_Size = lexer.BytesRead();
-        dump.m_Modified = ModifiedNanoseconds(status);
-        dump.m_Digest = EdgeDigest(descriptor, dump.m_Size, head);
-        parser.m_pFileManager->SetDumpIdentity(dump);
+        dump.m_Size = run.m_Lexer.BytesRead();
+        dump.m_Modified = ModifiedNanoseconds(run.m_Status);
+        dump.m_Digest = EdgeDigest(fileno(run.m_File.get()), dump.m_Size, run.m_Head);
+        model.SetDumpIdentity(dump);
     }
-    CarryOverViewFlags(m_WaveFileName, *parser.m_pFileManager);
+    CarryOverViewFlags(m_WaveFileName, model);
     bool declined = false;
     if (m_Reporter)
-        parser.m_pFileManager->SetWriteProgress([&](qint64 written, qint64 total) {
+        model.SetWriteProgress([&](qint64 written, qint64 total) {
             declined = !m_Reporter->WriteProgress(written, total);
             return !declined;
         });
-    if (!parser.Convert(m_Format)) {
-        if (!declined && wavePath.isEmpty() && m_WaveFileName != WaveFileFor(vcdPath))
-            return Fail(QStringLiteral("cannot write %1, nor %2: %3")
-                            .arg(WaveFileFor(vcdPath), m_WaveFileName, parser.ErrorString()));
-        if (!declined)
-            return Fail(QStringLiteral("cannot write %1: %2").arg(m_WaveFileName, parser.ErrorString()));
-        m_Cancelled = true;
-        m_ErrorString = QStringLiteral("cancelled");
-        return false;
-    }
+    if (parser.Convert(m_Format))
+        return true;
+    if (declined)
+        return Cancel();
+    if (!run.m_WaveNamed && m_WaveFileName != WaveFileFor(m_VcdPath))
+        return Fail(QStringLiteral("cannot write %1, nor %2: %3")
+                        .arg(WaveFileFor(m_VcdPath), m_WaveFileName, parser.ErrorString()));
+    return Fail(QStringLiteral("cannot write %1: %2").arg(m_WaveFileName, parser.ErrorString()));
+}
 
-    const Dovlin_FileManager &model = *parser.m_pFileManager;
+void Dovlin_VcdImport::Summarise(const Run &run)
+{
+    const Dovlin_FileManager &model = *run.m_Parser.m_pFileManager;
     m_Stats.m_nSignal = model.GetnSignal();
     m_Stats.m_nHierarchy = model.GetnHierarchy();
-    m_Stats.m_nEvent = parser.StoredChanges();
+    m_Stats.m_nEvent = run.m_Parser.StoredChanges();
     m_Stats.m_TimeBase = model.GetTimeBase();
-    m_Stats.m_Bytes = info.size();
-    m_Stats.m_Seconds = timer.elapsed() / 1000.0;
-    return true;
+    m_Stats.m_Bytes = run.m_Info.size();
+    m_Stats.m_Seconds = run.m_Timer.elapsed() / 1000.0;
 }

@@ -8,6 +8,31 @@
 class Dovlin_ImportReporter;
 class Dovlin_SpillFile;
 
+// What one import may take. The import reads no environment: the viewer and the tools fill this
+// from their command lines and FromEnvironment.
+struct Dovlin_ImportLimits
+{
+    // Bytes the import keeps in memory for events: packed boxes, and the value changes and boxes
+    // on their way between its threads; beyond them packed events wait in a temporary file.
+    qint64 m_MemoryBudget = DefaultMemoryBudget();
+    // Threads that read the body of a dump in chunks, and as many that store its value changes,
+    // each owning a share of the signals; 1 does all the work on the calling thread. The wave file
+    // and the messages are the same for any number.
+    int m_Threads = DefaultThreads();
+    // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
+    int m_MaxTokenLength = 0;
+    // Most signals a dump may declare, 0 for the default (see vcd_yacc::DefaultMaxLeaves).
+    qint64 m_MaxSignals = 0;
+
+    // A quarter of the physical memory.
+    static qint64 DefaultMemoryBudget();
+    // One a core.
+    static int DefaultThreads();
+    // The defaults, with what the environment variables DOVLIN_MEMORY_BUDGET (a size, see
+    // Dovlin_VcdImport::ParseSize), DOVLIN_THREADS and DOVLIN_MAX_SIGNALS set.
+    static Dovlin_ImportLimits FromEnvironment();
+};
+
 // What one import produced, for the converter's summary line.
 struct Dovlin_ImportStats
 {
@@ -61,16 +86,8 @@ public:
     QString ErrorString() const { return m_ErrorString; }
     // The last Convert stopped because the reporter's Progress returned false.
     bool Cancelled() const { return m_Cancelled; }
-    // Longest word the scanner accepts, 0 for its default; a longer one fails the import.
-    void SetMaxTokenLength(int length) { m_MaxTokenLength = length; }
-    // Most signals a dump may declare, 0 for the default (see vcd_yacc::DefaultMaxLeaves); the
-    // environment variable DOVLIN_MAX_SIGNALS sets it for every import.
-    void SetMaxSignals(qint64 count) { m_MaxSignals = count; }
-    // Bytes of packed events kept in memory while the dump is read; beyond them events wait in a
-    // temporary file. The default is a quarter of the physical memory; the environment variable
-    // DOVLIN_MEMORY_BUDGET sets it for every import.
-    void SetMemoryBudget(qint64 bytes) { m_MemoryBudget = bytes; }
-    static qint64 DefaultMemoryBudget();
+    void SetLimits(const Dovlin_ImportLimits &limits) { m_Limits = limits; }
+    const Dovlin_ImportLimits &Limits() const { return m_Limits; }
     // The wave file's format (Dovlin_WaveFormat), the newest unless set.
     void SetFormat(int format) { m_Format = format; }
     // A size in bytes, with an optional K, M, G or T (powers of 1024) and B after it: "512M", "2GB".
@@ -81,7 +98,17 @@ public:
     const Dovlin_ImportStats &Stats() const { return m_Stats; }
 
 private:
+    // One conversion's scanner, parser and dump, from Prepare to Summarise.
+    struct Run;
+    // The steps of Convert. Each returns false once the import failed (Fail) or was cancelled
+    // (Cancel): the model and the temporary event file go with the run, and no wave file is left.
+    bool Prepare(Run &run, const QString &wavePath);
+    bool Parse(Run &run);
+    bool Merge(Run &run);
+    bool Write(Run &run);
+    void Summarise(const Run &run);
     bool Fail(const QString &reason);
+    bool Cancel();
     QString SpillFailure(const Dovlin_SpillFile &spill, qint64 bytesRead, qint64 dumpBytes) const;
 
     Dovlin_ImportReporter *m_Reporter;
@@ -92,10 +119,8 @@ private:
     QString m_WaveFileName;
     QString m_ErrorString;
     bool m_Cancelled = false;
-    int m_MaxTokenLength = 0;
     bool m_FastPath = true;
-    qint64 m_MaxSignals = 0;
-    qint64 m_MemoryBudget = DefaultMemoryBudget();
+    Dovlin_ImportLimits m_Limits;
     int m_Format = 2;
     Dovlin_ImportStats m_Stats;
 };

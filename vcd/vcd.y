@@ -37,7 +37,7 @@
 11  -   command : var_declaration
 12  -   command : skipped_command
 13  -   command : timescale_command
-14  -   command : ENDDEFINITIONS END
+14  13  command : ENDDEFINITIONS END
 15  14  command : DUMP_COMMAND
 16  15  command : END
 17  16  scope : scope_begin scope_items UPSCOPE END

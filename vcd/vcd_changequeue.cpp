@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-vcd_changequeue::vcd_changequeue(Apply apply)
-    : m_Apply(std::move(apply))
+vcd_changequeue::vcd_changequeue(Apply apply, bool threaded)
+    : m_Apply(std::move(apply)), m_WantThread(threaded)
 {
 }
 
@@ -19,23 +19,29 @@ vcd_changequeue::~vcd_changequeue()
     m_Thread.join();
 }
 
+void vcd_changequeue::Start()
+{
+    m_Started = true;
+    for (int i = 0; i < Blocks; ++i) {
+        m_Storage.push_back(std::make_unique<char[]>(BlockBytes));
+        m_Free.push_back(m_Storage.back().get());
+    }
+    try {
+        if (m_WantThread) {
+            m_Thread = std::thread(&vcd_changequeue::Run, this);
+            m_Threaded = true;
+        }
+    } catch (const std::system_error &) {
+        m_Threaded = false;
+    }
+}
+
 char *vcd_changequeue::ReserveSlow(size_t bytes)
 {
     if (bytes > BlockBytes)
         return nullptr;
-    if (!m_Started) {
-        m_Started = true;
-        for (int i = 0; i < Blocks; ++i) {
-            m_Storage.push_back(std::make_unique<char[]>(BlockBytes));
-            m_Free.push_back(m_Storage.back().get());
-        }
-        try {
-            m_Thread = std::thread(&vcd_changequeue::Run, this);
-            m_Threaded = true;
-        } catch (const std::system_error &) {
-            m_Threaded = false;
-        }
-    }
+    if (!m_Started)
+        Start();
     if (m_Fill)
         HandOff();
     std::unique_lock<std::mutex> lock(m_Mutex);
@@ -59,7 +65,25 @@ void vcd_changequeue::HandOff()
     }
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Full.emplace_back(block, used);
+        m_Full.push_back({block, used, nullptr});
+    }
+    m_Changed.notify_all();
+}
+
+void vcd_changequeue::Submit(const char *data, size_t size, std::shared_ptr<const void> keep)
+{
+    if (!m_Started)
+        Start();
+    if (m_Fill)
+        HandOff();
+    if (!m_Threaded) {
+        m_Apply(data, size);
+        return;
+    }
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Changed.wait(lock, [this] { return m_Full.size() < size_t(Blocks); });
+        m_Full.push_back({data, size, std::move(keep)});
     }
     m_Changed.notify_all();
 }
@@ -79,14 +103,17 @@ void vcd_changequeue::Run()
         m_Changed.wait(lock, [this] { return m_Stop || !m_Full.empty(); });
         if (m_Stop)
             return;
-        const std::pair<char *, size_t> block = m_Full.front();
+        Full block = std::move(m_Full.front());
         m_Full.pop_front();
         m_Busy = true;
         lock.unlock();
-        m_Apply(block.first, block.second);
+        m_Apply(block.m_Data, block.m_Size);
+        const bool own = !block.m_Keep;
+        block.m_Keep.reset();
         lock.lock();
         m_Busy = false;
-        m_Free.push_back(block.first);
+        if (own)
+            m_Free.push_back(const_cast<char *>(block.m_Data));
         m_Changed.notify_all();
     }
 }

@@ -1,5 +1,6 @@
 // Hands blocks of recorded value changes from the parser to a thread that stores them as events,
-// so that scanning the text and storing its changes run side by side.
+// so that scanning the text and storing its changes run side by side; the parser may hand over
+// records that others made too (the chunks' workers).
 #ifndef VCD_CHANGEQUEUE_H
 #define VCD_CHANGEQUEUE_H
 
@@ -21,7 +22,8 @@ public:
     // Stores the changes recorded in one block; it runs on the storing thread.
     using Apply = std::function<void(const char *data, size_t size)>;
 
-    explicit vcd_changequeue(Apply apply);
+    // Without threaded, each block is stored on the parser's thread as it fills.
+    vcd_changequeue(Apply apply, bool threaded);
     // Stops the storing thread; what is still queued is dropped.
     ~vcd_changequeue();
     vcd_changequeue(const vcd_changequeue &) = delete;
@@ -36,11 +38,16 @@ public:
         return ReserveSlow(bytes);
     }
     void Commit(size_t bytes) { m_Used += bytes; }
+    // Queues size bytes of records made elsewhere after the changes recorded so far; keep holds
+    // them until they are stored. Waits while the storing thread has several blocks to store.
+    void Submit(const char *data, size_t size, std::shared_ptr<const void> keep);
     // Returns once every change recorded so far is stored; until the next Reserve, the storing
     // thread touches nothing.
     void Drain();
 
 private:
+    // Makes the blocks and starts the thread.
+    void Start();
     char *ReserveSlow(size_t bytes);
     void HandOff();
     void Run();
@@ -49,14 +56,23 @@ private:
     std::vector<std::unique_ptr<char[]>> m_Storage;
     char *m_Fill = nullptr;
     size_t m_Used = 0;
-    // Without a thread of its own (it could not be started) a block is stored when handed off.
+    // Without a thread of its own (none asked for, or it could not be started) a block is stored
+    // when handed off.
+    bool m_WantThread;
     bool m_Threaded = false;
     bool m_Started = false;
 
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     std::vector<char *> m_Free;
-    std::deque<std::pair<char *, size_t>> m_Full;
+    // Blocks to store: the queue's own (keep empty), or records made elsewhere.
+    struct Full
+    {
+        const char *m_Data;
+        size_t m_Size;
+        std::shared_ptr<const void> m_Keep;
+    };
+    std::deque<Full> m_Full;
     bool m_Busy = false;
     bool m_Stop = false;
     std::thread m_Thread;

@@ -76,6 +76,32 @@ void vcd_lex::Consume(const char *to, int line)
     yyeol = false;
 }
 
+qint64 vcd_lex::OffsetOf(const char *byte) const
+{
+    return m_BytesRead - (reinterpret_cast<const char *>(yyreadend) - byte);
+}
+
+void vcd_lex::SkipTo(qint64 offset, int line)
+{
+    yylineno = line;
+    yyeol = false;
+    const qint64 blockStart = m_BytesRead - (yyreadend - yyreadbegin);
+    if (offset >= blockStart && offset <= m_BytesRead) {
+        yyreadptr = yyreadbegin + (offset - blockStart);
+        return;
+    }
+    yyreadbegin = yyreadptr = yyreadend = m_Block.get();
+    if (fseeko(yyin, off_t(offset), SEEK_SET) != 0) {
+        m_ReadFailed = true;
+        yyfailflg = true;
+        return;
+    }
+    m_BytesRead = offset;
+    // The block from there on is read at once, so that the parser finds the next chunk's start in it.
+    if (Refill() >= 0)
+        --yyreadptr;
+}
+
 // Whitespace only ever separates words, so a run of it is passed over here, block after block,
 // instead of being scanned as a token of its own: however long it runs, nothing is buffered.
 int vcd_lex::yylex()

@@ -34,6 +34,11 @@ public:
     void Unread(const char *&begin, const char *&end) const;
     // The parser read the unread bytes up to `to`, the end of a word, and line `line` holds it.
     void Consume(const char *to, int line);
+    // Where a byte of the block in hand lies in yyin.
+    qint64 OffsetOf(const char *byte) const;
+    // The parser took what others read up to offset, where line `line` begins: the scan goes on
+    // there, in the block in hand or in the block read from there.
+    void SkipTo(qint64 offset, int line);
 
     int yylex() override;
     int yygetchar() override;

@@ -8,6 +8,8 @@
 #include "Dovlin_SpillFile.h"
 #include "Dovlin_Utilities.h"
 #include "vcd_changequeue.h"
+#include "vcd_changes.h"
+#include "vcd_chunks.h"
 #include "vcd_lex.h"
 #include "vcd_yacc_tables.h"
 #include "vcd_yacc_tokens.h"
@@ -26,25 +28,14 @@
 
 namespace {
 
-// The extended four-state code of every byte, -1 for bytes that are no logic value.
-struct StateCodes
-{
-    signed char code[256];
-    constexpr StateCodes() : code()
-    {
-        for (int c = 0; c < 256; ++c)
-            code[c] = -1;
-        const char *values[] = {"0", "1", "zZ", "xX", "uU", "wW", "lL", "hH", "-"};
-        for (int state = 0; state < 9; ++state)
-            for (const char *v = values[state]; *v; ++v)
-                code[static_cast<unsigned char>(*v)] = static_cast<signed char>(state);
-    }
-};
-constexpr StateCodes stateCodes;
+using vcd_changes::firstNineState;
+using vcd_changes::IsBlank;
+using vcd_changes::ParseDecimal;
+using vcd_changes::Shown;
+using vcd_changes::StateCode;
 
 // Nine-state code (U X 0 1 Z W L H -) of each extended four-state code.
 constexpr int nineStateOf[9] = {2, 3, 4, 1, 0, 5, 6, 7, 8};
-constexpr int firstNineState = 4;
 
 // Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
 // again in a copy), reading spilled ones back a block at a time.
@@ -60,34 +51,6 @@ void forEachEvent(const Dovlin_Signal &signal, Visit visit)
     }
 }
 
-// strtod in the "C" locale, whatever locale the application runs in.
-locale_t cLocale()
-{
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return locale;
-}
-
-// A decimal number with optional underscores between digits; false when it is none or does not
-// fit in 63 bits.
-bool parseDecimal(const char *text, int length, qint64 &value)
-{
-    quint64 result = 0;
-    bool digits = false;
-    for (int i = 0; i < length; ++i) {
-        const char c = text[i];
-        if (c == '_' && digits)
-            continue;
-        if (c < '0' || c > '9')
-            return false;
-        if (result > (quint64(LLONG_MAX) - quint64(c - '0')) / 10)
-            return false;
-        result = result * 10 + quint64(c - '0');
-        digits = true;
-    }
-    value = qint64(result);
-    return digits;
-}
-
 // A signed index inside brackets, surrounded by optional whitespace.
 bool parseIndex(const std::string &text, long long &value)
 {
@@ -99,7 +62,7 @@ bool parseIndex(const std::string &text, long long &value)
     if (negative)
         ++begin;
     qint64 magnitude = 0;
-    if (begin > end || !parseDecimal(text.data() + begin, int(end - begin + 1), magnitude) || magnitude > INT_MAX)
+    if (begin > end || !ParseDecimal(text.data() + begin, int(end - begin + 1), magnitude) || magnitude > INT_MAX)
         return false;
     value = negative ? -magnitude : magnitude;
     return true;
@@ -217,58 +180,114 @@ QString bitName(const QString &name, long long index)
     return QStringLiteral("%1[%2]").arg(name, QString::number(index));
 }
 
-// A token text for a message: at most 40 characters, other bytes than printable ASCII as \xHH.
-QString shown(const char *text, int length)
-{
-    QString result;
-    for (int i = 0; i < length && i < 40; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        result += c > 32 && c < 127 ? QString(QChar(c)) : QStringLiteral("\\x%1").arg(c, 2, 16, QChar('0'));
-    }
-    if (length > 40)
-        result += QStringLiteral("...");
-    return result;
-}
-
-QString shown(VcdWord word)
-{
-    return shown(word.m_Text, word.m_Length);
-}
-
-// The scanner's whitespace; words are the runs of all other bytes.
-bool isBlank(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 } // namespace
 
-const signed char *const vcd_yacc::m_StateCodes = stateCodes.code;
+struct vcd_yacc::Out
+{
+    vcd_yacc &m_Parser;
+
+    VcdVariable *Find(VcdWord code) const { return m_Parser.m_Variables.Find(code.m_Text, code.m_Length); }
+    void Warn(Problem problem, const QString &text) { m_Parser.Warn(problem, text); }
+    // The lane is brought to the current time first.
+    char *Reserve(const VcdVariable &variable, size_t bytes)
+    {
+        const size_t lane = size_t(variable.m_Lane);
+        vcd_changequeue &queue = *m_Parser.m_Queues[lane];
+        const qint64 time = m_Parser.m_CurrentTime;
+        if (m_Parser.m_LaneTimes[lane] != time) {
+            m_Parser.m_LaneTimes[lane] = time;
+            char *to = queue.Reserve(1 + sizeof time);
+            to[0] = TimeTag;
+            std::memcpy(to + 1, &time, sizeof time);
+            queue.Commit(1 + sizeof time);
+        }
+        return queue.Reserve(bytes);
+    }
+    void Commit(VcdVariable &variable, VcdChangeTag tag, bool nineState, char *record, size_t bytes)
+    {
+        if (m_Parser.NeedsSignals(variable, tag)) {
+            // Making the signals may hand the block that holds the record to the storing thread.
+            const std::vector<char> copy(record, record + bytes);
+            m_Parser.MakeSignals(variable, tag, nineState);
+            std::memmove(Reserve(variable, bytes), copy.data(), bytes);
+        }
+        m_Parser.m_Queues[size_t(variable.m_Lane)]->Commit(bytes);
+    }
+    void MakeSignal(VcdVariable &variable)
+    {
+        if (m_Parser.NeedsSignals(variable, IntegerTag))
+            m_Parser.MakeSignals(variable, IntegerTag, false);
+    }
+};
 
 vcd_yacc::vcd_yacc()
-    : m_pFileManager(new Dovlin_FileManager),
-      m_Changes(std::make_unique<vcd_changequeue>([this](const char *data, size_t size) { StoreChanges(data, size); }))
+    : m_pFileManager(new Dovlin_FileManager)
 {
     yytables();
 }
 
 vcd_yacc::~vcd_yacc()
 {
-    // The storing thread stops before the model it stores into goes.
-    m_Changes.reset();
+    // The workers and the storing threads stop before what they read and store into goes.
+    StopChunks();
+    m_Queues.clear();
     delete m_pFileManager;
 }
 
 int vcd_yacc::yyparse()
 {
+    OpenLanes();
     const int result = yyfparser::yyparse();
+    StopChunks();
     DrainChanges();
+    CloseLanes();
     return result;
+}
+
+void vcd_yacc::SetDumpFile(int descriptor, qint64 size, qint64 chunkBytes)
+{
+    m_DumpDescriptor = descriptor;
+    m_DumpSize = size;
+    m_ChunkBytes = chunkBytes;
+}
+
+void vcd_yacc::OpenLanes()
+{
+    m_Queues.clear();
+    m_Stores.reset(new StoreState[size_t(m_nLane)]);
+    m_AppendLanes.reset(new Dovlin_AppendLane[size_t(m_nLane)]);
+    m_LaneTimes.assign(size_t(m_nLane), 0);
+    m_DeclaredBits = 0;
+    Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
+    for (int lane = 0; lane < m_nLane; ++lane) {
+        StoreState *store = &m_Stores[size_t(lane)];
+        m_Queues.push_back(std::make_unique<vcd_changequeue>(
+            [this, store](const char *data, size_t size) { StoreChanges(*store, data, size); }, m_nLane > 1));
+        if (spill && m_nLane > 1)
+            m_AppendLanes[size_t(lane)].m_Spill = spill->AddLane();
+    }
+}
+
+// The signals count their appends in the file manager again; the lanes' counts go there at once.
+void vcd_yacc::CloseLanes()
+{
+    for (int s = 0; s < m_pFileManager->GetnSignal(); ++s)
+        m_pFileManager->GetSignal(s)->SetAppendLane(nullptr);
+    m_pFileManager->StructureChanged();
 }
 
 void vcd_yacc::DrainChanges()
 {
-    m_Changes->Drain();
+    for (const auto &queue : m_Queues)
+        queue->Drain();
+}
+
+qint64 vcd_yacc::StoredChanges() const
+{
+    qint64 stored = 0;
+    for (int lane = 0; lane < m_nLane && m_Stores; ++lane)
+        stored += m_Stores[size_t(lane)].m_StoredChanges;
+    return stored;
 }
 
 void vcd_yacc::yytables()
@@ -284,7 +303,10 @@ void vcd_yacc::SetVCDFileName(QString path)
 
 bool vcd_yacc::Convert(int format)
 {
-    if (m_Store.m_nUpgrade > 0)
+    int upgrades = 0;
+    for (int lane = 0; lane < m_nLane && m_Stores; ++lane)
+        upgrades += m_Stores[size_t(lane)].m_nUpgrade;
+    if (upgrades > 0)
         Upgrade();
     if (!IntegerNodesToVectors())
         return false;
@@ -357,7 +379,7 @@ void vcd_yacc::yysyntaxerror()
     // The runtime's own diagnostic still goes to the error stream; the reason below goes to the user.
     yyparser::yysyntaxerror();
     QString found = yychar == 0 ? QStringLiteral("end of file")
-                                : QStringLiteral("'%1'").arg(shown(TokenText(), TokenLength()));
+                                : QStringLiteral("'%1'").arg(Shown(TokenText(), TokenLength()));
     if (yychar == 0 && !m_Scopes.empty())
         found += QStringLiteral(" inside scope '%1'").arg(m_Scopes.back()->GetName());
     m_ErrorString = QStringLiteral("%1: syntax error: unexpected %2").arg(Where(), found);
@@ -370,30 +392,37 @@ void vcd_yacc::yystackoverflow()
 
 int vcd_yacc::yyaction(int action)
 {
-    // Commands that change the tree, the variables or the time unit wait for the stored changes.
-    if (action == 0 || action == 16 || action == 17 || action == 18 || action == 26 || action == 35)
+    // Commands that change the tree, the variables or the time unit stop the chunks' workers, which
+    // read with them, and wait for the stored changes.
+    if (action == 0 || action == 16 || action == 17 || action == 18 || action == 26 || action == 35) {
+        StopChunks();
         DrainChanges();
+    }
+    Out out{*this};
     switch (action) {
     case 0: // vcd : commands
         Finish();
         break;
     case 3: // commands : commands SCALAR_CHANGE
-        ScalarChange(TokenText()[0], {TokenText() + 1, TokenLength() - 1});
+        vcd_changes::ScalarChange(out, TokenText()[0], {TokenText() + 1, TokenLength() - 1});
         break;
     case 4: // commands : commands scalar_value IDENTIFIER_CODE
-        ScalarChange(char(yyarg<int>(2)), {TokenText(), TokenLength()});
+        vcd_changes::ScalarChange(out, char(yyarg<int>(2)), {TokenText(), TokenLength()});
         break;
     case 5: // commands : commands vector_value IDENTIFIER_CODE
-        VectorChange({m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
+        vcd_changes::VectorChange(out, {m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 6: // commands : commands real_value IDENTIFIER_CODE
-        RealChange({m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
+        vcd_changes::RealChange(out, {m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 7: // commands : commands string_value IDENTIFIER_CODE
         StringChange();
         break;
     case 8: // commands : commands SIMULATION_TIME
         SetTime({TokenText(), TokenLength()});
+        break;
+    case 13: // command : ENDDEFINITIONS END
+        StartChunks();
         break;
     case 14: // command : DUMP_COMMAND
         m_DumpSection = true;
@@ -423,8 +452,8 @@ int vcd_yacc::yyaction(int action)
         break;
     case 28: { // var_size : WORD
         qint64 size = 0;
-        if (!parseDecimal(TokenText(), TokenLength(), size))
-            Fail(QStringLiteral("invalid variable size '%1'").arg(shown(TokenText(), TokenLength())));
+        if (!ParseDecimal(TokenText(), TokenLength(), size))
+            Fail(QStringLiteral("invalid variable size '%1'").arg(Shown(TokenText(), TokenLength())));
         yysetvalue<qint64>(size);
         break;
     }
@@ -439,7 +468,7 @@ int vcd_yacc::yyaction(int action)
         m_Reference.append(TokenText(), size_t(TokenLength()));
         break;
     case 34: // unknown_command : UNKNOWN_COMMAND
-        Warn(UnknownCommand, QStringLiteral("unknown command '%1' skipped").arg(shown(TokenText(), TokenLength())));
+        Warn(UnknownCommand, QStringLiteral("unknown command '%1' skipped").arg(Shown(TokenText(), TokenLength())));
         break;
     case 35: // timescale_command : TIMESCALE timescale_text END
         SetTimescale(m_Value);
@@ -462,7 +491,7 @@ int vcd_yacc::yyaction(int action)
         break;
     }
     // The parser stands where any command may follow, and most often more changes do.
-    if (action >= 3 && action <= 8)
+    if (action >= 3 && action <= 15)
         FastChanges();
     return 0;
 }
@@ -471,60 +500,182 @@ int vcd_yacc::yyaction(int action)
 // and a reduction. Those that follow are read here straight from the scanner's block, checked
 // and recorded as their reductions would, each word's line counted as the scanner counts it.
 // The first word not taken stays for the scanner: a command, a string value, a lone r (no
-// change), a word that the block's end may cut or that is too long for the scanner.
+// change), a word that the block's end may cut or that is too long for the scanner. Where a
+// chunk starts, its workers' records are taken instead, and the scanner goes on after it.
 void vcd_yacc::FastChanges()
 {
-    if (!m_FastScanner || yylookahead || yyexitflg)
+    if (!m_FastScanner || yylookahead)
         return;
-    const char *p = nullptr;
-    const char *end = nullptr;
-    m_FastScanner->Unread(p, end);
-    if (p == end)
-        return;
-    int line = m_FastScanner->yylineno;
     // The scanner holds a word and the byte after it in a buffer that grows up to yytextmax.
     const int maxLength = m_FastScanner->yytextmax > 0 ? m_FastScanner->yytextmax - 1 : INT_MAX;
-    const auto nextWord = [&](VcdWord &word) {
-        while (p != end && isBlank(*p)) {
-            line += *p == '\n';
-            ++p;
-        }
-        const char *const first = p;
-        while (p != end && !isBlank(*p))
-            ++p;
-        word = {first, int(p - first)};
-        return p != end && word.m_Length <= maxLength;
-    };
-    const char *taken = p;
-    int takenLine = line;
-    VcdWord word{}, code{};
-    while (!yyexitflg && nextWord(word)) {
-        const char first = word.m_Text[0];
-        const bool scalar = GetStateCode(first) >= 0;
-        if (first == '#') {
-            m_TokenLine = line;
-            SetTime(word);
-        } else if (scalar && word.m_Length > 1) {
-            m_TokenLine = line;
-            ScalarChange(first, {word.m_Text + 1, word.m_Length - 1});
-        } else {
-            const bool vector = first == 'b' || first == 'B';
-            const bool real = (first == 'r' || first == 'R') && word.m_Length > 1;
-            if (!(scalar || vector || real) || !nextWord(code))
+    Out out{*this};
+    while (!yyexitflg) {
+        vcd_changes::Words words{nullptr, nullptr, m_FastScanner->yylineno};
+        m_FastScanner->Unread(words.m_At, words.m_End);
+        if (words.m_At == words.m_End)
+            return;
+        const char *const begin = words.m_At;
+        const qint64 offset = m_FastScanner->OffsetOf(begin);
+        // The start of the next chunk, when it lies in the block.
+        const auto nextChunk = [&]() -> const char * {
+            PassChunks(offset + (words.m_At - begin));
+            const bool inBlock =
+                m_Chunks && m_NextChunk < m_Chunks->Count() && m_NextChunkStart <= offset + (words.m_End - begin);
+            return inBlock ? begin + (m_NextChunkStart - offset) : nullptr;
+        };
+        const char *chunk = nextChunk();
+        // A word that the block's end may cut, or that is too long for the scanner, is the scanner's.
+        const auto nextWord = [&](VcdWord &word) {
+            word = words.Next();
+            return words.m_At != words.m_End && word.m_Length <= maxLength;
+        };
+        const auto atLine = [&] { m_TokenLine = words.m_Line; };
+        const char *taken = words.m_At;
+        int takenLine = words.m_Line;
+        bool atChunk = false;
+        VcdWord word{};
+        while (!yyexitflg) {
+            // The first chunk starts where the definitions end, blanks and all.
+            words.SkipBlanks(chunk);
+            if (words.m_At == chunk) {
+                taken = words.m_At;
+                takenLine = words.m_Line;
+                atChunk = true;
                 break;
-            m_TokenLine = line;
-            const VcdWord value{word.m_Text + 1, word.m_Length - 1};
-            if (scalar)
-                ScalarChange(first, code);
-            else if (vector)
-                VectorChange(value, code);
-            else
-                RealChange(value, code);
+            }
+            if (!nextWord(word))
+                break;
+            if (word.m_Text[0] == '#') {
+                atLine();
+                SetTime(word);
+            } else if (!vcd_changes::ReadChange(out, word, nextWord, atLine)) {
+                break;
+            }
+            taken = words.m_At;
+            takenLine = words.m_Line;
+            // A chunk whose first word was read as an identifier code is the parser's to read.
+            if (chunk && words.m_At > chunk)
+                chunk = nextChunk();
         }
-        taken = p;
-        takenLine = line;
+        m_FastScanner->Consume(taken, takenLine);
+        if (!atChunk || yyexitflg)
+            return;
+        qint64 resume = m_NextChunkStart;
+        TakeChunks(resume, takenLine);
+        m_FastScanner->SkipTo(resume, takenLine);
     }
-    m_FastScanner->Consume(taken, takenLine);
+}
+
+void vcd_yacc::StartChunks()
+{
+    const char *p = nullptr;
+    const char *end = nullptr;
+    if (m_FastScanner)
+        m_FastScanner->Unread(p, end);
+    if (m_nLane < 2 || m_DumpDescriptor < 0 || !p || m_Chunks)
+        return;
+    vcd_chunkcontext context;
+    context.m_Codes = &m_Variables;
+    context.m_nVariable = m_VariableList.size();
+    context.m_nLane = m_nLane;
+    context.m_TimeMultiplier = m_TimeMultiplier;
+    context.m_MaxWord = m_FastScanner->yytextmax > 0 ? m_FastScanner->yytextmax - 1 : INT_MAX;
+    const qint64 begin = m_FastScanner->OffsetOf(p);
+    m_Chunks = std::make_unique<vcd_chunks>(context, m_DumpDescriptor, begin, qMax(begin, m_DumpSize), m_ChunkBytes, m_nLane);
+    m_NextChunk = 0;
+    m_NextChunkStart = m_Chunks->Start(0);
+}
+
+void vcd_yacc::StopChunks()
+{
+    m_Chunks.reset();
+}
+
+void vcd_yacc::PassChunks(qint64 offset)
+{
+    if (!m_Chunks || m_NextChunkStart >= offset)
+        return;
+    while (m_NextChunk < m_Chunks->Count() && m_Chunks->Start(m_NextChunk) < offset)
+        ++m_NextChunk;
+    m_NextChunkStart = m_Chunks->Start(m_NextChunk);
+    m_Chunks->Pass(m_NextChunk);
+}
+
+void vcd_yacc::TakeChunks(qint64 &offset, int &line)
+{
+    while (m_Chunks && !yyexitflg && m_NextChunk < m_Chunks->Count() && m_NextChunkStart == offset) {
+        const std::shared_ptr<vcd_chunk> chunk = m_Chunks->Take(m_NextChunk);
+        ++m_NextChunk;
+        m_NextChunkStart = m_Chunks->Start(m_NextChunk);
+        // An empty chunk starts where the next one does.
+        if (chunk->m_Start < 0)
+            continue;
+        MergeChunk(chunk, line);
+        offset = chunk->m_End;
+        line += chunk->m_Lines;
+        if (!chunk->m_Whole)
+            return;
+    }
+}
+
+void vcd_yacc::MergeChunk(const std::shared_ptr<vcd_chunk> &chunk, int line)
+{
+    // Once the temporary event file has failed, events are lost: reading on would only take time.
+    const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
+    if (spill && spill->Failed() && !chunk->m_StampLines.empty()) {
+        m_TokenLine = line + chunk->m_StampLines.front();
+        Fail(spill->ErrorString());
+        return;
+    }
+    // The stamps' times, none going back before the times of the chunks before.
+    chunk->m_Times.front() = m_CurrentTime;
+    for (size_t i = 1; i < chunk->m_Times.size(); ++i) {
+        if (chunk->m_Times[i] < m_LastTime) {
+            m_TokenLine = line + chunk->m_StampLines[i - 1];
+            WarnBackwards(chunk->m_Stamps[i - 1]);
+            chunk->m_Times[i] = m_LastTime;
+        }
+        m_CurrentTime = m_LastTime = chunk->m_Times[i];
+        m_TimeSeen = true;
+    }
+    chunk->m_Stamps.clear();
+    chunk->m_Text.clear();
+    for (int problem = 0; problem < nProblem; ++problem) {
+        const vcd_chunk::Problem &found = chunk->m_Problems[problem];
+        ProblemRecord &record = m_Problems[problem];
+        if (found.m_Count > 0 && record.m_Count == 0)
+            record.m_First = QStringLiteral("line %1: %2").arg(line + found.m_Line).arg(found.m_Text);
+        record.m_Count += found.m_Count;
+    }
+    if (chunk->m_DumpCommand)
+        m_DumpSection = chunk->m_DumpOpen;
+    // The signals, in the order of their first values. An integer whose values were stored already
+    // becomes logic bits only once they are: its lane's records before the first unknown bit go first.
+    std::vector<size_t> handed(size_t(m_nLane), 0);
+    const auto hand = [&](size_t lane, size_t to) {
+        vcd_chunk::Lane &records = chunk->m_Lanes[lane];
+        if (to <= vcd_chunk::ChunkHeader || to == handed[lane])
+            return;
+        if (handed[lane] == 0) {
+            const qint64 *times = chunk->m_Times.data();
+            records.m_Bytes[0] = ChunkTag;
+            std::memcpy(records.m_Bytes.get() + 1, &times, sizeof times);
+        }
+        m_Queues[lane]->Submit(records.m_Bytes.get() + handed[lane], to - handed[lane], chunk);
+        handed[lane] = to;
+    };
+    for (const vcd_chunk::First &first : chunk->m_Firsts) {
+        VcdVariable &variable = *first.m_Variable;
+        if (!NeedsSignals(variable, first.m_Tag))
+            continue;
+        if (first.m_Tag == LogicTag && !variable.m_Signals.empty())
+            hand(size_t(variable.m_Lane), first.m_Offset);
+        MakeSignals(variable, first.m_Tag, first.m_NineState);
+    }
+    for (int lane = 0; lane < m_nLane; ++lane)
+        hand(size_t(lane), chunk->m_Lanes[size_t(lane)].m_Used);
+    // What the parser records next carries its time again.
+    std::fill(m_LaneTimes.begin(), m_LaneTimes.end(), NoTime);
 }
 
 bool vcd_yacc::Link(Dovlin_Hierarchy *node)
@@ -572,14 +723,21 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
         const auto storage = [](int k) { return k == SignedInteger ? Integer : k; };
         if (storage(alias->m_Kind) != storage(kind) || alias->m_Width != width) {
             Warn(AliasMismatch, QStringLiteral("'%1' reuses identifier code '%2' with another type or size: left out")
-                                    .arg(name, shown(m_Code.constData(), int(m_Code.size()))));
+                                    .arg(name, Shown(m_Code.constData(), int(m_Code.size()))));
             return;
         }
         AddNodes(*alias, name, index);
         return;
     }
-    m_VariableList.push_back(std::make_unique<VcdVariable>(VcdVariable{kind, width, false, false, false, {}, {}, {}}));
+    m_VariableList.push_back(std::make_unique<VcdVariable>());
     VcdVariable &variable = *m_VariableList.back();
+    variable.m_Kind = kind;
+    variable.m_Width = width;
+    variable.m_Number = int(m_VariableList.size() - 1);
+    // The lanes take turns at runs of variables that lie side by side in memory, whose last
+    // states one thread then writes alone: variables taken in turn would share cache lines.
+    variable.m_Lane = int(m_DeclaredBits / LaneRunBits % m_nLane);
+    m_DeclaredBits += kind == Logic ? width : 1;
     m_Variables.Insert(m_Code.constData(), int(m_Code.size()), &variable);
     AddNodes(variable, name, index);
 }
@@ -665,10 +823,12 @@ void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
             signal = &m_pFileManager->AddSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>();
         else
             signal = &m_pFileManager->AddSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>();
+        signal->SetAppendLane(&m_AppendLanes[size_t(variable.m_Lane)]);
         variable.m_Signals.push_back(signal);
     }
     if (variable.m_Kind == Logic || variable.m_Kind == Event)
         variable.m_States.assign(size_t(count), -1);
+    variable.m_Made.fetch_or(VcdVariable::MadeSignals, std::memory_order_relaxed);
     for (size_t i = 0; i < variable.m_Leaves.size(); ++i)
         variable.m_Leaves[i]->SetSignal(variable.m_Signals[i % size_t(count)]);
 }
@@ -699,13 +859,13 @@ void vcd_yacc::SetTimescale(const std::string &text)
     for (const auto &u : units) {
         if (unit != u.unit)
             continue;
-        if (digits > 0 && (!parseDecimal(text.data(), int(digits), multiplier) || multiplier == 0))
+        if (digits > 0 && (!ParseDecimal(text.data(), int(digits), multiplier) || multiplier == 0))
             break;
         m_TimeMultiplier = multiplier;
         m_pFileManager->SetTimeBase(u.exponent);
         return;
     }
-    Fail(QStringLiteral("invalid timescale '%1'").arg(shown(text.data(), int(text.size()))));
+    Fail(QStringLiteral("invalid timescale '%1'").arg(Shown(text.data(), int(text.size()))));
 }
 
 void vcd_yacc::SetTime(VcdWord stamp)
@@ -731,11 +891,11 @@ void vcd_yacc::SetTime(VcdWord stamp)
     for (char c : std::as_const(fraction))
         valid = valid && c >= '0' && c <= '9';
     if (!valid) {
-        Fail(QStringLiteral("invalid time stamp '%1'").arg(shown(stamp)));
+        Fail(QStringLiteral("invalid time stamp '%1'").arg(Shown(stamp)));
         return;
     }
-    if (!parseDecimal(text, point, whole)) {
-        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(stamp)));
+    if (!ParseDecimal(text, point, whole)) {
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(Shown(stamp)));
         return;
     }
     qint64 time = 0;
@@ -744,19 +904,23 @@ void vcd_yacc::SetTime(VcdWord stamp)
             return;
     } else if (__builtin_mul_overflow(whole, m_TimeMultiplier, &time)) {
         Fail(QStringLiteral("time stamp %1 times the timescale %2 does not fit in 64 bits")
-                 .arg(shown(stamp), QString::number(m_TimeMultiplier)));
+                 .arg(Shown(stamp), QString::number(m_TimeMultiplier)));
         return;
     }
     m_TimeSeen = true;
     if (time < m_LastTime) {
-        Warn(TimeBackwards, QStringLiteral("time stamp %1 goes back before %2; value changes are kept at %2 until "
-                                           "the time passes it")
-                                .arg(shown(stamp), QString::number(m_LastTime)));
+        WarnBackwards(stamp);
         time = m_LastTime;
     }
     m_CurrentTime = time;
     m_LastTime = time;
-    Record(TimeTag, m_CurrentTime);
+}
+
+void vcd_yacc::WarnBackwards(VcdWord stamp)
+{
+    Warn(TimeBackwards, QStringLiteral("time stamp %1 goes back before %2; value changes are kept at %2 until "
+                                       "the time passes it")
+                            .arg(Shown(stamp), QString::number(m_LastTime)));
 }
 
 bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord stamp, qint64 &time)
@@ -766,7 +930,7 @@ bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord 
     const bool tooLong = fraction.size() > 18;
     const int digits = qMin(int(fraction.size()), 18);
     qint64 numerator = 0;
-    parseDecimal(fraction.constData(), digits, numerator);
+    ParseDecimal(fraction.constData(), digits, numerator);
     Wide denominator = 1;
     for (int i = 0; i < digits; ++i)
         denominator *= 10;
@@ -784,11 +948,11 @@ bool vcd_yacc::FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord 
         return false;
     if (tooLong || !wholeUnits(m_TimeMultiplier))
         Warn(RoundedTime, QStringLiteral("time stamp %1 is finer than the time unit: rounded")
-                              .arg(shown(stamp)));
+                              .arg(Shown(stamp)));
     const Wide parts = (Wide(numerator) * Wide(m_TimeMultiplier) * 2 / denominator + 1) / 2;
     const Wide total = Wide(whole) * Wide(m_TimeMultiplier) + parts;
     if (total > Wide(LLONG_MAX)) {
-        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(shown(stamp)));
+        Fail(QStringLiteral("time stamp %1 does not fit in 64 bits").arg(Shown(stamp)));
         return false;
     }
     time = qint64(total);
@@ -801,178 +965,52 @@ bool vcd_yacc::RefineTimeUnit(int steps, VcdWord stamp)
     for (int i = 0; i < steps; ++i)
         factor *= 1000;
     const auto scaled = [factor](qint64 &value) { return value == -1 || !__builtin_mul_overflow(value, factor, &value); };
+    StopChunks();
     DrainChanges();
-    bool fits = scaled(m_CurrentTime) && scaled(m_Store.m_Time) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
+    bool fits = scaled(m_CurrentTime) && scaled(m_LastTime) && scaled(m_TimeMultiplier);
+    // What the parser records next carries its time, in the finer unit.
+    std::fill(m_LaneTimes.begin(), m_LaneTimes.end(), NoTime);
     for (int s = 0; fits && s < m_pFileManager->GetnSignal(); ++s)
         fits = m_pFileManager->GetSignal(s)->ScaleTimes(factor);
     if (!fits) {
         Fail(QStringLiteral("time stamp %1 needs a finer time unit, at which the times do not fit in 64 bits")
-                 .arg(shown(stamp)));
+                 .arg(Shown(stamp)));
         return false;
     }
     m_pFileManager->SetTimeBase(m_pFileManager->GetTimeBase() - 3 * steps);
     Warn(FinerTimeUnit, QStringLiteral("time stamp %1 has a fraction: the time unit is refined to %2")
-                            .arg(shown(stamp), TimeUnitText(m_pFileManager->GetTimeBase())));
+                            .arg(Shown(stamp), TimeUnitText(m_pFileManager->GetTimeBase())));
     return true;
 }
 
-VcdVariable *vcd_yacc::Lookup(VcdWord code)
-{
-    if (VcdVariable *variable = m_Variables.Find(code.m_Text, code.m_Length))
-        return variable;
-    Warn(UndeclaredCode, QStringLiteral("value change of the undeclared identifier code '%1' left out")
-                             .arg(shown(code)));
-    return nullptr;
-}
-
-void vcd_yacc::StoreInteger(Dovlin_Signal *signal, qint64 value)
+void vcd_yacc::StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value)
 {
     const std::optional<CSignalEvent> last = signal->GetLastEvent();
     if (last && last->m_Value.m_IntValue == value)
         return;
-    signal->AddEvent(m_Store.m_Time, value);
-    ++m_Store.m_StoredChanges;
+    signal->AddEvent(store.m_Time, value);
+    ++store.m_StoredChanges;
 }
 
-void vcd_yacc::StoreReal(Dovlin_Signal *signal, double value)
+void vcd_yacc::StoreReal(StoreState &store, Dovlin_Signal *signal, double value)
 {
     const std::optional<CSignalEvent> last = signal->GetLastEvent();
     if (last && (last->m_Value.m_RealValue == value || (std::isnan(value) && std::isnan(last->m_Value.m_RealValue))))
         return;
-    signal->AddEvent(m_Store.m_Time, value);
-    ++m_Store.m_StoredChanges;
-}
-
-void vcd_yacc::ScalarChange(char value, VcdWord code)
-{
-    VcdVariable *variable = Lookup(code);
-    if (!variable)
-        return;
-    switch (variable->m_Kind) {
-    case Logic:
-    case Event:
-        LogicChange(*variable, {&value, 1}, code);
-        break;
-    case Integer:
-    case SignedInteger:
-        IntegerChange(*variable, {&value, 1}, code);
-        break;
-    case Real: {
-        const int state = GetStateCode(value);
-        if (state == 0 || state == 1) {
-            Record(RealTag, variable, double(state));
-        } else {
-            Warn(WrongKind, QStringLiteral("logic value '%1' for the real variable '%2' left out")
-                                .arg(QString(QLatin1Char(value)), shown(code)));
-        }
-        break;
-    }
-    case String:
-        Warn(WrongKind, QStringLiteral("logic value '%1' for the string variable '%2' left out")
-                            .arg(QString(QLatin1Char(value)), shown(code)));
-        break;
-    default:
-        break;
-    }
-}
-
-void vcd_yacc::VectorChange(VcdWord text, VcdWord code)
-{
-    VcdVariable *variable = Lookup(code);
-    if (!variable || variable->m_Kind == Skipped)
-        return;
-    if (variable->m_Kind == String) {
-        Warn(WrongKind, QStringLiteral("vector value 'b%1' for the string variable '%2' left out")
-                            .arg(shown(text), shown(code)));
-        return;
-    }
-    const char *digits = text.m_Text;
-    int length = text.m_Length;
-    // Some writers put the prefix of a binary literal in front of the digits: "b0b0101".
-    if (length > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B')) {
-        digits += 2;
-        length -= 2;
-    }
-    if (length == 0) {
-        Warn(InvalidValue, QStringLiteral("empty vector value for '%1' left out").arg(shown(code)));
-        return;
-    }
-    switch (variable->m_Kind) {
-    case Logic:
-    case Event:
-        LogicChange(*variable, {digits, length}, code);
-        break;
-    case Integer:
-    case SignedInteger:
-        IntegerChange(*variable, {digits, length}, code);
-        break;
-    case Real: {
-        quint64 value = 0;
-        bool binary = length <= 64;
-        for (int i = 0; binary && i < length; ++i) {
-            binary = digits[i] == '0' || digits[i] == '1';
-            value = value << 1 | quint64(digits[i] == '1');
-        }
-        if (binary) {
-            Record(RealTag, variable, double(value));
-        } else {
-            Warn(WrongKind, QStringLiteral("vector value 'b%1' for the real variable '%2' left out")
-                                .arg(shown(digits, length), shown(code)));
-        }
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void vcd_yacc::RealChange(VcdWord text, VcdWord code)
-{
-    VcdVariable *variable = Lookup(code);
-    if (!variable || variable->m_Kind == Skipped)
-        return;
-    if (variable->m_Kind == String) {
-        Warn(WrongKind, QStringLiteral("real value 'r%1' for the string variable '%2' left out")
-                            .arg(shown(text), shown(code)));
-        return;
-    }
-    std::string number(text.m_Text, size_t(text.m_Length));
-    number.erase(std::remove(number.begin(), number.end(), '_'), number.end());
-    char *end = nullptr;
-    const double value = number.empty() ? 0.0 : strtod_l(number.c_str(), &end, cLocale());
-    if (number.empty() || end != number.c_str() + number.size()) {
-        Warn(InvalidValue, QStringLiteral("unreadable real value 'r%1' for '%2' left out")
-                               .arg(shown(text), shown(code)));
-        return;
-    }
-    if (variable->m_Kind == Logic || variable->m_Kind == Event) {
-        Warn(WrongKind, QStringLiteral("real value 'r%1' for the logic variable '%2' left out")
-                            .arg(shown(text), shown(code)));
-        return;
-    }
-    if (variable->m_Kind == Real) {
-        Record(RealTag, variable, value);
-        return;
-    }
-    if (!std::isfinite(value) || std::fabs(value) >= 9223372036854775807.0) {
-        Warn(WrongKind, QStringLiteral("real value 'r%1' does not fit the integer variable '%2': left out")
-                            .arg(shown(text), shown(code)));
-        // Its signal is made all the same, so that it takes its place in the table.
-        Record(SignalsTag, variable);
-        return;
-    }
-    Record(IntegerTag, variable, qint64(std::llround(value)));
+    signal->AddEvent(store.m_Time, value);
+    ++store.m_StoredChanges;
 }
 
 // The parser adds the text to the string table, which the storing thread never reads: the record
 // carries its index, so a dump's repeated texts are kept once.
 void vcd_yacc::StringChange()
 {
-    VcdVariable *variable = Lookup({TokenText(), TokenLength()});
+    Out out{*this};
+    VcdVariable *variable = vcd_changes::Lookup(out, {TokenText(), TokenLength()});
     if (!variable || variable->m_Kind == Skipped)
         return;
     if (variable->m_Kind != String) {
-        Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(shown(TokenText(), TokenLength())));
+        Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(Shown(TokenText(), TokenLength())));
         return;
     }
     const QByteArray bytes = QByteArray::fromRawData(m_Value.data(), qsizetype(m_Value.size()));
@@ -982,66 +1020,44 @@ void vcd_yacc::StringChange()
         if (m_TextIndices.size() < MaxCachedTexts)
             m_TextIndices.insert(QByteArray(bytes.constData(), bytes.size()), index);
     }
-    Record(StringTag, variable, index);
+    vcd_changes::Record(out, StringTag, variable, index);
 }
 
-void vcd_yacc::LogicChange(VcdVariable &variable, VcdWord text, VcdWord code)
+bool vcd_yacc::NeedsSignals(const VcdVariable &variable, VcdChangeTag tag) const
 {
-    const char *const digits = text.m_Text;
-    const int length = text.m_Length;
-    // The rightmost digits that fit the variable are kept, as state codes straight into the record.
-    const int width = variable.m_Width;
-    const int kept = qMin(length, width);
-    constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;
-    char *record = m_Changes->Reserve(header + size_t(kept));
-    signed char *const codes = reinterpret_cast<signed char *>(record + header);
-    const int dropped = length - kept;
-    // One pass finds invalid digits (code -1) and nine-state values (codes 4 and up) among those kept.
-    int lowest = 0;
-    int highest = 0;
-    for (int i = 0; i < dropped; ++i)
-        lowest = qMin(lowest, GetStateCode(digits[i]));
-    for (int i = dropped; i < length; ++i) {
-        const int code = GetStateCode(digits[i]);
-        codes[i - dropped] = static_cast<signed char>(code);
-        lowest = qMin(lowest, code);
-        highest = qMax(highest, code);
-    }
-    if (lowest < 0) {
-        Warn(InvalidValue, QStringLiteral("invalid value '%1' for '%2' left out")
-                               .arg(shown(text), shown(code)));
-        return;
-    }
-    if (length > width)
-        Warn(WideValue, QStringLiteral("value '%1' is wider than the %2 bits of '%3': its leftmost digits are dropped")
-                            .arg(shown(text), QString::number(width), shown(code)));
-    VcdVariable *target = &variable;
-    record[0] = LogicTag;
-    std::memcpy(record + 1, &target, sizeof target);
-    std::memcpy(record + 1 + sizeof target, &kept, sizeof kept);
-    record[header - 1] = highest >= firstNineState;
-    m_Changes->Commit(header + size_t(kept));
+    const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
+    return variable.m_Signals.empty() || (tag == LogicTag && integer && !variable.m_AsLogic);
 }
 
-// A record is its tag, then the bytes of each of its fields.
-template <typename... Fields>
-void vcd_yacc::Record(ChangeTag tag, const Fields &...fields)
+void vcd_yacc::MakeSignals(VcdVariable &variable, VcdChangeTag tag, bool nineState)
 {
-    constexpr size_t size = 1 + (sizeof(Fields) + ... + 0);
-    char *out = m_Changes->Reserve(size);
-    *out++ = tag;
-    ((std::memcpy(out, &fields, sizeof fields), out += sizeof fields), ...);
-    m_Changes->Commit(size);
+    const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
+    if (tag == LogicTag && integer)
+        IntegerToLogic(variable, nineState);
+    else
+        CreateSignals(variable, tag == LogicTag && nineState);
 }
 
-void vcd_yacc::StoreChanges(const char *data, size_t size)
+void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
 {
     const char *const end = data + size;
     while (data < end) {
         const char tag = *data++;
         if (tag == TimeTag) {
-            std::memcpy(&m_Store.m_Time, data, sizeof m_Store.m_Time);
-            data += sizeof m_Store.m_Time;
+            std::memcpy(&store.m_Time, data, sizeof store.m_Time);
+            data += sizeof store.m_Time;
+            continue;
+        }
+        if (tag == StampTag) {
+            int stamp = 0;
+            std::memcpy(&stamp, data, sizeof stamp);
+            data += sizeof stamp;
+            store.m_Time = store.m_Stamps[stamp];
+            continue;
+        }
+        if (tag == ChunkTag) {
+            std::memcpy(&store.m_Stamps, data, sizeof store.m_Stamps);
+            data += sizeof store.m_Stamps;
             continue;
         }
         VcdVariable *variable = nullptr;
@@ -1060,52 +1076,44 @@ void vcd_yacc::StoreChanges(const char *data, size_t size)
                 __builtin_prefetch(next);
                 __builtin_prefetch(next + 64);
             }
-            StoreLogic(*variable, reinterpret_cast<const signed char *>(data), length, nineState);
+            StoreLogic(store, *variable, reinterpret_cast<const signed char *>(data), length, nineState);
             data += length;
             continue;
         }
-        if (variable->m_Signals.empty())
-            CreateSignals(*variable, false);
-        if (tag == SignalsTag)
-            continue;
         // A string's value is the index of its text, a repeated one no change, as for an integer.
         if (tag == IntegerTag || tag == StringTag) {
             qint64 value = 0;
             std::memcpy(&value, data, sizeof value);
             if (variable->m_AsLogic)
-                StoreIntegerBits(*variable, quint64(value));
+                StoreIntegerBits(store, *variable, quint64(value));
             else
-                StoreInteger(variable->m_Signals.front(), value);
+                StoreInteger(store, variable->m_Signals.front(), value);
         } else {
             double value = 0;
             std::memcpy(&value, data, sizeof value);
-            StoreReal(variable->m_Signals.front(), value);
+            StoreReal(store, variable->m_Signals.front(), value);
         }
         data += sizeof(qint64);
     }
 }
 
-void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState)
+void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState)
 {
     // An event stays four-state: its nine-state values are triggers all the same, stored as X.
     const bool event = variable.m_Kind == Event;
-    if (!variable.m_AsLogic && (variable.m_Kind == Integer || variable.m_Kind == SignedInteger))
-        IntegerToLogic(variable, nineState);
-    else if (variable.m_Signals.empty())
-        CreateSignals(variable, nineState);
-    else if (nineState && !event && !variable.m_NineState && !variable.m_Upgrade) {
+    if (nineState && !event && !variable.m_NineState && !variable.m_Upgrade) {
         variable.m_Upgrade = true;
-        ++m_Store.m_nUpgrade;
+        ++store.m_nUpgrade;
     }
     // Each bit's new state against the last one stored: only real changes become events, but
     // every value of an event is a trigger.
     signed char *const last = variable.m_States.data();
     Dovlin_Signal *const *const signalList = variable.m_Signals.data();
     const bool nine = variable.m_NineState;
-    const qint64 time = m_Store.m_Time;
+    const qint64 time = store.m_Time;
     const int width = variable.m_Width;
     qint64 stored = 0;
-    const auto store = [&](int bit, int code) {
+    const auto put = [&](int bit, int code) {
         const int state = nine ? nineStateOf[code] : event && code >= firstNineState ? 3 : code;
         if (event || last[bit] != state) {
             signalList[bit]->AddEvent(time, state);
@@ -1119,47 +1127,30 @@ void vcd_yacc::StoreLogic(VcdVariable &variable, const signed char *codes, int l
         const int first = codes[0];
         const int fill = first == 1 ? 0 : first;
         for (int bit = 0; bit < missing; ++bit)
-            store(bit, fill);
+            put(bit, fill);
     }
     for (int bit = missing; bit < width; ++bit)
-        store(bit, codes[bit - missing]);
-    m_Store.m_StoredChanges += stored;
+        put(bit, codes[bit - missing]);
+    store.m_StoredChanges += stored;
 }
 
-void vcd_yacc::IntegerChange(VcdVariable &variable, VcdWord text, VcdWord code)
-{
-    const char *const digits = text.m_Text;
-    const int length = text.m_Length;
-    // The low bits count, and a signed value of full width is negative when its top bit is set.
-    // A value with any other state than 0 and 1 is stored as logic bits instead.
-    const int width = variable.m_Width;
-    const int used = qMin(length, width);
-    quint64 value = 0;
-    for (int i = length - used; i < length; ++i) {
-        const int state = GetStateCode(digits[i]);
-        if (state != 0 && state != 1) {
-            LogicChange(variable, text, code);
-            return;
-        }
-        value = value << 1 | quint64(state);
-    }
-    if (variable.m_Kind == SignedInteger && length >= width && width < 64 && (value >> (width - 1) & 1))
-        value |= ~quint64(0) << width;
-    Record(IntegerTag, &variable, qint64(value));
-}
-
-void vcd_yacc::StoreIntegerBits(VcdVariable &variable, quint64 value)
+void vcd_yacc::StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value)
 {
     signed char codes[64];
     const int width = variable.m_Width;
     for (int bit = 0; bit < width; ++bit)
         codes[bit] = static_cast<signed char>(value >> (width - 1 - bit) & 1);
-    StoreLogic(variable, codes, width, false);
+    StoreLogic(store, variable, codes, width, false);
 }
 
+// On the parser's thread: an integer with values stored already waits for its storing thread,
+// whose state then takes the integer's values again as bits.
 void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
 {
     Dovlin_Signal *integer = variable.m_Signals.empty() ? nullptr : variable.m_Signals.front();
+    if (integer)
+        DrainChanges();
+    Dovlin_AppendLane *lane = &m_AppendLanes[size_t(variable.m_Lane)];
     const int width = variable.m_Width;
     variable.m_AsLogic = true;
     variable.m_NineState = nineState;
@@ -1167,8 +1158,11 @@ void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
     variable.m_States.assign(size_t(width), -1);
     // With values stored already, bit 0 takes the integer's place in the signal table.
     const int logicType = nineState ? Dovlin_TypeCode::StdLogic : Dovlin_TypeCode::Verilog;
-    for (int bit = integer ? 1 : 0; bit < width; ++bit)
+    for (int bit = integer ? 1 : 0; bit < width; ++bit) {
         variable.m_Signals[size_t(bit)] = m_pFileManager->AddSignalOfType(logicType);
+        variable.m_Signals[size_t(bit)]->SetAppendLane(lane);
+    }
+    variable.m_Made.fetch_or(VcdVariable::MadeSignals | VcdVariable::MadeBits, std::memory_order_relaxed);
     if (!integer)
         return;
     std::unique_ptr<Dovlin_Signal> old;
@@ -1177,13 +1171,15 @@ void vcd_yacc::IntegerToLogic(VcdVariable &variable, bool nineState)
         bit0 = &m_pFileManager->ReplaceSignal<Dovlin_StateSignalT<Dovlin_StdLogicType>>(integer->GetIndex(), old);
     else
         bit0 = &m_pFileManager->ReplaceSignal<Dovlin_StateSignalT<Dovlin_VerilogType>>(integer->GetIndex(), old);
-    const qint64 time = m_Store.m_Time;
-    m_Store.m_StoredChanges -= old->GetnEvent() - 1;
+    bit0->SetAppendLane(lane);
+    StoreState &store = m_Stores[size_t(variable.m_Lane)];
+    const qint64 time = store.m_Time;
+    store.m_StoredChanges -= old->GetnEvent() - 1;
     forEachEvent(*old, [&](const CSignalEvent &event) {
-        m_Store.m_Time = event.m_Time;
-        StoreIntegerBits(variable, quint64(event.m_Value.m_IntValue));
+        store.m_Time = event.m_Time;
+        StoreIntegerBits(store, variable, quint64(event.m_Value.m_IntValue));
     });
-    m_Store.m_Time = time;
+    store.m_Time = time;
 }
 
 bool vcd_yacc::IntegerNodesToVectors()
@@ -1232,5 +1228,6 @@ void vcd_yacc::Upgrade()
         variable->m_NineState = true;
         variable->m_Upgrade = false;
     }
-    m_Store.m_nUpgrade = 0;
+    for (int lane = 0; lane < m_nLane; ++lane)
+        m_Stores[size_t(lane)].m_nUpgrade = 0;
 }

@@ -10,10 +10,13 @@
 #include <QPair>
 #include <QString>
 
+#include <atomic>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+struct Dovlin_AppendLane;
 class Dovlin_CompositeHierarchy;
 class Dovlin_FileManager;
 class Dovlin_Hierarchy;
@@ -21,6 +24,8 @@ class Dovlin_ImportReporter;
 class Dovlin_ScalarHierarchy;
 class Dovlin_Signal;
 class vcd_changequeue;
+class vcd_chunks;
+struct vcd_chunk;
 class vcd_lex;
 
 // A word of the dump: in the scanner's token text, or in its block when the parser reads it there.
@@ -33,9 +38,9 @@ struct VcdWord
 // One identifier code of the dump: the variable declared with it and every node showing it.
 struct VcdVariable
 {
-    int m_Kind;
+    int m_Kind = 0;
     // Bits of a logic variable (1 for an event, whatever its declared size); the declared size of an integer.
-    int m_Width;
+    int m_Width = 0;
     // The logic signals are nine-state.
     bool m_NineState = false;
     // Four-state signals that received nine-state values: they become nine-state at Convert.
@@ -49,7 +54,23 @@ struct VcdVariable
     std::vector<signed char> m_States;
     // For each declaration in turn, the node of each signal: the bits in child order.
     std::vector<Dovlin_ScalarHierarchy *> m_Leaves;
+    // The storing thread that owns the variable's signals.
+    int m_Lane = 0;
+    // Its place in the order of declaration.
+    int m_Number = 0;
+    // MadeSignals once its signals are made, MadeBits once an integer's are logic bits: the chunks'
+    // workers look, to leave out of what they note for the parser the variables it need not see.
+    enum { MadeSignals = 1, MadeBits = 2 };
+    std::atomic<unsigned char> m_Made{0};
 };
+
+// Checked value changes go to the storing thread of their variable as records: a tag, then its
+// fields (see vcd_changes). TimeTag: the time; LogicTag: the variable, the digit count, a
+// nine-state flag byte and the state codes; IntegerTag and RealTag: the variable and the value;
+// StringTag: the variable and the index of its text. The records of a chunk (vcd_chunks) begin
+// with a ChunkTag that points at its stamps' times, and their StampTag holds the index of one. A
+// lane's records carry a time only when the time changed since its last record.
+enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag };
 
 class vcd_yacc : public yyfparser
 {
@@ -81,9 +102,17 @@ public:
     ~vcd_yacc() override;
 
     void yytables();
-    // Parses the dump. A second thread stores the value changes as events while the text is
-    // scanned; all of them are stored when this returns.
+    // Parses the dump. Other threads store the value changes as events while the text is scanned
+    // (see SetStoringThreads); all of them are stored when this returns.
     int yyparse();
+    // Value changes are stored by count threads beside the parser, each owning the signals of a
+    // share of the variables; with 1 they are stored on the parser's own thread. The wave file is
+    // the same for any count. Before yyparse.
+    void SetStoringThreads(int count) { m_nLane = count < 1 ? 1 : count; }
+    // The dump's file, size bytes long: with more than one storing thread, as many workers read
+    // the body in chunks of chunkBytes (see vcd_chunks) while the parser takes their records in
+    // order. Without it the parser reads it all. Before yyparse.
+    void SetDumpFile(int descriptor, qint64 size, qint64 chunkBytes);
     void SetReporter(Dovlin_ImportReporter *reporter) { m_Reporter = reporter; }
     // With the scanner, value changes and time stamps are read straight from its block (see
     // FastChanges); without it every word goes through the scanner's tables and the grammar.
@@ -100,7 +129,7 @@ public:
     void ReportProblems();
 
     // Value changes stored as events.
-    qint64 StoredChanges() const { return m_Store.m_StoredChanges; }
+    qint64 StoredChanges() const;
     // Most signals a dump may declare (aliases included): each costs memory while importing,
     // so the default is 4 million or what the machine's memory holds, whichever is less.
     void SetMaxLeaves(qint64 leaves) { m_MaxLeaves = leaves; }
@@ -126,10 +155,8 @@ private:
         QString m_First;
     };
 
-    // The extended four-state code of a value character: 0 1 z x as in the four-state type,
-    // then u w l h - as 4 to 8; -1 for a character that is no logic value.
-    static int GetStateCode(char c) { return m_StateCodes[static_cast<unsigned char>(c)]; }
-    static const signed char *const m_StateCodes;
+    // The parser's side of the change functions (vcd_changes): records go to the storing threads.
+    struct Out;
     const char *TokenText() const;
     int TokenLength() const;
     QString Where() const;
@@ -146,38 +173,56 @@ private:
 
     void SetTimescale(const std::string &text);
     void SetTime(VcdWord stamp);
+    // A stamp before the last one: its changes are kept at the last time.
+    void WarnBackwards(VcdWord stamp);
     bool FractionalTime(qint64 whole, const QByteArray &fraction, VcdWord stamp, qint64 &time);
     bool RefineTimeUnit(int steps, VcdWord stamp);
 
-    // Takes the value changes and time stamps that follow straight from the scanner's block.
+    // Takes the value changes and time stamps that follow straight from the scanner's block, and
+    // the chunks that start where it stands.
     void FastChanges();
-    // The variable of an identifier code; null, with a warning, for a code never declared.
-    VcdVariable *Lookup(VcdWord code);
-    void ScalarChange(char value, VcdWord code);
-    // text: the digits or the number, without the letter before them.
-    void VectorChange(VcdWord text, VcdWord code);
-    void RealChange(VcdWord text, VcdWord code);
     void StringChange();
-    void LogicChange(VcdVariable &variable, VcdWord text, VcdWord code);
-    void IntegerChange(VcdVariable &variable, VcdWord text, VcdWord code);
 
-    // Checked value changes go to the storing thread as records: a tag, then its fields.
-    // TimeTag: the time; LogicTag: the variable, the digit count, a nine-state flag byte and the
-    // state codes; IntegerTag and RealTag: the variable and the value; StringTag: the variable and
-    // the index of its text; SignalsTag: a variable whose signals are made without a value.
-    enum ChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, SignalsTag, StringTag };
-    template <typename... Fields>
-    void Record(ChangeTag tag, const Fields &...fields);
-    // Before the parser touches what the storing thread uses (signals, the model, variables).
+    // The variable's signals are made on the parser's thread, in the order of the first values,
+    // so that the signal table is the same however many threads store them: with its first record,
+    // and again as logic bits with an integer's first unknown value.
+    bool NeedsSignals(const VcdVariable &variable, VcdChangeTag tag) const;
+    void MakeSignals(VcdVariable &variable, VcdChangeTag tag, bool nineState);
+
+    // Chunks are read from the end of the definitions on, until a command changes what their
+    // workers read with (a declaration, a timescale, a finer time unit); the parser reads on alone.
+    void StartChunks();
+    void StopChunks();
+    // Forgets the chunks that start before offset, which the parser reached on its own.
+    void PassChunks(qint64 offset);
+    // Takes the chunks that start at offset, where the fast path stands at line `line`; both then
+    // say where the parser goes on.
+    void TakeChunks(qint64 &offset, int &line);
+    // Settles what a chunk's records depend on before handing them to the storing threads.
+    void MergeChunk(const std::shared_ptr<vcd_chunk> &chunk, int line);
+    void OpenLanes();
+    void CloseLanes();
+    // Before the parser touches what the storing threads use (signals, the model, variables).
     void DrainChanges();
-    // The storing thread's side: nothing here warns or fails.
-    void StoreChanges(const char *data, size_t size);
-    void StoreLogic(VcdVariable &variable, const signed char *codes, int length, bool nineState);
-    void StoreInteger(Dovlin_Signal *signal, qint64 value);
-    void StoreIntegerBits(VcdVariable &variable, quint64 value);
+
+    // What each storing thread keeps, on cache lines of its own: were it next to the parser's
+    // fields, or another thread's, every record would pull the line away from the other thread.
+    struct alignas(64) StoreState
+    {
+        qint64 m_Time = 0;
+        // The stamps' times of the chunk being stored.
+        const qint64 *m_Stamps = nullptr;
+        qint64 m_StoredChanges = 0;
+        int m_nUpgrade = 0;
+    };
+    // The storing threads' side: nothing here warns or fails.
+    void StoreChanges(StoreState &store, const char *data, size_t size);
+    void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
+    void StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value);
+    void StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value);
     void IntegerToLogic(VcdVariable &variable, bool nineState);
     bool IntegerNodesToVectors();
-    void StoreReal(Dovlin_Signal *signal, double value);
+    void StoreReal(StoreState &store, Dovlin_Signal *signal, double value);
     // Turns the four-state signals of the variables that received nine-state values into nine-state ones.
     void Upgrade();
 
@@ -212,15 +257,25 @@ private:
     std::string m_Value;
     std::string m_Reference;
 
-    std::unique_ptr<vcd_changequeue> m_Changes;
-    // What the storing thread keeps, on cache lines of its own: were it next to the parser's
-    // fields, every token would pull the line away from the other thread.
-    struct alignas(64) StoreState
-    {
-        qint64 m_Time = 0;
-        qint64 m_StoredChanges = 0;
-        int m_nUpgrade = 0;
-    } m_Store;
+    // One lane a storing thread: its queue, its state, where its signals count their appends, and
+    // (the parser's side) the time of its last record.
+    int m_nLane = 1;
+    std::vector<std::unique_ptr<vcd_changequeue>> m_Queues;
+    std::unique_ptr<StoreState[]> m_Stores;
+    std::unique_ptr<Dovlin_AppendLane[]> m_AppendLanes;
+    std::vector<qint64> m_LaneTimes;
+    static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
+    // Bits declared so far; a lane owns the variables that start in a run of LaneRunBits of them.
+    static constexpr qint64 LaneRunBits = 64;
+    qint64 m_DeclaredBits = 0;
+
+    int m_DumpDescriptor = -1;
+    qint64 m_DumpSize = 0;
+    qint64 m_ChunkBytes = 0;
+    std::unique_ptr<vcd_chunks> m_Chunks;
+    // The next chunk to take and where it starts.
+    qint64 m_NextChunk = 0;
+    qint64 m_NextChunkStart = 0;
 };
 
 #endif

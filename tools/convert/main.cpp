@@ -1,13 +1,16 @@
 // dovlin-convert: converts VCD and FST files to wave files from the command line.
 //
 //   dovlin-convert IN.vcd|IN.fst [-o OUT.dvn] [--format 1|2] [--max-signals N] [--memory-budget SIZE]
-//                                                                                (--help, --version)
+//                                [--threads N]                                   (--help, --version)
 //
 // The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
 // when it cannot be written there, unless -o names it. Events are packed in memory; past the memory
 // budget (a quarter of the physical memory unless SIZE, such as 512M or 2G, says otherwise) they
 // wait in a temporary file. The wave file is of format 2 unless --format 1 asks for the first
-// layout. Errors and warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
+// layout. Value changes are stored by one thread a core beside the parser unless --threads says how
+// many (1: all on one thread); the wave file is the same for any number. The environment variables
+// DOVLIN_MAX_SIGNALS, DOVLIN_MEMORY_BUDGET and DOVLIN_THREADS stand for options not given.
+// Errors and warnings go to standard error, a summary line to standard output. Exit status: 0 converted,
 // 1 not converted, 2 bad arguments.
 #include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
@@ -27,7 +30,7 @@ int usage(const QString &reason)
 {
     fprintf(stderr,
             "dovlin-convert: %s\nusage: dovlin-convert IN.vcd|IN.fst [-o OUT.dvn] [--format 1|2] [--max-signals N] "
-            "[--memory-budget SIZE]\n",
+            "[--memory-budget SIZE] [--threads N]\n",
             qUtf8Printable(reason));
     return 2;
 }
@@ -61,7 +64,12 @@ int main(int argc, char **argv)
         QStringLiteral("Write the wave file in format <n>: 2 (packed, the default) or 1 (the first layout, which holds "
                        "no strings and Latin-1 names only)."),
         QStringLiteral("n"));
-    parser.addOptions({outputOption, formatOption, maxSignalsOption, budgetOption});
+    const QCommandLineOption threadsOption(
+        QStringLiteral("threads"),
+        QStringLiteral("Store value changes on <n> threads beside the parser (one a core unless given; 1 does all on "
+                       "one thread)."),
+        QStringLiteral("n"));
+    parser.addOptions({outputOption, formatOption, maxSignalsOption, budgetOption, threadsOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -76,16 +84,23 @@ int main(int argc, char **argv)
     if (inputs.size() != 1)
         return usage(inputs.isEmpty() ? QStringLiteral("no dump named") : QStringLiteral("one dump at a time"));
     if (parser.values(outputOption).size() > 1 || parser.values(maxSignalsOption).size() > 1
-        || parser.values(budgetOption).size() > 1 || parser.values(formatOption).size() > 1)
+        || parser.values(budgetOption).size() > 1 || parser.values(formatOption).size() > 1
+        || parser.values(threadsOption).size() > 1)
         return usage(QStringLiteral("an option given twice"));
     const QString input = inputs.first();
     const QString output = parser.value(outputOption);
-    qint64 maxSignals = 0;
+    Dovlin_ImportLimits limits = Dovlin_ImportLimits::FromEnvironment();
     if (parser.isSet(maxSignalsOption)) {
         bool ok = false;
-        maxSignals = parser.value(maxSignalsOption).toLongLong(&ok);
-        if (!ok || maxSignals <= 0)
+        limits.m_MaxSignals = parser.value(maxSignalsOption).toLongLong(&ok);
+        if (!ok || limits.m_MaxSignals <= 0)
             return usage(QStringLiteral("--max-signals takes a positive number"));
+    }
+    if (parser.isSet(threadsOption)) {
+        bool ok = false;
+        limits.m_Threads = parser.value(threadsOption).toInt(&ok);
+        if (!ok || limits.m_Threads <= 0)
+            return usage(QStringLiteral("--threads takes a positive number"));
     }
     int format = 2;
     if (parser.isSet(formatOption)) {
@@ -94,16 +109,12 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("--format takes 1 or 2"));
         format = value.toInt();
     }
-    qint64 memoryBudget = -1;
-    if (parser.isSet(budgetOption) && !Dovlin_VcdImport::ParseSize(parser.value(budgetOption), memoryBudget))
+    if (parser.isSet(budgetOption) && !Dovlin_VcdImport::ParseSize(parser.value(budgetOption), limits.m_MemoryBudget))
         return usage(QStringLiteral("--memory-budget takes a size such as 512M or 2G"));
 
     Dovlin_StreamReporter reporter;
     Dovlin_VcdImport import(&reporter);
-    if (maxSignals > 0)
-        import.SetMaxSignals(maxSignals);
-    if (memoryBudget >= 0)
-        import.SetMemoryBudget(memoryBudget);
+    import.SetLimits(limits);
     import.SetFormat(format);
     if (!import.Convert(input, output))
         return 1;

@@ -84,6 +84,7 @@ int main(int argc, char **argv)
             model = std::make_unique<Dovlin_FileManager>();
             Dovlin_StreamReporter reporter;
             Dovlin_VcdImport import(&reporter);
+            import.SetLimits(Dovlin_ImportLimits::FromEnvironment());
             if (!import.Convert(file))
                 return 1;
             wavePath = import.WaveFileName();
