@@ -35,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     RecordingReporter reporter;
     Dovlin_VcdImport import(&reporter);
     // A low cap on declared bits keeps every input well inside the run's limits, as for the VCD target.
-    import.SetMaxSignals(4096);
+    Dovlin_ImportLimits limits;
+    limits.m_MaxSignals = 4096;
+    import.SetLimits(limits);
     if (!import.Convert(fstPath, Fuzz::WavePath())) {
         Fuzz::Require(!import.ErrorString().isEmpty() && reporter.m_Errors.size() == 1, "a refused file gives no reason");
         Fuzz::Require(!QFile::exists(Fuzz::WavePath()), "a refused file left a wave file");
