@@ -779,6 +779,22 @@ QString Dovlin_IntSignal::GetSignalState(qint64 time, int radix)
     return stateText<Dovlin_IntType>(*this, GetEventAt(time), radix);
 }
 
+int Dovlin_IntSignal::DeclaredWidth() const
+{
+    if (m_Width > 0)
+        return m_Width;
+    if (m_GuessedWidth == 0) {
+        Dovlin_ValueRange range;
+        if (GetnEvent() > 1)
+            SummariseValues(1, GetnEvent(), range);
+        const bool fits = range.m_Count == 0
+                          || (range.m_MinInt >= std::numeric_limits<qint32>::min()
+                              && range.m_MaxInt <= qint64(std::numeric_limits<quint32>::max()));
+        m_GuessedWidth = fits ? 32 : 64;
+    }
+    return m_GuessedWidth;
+}
+
 void Dovlin_IntSignal::PostLoadNotification()
 {
     FindMinMax([](const CSignalEvent &event) { return event.m_Value.m_IntValue; });

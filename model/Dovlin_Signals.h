@@ -346,6 +346,17 @@ public:
     int GetTypeCode() const override { return m_TypeCode; }
     QString GetSignalState(qint64 time, int radix) override;
     void PostLoadNotification() override;
+    // A file that does not record the width (format 1, or format 2 before it did) leaves it
+    // guessed from the values on first use: 32 bits when every value fits a 32-bit integer, signed
+    // or not, else 64.
+    int DeclaredWidth() const override;
+    // 0 when unknown; else 1 to 64.
+    int RecordedWidth() const { return m_Width; }
+    void SetDeclaredWidth(int width) { m_Width = width; }
+
+private:
+    int m_Width = 0;
+    mutable int m_GuessedWidth = 0;
 };
 
 class Dovlin_RealSignal : public Dovlin_Signal, public Dovlin_RealType

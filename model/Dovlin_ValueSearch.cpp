@@ -65,6 +65,8 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
     m_Signal = nullptr;
     m_Bits.clear();
     m_Integer = false;
+    m_IntWidth = 64;
+    m_Group = 0;
     m_Text = false;
     m_TextTargets.clear();
     m_Target.clear();
@@ -81,7 +83,8 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
     } else if (signal && signal->GetTypeCode() == Dovlin_TypeCode::Integer) {
         m_Signal = signal;
         m_Integer = true;
-        width = 64;
+        m_IntWidth = qBound(1, static_cast<const Dovlin_IntSignal *>(signal)->DeclaredWidth(), 64);
+        width = m_IntWidth;
     } else if (signal && (signal->GetTypeCode() & logicTypes)) {
         m_Signal = signal;
     } else if (signal && signal->GetTypeCode() == Dovlin_TypeCode::String) {
@@ -102,7 +105,7 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
         quint64 bits = 0;
         for (char bit : m_Target)
             bits = bits << 1 | (bit == '1' ? 1 : 0);
-        m_IntTarget = qint64(bits);
+        m_IntTarget = Normal(qint64(bits));
     } else if (m_Signal) {
         const std::array<char, 32> &letters = lettersOf(m_Signal);
         for (int s = 0; s < 32; ++s)
@@ -148,17 +151,27 @@ bool Dovlin_ValueSearch::ParseValue(QString text, int radix, int width, Bits &bi
         return true;
     }
     Bits read;
-    if (radix == Dovlin_Radix::Binary || radix == Dovlin_Radix::Octal || radix == Dovlin_Radix::Hexadecimal) {
+    // The decimal radices show a value with unknown bits in binary: such a text reads as binary.
+    const bool decimal = radix == Dovlin_Radix::Unsigned || radix == Dovlin_Radix::Signed;
+    const bool binaryText = text.size() > 1 && text.endsWith(QLatin1Char('B'))
+                            && std::all_of(text.cbegin(), text.cend() - 1, [](QChar c) { return QStringLiteral("01XZUWLH-").contains(c); });
+    if (!decimal || binaryText) {
         // Bits per digit, the radix's own letter after the digits, and its digits.
-        const int bitsPerDigit = radix == Dovlin_Radix::Binary ? 1 : radix == Dovlin_Radix::Octal ? 3 : 4;
+        const int bitsPerDigit = radix == Dovlin_Radix::Octal ? 3 : radix == Dovlin_Radix::Hexadecimal ? 4 : 1;
         const QString digits = QStringLiteral("0123456789ABCDEF").left(1 << bitsPerDigit);
         if (text.endsWith(QLatin1Char(bitsPerDigit == 1 ? 'B' : bitsPerDigit == 3 ? 'O' : 'H')))
             text.chop(1);
         if (text.isEmpty())
             return fail(QStringLiteral("no digits"));
         for (const QChar c : text) {
-            if (QStringLiteral("XZUW-").contains(c)) {
+            if (c == QLatin1Char('X') && bitsPerDigit > 1) {
+                // A hexadecimal or octal X is any group of bits that reads X.
+                read.insert(read.end(), size_t(bitsPerDigit), AnyMixed);
+                m_Group = bitsPerDigit;
+            } else if (QStringLiteral("XZUW-").contains(c)) {
                 read.insert(read.end(), size_t(bitsPerDigit), c.toLatin1());
+            } else if (bitsPerDigit == 1 && (c == QLatin1Char('L') || c == QLatin1Char('H'))) {
+                read.push_back(c == QLatin1Char('L') ? '0' : '1');
             } else if (digits.contains(c)) {
                 const int digit = int(digits.indexOf(c));
                 for (int b = bitsPerDigit - 1; b >= 0; --b)
@@ -175,32 +188,86 @@ bool Dovlin_ValueSearch::ParseValue(QString text, int radix, int width, Bits &bi
             negative = true;
             text.remove(0, 1);
         }
-        bool ok = false;
-        const quint64 magnitude = text.toULongLong(&ok, 10);
-        if (!ok || text.startsWith(QLatin1Char('+')))
+        if (text.isEmpty() || !std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
             return fail(QStringLiteral("not a decimal value"));
-        const int used = width < 64 ? width : 64;
-        // A signed value of `width` bits lies in [-2^(width-1), 2^(width-1) - 1].
-        if (radix == Dovlin_Radix::Signed && used == width) {
-            const quint64 limit = quint64(1) << (used - 1);
-            if (negative ? magnitude > limit : magnitude >= limit)
+        // The magnitude in `width` + 1 bits, least significant first, times ten plus each digit.
+        std::vector<quint8> magnitude(size_t(width) + 1, 0);
+        for (const QChar c : text) {
+            unsigned carry = unsigned(c.unicode() - '0');
+            for (quint8 &bit : magnitude) {
+                const unsigned next = bit * 10u + carry;
+                bit = quint8(next & 1);
+                carry = next >> 1;
+            }
+            if (carry)
                 return fail(QStringLiteral("out of range for %1 bits").arg(width));
-        } else if (used < 64 && magnitude >> used) {
+        }
+        const auto above = [&](size_t from) { return std::any_of(magnitude.begin() + qsizetype(from), magnitude.end(), [](quint8 b) { return b; }); };
+        // A signed value of `width` bits lies in [-2^(width-1), 2^(width-1) - 1].
+        if (radix == Dovlin_Radix::Signed) {
+            const size_t top = size_t(width) - 1;
+            const bool limit = magnitude[top] && !above(top + 1) && std::none_of(magnitude.begin(), magnitude.begin() + qsizetype(top), [](quint8 b) { return b; });
+            if (above(top) && !(negative && limit))
+                return fail(QStringLiteral("out of range for %1 bits").arg(width));
+        } else if (above(size_t(width))) {
             return fail(QStringLiteral("out of range for %1 bits").arg(width));
         }
-        const quint64 value = negative ? 0 - magnitude : magnitude;
-        // A negative value fills the bits above 64 with ones.
+        // Two's complement of a negative value: the bits inverted, plus one.
+        bool carry = negative;
+        for (size_t b = 0; b < size_t(width); ++b) {
+            unsigned bit = negative ? 1u - magnitude[b] : magnitude[b];
+            bit += carry;
+            carry = bit >> 1;
+            magnitude[b] = quint8(bit & 1);
+        }
         for (int b = width - 1; b >= 0; --b)
-            read.push_back(b < 64 ? (value >> b & 1 ? '1' : '0') : (negative ? '1' : '0'));
+            read.push_back(magnitude[size_t(b)] ? '1' : '0');
     }
-    // Leading zeros beyond the width are dropped; anything else there does not fit.
+    // Leading zeros beyond the width are dropped, and so are the rest of a top digit that is a
+    // letter (a short top group reads as the letter of its bits); anything else does not fit.
     while (int(read.size()) > width) {
-        if (read.front() != '0')
+        const char top = read[read.size() - size_t(width)];
+        const bool letter = !known(top) && read.front() == top;
+        if (read.front() != '0' && read.front() != AnyMixed && !letter)
             return fail(QStringLiteral("wider than %1 bits").arg(width));
         read.erase(read.begin());
     }
     read.insert(read.begin(), size_t(width) - read.size(), '0');
     bits = std::move(read);
+    return true;
+}
+
+qint64 Dovlin_ValueSearch::Normal(qint64 value) const
+{
+    if (m_IntWidth >= 64)
+        return value;
+    const quint64 low = quint64(value) & ((quint64(1) << m_IntWidth) - 1);
+    const quint64 sign = quint64(1) << (m_IntWidth - 1);
+    return m_Signed && (low & sign) ? qint64(low | ~((sign << 1) - 1)) : qint64(low);
+}
+
+bool Dovlin_ValueSearch::Matches(const Bits &value) const
+{
+    if (m_Group == 0)
+        return value == m_Target;
+    if (value.size() != m_Target.size())
+        return false;
+    for (size_t end = value.size(); end > 0;) {
+        const size_t begin = end > size_t(m_Group) ? end - size_t(m_Group) : 0;
+        if (m_Target[begin] == AnyMixed) {
+            // The group reads X: bits of one state X, or of several states not all 0 and 1.
+            bool allKnown = true, same = true;
+            for (size_t i = begin; i < end; ++i) {
+                allKnown = allKnown && known(value[i]);
+                same = same && value[i] == value[begin];
+            }
+            if (same ? value[begin] != 'X' : allKnown)
+                return false;
+        } else if (!std::equal(value.begin() + qsizetype(begin), value.begin() + qsizetype(end), m_Target.begin() + qsizetype(begin))) {
+            return false;
+        }
+        end = begin;
+    }
     return true;
 }
 
@@ -216,8 +283,8 @@ bool Dovlin_ValueSearch::Holds(const Bits &value) const
     if (value.empty())
         return false;
     switch (m_Compare) {
-    case Equal: return value == m_Target;
-    case NotEqual: return value != m_Target;
+    case Equal: return Matches(value);
+    case NotEqual: return !Matches(value);
     case Less: return allKnown(value) && CompareKnown(value, m_Target) < 0;
     case Greater: return allKnown(value) && CompareKnown(value, m_Target) > 0;
     case Unknown: return !allKnown(value);
@@ -273,6 +340,29 @@ bool Dovlin_ValueSearch::MayBecome(qint64 first, qint64 end) const
         default: return true;
         }
     }
+    if (m_IntWidth < 64) {
+        // Stored values hold their declared width's pattern sign-extended or not; from -2^(w-1)
+        // to 2^w - 1 each pattern has those two forms only. Outside that, no bound holds.
+        const qint64 half = qint64(1) << (m_IntWidth - 1);
+        if (range.m_MinInt < -half || range.m_MaxInt > 2 * half - 1)
+            return true;
+        const qint64 pattern = m_IntTarget & (2 * half - 1);
+        const qint64 extended = pattern >= half ? pattern - 2 * half : pattern;
+        const auto inRange = [&](qint64 v) { return range.m_MinInt <= v && v <= range.m_MaxInt; };
+        // Where every value is its own normal form, the bounds below hold as they are.
+        const bool normal = m_Signed ? range.m_MaxInt < half : range.m_MinInt >= 0;
+        switch (m_Compare) {
+        case Equal: return inRange(pattern) || inRange(extended);
+        case NotEqual: return range.m_MinInt != range.m_MaxInt || Normal(range.m_MinInt) != m_IntTarget;
+        case Unknown: return false;
+        case Less:
+        case Greater:
+            if (!normal)
+                return true;
+            break;
+        default: return true;
+        }
+    }
     // Signed bounds order the values as unsigned ones too when they share a sign.
     const bool sameSign = range.m_MinInt >= 0 || range.m_MaxInt < 0;
     const bool bySign = m_Signed || sameSign;
@@ -312,11 +402,15 @@ qint64 Dovlin_ValueSearch::FindInSignal(qint64 from, bool forward) const
     const auto isTarget = [&](qint64 v) {
         return m_Text ? std::binary_search(m_TextTargets.begin(), m_TextTargets.end(), v) : v == m_IntTarget;
     };
+    const auto valueAt = [&](qint64 i) {
+        const qint64 value = eventOf(signal, i).m_Value.m_IntValue;
+        return m_Integer ? Normal(value) : value;
+    };
     const auto becomesAt = [&](qint64 i) {
         if (m_Integer || m_Text) {
-            const qint64 after = eventOf(signal, i).m_Value.m_IntValue;
+            const qint64 after = valueAt(i);
             const bool first = i == 1;
-            const qint64 before = first ? 0 : eventOf(signal, i - 1).m_Value.m_IntValue;
+            const qint64 before = first ? 0 : valueAt(i - 1);
             const auto below = [&](qint64 a, qint64 b) { return m_Signed ? a < b : quint64(a) < quint64(b); };
             const auto holds = [&](qint64 v) {
                 switch (m_Compare) {
@@ -455,7 +549,7 @@ qint64 Dovlin_ValueSearch::FindInBus(qint64 from, bool forward) const
     for (size_t b = 0; b < width; ++b) {
         const std::array<char, 32> &letters = lettersOf(m_Bits[b]);
         for (int s = 0; s < 32; ++s) {
-            if (!m_Target.empty() && letters[size_t(s)] == m_Target[b])
+            if (!m_Target.empty() && (letters[size_t(s)] == m_Target[b] || m_Target[b] == AnyMixed))
                 wanted[b] |= quint32(1) << s;
             (letters[size_t(s)] == '0' ? zeros : letters[size_t(s)] == '1' ? ones : unknown)[b] |= quint32(1) << s;
         }

@@ -54,6 +54,12 @@ private:
     bool MayBecome(qint64 first, qint64 end) const;
     Bits ValueOf(qint64 event) const;
 
+    // In m_Target, the bits of a hexadecimal or octal digit X: a group of m_Group bits that reads
+    // X as the Values column writes it matches them.
+    static constexpr char AnyMixed = '*';
+    int m_Group = 0;
+    bool Matches(const Bits &value) const;
+
     Compare m_Compare = AnyChange;
     QString m_Error;
     bool m_Signed = false;
@@ -62,7 +68,11 @@ private:
     const Dovlin_Signal *m_Signal = nullptr;
     std::vector<const Dovlin_Signal *> m_Bits;
     bool m_Integer = false;
+    // An integer's declared width; values are compared as their low m_IntWidth bits, read signed
+    // in the signed radix (Normal), whatever the sign they were stored with.
+    int m_IntWidth = 64;
     qint64 m_IntTarget = 0;
+    qint64 Normal(qint64 value) const;
     // A string signal: the indices of the texts that read as the one looked for, in order.
     bool m_Text = false;
     std::vector<qint64> m_TextTargets;

@@ -87,10 +87,13 @@ public:
     {
         Dovlin_CompositeHierarchy *bus = Scope(name, parent);
         for (int bit = 0; bit < width; ++bit) {
+            // As an import stores them: a bit has an event only where it changes.
             QList<QPair<qint64, int>> bitChanges;
             for (const auto &change : changes) {
                 const QChar c = change.second.at(bit).toLower();
-                bitChanges.append({change.first, c == '0' ? 0 : c == '1' ? 1 : c == 'z' ? 2 : 3});
+                const int state = c == '0' ? 0 : c == '1' ? 1 : c == 'z' ? 2 : 3;
+                if (bitChanges.isEmpty() || bitChanges.last().second != state)
+                    bitChanges.append({change.first, state});
             }
             Logic(QString("%1[%2]").arg(name).arg(width - 1 - bit), bus, bitChanges);
         }

@@ -358,7 +358,7 @@ void tst_Columns::scopeTextIsCut()
     TestWave wave;
     auto *top = wave.Scope("top");
     // Values stand until the last change, at 10.
-    auto *bus = wave.Bus("bus", top, 300, {{0, QString(300, '1')}, {10, QString(300, '1')}});
+    auto *bus = wave.Bus("bus", top, 300, {{0, QString(300, '1')}, {10, QString(300, '0')}});
     for (int i = 0; i < 400; ++i)
         wave.Logic(QString("b%1").arg(i), top, {{0, 1}, {10, 1}});
     QVERIFY(bus->IsBus());

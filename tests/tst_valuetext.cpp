@@ -41,27 +41,40 @@ class tst_ValueText : public QObject
     Q_OBJECT
 
 private slots:
+    // An integer reads as its declared width's bits; a width the file did not record (0) is
+    // guessed from the values: 32 bits when they all fit.
     void integerText_data()
     {
         QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("width");
         QTest::addColumn<int>("radix");
         QTest::addColumn<QString>("text");
-        // tst_values reads the other radices of 32- and 64-bit integers off the dumps.
-        QTest::newRow("octal 15") << qint64(15) << 16 << " 17o ";
-        QTest::newRow("octal -8") << qint64(-8) << 16 << " -10o ";
-        QTest::newRow("signed most negative") << Int64Min << 8 << " -9223372036854775808d ";
-        QTest::newRow("hexadecimal most negative") << Int64Min << 2 << " -8000000000000000h ";
+        QTest::newRow("integer in hexadecimal") << qint64(qint32(0xE734487Fu)) << 32 << 2 << " E734487Fh";
+        QTest::newRow("integer -8 in octal") << qint64(-8) << 32 << 16 << " 37777777770o";
+        QTest::newRow("byte -1 unsigned") << qint64(-1) << 8 << 4 << " 255u ";
+        QTest::newRow("byte -1 binary") << qint64(-1) << 8 << 1 << " 11111111b";
+        QTest::newRow("byte 5 binary") << qint64(5) << 8 << 1 << " 00000101b";
+        QTest::newRow("shortint 0x8000 unsigned") << qint64(-32768) << 16 << 4 << " 32768u ";
+        QTest::newRow("longint all ones unsigned") << qint64(-1) << 64 << 4 << " 18446744073709551615u ";
+        QTest::newRow("signed most negative") << Int64Min << 64 << 8 << " -9223372036854775808d ";
+        QTest::newRow("unsigned 8-bit parameter, signed") << qint64(200) << 8 << 8 << " -56d ";
+        QTest::newRow("unrecorded, fits 32 bits") << qint64(-2) << 0 << 4 << " 4294967294u ";
+        QTest::newRow("unrecorded, needs 64 bits") << (qint64(1) << 40) << 0 << 2 << " 10000000000h";
     }
 
     void integerText()
     {
         QFETCH(qint64, value);
+        QFETCH(int, width);
         QFETCH(int, radix);
         QFETCH(QString, text);
-        CSignalEvent event;
-        event.m_Time = 0;
-        event.m_Value.m_IntValue = value;
-        QCOMPARE(Dovlin_IntType().GetSignalState(&event, radix), text);
+        Dovlin_FileManager fm;
+        auto *signal = static_cast<Dovlin_IntSignal *>(fm.AddSignalOfType(1));
+        if (width)
+            signal->SetDeclaredWidth(width);
+        signal->AddEvent(10, value);
+        signal->AddLastEvent(20);
+        QCOMPARE(signal->GetSignalState(11, radix), text);
     }
 
     void logicStates_data()

@@ -268,8 +268,8 @@ void tst_WaveFile::roundTrip_data()
     // Format 2 keeps the end time, which the dump's last time stamp gives, not the last trigger.
     QTest::newRow("format 2, worked example") << &BuildExample << 2 << 270 << qint64(20);
     QTest::newRow("format 2, no signals, no nodes") << &BuildEmpty << 2 << 240 << qint64(20);
-    QTest::newRow("format 2, every class and flag, long name") << &BuildFixture << 2 << 3340 << qint64(20);
-    QTest::newRow("format 2, 31 to 65 events") << &BuildManyEvents << 2 << 552 << qint64(20);
+    QTest::newRow("format 2, every class and flag, long name") << &BuildFixture << 2 << 3373 << qint64(20);
+    QTest::newRow("format 2, 31 to 65 events") << &BuildManyEvents << 2 << 589 << qint64(20);
     QTest::newRow("format 2, event triggers") << &BuildEvents << 2 << 256 << qint64(20);
 }
 

@@ -9,15 +9,14 @@ QString Dovlin_IntType::GetSignalState(const CSignalEvent *event, int radix) con
 {
     if (!event)
         return QString();
-    const Dovlin_RadixFormat *format = Dovlin_FindRadix(radix);
-    return format ? format->m_IntegerText(event->m_Value.m_IntValue) : QStringLiteral(" ");
+    return IntegerText(event->m_Value.m_IntValue, DeclaredWidth(), radix);
 }
 
 QString Dovlin_RealType::GetSignalState(const CSignalEvent *event, int) const
 {
     if (!event)
         return QString();
-    return QStringLiteral(" %1r ").arg(event->m_Value.m_RealValue);
+    return RealText(event->m_Value.m_RealValue);
 }
 
 QString Dovlin_StringType::GetSignalState(const CSignalEvent *event, int) const

@@ -45,7 +45,10 @@ public:
     static constexpr unsigned int m_Color = 0xFF8080;
 
     Dovlin_IntType() : Dovlin_ValueType(Dovlin_TypeCode::Integer) {}
+    // The value's two's-complement pattern in the declared width, read as a bus of that width.
     QString GetSignalState(const CSignalEvent *event, int radix) const override;
+    // The width the variable was declared with, 1 to 64.
+    virtual int DeclaredWidth() const { return 64; }
 };
 
 class Dovlin_RealType : public Dovlin_ValueType

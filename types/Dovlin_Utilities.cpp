@@ -2,9 +2,9 @@
 
 #include "Dovlin_Types.h"
 
+#include <QLocale>
 #include <QStringDecoder>
 
-#include <limits>
 #include <vector>
 
 namespace {
@@ -151,35 +151,6 @@ QString SignedBus(const QString &bits, const QString &ones)
     return QStringLiteral(" %1d ").arg(Decimal(ones));
 }
 
-QString BinaryInteger(qint64 value)
-{
-    return QLatin1Char(' ') + DecToBin(value);
-}
-
-QString HexadecimalInteger(qint64 value)
-{
-    return QStringLiteral(" %1h ").arg(value, 0, 16);
-}
-
-QString OctalInteger(qint64 value)
-{
-    return QStringLiteral(" %1o ").arg(value, 0, 8);
-}
-
-// Signed 32-bit integers are stored sign-extended: their negative values read as 32-bit patterns
-// (-1 reads 4294967295). Other values, 64-bit times among them, read in full.
-QString UnsignedInteger(qint64 value)
-{
-    if (value < 0 && value >= std::numeric_limits<qint32>::min())
-        return QStringLiteral(" %1u ").arg(quint32(value));
-    return QStringLiteral(" %1u ").arg(quint64(value));
-}
-
-QString SignedInteger(qint64 value)
-{
-    return QStringLiteral(" %1d ").arg(value);
-}
-
 } // namespace
 
 QString BusText(const QString &bits, int radix)
@@ -197,14 +168,32 @@ QString BusText(const QString &bits, int radix)
     return format->m_BusText(bits, ones);
 }
 
+QString IntegerText(qint64 value, int width, int radix)
+{
+    const Dovlin_RadixFormat *format = Dovlin_FindRadix(radix);
+    if (!format)
+        return QStringLiteral(" ");
+    width = qBound(1, width, 64);
+    QString ones(width, QLatin1Char('0'));
+    for (int b = 0; b < width; ++b)
+        if (quint64(value) >> b & 1)
+            ones[width - 1 - b] = QLatin1Char('1');
+    return format->m_BusText(ones, ones);
+}
+
+QString RealText(double value)
+{
+    return QStringLiteral(" %1r ").arg(QString::number(value, 'g', QLocale::FloatingPointShortest));
+}
+
 const std::vector<Dovlin_RadixFormat> &Dovlin_RadixFormats()
 {
     static const std::vector<Dovlin_RadixFormat> formats = {
-        {Dovlin_Radix::Binary, "binary", "Binary", "Binary Radix", BinaryInteger, BinaryBus},
-        {Dovlin_Radix::Hexadecimal, "hex", "Hexadecimal", "Hexadecimal Radix", HexadecimalInteger, HexadecimalBus},
-        {Dovlin_Radix::Octal, "octal", "Octal", "Octal Radix", OctalInteger, OctalBus},
-        {Dovlin_Radix::Unsigned, "unsigned", "Unsigned", "Unsigned Radix", UnsignedInteger, UnsignedBus},
-        {Dovlin_Radix::Signed, "signed", "Signed", "Signed Radix", SignedInteger, SignedBus},
+        {Dovlin_Radix::Binary, "binary", "Binary", "Binary Radix", BinaryBus},
+        {Dovlin_Radix::Hexadecimal, "hex", "Hexadecimal", "Hexadecimal Radix", HexadecimalBus},
+        {Dovlin_Radix::Octal, "octal", "Octal", "Octal Radix", OctalBus},
+        {Dovlin_Radix::Unsigned, "unsigned", "Unsigned", "Unsigned Radix", UnsignedBus},
+        {Dovlin_Radix::Signed, "signed", "Signed", "Signed Radix", SignedBus},
     };
     return formats;
 }
@@ -244,11 +233,6 @@ qint64 BinToSigned(const QString &bits)
 QString DecToHex(qint64 value)
 {
     return Digits(quint64(value), 4, 'h');
-}
-
-QString DecToBin(qint64 value)
-{
-    return Digits(quint64(value), 1, 'b');
 }
 
 QString Utf8Text(QByteArrayView bytes)

@@ -13,14 +13,17 @@ qint64 BinToUnsigned(const QString &bits);
 qint64 BinToSigned(const QString &bits);
 // The 64-bit pattern in upper-case hexadecimal followed by 'h' ("0h", "FFh").
 QString DecToHex(qint64 value);
-// The 64-bit pattern in binary followed by 'b' ("0b", "101b").
-QString DecToBin(qint64 value);
 // Text of a bus value in a radix (Dovlin_Radix) from the state letters of its bits, most
 // significant first. L and H are weak 0 and 1; other states (X Z U W - ?) are never read as a
 // number: hexadecimal and octal show a digit of four (three) known bits, the letter of equal
 // unknown ones and X for a mix; unsigned and signed fall back to the binary text. Any width is
 // exact.
 QString BusText(const QString &bits, int radix);
+// Text of an integer variable's value in a radix: the low `width` bits (1 to 64) of value, shown
+// as a bus of that width shows them, so that -1 in a byte reads "FFh", "255u" and "-1d".
+QString IntegerText(qint64 value, int width, int radix);
+// The shortest text that reads back as the same double, followed by 'r'.
+QString RealText(double value);
 
 // The text of UTF-8 bytes, a leading byte order mark kept as a character: QString::fromUtf8 drops
 // it, and the text would not read back as it was written.
@@ -37,7 +40,6 @@ struct Dovlin_RadixFormat
     const char *m_Name; // on command lines
     const char *m_MenuText;
     const char *m_StatusTip;
-    QString (*m_IntegerText)(qint64 value);
     // From the bit letters, most significant first, and the same bits as 0 and 1 (L and H read as
     // 0 and 1), or an empty text when some bit is of another state.
     QString (*m_BusText)(const QString &bits, const QString &ones);

@@ -811,8 +811,11 @@ void vcd_yacc::CreateSignals(VcdVariable &variable, bool nineState)
     variable.m_Signals.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
         Dovlin_Signal *signal;
-        if (variable.m_Kind == Integer || variable.m_Kind == SignedInteger)
-            signal = &m_pFileManager->AddSignal<Dovlin_IntSignal>();
+        if (variable.m_Kind == Integer || variable.m_Kind == SignedInteger) {
+            auto &integer = m_pFileManager->AddSignal<Dovlin_IntSignal>();
+            integer.SetDeclaredWidth(variable.m_Width);
+            signal = &integer;
+        }
         else if (variable.m_Kind == Real)
             signal = &m_pFileManager->AddSignal<Dovlin_RealSignal>();
         else if (variable.m_Kind == Event)

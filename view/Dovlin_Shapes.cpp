@@ -373,7 +373,10 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
     const Dovlin_Type *type = Dovlin_Type::OfTypeCode(typeCode);
     switch (typeCode) {
     case Dovlin_TypeCode::Integer:
-        drawSignalRow(signal, ValueShapes<IntegerValue>(*type, row, minEvent, maxEvent), row);
+        // The signal writes its values in its declared width.
+        drawSignalRow(signal,
+                      ValueShapes<IntegerValue>(static_cast<const Dovlin_IntSignal &>(signal), row, minEvent, maxEvent),
+                      row);
         break;
     case Dovlin_TypeCode::Real:
         drawSignalRow(signal, ValueShapes<RealValue>(*type, row, minEvent, maxEvent), row);

@@ -32,6 +32,7 @@ enum Kind : quint32 {
     Strings = FourCc("STRS"),
     Dump = FourCc("DUMP"),
     View = FourCc("VIEW"),
+    Widths = FourCc("WDTH"),
 };
 
 constexpr qint64 HeadBytes = 24;

@@ -182,7 +182,7 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         if (sections.contains(kind))
             return Fail(QStringLiteral("section %1 appears twice").arg(name));
         const bool known = kind == Head || kind == Signals || kind == Index || kind == Tree || kind == Boxes
-                           || kind == BoxChecksums || kind == Strings || kind == Dump || kind == View;
+                           || kind == BoxChecksums || kind == Strings || kind == Dump || kind == View || kind == Widths;
         if (!known)
             continue;
         Section section{data + offset, qint64(length), true};
@@ -454,6 +454,24 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         }
         if (fields.Left() != 0)
             return Fail(QStringLiteral("section STRS: %1 bytes after the last string").arg(fields.Left()));
+    }
+
+    // WDTH
+    if (const Section widths = sections.value(Widths); widths.m_Present) {
+        qint64 at = 0;
+        for (quint32 s = 0; s < nSignal; ++s) {
+            auto *integer = dynamic_cast<Dovlin_IntSignal *>(m_Model.GetSignal(int(s)));
+            if (!integer)
+                continue;
+            if (at == widths.m_Size)
+                return Fail(QStringLiteral("section WDTH: fewer widths than integer signals"));
+            const int width = quint8(widths.m_Data[at++]);
+            if (width < 1 || width > 64)
+                return Fail(QStringLiteral("section WDTH: signal %1: width %2 out of range").arg(s).arg(width));
+            integer->SetDeclaredWidth(width);
+        }
+        if (at != widths.m_Size)
+            return Fail(QStringLiteral("section WDTH: %1 bytes after the last integer signal").arg(widths.m_Size - at));
     }
 
     if (!readDump())

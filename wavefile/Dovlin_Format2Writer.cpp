@@ -131,6 +131,16 @@ QByteArray headSection(const Dovlin_FileManager &model, qint64 endTime)
     return bytes;
 }
 
+// One byte per integer signal, in signal order: the width its variable was declared with.
+QByteArray widthSection(const Dovlin_FileManager &model)
+{
+    QByteArray bytes;
+    for (int s = 0; s < model.GetnSignal(); ++s)
+        if (const auto *integer = dynamic_cast<const Dovlin_IntSignal *>(model.GetSignal(s)))
+            bytes.append(char(integer->DeclaredWidth()));
+    return bytes;
+}
+
 QByteArray dumpSection(const Dovlin_DumpIdentity &identity)
 {
     QByteArray bytes;
@@ -257,7 +267,9 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
     const bool hasDump = m_Model.DumpIdentity().IsKnown();
     const bool hasView = m_Model.SavedView().m_Present;
     const bool hasStrings = m_Model.GetnString() > 0;
-    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings);
+    const QByteArray widths = widthSection(m_Model);
+    const bool hasWidths = !widths.isEmpty();
+    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings) + int(hasWidths);
     const qint64 tableBytes = FileHeaderBytes + nSection * SectionEntryBytes + TableCrcBytes;
 
     Dovlin_WaveWriter writer(m_Device);
@@ -277,7 +289,8 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
     Output out(writer, tableBytes);
     if (!out.Section(Head, headSection(m_Model, endTime)) || (hasDump && !out.Section(Dump, dumpSection(m_Model.DumpIdentity())))
         || (hasView && !out.Section(View, viewSection(m_Model.SavedView())))
-        || (hasStrings && !putStrings(out, m_Model)) || !out.Section(Tree, treeSection(m_Model)))
+        || (hasStrings && !putStrings(out, m_Model)) || (hasWidths && !out.Section(Widths, widths))
+        || !out.Section(Tree, treeSection(m_Model)))
         return failed();
 
     QByteArray signalTable, index;
