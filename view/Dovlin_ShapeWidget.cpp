@@ -101,7 +101,8 @@ void Dovlin_ShapeWidget::ConfigScrollBar()
 {
     const qint64 tickTime = m_State->currTickTime();
     const qint64 ticks = m_State->endTime() / tickTime;
-    m_ScrollUnit = qMax<qint64>(1, (ticks + INT_MAX - 1) / INT_MAX);
+    // Ticks per step of the bar, rounded up without adding: ticks may come within INT_MAX of 2^63.
+    m_ScrollUnit = ticks <= INT_MAX ? 1 : 1 + (ticks - 1) / INT_MAX;
     // Settings made here describe the current window; they must not move it.
     const QSignalBlocker blocker(m_ScrollBar);
     m_ScrollBar->setRange(0, int(qMax<qint64>(0, ticks / m_ScrollUnit)));
