@@ -17,6 +17,8 @@ class tst_Columns : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void columnMap_data();
+    void columnMap();
     void findFrom_data();
     void findFrom();
     void columns_data();
@@ -220,6 +222,38 @@ void tst_Columns::columns()
         QCOMPARE(index, inside);
         append(40000, eventTimes.size());
     }
+}
+
+// The map the other checks lean on, against columns worked out by hand: 3 pixels per 7 time
+// units from 100, so column x starts at 100 + ceil(7x / 3).
+void tst_Columns::columnMap_data()
+{
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("time");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<qint64>("firstTime");
+    QTest::newRow("at the start") << qint64(100) << qint64(100) << 0 << qint64(100);
+    QTest::newRow("last time of column 0") << qint64(100) << qint64(102) << 0 << qint64(100);
+    QTest::newRow("column 1") << qint64(100) << qint64(103) << 1 << qint64(103);
+    QTest::newRow("column 2 starts at 105") << qint64(100) << qint64(105) << 2 << qint64(105);
+    QTest::newRow("column 3") << qint64(100) << qint64(107) << 3 << qint64(107);
+    QTest::newRow("left of the window") << qint64(100) << qint64(97) << -1 << qint64(100);
+    QTest::newRow("last column, 999") << qint64(100) << qint64(2433) << 999 << qint64(2431);
+    QTest::newRow("right of the window") << qint64(100) << qint64(2434) << 1000 << qint64(2434);
+    QTest::newRow("far right, near 2^63") << qint64(100) << LLONG_MAX << 1000 << qint64(2434);
+    QTest::newRow("far left, near -2^63") << qint64(100) << LLONG_MIN << -1 << qint64(100);
+    QTest::newRow("window at the largest times") << LLONG_MAX - 2334 << LLONG_MAX << 1000 << LLONG_MAX;
+}
+
+void tst_Columns::columnMap()
+{
+    QFETCH(qint64, start);
+    QFETCH(qint64, time);
+    QFETCH(int, column);
+    QFETCH(qint64, firstTime);
+    const Dovlin_ColumnMap map{start, 7, 3, 1000};
+    QCOMPARE(map.ColumnOf(time), column);
+    QCOMPARE(map.FirstTimeOf(qMax(column, 0)), firstTime);
 }
 
 void tst_Columns::changeColumns_data()
