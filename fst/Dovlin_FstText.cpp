@@ -300,16 +300,19 @@ bool TextWriter::Block(int i)
         if (!schedule(k - 1, 0))
             return false;
     }
-    // The first block's frame holds the values before its first time. As fst2vcd does, it is
-    // written only when that time is later than the block's: values a writer gave before a
-    // first time equal to it (most often x, or NaN) stay unwritten.
-    if (i == 0 && (times == 0 || block.m_Times[0] != block.m_Begin)) {
+    // The first block's frame holds the values a writer gave before its first time, x or NaN
+    // for the others. A handle that changes at the block's begin time takes that value instead.
+    if (i == 0) {
+        std::vector<bool> changesFirst(handles, false);
+        if (times > 0 && block.m_Times[0] == block.m_Begin)
+            for (qint64 k = head[0]; k >= 0; k = next[size_t(k)])
+                changesFirst[size_t(k)] = true;
         Time(block.m_Begin);
         m_Text += "$dumpvars\n";
         size_t offset = 0;
         for (quint64 k = 0; k < block.m_FrameHandles; ++k) {
             const quint32 geometry = m_Reader.Geometry(quint32(k + 1));
-            if (geometry != Dovlin_FstReader::StringGeometry)
+            if (geometry != Dovlin_FstReader::StringGeometry && !(k < handles && changesFirst[size_t(k)]))
                 FrameValue(quint32(k + 1), block, offset);
             offset += geometry == Dovlin_FstReader::RealGeometry ? 8
                       : geometry == Dovlin_FstReader::StringGeometry ? 0 : geometry;
