@@ -5,11 +5,7 @@
 
 #include <QTest>
 
-#include <limits>
-
 namespace {
-
-const qint64 Int64Min = std::numeric_limits<qint64>::min();
 
 Dovlin_ScalarHierarchy *MakeLeaf(Dovlin_FileManager &fm, Dovlin_Signal *signal)
 {
@@ -41,24 +37,15 @@ class tst_ValueText : public QObject
     Q_OBJECT
 
 private slots:
-    // An integer reads as its declared width's bits; a width the file did not record (0) is
-    // guessed from the values: 32 bits when they all fit.
+    // tst_values reads integers of every declared width off a dump; a width the file did not
+    // record (0) is guessed from the values: 32 bits when they all fit.
     void integerText_data()
     {
         QTest::addColumn<qint64>("value");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("radix");
         QTest::addColumn<QString>("text");
-        QTest::newRow("integer in hexadecimal") << qint64(qint32(0xE734487Fu)) << 32 << 2 << " E734487Fh";
-        QTest::newRow("integer -8 in octal") << qint64(-8) << 32 << 16 << " 37777777770o";
-        QTest::newRow("byte -1 unsigned") << qint64(-1) << 8 << 4 << " 255u ";
-        QTest::newRow("byte -1 binary") << qint64(-1) << 8 << 1 << " 11111111b";
-        QTest::newRow("byte 5 binary") << qint64(5) << 8 << 1 << " 00000101b";
-        QTest::newRow("shortint 0x8000 unsigned") << qint64(-32768) << 16 << 4 << " 32768u ";
-        QTest::newRow("longint all ones unsigned") << qint64(-1) << 64 << 4 << " 18446744073709551615u ";
-        QTest::newRow("signed most negative") << Int64Min << 64 << 8 << " -9223372036854775808d ";
         QTest::newRow("unsigned 8-bit parameter, signed") << qint64(200) << 8 << 8 << " -56d ";
-        QTest::newRow("unrecorded, fits 32 bits") << qint64(-2) << 0 << 4 << " 4294967294u ";
         QTest::newRow("unrecorded, needs 64 bits") << (qint64(1) << 40) << 0 << 2 << " 10000000000h";
     }
 
@@ -188,7 +175,8 @@ private slots:
         QCOMPARE(scope->GetSignalState(25), QStringLiteral("10 2u  7u "));
     }
 
-    // The text is computed afresh each time: a radix change shows at once.
+    // The text is computed afresh each time: a radix change shows at once. The file records no
+    // width: values that fit 32 bits read in 32.
     void radixReadEachTime()
     {
         Dovlin_FileManager fm;
