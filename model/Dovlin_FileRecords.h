@@ -1,6 +1,8 @@
 #ifndef DOVLIN_FILERECORDS_H
 #define DOVLIN_FILERECORDS_H
 
+#include "Dovlin_WaveList.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -55,6 +57,8 @@ struct Dovlin_SavedView
     int m_DefaultCursor = 0;
     std::array<bool, m_nBookmark> m_BookmarkSet = {};
     std::array<Window, m_nBookmark> m_Bookmarks = {};
+    // The wave list, kept whether or not the rest of the view is.
+    Dovlin_ListRows m_List;
 };
 
 #endif

@@ -2,8 +2,11 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameFilter.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_ViewFile.h"
+#include "Dovlin_WaveList.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -42,7 +45,32 @@ bool SaveAndLoad(Dovlin_FileManager &from, Dovlin_FileManager &to)
     return to.LoadAll(&in);
 }
 
+// A wave list as text: a node's path (with "=name" when it has one), "-label" for a divider,
+// "[label: rows]" for a group.
+QString ListText(const Dovlin_ListRows &rows)
+{
+    QStringList parts;
+    for (const Dovlin_ListRow &row : rows) {
+        if (row.m_Kind == Dovlin_ListRow::Divider)
+            parts << "-" + row.m_Label;
+        else if (row.m_Kind == Dovlin_ListRow::Group)
+            parts << "[" + row.m_Label + ": " + ListText(row.m_Rows) + "]";
+        else
+            parts << row.m_Path + (row.m_Label.isEmpty() ? QString() : "=" + row.m_Label);
+    }
+    return parts.join(' ');
+}
+
+Dovlin_ListRow Node(const QString &path)
+{
+    return Dovlin_ListRow::OfNode(path, Dovlin_Radix::Hexadecimal, true);
+}
+
+using ListEdit = void (*)(Dovlin_WaveList &);
+
 } // namespace
+
+Q_DECLARE_METATYPE(ListEdit)
 
 class tst_Model : public QObject
 {
@@ -64,6 +92,9 @@ private slots:
     void nameFilterBounded_data();
     void nameFilterBounded();
     void outOfRange();
+    void listEdits_data();
+    void listEdits();
+    void viewFile();
 };
 
 void tst_Model::emptySignal()
@@ -321,6 +352,94 @@ void tst_Model::outOfRange()
     QVERIFY(!s0->GetEvent(2) && !s0->GetEvent(-2));
     h1->m_Children.append(42);
     QVERIFY(!h1->GetHierarchy(0) && !h1->GetHierarchy(1));
+}
+
+void tst_Model::listEdits_data()
+{
+    using Pos = Dovlin_WaveList::Pos;
+    QTest::addColumn<ListEdit>("edit");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("insert two") << ListEdit([](Dovlin_WaveList &l) { l.Insert(Pos{1}, {Node("x"), Dovlin_ListRow::OfDivider("bus")}); })
+                                << "a x -bus b c d";
+    QTest::newRow("append") << ListEdit([](Dovlin_WaveList &l) { l.Insert(Pos{4}, {Node("x")}); }) << "a b c d x";
+    QTest::newRow("down one") << ListEdit([](Dovlin_WaveList &l) { l.Move({Pos{0}}, Pos{2}); }) << "b a c d";
+    QTest::newRow("up one") << ListEdit([](Dovlin_WaveList &l) { l.Move({Pos{3}}, Pos{2}); }) << "a b d c";
+    QTest::newRow("two apart to the end") << ListEdit([](Dovlin_WaveList &l) { l.Move({Pos{2}, Pos{0}}, Pos{4}); }) << "b d a c";
+    QTest::newRow("remove two") << ListEdit([](Dovlin_WaveList &l) { l.Remove({Pos{1}, Pos{2}}); }) << "a d";
+    QTest::newRow("group two") << ListEdit([](Dovlin_WaveList &l) { l.MakeGroup({Pos{2}, Pos{1}}, "g"); }) << "a [g: b c] d";
+    QTest::newRow("into a group") << ListEdit([](Dovlin_WaveList &l) {
+        l.MakeGroup({Pos{1}, Pos{2}}, "g");
+        l.Insert(Pos{1, 0}, {Node("x")});
+    }) << "a [g: x b c] d";
+    QTest::newRow("out of a group") << ListEdit([](Dovlin_WaveList &l) {
+        l.MakeGroup({Pos{1}, Pos{2}}, "g");
+        l.Move({Pos{1, 1}}, Pos{0});
+    }) << "c a [g: b] d";
+    QTest::newRow("a group with a member asked too") << ListEdit([](Dovlin_WaveList &l) {
+        l.MakeGroup({Pos{1}, Pos{2}}, "g");
+        l.Remove({Pos{1, 0}, Pos{1}});
+    }) << "a d";
+    QTest::newRow("rename") << ListEdit([](Dovlin_WaveList &l) { l.Rename(Pos{0}, "clock"); }) << "a=clock b c d";
+}
+
+// Each edit, then Undo until there is none, which brings back the list it started from.
+void tst_Model::listEdits()
+{
+    QFETCH(ListEdit, edit);
+    QFETCH(QString, after);
+    Dovlin_WaveList list;
+    list.Insert(Dovlin_WaveList::Pos{0}, {Node("a"), Node("b"), Node("c"), Node("d")});
+    list.ClearUndo();
+    edit(list);
+    QCOMPARE(ListText(list.Rows()), after);
+    while (list.Undo())
+        ;
+    QCOMPARE(ListText(list.Rows()), QStringLiteral("a b c d"));
+}
+
+// A view file reads back as written; applied to a dump, the paths it does not have are named;
+// its times follow another time base, or stay as they were when they would not fit.
+void tst_Model::viewFile()
+{
+    QTemporaryDir dir;
+    Dovlin_ViewFile written;
+    Dovlin_ListRow group;
+    group.m_Kind = Dovlin_ListRow::Group;
+    group.m_Label = "Bus ü";
+    group.m_Rows = {Dovlin_ListRow::OfNode("top.gone", Dovlin_Radix::Signed, false), Dovlin_ListRow::OfDivider("—")};
+    written.m_List = {Node("top.clk"), group};
+    written.m_List[0].m_Label = "clock";
+    written.m_Cursors = {5, qint64(1) << 62};
+    written.m_DefaultCursor = 1;
+    written.m_Start = 10;
+    written.m_End = 2000;
+    QString error;
+    QVERIFY2(written.Write(dir.filePath("v.json"), error), qPrintable(error));
+    Dovlin_ViewFile read;
+    QVERIFY2(read.Read(dir.filePath("v.json"), error), qPrintable(error));
+    QVERIFY(read.m_List == written.m_List);
+    QCOMPARE(read.m_Cursors, written.m_Cursors);
+    QCOMPARE(read.m_DefaultCursor, 1);
+    QCOMPARE(read.m_End, qint64(2000));
+
+    Dovlin_FileManager fm;
+    auto *top = &fm.AddNode<Dovlin_CompositeHierarchy>(QStringLiteral("top"));
+    QVERIFY(top->AddHierarchy(&fm.AddNode<Dovlin_ScalarHierarchy>(QStringLiteral("clk"))));
+    Dovlin_WaveList list;
+    list.Replace(read.m_List);
+    QCOMPARE(list.MissingPaths(fm), QStringList{"top.gone"});
+
+    QVERIFY(!read.Rebase(-15));
+    QCOMPARE(read.m_Cursors.front(), qint64(5));
+    read.m_Cursors.back() = 7;
+    QVERIFY(read.Rebase(-12));
+    QCOMPARE(read.m_Cursors, (std::vector<qint64>{5000, 7000}));
+    QVERIFY(read.Rebase(-6) && read.m_Start == 0 && read.m_End == 2);
+
+    QFile other(dir.filePath("other.json"));
+    QVERIFY(other.open(QIODevice::WriteOnly) && other.write("{\"format\": \"something\"}") > 0);
+    other.close();
+    QVERIFY(!read.Read(other.fileName(), error) && error == "not a view file of Dovlin");
 }
 
 QTEST_GUILESS_MAIN(tst_Model)

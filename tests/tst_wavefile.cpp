@@ -239,6 +239,7 @@ private slots:
     void damagedFormat2_data();
     void damagedFormat2();
     void acceptsHarmlessOddities();
+    void waveListKept();
     void missingPaths();
 };
 
@@ -252,6 +253,28 @@ void tst_WaveFile::workedExample()
     QFile written(dir.filePath("example.dvn"));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
+}
+
+// Format 2 keeps the wave list row by row, with or without the rest of the view.
+void tst_WaveFile::waveListKept()
+{
+    Dovlin_FileManager original;
+    BuildExample(original);
+    Dovlin_SavedView view;
+    Dovlin_ListRow group;
+    group.m_Kind = Dovlin_ListRow::Group;
+    group.m_Label = QStringLiteral("Ausgänge 出力");
+    group.m_Rows = {Dovlin_ListRow::OfNode("top.gone", Dovlin_Radix::Signed, false), Dovlin_ListRow::OfDivider("bus")};
+    view.m_List = {Dovlin_ListRow::OfNode("top.a", Dovlin_Radix::Binary, true), group};
+    view.m_List[0].m_Open = true;
+    view.m_List[0].m_Label = QStringLiteral("clock");
+    original.SetSavedView(view);
+    QByteArray bytes;
+    QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format2));
+    Dovlin_FileManager loaded;
+    QVERIFY2(LoadBytes(loaded, bytes), qPrintable(loaded.ErrorString()));
+    QVERIFY(!loaded.SavedView().m_Present);
+    QVERIFY(loaded.SavedView().m_List == view.m_List);
 }
 
 void tst_WaveFile::roundTrip_data()

@@ -33,6 +33,7 @@ enum Kind : quint32 {
     Dump = FourCc("DUMP"),
     View = FourCc("VIEW"),
     Widths = FourCc("WDTH"),
+    List = FourCc("LIST"),
 };
 
 constexpr qint64 HeadBytes = 24;
@@ -44,6 +45,9 @@ constexpr qint64 ChunkBytes = qint64(64) << 10;
 constexpr int Closed = 1;
 constexpr int TimeWidthShift = 1;
 constexpr int OffsetWidthShift = 3;
+// Wave list row flags.
+constexpr int RowDigital = 1;
+constexpr int RowOpen = 2;
 // Node flags.
 constexpr int Composite = 1;
 constexpr int Shown = 2;

@@ -123,6 +123,50 @@ bool validUtf8(const char *text, qsizetype size)
     return !decoder.hasError();
 }
 
+bool readText(Fields &fields, QString &text)
+{
+    quint64 length = 0;
+    if (!fields.Varint(length) || length > quint64(fields.Left()))
+        return false;
+    const char *bytes = reinterpret_cast<const char *>(fields.At());
+    if (!validUtf8(bytes, qsizetype(length)))
+        return false;
+    text = Utf8Text(QByteArrayView(bytes, qsizetype(length)));
+    return fields.Skip(qint64(length));
+}
+
+// The rows of the wave list, a group's rows inside it; groups only at the top.
+bool readRows(Fields &fields, Dovlin_ListRows &rows, bool top, QString &why)
+{
+    quint64 count = 0;
+    // Every row takes five bytes at least.
+    if (!fields.Varint(count) || count > quint64(fields.Left()) / 5) {
+        why = QStringLiteral("row count does not fit");
+        return false;
+    }
+    for (quint64 i = 0; i < count; ++i) {
+        int kind = 0, flags = 0, radix = 0;
+        Dovlin_ListRow row;
+        if (!fields.Byte(kind) || !fields.Byte(flags) || !fields.Byte(radix) || !readText(fields, row.m_Path)
+            || !readText(fields, row.m_Label)) {
+            why = QStringLiteral("row %1 is cut short or not valid UTF-8").arg(i);
+            return false;
+        }
+        if (kind > Dovlin_ListRow::Group || (kind == Dovlin_ListRow::Group && !top) || flags >> 2 || !Dovlin_FindRadix(radix)) {
+            why = QStringLiteral("row %1: kind %2, flags %3 or radix %4 unknown here").arg(i).arg(kind).arg(flags).arg(radix);
+            return false;
+        }
+        row.m_Kind = Dovlin_ListRow::Kind(kind);
+        row.m_Digital = flags & RowDigital;
+        row.m_Open = flags & RowOpen;
+        row.m_Radix = radix;
+        if (kind == Dovlin_ListRow::Group && !readRows(fields, row.m_Rows, false, why))
+            return false;
+        rows.push_back(std::move(row));
+    }
+    return true;
+}
+
 } // namespace
 
 bool Dovlin_Format2Reader::Recognises(const unsigned char *data, qint64 size)
@@ -182,12 +226,13 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         if (sections.contains(kind))
             return Fail(QStringLiteral("section %1 appears twice").arg(name));
         const bool known = kind == Head || kind == Signals || kind == Index || kind == Tree || kind == Boxes
-                           || kind == BoxChecksums || kind == Strings || kind == Dump || kind == View || kind == Widths;
+                           || kind == BoxChecksums || kind == Strings || kind == Dump || kind == View || kind == Widths
+                           || kind == List;
         if (!known)
             continue;
         Section section{data + offset, qint64(length), true};
         // The packed boxes are checked chunk by chunk when they are read.
-        const bool needed = kind == Head || (parts == Everything && kind != Boxes) || (parts == ViewOnly && (kind == Tree || kind == View))
+        const bool needed = kind == Head || (parts == Everything && kind != Boxes) || (parts == ViewOnly && (kind == Tree || kind == View || kind == List))
                             || (parts == DumpOnly && kind == Dump);
         if (needed && Dovlin_Crc32c(section.m_Data, section.m_Size) != crc)
             return Fail(QStringLiteral("section %1: its checksum does not match").arg(name));
@@ -429,6 +474,18 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
         }
         if (fields.Left() != 0)
             return Fail(QStringLiteral("section VIEW: %1 bytes after the view").arg(fields.Left()));
+        m_Model.SetSavedView(saved);
+    }
+
+    // LIST
+    if (const Section list = sections.value(List); list.m_Present) {
+        Fields fields(list.m_Data, list.m_Size);
+        Dovlin_SavedView saved = m_Model.SavedView();
+        QString why;
+        if (!readRows(fields, saved.m_List, true, why))
+            return Fail(QStringLiteral("section LIST: %1").arg(why));
+        if (fields.Left() != 0)
+            return Fail(QStringLiteral("section LIST: %1 bytes after the last row").arg(fields.Left()));
         m_Model.SetSavedView(saved);
     }
     if (parts == ViewOnly)

@@ -179,6 +179,27 @@ QByteArray viewSection(const Dovlin_SavedView &view)
     return bytes;
 }
 
+void appendText(QByteArray &bytes, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    appendVarint(bytes, quint64(utf8.size()));
+    bytes.append(utf8);
+}
+
+void appendRows(QByteArray &bytes, const Dovlin_ListRows &rows)
+{
+    appendVarint(bytes, quint64(rows.size()));
+    for (const Dovlin_ListRow &row : rows) {
+        bytes.append(char(row.m_Kind));
+        bytes.append(char((row.m_Digital ? RowDigital : 0) | (row.m_Open ? RowOpen : 0)));
+        bytes.append(char(row.m_Radix));
+        appendText(bytes, row.m_Path);
+        appendText(bytes, row.m_Label);
+        if (row.m_Kind == Dovlin_ListRow::Group)
+            appendRows(bytes, row.m_Rows);
+    }
+}
+
 // Text by text: a dump may hold millions of texts, which need not be copied all at once.
 bool putStrings(Output &out, const Dovlin_FileManager &model)
 {
@@ -266,10 +287,14 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
 
     const bool hasDump = m_Model.DumpIdentity().IsKnown();
     const bool hasView = m_Model.SavedView().m_Present;
+    QByteArray list;
+    if (!m_Model.SavedView().m_List.empty())
+        appendRows(list, m_Model.SavedView().m_List);
+    const bool hasList = !list.isEmpty();
     const bool hasStrings = m_Model.GetnString() > 0;
     const QByteArray widths = widthSection(m_Model);
     const bool hasWidths = !widths.isEmpty();
-    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings) + int(hasWidths);
+    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings) + int(hasWidths) + int(hasList);
     const qint64 tableBytes = FileHeaderBytes + nSection * SectionEntryBytes + TableCrcBytes;
 
     Dovlin_WaveWriter writer(m_Device);
@@ -288,7 +313,7 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
         return failed();
     Output out(writer, tableBytes);
     if (!out.Section(Head, headSection(m_Model, endTime)) || (hasDump && !out.Section(Dump, dumpSection(m_Model.DumpIdentity())))
-        || (hasView && !out.Section(View, viewSection(m_Model.SavedView())))
+        || (hasView && !out.Section(View, viewSection(m_Model.SavedView()))) || (hasList && !out.Section(List, list))
         || (hasStrings && !putStrings(out, m_Model)) || (hasWidths && !out.Section(Widths, widths))
         || !out.Section(Tree, treeSection(m_Model)))
         return failed();
