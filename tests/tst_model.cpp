@@ -2,8 +2,8 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_NameFilter.h"
 #include "Dovlin_Signals.h"
+#include "testfiles.h"
 
-#include <QBuffer>
 #include <QTest>
 
 #include <limits>
@@ -32,14 +32,8 @@ qint64 IndexOf(const Dovlin_Signal *signal, const std::optional<CSignalEvent> &e
 
 bool SaveAndLoad(Dovlin_FileManager &from, Dovlin_FileManager &to)
 {
-    QByteArray bytes;
-    QBuffer out(&bytes);
-    out.open(QIODevice::WriteOnly);
-    if (!from.SaveAll(&out))
-        return false;
-    QBuffer in(&bytes);
-    in.open(QIODevice::ReadOnly);
-    return to.LoadAll(&in);
+    const QByteArray bytes = TestFiles::SaveBytes(from);
+    return !bytes.isEmpty() && TestFiles::LoadBytes(to, bytes);
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 // Saving never leaves a damaged wave file: a save killed at any point leaves the complete old or
 // new file (failed writes and a file cut under an open document are in tst_faults). Children are
 // this executable with --save-loop.
+#include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_VcdImport.h"
+#include "scopedseams.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +21,8 @@
 
 #include <cstdio>
 #include <cstring>
+
+#include <sys/time.h>
 
 namespace {
 
@@ -40,11 +46,7 @@ void Build(Dovlin_FileManager &model, int nSignal, int nEvent, quint32 seed)
     }
 }
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestFiles::ReadAll;
 
 // The child: saves the new and the old model over path, in turn, until it is killed.
 int SaveLoop(const QString &path)

@@ -1,5 +1,6 @@
 // The VCD import end to end: dump text in, wave file out, read back with the model.
 #include "Dovlin_VcdImport.h"
+#include "scopedseams.h"
 #include "tst_vcdimport_support.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
@@ -423,13 +424,12 @@ void TestVcdImport::unwritableWaveFile()
     const QString path = write(folder + "run.vcd", "$var wire 1 ! a $end #1 1!");
     const QString cache = write(folder + "cache", "a file");
     QVERIFY(QDir().mkpath(m_Dir.filePath(folder + "run.dvn")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const ScopedEnvironment cacheHome("XDG_CACHE_HOME", QFile::encodeName(cache));
     const QString wave = named ? m_Dir.filePath(folder + "missing/run.dvn") : m_Dir.filePath(folder + "run.dvn");
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(!(named ? importer.Convert(path, wave) : importer.Convert(path)));
     const QString cached = Dovlin_VcdImport::CachedWaveFileFor(path);
-    qunsetenv("XDG_CACHE_HOME");
     const QString cannot = named ? "cannot write " + wave : QStringLiteral("cannot write %1, nor %2").arg(wave, cached);
     QCOMPARE(reporter.m_Errors.size(), 1);
     QVERIFY2(reporter.m_Errors.first().startsWith("Cannot import " + path + ": " + cannot + ": "),
