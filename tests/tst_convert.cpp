@@ -41,9 +41,13 @@ void TestConvert::run_data()
         << QByteArray("$var string 0 ! s $end $var string 0 \" t $end $var wire 1 # w $end #0 sfoo ! sbar \" 1#\n")
         << QStringList{"IN", "--format", "1"} << 0 << "IN -> DIR/in.dvn: 3 signals, .*\n"
         << "warning: DIR/in.dvn: format 1 cannot hold string variables: 2 left out\n";
+    QTest::newRow("zero-width variables left out, in one warning")
+        << QByteArray("$var wire 0 ! z1 $end\n$var wire 0 \" z2 $end\n$var wire 0 # z3 $end\n$var wire 1 $ a $end\n#0 1$\n")
+        << QStringList{"IN"} << 0 << "IN -> DIR/in.dvn: 1 signals, .*\n"
+        << "warning: IN: line 1: variable 'z1' of width 0 left out \\(and 2 more like it\\)\n";
     QTest::newRow("syntax error with its line")
         << QByteArray("$var wire 1 ! a $end\n#1\nfoo\n") << QStringList{"IN"} << 1 << ""
-        << "syntax error\nerror: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
+        << "error: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
     // Two bits declared: a limit of one signal refuses the dump, set on the command line or in the environment.
     QTest::newRow("signal limit") << good << QStringList{"IN", "--max-signals", "1"} << 1 << ""
                                   << "error: Cannot import IN: line 1: more than 1 signals declared .*--max-signals.*\n";

@@ -29,7 +29,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("iconSize");
-        for (const char *program : {"bin/dovlin", "bin/dovlin-convert"})
+        for (const char *program : {"bin/dovlin", "bin/dovlin-convert", "bin/dovlin-values"})
             QTest::newRow(program) << QString(program) << 0;
         for (const char *data : {"share/applications/dovlin.desktop", "share/mime/packages/dovlin.xml",
                                  "share/icons/hicolor/scalable/apps/dovlin.svg", "share/dovlin/Resources/bmpBit.bmp"})
@@ -98,7 +98,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("output");
-        for (const char *program : {"dovlin", "dovlin-convert"}) {
+        for (const char *program : {"dovlin", "dovlin-convert", "dovlin-values"}) {
             QTest::addRow("%s --version", program)
                 << program << "--version" << QString("%1 %2\n").arg(program, DOVLIN_VERSION);
             QTest::addRow("%s --help", program) << program << "--help" << "Usage: \\S*%1 \\[options\\] .*--version.*";
