@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 class TestConvert : public QObject
 {
@@ -14,6 +15,8 @@ class TestConvert : public QObject
 private slots:
     void run_data();
     void run();
+    void sameFileRefused_data();
+    void sameFileRefused();
     void memoryBudget();
 };
 
@@ -105,6 +108,49 @@ void TestConvert::run()
     // A failed run leaves no wave file; a good one writes exactly the one named.
     const QString wave = arguments.contains("-o") ? "other.dvn" : "in.dvn";
     QCOMPARE(QDir(dir.path()).entryList({"*.dvn"}, QDir::Files), exitCode ? QStringList() : QStringList{wave});
+}
+
+// An output that is the input, by its name or another, is refused and the dump stays as it was.
+void TestConvert::sameFileRefused_data()
+{
+    QTest::addColumn<QString>("dumpName");
+    QTest::addColumn<QString>("link"); // "hard", "symbolic" or none: how OUT leads to the dump
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("same path") << "in.vcd" << "" << QStringList{"IN", "-o", "IN"};
+    QTest::newRow("hard link") << "in.vcd" << "hard" << QStringList{"IN", "-o", "OUT"};
+    QTest::newRow("symbolic link") << "in.vcd" << "symbolic" << QStringList{"IN", "-o", "OUT"};
+    QTest::newRow("dump named .dvn") << "in.dvn" << "" << QStringList{"IN"};
+}
+
+void TestConvert::sameFileRefused()
+{
+    QFETCH(QString, dumpName);
+    QFETCH(QString, link);
+    QFETCH(QStringList, arguments);
+    const QByteArray vcd("$scope module top $end $var wire 1 ! a $end $upscope $end\n#0 1!\n");
+    QTemporaryDir dir;
+    const QString input = dir.filePath(dumpName), output = dir.filePath("out.dvn");
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
+    file.close();
+    if (link == "hard")
+        QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(output).constData()), 0);
+    else if (link == "symbolic")
+        QVERIFY(QFile::link(input, output));
+    for (QString &argument : arguments)
+        argument.replace("IN", input).replace("OUT", output).replace("DIR", dir.path());
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    QProcess converter;
+    converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), arguments);
+    QVERIFY(converter.waitForFinished(30000));
+    QCOMPARE(converter.exitCode(), 1);
+    const QString errors = QString::fromUtf8(converter.readAllStandardError());
+    QVERIFY2(errors.contains(" is the dump itself, which is never overwritten"), qPrintable(errors));
+    QFile again(input);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), vcd);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 }
 
 // A dump whose packed events are twice the budget converts within the budget and 100 MB, into the
