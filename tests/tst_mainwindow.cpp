@@ -280,6 +280,34 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files), content.isNull() ? QStringList() : QStringList{fileName});
     }
 
+    // Neither a conversion nor Save As puts a wave file in place of the dump: a wave file name that
+    // is a hard link to the dump is refused, and so is Save As onto the dump.
+    void dumpNeverOverwritten()
+    {
+        const QByteArray dump("$var wire 1 ! a $end\n#0 1!\n#10 0!\n");
+        const QString vcd = writeFile("same/run.vcd", dump), wave = m_Dir.filePath("same/run.dvn");
+        QFile::remove(wave);
+        QCOMPARE(::link(QFile::encodeName(vcd).constData(), QFile::encodeName(wave).constData()), 0);
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().text, QString("Cannot open %1:\nthe wave file %2 is the dump itself, which is never "
+                                                  "overwritten").arg(vcd, wave));
+        QVERIFY(QFile::remove(wave));
+
+        m_Messages.clear();
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        QVERIFY(document);
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &) { return vcd; });
+        document->saveAs();
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().text, QString("Cannot save %1:\nit is the dump this document was converted from, "
+                                                  "which is never overwritten").arg(vcd));
+        QFile file(vcd);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), dump);
+    }
+
     // An FST file is converted beside it, and opened again from that wave file while it is unchanged.
     void fstFileOpens()
     {
