@@ -5,6 +5,7 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
 #include "testfiles.h"
 #include "tst_vcdimport_support.h"
@@ -108,7 +109,8 @@ ImportResult ImportInChild(const QString &vcdPath, const QString &wavePath)
 
 using namespace TestFiles;
 
-// Asks every node what the name tree and the canvas ask; only safety is checked.
+// Asks every node, in every radix the name tree offers, what the name tree and the canvas ask:
+// this checks that nothing faults. The values are checked by CheckNode against the dump's text.
 void AskEveryValue(Dovlin_FileManager &model)
 {
     const qint64 end = model.GetEndTime();
@@ -118,8 +120,8 @@ void AskEveryValue(Dovlin_FileManager &model)
         // The radix is saved with the file: it is put back.
         const int shown = node->m_Radix;
         for (qint64 time : {qint64(0), end, afterEnd}) {
-            for (int radix : {1, 2, 4, 8}) {
-                node->m_Radix = radix;
+            for (const Dovlin_RadixFormat &radix : Dovlin_RadixFormats()) {
+                node->m_Radix = radix.m_Code;
                 node->GetSignalState(time);
             }
             node->m_Radix = shown;
