@@ -297,10 +297,10 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     m_ErrorString.clear();
     m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
-    // The wave file is put in place by a rename: a path that leads to the dump, under any name,
-    // would lose the user's simulation result.
     if (m_SourceDump.isEmpty()) {
         m_Started = QDateTime::currentDateTime().toMSecsSinceEpoch() * 1000000;
+        // The wave file is put in place by a rename: a path that leads to the dump, under any
+        // name, would lose the user's simulation result.
         const QString target = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
         if (Dovlin_FileIo::SameFile(vcdPath, target))
             return Fail(QStringLiteral("the wave file %1 is the dump itself, which is never overwritten")
