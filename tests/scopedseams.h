@@ -14,8 +14,6 @@ class ScopedFileIo
 public:
     explicit ScopedFileIo(Dovlin_FileIo *io) : m_Before(Dovlin_FileIo::Install(io)) {}
     ~ScopedFileIo() { Dovlin_FileIo::Install(m_Before); }
-    ScopedFileIo(const ScopedFileIo &) = delete;
-    ScopedFileIo &operator=(const ScopedFileIo &) = delete;
 
 private:
     Dovlin_FileIo *m_Before;
@@ -37,8 +35,6 @@ public:
         else
             qunsetenv(m_Name);
     }
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
 
 private:
     const char *m_Name;
@@ -55,8 +51,6 @@ public:
         Dovlin_Hierarchy::SetMaxMergedEvents(events);
     }
     ~ScopedMaxMergedEvents() { Dovlin_Hierarchy::SetMaxMergedEvents(m_Before); }
-    ScopedMaxMergedEvents(const ScopedMaxMergedEvents &) = delete;
-    ScopedMaxMergedEvents &operator=(const ScopedMaxMergedEvents &) = delete;
 
 private:
     qint64 m_Before;

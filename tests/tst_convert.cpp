@@ -1,4 +1,6 @@
 // The batch converter dovlin-convert, run as a separate process.
+#include "testfiles.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -130,9 +132,7 @@ void TestConvert::sameFileRefused()
     const QByteArray vcd("$scope module top $end $var wire 1 ! a $end $upscope $end\n#0 1!\n");
     QTemporaryDir dir;
     const QString input = dir.filePath(dumpName), output = dir.filePath("out.dvn");
-    QFile file(input);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
-    file.close();
+    QVERIFY(TestFiles::WriteFile(input, vcd));
     if (link == "hard")
         QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(output).constData()), 0);
     else if (link == "symbolic")
@@ -147,9 +147,7 @@ void TestConvert::sameFileRefused()
     QCOMPARE(converter.exitCode(), 1);
     const QString errors = QString::fromUtf8(converter.readAllStandardError());
     QVERIFY2(errors.contains(" is the dump itself, which is never overwritten"), qPrintable(errors));
-    QFile again(input);
-    QVERIFY(again.open(QIODevice::ReadOnly));
-    QCOMPARE(again.readAll(), vcd);
+    QCOMPARE(TestFiles::ReadAll(input), vcd);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 }
 
