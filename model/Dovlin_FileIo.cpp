@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <cerrno>
@@ -119,6 +120,14 @@ bool Dovlin_FileIo::ReadAll(int descriptor, void *data, qint64 size, qint64 offs
     return true;
 }
 
+bool Dovlin_FileIo::SameFile(const QString &first, const QString &second)
+{
+    struct stat one, other;
+    return ::stat(QFile::encodeName(first).constData(), &one) == 0
+           && ::stat(QFile::encodeName(second).constData(), &other) == 0 && one.st_dev == other.st_dev
+           && one.st_ino == other.st_ino;
+}
+
 Dovlin_ReplacingFile::Dovlin_ReplacingFile(const QString &path)
     : m_Path(path)
 {
@@ -156,6 +165,28 @@ QByteArray Dovlin_ReplacingFile::FreeName() const
     return QFile::encodeName(QDir(target.absolutePath())
                                  .filePath(QStringLiteral(".%1.%2").arg(target.fileName())
                                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+}
+
+int Dovlin_ReplacingFile::RemoveStale(const QString &directory, qint64 since)
+{
+    // The names FreeName gives the temporaries of wave files.
+    static const QRegularExpression ours(QStringLiteral("^\\..+\\.dvn\\.[0-9a-f]{8}$"));
+    const auto nanoseconds = [](const struct timespec &time) {
+        return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+    };
+    const QDir folder(directory);
+    int removed = 0;
+    for (const QString &name : folder.entryList({QStringLiteral(".*.dvn.*")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat status;
+        if (!ours.match(name).hasMatch() || ::lstat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode)
+            || status.st_uid != ::geteuid() || nanoseconds(status.st_mtim) >= since
+            || nanoseconds(status.st_ctim) >= since)
+            continue;
+        if (::unlink(path.constData()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 bool Dovlin_ReplacingFile::Open()

@@ -33,6 +33,9 @@ public:
     static bool WriteAll(Target target, int descriptor, const void *data, qint64 size);
     // Reads all size bytes from offset on; false with errno set (0 when the file ended first).
     static bool ReadAll(int descriptor, void *data, qint64 size, qint64 offset);
+    // Both paths lead to one file (same device and inode), through links or not; false when
+    // either does not exist.
+    static bool SameFile(const QString &first, const QString &second);
 };
 
 // A wave file being written: the bytes go to an unnamed temporary file in the target's directory,
@@ -47,6 +50,11 @@ public:
 
     bool Open();
     bool Commit();
+    // Removes from directory the named temporaries of wave files (*.dvn) that a write killed
+    // between naming and renaming them left there: regular files of this user, by their name's
+    // pattern, last written and linked before since (nanoseconds since the epoch), so that none
+    // another write is still finishing goes. Returns how many went.
+    static int RemoveStale(const QString &directory, qint64 since);
     // The size the finished file will have, about: a full disk then says how much more it needs.
     void SetExpectedSize(qint64 bytes) { m_ExpectedSize = bytes; }
     // It may seek back: a file of format 2 writes its table of sections last, at its start.

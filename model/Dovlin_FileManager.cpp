@@ -538,7 +538,7 @@ bool Dovlin_FileManager::LinkHierarchies(bool levelsStored, QString &reason)
         const int i = pending.back();
         pending.pop_back();
         if (depth[i] >= Dovlin_Hierarchy::m_MaxDepth)
-            return fail(QStringLiteral("node %1 is nested deeper than %2 levels").arg(i).arg(Dovlin_Hierarchy::m_MaxDepth));
+            return fail(QStringLiteral("node %1 is nested more than %2 levels deep").arg(i).arg(Dovlin_Hierarchy::m_MaxDepth));
         const Dovlin_Hierarchy *node = m_Hierarchies.at(i).get();
         if (node->GetHierarchyCode() != Dovlin_HierarchyCode::Composite)
             continue;

@@ -8,9 +8,10 @@ DOVLIN_BUILD="${DOVLIN_BUILD:-$DOVLIN_ROOT/build}"
 
 # clang, its sanitizer and libFuzzer runtimes and llvm's symbolizer serve the fuzz targets;
 # desktop-file-utils checks the installed menu entry; zlib and LZ4 unpack FST files, whose tests
-# compare with what GTKWave's vcd2fst and fst2vcd make of them.
+# compare with what GTKWave's vcd2fst and fst2vcd make of them; help2man writes the manual pages
+# from the programs' --help, and lintian checks the Debian package.
 dovlin_packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libpcre2-dev desktop-file-utils
-                 zlib1g-dev liblz4-dev gtkwave
+                 zlib1g-dev liblz4-dev gtkwave help2man lintian
                  fonts-dejavu-core clang libclang-rt-14-dev llvm ${DOVLIN_EXTRA_PACKAGES:-})
 
 dovlin_install_packages() {

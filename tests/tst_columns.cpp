@@ -1,6 +1,7 @@
 #include "testwaves.h"
 
 #include "Dovlin_Columns.h"
+#include "scopedseams.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -287,7 +288,7 @@ void tst_Columns::changeColumns()
     wave.Leaf("alias", top, leaves.front()->GetSignal());
     wave.Logic("quiet", top, {});
 
-    Dovlin_Hierarchy::SetMaxMergedEvents(merged ? qint64(1) << 25 : 0);
+    const ScopedMaxMergedEvents limit(merged ? qint64(1) << 25 : 0);
     for (qint64 start : {qint64(0), qint64(777), qint64(5000)}) {
         const Dovlin_ColumnMap map{start, 7, 3, width};
         Dovlin_ChangeColumns columns;
@@ -311,7 +312,6 @@ void tst_Columns::changeColumns()
         QCOMPARE(columns.m_After, after);
         QVERIFY(columns.m_Before);
     }
-    Dovlin_Hierarchy::SetMaxMergedEvents(qint64(1) << 25);
 }
 
 void tst_Columns::unknownColumns_data()

@@ -1,4 +1,6 @@
 // The batch converter dovlin-convert, run as a separate process.
+#include "testfiles.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -6,6 +8,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 class TestConvert : public QObject
 {
@@ -14,6 +17,8 @@ class TestConvert : public QObject
 private slots:
     void run_data();
     void run();
+    void sameFileRefused_data();
+    void sameFileRefused();
     void memoryBudget();
 };
 
@@ -41,9 +46,13 @@ void TestConvert::run_data()
         << QByteArray("$var string 0 ! s $end $var string 0 \" t $end $var wire 1 # w $end #0 sfoo ! sbar \" 1#\n")
         << QStringList{"IN", "--format", "1"} << 0 << "IN -> DIR/in.dvn: 3 signals, .*\n"
         << "warning: DIR/in.dvn: format 1 cannot hold string variables: 2 left out\n";
+    QTest::newRow("zero-width variables left out, in one warning")
+        << QByteArray("$var wire 0 ! z1 $end\n$var wire 0 \" z2 $end\n$var wire 0 # z3 $end\n$var wire 1 $ a $end\n#0 1$\n")
+        << QStringList{"IN"} << 0 << "IN -> DIR/in.dvn: 1 signals, .*\n"
+        << "warning: IN: line 1: variable 'z1' of width 0 left out \\(and 2 more like it\\)\n";
     QTest::newRow("syntax error with its line")
         << QByteArray("$var wire 1 ! a $end\n#1\nfoo\n") << QStringList{"IN"} << 1 << ""
-        << "syntax error\nerror: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
+        << "error: Cannot import IN: line 3: syntax error: unexpected 'foo'\n";
     // Two bits declared: a limit of one signal refuses the dump, set on the command line or in the environment.
     QTest::newRow("signal limit") << good << QStringList{"IN", "--max-signals", "1"} << 1 << ""
                                   << "error: Cannot import IN: line 1: more than 1 signals declared .*--max-signals.*\n";
@@ -101,6 +110,45 @@ void TestConvert::run()
     // A failed run leaves no wave file; a good one writes exactly the one named.
     const QString wave = arguments.contains("-o") ? "other.dvn" : "in.dvn";
     QCOMPARE(QDir(dir.path()).entryList({"*.dvn"}, QDir::Files), exitCode ? QStringList() : QStringList{wave});
+}
+
+// An output that is the input, by its name or another, is refused and the dump stays as it was.
+void TestConvert::sameFileRefused_data()
+{
+    QTest::addColumn<QString>("dumpName");
+    QTest::addColumn<QString>("link"); // "hard", "symbolic" or none: how OUT leads to the dump
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("same path") << "in.vcd" << "" << QStringList{"IN", "-o", "IN"};
+    QTest::newRow("hard link") << "in.vcd" << "hard" << QStringList{"IN", "-o", "OUT"};
+    QTest::newRow("symbolic link") << "in.vcd" << "symbolic" << QStringList{"IN", "-o", "OUT"};
+    QTest::newRow("dump named .dvn") << "in.dvn" << "" << QStringList{"IN"};
+}
+
+void TestConvert::sameFileRefused()
+{
+    QFETCH(QString, dumpName);
+    QFETCH(QString, link);
+    QFETCH(QStringList, arguments);
+    const QByteArray vcd("$scope module top $end $var wire 1 ! a $end $upscope $end\n#0 1!\n");
+    QTemporaryDir dir;
+    const QString input = dir.filePath(dumpName), output = dir.filePath("out.dvn");
+    QVERIFY(TestFiles::WriteFile(input, vcd));
+    if (link == "hard")
+        QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(output).constData()), 0);
+    else if (link == "symbolic")
+        QVERIFY(QFile::link(input, output));
+    for (QString &argument : arguments)
+        argument.replace("IN", input).replace("OUT", output).replace("DIR", dir.path());
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    QProcess converter;
+    converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), arguments);
+    QVERIFY(converter.waitForFinished(30000));
+    QCOMPARE(converter.exitCode(), 1);
+    const QString errors = QString::fromUtf8(converter.readAllStandardError());
+    QVERIFY2(errors.contains(" is the dump itself, which is never overwritten"), qPrintable(errors));
+    QCOMPARE(TestFiles::ReadAll(input), vcd);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 }
 
 // A dump whose packed events are twice the budget converts within the budget and 100 MB, into the

@@ -12,6 +12,8 @@
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_VcdImport.h"
 #include "DovlinWidget.h"
+#include "scopedseams.h"
+#include "testfiles.h"
 #include "tst_vcdimport_support.h"
 
 #include <QDir>
@@ -103,21 +105,7 @@ private:
     }
 };
 
-class Installed
-{
-public:
-    explicit Installed(Dovlin_FileIo *io) : m_Before(Dovlin_FileIo::Install(io)) {}
-    ~Installed() { Dovlin_FileIo::Install(m_Before); }
-
-private:
-    Dovlin_FileIo *m_Before;
-};
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestFiles::ReadAll;
 
 // 16 one-bit wires toggling at each of 80000 time stamps: about 40000 boxes of events, enough
 // for several writes of the temporary event file.
@@ -144,16 +132,6 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The temporary folder, where the import puts its temporary event file, set for one scope.
-class TemporaryFolder
-{
-public:
-    explicit TemporaryFolder(const QString &path) : m_Before(qgetenv("TMPDIR")) { qputenv("TMPDIR", QFile::encodeName(path)); }
-    ~TemporaryFolder() { qputenv("TMPDIR", m_Before); }
-
-private:
-    QByteArray m_Before;
-};
 
 } // namespace
 
@@ -189,7 +167,8 @@ bool tst_Faults::Run(bool import, const QString &dir, QString &error)
 {
     const QString path = dir + QStringLiteral("/wave.dvn");
     if (import) {
-        TemporaryFolder temporary(dir);
+        // The temporary folder, where the import puts its temporary event file.
+        const ScopedEnvironment temporary("TMPDIR", QFile::encodeName(dir));
         RecordingReporter reporter;
         Dovlin_VcdImport importer(&reporter);
         importer.SetLimits(Limits());
@@ -219,7 +198,7 @@ void tst_Faults::initTestCase()
     QString error;
     FaultyIo counter;
     {
-        Installed installed(&counter);
+        const ScopedFileIo installed(&counter);
         QVERIFY2(Run(true, m_Dir.path(), error), qPrintable(error));
     }
     std::copy_n(counter.m_Count, int(Calls), m_ImportCalls);
@@ -228,7 +207,7 @@ void tst_Faults::initTestCase()
 
     FaultyIo saveCounter;
     {
-        Installed installed(&saveCounter);
+        const ScopedFileIo installed(&saveCounter);
         QVERIFY2(Run(false, m_Dir.path(), error), qPrintable(error));
     }
     std::copy_n(saveCounter.m_Count, int(Calls), m_SaveCalls);
@@ -301,7 +280,7 @@ void tst_Faults::failedCall()
     QString reason;
     bool done;
     {
-        Installed installed(&io);
+        const ScopedFileIo installed(&io);
         done = Run(import, dir.path(), reason);
     }
     QVERIFY2(!done, "the failure went unnoticed");
@@ -348,7 +327,7 @@ void tst_Faults::notEnoughRoom()
         io.m_FreeBytes = m_Reference.size() / 2;
         QString error;
         {
-            Installed installed(&io);
+            const ScopedFileIo installed(&io);
             QVERIFY(!Run(import, dir.path(), error));
         }
         const QRegularExpressionMatch needs =
@@ -363,7 +342,7 @@ void tst_Faults::notEnoughRoom()
         QVERIFY(ReadAll(path) == older);
         io.m_FreeBytes = -1;
         {
-            Installed installed(&io);
+            const ScopedFileIo installed(&io);
             QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
         }
         QVERIFY(ReadAll(path) == m_Reference);
@@ -379,7 +358,7 @@ void tst_Faults::shortWritesAndReads()
         io.m_Cap = 1000;
         QString error;
         {
-            Installed installed(&io);
+            const ScopedFileIo installed(&io);
             QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
         }
         QVERIFY(ReadAll(dir.filePath(QStringLiteral("wave.dvn"))) == m_Reference);
@@ -407,8 +386,9 @@ void tst_Faults::spillFolder()
     Dovlin_VcdImport importer(&reporter);
     importer.SetLimits(Limits());
     {
-        Installed installed(&io);
-        TemporaryFolder folder(temporaryExists ? temporary.path() : temporary.filePath(QStringLiteral("missing")));
+        const ScopedFileIo installed(&io);
+        const ScopedEnvironment folder(
+            "TMPDIR", QFile::encodeName(temporaryExists ? temporary.path() : temporary.filePath(QStringLiteral("missing"))));
         QVERIFY(!importer.Convert(m_VcdPath, out.filePath(QStringLiteral("wave.dvn"))));
     }
     QCOMPARE(importer.ErrorString(), QStringLiteral("cannot write the temporary event file in %1: %2")
@@ -431,7 +411,7 @@ void tst_Faults::roomForWaveFileAlone()
         QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + Reason(errno)));
     const auto unmount = qScopeGuard([&] { umount2(mountPoint.constData(), MNT_DETACH); });
 
-    TemporaryFolder temporary(dir.path());
+    const ScopedEnvironment temporary("TMPDIR", QFile::encodeName(dir.path()));
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     importer.SetLimits(Limits());

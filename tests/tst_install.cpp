@@ -1,5 +1,6 @@
 // The build installed into a temporary prefix as a desktop application, and the command lines
 // of what it installs.
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -29,10 +30,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("iconSize");
-        for (const char *program : {"bin/dovlin", "bin/dovlin-convert"})
+        for (const char *program : {"bin/dovlin", "bin/dovlin-convert", "bin/dovlin-values"})
             QTest::newRow(program) << QString(program) << 0;
         for (const char *data : {"share/applications/dovlin.desktop", "share/mime/packages/dovlin.xml",
-                                 "share/icons/hicolor/scalable/apps/dovlin.svg", "share/dovlin/Resources/bmpBit.bmp"})
+                                 "share/icons/hicolor/scalable/apps/dovlin.svg", "share/dovlin/Resources/bmpBit.bmp",
+                                 "share/man/man1/dovlin.1.gz", "share/man/man1/dovlin-convert.1.gz",
+                                 "share/man/man1/dovlin-values.1.gz", "share/doc/dovlin/copyright",
+                                 "share/doc/dovlin/changelog.gz"})
             QTest::newRow(data) << QString(data) << 0;
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
             const QString icon = QString("share/icons/hicolor/%1x%1/apps/dovlin.png").arg(size);
@@ -98,7 +102,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("output");
-        for (const char *program : {"dovlin", "dovlin-convert"}) {
+        for (const char *program : {"dovlin", "dovlin-convert", "dovlin-values"}) {
             QTest::addRow("%s --version", program)
                 << program << "--version" << QString("%1 %2\n").arg(program, DOVLIN_VERSION);
             QTest::addRow("%s --help", program) << program << "--help" << "Usage: \\S*%1 \\[options\\] .*--version.*";
@@ -127,6 +131,28 @@ private Q_SLOTS:
         const QRegularExpression pattern("^" + output.arg(QRegularExpression::escape(program)) + "$",
                                          QRegularExpression::DotMatchesEverythingOption);
         QVERIFY2(pattern.match(out).hasMatch(), qPrintable(out));
+    }
+
+    // Debian's checker finds neither an error nor a warning in the package cpack makes.
+    void debianPackage()
+    {
+        const QString lintian = QStandardPaths::findExecutable("lintian");
+        if (lintian.isEmpty())
+            QSKIP("lintian is not installed");
+        QTemporaryDir out;
+        QProcess cpack;
+        cpack.setProcessChannelMode(QProcess::MergedChannels);
+        cpack.start(QStringLiteral(DOVLIN_CPACK_COMMAND),
+                    {"--config", DOVLIN_BUILD_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out.path()});
+        QVERIFY(cpack.waitForFinished(300000));
+        QVERIFY2(cpack.exitStatus() == QProcess::NormalExit && cpack.exitCode() == 0, cpack.readAll().constData());
+        const QStringList packages = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
+        QCOMPARE(packages.size(), 1);
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(lintian, {"--fail-on", "error,warning", out.filePath(packages.first())});
+        QVERIFY(check.waitForFinished(300000));
+        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0, check.readAll().constData());
     }
 
 private:

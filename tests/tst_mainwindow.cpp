@@ -280,6 +280,25 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files), content.isNull() ? QStringList() : QStringList{fileName});
     }
 
+    // Save As never puts a wave file in place of the dump the document was converted from (a
+    // conversion onto its dump is refused in tst_convert, by the same import the viewer runs).
+    void saveAsNeverOverwritesTheDump()
+    {
+        const QByteArray dump("$var wire 1 ! a $end\n#0 1!\n#10 0!\n");
+        const QString vcd = writeFile("same/run.vcd", dump);
+        QVERIFY(m_Window->DoFileOpen(vcd));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        QVERIFY(document);
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &) { return vcd; });
+        document->saveAs();
+        QCOMPARE(m_Messages.size(), 1);
+        QCOMPARE(m_Messages.first().text, QString("Cannot save %1:\nit is the dump this document was converted from, "
+                                                  "which is never overwritten").arg(vcd));
+        QFile file(vcd);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), dump);
+    }
+
     // An FST file is converted beside it, and opened again from that wave file while it is unchanged.
     void fstFileOpens()
     {

@@ -5,10 +5,11 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_Utilities.h"
 #include "Dovlin_VcdImport.h"
+#include "testfiles.h"
 #include "tst_vcdimport_support.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -106,32 +107,10 @@ ImportResult ImportInChild(const QString &vcdPath, const QString &wavePath)
     return result;
 }
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using namespace TestFiles;
 
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-bool LoadBytes(Dovlin_FileManager &model, QByteArray bytes, int *format = nullptr)
-{
-    QBuffer buffer(&bytes);
-    return buffer.open(QIODevice::ReadOnly) && model.LoadAll(&buffer, format);
-}
-
-QByteArray SaveBytes(Dovlin_FileManager &model, int format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    return buffer.open(QIODevice::WriteOnly) && model.SaveAll(&buffer, format) ? bytes : QByteArray();
-}
-
-// Asks every node what the name tree and the canvas ask; only safety is checked.
+// Asks every node, in every radix the name tree offers, what the name tree and the canvas ask:
+// this checks that nothing faults. The values are checked by CheckNode against the dump's text.
 void AskEveryValue(Dovlin_FileManager &model)
 {
     const qint64 end = model.GetEndTime();
@@ -141,8 +120,8 @@ void AskEveryValue(Dovlin_FileManager &model)
         // The radix is saved with the file: it is put back.
         const int shown = node->m_Radix;
         for (qint64 time : {qint64(0), end, afterEnd}) {
-            for (int radix : {1, 2, 4, 8}) {
-                node->m_Radix = radix;
+            for (const Dovlin_RadixFormat &radix : Dovlin_RadixFormats()) {
+                node->m_Radix = radix.m_Code;
                 node->GetSignalState(time);
             }
             node->m_Radix = shown;
@@ -202,9 +181,19 @@ QByteArray Dump(const QByteArray &declarations, const QByteArray &changes = "#0\
     return Header + declarations + "$upscope $end\n$enddefinitions $end\n" + changes;
 }
 
-void Row(const char *name, const QByteArray &bytes, const QString &reason, const QString &node = QString())
+void Row(const char *name, const QByteArray &bytes, const QString &reason, const QString &node = QString(),
+         const QString &value = QString())
 {
-    QTest::newRow(name) << bytes << reason << node;
+    QTest::newRow(name) << bytes << reason << node << value;
+}
+
+// The node at a dotted path shows value at time 0, unless value is null.
+void CheckNode(const Dovlin_FileManager &model, const QString &node, const QString &value)
+{
+    Dovlin_Hierarchy *found = VcdTesting::nodesByPath(model).value(node);
+    QVERIFY2(found, qPrintable(node.left(100)));
+    if (!value.isNull())
+        QCOMPARE(found->GetSignalState(0).trimmed(), value);
 }
 
 // The reason of a fuzz finding's row: it may be refused with any reason, or load.
@@ -272,39 +261,48 @@ void tst_Malformed::vcdImport_data()
     QTest::addColumn<QByteArray>("vcd");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the dump must import
     QTest::addColumn<QString>("node");   // a dotted path the import must have (names cut at NUL)
+    QTest::addColumn<QString>("value");  // what that node shows at time 0, read off the dump's text
 
     const QByteArray a("$var wire 1 ! a $end\n");
     QByteArray junk(64 * 1024, Qt::Uninitialized);
     QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
     Row("binary junk", junk, "syntax error");
-    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a");
+    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a", "1");
     Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "",
-        "t.a");
-    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"));
+        "t.a", "1");
+    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"), "1");
     Row("string values with broken escapes and bytes",
         Dump("$var string 0 ! s $end\n", "#0\nsab\\ !\ns\\x4 !\ns\\400\\777 !\ns\xff\xfe\\0 !\ns\\000 !\ns !\n"), "", "top.s");
-    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'));
-    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a");
+    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'), "1");
+    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a", "");
     Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");
-    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a");
-    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[65535]");
+    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a", "1");
+    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[0]", "1");
     Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
     Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
     Row("bit indices at the 32-bit limit",
         Dump("$var wire 8 ! a [2147483647:2147483640] $end\n$var wire 4 \" b [-1:-4] $end\n", "#0\nb1 !\nb1 \"\n"), "",
-        "top.a.a[2147483647]");
+        "top.a.a[2147483640]", "1");
     Row("index beyond 32 bits", Dump("$var wire 2 ! a [99999999999:0] $end\n", "#0\nb1 !\n"), "", "top");
     Row("zero time unit", "$timescale 0ns $end\n$scope module top $end\n" + a + "$upscope $end\n#0\n1!\n",
         "invalid timescale");
     const QByteArray nested = QByteArray("$scope module s $end\n").repeated(100000) + a;
-    Row("100 000 nested scopes", nested + QByteArray("$upscope $end\n").repeated(100000) + "#0\n1!\n", "nested deeper than");
+    Row("100 000 nested scopes", nested + QByteArray("$upscope $end\n").repeated(100000) + "#0\n1!\n",
+        "nested more than 1024 levels deep");
+    // The tree's levels count the scopes and the variable inside the innermost.
+    const auto levels = [](int scopes) {
+        return QByteArray("$scope module s $end\n").repeated(scopes) + "$var wire 1 ! a $end\n"
+               + QByteArray("$upscope $end\n").repeated(scopes) + "#0\n1!\n";
+    };
+    Row("1024 levels", levels(1023), "", QByteArray("s.").repeated(1023) + "a", "1");
+    Row("1025 levels", levels(1024), "line 1025: scopes and variables nested more than 1024 levels deep");
     // Its vector takes the integer's place at level 1023: the bits would lie one level too deep.
     Row("integer at the deepest level turning into a vector",
         QByteArray("$scope module s $end\n").repeated(1023) + "$var integer 8 ! i $end\n" +
             QByteArray("$upscope $end\n").repeated(1023) + "#0\nb1 !\n#1\nbx !\n",
-        "the bits of 'i' would nest deeper than 1024 levels");
+        "the bits of 'i' would nest more than 1024 levels deep");
     AddFindings(QStringLiteral("*.dump"));
 }
 
@@ -313,6 +311,7 @@ void tst_Malformed::vcdImport()
     QFETCH(QByteArray, vcd);
     QFETCH(QString, reason);
     QFETCH(QString, node);
+    QFETCH(QString, value);
 
     QTemporaryDir dir;
     const QString vcdPath = dir.filePath(QStringLiteral("in.vcd"));
@@ -338,7 +337,7 @@ void tst_Malformed::vcdImport()
     QVERIFY2(!saved.isEmpty(), qPrintable(model.ErrorString()));
     QVERIFY2(saved == written, "the wave file does not read back as it was written");
     if (!node.isEmpty())
-        QVERIFY2(VcdTesting::nodesByPath(model).contains(node), qPrintable(node.left(100)));
+        CheckNode(model, node, value);
 }
 
 // Refusals of single damaged fields are in tst_wavefile; here files that take building.
@@ -347,6 +346,7 @@ void tst_Malformed::waveFile_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason"); // part of the refusal; empty: the file must load
     QTest::addColumn<QString>("node");   // a dotted path a file that loads has
+    QTest::addColumn<QString>("value");  // what that node shows at time 0, as the file's bytes hold it
 
     const qint64 min = std::numeric_limits<qint64>::min(), max = std::numeric_limits<qint64>::max();
     Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top.s");
@@ -358,8 +358,17 @@ void tst_Malformed::waveFile_data()
         deep.Composite("s", i, child);
         flat.Composite("s", 0, child);
     }
-    Row("100 000 nested scopes", deep.m_Bytes, "deeper than 1024 levels");
-    Row("100 000 nested scopes stored as level 0", flat.m_Bytes, "deeper than 1024 levels");
+    Row("100 000 nested scopes", deep.m_Bytes, "node 1024 is nested more than 1024 levels deep");
+    Row("100 000 nested scopes stored as level 0", flat.m_Bytes, "nested more than 1024 levels deep");
+    for (const int levels : {1024, 1025}) {
+        WaveBytes chain = WaveBytes().Int32(0).Int32(0).Int32(levels);
+        for (int i = 0; i < levels; ++i)
+            chain.Composite("s", i, i + 1 < levels ? QList<qint32>{i + 1} : QList<qint32>{});
+        if (levels == 1024)
+            Row("1024 levels", chain.m_Bytes, "", QByteArray("s.").repeated(1023) + "s");
+        else
+            Row("1025 levels", chain.m_Bytes, "node 1024 is nested more than 1024 levels deep");
+    }
     AddFindings(QStringLiteral("*.dvn"));
 }
 
@@ -368,6 +377,7 @@ void tst_Malformed::waveFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
     QFETCH(QString, node);
+    QFETCH(QString, value);
 
     Dovlin_FileManager model;
     QByteArray saved;
@@ -382,7 +392,8 @@ void tst_Malformed::waveFile()
         QVERIFY2(model.ErrorString().contains(reason), qPrintable(model.ErrorString()));
     } else {
         QVERIFY2(loaded, qPrintable(model.ErrorString()));
-        QVERIFY(!node.isEmpty() && VcdTesting::nodesByPath(model).contains(node));
+        QVERIFY(!node.isEmpty());
+        CheckNode(model, node, value);
     }
 }
 

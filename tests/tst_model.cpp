@@ -4,8 +4,8 @@
 #include "Dovlin_Signals.h"
 #include "Dovlin_ViewFile.h"
 #include "Dovlin_WaveList.h"
+#include "testfiles.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,14 +35,8 @@ qint64 IndexOf(const Dovlin_Signal *signal, const std::optional<CSignalEvent> &e
 
 bool SaveAndLoad(Dovlin_FileManager &from, Dovlin_FileManager &to)
 {
-    QByteArray bytes;
-    QBuffer out(&bytes);
-    out.open(QIODevice::WriteOnly);
-    if (!from.SaveAll(&out))
-        return false;
-    QBuffer in(&bytes);
-    in.open(QIODevice::ReadOnly);
-    return to.LoadAll(&in);
+    const QByteArray bytes = TestFiles::SaveBytes(from);
+    return !bytes.isEmpty() && TestFiles::LoadBytes(to, bytes);
 }
 
 // A wave list as text: a node's path (with "=name" when it has one), "-label" for a divider,

@@ -1,9 +1,13 @@
 // Saving never leaves a damaged wave file: a save killed at any point leaves the complete old or
 // new file (failed writes and a file cut under an open document are in tst_faults). Children are
 // this executable with --save-loop.
+#include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_VcdImport.h"
+#include "scopedseams.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +21,8 @@
 
 #include <cstdio>
 #include <cstring>
+
+#include <sys/time.h>
 
 namespace {
 
@@ -40,11 +46,7 @@ void Build(Dovlin_FileManager &model, int nSignal, int nEvent, quint32 seed)
     }
 }
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestFiles::ReadAll;
 
 // The child: saves the new and the old model over path, in turn, until it is killed.
 int SaveLoop(const QString &path)
@@ -60,6 +62,23 @@ int SaveLoop(const QString &path)
     return 1;
 }
 
+// The wave file's calls in their order, a run of writes as one.
+class RecordingIo : public Dovlin_FileIo
+{
+public:
+    QStringList m_Calls;
+
+    ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
+    {
+        if (target == WaveFile && m_Calls.value(m_Calls.size() - 1) != QLatin1String("write"))
+            m_Calls << QStringLiteral("write");
+        return Dovlin_FileIo::Write(target, descriptor, data, size);
+    }
+    int Sync(int descriptor) override { return m_Calls << "sync", Dovlin_FileIo::Sync(descriptor); }
+    int Rename(const char *from, const char *to) override { return m_Calls << "rename", Dovlin_FileIo::Rename(from, to); }
+    int SyncFolder(const char *folder) override { return m_Calls << "sync folder", Dovlin_FileIo::SyncFolder(folder); }
+};
+
 } // namespace
 
 class tst_SafeSave : public QObject
@@ -68,6 +87,9 @@ class tst_SafeSave : public QObject
 
 private slots:
     void killedWhileSaving();
+    void syncedBeforeRenamed();
+    void staleTemporaries_data();
+    void staleTemporaries();
 };
 
 void tst_SafeSave::killedWhileSaving()
@@ -114,6 +136,57 @@ void tst_SafeSave::killedWhileSaving()
     }
     // Both versions were caught: the kills did land while saves replaced the file.
     QVERIFY2(oldSeen > 0 && newSeen > 0, qPrintable(QStringLiteral("old %1, new %2").arg(oldSeen).arg(newSeen)));
+}
+
+// The wave file is on the disk before it takes the old one's name, and that name is on the disk
+// before the import counts as done.
+void tst_SafeSave::syncedBeforeRenamed()
+{
+    QTemporaryDir dir;
+    const QString dump = dir.filePath(QStringLiteral("dump.vcd"));
+    QVERIFY(TestFiles::WriteFile(dump, "$var wire 1 ! a $end\n#0 0!\n#5 1!\n"));
+    RecordingIo io;
+    const ScopedFileIo installed(&io);
+    Dovlin_VcdImport importer(nullptr);
+    QVERIFY2(importer.Convert(dump), qPrintable(importer.ErrorString()));
+    QCOMPARE(io.m_Calls, QStringList({"write", "sync", "rename", "sync folder"}));
+}
+
+// What a killed write leaves is removed by a later one; nothing else is.
+void tst_SafeSave::staleTemporaries_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind"); // "file", "folder" or "link"
+    QTest::addColumn<int>("age");      // seconds it was last written before the cleaning write began
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("ours, stale") << ".wave.dvn.0badf00d" << "file" << 3600 << true;
+    QTest::newRow("ours, still being written") << ".wave.dvn.0badf00d" << "file" << -5 << false;
+    QTest::newRow("another suffix") << ".wave.vcd.0badf00d" << "file" << 3600 << false;
+    QTest::newRow("a folder") << ".wave.dvn.0badf00d" << "folder" << 3600 << false;
+    QTest::newRow("a link") << ".wave.dvn.0badf00d" << "link" << 3600 << false;
+}
+
+void tst_SafeSave::staleTemporaries()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(int, age);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name), other = dir.filePath("wave.dvn");
+    QFile file(kind == "file" ? path : other);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    if (kind == "folder")
+        QVERIFY(QDir(dir.path()).mkdir(name));
+    else if (kind == "link")
+        QVERIFY(QFile::link(other, path));
+    // The cleaning write begins later than the file was made: its change time cannot be set back.
+    const QDateTime begun = QDateTime::currentDateTime().addSecs(60);
+    const timeval times[2] = {{begun.toSecsSinceEpoch() - age, 0}, {begun.toSecsSinceEpoch() - age, 0}};
+    QCOMPARE(::lutimes(QFile::encodeName(path).constData(), times), 0);
+    QCOMPARE(Dovlin_ReplacingFile::RemoveStale(dir.path(), begun.toMSecsSinceEpoch() * 1000000), removed ? 1 : 0);
+    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
 }
 
 int main(int argc, char **argv)

@@ -405,6 +405,8 @@ void TestValues::refusals_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
                                        << "the time '12ns' is not a whole number";
+    QTest::newRow("time past the largest") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "9223372036854775808"} << 2
+                                           << "the time '9223372036854775808' is out of range";
     QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
     QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
                                    << "unknown radix 'ternary'";

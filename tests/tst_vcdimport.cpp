@@ -1,5 +1,6 @@
 // The VCD import end to end: dump text in, wave file out, read back with the model.
 #include "Dovlin_VcdImport.h"
+#include "scopedseams.h"
 #include "tst_vcdimport_support.h"
 #include "vcd_lex.h"
 #include "vcd_yacc.h"
@@ -350,10 +351,8 @@ void TestVcdImport::refused_data()
         << "line 2: time stamp #92233720368547759 times the timescale 100 does not fit in 64 bits";
     QTest::newRow("invalid size") << QByteArray("$var wire x ! a $end") << "line 1: invalid variable size 'x'";
     QTest::newRow("invalid timescale") << QByteArray("$timescale 1 xs $end") << "line 1: invalid timescale '1xs'";
-    const int depth = Dovlin_Hierarchy::m_MaxDepth;
-    QTest::newRow("scopes nested too deep") << QByteArray("$scope module s $end\n").repeated(depth + 1)
-                                            << QStringLiteral("line %1: scopes nested deeper than %2 levels")
-                                                   .arg(depth + 1).arg(depth);
+    QTest::newRow("scopes nested too deep") << QByteArray("$scope module s $end\n").repeated(1025)
+                                            << "line 1025: scopes and variables nested more than 1024 levels deep";
     // A few lines can declare millions of signals, each taking memory: refused before they do.
     QTest::newRow("too many signals")
         << QByteArray("$var wire 1 ! a $end\n$var wire 65536 \" b $end\n$var wire 65536 # c $end\n")
@@ -423,13 +422,12 @@ void TestVcdImport::unwritableWaveFile()
     const QString path = write(folder + "run.vcd", "$var wire 1 ! a $end #1 1!");
     const QString cache = write(folder + "cache", "a file");
     QVERIFY(QDir().mkpath(m_Dir.filePath(folder + "run.dvn")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const ScopedEnvironment cacheHome("XDG_CACHE_HOME", QFile::encodeName(cache));
     const QString wave = named ? m_Dir.filePath(folder + "missing/run.dvn") : m_Dir.filePath(folder + "run.dvn");
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(!(named ? importer.Convert(path, wave) : importer.Convert(path)));
     const QString cached = Dovlin_VcdImport::CachedWaveFileFor(path);
-    qunsetenv("XDG_CACHE_HOME");
     const QString cannot = named ? "cannot write " + wave : QStringLiteral("cannot write %1, nor %2").arg(wave, cached);
     QCOMPARE(reporter.m_Errors.size(), 1);
     QVERIFY2(reporter.m_Errors.first().startsWith("Cannot import " + path + ": " + cannot + ": "),

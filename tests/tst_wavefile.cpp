@@ -3,6 +3,7 @@
 #include "Dovlin_Format2.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_Signals.h"
+#include "testfiles.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -163,13 +164,7 @@ struct Format2File
     }
 };
 
-bool LoadBytes(Dovlin_FileManager &fm, const QByteArray &bytes)
-{
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    return fm.LoadAll(&buffer);
-}
+using TestFiles::LoadBytes;
 
 // Loads from a buffer and, as a document does, from a mapped file, with the same verdict; the
 // reasons, one a line.

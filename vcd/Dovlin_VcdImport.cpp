@@ -1,5 +1,6 @@
 #include "Dovlin_VcdImport.h"
 
+#include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_FileMapping.h"
 #include "Dovlin_Format2Reader.h"
@@ -14,6 +15,7 @@
 #include "vcd_yacc.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -295,6 +297,15 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     m_ErrorString.clear();
     m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
+    if (m_SourceDump.isEmpty()) {
+        m_Started = QDateTime::currentDateTime().toMSecsSinceEpoch() * 1000000;
+        // The wave file is put in place by a rename: a path that leads to the dump, under any
+        // name, would lose the user's simulation result.
+        const QString target = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
+        if (Dovlin_FileIo::SameFile(vcdPath, target))
+            return Fail(QStringLiteral("the wave file %1 is the dump itself, which is never overwritten")
+                            .arg(QDir::toNativeSeparators(target)));
+    }
     // An FST file is read into VCD text, which is converted in its name: messages and the wave
     // file's record of its dump name the FST file.
     if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
@@ -440,6 +451,7 @@ bool Dovlin_VcdImport::Write(Run &run)
         model.SetDumpIdentity(dump);
     }
     CarryOverViewFlags(m_WaveFileName, model);
+    Dovlin_ReplacingFile::RemoveStale(QFileInfo(m_WaveFileName).absolutePath(), m_Started);
     bool declined = false;
     if (m_Reporter)
         model.SetWriteProgress([&](qint64 written, qint64 total) {

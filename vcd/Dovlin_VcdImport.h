@@ -123,6 +123,9 @@ private:
     Dovlin_ImportLimits m_Limits;
     int m_Format = 2;
     Dovlin_ImportStats m_Stats;
+    // When the outermost Convert began, in nanoseconds since the epoch: temporaries of wave files
+    // older than that are left by writes that were killed.
+    qint64 m_Started = 0;
 };
 
 #endif

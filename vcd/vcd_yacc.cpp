@@ -376,8 +376,7 @@ int vcd_yacc::yygettoken()
 
 void vcd_yacc::yysyntaxerror()
 {
-    // The runtime's own diagnostic still goes to the error stream; the reason below goes to the user.
-    yyparser::yysyntaxerror();
+    // The reason goes to the user through the import's error, never as a line of its own.
     QString found = yychar == 0 ? QStringLiteral("end of file")
                                 : QStringLiteral("'%1'").arg(Shown(TokenText(), TokenLength()));
     if (yychar == 0 && !m_Scopes.empty())
@@ -682,7 +681,7 @@ bool vcd_yacc::Link(Dovlin_Hierarchy *node)
 {
     if (m_Scopes.empty() || m_Scopes.back()->AddHierarchy(node))
         return true;
-    Fail(QStringLiteral("scopes nested deeper than %1 levels").arg(Dovlin_Hierarchy::m_MaxDepth));
+    Fail(QStringLiteral("scopes and variables nested more than %1 levels deep").arg(Dovlin_Hierarchy::m_MaxDepth));
     return false;
 }
 
@@ -705,9 +704,10 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
     const QString name = splitReference(m_Reference, index);
     if ((kind == Integer || kind == SignedInteger) && size > 64)
         kind = Logic;
-    if (kind == Logic && size == 0)
+    if (kind == Logic && size == 0) {
+        Warn(ZeroWidth, QStringLiteral("variable '%1' of width 0 left out").arg(name));
         kind = Skipped;
-    else if (kind == Logic && size > MaxVectorWidth) {
+    } else if (kind == Logic && size > MaxVectorWidth) {
         Warn(SkippedVariable, QStringLiteral("variable '%1' of width %2 left out (widths from 1 to %3 are imported)")
                                   .arg(name, QString::number(size), QString::number(MaxVectorWidth)));
         kind = Skipped;
@@ -1198,7 +1198,7 @@ bool vcd_yacc::IntegerNodesToVectors()
                     m_pFileManager->AddNode<Dovlin_ScalarHierarchy>(bitName(bus.GetName(), variable->m_Width - 1 - i));
                 bit.SetSignal(variable->m_Signals[size_t(i)]);
                 if (!bus.AddHierarchy(&bit)) {
-                    m_ErrorString = QStringLiteral("the bits of '%1' would nest deeper than %2 levels")
+                    m_ErrorString = QStringLiteral("the bits of '%1' would nest more than %2 levels deep")
                                         .arg(bus.GetName(), QString::number(Dovlin_Hierarchy::m_MaxDepth));
                     return false;
                 }

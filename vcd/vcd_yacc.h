@@ -95,6 +95,7 @@ public:
         AliasMismatch,
         SkippedVariable,
         UndeclaredCode,
+        ZeroWidth,
         nProblem
     };
 

@@ -451,6 +451,11 @@ bool DovlinWidget::saveFile(QString path, int format)
         m_ErrorString = m_LostReason;
         return false;
     }
+    // A wave file put in place of the dump it came from would lose the simulation's result.
+    if (!m_DumpFile.isEmpty() && Dovlin_FileIo::SameFile(path, m_DumpFile)) {
+        m_ErrorString = tr("it is the dump this document was converted from, which is never overwritten");
+        return false;
+    }
     m_FileManager->SetSavedView(savedView());
     if (!m_FileManager->Save(path, -1, format)) {
         m_ErrorString = m_FileManager->ErrorString();

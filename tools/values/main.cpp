@@ -2,6 +2,7 @@
 // as the name tree shows it, so that what the viewer shows can be checked against the dump.
 //
 //   dovlin-values FILE TIME... [--radix NAME]   (binary, hex, octal, unsigned, signed)
+//                                               (--help, --version)
 //
 // FILE is a wave file, or a VCD or FST file, converted beside it first unless a wave file there is not
 // older than it, as the viewer does. One line per
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cstdio>
@@ -24,14 +26,41 @@
 
 namespace {
 
-int usage(const QString &problem)
+QString radixNames()
 {
     QStringList names;
     for (const Dovlin_RadixFormat &format : Dovlin_RadixFormats())
         names << QLatin1String(format.m_Name);
+    return names.join(QLatin1Char('|'));
+}
+
+int usage(const QString &problem)
+{
     fprintf(stderr, "dovlin-values: %s\nusage: dovlin-values FILE TIME... [--radix %s]\n",
-            qUtf8Printable(problem), qUtf8Printable(names.join(QLatin1Char('|'))));
+            qUtf8Printable(problem), qUtf8Printable(radixNames()));
     return 2;
+}
+
+int help()
+{
+    printf("Usage: dovlin-values [options] FILE TIME...\n"
+           "Prints the value of every signal and bus of FILE at each TIME, as the viewer's name tree shows it:\n"
+           "one line per time and node, with the time in the file's units, the node's dotted path and its\n"
+           "value text, separated by tabs. FILE is a wave file (.dvn), or a VCD or FST file, converted beside\n"
+           "it first unless a wave file there holds it as it is.\n"
+           "\n"
+           "Options:\n"
+           "  --radix <name>  Show the values in radix <name>: %s.\n"
+           "  -h, --help      Displays help on commandline options.\n"
+           "  -v, --version   Displays version information.\n"
+           "\n"
+           "Arguments:\n"
+           "  FILE            The wave file or dump to read.\n"
+           "  TIME            A time in the file's units.\n"
+           "\n"
+           "Exit status: 0 printed, 1 the file could not be read, 2 bad arguments.\n",
+           qUtf8Printable(radixNames()));
+    return fflush(stdout) == 0 ? 0 : 1;
 }
 
 struct Line
@@ -53,6 +82,12 @@ int main(int argc, char **argv)
     int radix = 0;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            return help();
+        if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
+            printf("dovlin-values %s\n", DOVLIN_VERSION);
+            return fflush(stdout) == 0 ? 0 : 1;
+        }
         if (argument == QLatin1String("--radix")) {
             const QString name = i + 1 < arguments.size() ? arguments[++i] : QString();
             const Dovlin_RadixFormat *format = Dovlin_FindRadix(name);
@@ -64,6 +99,10 @@ int main(int argc, char **argv)
         } else {
             bool ok = false;
             times.push_back(argument.toLongLong(&ok));
+            // Digits that make no 64-bit number lie past the largest time a file can hold.
+            static const QRegularExpression digits(QStringLiteral("^[-+]?[0-9]+$"));
+            if (!ok && digits.match(argument).hasMatch())
+                return usage(QStringLiteral("the time '%1' is out of range").arg(argument));
             if (!ok)
                 return usage(QStringLiteral("the time '%1' is not a whole number").arg(argument));
         }
