@@ -299,7 +299,11 @@ private Q_SLOTS:
         DovlinWidget *document = m_Window->activeMdiChild();
         document->addCursor();
         const QString path = m_Dir.filePath("export/" + name);
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &) { return path; });
+        QString start;
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, const QString &offered, QString &) {
+            start = offered;
+            return path;
+        });
         Dovlin_Dialogs::setExecHandler([&](QDialog *dialog) {
             auto *theme = dialog->findChild<QComboBox *>("themeBox");
             theme->setCurrentIndex(theme->findData(light));
@@ -308,6 +312,8 @@ private Q_SLOTS:
             return int(QDialog::Accepted);
         });
         m_Window->findChild<QAction *>("exportAct")->trigger();
+        // The dialog starts beside the document, under its name.
+        QCOMPARE(start, m_Dir.filePath("export/run.png"));
         const QString written = QFileInfo(path).suffix().isEmpty() ? path + ".png" : path;
         QCOMPARE(m_Window->statusBar()->currentMessage(), "Exported " + QDir::toNativeSeparators(written));
 
@@ -383,6 +389,41 @@ private Q_SLOTS:
         });
         m_Window->findChild<QAction *>("printAct")->trigger();
         QVERIFY(!QFile::exists(pdf));
+    }
+
+    void printedPageSize_data()
+    {
+        QTest::addColumn<int>("orientation"); // -1: as the dialog offers it
+        QTest::addColumn<int>("pageSize");
+        QTest::addColumn<QSize>("points");
+        QTest::newRow("as offered: A4 landscape") << -1 << int(QPageSize::A4) << QSize(842, 595);
+        QTest::newRow("portrait chosen") << int(QPageLayout::Portrait) << int(QPageSize::A4) << QSize(595, 842);
+        QTest::newRow("A5 chosen") << -1 << int(QPageSize::A5) << QSize(595, 420);
+    }
+
+    // The page is landscape unless the user chose otherwise in the dialog, whose choices hold.
+    void printedPageSize()
+    {
+        QFETCH(int, orientation);
+        QFETCH(int, pageSize);
+        QFETCH(QSize, points);
+        QVERIFY(m_Window->DoFileOpen(writeFile("pagesize/run.vcd", wideDump({}, 100))));
+        const QString pdf = m_Dir.filePath(QString("pagesize/%1.pdf").arg(QTest::currentDataTag()));
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            printer->setPageSize(QPageSize(QPageSize::PageSizeId(pageSize)));
+            if (orientation >= 0)
+                printer->setPageOrientation(QPageLayout::Orientation(orientation));
+            return true;
+        });
+        m_Window->findChild<QAction *>("printAct")->trigger();
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch box =
+            QRegularExpression("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]").match(QString::fromLatin1(file.readAll()));
+        QVERIFY(box.hasMatch());
+        QCOMPARE(QSize(qRound(box.captured(1).toDouble()), qRound(box.captured(2).toDouble())), points);
     }
 
 private:

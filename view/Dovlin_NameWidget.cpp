@@ -515,7 +515,12 @@ void Dovlin_NameWidget::setRadix(int radix)
         return;
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
-        Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
+        // The buses and scopes that hold the node show its text too.
+        const Dovlin_FileManager &model = m_Owner->fileManager();
+        for (Dovlin_Hierarchy *node = m_ContextHierarchy; node; node = model.GetHierarchy(node->GetParentIndex()))
+            Dovlin_HierarchyView::UpdateSignalState(this, node);
+        // The bus rows draw their values in the radix.
+        m_Owner->shapeWidget()->update(true);
         // The file keeps the radix.
         m_Owner->setModified(true);
     }
