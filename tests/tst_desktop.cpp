@@ -391,6 +391,93 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(pdf));
     }
 
+    void transitions_data()
+    {
+        QTest::addColumn<QString>("node"); // empty: none selected
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("next") << "clk" << qint64(0) << "nextTransAct" << qint64(5) << "";
+        QTest::newRow("next, between changes") << "clk" << qint64(7) << "nextTransAct" << qint64(10) << "";
+        QTest::newRow("previous") << "clk" << qint64(12) << "prevTransAct" << qint64(10) << "";
+        QTest::newRow("next of a bus") << "bus" << qint64(0) << "nextTransAct" << qint64(20) << "";
+        QTest::newRow("shortcut Ctrl+Right") << "bus" << qint64(0) << "Ctrl+Right" << qint64(20) << "";
+        QTest::newRow("shortcut Ctrl+Left") << "clk" << qint64(12) << "Ctrl+Left" << qint64(10) << "";
+        QTest::newRow("none after") << "bus" << qint64(25) << "nextTransAct" << qint64(25)
+                                    << "bus does not change after the cursor";
+        QTest::newRow("nothing selected") << "" << qint64(7) << "nextTransAct" << qint64(7)
+                                          << "Select a node in the name tree to go to its changes";
+    }
+
+    // The commands act on the node selected in the tree; the cursor goes to its change, in view.
+    void transitions()
+    {
+        QFETCH(QString, node);
+        QFETCH(qint64, from);
+        QFETCH(QString, command);
+        QFETCH(qint64, to);
+        QFETCH(QString, status);
+        QVERIFY(m_Window->DoFileOpen(writeFile("transitions/run.vcd", togglingDump())));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        document->shapeWidget()->ZoomTime2Time(30, 40);
+        if (!node.isEmpty()) {
+            Dovlin_Hierarchy *chosen = nodesByPath(document->fileManager()).value("top." + node);
+            QVERIFY(chosen);
+            document->nameWidget()->setCurrentItem(document->nameWidget()->TreeItem(chosen));
+        }
+        document->setCursorTime(document->defaultCursor(), from);
+        m_Window->statusBar()->clearMessage();
+        if (command.startsWith("Ctrl")) {
+            document->shapeWidget()->setFocus();
+            QTest::keySequence(m_Window, QKeySequence(command));
+        } else {
+            m_Window->findChild<QAction *>(command)->trigger();
+        }
+        QCOMPARE(document->cursorTime(document->defaultCursor()), to);
+        QCOMPARE(m_Window->statusBar()->currentMessage(), status);
+        if (status.isEmpty())
+            QVERIFY(document->shapeWidget()->startScopeTime() <= to && to < document->shapeWidget()->endScopeTime());
+    }
+
+    void goToTime_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("to"); // -1: refused, the dialog stays open
+        QTest::newRow("with unit") << "0.025us" << qint64(25);
+        QTest::newRow("file's unit") << "33" << qint64(33);
+        QTest::newRow("not whole") << "2.5ns" << qint64(-1);
+        QTest::newRow("past the end") << "41ns" << qint64(-1);
+    }
+
+    // Ctrl+G asks for a time and puts the cursor there, in view; a bad one is told in the dialog.
+    void goToTime()
+    {
+        QFETCH(QString, typed);
+        QFETCH(qint64, to);
+        QVERIFY(m_Window->DoFileOpen(writeFile("goto/run.vcd", togglingDump())));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        document->setCursorTime(document->defaultCursor(), 12);
+        document->shapeWidget()->ZoomTime2Time(0, 5);
+        QString offered, error;
+        Dovlin_Dialogs::setExecHandler([&](QDialog *dialog) {
+            auto *field = dialog->findChild<QLineEdit *>("timeField");
+            offered = field->text();
+            field->setText(typed);
+            dialog->accept();
+            auto *label = dialog->findChild<QLabel *>("timeError");
+            error = label->isHidden() ? QString() : label->text();
+            return dialog->result();
+        });
+        QTest::keySequence(m_Window, QKeySequence("Ctrl+G"));
+        QCOMPARE(offered, QString("12 ns"));
+        QCOMPARE(error.isEmpty(), to >= 0);
+        QVERIFY(error.isEmpty() || error.startsWith(typed + " "));
+        QCOMPARE(document->cursorTime(document->defaultCursor()), to >= 0 ? to : 12);
+        if (to >= 0)
+            QVERIFY(document->shapeWidget()->startScopeTime() <= to && to < document->shapeWidget()->endScopeTime());
+    }
+
     void printedPageSize_data()
     {
         QTest::addColumn<int>("orientation"); // -1: as the dialog offers it
@@ -441,16 +528,22 @@ private:
         return text;
     }
 
-    // The view is the one Zoom Full gives for the canvas's final size.
+    // clk changes at 5, 10, 15; bus at 20; the dump ends at 40.
+    static QByteArray togglingDump()
+    {
+        return "$timescale 1ns $end\n$scope module top $end\n$var wire 1 ! clk $end\n$var wire 2 # bus [1:0] $end\n"
+               "$upscope $end\n$enddefinitions $end\n#0\n0!\nb00 #\n#5\n1!\n#10\n0!\n#15\n1!\n#20\nb11 #\n#40\n";
+    }
+
+    // The whole file is in view from time 0, at a scale made for the canvas's final size: the
+    // file's end lies within the canvas, and further right than a tick step rounded up to the
+    // next of 1, 2 and 5 could leave it (at most 2.5 times too coarse).
     static bool showsExactlyWholeRange(DovlinWidget *document)
     {
         Dovlin_ShapeWidget *canvas = document->shapeWidget();
-        const Dovlin_ShapeWidget::View shown = canvas->CurrentView();
-        canvas->zoomFull();
-        const Dovlin_ShapeWidget::View full = canvas->CurrentView();
-        if (shown.m_Start != 0 || shown.m_End != full.m_End || shown.m_TickTime != full.m_TickTime ||
-            shown.m_ZoomCo != full.m_ZoomCo) {
-            qWarning("shown %lld to %lld, zoom full %lld to %lld", shown.m_Start, shown.m_End, full.m_Start, full.m_End);
+        const int end = canvas->TimeToX(document->endTime());
+        if (canvas->startScopeTime() != 0 || end > canvas->width() || end * 5 < canvas->width() * 2) {
+            qWarning("shown from %lld, the end at x = %d of %d", canvas->startScopeTime(), end, canvas->width());
             return false;
         }
         return true;

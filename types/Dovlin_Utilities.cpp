@@ -291,7 +291,9 @@ bool ParseTimeText(const QString &text, int timeBase, qint64 endTime, qint64 &ti
         return false;
     }
     int power = timeBase;
-    const QString unitName = match.captured(4).toLower().replace(QChar(0xB5), QLatin1Char('u'));
+    // The micro sign and the Greek mu both stand for u.
+    const QString unitName =
+        match.captured(4).toLower().replace(QChar(0xB5), QLatin1Char('u')).replace(QChar(0x3BC), QLatin1Char('u'));
     if (!unitName.isEmpty()) {
         const TimeUnit *unit = std::find_if(std::begin(TimeUnits), std::end(TimeUnits), [&](const TimeUnit &u) {
             return unitName == QLatin1String(u.m_Name);
