@@ -13,6 +13,7 @@
 #include "Dovlin_VcdImport.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -438,6 +439,20 @@ private Q_SLOTS:
         QCOMPARE(m_Window->statusBar()->currentMessage(), status);
         if (status.isEmpty())
             QVERIFY(document->shapeWidget()->startScopeTime() <= to && to < document->shapeWidget()->endScopeTime());
+    }
+
+    // Ctrl+C in the tree copies the selected line's value at the cursor, without blanks around it.
+    void copyValue()
+    {
+        QVERIFY(m_Window->DoFileOpen(writeFile("copy/run.vcd", togglingDump())));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        Dovlin_NameWidget *tree = document->nameWidget();
+        tree->setCurrentItem(tree->TreeItem(nodesByPath(document->fileManager()).value("top.bus")));
+        document->setCursorTime(document->defaultCursor(), 25);
+        QGuiApplication::clipboard()->clear();
+        tree->setFocus();
+        QTest::keySequence(tree, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("3u"));
     }
 
     void goToTime_data()

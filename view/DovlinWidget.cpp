@@ -96,6 +96,8 @@ void DovlinWidget::createLayout()
     m_NameWidget->setMinimumHeight(1);
     m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
+    // The selected line's row is marked on the canvas too.
+    connect(m_NameWidget, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(false); });
     // Each part checks the file before it draws.
     for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), static_cast<QWidget *>(m_ExtraWidget)})
         part->installEventFilter(this);

@@ -258,12 +258,26 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
         renderPicture();
     QPainter painter(this);
     painter.drawImage(0, 0, m_Picture);
+    drawSelectedRow(&painter);
     UpdateCursor(&painter);
     if (m_ZoomBandVisible) {
         painter.setPen(m_ZoomPen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(m_ZoomRect.normalized());
     }
+}
+
+void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
+{
+    Dovlin_NameWidget *tree = nameWidget();
+    QTreeWidgetItem *item = tree->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const QRect line = tree->visualItemRect(item);
+    const QRect rows(0, tree->rowOffset(), width(), tree->viewport()->height());
+    const QRect band = QRect(0, line.top(), width(), line.height()) & rows;
+    if (!band.isEmpty())
+        painter->fillRect(band, QColor(255, 255, 255, 48));
 }
 
 void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)

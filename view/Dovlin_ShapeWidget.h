@@ -106,6 +106,8 @@ private:
     void createActions();
     void createContextMenu();
     void renderPicture();
+    // A light band across the row of the line selected in the tree, over the kept picture.
+    void drawSelectedRow(QPainter *painter);
     Dovlin_NameWidget *nameWidget() const;
 
     DovlinWidget *m_Owner;

@@ -13,10 +13,11 @@ Dovlin_TimeDialog::Dovlin_TimeDialog(QWidget *parent, int timeBase, qint64 endTi
 {
     setWindowTitle(tr("Go To Time"));
     auto *layout = new QVBoxLayout(this);
-    auto *prompt = new QLabel(tr("&Time, such as 1.5us or 1500 ns; a bare number counts in the file's unit (%1):")
-                                  .arg(TimeUnitText(timeBase)),
-                              this);
-    prompt->setWordWrap(true);
+    // Wrapped texts take the room the dialog gives them: it gives enough, and grows for an error.
+    m_Field->setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    auto *prompt = new QLabel(
+        tr("&Time, such as 1.5us or 1500 ns, or a number of the file's unit (%1):").arg(TimeUnitText(timeBase)), this);
     prompt->setBuddy(m_Field);
     m_Field->setObjectName("timeField");
     m_Field->selectAll();
