@@ -195,33 +195,20 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("timeBase");
-        QTest::addColumn<qint64>("time"); // -1: refused
+        QTest::addColumn<qint64>("time"); // -1: refused with the error
         QTest::addColumn<QString>("error");
-        const qint64 no = -1;
-        QTest::newRow("decimal with unit") << "1.5us" << -9 << qint64(1500) << "";
-        QTest::newRow("blank before unit") << " 1500 ns " << -9 << qint64(1500) << "";
+        QTest::newRow("decimal with unit") << " 1.5 us " << -9 << qint64(1500) << "";
         QTest::newRow("file's unit") << "200" << -9 << qint64(200) << "";
-        QTest::newRow("coarser unit, file in ps") << "2ns" << -12 << qint64(2000) << "";
-        QTest::newRow("micro sign, upper case") << QString("0.25\u00b5S") << -9 << qint64(250) << "";
-        QTest::newRow("trailing zeros of a finer unit") << "3000ps" << -9 << qint64(3) << "";
-        QTest::newRow("leading point") << ".5us" << -9 << qint64(500) << "";
-        QTest::newRow("zero") << "0" << -9 << qint64(0) << "";
-        QTest::newRow("the end itself") << "5us" << -9 << qint64(5000) << "";
-        QTest::newRow("odd file unit") << "3ns" << -10 << qint64(30) << "";
-        QTest::newRow("not a number") << "soon" << -9 << no
-                                      << "\"soon\" is not a time: give a number with a unit (s, ms, us, ns, ps or fs), "
-                                         "or a number of the file's unit (1 ns)";
-        QTest::newRow("empty") << "" << -9 << no
-                               << "\"\" is not a time: give a number with a unit (s, ms, us, ns, ps or fs), "
-                                  "or a number of the file's unit (1 ns)";
-        QTest::newRow("unknown unit") << "5 min" << -9 << no << "\"min\" is not a time unit: use s, ms, us, ns, ps or fs";
-        QTest::newRow("finer than the unit") << "1.5ps" << -9 << no << "1.5ps is not a whole number of the file's unit (1 ns)";
-        QTest::newRow("decimal of the unit") << "2.5" << -9 << no << "2.5 is not a whole number of the file's unit (1 ns)";
-        QTest::newRow("past the end") << "5001ns" << -9 << no << "5001ns lies past the end of the file (5000 ns)";
-        QTest::newRow("far past the end") << "99999999999999999999s" << -9 << no
-                                          << "99999999999999999999s lies past the end of the file (5000 ns)";
-        QTest::newRow("past the end, odd unit") << "1ms" << -10 << no << "1ms lies past the end of the file (5000 x 1e-10 s)";
-        QTest::newRow("negative") << "-3ns" << -9 << no << "-3ns lies before the start of the file (0)";
+        QTest::newRow("micro sign, capital S") << QString("0.25\u00b5S") << -9 << qint64(250) << "";
+        QTest::newRow("zeros of a finer unit") << "3000ps" << -9 << qint64(3) << "";
+        QTest::newRow("unit with no name") << "3ns" << -10 << qint64(30) << "";
+        QTest::newRow("not a number") << "soon" << -9 << qint64(-1) << "\"soon\" is not a time: give a number with a unit "
+                                                                   "(s, ms, us, ns, ps or fs), or a number of the file's unit (1 ns)";
+        QTest::newRow("unknown unit") << "5 min" << -9 << qint64(-1) << "\"min\" is not a time unit: use s, ms, us, ns, ps or fs";
+        QTest::newRow("finer than the unit") << "1.5ps" << -9 << qint64(-1) << "1.5ps is not a whole number of the file's unit (1 ns)";
+        QTest::newRow("past the end") << "5001ns" << -9 << qint64(-1) << "5001ns lies past the end of the file (5000 ns)";
+        QTest::newRow("odd unit, past the end") << "1ms" << -10 << qint64(-1) << "1ms lies past the end of the file (5000 x 1e-10 s)";
+        QTest::newRow("negative") << "-3ns" << -9 << qint64(-1) << "-3ns lies before the start of the file (0)";
     }
 
     // Times typed for Go To Time, in a file whose last time is 5000 of its unit.
@@ -235,8 +222,7 @@ private slots:
         QString reason;
         QCOMPARE(ParseTimeText(text, timeBase, 5000, parsed, reason), time >= 0);
         QCOMPARE(reason, error);
-        if (time >= 0)
-            QCOMPARE(parsed, time);
+        QVERIFY(time < 0 || parsed == time);
     }
 };
 
