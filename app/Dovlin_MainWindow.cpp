@@ -278,8 +278,8 @@ void Dovlin_MainWindow::updateMenus()
 {
     const bool hasDocument = activeMdiChild() != nullptr;
     for (QAction *action : {m_ReloadAct, m_ExportAct, m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
-                            m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_NextTransAct, m_PrevTransAct, m_GoToTimeAct, m_TileAct, m_CascadeAct, m_NextAct,
-                            m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
+                            m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_NextTransAct, m_PrevTransAct, m_GoToTimeAct,
+                            m_TileAct, m_CascadeAct, m_NextAct, m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
         action->setEnabled(hasDocument);
     m_SetBookmarkMenu->setEnabled(hasDocument);
     m_GotoBookmarkMenu->setEnabled(hasDocument);

@@ -31,7 +31,8 @@ private Q_SLOTS:
         const QStringList onDocument{"closeAct", "closeAllAct", "printAct", "zoomInAct", "zoomOutAct", "zoomFullAct",
                                      "zoomAreaAct", "addCursorAct", "removeCursorAct", "tileAct", "cascadeAct", "nextAct",
                                      "previousAct", "saveAct", "saveAsAct", "signalsAct", "findSignalAct", "findValueAct",
-                                     "findNextAct", "findPreviousAct", "collapseAllAct", "expandAllAct", "expandBitsAct"};
+                                     "findNextAct", "findPreviousAct", "collapseAllAct", "expandAllAct", "expandBitsAct",
+                                     "nextTransAct", "prevTransAct", "goToTimeAct"};
         const auto check = [&](bool document) {
             for (const QString &name : onDocument + QStringList{"openAct", "exitAct", "aboutAct"}) {
                 auto *action = m_Window->findChild<QAction *>(name);
