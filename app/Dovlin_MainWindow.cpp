@@ -472,7 +472,14 @@ bool Dovlin_MainWindow::openCachedWaveFile(QString &path)
 {
     if (!Dovlin_VcdImport::IsCachedWaveFile(path))
         return false;
-    const QString dump = Dovlin_Settings().cachedDump(path);
+    Dovlin_Settings settings;
+    QString dump = settings.cachedDump(path);
+    // One converted before its dump was recorded may still be that of a dump opened lately.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QStringList recentFiles = settings.recentFiles();
+    for (auto recent = recentFiles.cbegin(); dump.isEmpty() && recent != recentFiles.cend(); ++recent)
+        if (QFileInfo(Dovlin_VcdImport::CachedWaveFileFor(*recent)).canonicalFilePath() == canonical)
+            dump = *recent;
     if (dump.isEmpty() || !QFileInfo(dump).isFile())
         return false;
     QString reason;

@@ -1,12 +1,13 @@
 #include "Dovlin_Settings.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 const QString recentKey = QStringLiteral("recentFiles");
 const QString openFolderKey = QStringLiteral("openFolder");
 const QString alwaysReloadKey = QStringLiteral("alwaysReload");
-const QString cachedDumpsGroup = QStringLiteral("cachedDumps/");
+const QString cachedDumpsGroup = QStringLiteral("cachedDumps");
 
 // One name for a file however it is reached: through links, "..", or a relative path.
 QString normalPath(const QString &path)
@@ -70,10 +71,17 @@ void Dovlin_Settings::setAlwaysReload(bool always)
 
 QString Dovlin_Settings::cachedDump(const QString &wavePath) const
 {
-    return value(cachedDumpsGroup + QFileInfo(wavePath).fileName()).toString();
+    return value(cachedDumpsGroup + QLatin1Char('/') + QFileInfo(wavePath).fileName()).toString();
 }
 
 void Dovlin_Settings::setCachedDump(const QString &wavePath, const QString &dump)
 {
-    setValue(cachedDumpsGroup + QFileInfo(wavePath).fileName(), normalPath(dump));
+    // Wave files deleted from the cache since take their entries with them.
+    const QDir folder = QFileInfo(wavePath).absoluteDir();
+    beginGroup(cachedDumpsGroup);
+    for (const QString &name : childKeys())
+        if (!folder.exists(name))
+            remove(name);
+    endGroup();
+    setValue(cachedDumpsGroup + QLatin1Char('/') + QFileInfo(wavePath).fileName(), normalPath(dump));
 }
