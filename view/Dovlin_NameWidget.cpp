@@ -393,6 +393,8 @@ void Dovlin_NameWidget::contextMenuEvent(QContextMenuEvent *event)
 {
     if (ConfigPopupMenu(itemAt(event->pos()))) {
         m_ContextMenu->exec(event->globalPos());
+        // A menu closed without a choice must not leave its node to Ctrl+C, which copies the selected line's.
+        m_ContextHierarchy = nullptr;
         return;
     }
     clearSelection();
