@@ -84,7 +84,7 @@ void Dovlin_MainWindow::createActions()
                        tr("Read the active window's file again, keeping the view"));
     connect(m_ReloadAct, &QAction::triggered, this, &Dovlin_MainWindow::reload);
 
-    m_AlwaysReloadAct = make("alwaysReloadAct", tr("Always Reload &Changed Files"), QString(), QString(),
+    m_AlwaysReloadAct = make("alwaysReloadAct", tr("Al&ways Reload Changed Files"), QString(), QString(),
                              tr("Reload a document whose file changed on disk without asking"));
     m_AlwaysReloadAct->setCheckable(true);
     connect(m_AlwaysReloadAct, &QAction::toggled, this, [](bool on) { Dovlin_Settings().setAlwaysReload(on); });
@@ -96,10 +96,10 @@ void Dovlin_MainWindow::createActions()
                        tr("Save the active wave file under a new name"));
     connect(m_SaveAsAct, &QAction::triggered, this, &Dovlin_MainWindow::saveAs);
 
-    m_CloseAct = make("closeAct", tr("Cl&ose"), QString(), tr("Ctrl+F4"), tr("Close the active window"));
+    m_CloseAct = make("closeAct", tr("&Close"), QString(), tr("Ctrl+F4"), tr("Close the active window"));
     connect(m_CloseAct, &QAction::triggered, m_Workspace, &QMdiArea::closeActiveSubWindow);
 
-    m_CloseAllAct = make("closeAllAct", tr("Close &All"), QString(), QString(), tr("Close all the windows"));
+    m_CloseAllAct = make("closeAllAct", tr("Close A&ll"), QString(), QString(), tr("Close all the windows"));
     connect(m_CloseAllAct, &QAction::triggered, m_Workspace, &QMdiArea::closeAllSubWindows);
 
     m_PrintAct = make("printAct", tr("&Print"), ":/images/print.png", tr("Ctrl+P"), tr("Print the active wave."));
@@ -118,6 +118,14 @@ void Dovlin_MainWindow::createActions()
     m_ZoomAreaAct = Dovlin_Commands::Make(Dovlin_Commands::ZoomArea, this, &Dovlin_MainWindow::zoomArea);
     m_AddCursorAct = Dovlin_Commands::Make(Dovlin_Commands::AddCursor, this, &Dovlin_MainWindow::addCursor);
     m_RemoveCursorAct = Dovlin_Commands::Make(Dovlin_Commands::RemoveCursor, this, &Dovlin_MainWindow::removeCursor);
+    m_NextTransAct = Dovlin_Commands::Make(Dovlin_Commands::NextTransition, this, &Dovlin_MainWindow::nextTransition);
+    m_PrevTransAct = Dovlin_Commands::Make(Dovlin_Commands::PrevTransition, this, &Dovlin_MainWindow::prevTransition);
+    m_GoToTimeAct = make("goToTimeAct", tr("Go To Ti&me..."), QString(), tr("Ctrl+G"),
+                         tr("Move the cursor to a time you type"));
+    connect(m_GoToTimeAct, &QAction::triggered, this, [this] {
+        if (DovlinWidget *child = activeMdiChild())
+            child->goToTime();
+    });
 
     m_SignalsAct = make("signalsAct", tr("Show &Signals..."), QString(), QString(),
                         tr("Choose the signals the active window shows"));
@@ -149,7 +157,7 @@ void Dovlin_MainWindow::createMenus()
     m_FileMenu = menuBar()->addMenu(tr("&File"));
     m_FileMenu->setObjectName("fileMenu");
     m_FileMenu->addAction(m_OpenAct);
-    m_RecentMenu = m_FileMenu->addMenu(tr("Open &Recent"));
+    m_RecentMenu = m_FileMenu->addMenu(tr("Open Rece&nt"));
     m_RecentMenu->setObjectName("recentMenu");
     connect(m_RecentMenu, &QMenu::aboutToShow, this, &Dovlin_MainWindow::updateRecentMenu);
     m_FileMenu->addAction(m_ReloadAct);
@@ -176,8 +184,12 @@ void Dovlin_MainWindow::createMenus()
     m_WaveMenu->addAction(m_AddCursorAct);
     m_WaveMenu->addAction(m_RemoveCursorAct);
     m_WaveMenu->addSeparator();
+    m_WaveMenu->addAction(m_NextTransAct);
+    m_WaveMenu->addAction(m_PrevTransAct);
+    m_WaveMenu->addAction(m_GoToTimeAct);
+    m_WaveMenu->addSeparator();
     // Bookmark k (1 to 10) is set with Ctrl+Shift and gone to with Ctrl and its digit, 0 for 10.
-    m_SetBookmarkMenu = m_WaveMenu->addMenu(tr("Set &Bookmark"));
+    m_SetBookmarkMenu = m_WaveMenu->addMenu(tr("Set Boo&kmark"));
     m_SetBookmarkMenu->setObjectName("setBookmarkMenu");
     m_GotoBookmarkMenu = m_WaveMenu->addMenu(tr("&Go to Bookmark"));
     m_GotoBookmarkMenu->setObjectName("gotoBookmarkMenu");
@@ -253,6 +265,8 @@ void Dovlin_MainWindow::createToolBars()
     m_FileToolBar->addAction(m_AddCursorAct);
     m_FileToolBar->addAction(m_RemoveCursorAct);
     m_FileToolBar->addSeparator();
+    m_FileToolBar->addAction(m_PrevTransAct);
+    m_FileToolBar->addAction(m_NextTransAct);
 }
 
 void Dovlin_MainWindow::createStatusBar()
@@ -264,8 +278,8 @@ void Dovlin_MainWindow::updateMenus()
 {
     const bool hasDocument = activeMdiChild() != nullptr;
     for (QAction *action : {m_ReloadAct, m_ExportAct, m_CloseAct, m_CloseAllAct, m_PrintAct, m_ZoomInAct, m_ZoomOutAct, m_ZoomFullAct,
-                            m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_TileAct, m_CascadeAct, m_NextAct,
-                            m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
+                            m_ZoomAreaAct, m_AddCursorAct, m_RemoveCursorAct, m_NextTransAct, m_PrevTransAct, m_GoToTimeAct,
+                            m_TileAct, m_CascadeAct, m_NextAct, m_PreviousAct, m_SaveAct, m_SaveAsAct, m_SignalsAct})
         action->setEnabled(hasDocument);
     m_SetBookmarkMenu->setEnabled(hasDocument);
     m_GotoBookmarkMenu->setEnabled(hasDocument);
@@ -405,7 +419,7 @@ bool Dovlin_MainWindow::DoFileOpen(QString path)
 
     bool opened = false;
     if (suffix == QLatin1String("dvn"))
-        opened = openWaveFile(path);
+        opened = openCachedWaveFile(path) || openWaveFile(path);
     else if (dump)
         opened = importVcdFile(path, convertAgain);
     else
@@ -454,6 +468,30 @@ void Dovlin_MainWindow::placeNewDocument(DovlinWidget *child)
         document->zoomFull();
 }
 
+bool Dovlin_MainWindow::openCachedWaveFile(QString &path)
+{
+    if (!Dovlin_VcdImport::IsCachedWaveFile(path))
+        return false;
+    Dovlin_Settings settings;
+    QString dump = settings.cachedDump(path);
+    // One converted before its dump was recorded may still be that of a dump opened lately.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QStringList recentFiles = settings.recentFiles();
+    for (auto recent = recentFiles.cbegin(); dump.isEmpty() && recent != recentFiles.cend(); ++recent)
+        if (QFileInfo(Dovlin_VcdImport::CachedWaveFileFor(*recent)).canonicalFilePath() == canonical)
+            dump = *recent;
+    if (dump.isEmpty() || !QFileInfo(dump).isFile())
+        return false;
+    QString reason;
+    if (!loadDocument(path, dump, reason))
+        return false;
+    statusBar()->showMessage(tr("Opened %1 from its wave file %2")
+                                 .arg(QDir::toNativeSeparators(dump), QDir::toNativeSeparators(path)));
+    // Open Recent lists the dump, which the document shows.
+    path = dump;
+    return true;
+}
+
 bool Dovlin_MainWindow::openWaveFile(const QString &path, const QString &dump)
 {
     QString reason;
@@ -478,6 +516,9 @@ QString Dovlin_MainWindow::convertDump(const QString &dump, QString &reason)
         return QString();
     }
     reporter.ShowWarnings();
+    // A cached wave file's name does not lead back to its dump: opened as such, it is found here.
+    if (Dovlin_VcdImport::IsCachedWaveFile(import.WaveFileName()))
+        Dovlin_Settings().setCachedDump(import.WaveFileName(), dump);
     return import.WaveFileName();
 }
 
@@ -591,7 +632,7 @@ void Dovlin_MainWindow::exportImage()
     if (!child)
         return;
     QString path = Dovlin_Dialogs::getSaveFileName(this, tr("PNG images (*.png);;SVG drawings (*.svg)"),
-                                                   QStringLiteral("png"));
+                                                   child->suggestedPath(QStringLiteral("png")), QStringLiteral("png"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
@@ -643,6 +684,18 @@ void Dovlin_MainWindow::removeCursor()
 {
     if (DovlinWidget *child = activeMdiChild())
         child->removeCursor();
+}
+
+void Dovlin_MainWindow::nextTransition()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->nextTrans();
+}
+
+void Dovlin_MainWindow::prevTransition()
+{
+    if (DovlinWidget *child = activeMdiChild())
+        child->prevTrans();
 }
 
 void Dovlin_MainWindow::about()

@@ -47,6 +47,8 @@ private Q_SLOTS:
     void zoomArea();
     void addCursor();
     void removeCursor();
+    void nextTransition();
+    void prevTransition();
     void modifySignals();
     void about();
     void updateMenus();
@@ -64,6 +66,9 @@ private:
     // dump: the file it was converted from, if any.
     DovlinWidget *loadDocument(const QString &path, const QString &dump, QString &reason);
     bool openWaveFile(const QString &path, const QString &dump = QString());
+    // A wave file of the cache folder whose dump is known opens as that dump's document, and
+    // path becomes the dump's; false, opening nothing, otherwise.
+    bool openCachedWaveFile(QString &path);
     // Converts dump with progress, its warnings shown after; the wave file's name, or empty with
     // the reason (left empty when the user cancelled).
     QString convertDump(const QString &dump, QString &reason);
@@ -100,6 +105,9 @@ private:
     QAction *m_ZoomAreaAct = nullptr;
     QAction *m_AddCursorAct = nullptr;
     QAction *m_RemoveCursorAct = nullptr;
+    QAction *m_NextTransAct = nullptr;
+    QAction *m_PrevTransAct = nullptr;
+    QAction *m_GoToTimeAct = nullptr;
     QAction *m_SignalsAct = nullptr;
     QMenu *m_SetBookmarkMenu = nullptr;
     QMenu *m_GotoBookmarkMenu = nullptr;

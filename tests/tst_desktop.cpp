@@ -299,7 +299,9 @@ private Q_SLOTS:
         DovlinWidget *document = m_Window->activeMdiChild();
         document->addCursor();
         const QString path = m_Dir.filePath("export/" + name);
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &, QString &) { return path; });
+        QString start;
+        Dovlin_Dialogs::setSaveFileHandler(
+            [&](QWidget *, const QString &, const QString &offered, QString &) { start = offered; return path; });
         Dovlin_Dialogs::setExecHandler([&](QDialog *dialog) {
             auto *theme = dialog->findChild<QComboBox *>("themeBox");
             theme->setCurrentIndex(theme->findData(light));
@@ -308,6 +310,8 @@ private Q_SLOTS:
             return int(QDialog::Accepted);
         });
         m_Window->findChild<QAction *>("exportAct")->trigger();
+        // The dialog starts beside the document, under its name.
+        QCOMPARE(start, m_Dir.filePath("export/run.png"));
         const QString written = QFileInfo(path).suffix().isEmpty() ? path + ".png" : path;
         QCOMPARE(m_Window->statusBar()->currentMessage(), "Exported " + QDir::toNativeSeparators(written));
 
@@ -374,6 +378,16 @@ private Q_SLOTS:
         }
         QVERIFY2(segments > 100, qPrintable(QString::number(segments)));
         QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), 1);
+        // A4 in points, landscape unless the dialog says otherwise.
+        QVERIFY(bytes.contains("/MediaBox [0 0 842.000000 595.000000]"));
+        Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
+            printer->setOutputFileName(pdf);
+            printer->setPageOrientation(QPageLayout::Portrait);
+            return true;
+        });
+        m_Window->findChild<QAction *>("printAct")->trigger();
+        QFile portrait(pdf);
+        QVERIFY(portrait.open(QIODevice::ReadOnly) && portrait.readAll().contains("/MediaBox [0 0 595.000000 842.000000]"));
         // Cancelling the dialog prints nothing.
         QVERIFY(QFile::remove(pdf));
         Dovlin_Dialogs::setPrintHandler([&](QWidget *, QPrinter *printer) {
@@ -383,6 +397,39 @@ private Q_SLOTS:
         });
         m_Window->findChild<QAction *>("printAct")->trigger();
         QVERIFY(!QFile::exists(pdf));
+    }
+
+    void transitions_data()
+    {
+        QTest::addColumn<QString>("node"); // empty: none selected
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<QString>("command"); // an action, or a shortcut
+        QTest::addColumn<qint64>("to");
+        QTest::newRow("next") << "s0" << qint64(3) << "nextTransAct" << qint64(10);
+        QTest::newRow("previous, Ctrl+Left") << "s0" << qint64(60) << "Ctrl+Left" << qint64(10);
+        QTest::newRow("next of a bus, Ctrl+Right") << "bus" << qint64(0) << "Ctrl+Right" << qint64(10);
+        QTest::newRow("nothing selected") << "" << qint64(7) << "nextTransAct" << qint64(7);
+    }
+
+    // The commands act on the node selected in the tree; the cursor goes to its change, in view.
+    void transitions()
+    {
+        QFETCH(QString, node);
+        QFETCH(qint64, from);
+        QFETCH(QString, command);
+        QFETCH(qint64, to);
+        QVERIFY(m_Window->DoFileOpen(writeFile("transitions/run.vcd", wideDump({}, 100))));
+        DovlinWidget *document = m_Window->activeMdiChild();
+        document->shapeWidget()->ZoomTime2Time(70, 90);
+        if (Dovlin_Hierarchy *chosen = nodesByPath(document->fileManager()).value("top." + node))
+            document->nameWidget()->setCurrentItem(document->nameWidget()->TreeItem(chosen));
+        document->setCursorTime(0, from);
+        if (command.startsWith("Ctrl"))
+            QTest::keySequence(m_Window, QKeySequence(command));
+        else
+            m_Window->findChild<QAction *>(command)->trigger();
+        QCOMPARE(document->cursorTime(0), to);
+        QCOMPARE(document->shapeWidget()->startScopeTime() <= to && to < document->shapeWidget()->endScopeTime(), !node.isEmpty());
     }
 
 private:
@@ -400,16 +447,15 @@ private:
         return text;
     }
 
-    // The view is the one Zoom Full gives for the canvas's final size.
+    // The whole file is in view from time 0, at a scale made for the canvas's final size: the
+    // file's end lies within the canvas, and further right than a tick step rounded up to the
+    // next of 1, 2 and 5 could leave it (at most 2.5 times too coarse).
     static bool showsExactlyWholeRange(DovlinWidget *document)
     {
         Dovlin_ShapeWidget *canvas = document->shapeWidget();
-        const Dovlin_ShapeWidget::View shown = canvas->CurrentView();
-        canvas->zoomFull();
-        const Dovlin_ShapeWidget::View full = canvas->CurrentView();
-        if (shown.m_Start != 0 || shown.m_End != full.m_End || shown.m_TickTime != full.m_TickTime ||
-            shown.m_ZoomCo != full.m_ZoomCo) {
-            qWarning("shown %lld to %lld, zoom full %lld to %lld", shown.m_Start, shown.m_End, full.m_Start, full.m_End);
+        const int end = canvas->TimeToX(document->endTime());
+        if (canvas->startScopeTime() != 0 || end > canvas->width() || end * 5 < canvas->width() * 2) {
+            qWarning("shown from %lld, the end at x = %d of %d", canvas->startScopeTime(), end, canvas->width());
             return false;
         }
         return true;

@@ -120,7 +120,7 @@ private Q_SLOTS:
         QFETCH(int, width);
         DovlinWidget *document = open("original.dvn");
         QVERIFY(document);
-        QCOMPARE(document->windowTitle(), QString("original"));
+        QCOMPARE(document->windowTitle(), QString("original.dvn"));
         document->fileManager().GetHierarchy(2)->m_Radix = Dovlin_Radix::Hexadecimal;
         // A name that format 1, in Latin-1, cannot hold.
         document->fileManager().GetHierarchy(1)->m_Name = QStringLiteral("clk\u65E5");
@@ -138,7 +138,9 @@ private Q_SLOTS:
         const QString original = m_Dir.filePath("original.dvn");
         target = m_Dir.filePath(target);
         QStringList filters;
-        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &offered, QString &selected) {
+        QString start;
+        Dovlin_Dialogs::setSaveFileHandler([&](QWidget *, const QString &offered, const QString &startPath, QString &selected) {
+            start = startPath;
             filters = offered.split(";;");
             selected = format == 1 ? filters.value(1) : selected;
             return m_Dir.filePath(chosen);
@@ -146,7 +148,9 @@ private Q_SLOTS:
         document->saveAs();
         QCOMPARE(filters, QStringList({"Dovlin wave files (*.dvn)", "Dovlin wave files, format 1 (*.dvn)"}));
         QCOMPARE(document->isModified(), !format);
-        QCOMPARE(document->windowTitle(), format ? QFileInfo(target).completeBaseName() : QString("original.dvn *"));
+        QCOMPARE(document->windowTitle(), format ? QFileInfo(target).fileName() : QString("original.dvn *"));
+        // The dialog started beside the document, under its name.
+        QCOMPARE(start, original);
         QCOMPARE(m_Messages.size(), format == 2 ? 0 : 1);
         if (format != 2)
             QVERIFY(m_Messages.first().text.contains(format ? "format 1 writes names in Latin-1" : target));
@@ -245,47 +249,41 @@ private Q_SLOTS:
     void printedPage_data()
     {
         QTest::addColumn<int>("dotsPerMeter");
-        QTest::newRow("a screen's 96 dpi") << 3780;
-        QTest::newRow("a printer's 600 dpi") << 23622;
+        QTest::addColumn<QSize>("page");
+        QTest::newRow("portrait, a screen's 96 dpi") << 3780 << QSize(1000, 1400);
+        QTest::newRow("landscape, a printer's 600 dpi") << 23622 << QSize(1400, 1000);
+        QTest::newRow("a strip") << 3780 << QSize(3000, 500);
     }
 
-    // At a printer's resolution too, every part keeps its place in the picture: nothing spills
-    // below it and its caption.
+    // The framed picture fills the printable area (here the whole image) in width or in height,
+    // under its caption; nothing spills below it.
     void printedPage()
     {
         QFETCH(int, dotsPerMeter);
+        QFETCH(QSize, page);
         DovlinWidget *document = open("page.dvn");
         QVERIFY(document);
-        QImage page(1000, 2000, QImage::Format_RGB32);
-        page.fill(Qt::white);
-        page.setDotsPerMeterX(dotsPerMeter);
-        page.setDotsPerMeterY(dotsPerMeter);
-        document->printTo(&page);
-        // The picture fills the width less a margin of a twentieth of the page on each side.
-        const int mx = 1000 / 20, my = 2000 / 20;
-        const QRgb white = qRgb(255, 255, 255);
-        const int pictureBottom = my + document->viewSize().scaled(1000 - 2 * mx, 2000 - 2 * my, Qt::KeepAspectRatio).height();
-        // The light theme leaves much of the window white: some ink in a column is what tells.
-        const auto inked = [&](int x) {
-            for (int y = my; y < pictureBottom; ++y)
-                if (page.pixel(x, y) != white)
-                    return true;
-            return false;
-        };
-        QVERIFY(!inked(mx - 2));
-        QVERIFY(inked(mx + 2));
-        QVERIFY(inked(1000 - mx - 3));
-        QVERIFY(!inked(1000 - mx + 2));
-        QCOMPARE(page.pixel(mx + 5, pictureBottom + 3), white);
-        // The caption stands under the picture's left edge: dark pixels there.
-        int captionPixels = 0;
-        for (int y = pictureBottom; y < pictureBottom + 150; ++y)
-            for (int x = mx; x < mx + 400; ++x)
-                captionPixels += qGray(page.pixel(x, y)) < 128;
-        QVERIFY(captionPixels > 20);
-        for (int y = pictureBottom + 150; y < page.height(); ++y)
+        QImage image(page, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        image.setDotsPerMeterX(dotsPerMeter);
+        image.setDotsPerMeterY(dotsPerMeter);
+        document->printTo(&image);
+        QRect ink;
+        for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)
-                QVERIFY2(page.pixel(x, y) == white, qPrintable(QString("%1, %2").arg(x).arg(y)));
+                if (image.pixel(x, y) != qRgb(255, 255, 255))
+                    ink |= QRect(x, y, 1, 1);
+        // The frame's left edge runs down column 0 from the picture's top to its bottom; the
+        // caption's ink lies above it.
+        int top = -1, bottom = -1;
+        for (int y = 0; y < page.height(); ++y)
+            if (qGray(image.pixel(0, y)) < 200)
+                (top < 0 ? top : bottom) = y;
+        QVERIFY(ink.top() < top && bottom > top + 100);
+        const bool wide = page.width() > 2 * page.height();
+        QCOMPARE(wide ? bottom : ink.right(), wide ? page.height() - 1 : page.width() - 1);
+        QCOMPARE(ink.bottom(), bottom);
+        QCOMPARE(ink.left(), 0);
     }
 
     // A box whose checksum fails hides its signal and the scope above it, and is told once, naming

@@ -191,6 +191,40 @@ private slots:
         QCOMPARE(leaf->GetSignalState(25), QStringLiteral(" 3d "));
         QCOMPARE(leaf->GetSignalState(-1), QString());
     }
+
+    void timeText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("timeBase");
+        QTest::addColumn<qint64>("time"); // -1: refused with the error
+        QTest::addColumn<QString>("error");
+        QTest::newRow("decimal with unit") << " 1.5 us " << -9 << qint64(1500) << "";
+        QTest::newRow("file's unit") << "200" << -9 << qint64(200) << "";
+        QTest::newRow("micro sign, capital S") << QString("0.25\u00b5S") << -9 << qint64(250) << "";
+        QTest::newRow("zeros of a finer unit") << "3000ps" << -9 << qint64(3) << "";
+        QTest::newRow("unit with no name") << "3ns" << -10 << qint64(30) << "";
+        QTest::newRow("not a number") << "soon" << -9 << qint64(-1) << "\"soon\" is not a time: give a number with a unit "
+                                                                   "(s, ms, us, ns, ps or fs), or a number of the file's unit (1 ns)";
+        QTest::newRow("unknown unit") << "5 min" << -9 << qint64(-1) << "\"min\" is not a time unit: use s, ms, us, ns, ps or fs";
+        QTest::newRow("finer than the unit") << "1.5ps" << -9 << qint64(-1) << "1.5ps is not a whole number of the file's unit (1 ns)";
+        QTest::newRow("past the end") << "5001ns" << -9 << qint64(-1) << "5001ns lies past the end of the file (5000 ns)";
+        QTest::newRow("odd unit, past the end") << "1ms" << -10 << qint64(-1) << "1ms lies past the end of the file (5000 x 1e-10 s)";
+        QTest::newRow("negative") << "-3ns" << -9 << qint64(-1) << "-3ns lies before the start of the file (0)";
+    }
+
+    // Times typed for Go To Time, in a file whose last time is 5000 of its unit.
+    void timeText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, timeBase);
+        QFETCH(qint64, time);
+        QFETCH(QString, error);
+        qint64 parsed = -1;
+        QString reason;
+        QCOMPARE(ParseTimeText(text, timeBase, 5000, parsed, reason), time >= 0);
+        QCOMPARE(reason, error);
+        QVERIFY(time < 0 || parsed == time);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ValueText)

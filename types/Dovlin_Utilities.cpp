@@ -3,8 +3,12 @@
 #include "Dovlin_Types.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <iterator>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -239,6 +243,82 @@ QString Utf8Text(QByteArrayView bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     return utf8.decode(bytes);
+}
+
+namespace {
+struct TimeUnit
+{
+    const char *m_Name;
+    int m_Power;
+};
+constexpr TimeUnit TimeUnits[] = {{"s", 0}, {"ms", -3}, {"us", -6}, {"ns", -9}, {"ps", -12}, {"fs", -15}};
+
+// "1200 ns", or "1200 x 1e-10 s" for a unit without a name.
+QString TimeInUnit(qint64 time, int timeBase)
+{
+    for (const TimeUnit &unit : TimeUnits)
+        if (unit.m_Power == timeBase)
+            return QStringLiteral("%1 %2").arg(time).arg(QLatin1String(unit.m_Name));
+    return QStringLiteral("%1 x %2").arg(time).arg(TimeUnitText(timeBase));
+}
+}
+
+bool ParseTimeText(const QString &text, int timeBase, qint64 endTime, qint64 &time, QString &error)
+{
+    static const QRegularExpression form(QStringLiteral("^(-?)([0-9]*)(?:\\.([0-9]*))?\\s*(\\S*)$"));
+    const QString typed = text.trimmed();
+    const QRegularExpressionMatch match = form.match(typed);
+    const QString whole = match.captured(2), fraction = match.captured(3);
+    if (!match.hasMatch() || (whole.isEmpty() && fraction.isEmpty())) {
+        error = QStringLiteral("\"%1\" is not a time: give a number with a unit (s, ms, us, ns, ps or fs), "
+                               "or a number of the file's unit (%2)")
+                    .arg(typed, TimeUnitText(timeBase));
+        return false;
+    }
+    int power = timeBase;
+    // The micro sign and the Greek mu both stand for u.
+    const QString unitName =
+        match.captured(4).toLower().replace(QChar(0xB5), QLatin1Char('u')).replace(QChar(0x3BC), QLatin1Char('u'));
+    if (!unitName.isEmpty()) {
+        const TimeUnit *unit = std::find_if(std::begin(TimeUnits), std::end(TimeUnits), [&](const TimeUnit &u) {
+            return unitName == QLatin1String(u.m_Name);
+        });
+        if (unit == std::end(TimeUnits)) {
+            error = QStringLiteral("\"%1\" is not a time unit: use s, ms, us, ns, ps or fs").arg(match.captured(4));
+            return false;
+        }
+        power = unit->m_Power;
+    }
+    // The digits of the number and the power of ten of the file's unit they are to be scaled by.
+    QString digits = whole + fraction;
+    int shift = power - timeBase - int(fraction.size());
+    for (; shift < 0 && digits.endsWith(QLatin1Char('0')); ++shift)
+        digits.chop(1);
+    while (digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    if (digits.isEmpty())
+        shift = 0;
+    if (shift < 0) {
+        error = QStringLiteral("%1 is not a whole number of the file's unit (%2)").arg(typed, TimeUnitText(timeBase));
+        return false;
+    }
+    const bool negative = !match.captured(1).isEmpty() && !digits.isEmpty();
+    // Past 18 digits a number may not fit in 64 bits: it lies past any file's end anyway.
+    const bool huge = digits.size() + shift > 18;
+    if (!huge) {
+        time = digits.isEmpty() ? 0 : digits.toLongLong();
+        for (int i = 0; i < shift; ++i)
+            time *= 10;
+    }
+    if (negative) {
+        error = QStringLiteral("%1 lies before the start of the file (0)").arg(typed);
+        return false;
+    }
+    if (huge || time > endTime) {
+        error = QStringLiteral("%1 lies past the end of the file (%2)").arg(typed, TimeInUnit(qMax<qint64>(0, endTime), timeBase));
+        return false;
+    }
+    return true;
 }
 
 QString TimeUnitText(int timeBase)

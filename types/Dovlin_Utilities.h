@@ -33,6 +33,12 @@ QString Utf8Text(QByteArrayView bytes);
 // base that is no multiple of three from s to fs.
 QString TimeUnitText(int timeBase);
 
+// A time the user typed, for a file of timeBase whose last time is endTime: a number with a unit
+// ("1.5us", "1500 ns"; s, ms, us, ns, ps, fs) or without one, in the file's unit ("200"). False
+// with the reason in error when it is no time, not a whole number of the file's unit, or outside
+// 0 to endTime.
+bool ParseTimeText(const QString &text, int timeBase, qint64 endTime, qint64 &time, QString &error);
+
 // One radix: how a node writes its values in it, and how menus and tools name it.
 struct Dovlin_RadixFormat
 {

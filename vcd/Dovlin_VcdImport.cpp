@@ -200,6 +200,13 @@ QString Dovlin_VcdImport::CachedWaveFileFor(const QString &vcdPath)
     return QDir::toNativeSeparators(folder + "/" + info.completeBaseName() + "-" + hash) + ".dvn";
 }
 
+bool Dovlin_VcdImport::IsCachedWaveFile(const QString &wavePath)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return !canonical.isEmpty() && QFileInfo(QFileInfo(wavePath).absolutePath()).canonicalFilePath() == canonical;
+}
+
 QString Dovlin_VcdImport::WaveFileToWrite(const QString &vcdPath)
 {
     const QString beside = WaveFileFor(vcdPath);

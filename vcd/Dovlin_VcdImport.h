@@ -65,6 +65,8 @@ public:
     // the dump's base name and a hash of its canonical path, so that two dumps of one name in
     // different folders never share one.
     static QString CachedWaveFileFor(const QString &vcdPath);
+    // The wave file lies in the cache folder that CachedWaveFileFor names files in.
+    static bool IsCachedWaveFile(const QString &wavePath);
     // Next to the dump when a file can be written or replaced there, else the cached one (its
     // folder made on the way).
     static QString WaveFileToWrite(const QString &vcdPath);

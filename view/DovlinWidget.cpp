@@ -4,6 +4,7 @@
 #include "Dovlin_ExtraWidget.h"
 #include "Dovlin_FileIo.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_HierarchyView.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
@@ -11,6 +12,8 @@
 #include "Dovlin_SignalFilter.h"
 #include "Dovlin_SignalsDialog.h"
 #include "Dovlin_Signals.h"
+#include "Dovlin_TimeDialog.h"
+#include "Dovlin_Utilities.h"
 #include "Dovlin_ValueBar.h"
 #include "Dovlin_VcdImport.h"
 #include "QFixedSplitter.h"
@@ -93,6 +96,8 @@ void DovlinWidget::createLayout()
     m_NameWidget->setMinimumHeight(1);
     m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
+    // The selected line's row is marked on the canvas too.
+    connect(m_NameWidget, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(false); });
     // Each part checks the file before it draws.
     for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), static_cast<QWidget *>(m_ExtraWidget)})
         part->installEventFilter(this);
@@ -399,7 +404,7 @@ bool DovlinWidget::loadFile(QString path)
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     setModified(false);
     m_NameWidget->GenerateNameView(*m_FileManager);
-    setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    updateTitle();
     showingSource(stampOf(sourceFile()));
     return true;
 }
@@ -501,7 +506,8 @@ void DovlinWidget::saveAs()
     const QString first = tr("Dovlin wave files, format 1 (*.dvn)");
     QString chosen;
     QString path = Dovlin_Dialogs::getSaveFileName(this, newest + QLatin1String(";;") + first,
-                                                   QStringLiteral("dvn"), &chosen);
+                                                   suggestedPath(QStringLiteral("dvn")), QStringLiteral("dvn"),
+                                                   &chosen);
     if (path.isEmpty())
         return;
     const int format = chosen == first ? int(Dovlin_WaveFormat::Format1) : int(Dovlin_WaveFormat::Newest);
@@ -513,7 +519,7 @@ void DovlinWidget::saveAs()
         return;
     m_Format = format;
     m_FileName = QFileInfo(path).canonicalFilePath();
-    setWindowTitle(QFileInfo(m_FileName).completeBaseName());
+    updateTitle();
     if (m_DumpFile.isEmpty()) {
         m_KnownStamp = stampOf(m_FileName);
         watchSource();
@@ -522,7 +528,24 @@ void DovlinWidget::saveAs()
 
 QString DovlinWidget::userFriendlyFileName() const
 {
-    return QFileInfo(m_FileName).fileName();
+    return QFileInfo(m_DumpFile.isEmpty() ? m_FileName : m_DumpFile).fileName();
+}
+
+QString DovlinWidget::suggestedPath(const QString &suffix) const
+{
+    const QFileInfo document(m_DumpFile.isEmpty() ? m_FileName : m_DumpFile);
+    return document.absoluteDir().filePath(document.completeBaseName() + QLatin1Char('.') + suffix);
+}
+
+bool DovlinWidget::isCachedWaveFile() const
+{
+    return !m_FileName.isEmpty() && Dovlin_VcdImport::IsCachedWaveFile(m_FileName);
+}
+
+void DovlinWidget::updateTitle()
+{
+    const QString name = userFriendlyFileName();
+    setWindowTitle(m_Modified ? name + " *" : name);
 }
 
 void DovlinWidget::setModified(bool modified)
@@ -530,8 +553,7 @@ void DovlinWidget::setModified(bool modified)
     if (modified == m_Modified)
         return;
     m_Modified = modified;
-    const QString name = userFriendlyFileName();
-    setWindowTitle(modified ? name + " *" : name);
+    updateTitle();
 }
 
 bool DovlinWidget::maybeSave()
@@ -539,6 +561,12 @@ bool DovlinWidget::maybeSave()
     // A lost file has nothing left to save.
     if (!m_Modified || m_FileLost)
         return true;
+    // A wave file converted from a dump is the viewer's own: it keeps the view without asking.
+    // Should that fail, the box says so and the document still closes.
+    if (!m_DumpFile.isEmpty() || isCachedWaveFile()) {
+        saveAndReport(m_FileName, m_Format);
+        return true;
+    }
     const QMessageBox::StandardButton answer = Dovlin_Dialogs::message(
         this, QMessageBox::Warning, tr("Dovlin"),
         tr("'%1' has been modified.\nDo you want to save your changes?").arg(m_FileName),
@@ -611,12 +639,45 @@ void DovlinWidget::setZoomingArea(bool on)
 
 void DovlinWidget::nextTrans()
 {
-    m_ShapeWidget->nextTrans();
+    moveToChange(true);
 }
 
 void DovlinWidget::prevTrans()
 {
-    m_ShapeWidget->prevTrans();
+    moveToChange(false);
+}
+
+void DovlinWidget::moveToChange(bool next)
+{
+    QTreeWidgetItem *item = m_NameWidget->currentItem();
+    Dovlin_Hierarchy *node = item && item->isSelected() ? Dovlin_HierarchyView::GetHierarchy(item) : nullptr;
+    if (!node) {
+        Q_EMIT statusMessage(tr("Select a node in the name tree to go to its changes"));
+        return;
+    }
+    if (!m_ShapeWidget->moveToChange(node, next))
+        Q_EMIT statusMessage(next ? tr("%1 does not change after the cursor").arg(item->text(0))
+                                  : tr("%1 does not change before the cursor").arg(item->text(0)));
+}
+
+void DovlinWidget::goToTime()
+{
+    const int base = timeBase();
+    // The field starts with the cursor's time in the file's unit, which it reads back as it is.
+    QString start;
+    if (nCursor() > 0) {
+        start = QString::number(cursorTime(defaultCursor()));
+        const QString unit = TimeUnitText(base);
+        if (unit.startsWith(QLatin1String("1 ")))
+            start += unit.mid(1);
+    }
+    Dovlin_TimeDialog dialog(this, base, qMax<qint64>(0, endTime()), start);
+    if (Dovlin_Dialogs::exec(&dialog) != QDialog::Accepted)
+        return;
+    if (nCursor() == 0)
+        addCursor();
+    setCursorTime(defaultCursor(), dialog.time());
+    m_ViewState->ShowTime(dialog.time());
 }
 
 void DovlinWidget::toggleDigitalAnalog()
@@ -655,7 +716,10 @@ void DovlinWidget::gotoBookmark(int index)
 void DovlinWidget::print()
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(m_FileName).baseName());
+    printer.setDocName(userFriendlyFileName());
+    // Waveforms run along the time axis: the long side of the page takes it, unless the user
+    // chooses otherwise in the dialog.
+    printer.setPageOrientation(QPageLayout::Landscape);
     if (!Dovlin_Dialogs::execPrintDialog(this, &printer))
         return;
     printTo(&printer);
@@ -758,21 +822,25 @@ void DovlinWidget::printTo(QPaintDevice *device, bool light)
 {
     const QSize picture = viewSize();
     QPainter painter(device);
+    // A printer's viewport is its printable area: the margins are already left out.
     const QRect page = painter.viewport();
-    QRect rect = page;
-    const int mx = rect.width() / 20;
-    const int my = rect.height() / 20;
-    rect.adjust(mx, my, -mx, -my);
-    QSize size = picture;
-    size.scale(rect.size(), Qt::KeepAspectRatio);
-    painter.setViewport(rect.x(), rect.y(), size.width(), size.height());
+    // The caption on top in the page's own units, so that its font has the printer's size.
+    painter.setPen(Qt::black);
+    const QString caption = painter.fontMetrics().elidedText(
+        tr("Dovlin: %1").arg(QDir::toNativeSeparators(sourceFile())), Qt::ElideMiddle, page.width());
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    const QRect captionRect = painter.boundingRect(page, flags, caption);
+    painter.drawText(page, flags, caption);
+    const QRect rest = page.adjusted(0, captionRect.height() * 3 / 2, 0, 0);
+    const QRect frame(rest.topLeft(), picture.scaled(rest.size(), Qt::KeepAspectRatio));
+    painter.setViewport(frame);
     painter.setWindow(QRect(QPoint(0, 0), picture));
     paintView(&painter, light);
-    // The caption in the page's own units, so that its font has the printer's size.
     painter.setViewport(page);
     painter.setWindow(page);
-    painter.setPen(Qt::black);
-    painter.drawText(rect.x(), rect.y() + size.height() + my / 2, tr("Dovlin: %1").arg(m_FileName));
+    painter.setPen(QPen(Qt::darkGray, 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
 }
 
 void DovlinWidget::noticeDamage()

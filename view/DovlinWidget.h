@@ -74,7 +74,14 @@ public:
     QWidget *changedBar() const { return m_ChangedBar; }
     // How long the source file must keep its size and time before a change counts as finished.
     static constexpr int m_StableMilliseconds = 1000;
+    // The document's name: its dump's file name, else its wave file's.
     QString userFriendlyFileName() const;
+    // Where Save As and Export Image start: the document's folder (its dump's, else its wave
+    // file's) and its name with suffix.
+    QString suggestedPath(const QString &suffix) const;
+    // The wave file lies in the cache folder: it is the viewer's own, and closing keeps the view
+    // there without asking.
+    bool isCachedWaveFile() const;
 
     // Draws the name column, the cursor bar, the ruler and the waveforms as they are in view through
     // painter, in the coordinates of the document's splitter, as vectors on a vector device; light
@@ -131,8 +138,11 @@ public Q_SLOTS:
     void zoomOut();
     void zoomFull();
     void zoomArea();
+    // Move the default cursor to the next or previous change of the node selected in the tree.
     void nextTrans();
     void prevTrans();
+    // Asks for a time and moves the default cursor there (a first cursor when there is none), in view.
+    void goToTime();
     void toggleDigitalAnalog();
     void addCursor();
     void removeCursor();
@@ -164,6 +174,8 @@ protected:
 
 private:
     void createLayout();
+    void updateTitle();
+    void moveToChange(bool next);
     // Saves to path in a format and tells the outcome, a failure or what the format could not
     // hold also in a box; false when not saved.
     bool saveAndReport(const QString &path, int format);

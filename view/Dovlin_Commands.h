@@ -6,7 +6,7 @@
 // The commands on a document's time axis and cursors, which both the main window's menus and
 // the canvas's context menu offer: one text, icon, shortcut and tip for each.
 namespace Dovlin_Commands {
-enum Command { ZoomIn, ZoomOut, ZoomFull, ZoomArea, NextTransaction, PrevTransaction, ToggleDigitalAnalog,
+enum Command { ZoomIn, ZoomOut, ZoomFull, ZoomArea, NextTransition, PrevTransition, ToggleDigitalAnalog,
                AddCursor, RemoveCursor };
 
 // A new action of parent for the command, not yet connected.

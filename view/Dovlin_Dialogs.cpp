@@ -85,20 +85,21 @@ QStringList Dovlin_Dialogs::getOpenFileNames(QWidget *parent, const QString &cap
     return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
 }
 
-QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix,
-                                        QString *selectedFilter)
+QString Dovlin_Dialogs::getSaveFileName(QWidget *parent, const QString &filter, const QString &start,
+                                        const QString &defaultSuffix, QString *selectedFilter)
 {
     QString chosen = filter.section(QStringLiteral(";;"), 0, 0);
     QString path;
     if (saveFileHandler()) {
-        path = saveFileHandler()(parent, filter, chosen);
+        path = saveFileHandler()(parent, filter, start, chosen);
     } else {
-        QFileDialog dialog(parent);
+        QFileDialog dialog(parent, QString(), start);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(filter);
         // The dialog then asks before replacing the file with the suffix.
         dialog.setDefaultSuffix(defaultSuffix);
+        dialog.selectFile(start);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             path = dialog.selectedFiles().first();
             chosen = dialog.selectedNameFilter();

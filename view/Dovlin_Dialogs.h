@@ -25,8 +25,10 @@ public:
     };
     using MessageHandler = std::function<QMessageBox::StandardButton(QWidget *parent, const Message &message)>;
     using OpenFilesHandler = std::function<QStringList(QWidget *parent, const QString &caption, const QString &filter)>;
-    // selectedFilter comes in as the first of the filters; the handler may choose another.
-    using SaveFileHandler = std::function<QString(QWidget *parent, const QString &filter, QString &selectedFilter)>;
+    // selectedFilter comes in as the first of the filters; the handler may choose another. start:
+    // the folder and name the dialog starts with.
+    using SaveFileHandler =
+        std::function<QString(QWidget *parent, const QString &filter, const QString &start, QString &selectedFilter)>;
     using PrintHandler = std::function<bool(QWidget *parent, QPrinter *printer)>;
     using ExecHandler = std::function<int(QDialog *dialog)>;
 
@@ -47,9 +49,10 @@ public:
     // The real dialog starts in directory.
     static QStringList getOpenFileNames(QWidget *parent, const QString &caption, const QString &filter,
                                         const QString &directory = QString());
-    // The real dialog adds defaultSuffix to a name without one. selectedFilter, when given, tells
-    // which of the filters (separated by ";;") the user chose.
-    static QString getSaveFileName(QWidget *parent, const QString &filter,
+    // The real dialog starts in start's folder with its name, and adds defaultSuffix to a name
+    // without one. selectedFilter, when given, tells which of the filters (separated by ";;") the
+    // user chose.
+    static QString getSaveFileName(QWidget *parent, const QString &filter, const QString &start,
                                    const QString &defaultSuffix = QStringLiteral("dvn"),
                                    QString *selectedFilter = nullptr);
     static bool execPrintDialog(QWidget *parent, QPrinter *printer);

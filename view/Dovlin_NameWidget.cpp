@@ -9,10 +9,12 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
@@ -63,6 +65,14 @@ void Dovlin_NameWidget::createActions()
     m_ShowAct = new QAction(tr("&Show"), this);
     m_ShowAct->setStatusTip(tr("Show this hidden node, and the scopes that hold it, in the tree"));
     connect(m_ShowAct, &QAction::triggered, this, &Dovlin_NameWidget::showContextNode);
+    m_CopyValueAct = new QAction(tr("Co&py Value"), this);
+    m_CopyValueAct->setObjectName("copyValueAct");
+    m_CopyValueAct->setStatusTip(tr("Copy the node's value at the cursor"));
+    // Ctrl+C in the tree copies the selected line's value.
+    m_CopyValueAct->setShortcut(QKeySequence::Copy);
+    m_CopyValueAct->setShortcutContext(Qt::WidgetShortcut);
+    addAction(m_CopyValueAct);
+    connect(m_CopyValueAct, &QAction::triggered, this, &Dovlin_NameWidget::copyValue);
 
     m_RadixGroup = new QActionGroup(this);
     m_RadixGroup->setExclusive(true);
@@ -80,6 +90,7 @@ void Dovlin_NameWidget::createContextMenu()
     m_ContextMenu = new QMenu(this);
     m_ContextMenu->addActions(m_RadixGroup->actions());
     m_ContextMenu->addSeparator();
+    m_ContextMenu->addAction(m_CopyValueAct);
     m_ContextMenu->addAction(m_ShowAct);
     m_TreeMenu = new QMenu(this);
     for (QMenu *menu : {m_ContextMenu, m_TreeMenu})
@@ -382,6 +393,8 @@ void Dovlin_NameWidget::contextMenuEvent(QContextMenuEvent *event)
 {
     if (ConfigPopupMenu(itemAt(event->pos()))) {
         m_ContextMenu->exec(event->globalPos());
+        // A menu closed without a choice must not leave its node to Ctrl+C, which copies the selected line's.
+        m_ContextHierarchy = nullptr;
         return;
     }
     clearSelection();
@@ -509,13 +522,32 @@ void Dovlin_NameWidget::showContextNode()
     m_Owner->shapeWidget()->update(true);
 }
 
+void Dovlin_NameWidget::copyValue()
+{
+    QTreeWidgetItem *current = currentItem() && currentItem()->isSelected() ? currentItem() : nullptr;
+    Dovlin_Hierarchy *node = m_ContextHierarchy ? m_ContextHierarchy : Dovlin_HierarchyView::GetHierarchy(current);
+    m_ContextHierarchy = nullptr;
+    const int cursor = m_Owner->defaultCursor();
+    if (!node || cursor < 0 || m_Owner->nCursor() == 0)
+        return;
+    // The Values column pads some texts with blanks; the copy holds the value alone.
+    const QString text = ShownValue(node, m_Owner->cursorTime(cursor)).trimmed();
+    QGuiApplication::clipboard()->setText(text);
+    Q_EMIT m_Owner->statusMessage(tr("Copied %1").arg(text));
+}
+
 void Dovlin_NameWidget::setRadix(int radix)
 {
     if (!m_ContextHierarchy)
         return;
     if (m_ContextHierarchy->m_Radix != radix) {
         m_ContextHierarchy->m_Radix = radix;
-        Dovlin_HierarchyView::UpdateSignalState(this, m_ContextHierarchy);
+        // The buses and scopes that hold the node show its text too.
+        const Dovlin_FileManager &model = m_Owner->fileManager();
+        for (Dovlin_Hierarchy *node = m_ContextHierarchy; node; node = model.GetHierarchy(node->GetParentIndex()))
+            Dovlin_HierarchyView::UpdateSignalState(this, node);
+        // The bus rows draw their values in the radix.
+        m_Owner->shapeWidget()->update(true);
         // The file keeps the radix.
         m_Owner->setModified(true);
     }

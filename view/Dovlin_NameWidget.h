@@ -86,6 +86,9 @@ public Q_SLOTS:
     // Shows the context node, which the filter found although it is hidden, with the scopes
     // that hold it: it keeps its line once the filter is cleared.
     void showContextNode();
+    // Puts the value text of the context node, or of the selected line, at the default cursor
+    // on the clipboard, without the blanks the Values column pads it with.
+    void copyValue();
 
 protected:
     void wheelEvent(QWheelEvent *event) override;
@@ -139,6 +142,7 @@ private:
     QAction *m_ExpandAllAct = nullptr;
     QAction *m_ExpandBitsAct = nullptr;
     QAction *m_ShowAct = nullptr;
+    QAction *m_CopyValueAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
     // Over no line: the tree commands alone.
     QMenu *m_TreeMenu = nullptr;

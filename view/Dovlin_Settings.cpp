@@ -1,11 +1,21 @@
 #include "Dovlin_Settings.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 const QString recentKey = QStringLiteral("recentFiles");
 const QString openFolderKey = QStringLiteral("openFolder");
 const QString alwaysReloadKey = QStringLiteral("alwaysReload");
+const QString cachedDumpsGroup = QStringLiteral("cachedDumps");
+
+// One name for a file however it is reached: through links, "..", or a relative path.
+QString normalPath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
 }
 
 Dovlin_Settings::Dovlin_Settings()
@@ -15,15 +25,22 @@ Dovlin_Settings::Dovlin_Settings()
 
 QStringList Dovlin_Settings::recentFiles() const
 {
-    return value(recentKey).toStringList().mid(0, m_MaxRecentFiles);
+    // A list written before paths were made canonical may name a file twice.
+    QStringList files;
+    for (const QString &path : value(recentKey).toStringList()) {
+        const QString normal = normalPath(path);
+        if (!files.contains(normal))
+            files << normal;
+    }
+    return files.mid(0, m_MaxRecentFiles);
 }
 
 void Dovlin_Settings::addRecentFile(const QString &path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString normal = normalPath(path);
     QStringList files = recentFiles();
-    files.removeAll(absolute);
-    files.prepend(absolute);
+    files.removeAll(normal);
+    files.prepend(normal);
     setValue(recentKey, files.mid(0, m_MaxRecentFiles));
 }
 
@@ -50,4 +67,21 @@ bool Dovlin_Settings::alwaysReload() const
 void Dovlin_Settings::setAlwaysReload(bool always)
 {
     setValue(alwaysReloadKey, always);
+}
+
+QString Dovlin_Settings::cachedDump(const QString &wavePath) const
+{
+    return value(cachedDumpsGroup + QLatin1Char('/') + QFileInfo(wavePath).fileName()).toString();
+}
+
+void Dovlin_Settings::setCachedDump(const QString &wavePath, const QString &dump)
+{
+    // Wave files deleted from the cache since take their entries with them.
+    const QDir folder = QFileInfo(wavePath).absoluteDir();
+    beginGroup(cachedDumpsGroup);
+    for (const QString &name : childKeys())
+        if (!folder.exists(name))
+            remove(name);
+    endGroup();
+    setValue(cachedDumpsGroup + QLatin1Char('/') + QFileInfo(wavePath).fileName(), normalPath(dump));
 }

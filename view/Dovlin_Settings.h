@@ -12,7 +12,7 @@ public:
 
     Dovlin_Settings();
 
-    // The files opened last, the latest first.
+    // The files opened last, the latest first, each once however it was named.
     QStringList recentFiles() const;
     // Puts path first, once, and forgets the oldest beyond m_MaxRecentFiles.
     void addRecentFile(const QString &path);
@@ -21,6 +21,10 @@ public:
     // The folder the Open dialog showed last.
     QString openFolder() const;
     void setOpenFolder(const QString &folder);
+
+    // The dump a wave file of the cache folder was converted from; empty when not known.
+    QString cachedDump(const QString &wavePath) const;
+    void setCachedDump(const QString &wavePath, const QString &dump);
 
     // Whether a document whose file changed on disk reloads without asking.
     bool alwaysReload() const;

@@ -23,6 +23,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
@@ -63,8 +64,8 @@ void Dovlin_ShapeWidget::createActions()
     m_ZoomOutAct = Make(ZoomOut, this, &Dovlin_ShapeWidget::zoomOut);
     m_ZoomFullAct = Make(ZoomFull, this, &Dovlin_ShapeWidget::zoomFull);
     m_ZoomAreaAct = Make(ZoomArea, this, &Dovlin_ShapeWidget::zoomArea);
-    m_NextTransAct = Make(NextTransaction, this, &Dovlin_ShapeWidget::nextTrans);
-    m_PrevTransAct = Make(PrevTransaction, this, &Dovlin_ShapeWidget::prevTrans);
+    m_NextTransAct = Make(NextTransition, this, &Dovlin_ShapeWidget::nextTrans);
+    m_PrevTransAct = Make(PrevTransition, this, &Dovlin_ShapeWidget::prevTrans);
     m_ToggleDAAct = Make(ToggleDigitalAnalog, this, &Dovlin_ShapeWidget::toggleDA);
     m_AddCursorAct = Make(AddCursor, this, &Dovlin_ShapeWidget::addCursor);
     m_RemoveCursorAct = Make(RemoveCursor, this, &Dovlin_ShapeWidget::removeCursor);
@@ -258,12 +259,26 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
         renderPicture();
     QPainter painter(this);
     painter.drawImage(0, 0, m_Picture);
+    drawSelectedRow(&painter);
     UpdateCursor(&painter);
     if (m_ZoomBandVisible) {
         painter.setPen(m_ZoomPen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(m_ZoomRect.normalized());
     }
+}
+
+void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
+{
+    Dovlin_NameWidget *tree = nameWidget();
+    QTreeWidgetItem *item = tree->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const QRect line = tree->visualItemRect(item);
+    const QRect rows(0, tree->rowOffset(), width(), tree->viewport()->height());
+    const QRect band = QRect(0, line.top(), width(), line.height()) & rows;
+    if (!band.isEmpty())
+        painter->fillRect(band, QColor(255, 255, 255, 48));
 }
 
 void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
@@ -472,25 +487,26 @@ void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 
 void Dovlin_ShapeWidget::nextTrans()
 {
-    moveToChange(true);
+    moveToChange(std::exchange(m_ContextHierarchy, nullptr), true);
 }
 
 void Dovlin_ShapeWidget::prevTrans()
 {
-    moveToChange(false);
+    moveToChange(std::exchange(m_ContextHierarchy, nullptr), false);
 }
 
-void Dovlin_ShapeWidget::moveToChange(bool next)
+bool Dovlin_ShapeWidget::moveToChange(Dovlin_Hierarchy *node, bool next)
 {
-    if (!m_ContextHierarchy || m_State->nCursor() == 0)
-        return;
+    if (!node || m_State->nCursor() == 0)
+        return false;
     const int cursor = m_State->defaultCursor();
     const qint64 from = m_State->cursorTime(cursor);
-    const qint64 t = next ? m_ContextHierarchy->GetNextChangeTime(from) : m_ContextHierarchy->GetPrevChangeTime(from);
-    m_ContextHierarchy = nullptr;
+    const qint64 t = next ? node->GetNextChangeTime(from) : node->GetPrevChangeTime(from);
     if (t < 0)
-        return;
+        return false;
     m_State->setCursorTime(cursor, t);
+    m_State->ShowTime(t);
+    return true;
 }
 
 void Dovlin_ShapeWidget::toggleDA()

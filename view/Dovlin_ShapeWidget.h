@@ -75,6 +75,9 @@ public:
     bool lightTheme() const { return m_LightTheme; }
     // The canvas font's measures for the value texts inside bus rows.
     const Dovlin_ValueLabels &valueLabels() const { return *m_ValueLabels; }
+    // Moves the default cursor to node's next or previous change and scrolls it into view; false
+    // when there is no cursor or no change that way.
+    bool moveToChange(Dovlin_Hierarchy *node, bool next);
 
 public Q_SLOTS:
     void shapeScrolled(int value);
@@ -103,9 +106,9 @@ private:
     void createActions();
     void createContextMenu();
     void renderPicture();
+    // A light band across the row of the line selected in the tree, over the kept picture.
+    void drawSelectedRow(QPainter *painter);
     Dovlin_NameWidget *nameWidget() const;
-    // Moves the default cursor to the context node's next or previous change.
-    void moveToChange(bool next);
 
     DovlinWidget *m_Owner;
     Dovlin_ViewState *m_State;
