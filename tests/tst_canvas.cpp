@@ -84,6 +84,8 @@ private Q_SLOTS:
         QTest::newRow("too narrow for text") << "mixed" << qint64(800) << qint64(806) << qint64(0) << QRgb(0) << false;
         QTest::newRow("off the left edge") << "mixed" << qint64(0) << qint64(400) << qint64(300) << Yellow << true;
         QTest::newRow("integer") << "count" << qint64(0) << qint64(500) << qint64(0) << Bus << true;
+        // Its change at the end time and the closing copy there crowd the last column.
+        QTest::newRow("integer up to a crowded column") << "count" << qint64(500) << qint64(1000) << qint64(0) << Bus << true;
         QTest::newRow("text") << "state" << qint64(0) << qint64(500) << qint64(0) << Text << true;
         QTest::newRow("text after a change") << "state" << qint64(500) << qint64(1000) << qint64(0) << Text << true;
         // A scope has no value, nor an unknown colour, whatever its members hold.

@@ -272,6 +272,10 @@ public:
                 else
                     row.Stubs(x1, Value::m_Color);
                 row.Rails(x1 + 1, x - 1, Value::m_Color);
+                // A stretch that ends in a crowded column shows its value as any other does.
+                int left = x1 + 2, right = x - 2;
+                if (row.LabelRoom(left, right))
+                    row.Label(left, right, m_Type.GetSignalState(e1, row.m_Node->m_Radix));
             }
             row.Band(x, Value::m_Color);
             return;
