@@ -40,7 +40,20 @@ private:
     bool Blackouts(quint64 before, bool including);
     void Value(quint32 handle, const Dovlin_FstReader::Change &change);
     void FrameValue(quint32 handle, const Dovlin_FstReader::Block &block, size_t offset);
+    // Where each handle's chain stands in the block in hand: its next change, its end, and the
+    // time index of its last change given (0 before the first).
+    struct Chains
+    {
+        std::vector<const unsigned char *> m_At;
+        std::vector<const unsigned char *> m_End;
+        std::vector<quint64> m_Index;
+    };
     bool Block(int i);
+    // The rest of the block, from time index from on, may be given signal by signal (see
+    // vcd_yacc::BodyTimeFits), which keeps each signal's appends together: every variable with
+    // changes left has its signals made, none is made anew by its changes, and no string is new.
+    bool BySignal(const Dovlin_FstReader::Block &block, size_t from, const Chains &chains) const;
+    bool SignalBySignal(int i, Chains &chains);
     // Fails the parse with what the reader found.
     bool Damaged();
 

@@ -963,6 +963,12 @@ bool vcd_yacc::BodyTime(quint64 stamp)
     return true;
 }
 
+bool vcd_yacc::BodyTimeFits(quint64 stamp) const
+{
+    qint64 time = 0;
+    return stamp <= quint64(LLONG_MAX) && !__builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time);
+}
+
 void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
 {
     BodyOut out{{*this}, &variable};
@@ -1269,7 +1275,20 @@ void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed
         for (int bit = 0; bit < missing; ++bit)
             put(bit, fill);
     }
-    for (int bit = missing; bit < width; ++bit)
+    int bit = missing;
+    // A four-state value's states are its codes: runs of bits that kept their state are passed
+    // eight at a time, as most bits of a wide vector's change keep theirs.
+    if (!nine && !event) {
+        for (; bit + 8 <= width; bit += 8) {
+            quint64 before, after;
+            std::memcpy(&before, last + bit, 8);
+            std::memcpy(&after, codes + (bit - missing), 8);
+            if (before != after)
+                for (int b = bit; b < bit + 8; ++b)
+                    put(b, codes[b - missing]);
+        }
+    }
+    for (; bit < width; ++bit)
         put(bit, codes[bit - missing]);
     store.m_StoredChanges += stored;
 }

@@ -129,6 +129,15 @@ public:
     void SetBodyBlock(int block) { m_BodyBlock = block; }
     // A time stamp in the dump's time units; false once the parse failed.
     bool BodyTime(quint64 stamp);
+    // A block may be given signal by signal, each variable's changes in time order, when its time
+    // stamps rise from the last one given and the last of them fits: the changes then say their
+    // own time (BodyChangeTime), and BodyTime gives the block's last time once they are given.
+    bool BodyTimeFits(quint64 stamp) const;
+    void BodyChangeTime(quint64 stamp)
+    {
+        m_BodyStamp = stamp;
+        m_CurrentTime = qint64(stamp) * m_TimeMultiplier;
+    }
     // The value changes of a variable; code names it in messages.
     void BodyScalar(VcdVariable &variable, char value, VcdWord code);
     // digits: logic value characters.
