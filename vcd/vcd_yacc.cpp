@@ -225,6 +225,21 @@ struct vcd_yacc::Out
     }
 };
 
+namespace {
+// The state codes of the eight bits of each byte, the top bit first.
+struct ByteCodes
+{
+    quint64 m_Codes[256];
+    constexpr ByteCodes() : m_Codes()
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            for (int bit = 0; bit < 8; ++bit)
+                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1) << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
+    }
+};
+constexpr ByteCodes byteCodes;
+} // namespace
+
 struct vcd_yacc::BodyOut : Out
 {
     VcdVariable *m_Variable;
@@ -996,8 +1011,12 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         std::memcpy(record + 1, &target, sizeof target);
         std::memcpy(record + 1 + sizeof target, &width, sizeof width);
         record[header - 1] = 0;
-        for (int i = 0; i < width; ++i)
-            record[header + size_t(i)] = char(bit(i));
+        char *const codes = record + header;
+        int i = 0;
+        for (; i + 8 <= width; i += 8)
+            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
+        for (; i < width; ++i)
+            codes[i] = char(bit(i));
         out.Commit(variable, LogicTag, false, record, header + size_t(width));
         return;
     }
