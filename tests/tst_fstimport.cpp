@@ -30,6 +30,7 @@ private slots:
     void sameAsVcd();
     void peerTools_data();
     void peerTools();
+    void warningCitesBlock();
     void fastLz_data();
     void fastLz();
     void damaged_data();
@@ -124,6 +125,26 @@ void TestFstImport::peerTools()
     const QString model = convert(fst, fromFst, QStringLiteral("peer-fst.dvn"));
     QVERIFY2(!model.isEmpty(), qPrintable(fromFst.m_Errors.join('\n')));
     QCOMPARE(model, convert(back, fromVcd, QStringLiteral("peer-vcd.dvn")));
+}
+
+// A value the import leaves out is cited by the FST file's block and time, as there is no text.
+void TestFstImport::warningCitesBlock()
+{
+    const QString vcd2fst = QStandardPaths::findExecutable(QStringLiteral("vcd2fst"));
+    if (vcd2fst.isEmpty())
+        QSKIP("vcd2fst (Debian package gtkwave) is not installed");
+    const QString vcd = m_Dir.filePath(QStringLiteral("odd.vcd"));
+    const QString fst = m_Dir.filePath(QStringLiteral("odd.fst"));
+    QFile text(vcd);
+    QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    text.write("$timescale 1ns $end\n$scope module top $end\n$var wire 4 ! bus [3:0] $end\n$upscope $end\n"
+               "$enddefinitions $end\n#0\nb0000 !\n#10\nb01?1 !\n#20\nb0101 !\n");
+    text.close();
+    QFile::remove(fst);
+    QCOMPARE(QProcess::execute(vcd2fst, {vcd, fst}), 0);
+    RecordingReporter reporter;
+    QVERIFY2(!convert(fst, reporter, QStringLiteral("odd.dvn")).isEmpty(), qPrintable(reporter.m_Errors.join('\n')));
+    QCOMPARE(reporter.m_Warnings, QStringList{fst + ": value-change block 1, time 10: invalid value '01?1' for '!' left out"});
 }
 
 void TestFstImport::fastLz_data()
