@@ -5,7 +5,7 @@
 #include "Dovlin_FileMapping.h"
 #include "Dovlin_Format2Reader.h"
 #include "Dovlin_FstReader.h"
-#include "Dovlin_FstText.h"
+#include "Dovlin_FstChanges.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_ImportReporter.h"
 #include "Dovlin_SpillFile.h"
@@ -283,9 +283,12 @@ QString Dovlin_VcdImport::SpillFailure(const Dovlin_SpillFile &spill, qint64 byt
 struct Dovlin_VcdImport::Run
 {
     QElapsedTimer m_Timer;
-    // The file read: the dump, or the text of an FST file (m_VcdPath names the dump).
-    QString m_ReadPath;
     QFileInfo m_Info;
+    // An FST file's changes, with the text of its declarations that the parser reads.
+    std::unique_ptr<Dovlin_FstChanges> m_Fst;
+    std::string m_Declarations;
+    // The FST file as the import found it, before it was read: one still being written grows.
+    Dovlin_DumpIdentity m_FstIdentity;
     std::unique_ptr<FILE, FileCloser> m_File;
     vcd_lex m_Lexer;
     vcd_yacc m_Parser;
@@ -304,47 +307,21 @@ bool Dovlin_VcdImport::Convert(const QString &vcdPath, const QString &wavePath)
     m_ErrorString.clear();
     m_Cancelled = false;
     m_Stats = Dovlin_ImportStats();
-    if (m_SourceDump.isEmpty()) {
-        m_Started = QDateTime::currentDateTime().toMSecsSinceEpoch() * 1000000;
-        // The wave file is put in place by a rename: a path that leads to the dump, under any
-        // name, would lose the user's simulation result.
-        const QString target = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
-        if (Dovlin_FileIo::SameFile(vcdPath, target))
-            return Fail(QStringLiteral("the wave file %1 is the dump itself, which is never overwritten")
-                            .arg(QDir::toNativeSeparators(target)));
-    }
-    // An FST file is read into VCD text, which is converted in its name: messages and the wave
-    // file's record of its dump name the FST file.
-    if (m_SourceDump.isEmpty() && Dovlin_FstReader::Recognises(vcdPath)) {
-        QElapsedTimer timer;
-        timer.start();
-        // The FST file as the import finds it, before it is read: one still being written has
-        // grown by the time its text is converted.
-        m_SourceIdentity = IdentityNow(vcdPath);
-        Dovlin_FstText text(m_Reporter);
-        if (!text.Write(vcdPath)) {
-            if (text.Cancelled()) {
-                m_Cancelled = true;
-                m_ErrorString = text.ErrorString();
-                return false;
-            }
-            return Fail(text.ErrorString());
-        }
-        m_SourceDump = vcdPath;
-        Dovlin_ImportReporter *const reporter = m_Reporter;
-        m_Reporter = text.TextReporter();
-        const bool converted = Convert(text.Path(), wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath);
-        m_Reporter = reporter;
-        m_SourceDump.clear();
-        m_VcdPath = vcdPath;
-        m_Stats.m_Bytes = QFileInfo(vcdPath).size();
-        m_Stats.m_Seconds = timer.elapsed() / 1000.0;
-        return converted;
-    }
+    m_Started = QDateTime::currentDateTime().toMSecsSinceEpoch() * 1000000;
+    // The wave file is put in place by a rename: a path that leads to the dump, under any name,
+    // would lose the user's simulation result.
+    const QString target = wavePath.isEmpty() ? WaveFileToWrite(vcdPath) : wavePath;
+    if (Dovlin_FileIo::SameFile(vcdPath, target))
+        return Fail(QStringLiteral("the wave file %1 is the dump itself, which is never overwritten")
+                        .arg(QDir::toNativeSeparators(target)));
     const auto run = std::make_unique<Run>();
     run->m_Timer.start();
-    run->m_ReadPath = vcdPath;
-    m_VcdPath = m_SourceDump.isEmpty() ? vcdPath : m_SourceDump;
+    if (Dovlin_FstReader::Recognises(vcdPath)) {
+        run->m_FstIdentity = IdentityNow(vcdPath);
+        run->m_Fst = std::make_unique<Dovlin_FstChanges>(m_Reporter);
+        if (!run->m_Fst->Open(vcdPath))
+            return Fail(run->m_Fst->ErrorString());
+    }
     if (!Prepare(*run, wavePath) || !Parse(*run) || !Merge(*run) || !Write(*run))
         return false;
     Summarise(*run);
@@ -393,11 +370,22 @@ bool Dovlin_VcdImport::Prepare(Run &run, const QString &wavePath)
     if (!parser.yycreate(&lexer) || !lexer.yycreate(&parser))
         return Fail(QStringLiteral("out of memory"));
 
-    run.m_Info = QFileInfo(run.m_ReadPath);
+    run.m_Info = QFileInfo(m_VcdPath);
     if (run.m_Info.isDir())
         return Fail(QStringLiteral("it is a directory"));
     errno = 0;
-    run.m_File.reset(std::fopen(QFile::encodeName(run.m_ReadPath).constData(), "rb"));
+    if (run.m_Fst) {
+        // The parser reads the declarations from their text and takes the changes from the blocks.
+        run.m_Declarations = run.m_Fst->Declarations();
+        run.m_File.reset(fmemopen(run.m_Declarations.data(), run.m_Declarations.size(), "rb"));
+        if (!run.m_File)
+            return Fail(QString::fromLocal8Bit(std::strerror(errno)));
+        lexer.yyin = run.m_File.get();
+        Dovlin_FstChanges &fst = *run.m_Fst;
+        parser.SetBody([&fst, &parser] { return fst.Feed(parser); });
+        return true;
+    }
+    run.m_File.reset(std::fopen(QFile::encodeName(m_VcdPath).constData(), "rb"));
     if (!run.m_File)
         return Fail(QString::fromLocal8Bit(std::strerror(errno)));
     lexer.yyin = run.m_File.get();
@@ -416,7 +404,7 @@ bool Dovlin_VcdImport::Prepare(Run &run, const QString &wavePath)
 bool Dovlin_VcdImport::Parse(Run &run)
 {
     run.m_Result = run.m_Parser.yyparse();
-    return run.m_Lexer.Cancelled() ? Cancel() : true;
+    return run.m_Lexer.Cancelled() || (run.m_Fst && run.m_Fst->Cancelled()) ? Cancel() : true;
 }
 
 // What the threads left settled: the spill store caught up, the problems told, the parse's verdict.
@@ -425,7 +413,7 @@ bool Dovlin_VcdImport::Merge(Run &run)
     vcd_lex &lexer = run.m_Lexer;
     vcd_yacc &parser = run.m_Parser;
     if (const Dovlin_SpillFile *spill = parser.m_pFileManager->SpillFile(); spill && !spill->Finish())
-        return Fail(SpillFailure(*spill, lexer.BytesRead(), run.m_Info.size()));
+        return Fail(SpillFailure(*spill, run.m_Fst ? run.m_Fst->BytesRead() : lexer.BytesRead(), run.m_Info.size()));
     parser.ReportProblems();
     if (lexer.ReadFailed())
         return Fail(QStringLiteral("read error after %1 bytes: %2")
@@ -448,8 +436,8 @@ bool Dovlin_VcdImport::Write(Run &run)
 {
     vcd_yacc &parser = run.m_Parser;
     Dovlin_FileManager &model = *parser.m_pFileManager;
-    if (!m_SourceDump.isEmpty()) {
-        model.SetDumpIdentity(m_SourceIdentity);
+    if (run.m_Fst) {
+        model.SetDumpIdentity(run.m_FstIdentity);
     } else if (run.m_Stated) {
         Dovlin_DumpIdentity dump;
         dump.m_Size = run.m_Lexer.BytesRead();

@@ -115,9 +115,6 @@ private:
 
     Dovlin_ImportReporter *m_Reporter;
     QString m_VcdPath;
-    // The FST file whose VCD text Convert reads, while it does, and its identity before it was read.
-    QString m_SourceDump;
-    Dovlin_DumpIdentity m_SourceIdentity;
     QString m_WaveFileName;
     QString m_ErrorString;
     bool m_Cancelled = false;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <cmath>
 #include <cstdlib>
@@ -127,14 +128,18 @@ QByteArray unescaped(const std::string &value)
     return bytes;
 }
 
-// The text of a string value: its bytes as UTF-8 when they are valid UTF-8, else as Latin-1, which
-// older tools write.
+// A string value's bytes as UTF-8 when they are valid UTF-8, else as Latin-1, which older tools write.
+QString bytesText(const QByteArray &bytes)
+{
+    return QByteArrayView(bytes).isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
+}
+
+// The text of a string value as the dump writes it.
 QString stringText(const std::string &value)
 {
-    const QByteArray bytes = value.find('\\') == std::string::npos
-                                 ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
-                                 : unescaped(value);
-    return QByteArrayView(bytes).isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
+    return bytesText(value.find('\\') == std::string::npos
+                         ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
+                         : unescaped(value));
 }
 
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
@@ -218,6 +223,28 @@ struct vcd_yacc::Out
         if (m_Parser.NeedsSignals(variable, IntegerTag))
             m_Parser.MakeSignals(variable, IntegerTag, false);
     }
+};
+
+namespace {
+// The state codes of the eight bits of each byte, the top bit first.
+struct ByteCodes
+{
+    quint64 m_Codes[256];
+    constexpr ByteCodes() : m_Codes()
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            for (int bit = 0; bit < 8; ++bit)
+                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1) << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
+    }
+};
+constexpr ByteCodes byteCodes;
+} // namespace
+
+struct vcd_yacc::BodyOut : Out
+{
+    VcdVariable *m_Variable;
+
+    VcdVariable *Find(VcdWord) const { return m_Variable; }
 };
 
 vcd_yacc::vcd_yacc()
@@ -333,6 +360,8 @@ int vcd_yacc::TokenLength() const
 
 QString vcd_yacc::Where() const
 {
+    if (m_BodyBlock >= 0)
+        return QStringLiteral("value-change block %1, time %2").arg(m_BodyBlock + 1).arg(m_BodyStamp);
     return QStringLiteral("line %1").arg(m_TokenLine);
 }
 
@@ -422,6 +451,10 @@ int vcd_yacc::yyaction(int action)
         break;
     case 13: // command : ENDDEFINITIONS END
         StartChunks();
+        if (m_Body && !m_Body() && !yyexitflg) {
+            yyexitflg = true;
+            yyexitcode = FailedParse;
+        }
         break;
     case 14: // command : DUMP_COMMAND
         m_DumpSection = true;
@@ -919,6 +952,135 @@ void vcd_yacc::SetTime(VcdWord stamp)
     m_LastTime = time;
 }
 
+bool vcd_yacc::BodyTime(quint64 stamp)
+{
+    m_BodyStamp = stamp;
+    const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
+    if (spill && spill->Failed()) {
+        Fail(spill->ErrorString());
+        return false;
+    }
+    qint64 time = 0;
+    if (stamp > quint64(LLONG_MAX) || __builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time)) {
+        Fail(QStringLiteral("time stamp %1 times the timescale %2 does not fit in 64 bits")
+                 .arg(stamp)
+                 .arg(m_TimeMultiplier));
+        return false;
+    }
+    m_TimeSeen = true;
+    if (time < m_LastTime) {
+        const std::string text = "#" + std::to_string(stamp);
+        WarnBackwards({text.data(), int(text.size())});
+        time = m_LastTime;
+    }
+    m_CurrentTime = time;
+    m_LastTime = time;
+    return true;
+}
+
+bool vcd_yacc::BodyTimeFits(quint64 stamp) const
+{
+    qint64 time = 0;
+    return stamp <= quint64(LLONG_MAX) && !__builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time);
+}
+
+void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
+{
+    BodyOut out{{*this}, &variable};
+    vcd_changes::ScalarChange(out, value, code);
+}
+
+void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
+{
+    BodyOut out{{*this}, &variable};
+    vcd_changes::VectorChange(out, digits, code);
+}
+
+void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int width, VcdWord code)
+{
+    BodyOut out{{*this}, &variable};
+    const auto bit = [bits](int i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
+    const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
+    const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
+    if (logic && width > 0 && width <= variable.m_Width) {
+        // The record LogicChange makes of these bits as digits: all of them kept, none nine-state.
+        constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;
+        char *const record = out.Reserve(variable, header + size_t(width));
+        VcdVariable *target = &variable;
+        record[0] = LogicTag;
+        std::memcpy(record + 1, &target, sizeof target);
+        std::memcpy(record + 1 + sizeof target, &width, sizeof width);
+        record[header - 1] = 0;
+        char *const codes = record + header;
+        int i = 0;
+        for (; i + 8 <= width; i += 8)
+            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
+        for (; i < width; ++i)
+            codes[i] = char(bit(i));
+        out.Commit(variable, LogicTag, false, record, header + size_t(width));
+        return;
+    }
+    if (integer && width > 0) {
+        // The value IntegerChange reads from these bits as digits.
+        const int used = qMin(width, variable.m_Width);
+        quint64 value = 0;
+        for (int i = width - used; i < width; ++i)
+            value = value << 1 | quint64(bit(i));
+        if (variable.m_Kind == SignedInteger && width >= variable.m_Width && variable.m_Width < 64
+            && (value >> (variable.m_Width - 1) & 1))
+            value |= ~quint64(0) << variable.m_Width;
+        vcd_changes::Record(out, IntegerTag, &variable, qint64(value));
+        return;
+    }
+    std::string digits(size_t(qMax(0, width)), '0');
+    for (int i = 0; i < width; ++i)
+        digits[size_t(i)] = char('0' + bit(i));
+    vcd_changes::VectorChange(out, {digits.data(), int(digits.size())}, code);
+}
+
+void vcd_yacc::BodyReal(VcdVariable &variable, double value, VcdWord code)
+{
+    BodyOut out{{*this}, &variable};
+    if (variable.m_Kind == Real) {
+        // Every NaN reads as the one a dump's "nan" gives.
+        vcd_changes::Record(out, RealTag, &variable, std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value);
+        return;
+    }
+    // Other kinds take a real as its text, with the warnings that names.
+    char number[32];
+    const int length = std::isnan(value) ? std::snprintf(number, sizeof number, "nan")
+                                         : std::snprintf(number, sizeof number, "%.17g", value);
+    vcd_changes::RealChange(out, {number, length}, code);
+}
+
+void vcd_yacc::BodyString(VcdVariable &variable, const char *bytes, size_t size, VcdWord code)
+{
+    if (variable.m_Kind == Skipped)
+        return;
+    if (variable.m_Kind != String) {
+        Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(Shown(code)));
+        return;
+    }
+    const QByteArray key = QByteArray::fromRawData(bytes, qsizetype(size));
+    qint64 index = m_TextIndices.value(key, -1);
+    if (index < 0) {
+        const QByteArray copy(bytes, qsizetype(size));
+        index = m_pFileManager->AddString(bytesText(copy));
+        if (m_TextIndices.size() < MaxCachedTexts)
+            m_TextIndices.insert(copy, index);
+    }
+    BodyOut out{{*this}, &variable};
+    vcd_changes::Record(out, StringTag, &variable, index);
+}
+
+void vcd_yacc::BodyFail(const QString &reason)
+{
+    if (m_ErrorString.isEmpty())
+        m_ErrorString = reason;
+    yyexitflg = true;
+    yyexitcode = FailedParse;
+}
+
 void vcd_yacc::WarnBackwards(VcdWord stamp)
 {
     Warn(TimeBackwards, QStringLiteral("time stamp %1 goes back before %2; value changes are kept at %2 until "
@@ -1132,7 +1294,20 @@ void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed
         for (int bit = 0; bit < missing; ++bit)
             put(bit, fill);
     }
-    for (int bit = missing; bit < width; ++bit)
+    int bit = missing;
+    // A four-state value's states are its codes: runs of bits that kept their state are passed
+    // eight at a time, as most bits of a wide vector's change keep theirs.
+    if (!nine && !event) {
+        for (; bit + 8 <= width; bit += 8) {
+            quint64 before, after;
+            std::memcpy(&before, last + bit, 8);
+            std::memcpy(&after, codes + (bit - missing), 8);
+            if (before != after)
+                for (int b = bit; b < bit + 8; ++b)
+                    put(b, codes[b - missing]);
+        }
+    }
+    for (; bit < width; ++bit)
         put(bit, codes[bit - missing]);
     store.m_StoredChanges += stored;
 }

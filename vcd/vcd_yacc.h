@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -119,6 +120,37 @@ public:
     // FastChanges); without it every word goes through the scanner's tables and the grammar.
     void SetFastPath(vcd_lex *scanner) { m_FastScanner = scanner; }
 
+    // Value changes handed over instead of read from the text, as an FST file's blocks hold them:
+    // body runs once the definitions are read and gives them through the Body functions in time
+    // order; false from it stops the parse (BodyFail said why, or the caller cancelled).
+    void SetBody(std::function<bool()> body) { m_Body = std::move(body); }
+    // The variable declared with an identifier code; null for a code never declared.
+    VcdVariable *BodyVariable(VcdWord code) { return m_Variables.Find(code.m_Text, code.m_Length); }
+    // Messages name this block and time of the body instead of a line of the text.
+    void SetBodyBlock(int block) { m_BodyBlock = block; }
+    // A time stamp in the dump's time units; false once the parse failed.
+    bool BodyTime(quint64 stamp);
+    // A block may be given signal by signal, each variable's changes in time order, when its time
+    // stamps rise from the last one given and the last of them fits: the changes then say their
+    // own time (BodyChangeTime), and BodyTime gives the block's last time once they are given.
+    bool BodyTimeFits(quint64 stamp) const;
+    void BodyChangeTime(quint64 stamp)
+    {
+        m_BodyStamp = stamp;
+        m_CurrentTime = qint64(stamp) * m_TimeMultiplier;
+    }
+    // The value changes of a variable; code names it in messages.
+    void BodyScalar(VcdVariable &variable, char value, VcdWord code);
+    // digits: logic value characters.
+    void BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code);
+    // bits: width bits packed from the leftmost on, the top bit of each byte first.
+    void BodyBits(VcdVariable &variable, const unsigned char *bits, int width, VcdWord code);
+    void BodyReal(VcdVariable &variable, double value, VcdWord code);
+    void BodyString(VcdVariable &variable, const char *bytes, size_t size, VcdWord code);
+    // Stops the parse with reason as it stands.
+    void BodyFail(const QString &reason);
+    bool BodyFailed() const { return yyexitflg; }
+
     // Fixes the dump's path and, beside it, the wave file's.
     void SetVCDFileName(QString path);
     // Writes the wave file in a format; false with ErrorString when it cannot be written. What the
@@ -158,6 +190,8 @@ private:
 
     // The parser's side of the change functions (vcd_changes): records go to the storing threads.
     struct Out;
+    // The same for changes of the body, whose variable is known.
+    struct BodyOut;
     const char *TokenText() const;
     int TokenLength() const;
     QString Where() const;
@@ -229,6 +263,10 @@ private:
 
     Dovlin_ImportReporter *m_Reporter = nullptr;
     vcd_lex *m_FastScanner = nullptr;
+    std::function<bool()> m_Body;
+    // The body's block (from 0) and time stamp while it is given, for messages; -1 before.
+    int m_BodyBlock = -1;
+    quint64 m_BodyStamp = 0;
     QString m_ErrorString;
     int m_TokenLine = 1;
     qint64 m_nLeaves = 0;
