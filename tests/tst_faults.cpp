@@ -1,10 +1,6 @@
-// Every write of an import, of its temporary event file and of a save is checked: a failure at
-// any of them, whatever the reason, fails the whole operation with the file and the reason, and
-// leaves an older wave file as it was and nothing else behind. Failures come through the file
-// seam at a chosen call, and the later calls succeed, as when space comes back; the calls are
-// counted in a clean run first, and where the machine lets us mount a small tmpfs, the disk
-// fills for real. An open document whose file is cut short or
-// written over says so once, draws and saves nothing from it, and reloads it on request.
+// A failed write, read, sync or rename of an import or a save, through the file seam at a chosen
+// call, fails it with the file and the reason and leaves an older wave file as it was; an open
+// document whose file is cut short or written over says so once and reloads it on request.
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_FileIo.h"
 #include "Dovlin_FileManager.h"
@@ -132,7 +128,6 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-
 } // namespace
 
 class tst_Faults : public QObject
@@ -152,8 +147,8 @@ private slots:
     void openFileChanged();
 
 private:
-    // Imports the dump, or loads the reference wave file and saves it, into dir/wave.dvn.
-    bool Run(bool import, const QString &dir, QString &error);
+    // Imports the dump, or loads the reference wave file and saves it, into dir/wave.dvn, through io.
+    bool Run(FaultyIo &io, bool import, const QString &dir, QString &error);
 
     QTemporaryDir m_Dir;
     QString m_VcdPath;
@@ -163,8 +158,9 @@ private:
     int m_SaveCalls[Calls] = {};
 };
 
-bool tst_Faults::Run(bool import, const QString &dir, QString &error)
+bool tst_Faults::Run(FaultyIo &io, bool import, const QString &dir, QString &error)
 {
+    const ScopedFileIo installed(&io);
     const QString path = dir + QStringLiteral("/wave.dvn");
     if (import) {
         // The temporary folder, where the import puts its temporary event file.
@@ -190,26 +186,17 @@ void tst_Faults::initTestCase()
 {
     QVERIFY(m_Dir.isValid());
     m_VcdPath = m_Dir.filePath(QStringLiteral("dump.vcd"));
-    QFile vcd(m_VcdPath);
-    const QByteArray dump = Dump();
-    QVERIFY(vcd.open(QIODevice::WriteOnly) && vcd.write(dump) == dump.size());
-    vcd.close();
+    QVERIFY(TestFiles::WriteFile(m_VcdPath, Dump()));
 
     QString error;
     FaultyIo counter;
-    {
-        const ScopedFileIo installed(&counter);
-        QVERIFY2(Run(true, m_Dir.path(), error), qPrintable(error));
-    }
+    QVERIFY2(Run(counter, true, m_Dir.path(), error), qPrintable(error));
     std::copy_n(counter.m_Count, int(Calls), m_ImportCalls);
     QVERIFY(QFile::rename(m_Dir.filePath(QStringLiteral("wave.dvn")), m_Dir.filePath(QStringLiteral("reference.dvn"))));
     m_Reference = ReadAll(m_Dir.filePath(QStringLiteral("reference.dvn")));
 
     FaultyIo saveCounter;
-    {
-        const ScopedFileIo installed(&saveCounter);
-        QVERIFY2(Run(false, m_Dir.path(), error), qPrintable(error));
-    }
+    QVERIFY2(Run(saveCounter, false, m_Dir.path(), error), qPrintable(error));
     std::copy_n(saveCounter.m_Count, int(Calls), m_SaveCalls);
     QVERIFY(ReadAll(m_Dir.filePath(QStringLiteral("wave.dvn"))) == m_Reference);
     QVERIFY(QFile::remove(m_Dir.filePath(QStringLiteral("wave.dvn"))));
@@ -267,9 +254,7 @@ void tst_Faults::failedCall()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wave.dvn"));
     const QByteArray older = m_Reference.left(m_Reference.size() / 2);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
-    file.close();
+    QVERIFY(TestFiles::WriteFile(path, older));
 
     const int calls = (import ? m_ImportCalls : m_SaveCalls)[call];
     FaultyIo io;
@@ -278,12 +263,7 @@ void tst_Faults::failedCall()
     io.m_Error = error;
     io.m_Short = shortFirst;
     QString reason;
-    bool done;
-    {
-        const ScopedFileIo installed(&io);
-        done = Run(import, dir.path(), reason);
-    }
-    QVERIFY2(!done, "the failure went unnoticed");
+    QVERIFY2(!Run(io, import, dir.path(), reason), "the failure went unnoticed");
     QCOMPARE(io.m_Count[call], io.m_FailAt);
 
     // Past the rename the new file is in place; only its durability is unknown.
@@ -320,16 +300,11 @@ void tst_Faults::notEnoughRoom()
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("wave.dvn"));
         const QByteArray older("an older wave file");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
-        file.close();
+        QVERIFY(TestFiles::WriteFile(path, older));
         FaultyIo io;
         io.m_FreeBytes = m_Reference.size() / 2;
         QString error;
-        {
-            const ScopedFileIo installed(&io);
-            QVERIFY(!Run(import, dir.path(), error));
-        }
+        QVERIFY(!Run(io, import, dir.path(), error));
         const QRegularExpressionMatch needs =
             QRegularExpression(QStringLiteral("not enough space in %1 for wave.dvn: it needs ([0-9]+) MB, %2 MB are free")
                                    .arg(QRegularExpression::escape(dir.path()))
@@ -341,10 +316,7 @@ void tst_Faults::notEnoughRoom()
         QCOMPARE(io.m_Count[WaveWrite], 0);
         QVERIFY(ReadAll(path) == older);
         io.m_FreeBytes = -1;
-        {
-            const ScopedFileIo installed(&io);
-            QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
-        }
+        QVERIFY2(Run(io, import, dir.path(), error), qPrintable(error));
         QVERIFY(ReadAll(path) == m_Reference);
     }
 }
@@ -357,10 +329,7 @@ void tst_Faults::shortWritesAndReads()
         FaultyIo io;
         io.m_Cap = 1000;
         QString error;
-        {
-            const ScopedFileIo installed(&io);
-            QVERIFY2(Run(import, dir.path(), error), qPrintable(error));
-        }
+        QVERIFY2(Run(io, import, dir.path(), error), qPrintable(error));
         QVERIFY(ReadAll(dir.filePath(QStringLiteral("wave.dvn"))) == m_Reference);
     }
 }
@@ -471,9 +440,7 @@ void tst_Faults::openFileChanged()
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(m_Reference.size() / 2) && file.write(QByteArray(64, 'x')) == 64);
     } else {
         const QString other = dir.filePath(QStringLiteral("other.dvn"));
-        QFile file(other);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m_Reference.left(m_Reference.size() / 2)) > 0);
-        file.close();
+        QVERIFY(TestFiles::WriteFile(other, m_Reference.left(m_Reference.size() / 2)));
         QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
     }
 
