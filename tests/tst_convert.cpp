@@ -81,9 +81,7 @@ void TestConvert::run()
 
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("in.vcd"));
-    QFile file(input);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
-    file.close();
+    QVERIFY(TestFiles::WriteFile(input, vcd));
     // Settings for the environment stand among the arguments as NAME=VALUE.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &setting : arguments.filter(QRegularExpression("^DOVLIN_\\w+=")))
@@ -169,9 +167,7 @@ void TestConvert::memoryBudget()
     }
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("in.vcd"));
-    QFile file(input);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(vcd) == vcd.size());
-    file.close();
+    QVERIFY(TestFiles::WriteFile(input, vcd));
 
     const auto convert = [&](const QString &output, const QStringList &options) {
         QProcess converter;
@@ -184,10 +180,9 @@ void TestConvert::memoryBudget()
     QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
     const qint64 peak = qint64(usage.ru_maxrss) << 10;
     QVERIFY(convert(kept, {"--memory-budget", "1G"}));
-    QFile first(kept), second(spilled);
-    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
-    QVERIFY(first.size() > qint64(2) << 20);
-    QVERIFY(first.readAll() == second.readAll());
+    const QByteArray keptBytes = TestFiles::ReadAll(kept);
+    QVERIFY(keptBytes.size() > qint64(2) << 20);
+    QVERIFY(keptBytes == TestFiles::ReadAll(spilled));
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("the sanitizers' own memory hides the converter's peak");
 #endif

@@ -174,9 +174,7 @@ void tst_SafeSave::staleTemporaries()
     QFETCH(bool, removed);
     QTemporaryDir dir;
     const QString path = dir.filePath(name), other = dir.filePath("wave.dvn");
-    QFile file(kind == "file" ? path : other);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
-    file.close();
+    QVERIFY(TestFiles::WriteFile(kind == "file" ? path : other, "x"));
     if (kind == "folder")
         QVERIFY(QDir(dir.path()).mkdir(name));
     else if (kind == "link")
