@@ -197,12 +197,6 @@ QString busText(const QString &bits, const QString &radix)
     return "-" + decimal(magnitude) + "d";
 }
 
-// An integer shows its declared width's bits as a bus of that width would.
-QString integerText(const Variable &v, const QString &value, const QString &radix)
-{
-    return busText(bitsOf(value, v.m_Width), radix);
-}
-
 // What each node of a variable shows at a time: path and text.
 QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qint64 time, const QString &radix)
 {
@@ -221,11 +215,9 @@ QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qin
             text = QString(value).replace("\\040", " ").trimmed();
         else if (v.m_Type.contains("real"))
             text = RealMark + value.mid(1);
-        else if (isInteger(v))
-            text = integerText(v, value, radix);
-        else if (v.m_Width == 1)
+        else if (v.m_Width == 1 && !isInteger(v))
             text = bitsOf(value, 1);
-        else
+        else // an integer shows its declared width's bits as a bus of that width would
             text = busText(bitsOf(value, v.m_Width), radix);
         lines << qMakePair(v.m_Paths[p], text);
         for (int b = 0; b < v.m_BitNames[p].size(); ++b)
@@ -411,8 +403,7 @@ void TestValues::refusals_data()
     QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
                                    << "unknown radix 'ternary'";
     QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
-    QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1
-                                     << "cannot read DATA/corpus/README.md: ";
+    QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1 << "cannot read DATA/corpus/README.md: ";
     QTest::newRow("broken dump") << QStringList{"DIR/broken.vcd", "0"} << 1 << "error: Cannot import DIR/broken.vcd";
 }
 
