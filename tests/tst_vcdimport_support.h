@@ -40,22 +40,10 @@ namespace VcdTesting {
 
 inline QString typeLetter(int typeCode)
 {
-    switch (typeCode) {
-    case Dovlin_TypeCode::Integer:
-        return QStringLiteral("i");
-    case Dovlin_TypeCode::Real:
-        return QStringLiteral("r");
-    case Dovlin_TypeCode::Verilog:
-        return QStringLiteral("4");
-    case Dovlin_TypeCode::StdLogic:
-        return QStringLiteral("9");
-    case Dovlin_TypeCode::Event:
-        return QStringLiteral("e");
-    case Dovlin_TypeCode::String:
-        return QStringLiteral("s");
-    default:
-        return QStringLiteral("?");
-    }
+    static const QHash<int, QString> letters{{Dovlin_TypeCode::Integer, "i"}, {Dovlin_TypeCode::Real, "r"},
+                                             {Dovlin_TypeCode::Verilog, "4"}, {Dovlin_TypeCode::StdLogic, "9"},
+                                             {Dovlin_TypeCode::Event, "e"},   {Dovlin_TypeCode::String, "s"}};
+    return letters.value(typeCode, QStringLiteral("?"));
 }
 
 inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
