@@ -133,10 +133,8 @@ void tst_Columns::findFrom()
     }
 }
 
-// Columns as wide as a share of a box, several boxes, exactly one run of 32 boxes on its bounds or
-// across two, and many runs with parts of runs at both ends, over even events (stored event i at
-// time 10 i); narrow columns over bursts with long gaps and over sparse events. The signal then
-// grows, and its columns with it.
+// Columns from a share of a box to many runs of 32 boxes, over even events (event i at time 10 i),
+// bursts and sparse events; the signal then grows, and its columns with it.
 void tst_Columns::columns_data()
 {
     QTest::addColumn<int>("type");

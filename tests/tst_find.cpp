@@ -133,15 +133,13 @@ private Q_SLOTS:
         QTest::newRow("long unknown") << "toggle" << Search::Unknown << "" << bin << qint64(0) << true << qint64(30000);
         QTest::newRow("long unknown back") << "toggle" << Search::Unknown << "" << bin << qint64(49990) << false << qint64(30000);
         QTest::newRow("long bus = ") << "nibble" << Search::Equal << "5" << dec << qint64(30000) << true << qint64(30130);
-        QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false
-                                         << qint64(49860);
+        QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false << qint64(49860);
         QTest::newRow("long bus = absent") << "nibble" << Search::Equal << "x" << hex << qint64(-1) << true << qint64(-1);
         QTest::newRow("long bus unknown") << "nibble" << Search::Unknown << "" << hex << qint64(0) << true << qint64(30000);
         QTest::newRow("long bus unknown back") << "nibble" << Search::Unknown << "" << hex << qint64(49990) << false
                                                << qint64(30000);
         QTest::newRow("long bus >") << "nibble" << Search::Greater << "14" << dec << qint64(0) << true << qint64(150);
-        QTest::newRow("long bus > back") << "nibble" << Search::Greater << "14" << dec << qint64(49990) << false
-                                         << qint64(49910);
+        QTest::newRow("long bus > back") << "nibble" << Search::Greater << "14" << dec << qint64(49990) << false << qint64(49910);
         QTest::newRow("long bus > absent") << "nibble" << Search::Greater << "15" << dec << qint64(-1) << true << qint64(-1);
         QTest::newRow("long bus signed <") << "nibble" << Search::Less << "-7" << sig << qint64(-1) << true << qint64(80);
         QTest::newRow("long bus !=") << "nibble" << Search::NotEqual << "0" << dec << qint64(49600) << true << qint64(49610);

@@ -174,13 +174,10 @@ void TestParGen::scanning_data()
     const QByteArray none;
     QTest::newRow("keyword wins ties only")
         << QByteArray("if iffy i") << QStringList{"1:if", "5: ", "2:iffy", "5: ", "2:i"} << none << -1;
-    QTest::newRow("longest match")
-        << QByteArray("12 1.5 7") << QStringList{"3:12", "5: ", "4:1.5", "5: ", "3:7"} << none << -1;
+    QTest::newRow("longest match") << QByteArray("12 1.5 7") << QStringList{"3:12", "5: ", "4:1.5", "5: ", "3:7"} << none << -1;
     QTest::newRow("end inside a token") << QByteArray("12.") << QStringList{"3:12"} << QByteArray(".") << -1;
-    QTest::newRow("backing off over a newline")
-        << QByteArray("1.\n") << QStringList{"3:1", "5:\n"} << QByteArray(".") << -1;
-    QTest::newRow("unmatched bytes echoed")
-        << QByteArray("a+-b") << QStringList{"2:a", "2:b"} << QByteArray("+-") << -1;
+    QTest::newRow("backing off over a newline") << QByteArray("1.\n") << QStringList{"3:1", "5:\n"} << QByteArray(".") << -1;
+    QTest::newRow("unmatched bytes echoed") << QByteArray("a+-b") << QStringList{"2:a", "2:b"} << QByteArray("+-") << -1;
     QTest::newRow("anchored rule at line starts only") << QByteArray("!ab !c\n!d")
                                                        << QStringList{"7:!ab", "5: ", "2:c", "5:\n", "7:!d"}
                                                        << QByteArray("!") << -1;
@@ -259,12 +256,9 @@ void TestParGen::textBuffer_data()
     QTest::newRow("doubles") << 100 << true << 0 << false << 200 << QByteArray();
     QTest::newRow("doubles twice") << 250 << true << 0 << false << 400 << QByteArray();
     QTest::newRow("up to the cap") << 149 << true << 150 << false << 150 << QByteArray();
-    QTest::newRow("text growth disabled")
-        << 101 << false << 0 << false << 100 << QByteArray("lex text buffer overflow (100)");
-    QTest::newRow("text cap exceeded")
-        << 151 << true << 150 << false << 150 << QByteArray("lex text buffer overflow (150)");
-    QTest::newRow("unput growth disabled")
-        << 101 << true << 0 << true << 200 << QByteArray("lex unput buffer overflow (100)");
+    QTest::newRow("text growth disabled") << 101 << false << 0 << false << 100 << QByteArray("lex text buffer overflow (100)");
+    QTest::newRow("text cap exceeded") << 151 << true << 150 << false << 150 << QByteArray("lex text buffer overflow (150)");
+    QTest::newRow("unput growth disabled") << 101 << true << 0 << true << 200 << QByteArray("lex unput buffer overflow (100)");
 }
 
 void TestParGen::textBuffer()
@@ -471,29 +465,22 @@ void TestParGen::generator_data()
     QTest::addColumn<QString>("message");
 
     const QString one("%token A\n1 0 s : A\n"), unreduced = one + "2 1 s : t\n3 2 t : A\n";
-    QTest::newRow("undefined symbol")
-        << "parser" << "%token A\n1 0 s : A b\n" << 1 << "2: error: undefined symbol b";
+    QTest::newRow("undefined symbol") << "parser" << "%token A\n1 0 s : A b\n" << 1 << "2: error: undefined symbol b";
     QTest::newRow("rule numbers skip")
         << "parser" << one + "3 1 s : s A\n" << 1 << "3: error: rule 3 out of order: expected rule 2";
-    QTest::newRow("rule numbers repeat")
-        << "parser" << one + "1 1 s : s A\n" << 1 << "3: error: rule 1 out of order";
+    QTest::newRow("rule numbers repeat") << "parser" << one + "1 1 s : s A\n" << 1 << "3: error: rule 1 out of order";
     QTest::newRow("missing colon") << "parser" << "%token A\n1 0 s A\n" << 1 << "missing ':'";
-    QTest::newRow("token on the left")
-        << "parser" << "%token A\n1 0 A : A\n" << 1 << "token A on the left-hand side";
+    QTest::newRow("token on the left") << "parser" << "%token A\n1 0 A : A\n" << 1 << "token A on the left-hand side";
     QTest::newRow("reduce/reduce resolved")
         << "parser" << unreduced << 0 << "reduce/reduce conflict on $end, rule 1 chosen over rule 3";
-    QTest::newRow("rule never reduced")
-        << "parser" << unreduced << 0 << "4: warning: rule 3 is never reduced";
+    QTest::newRow("rule never reduced") << "parser" << unreduced << 0 << "4: warning: rule 3 is never reduced";
     QTest::newRow("unterminated class") << "scanner" << "1 [a-\n" << 1 << "1: error: rule 1: missing ']'";
     QTest::newRow("reversed range") << "scanner" << "1 [z-a]\n" << 1 << "reversed range";
-    QTest::newRow("undefined definition")
-        << "scanner" << "%define D [0-9]\n1 {X}+\n" << 1 << "undefined definition {X}";
+    QTest::newRow("undefined definition") << "scanner" << "%define D [0-9]\n1 {X}+\n" << 1 << "undefined definition {X}";
     QTest::newRow("empty match") << "scanner" << "1 a*\n" << 1 << "rule 1 matches the empty text";
     QTest::newRow("scanner rule numbers") << "scanner" << "1 a\n3 b\n" << 1 << "rule 3 out of order";
-    QTest::newRow("actions on some rules only")
-        << "scanner" << "1 a skip\n2 b\n" << 1 << "either every rule names its action";
-    QTest::newRow("shadowed rule")
-        << "scanner" << "1 [a-z]+\n2 \"if\"\n" << 0 << "2: warning: rule 2 can never be matched";
+    QTest::newRow("actions on some rules only") << "scanner" << "1 a skip\n2 b\n" << 1 << "either every rule names its action";
+    QTest::newRow("shadowed rule") << "scanner" << "1 [a-z]+\n2 \"if\"\n" << 0 << "2: warning: rule 2 can never be matched";
 }
 
 void TestParGen::generator()

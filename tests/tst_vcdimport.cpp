@@ -121,8 +121,7 @@ void TestVcdImport::model_data()
               "#5 rinf % #6 r-inf % #7 r0x1p3 % #8 R.5 % #9 r+2 %",
         "top(r=r:1.5@0,1000@1,-3.5@2,0.001@3,nan@4,inf@5,-inf@6,8@7,0.5@8,2@9,2@9)", -9, 9);
     // GTKWave's fst2vcd writes Verilator's real parameters so.
-    row("real parameters", top + "$var real_parameter 64 % rp $end $upscope $end\n#0 r2.5 % #1",
-        "top(rp=r:2.5@0,2.5@1)", -9, 1);
+    row("real parameters", top + "$var real_parameter 64 % rp $end $upscope $end\n#0 r2.5 % #1", "top(rp=r:2.5@0,2.5@1)", -9, 1);
     row("one-bit variables keep their index, integers and reals drop it",
         top + "$var wire 1 ! clk [3] $end $var wire 1 \" en [5:5] $end $var integer 8 # n [7:0] $end\n"
               "$var real 64 $ x[1] $end $upscope $end",
@@ -332,10 +331,8 @@ void TestVcdImport::refused_data()
     QTest::addColumn<QString>("error");
 
     const QByteArray scope("$scope module m $end\n$var wire 1 ! a $end\n");
-    QTest::newRow("syntax error") << scope + "$upscope $end\n#1\n1!\nfoo\n"
-                                  << "line 6: syntax error: unexpected 'foo'";
-    QTest::newRow("end of file inside a scope")
-        << scope << "line 2: syntax error: unexpected end of file inside scope 'm'";
+    QTest::newRow("syntax error") << scope + "$upscope $end\n#1\n1!\nfoo\n" << "line 6: syntax error: unexpected 'foo'";
+    QTest::newRow("end of file inside a scope") << scope << "line 2: syntax error: unexpected end of file inside scope 'm'";
     QTest::newRow("variable without a name") << QByteArray("$var wire 1 ! $end") << "line 1: syntax error: unexpected '$end'";
     QTest::newRow("declaration without its end")
         << QByteArray("$scope module m $end $var wire 1 ! a $var wire 1 \" b $end $upscope $end")
@@ -618,10 +615,8 @@ void TestVcdImport::sameForAnyThreads_data()
     QTest::newRow("late") << 15000;
 }
 
-// A dump of wires, vectors, integers, reals, events and strings with problems, comments and dump
-// sections strewn in converts to the same wave file with the same messages whatever the number of
-// threads: with one, with two in chunks of 1 MB, and with eight in chunks of 16 KB and every packed
-// box in the temporary file.
+// A dump of every kind of variable, with problems strewn in, converts to the same wave file and
+// messages on one thread, on two, and on eight with every packed box in the temporary file.
 void TestVcdImport::sameForAnyThreads()
 {
     QFETCH(int, late);
