@@ -17,11 +17,6 @@ class tst_Bounded : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_Dir.isValid());
-    }
-
     void spillingChangesNothing_data()
     {
         QTest::addColumn<int>("signalCount");

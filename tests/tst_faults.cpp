@@ -59,10 +59,7 @@ public:
     qint64 m_FreeBytes = -2;
     int m_Count[Calls] = {};
 
-    qint64 FreeBytes(const QString &directory) override
-    {
-        return m_FreeBytes < -1 ? Dovlin_FileIo::FreeBytes(directory) : m_FreeBytes;
-    }
+    qint64 FreeBytes(const QString &directory) override { return m_FreeBytes < -1 ? Dovlin_FileIo::FreeBytes(directory) : m_FreeBytes; }
 
     ssize_t Write(Target target, int descriptor, const void *data, size_t size) override
     {
@@ -83,14 +80,8 @@ public:
         return m_Error ? Failure() : 0;
     }
     int Sync(int descriptor) override { return Hit(SyncCall) ? int(Failure()) : Dovlin_FileIo::Sync(descriptor); }
-    int Rename(const char *from, const char *to) override
-    {
-        return Hit(RenameCall) ? int(Failure()) : Dovlin_FileIo::Rename(from, to);
-    }
-    int SyncFolder(const char *directory) override
-    {
-        return Hit(FolderSyncCall) ? int(Failure()) : Dovlin_FileIo::SyncFolder(directory);
-    }
+    int Rename(const char *from, const char *to) override { return Hit(RenameCall) ? int(Failure()) : Dovlin_FileIo::Rename(from, to); }
+    int SyncFolder(const char *folder) override { return Hit(FolderSyncCall) ? int(Failure()) : Dovlin_FileIo::SyncFolder(folder); }
 
 private:
     bool Hit(Call call) { return ++m_Count[call] == m_FailAt && call == m_Call; }
@@ -137,7 +128,6 @@ class tst_Faults : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_Dir.isValid());
         m_VcdPath = m_Dir.filePath(QStringLiteral("dump.vcd"));
         QVERIFY(TestFiles::WriteFile(m_VcdPath, Dump()));
 
