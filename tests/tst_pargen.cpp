@@ -14,6 +14,7 @@
 #include "words_fast_tokens.h"
 
 #include "memstreams.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -474,14 +475,11 @@ private slots:
         QFETCH(QString, message);
 
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        QFile file(dir.filePath("input"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(input.toLatin1()) == input.size());
-        file.close();
+        QVERIFY(TestFiles::WriteFile(dir.filePath("input"), input.toLatin1()));
         QProcess tablegen;
         tablegen.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-tablegen"),
                        {kind, "--name", "t", "--flavour", compactTables() ? "compact" : "fast", "--out",
-                        dir.path(), file.fileName()});
+                        dir.path(), dir.filePath("input")});
         QVERIFY(tablegen.waitForFinished());
         const QString diagnostics = QString::fromUtf8(tablegen.readAllStandardError());
         QVERIFY2(diagnostics.contains(message), qPrintable(diagnostics));

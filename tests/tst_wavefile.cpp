@@ -96,11 +96,6 @@ void BuildEvents(Dovlin_FileManager &fm)
         signal->AddEvent(time, 1);
 }
 
-void PutInt32(QByteArray &bytes, qint64 offset, qint32 value)
-{
-    qToLittleEndian(value, bytes.data() + offset);
-}
-
 qint32 Int32At(const QByteArray &bytes, qint64 offset)
 {
     return qFromLittleEndian<qint32>(bytes.constData() + offset);
@@ -231,9 +226,7 @@ private slots:
         BuildExample(fm);
         QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20, Dovlin_WaveFormat::Format1), qPrintable(fm.ErrorString()));
         QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
-        QFile written(dir.filePath("example.dvn"));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
+        QCOMPARE(TestFiles::ReadAll(dir.filePath("example.dvn")).toHex(), ExampleBytes.toHex());
     }
 
     void roundTrip_data()
@@ -354,7 +347,7 @@ private slots:
             const qint64 offset = FieldOffsets(bytes).value(field);
             QVERIFY(offset > 0);
             QVERIFY(Int32At(bytes, offset) != value);
-            PutInt32(bytes, offset, value);
+            qToLittleEndian(value, bytes.data() + offset);
         }
         bool loaded = true;
         QStringList reasons;
