@@ -48,8 +48,7 @@ inline QString typeLetter(int typeCode)
 
 inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
 {
-    static const char *const fourState[] = {"0", "1", "Z", "X"};
-    static const char *const nineState[] = {"U", "X", "0", "1", "Z", "W", "L", "H", "-"};
+    const QString states = signal->GetTypeCode() == Dovlin_TypeCode::StdLogic ? QStringLiteral("UX01ZWLH-") : QStringLiteral("01ZX");
     const int state = event->m_Value.m_State;
     switch (signal->GetTypeCode()) {
     case Dovlin_TypeCode::Integer:
@@ -58,9 +57,8 @@ inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
         return QString::number(event->m_Value.m_RealValue);
     case Dovlin_TypeCode::Verilog:
     case Dovlin_TypeCode::Event:
-        return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
     case Dovlin_TypeCode::StdLogic:
-        return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");
+        return state >= 0 && state < states.size() ? states.mid(state, 1) : QStringLiteral("?");
     case Dovlin_TypeCode::String:
         return '"' + signal->GetFileManager()->GetString(event->m_Value.m_IntValue) + '"';
     default:
