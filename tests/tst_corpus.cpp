@@ -78,12 +78,7 @@ private slots:
             // The same from the scanner's tables alone and from the fast path for value changes, on
             // one, two and eight threads (the last in the smallest chunks, with every packed box in the
             // temporary file).
-            struct Variant
-            {
-                bool m_Fast;
-                int m_Threads;
-                qint64 m_Budget;
-            };
+            struct Variant { bool m_Fast; int m_Threads; qint64 m_Budget; };
             const qint64 budget = Dovlin_ImportLimits::DefaultMemoryBudget();
             const Variant variants[] = {{false, 1, budget}, {true, 1, budget}, {true, 2, budget}, {true, 8, 0}};
             QList<QByteArray> bytes;

@@ -157,15 +157,11 @@ private slots:
         QTest::addColumn<int>("position"); // 0 the first call, 1 a middle one, 2 the last
         QTest::addColumn<int>("error");
         QTest::addColumn<bool>("shortFirst");
-        const struct
-        {
-            const char *name;
-            bool import;
-            Call call;
-        } sites[] = {{"import, event file write", true, SpillWrite}, {"import, event file read", true, SpillRead},
-                     {"import, wave file write", true, WaveWrite},   {"import, wave file sync", true, SyncCall},
-                     {"import, wave file rename", true, RenameCall},     {"save, wave file write", false, WaveWrite},
-                     {"save, wave file sync", false, SyncCall},          {"save, wave file rename", false, RenameCall}};
+        const struct { const char *name; bool import; Call call; } sites[] = {
+            {"import, event file write", true, SpillWrite}, {"import, event file read", true, SpillRead},
+            {"import, wave file write", true, WaveWrite},   {"import, wave file sync", true, SyncCall},
+            {"import, wave file rename", true, RenameCall}, {"save, wave file write", false, WaveWrite},
+            {"save, wave file sync", false, SyncCall},      {"save, wave file rename", false, RenameCall}};
         const char *positions[] = {"first", "middle", "last"};
         for (const auto &site : sites) {
             const bool single = site.call == SyncCall || site.call == RenameCall;
