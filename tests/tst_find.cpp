@@ -27,7 +27,6 @@ class tst_Find : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_Dir.isValid());
         auto *top = m_Wave.Scope("top");
         // 0 to X is a rising edge, X to 1 another; the closing copy at 1000 is no change.
         m_Wave.Logic("flag", top, {{0, 0}, {600, 3}, {700, 1}, {900, 0}, {1000, 0}});
@@ -41,22 +40,18 @@ private Q_SLOTS:
         // Long enough for the search to pass over whole runs and pairs of boxes by their summaries.
         QList<QPair<qint64, qint64>> ramp;
         QList<QPair<qint64, int>> toggles;
-        QList<QPair<qint64, QString>> words;
+        QList<QPair<qint64, QString>> words, counting, quiet;
         for (int i = 0; i < 5000; ++i) {
             ramp.append({10 * i, i});
             toggles.append({10 * i, i == 3000 ? 3 : i % 2});
             words.append({10 * i, i == 3000 ? QString("stop") : i % 2 ? QString("tick") : QString("tock")});
+            counting.append({10 * i, i == 3000 ? QString("x1z0") : QString::number(i % 16, 2).rightJustified(4, '0')});
+            // The top bit of quiet is set once, at 0: later stretches hold no event of it, only its value in force.
+            quiet.append({10 * i, i < 4000 ? QString(i % 2 ? "101" : "100") : QString("111")});
         }
         m_Wave.Text("words", top, words);
         m_Wave.Integer("ramp", top, ramp);
-        QList<QPair<qint64, QString>> counting;
-        for (int i = 0; i < 5000; ++i)
-            counting.append({10 * i, i == 3000 ? QString("x1z0") : QString::number(i % 16, 2).rightJustified(4, '0')});
         m_Wave.Bus("nibble", top, 4, counting);
-        // Its top bit is set once, at 0: later stretches hold no event of it, only its value in force.
-        QList<QPair<qint64, QString>> quiet;
-        for (int i = 0; i < 5000; ++i)
-            quiet.append({10 * i, i < 4000 ? QString(i % 2 ? "101" : "100") : QString("111")});
         m_Wave.Bus("quiet", top, 3, quiet);
         m_Wave.Logic("toggle", top, toggles);
         QVERIFY(m_Wave.Save(m_Dir.filePath("find.dvn")));
@@ -133,15 +128,13 @@ private Q_SLOTS:
         QTest::newRow("long unknown") << "toggle" << Search::Unknown << "" << bin << qint64(0) << true << qint64(30000);
         QTest::newRow("long unknown back") << "toggle" << Search::Unknown << "" << bin << qint64(49990) << false << qint64(30000);
         QTest::newRow("long bus = ") << "nibble" << Search::Equal << "5" << dec << qint64(30000) << true << qint64(30130);
-        QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false
-                                         << qint64(49860);
+        QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false << qint64(49860);
         QTest::newRow("long bus = absent") << "nibble" << Search::Equal << "x" << hex << qint64(-1) << true << qint64(-1);
         QTest::newRow("long bus unknown") << "nibble" << Search::Unknown << "" << hex << qint64(0) << true << qint64(30000);
         QTest::newRow("long bus unknown back") << "nibble" << Search::Unknown << "" << hex << qint64(49990) << false
                                                << qint64(30000);
         QTest::newRow("long bus >") << "nibble" << Search::Greater << "14" << dec << qint64(0) << true << qint64(150);
-        QTest::newRow("long bus > back") << "nibble" << Search::Greater << "14" << dec << qint64(49990) << false
-                                         << qint64(49910);
+        QTest::newRow("long bus > back") << "nibble" << Search::Greater << "14" << dec << qint64(49990) << false << qint64(49910);
         QTest::newRow("long bus > absent") << "nibble" << Search::Greater << "15" << dec << qint64(-1) << true << qint64(-1);
         QTest::newRow("long bus signed <") << "nibble" << Search::Less << "-7" << sig << qint64(-1) << true << qint64(80);
         QTest::newRow("long bus !=") << "nibble" << Search::NotEqual << "0" << dec << qint64(49600) << true << qint64(49610);

@@ -103,8 +103,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("output");
         for (const char *program : {"dovlin", "dovlin-convert", "dovlin-values"}) {
-            QTest::addRow("%s --version", program)
-                << program << "--version" << QString("%1 %2\n").arg(program, DOVLIN_VERSION);
+            QTest::addRow("%s --version", program) << program << "--version" << QString("%1 %2\n").arg(program, DOVLIN_VERSION);
             QTest::addRow("%s --help", program) << program << "--help" << "Usage: \\S*%1 \\[options\\] .*--version.*";
         }
     }

@@ -250,152 +250,134 @@ class tst_Malformed : public QObject
     Q_OBJECT
 
 private slots:
-    void vcdImport_data();
-    void vcdImport();
-    void waveFile_data();
-    void waveFile();
+    void vcdImport_data()
+    {
+        QTest::addColumn<QByteArray>("vcd");
+        QTest::addColumn<QString>("reason"); // part of the refusal; empty: the dump must import
+        QTest::addColumn<QString>("node");   // a dotted path the import must have (names cut at NUL)
+        QTest::addColumn<QString>("value");  // what that node shows at time 0, read off the dump's text
+
+        const QByteArray a("$var wire 1 ! a $end\n");
+        QByteArray junk(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
+        Row("binary junk", junk, "syntax error");
+        Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a", "1");
+        Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "", "t.a", "1");
+        Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"), "1");
+        Row("string values with broken escapes and bytes",
+            Dump("$var string 0 ! s $end\n", "#0\nsab\\ !\ns\\x4 !\ns\\400\\777 !\ns\xff\xfe\\0 !\ns\\000 !\ns !\n"), "", "top.s");
+        Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'), "1");
+        Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a", "");
+        Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");
+        Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a", "1");
+        Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[0]", "1");
+        Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
+        Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
+        Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
+        Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
+        Row("bit indices at the 32-bit limit",
+            Dump("$var wire 8 ! a [2147483647:2147483640] $end\n$var wire 4 \" b [-1:-4] $end\n", "#0\nb1 !\nb1 \"\n"), "",
+            "top.a.a[2147483640]", "1");
+        Row("index beyond 32 bits", Dump("$var wire 2 ! a [99999999999:0] $end\n", "#0\nb1 !\n"), "", "top");
+        Row("zero time unit", "$timescale 0ns $end\n$scope module top $end\n" + a + "$upscope $end\n#0\n1!\n", "invalid timescale");
+        // The tree's levels count the scopes and the variable inside the innermost.
+        const auto levels = [&a](int scopes, const QByteArray &variable = {}, const QByteArray &changes = "#0\n1!\n") {
+            return QByteArray("$scope module s $end\n").repeated(scopes) + (variable.isEmpty() ? a : variable)
+                   + QByteArray("$upscope $end\n").repeated(scopes) + changes;
+        };
+        Row("100 000 nested scopes", levels(100000), "nested more than 1024 levels deep");
+        Row("1024 levels", levels(1023), "", QByteArray("s.").repeated(1023) + "a", "1");
+        Row("1025 levels", levels(1024), "line 1025: scopes and variables nested more than 1024 levels deep");
+        // Its vector takes the integer's place at level 1023: the bits would lie one level too deep.
+        Row("integer at the deepest level turning into a vector", levels(1023, "$var integer 8 ! i $end\n", "#0\nb1 !\n#1\nbx !\n"),
+            "the bits of 'i' would nest more than 1024 levels deep");
+        AddFindings(QStringLiteral("*.dump"));
+    }
+
+    void vcdImport()
+    {
+        QFETCH(QByteArray, vcd);
+        QFETCH(QString, reason);
+        QFETCH(QString, node);
+        QFETCH(QString, value);
+
+        QTemporaryDir dir;
+        const QString vcdPath = dir.filePath(QStringLiteral("in.vcd"));
+        const QString wavePath = dir.filePath(QStringLiteral("in.dvn"));
+        QVERIFY(WriteFile(vcdPath, vcd));
+        const ImportResult result = ImportInChild(vcdPath, wavePath);
+        QVERIFY2(result.m_Fault.isEmpty(), qPrintable(result.m_Fault));
+        if (reason == AnyOutcome ? !result.m_Converted : !reason.isEmpty()) {
+            QVERIFY2(!result.m_Converted, qPrintable(result.m_Output.right(2000)));
+            QVERIFY2(!result.m_Reason.isEmpty() && (reason == AnyOutcome || result.m_Reason.contains(reason)),
+                     qPrintable(result.m_Reason));
+            QVERIFY(!QFile::exists(wavePath));
+            return;
+        }
+        QVERIFY2(result.m_Converted, qPrintable(result.m_Output.right(2000)));
+
+        const QByteArray written = ReadAll(wavePath);
+        Dovlin_FileManager model;
+        QByteArray saved;
+        LoadEveryWay(written, model, saved);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(!saved.isEmpty(), qPrintable(model.ErrorString()));
+        QVERIFY2(saved == written, "the wave file does not read back as it was written");
+        if (!node.isEmpty())
+            CheckNode(model, node, value);
+    }
+
+    // Refusals of single damaged fields are in tst_wavefile; here files that take building.
+    void waveFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason"); // part of the refusal; empty: the file must load
+        QTest::addColumn<QString>("node");   // a dotted path a file that loads has
+        QTest::addColumn<QString>("value");  // what that node shows at time 0, as the file's bytes hold it
+
+        const qint64 min = std::numeric_limits<qint64>::min(), max = std::numeric_limits<qint64>::max();
+        Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top.s");
+        Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "top.s");
+        // A chain of scopes with the levels stored right, or all stored as 0: the links give the depth.
+        const auto chain = [](int scopes, bool levelsStored) {
+            WaveBytes bytes = WaveBytes().Int32(0).Int32(0).Int32(scopes);
+            for (int i = 0; i < scopes; ++i)
+                bytes.Composite("s", levelsStored ? i : 0, i + 1 < scopes ? QList<qint32>{i + 1} : QList<qint32>{});
+            return bytes.m_Bytes;
+        };
+        Row("100 000 nested scopes", chain(100000, true), "node 1024 is nested more than 1024 levels deep");
+        Row("100 000 nested scopes stored as level 0", chain(100000, false), "nested more than 1024 levels deep");
+        Row("1024 levels", chain(1024, true), "", QByteArray("s.").repeated(1023) + "s");
+        Row("1025 levels", chain(1025, true), "node 1024 is nested more than 1024 levels deep");
+        AddFindings(QStringLiteral("*.dvn"));
+    }
+
+    void waveFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QFETCH(QString, node);
+        QFETCH(QString, value);
+
+        Dovlin_FileManager model;
+        QByteArray saved;
+        LoadEveryWay(bytes, model, saved);
+        if (QTest::currentTestFailed())
+            return;
+        const bool loaded = !saved.isEmpty();
+        if (reason == AnyOutcome) {
+            QVERIFY(loaded || !model.ErrorString().isEmpty());
+        } else if (!reason.isEmpty()) {
+            QVERIFY(!loaded);
+            QVERIFY2(model.ErrorString().contains(reason), qPrintable(model.ErrorString()));
+        } else {
+            QVERIFY2(loaded, qPrintable(model.ErrorString()));
+            QVERIFY(!node.isEmpty());
+            CheckNode(model, node, value);
+        }
+    }
 };
-
-void tst_Malformed::vcdImport_data()
-{
-    QTest::addColumn<QByteArray>("vcd");
-    QTest::addColumn<QString>("reason"); // part of the refusal; empty: the dump must import
-    QTest::addColumn<QString>("node");   // a dotted path the import must have (names cut at NUL)
-    QTest::addColumn<QString>("value");  // what that node shows at time 0, read off the dump's text
-
-    const QByteArray a("$var wire 1 ! a $end\n");
-    QByteArray junk(64 * 1024, Qt::Uninitialized);
-    QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
-    Row("binary junk", junk, "syntax error");
-    Row("NUL byte in a variable name", Dump(QByteArrayLiteral("$var wire 1 ! a\0b $end\n")), "", "top.a", "1");
-    Row("NUL byte in a scope name", QByteArrayLiteral("$scope module t\0p $end\n") + a + "$upscope $end\n#0\n1!\n", "",
-        "t.a", "1");
-    Row("invalid UTF-8 in a name", Dump("$var wire 1 ! a\xff\xfe\xc3 $end\n"), "", QString::fromLatin1("top.a\xff\xfe\xc3"), "1");
-    Row("string values with broken escapes and bytes",
-        Dump("$var string 0 ! s $end\n", "#0\nsab\\ !\ns\\x4 !\ns\\400\\777 !\ns\xff\xfe\\0 !\ns\\000 !\ns !\n"), "", "top.s");
-    Row("10 MB name", Dump("$var wire 1 ! " + QByteArray(10 << 20, 'n') + " $end\n"), "", "top." + QString(10 << 20, 'n'), "1");
-    Row("10 MB identifier code", Dump(a, "#0\n1" + QByteArray(10 << 20, '!') + "\n"), "", "top.a", "");
-    Row("word longer than the scanner takes", "$comment " + QByteArray(20 << 20, 'x') + " $end\n", "a word longer than");
-    Row("zero width", Dump("$var wire 0 ! z $end\n$var wire 1 \" a $end\n", "#0\nb0 !\n1\"\n"), "", "top.a", "1");
-    Row("widest vector", Dump("$var wire 65536 ! w $end\n", "#0\nb1 !\n#5\nbx !\n"), "", "top.w.w[0]", "1");
-    Row("width of 2^32", Dump("$var wire 4294967296 ! w $end\n", "#0\nb1 !\n"), "holds no signals");
-    Row("width beyond 64 bits", Dump("$var wire 18446744073709551616 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
-    Row("negative width", Dump("$var wire -1 ! w $end\n", "#0\nb1 !\n"), "invalid variable size");
-    Row("integer of 2^31 bits", Dump("$var integer 2147483648 ! i $end\n", "#0\nb1 !\n"), "holds no signals");
-    Row("bit indices at the 32-bit limit",
-        Dump("$var wire 8 ! a [2147483647:2147483640] $end\n$var wire 4 \" b [-1:-4] $end\n", "#0\nb1 !\nb1 \"\n"), "",
-        "top.a.a[2147483640]", "1");
-    Row("index beyond 32 bits", Dump("$var wire 2 ! a [99999999999:0] $end\n", "#0\nb1 !\n"), "", "top");
-    Row("zero time unit", "$timescale 0ns $end\n$scope module top $end\n" + a + "$upscope $end\n#0\n1!\n",
-        "invalid timescale");
-    const QByteArray nested = QByteArray("$scope module s $end\n").repeated(100000) + a;
-    Row("100 000 nested scopes", nested + QByteArray("$upscope $end\n").repeated(100000) + "#0\n1!\n",
-        "nested more than 1024 levels deep");
-    // The tree's levels count the scopes and the variable inside the innermost.
-    const auto levels = [](int scopes) {
-        return QByteArray("$scope module s $end\n").repeated(scopes) + "$var wire 1 ! a $end\n"
-               + QByteArray("$upscope $end\n").repeated(scopes) + "#0\n1!\n";
-    };
-    Row("1024 levels", levels(1023), "", QByteArray("s.").repeated(1023) + "a", "1");
-    Row("1025 levels", levels(1024), "line 1025: scopes and variables nested more than 1024 levels deep");
-    // Its vector takes the integer's place at level 1023: the bits would lie one level too deep.
-    Row("integer at the deepest level turning into a vector",
-        QByteArray("$scope module s $end\n").repeated(1023) + "$var integer 8 ! i $end\n" +
-            QByteArray("$upscope $end\n").repeated(1023) + "#0\nb1 !\n#1\nbx !\n",
-        "the bits of 'i' would nest more than 1024 levels deep");
-    AddFindings(QStringLiteral("*.dump"));
-}
-
-void tst_Malformed::vcdImport()
-{
-    QFETCH(QByteArray, vcd);
-    QFETCH(QString, reason);
-    QFETCH(QString, node);
-    QFETCH(QString, value);
-
-    QTemporaryDir dir;
-    const QString vcdPath = dir.filePath(QStringLiteral("in.vcd"));
-    const QString wavePath = dir.filePath(QStringLiteral("in.dvn"));
-    QVERIFY(WriteFile(vcdPath, vcd));
-    const ImportResult result = ImportInChild(vcdPath, wavePath);
-    QVERIFY2(result.m_Fault.isEmpty(), qPrintable(result.m_Fault));
-    if (reason == AnyOutcome ? !result.m_Converted : !reason.isEmpty()) {
-        QVERIFY2(!result.m_Converted, qPrintable(result.m_Output.right(2000)));
-        QVERIFY2(!result.m_Reason.isEmpty() && (reason == AnyOutcome || result.m_Reason.contains(reason)),
-                 qPrintable(result.m_Reason));
-        QVERIFY(!QFile::exists(wavePath));
-        return;
-    }
-    QVERIFY2(result.m_Converted, qPrintable(result.m_Output.right(2000)));
-
-    const QByteArray written = ReadAll(wavePath);
-    Dovlin_FileManager model;
-    QByteArray saved;
-    LoadEveryWay(written, model, saved);
-    if (QTest::currentTestFailed())
-        return;
-    QVERIFY2(!saved.isEmpty(), qPrintable(model.ErrorString()));
-    QVERIFY2(saved == written, "the wave file does not read back as it was written");
-    if (!node.isEmpty())
-        CheckNode(model, node, value);
-}
-
-// Refusals of single damaged fields are in tst_wavefile; here files that take building.
-void tst_Malformed::waveFile_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("reason"); // part of the refusal; empty: the file must load
-    QTest::addColumn<QString>("node");   // a dotted path a file that loads has
-    QTest::addColumn<QString>("value");  // what that node shows at time 0, as the file's bytes hold it
-
-    const qint64 min = std::numeric_limits<qint64>::min(), max = std::numeric_limits<qint64>::max();
-    Row("negative and extreme times", OneSignal(2).Events({{min, 1}, {-5, 2}, {max, 3}}).m_Bytes, "", "top.s");
-    Row("state codes outside the type", OneSignal(16).Events({{0, 1000}, {5, -5}, {7, qint64(1) << 40}}).m_Bytes, "", "top.s");
-    // A chain of 100 000 scopes with the levels stored right, and all stored as 0: the links give the depth.
-    WaveBytes deep = WaveBytes().Int32(0).Int32(0).Int32(100000), flat = deep;
-    for (int i = 0; i < 100000; ++i) {
-        const QList<qint32> child = i + 1 < 100000 ? QList<qint32>{i + 1} : QList<qint32>{};
-        deep.Composite("s", i, child);
-        flat.Composite("s", 0, child);
-    }
-    Row("100 000 nested scopes", deep.m_Bytes, "node 1024 is nested more than 1024 levels deep");
-    Row("100 000 nested scopes stored as level 0", flat.m_Bytes, "nested more than 1024 levels deep");
-    for (const int levels : {1024, 1025}) {
-        WaveBytes chain = WaveBytes().Int32(0).Int32(0).Int32(levels);
-        for (int i = 0; i < levels; ++i)
-            chain.Composite("s", i, i + 1 < levels ? QList<qint32>{i + 1} : QList<qint32>{});
-        if (levels == 1024)
-            Row("1024 levels", chain.m_Bytes, "", QByteArray("s.").repeated(1023) + "s");
-        else
-            Row("1025 levels", chain.m_Bytes, "node 1024 is nested more than 1024 levels deep");
-    }
-    AddFindings(QStringLiteral("*.dvn"));
-}
-
-void tst_Malformed::waveFile()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, reason);
-    QFETCH(QString, node);
-    QFETCH(QString, value);
-
-    Dovlin_FileManager model;
-    QByteArray saved;
-    LoadEveryWay(bytes, model, saved);
-    if (QTest::currentTestFailed())
-        return;
-    const bool loaded = !saved.isEmpty();
-    if (reason == AnyOutcome) {
-        QVERIFY(loaded || !model.ErrorString().isEmpty());
-    } else if (!reason.isEmpty()) {
-        QVERIFY(!loaded);
-        QVERIFY2(model.ErrorString().contains(reason), qPrintable(model.ErrorString()));
-    } else {
-        QVERIFY2(loaded, qPrintable(model.ErrorString()));
-        QVERIFY(!node.isEmpty());
-        CheckNode(model, node, value);
-    }
-}
 
 int main(int argc, char **argv)
 {

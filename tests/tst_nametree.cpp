@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(m_Document->isModified());
         QVERIFY(!m_Tree->contextHierarchy());
         // Only the chosen node changes: its bits keep their own radix.
-        QCOMPARE(hierarchy("data[3]")->m_Radix, 4);
+        QCOMPARE(find(*m_Document, "data[3]")->m_Radix, 4);
 
         QVERIFY(m_Tree->ConfigPopupMenu(item));
         QCOMPARE(checked(), QStringList{action});
@@ -459,14 +459,9 @@ private:
         return nullptr;
     }
 
-    Dovlin_Hierarchy *hierarchy(const QString &name) const
-    {
-        return find(*m_Document, name);
-    }
-
     Dovlin_CompositeHierarchy *node(const QString &name) const
     {
-        return dynamic_cast<Dovlin_CompositeHierarchy *>(hierarchy(name));
+        return dynamic_cast<Dovlin_CompositeHierarchy *>(find(*m_Document, name));
     }
 
     // The lines a user can see: those whose ancestors are all expanded.

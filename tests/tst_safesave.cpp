@@ -86,108 +86,101 @@ class tst_SafeSave : public QObject
     Q_OBJECT
 
 private slots:
-    void killedWhileSaving();
-    void syncedBeforeRenamed();
-    void staleTemporaries_data();
-    void staleTemporaries();
-};
+    void killedWhileSaving()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wave.dvn"));
+        Dovlin_FileManager oldModel, newModel;
+        Build(oldModel, BigSignals, BigEvents, 1);
+        Build(newModel, BigSignals, BigEvents, 2);
+        QVERIFY(newModel.Save(path));
+        const QByteArray newBytes = ReadAll(path);
+        QVERIFY(oldModel.Save(path));
+        const QByteArray oldBytes = ReadAll(path);
+        QVERIFY(!oldBytes.isEmpty() && oldBytes != newBytes);
 
-void tst_SafeSave::killedWhileSaving()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("wave.dvn"));
-    Dovlin_FileManager oldModel, newModel;
-    Build(oldModel, BigSignals, BigEvents, 1);
-    Build(newModel, BigSignals, BigEvents, 2);
-    QVERIFY(newModel.Save(path));
-    const QByteArray newBytes = ReadAll(path);
-    QVERIFY(oldModel.Save(path));
-    const QByteArray oldBytes = ReadAll(path);
-    QVERIFY(!oldBytes.isEmpty() && oldBytes != newBytes);
+        // Kills spread over the time of a few saves, so that they land in every part of one.
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(oldModel.Save(path));
+        const int window = int(qMax<qint64>(1, timer.nsecsElapsed() / 1000)) * 4;
 
-    // Kills spread over the time of a few saves, so that they land in every part of one.
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(oldModel.Save(path));
-    const int window = int(qMax<qint64>(1, timer.nsecsElapsed() / 1000)) * 4;
+        int oldSeen = 0, newSeen = 0;
+        QRandomGenerator random(20261206);
+        for (int kill = 0; kill < Kills; ++kill) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-loop"), path});
+            QVERIFY2(child.waitForReadyRead(60000), qPrintable(child.errorString()));
+            QCOMPARE(child.readLine(), QByteArray("ready\n"));
+            QThread::usleep(random.bounded(window));
+            child.kill();
+            QVERIFY(child.waitForFinished(60000));
+            QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAll().constData());
 
-    int oldSeen = 0, newSeen = 0;
-    QRandomGenerator random(20261206);
-    for (int kill = 0; kill < Kills; ++kill) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-loop"), path});
-        QVERIFY2(child.waitForReadyRead(60000), qPrintable(child.errorString()));
-        QCOMPARE(child.readLine(), QByteArray("ready\n"));
-        QThread::usleep(random.bounded(window));
-        child.kill();
-        QVERIFY(child.waitForFinished(60000));
-        QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAll().constData());
-
-        const QByteArray bytes = ReadAll(path);
-        QVERIFY2(bytes == oldBytes || bytes == newBytes, qPrintable(QStringLiteral("after kill %1").arg(kill)));
-        ++(bytes == oldBytes ? oldSeen : newSeen);
-        // A kill between linking the finished temporary file and renaming it over the target
-        // leaves that file behind: complete, never a part of one.
-        for (const QString &stray : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
-            const QByteArray strayBytes = ReadAll(dir.filePath(stray));
-            QVERIFY2(strayBytes == oldBytes || strayBytes == newBytes, qPrintable(stray));
-            QVERIFY(stray == QLatin1String("wave.dvn") || QFile::remove(dir.filePath(stray)));
+            const QByteArray bytes = ReadAll(path);
+            QVERIFY2(bytes == oldBytes || bytes == newBytes, qPrintable(QStringLiteral("after kill %1").arg(kill)));
+            ++(bytes == oldBytes ? oldSeen : newSeen);
+            // A kill between linking the finished temporary file and renaming it over the target
+            // leaves that file behind: complete, never a part of one.
+            for (const QString &stray : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
+                const QByteArray strayBytes = ReadAll(dir.filePath(stray));
+                QVERIFY2(strayBytes == oldBytes || strayBytes == newBytes, qPrintable(stray));
+                QVERIFY(stray == QLatin1String("wave.dvn") || QFile::remove(dir.filePath(stray)));
+            }
         }
+        // Both versions were caught: the kills did land while saves replaced the file.
+        QVERIFY2(oldSeen > 0 && newSeen > 0, qPrintable(QStringLiteral("old %1, new %2").arg(oldSeen).arg(newSeen)));
     }
-    // Both versions were caught: the kills did land while saves replaced the file.
-    QVERIFY2(oldSeen > 0 && newSeen > 0, qPrintable(QStringLiteral("old %1, new %2").arg(oldSeen).arg(newSeen)));
-}
 
-// The wave file is on the disk before it takes the old one's name, and that name is on the disk
-// before the import counts as done.
-void tst_SafeSave::syncedBeforeRenamed()
-{
-    QTemporaryDir dir;
-    const QString dump = dir.filePath(QStringLiteral("dump.vcd"));
-    QVERIFY(TestFiles::WriteFile(dump, "$var wire 1 ! a $end\n#0 0!\n#5 1!\n"));
-    RecordingIo io;
-    const ScopedFileIo installed(&io);
-    Dovlin_VcdImport importer(nullptr);
-    QVERIFY2(importer.Convert(dump), qPrintable(importer.ErrorString()));
-    QCOMPARE(io.m_Calls, QStringList({"write", "sync", "rename", "sync folder"}));
-}
+    // The wave file is on the disk before it takes the old one's name, and that name is on the disk
+    // before the import counts as done.
+    void syncedBeforeRenamed()
+    {
+        QTemporaryDir dir;
+        const QString dump = dir.filePath(QStringLiteral("dump.vcd"));
+        QVERIFY(TestFiles::WriteFile(dump, "$var wire 1 ! a $end\n#0 0!\n#5 1!\n"));
+        RecordingIo io;
+        const ScopedFileIo installed(&io);
+        Dovlin_VcdImport importer(nullptr);
+        QVERIFY2(importer.Convert(dump), qPrintable(importer.ErrorString()));
+        QCOMPARE(io.m_Calls, QStringList({"write", "sync", "rename", "sync folder"}));
+    }
 
-// What a killed write leaves is removed by a later one; nothing else is.
-void tst_SafeSave::staleTemporaries_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("kind"); // "file", "folder" or "link"
-    QTest::addColumn<int>("age");      // seconds it was last written before the cleaning write began
-    QTest::addColumn<bool>("removed");
-    QTest::newRow("ours, stale") << ".wave.dvn.0badf00d" << "file" << 3600 << true;
-    QTest::newRow("ours, still being written") << ".wave.dvn.0badf00d" << "file" << -5 << false;
-    QTest::newRow("another suffix") << ".wave.vcd.0badf00d" << "file" << 3600 << false;
-    QTest::newRow("a folder") << ".wave.dvn.0badf00d" << "folder" << 3600 << false;
-    QTest::newRow("a link") << ".wave.dvn.0badf00d" << "link" << 3600 << false;
-}
+    // What a killed write leaves is removed by a later one; nothing else is.
+    void staleTemporaries_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind"); // "file", "folder" or "link"
+        QTest::addColumn<int>("age");      // seconds it was last written before the cleaning write began
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("ours, stale") << ".wave.dvn.0badf00d" << "file" << 3600 << true;
+        QTest::newRow("ours, still being written") << ".wave.dvn.0badf00d" << "file" << -5 << false;
+        QTest::newRow("another suffix") << ".wave.vcd.0badf00d" << "file" << 3600 << false;
+        QTest::newRow("a folder") << ".wave.dvn.0badf00d" << "folder" << 3600 << false;
+        QTest::newRow("a link") << ".wave.dvn.0badf00d" << "link" << 3600 << false;
+    }
 
-void tst_SafeSave::staleTemporaries()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(int, age);
-    QFETCH(bool, removed);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(name), other = dir.filePath("wave.dvn");
-    QFile file(kind == "file" ? path : other);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
-    file.close();
-    if (kind == "folder")
-        QVERIFY(QDir(dir.path()).mkdir(name));
-    else if (kind == "link")
-        QVERIFY(QFile::link(other, path));
-    // The cleaning write begins later than the file was made: its change time cannot be set back.
-    const QDateTime begun = QDateTime::currentDateTime().addSecs(60);
-    const timeval times[2] = {{begun.toSecsSinceEpoch() - age, 0}, {begun.toSecsSinceEpoch() - age, 0}};
-    QCOMPARE(::lutimes(QFile::encodeName(path).constData(), times), 0);
-    QCOMPARE(Dovlin_ReplacingFile::RemoveStale(dir.path(), begun.toMSecsSinceEpoch() * 1000000), removed ? 1 : 0);
-    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
-}
+    void staleTemporaries()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(int, age);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name), other = dir.filePath("wave.dvn");
+        QVERIFY(TestFiles::WriteFile(kind == "file" ? path : other, "x"));
+        if (kind == "folder")
+            QVERIFY(QDir(dir.path()).mkdir(name));
+        else if (kind == "link")
+            QVERIFY(QFile::link(other, path));
+        // The cleaning write begins later than the file was made: its change time cannot be set back.
+        const QDateTime begun = QDateTime::currentDateTime().addSecs(60);
+        const timeval times[2] = {{begun.toSecsSinceEpoch() - age, 0}, {begun.toSecsSinceEpoch() - age, 0}};
+        QCOMPARE(::lutimes(QFile::encodeName(path).constData(), times), 0);
+        QCOMPARE(Dovlin_ReplacingFile::RemoveStale(dir.path(), begun.toMSecsSinceEpoch() * 1000000), removed ? 1 : 0);
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+    }
+};
 
 int main(int argc, char **argv)
 {

@@ -1,6 +1,8 @@
 // dovlin-values, run as a separate process, against texts built from the dump itself: what the
 // name tree shows must be what the dump says, at every change, between changes, at 0 and past
 // the end.
+#include "testfiles.h"
+
 #include <QDirIterator>
 #include <QFile>
 #include <QHash>
@@ -62,9 +64,7 @@ void integersWithUnknownBits(Dump &dump)
 
 Dump readDump(const QString &path)
 {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = TestFiles::ReadAll(path);
     // As the import reads names: UTF-8 where they are, else Latin-1.
     const QString text = bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
     const QStringList tokens = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
@@ -197,12 +197,6 @@ QString busText(const QString &bits, const QString &radix)
     return "-" + decimal(magnitude) + "d";
 }
 
-// An integer shows its declared width's bits as a bus of that width would.
-QString integerText(const Variable &v, const QString &value, const QString &radix)
-{
-    return busText(bitsOf(value, v.m_Width), radix);
-}
-
 // What each node of a variable shows at a time: path and text.
 QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qint64 time, const QString &radix)
 {
@@ -221,11 +215,9 @@ QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qin
             text = QString(value).replace("\\040", " ").trimmed();
         else if (v.m_Type.contains("real"))
             text = RealMark + value.mid(1);
-        else if (isInteger(v))
-            text = integerText(v, value, radix);
-        else if (v.m_Width == 1)
+        else if (v.m_Width == 1 && !isInteger(v))
             text = bitsOf(value, 1);
-        else
+        else // an integer shows its declared width's bits as a bus of that width would
             text = busText(bitsOf(value, v.m_Width), radix);
         lines << qMakePair(v.m_Paths[p], text);
         for (int b = 0; b < v.m_BitNames[p].size(); ++b)
@@ -261,203 +253,187 @@ class TestValues : public QObject
     Q_OBJECT
 
 private slots:
-    void matchesTheDump_data();
-    void matchesTheDump();
-    void bothFormats_data();
-    void bothFormats();
-    void refusals_data();
-    void refusals();
-    void convertsAChangedDump();
-};
-
-void TestValues::matchesTheDump_data()
-{
-    QTest::addColumn<QString>("dump");
-    QTest::addColumn<QString>("radix");
-    const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
-                               "values/states.vcd", "values/numbers.vcd", "values/names.vcd", "values/wide-names.vcd", "corpus/icarus/counter_tb.vcd",
-                               "corpus/ghdl/oscar/vhdl3.vcd", "corpus/wikipedia/example.vcd",
-                               "corpus/quartus/wave_registradores.vcd",
-                               "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd",
-                               "corpus/amaranth/up_counter.vcd"};
-    for (const QString &dump : dumps)
-        for (const QString radix : {"binary", "hex", "unsigned", "signed"})
-            QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
-}
-
-void TestValues::matchesTheDump()
-{
-    QFETCH(QString, dump);
-    QFETCH(QString, radix);
-    // Converted in a folder of its own: the wave file goes beside the dump.
-    QTemporaryDir dir;
-    const QString vcd = dir.filePath("dump.vcd");
-    QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/") + dump, vcd));
-    const Dump reference = readDump(vcd);
-    QVERIFY(!reference.m_Variables.isEmpty());
-
-    std::set<qint64> times = {0, reference.m_End + 1};
-    for (qint64 t : reference.m_Times)
-        times.insert({t, t + 1});
-    QStringList arguments{vcd, "--radix", radix};
-    for (qint64 t : times)
-        arguments << QString::number(t);
-    const Run run = runValues(arguments);
-    QCOMPARE(run.m_ExitCode, 0);
-
-    QHash<QString, QString> shown;
-    int lines = 0;
-    for (const QByteArray &line : run.m_Out.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> fields = line.split('\t');
-        QCOMPARE(fields.size(), 3);
-        shown.insert(fields[0] + "\t" + fields[1], QString::fromUtf8(fields[2]));
-        ++lines;
+    void matchesTheDump_data()
+    {
+        QTest::addColumn<QString>("dump");
+        QTest::addColumn<QString>("radix");
+        const QStringList dumps = {"vcd/ghdl/ghdl.vcd", "vcd/icarus/icarus.vcd", "vcd/verilator/verilator.vcd",
+                                   "values/states.vcd", "values/numbers.vcd", "values/names.vcd", "values/wide-names.vcd", "corpus/icarus/counter_tb.vcd",
+                                   "corpus/ghdl/oscar/vhdl3.vcd", "corpus/wikipedia/example.vcd",
+                                   "corpus/quartus/wave_registradores.vcd",
+                                   "corpus/icarus/pull_67_event_example.vcd", "corpus/gtkwave-analyzer/vcd_extensions.vcd",
+                                   "corpus/amaranth/up_counter.vcd"};
+        for (const QString &dump : dumps)
+            for (const QString radix : {"binary", "hex", "unsigned", "signed"})
+                QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
     }
-    int wanted = 0;
-    for (qint64 t : times) {
-        for (const Variable &v : reference.m_Variables) {
-            for (const auto &[path, text] : expected(reference, v, t, radix)) {
-                const QString key = QString::number(t) + "\t" + path;
-                QVERIFY2(shown.contains(key), qPrintable("no line for " + key));
-                const QString real = text.startsWith(RealMark) ? text.mid(RealMark.size()) : QString();
-                const QString value = shown.value(key);
-                if (!real.isEmpty() && value.endsWith('r') && value.chopped(1).toDouble() == real.toDouble()
-                    && value.size() <= real.size() + 1) {
+
+    void matchesTheDump()
+    {
+        QFETCH(QString, dump);
+        QFETCH(QString, radix);
+        // Converted in a folder of its own: the wave file goes beside the dump.
+        QTemporaryDir dir;
+        const QString vcd = dir.filePath("dump.vcd");
+        QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/") + dump, vcd));
+        const Dump reference = readDump(vcd);
+        QVERIFY(!reference.m_Variables.isEmpty());
+
+        std::set<qint64> times = {0, reference.m_End + 1};
+        for (qint64 t : reference.m_Times)
+            times.insert({t, t + 1});
+        QStringList arguments{vcd, "--radix", radix};
+        for (qint64 t : times)
+            arguments << QString::number(t);
+        const Run run = runValues(arguments);
+        QCOMPARE(run.m_ExitCode, 0);
+
+        QHash<QString, QString> shown;
+        int lines = 0;
+        for (const QByteArray &line : run.m_Out.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QList<QByteArray> fields = line.split('\t');
+            QCOMPARE(fields.size(), 3);
+            shown.insert(fields[0] + "\t" + fields[1], QString::fromUtf8(fields[2]));
+            ++lines;
+        }
+        int wanted = 0;
+        for (qint64 t : times) {
+            for (const Variable &v : reference.m_Variables) {
+                for (const auto &[path, text] : expected(reference, v, t, radix)) {
+                    const QString key = QString::number(t) + "\t" + path;
+                    QVERIFY2(shown.contains(key), qPrintable("no line for " + key));
+                    const QString real = text.startsWith(RealMark) ? text.mid(RealMark.size()) : QString();
+                    const QString value = shown.value(key);
+                    const bool sameReal = !real.isEmpty() && value.endsWith('r') && value.chopped(1).toDouble() == real.toDouble()
+                                          && value.size() <= real.size() + 1;
+                    QVERIFY2(sameReal || value == text, qPrintable(QString("%1: shown '%2', the dump says '%3'").arg(key, value, text)));
                     ++wanted;
-                    continue;
                 }
-                QVERIFY2(value == text,
-                         qPrintable(QString("%1: shown '%2', the dump says '%3'").arg(key, shown.value(key), text)));
-                ++wanted;
             }
         }
+        QCOMPARE(lines, wanted);
     }
-    QCOMPARE(lines, wanted);
-}
 
-void TestValues::bothFormats_data()
-{
-    QTest::addColumn<QString>("dump");
-    QDirIterator files(QStringLiteral(DOVLIN_TEST_DATA), {"*.vcd"}, QDir::Files, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString dump = files.next();
-        if (!dump.contains("with_errors"))
-            QTest::newRow(qPrintable(dump.mid(int(strlen(DOVLIN_TEST_DATA)) + 1))) << dump;
+    void bothFormats_data()
+    {
+        QTest::addColumn<QString>("dump");
+        QDirIterator files(QStringLiteral(DOVLIN_TEST_DATA), {"*.vcd"}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString dump = files.next();
+            if (!dump.contains("with_errors"))
+                QTest::newRow(qPrintable(dump.mid(int(strlen(DOVLIN_TEST_DATA)) + 1))) << dump;
+        }
     }
-}
 
-// Converted to either format, a dump shows the same values at its times and between them, but for
-// what format 1 cannot hold: names beyond Latin-1, string variables, which it leaves out, and the
-// declared widths of integers, which it guesses.
-void TestValues::bothFormats()
-{
-    QFETCH(QString, dump);
-    QTemporaryDir dir;
-    // The dump's time stamps, and the times just after them.
-    QFile file(dump);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromLatin1(file.readAll());
-    QStringList times{"0"};
-    static const QRegularExpression stamp(QStringLiteral("(?:^|\\s)#([0-9]+)(?=\\s|$)"));
-    for (auto match = stamp.globalMatch(text); match.hasNext() && times.size() < 200;) {
-        const qint64 t = match.next().captured(1).toLongLong();
-        times << QString::number(t) << QString::number(t + 1);
+    // Converted to either format, a dump shows the same values at its times and between them, but for
+    // what format 1 cannot hold: names beyond Latin-1, string variables, which it leaves out, and the
+    // declared widths of integers, which it guesses.
+    void bothFormats()
+    {
+        QFETCH(QString, dump);
+        QTemporaryDir dir;
+        // The dump's time stamps, and the times just after them.
+        const QString text = QString::fromLatin1(TestFiles::ReadAll(dump));
+        QVERIFY(!text.isEmpty());
+        QStringList times{"0"};
+        static const QRegularExpression stamp(QStringLiteral("(?:^|\\s)#([0-9]+)(?=\\s|$)"));
+        for (auto match = stamp.globalMatch(text); match.hasNext() && times.size() < 200;) {
+            const qint64 t = match.next().captured(1).toLongLong();
+            times << QString::number(t) << QString::number(t + 1);
+        }
+        QByteArray shown[2];
+        for (int format : {1, 2}) {
+            const QString wave = dir.filePath(QString("%1.dvn").arg(format));
+            QProcess converter;
+            converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), {dump, "-o", wave, "--format", QString::number(format)});
+            QVERIFY(converter.waitForFinished(60000) && converter.exitCode() == 0);
+            const Run run = runValues(QStringList{wave, "--radix", "hex"} + times);
+            QCOMPARE(run.m_ExitCode, 0);
+            shown[format - 1] = run.m_Out;
+        }
+        if (dump.endsWith("wide-names.vcd")) {
+            QVERIFY(shown[0] != shown[1] && shown[1].contains("日本.tëst_日本") && shown[1].contains("日本.😀"));
+            return;
+        }
+        const auto pathOf = [](const QByteArray &line) { return line.split('\t').value(1); };
+        QSet<QByteArray> paths;
+        for (const QByteArray &line : shown[0].split('\n'))
+            paths.insert(pathOf(line));
+        QSet<QByteArray> integers;
+        static const QRegularExpression integer(QStringLiteral("\\$var\\s+(?:%1)\\s+\\S+\\s+\\S+\\s+(\\S+)").arg(integerTypes.join('|')));
+        for (auto match = integer.globalMatch(text); match.hasNext();)
+            integers.insert(match.next().captured(1).toUtf8());
+        const auto compared = [&](const QByteArray &out) {
+            QList<QByteArray> lines = out.split('\n');
+            lines.removeIf([&](const QByteArray &line) { return !paths.contains(pathOf(line)) || integers.contains(pathOf(line).split('.').last()); });
+            return lines;
+        };
+        QCOMPARE(compared(shown[1]), compared(shown[0]));
+        const QList<QByteArray> second = shown[1].split('\n');
+        const bool more = std::any_of(second.cbegin(), second.cend(), [&](const QByteArray &line) { return !paths.contains(pathOf(line)); });
+        QCOMPARE(more, text.contains(QRegularExpression(QStringLiteral("\\$var\\s+string"))));
     }
-    QByteArray shown[2];
-    for (int format : {1, 2}) {
-        const QString wave = dir.filePath(QString("%1.dvn").arg(format));
-        QProcess converter;
-        converter.start(QStringLiteral(DOVLIN_BIN_DIR "/dovlin-convert"), {dump, "-o", wave, "--format", QString::number(format)});
-        QVERIFY(converter.waitForFinished(60000) && converter.exitCode() == 0);
-        const Run run = runValues(QStringList{wave, "--radix", "hex"} + times);
-        QCOMPARE(run.m_ExitCode, 0);
-        shown[format - 1] = run.m_Out;
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
+                                           << "the time '12ns' is not a whole number";
+        QTest::newRow("time past the largest") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "9223372036854775808"} << 2
+                                               << "the time '9223372036854775808' is out of range";
+        QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
+        QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
+                                       << "unknown radix 'ternary'";
+        QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
+        QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1 << "cannot read DATA/corpus/README.md: ";
+        QTest::newRow("broken dump") << QStringList{"DIR/broken.vcd", "0"} << 1 << "error: Cannot import DIR/broken.vcd";
     }
-    if (dump.endsWith("wide-names.vcd")) {
-        QVERIFY(shown[0] != shown[1] && shown[1].contains("日本.tëst_日本") && shown[1].contains("日本.😀"));
-        return;
+
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QVERIFY(TestFiles::WriteFile(dir.filePath("broken.vcd"), "$var wire 1 ! a $end\n#1\nfoo\n"));
+        const auto place = [&](QString text) {
+            return text.replace("DATA", DOVLIN_TEST_DATA).replace("DIR", dir.path());
+        };
+        for (QString &argument : arguments)
+            argument = place(argument);
+        const Run run = runValues(arguments);
+        QCOMPARE(run.m_ExitCode, exitCode);
+        QVERIFY(run.m_Out.isEmpty());
+        QVERIFY2(QString::fromUtf8(run.m_Err).contains(place(error)), run.m_Err.constData());
     }
-    const auto pathOf = [](const QByteArray &line) { return line.split('\t').value(1); };
-    QSet<QByteArray> paths;
-    for (const QByteArray &line : shown[0].split('\n'))
-        paths.insert(pathOf(line));
-    QSet<QByteArray> integers;
-    static const QRegularExpression integer(QStringLiteral("\\$var\\s+(?:%1)\\s+\\S+\\s+\\S+\\s+(\\S+)").arg(integerTypes.join('|')));
-    for (auto match = integer.globalMatch(text); match.hasNext();)
-        integers.insert(match.next().captured(1).toUtf8());
-    const auto compared = [&](const QByteArray &out) {
-        QList<QByteArray> lines = out.split('\n');
-        lines.removeIf([&](const QByteArray &line) { return !paths.contains(pathOf(line)) || integers.contains(pathOf(line).split('.').last()); });
-        return lines;
-    };
-    QCOMPARE(compared(shown[1]), compared(shown[0]));
-    const QList<QByteArray> second = shown[1].split('\n');
-    const bool more = std::any_of(second.cbegin(), second.cend(), [&](const QByteArray &line) { return !paths.contains(pathOf(line)); });
-    QCOMPARE(more, text.contains(QRegularExpression(QStringLiteral("\\$var\\s+string"))));
-}
 
-void TestValues::refusals_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("time not a number") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "12ns"} << 2
-                                       << "the time '12ns' is not a whole number";
-    QTest::newRow("time past the largest") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "9223372036854775808"} << 2
-                                           << "the time '9223372036854775808' is out of range";
-    QTest::newRow("no time") << QStringList{"DATA/vcd/ghdl/ghdl.vcd"} << 2 << "a file and at least one time";
-    QTest::newRow("unknown radix") << QStringList{"DATA/vcd/ghdl/ghdl.vcd", "0", "--radix", "ternary"} << 2
-                                   << "unknown radix 'ternary'";
-    QTest::newRow("missing wave file") << QStringList{"DIR/none.dvn", "0"} << 1 << "cannot read DIR/none.dvn: ";
-    QTest::newRow("not a wave file") << QStringList{"DATA/corpus/README.md", "0"} << 1
-                                     << "cannot read DATA/corpus/README.md: ";
-    QTest::newRow("broken dump") << QStringList{"DIR/broken.vcd", "0"} << 1 << "error: Cannot import DIR/broken.vcd";
-}
-
-void TestValues::refusals()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, error);
-    QTemporaryDir dir;
-    QFile broken(dir.filePath("broken.vcd"));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("$var wire 1 ! a $end\n#1\nfoo\n") > 0);
-    broken.close();
-    const auto place = [&](QString text) {
-        return text.replace("DATA", DOVLIN_TEST_DATA).replace("DIR", dir.path());
-    };
-    for (QString &argument : arguments)
-        argument = place(argument);
-    const Run run = runValues(arguments);
-    QCOMPARE(run.m_ExitCode, exitCode);
-    QVERIFY(run.m_Out.isEmpty());
-    QVERIFY2(QString::fromUtf8(run.m_Err).contains(place(error)), run.m_Err.constData());
-}
-
-// As the viewer: the wave file is read as it is while its dump is the one it was converted from;
-// a dump replaced by another of the same size, its time set back, or written on, is converted again.
-void TestValues::convertsAChangedDump()
-{
-    QTemporaryDir dir;
-    const QString vcd = dir.filePath("dump.vcd"), wave = dir.filePath("dump.dvn");
-    const auto write = [](const QString &path, const QByteArray &text, const QDateTime &time) {
-        QFile file(path);
-        return file.open(text.isEmpty() ? QIODevice::ReadWrite : QIODevice::WriteOnly) && file.write(text) == text.size()
-               && file.setFileTime(time, QFileDevice::FileModificationTime);
-    };
-    const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600), later = earlier.addSecs(7200);
-    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 0! #10 1!\n", earlier));
-    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
-    QVERIFY(write(wave, QByteArray(), later));
-    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
-    QCOMPARE(QFileInfo(wave).lastModified(), later);
-    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0!\n", earlier.addSecs(-60)));
-    QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t1\n"));
-    QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0! #20 1!\n", earlier.addSecs(-60)));
-    QCOMPARE(runValues({vcd, "20"}).m_Out, QByteArray("20\ta\t1\n"));
-}
+    // As the viewer: the wave file is read as it is while its dump is the one it was converted from;
+    // a dump replaced by another of the same size, its time set back, or written on, is converted again.
+    void convertsAChangedDump()
+    {
+        QTemporaryDir dir;
+        const QString vcd = dir.filePath("dump.vcd"), wave = dir.filePath("dump.dvn");
+        const auto write = [](const QString &path, const QByteArray &text, const QDateTime &time) {
+            QFile file(path);
+            return file.open(text.isEmpty() ? QIODevice::ReadWrite : QIODevice::WriteOnly) && file.write(text) == text.size()
+                   && file.setFileTime(time, QFileDevice::FileModificationTime);
+        };
+        const QDateTime earlier = QDateTime::currentDateTime().addSecs(-3600), later = earlier.addSecs(7200);
+        QVERIFY(write(vcd, "$var wire 1 ! a $end #0 0! #10 1!\n", earlier));
+        QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
+        QVERIFY(write(wave, QByteArray(), later));
+        QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t0\n"));
+        QCOMPARE(QFileInfo(wave).lastModified(), later);
+        QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0!\n", earlier.addSecs(-60)));
+        QCOMPARE(runValues({vcd, "0"}).m_Out, QByteArray("0\ta\t1\n"));
+        QVERIFY(write(vcd, "$var wire 1 ! a $end #0 1! #10 0! #20 1!\n", earlier.addSecs(-60)));
+        QCOMPARE(runValues({vcd, "20"}).m_Out, QByteArray("20\ta\t1\n"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestValues)
 #include "tst_values.moc"

@@ -40,28 +40,15 @@ namespace VcdTesting {
 
 inline QString typeLetter(int typeCode)
 {
-    switch (typeCode) {
-    case Dovlin_TypeCode::Integer:
-        return QStringLiteral("i");
-    case Dovlin_TypeCode::Real:
-        return QStringLiteral("r");
-    case Dovlin_TypeCode::Verilog:
-        return QStringLiteral("4");
-    case Dovlin_TypeCode::StdLogic:
-        return QStringLiteral("9");
-    case Dovlin_TypeCode::Event:
-        return QStringLiteral("e");
-    case Dovlin_TypeCode::String:
-        return QStringLiteral("s");
-    default:
-        return QStringLiteral("?");
-    }
+    static const QHash<int, QString> letters{{Dovlin_TypeCode::Integer, "i"}, {Dovlin_TypeCode::Real, "r"},
+                                             {Dovlin_TypeCode::Verilog, "4"}, {Dovlin_TypeCode::StdLogic, "9"},
+                                             {Dovlin_TypeCode::Event, "e"},   {Dovlin_TypeCode::String, "s"}};
+    return letters.value(typeCode, QStringLiteral("?"));
 }
 
 inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
 {
-    static const char *const fourState[] = {"0", "1", "Z", "X"};
-    static const char *const nineState[] = {"U", "X", "0", "1", "Z", "W", "L", "H", "-"};
+    const QString states = signal->GetTypeCode() == Dovlin_TypeCode::StdLogic ? QStringLiteral("UX01ZWLH-") : QStringLiteral("01ZX");
     const int state = event->m_Value.m_State;
     switch (signal->GetTypeCode()) {
     case Dovlin_TypeCode::Integer:
@@ -70,9 +57,8 @@ inline QString valueText(const Dovlin_Signal *signal, const CSignalEvent *event)
         return QString::number(event->m_Value.m_RealValue);
     case Dovlin_TypeCode::Verilog:
     case Dovlin_TypeCode::Event:
-        return state >= 0 && state < 4 ? QString::fromLatin1(fourState[state]) : QStringLiteral("?");
     case Dovlin_TypeCode::StdLogic:
-        return state >= 0 && state < 9 ? QString::fromLatin1(nineState[state]) : QStringLiteral("?");
+        return state >= 0 && state < states.size() ? states.mid(state, 1) : QStringLiteral("?");
     case Dovlin_TypeCode::String:
         return '"' + signal->GetFileManager()->GetString(event->m_Value.m_IntValue) + '"';
     default:

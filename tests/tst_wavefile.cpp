@@ -96,11 +96,6 @@ void BuildEvents(Dovlin_FileManager &fm)
         signal->AddEvent(time, 1);
 }
 
-void PutInt32(QByteArray &bytes, qint64 offset, qint32 value)
-{
-    qToLittleEndian(value, bytes.data() + offset);
-}
-
 qint32 Int32At(const QByteArray &bytes, qint64 offset)
 {
     return qFromLittleEndian<qint32>(bytes.constData() + offset);
@@ -224,325 +219,310 @@ class tst_WaveFile : public QObject
     Q_OBJECT
 
 private slots:
-    void workedExample();
-    void roundTrip_data();
-    void roundTrip();
-    void truncatedAtEveryOffset_data();
-    void truncatedAtEveryOffset();
-    void damaged_data();
-    void damaged();
-    void damagedFormat2_data();
-    void damagedFormat2();
-    void acceptsHarmlessOddities();
-    void waveListKept();
-    void missingPaths();
-};
+    void workedExample()
+    {
+        QTemporaryDir dir;
+        Dovlin_FileManager fm;
+        BuildExample(fm);
+        QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20, Dovlin_WaveFormat::Format1), qPrintable(fm.ErrorString()));
+        QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
+        QCOMPARE(TestFiles::ReadAll(dir.filePath("example.dvn")).toHex(), ExampleBytes.toHex());
+    }
 
-void tst_WaveFile::workedExample()
-{
-    QTemporaryDir dir;
-    Dovlin_FileManager fm;
-    BuildExample(fm);
-    QVERIFY2(fm.Save(dir.filePath("example.dvn"), 20, Dovlin_WaveFormat::Format1), qPrintable(fm.ErrorString()));
-    QCOMPARE(fm.GetSignal(0)->GetLastTime(), 20);
-    QFile written(dir.filePath("example.dvn"));
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(written.readAll().toHex(), ExampleBytes.toHex());
-}
+    void roundTrip_data()
+    {
+        QTest::addColumn<Builder>("build");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<qint64>("endTime");
+        QTest::newRow("worked example") << &BuildExample << 1 << 598 << qint64(20);
+        QTest::newRow("no signals, no nodes") << &BuildEmpty << 1 << 12 << qint64(-1);
+        QTest::newRow("every class and flag, long name") << &BuildFixture << 1 << 5300 << qint64(20);
+        QTest::newRow("31 to 65 events") << &BuildManyEvents << 1 << 5704 << qint64(20);
+        QTest::newRow("event triggers") << &BuildEvents << 1 << 536 << qint64(9);
+        // Format 2 keeps the end time, which the dump's last time stamp gives, not the last trigger.
+        QTest::newRow("format 2, worked example") << &BuildExample << 2 << 270 << qint64(20);
+        QTest::newRow("format 2, no signals, no nodes") << &BuildEmpty << 2 << 240 << qint64(20);
+        QTest::newRow("format 2, every class and flag, long name") << &BuildFixture << 2 << 3373 << qint64(20);
+        QTest::newRow("format 2, 31 to 65 events") << &BuildManyEvents << 2 << 589 << qint64(20);
+        QTest::newRow("format 2, event triggers") << &BuildEvents << 2 << 256 << qint64(20);
+    }
 
-// Format 2 keeps the wave list row by row, with or without the rest of the view.
-void tst_WaveFile::waveListKept()
-{
-    Dovlin_FileManager original;
-    BuildExample(original);
-    Dovlin_SavedView view;
-    Dovlin_ListRow group;
-    group.m_Kind = Dovlin_ListRow::Group;
-    group.m_Label = QStringLiteral("Ausgänge 出力");
-    group.m_Rows = {Dovlin_ListRow::OfNode("top.gone", Dovlin_Radix::Signed, false), Dovlin_ListRow::OfDivider("bus")};
-    view.m_List = {Dovlin_ListRow::OfNode("top.a", Dovlin_Radix::Binary, true), group};
-    view.m_List[0].m_Open = true;
-    view.m_List[0].m_Label = QStringLiteral("clock");
-    original.SetSavedView(view);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format2));
-    Dovlin_FileManager loaded;
-    QVERIFY2(LoadBytes(loaded, bytes), qPrintable(loaded.ErrorString()));
-    QVERIFY(!loaded.SavedView().m_Present);
-    QVERIFY(loaded.SavedView().m_List == view.m_List);
-}
+    // Writing, loading and writing again gives the same bytes: with the bytes of the worked example
+    // known, every field reads back as saved.
+    void roundTrip()
+    {
+        QFETCH(Builder, build);
+        QFETCH(int, format);
+        QFETCH(int, size);
+        QFETCH(qint64, endTime);
+        Dovlin_FileManager original;
+        build(original);
+        QByteArray first;
+        QVERIFY(Serialize(original, first, 20, format));
+        QCOMPARE(first.size(), size);
 
-void tst_WaveFile::roundTrip_data()
-{
-    QTest::addColumn<Builder>("build");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<qint64>("endTime");
-    QTest::newRow("worked example") << &BuildExample << 1 << 598 << qint64(20);
-    QTest::newRow("no signals, no nodes") << &BuildEmpty << 1 << 12 << qint64(-1);
-    QTest::newRow("every class and flag, long name") << &BuildFixture << 1 << 5300 << qint64(20);
-    QTest::newRow("31 to 65 events") << &BuildManyEvents << 1 << 5704 << qint64(20);
-    QTest::newRow("event triggers") << &BuildEvents << 1 << 536 << qint64(9);
-    // Format 2 keeps the end time, which the dump's last time stamp gives, not the last trigger.
-    QTest::newRow("format 2, worked example") << &BuildExample << 2 << 270 << qint64(20);
-    QTest::newRow("format 2, no signals, no nodes") << &BuildEmpty << 2 << 240 << qint64(20);
-    QTest::newRow("format 2, every class and flag, long name") << &BuildFixture << 2 << 3373 << qint64(20);
-    QTest::newRow("format 2, 31 to 65 events") << &BuildManyEvents << 2 << 589 << qint64(20);
-    QTest::newRow("format 2, event triggers") << &BuildEvents << 2 << 256 << qint64(20);
-}
+        Dovlin_FileManager loaded;
+        QVERIFY2(LoadBytes(loaded, first), qPrintable(loaded.ErrorString()));
+        QCOMPARE(loaded.GetEndTime(), endTime);
+        QByteArray second;
+        QVERIFY(Serialize(loaded, second, -1, format));
+        QCOMPARE(second.toHex(), first.toHex());
+    }
 
-// Writing, loading and writing again gives the same bytes: with the bytes of the worked example
-// known, every field reads back as saved.
-void tst_WaveFile::roundTrip()
-{
-    QFETCH(Builder, build);
-    QFETCH(int, format);
-    QFETCH(int, size);
-    QFETCH(qint64, endTime);
-    Dovlin_FileManager original;
-    build(original);
-    QByteArray first;
-    QVERIFY(Serialize(original, first, 20, format));
-    QCOMPARE(first.size(), size);
+    void truncatedAtEveryOffset_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("format 1") << 1;
+        QTest::newRow("format 2") << 2;
+    }
 
-    Dovlin_FileManager loaded;
-    QVERIFY2(LoadBytes(loaded, first), qPrintable(loaded.ErrorString()));
-    QCOMPARE(loaded.GetEndTime(), endTime);
-    QByteArray second;
-    QVERIFY(Serialize(loaded, second, -1, format));
-    QCOMPARE(second.toHex(), first.toHex());
-}
+    void truncatedAtEveryOffset()
+    {
+        QFETCH(int, format);
+        Dovlin_FileManager original;
+        BuildFixture(original);
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes, 20, format));
+        for (int length = 0; length < bytes.size(); ++length) {
+            bool loaded = true;
+            QStringList reasons;
+            LoadBothWays(bytes.left(length), loaded, reasons);
+            QVERIFY2(!loaded && !reasons.contains(QString()), qPrintable(QString::number(length)));
+        }
+    }
 
-void tst_WaveFile::truncatedAtEveryOffset_data()
-{
-    QTest::addColumn<int>("format");
-    QTest::newRow("format 1") << 1;
-    QTest::newRow("format 2") << 2;
-}
+    void damaged_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<qint32>("value");
+        QTest::addColumn<QString>("reason");
+        // Counts whose product with a record size wraps 32 bits to zero or near it.
+        QTest::newRow("huge signal count") << "signalCount" << qint32(0x40000000) << "signal count 1073741824 at offset 4 does not fit";
+        QTest::newRow("negative signal count") << "signalCount" << qint32(-1) << "negative signal count -1";
+        QTest::newRow("type code 7") << "typeCode1" << qint32(7) << "unknown type code 7 at offset 12";
+        QTest::newRow("type code 64") << "typeCode3" << qint32(64) << "unknown type code 64 at offset 20";
+        QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(0x0AAAAAAB) << "hierarchy count 178956971";
+        QTest::newRow("negative hierarchy count") << "hierarchyCount" << qint32(-5) << "negative hierarchy count -5";
+        QTest::newRow("hierarchy code 3") << "node0" << qint32(3) << "unknown hierarchy code 3 at offset 32";
+        QTest::newRow("huge name length") << "nameLength1" << qint32(0x7fffffff) << "name length 2147483647 of node 1";
+        QTest::newRow("negative name length") << "nameLength1" << qint32(-1) << "negative name length -1 of node 1";
+        QTest::newRow("negative level") << "level3" << qint32(-1) << "level -1 of node 3 out of range";
+        QTest::newRow("level beyond the node count") << "level3" << qint32(6) << "level 6 of node 3 out of range";
+        QTest::newRow("level not its parent's + 1") << "level3" << qint32(4) << "node 3 stores level 4 but lies at level 2";
+        QTest::newRow("a child stored as a root") << "level3" << qint32(0) << "node 3 stores level 0 but lies at level 2";
+        QTest::newRow("signal index past the table") << "signalIndex1" << qint32(5) << "signal index 5 of node 1";
+        QTest::newRow("signal index -2") << "signalIndex3" << qint32(-2) << "signal index -2 of node 3";
+        QTest::newRow("huge child count") << "childCount0" << qint32(0x40000000) << "child count 1073741824 of node 0";
+        QTest::newRow("negative child count") << "childCount2" << qint32(-3) << "negative child count -3 of node 2";
+        QTest::newRow("child index past the table") << "child0.0" << qint32(6) << "child index 6 of node 0 out of range";
+        QTest::newRow("negative child index") << "child2.0" << qint32(-1) << "child index -1 of node 2 out of range";
+        QTest::newRow("child is the node itself") << "child2.0" << qint32(2) << "child index 2 of node 2 points to the node itself";
+        QTest::newRow("child is the parent") << "child2.0" << qint32(0) << "child index 0 of node 2 points to its own ancestor";
+        QTest::newRow("child of two parents") << "child2.0" << qint32(1) << "node 1 is listed as a child of node 0 and of node 2";
+        QTest::newRow("last slot 32") << "lastSlot0" << qint32(32) << "last slot 32 of signal 0";
+        QTest::newRow("last box -2") << "lastBox0" << qint32(-2) << "last box -2 of signal 0";
+        QTest::newRow("empty signal, slot 5") << "lastSlot4" << qint32(5) << "signal 4 without boxes has last slot 5";
+        QTest::newRow("box count past the end") << "lastBox0" << qint32(5) << "truncated event block of signal 0";
+        QTest::newRow("huge box count") << "lastBox1" << qint32(0x7ffffffe) << "truncated event block of signal 1";
+        QTest::newRow("box count times 512 is 2^32") << "lastBox1" << qint32(0x007fffff) << "truncated event block of signal 1";
+        QTest::newRow("empty signal claims a box") << "lastBox4" << qint32(0) << "truncated event block of signal 4";
+        QTest::newRow("a trailing byte") << "trailing" << qint32(1) << "1 trailing bytes after the last event block";
+        QTest::newRow("a trailing box") << "trailing" << qint32(512) << "512 trailing bytes after the last event block";
+    }
 
-void tst_WaveFile::truncatedAtEveryOffset()
-{
-    QFETCH(int, format);
-    Dovlin_FileManager original;
-    BuildFixture(original);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes, 20, format));
-    for (int length = 0; length < bytes.size(); ++length) {
+    // The fixture with one field set to value ("trailing": value bytes appended).
+    void damaged()
+    {
+        QFETCH(QString, field);
+        QFETCH(qint32, value);
+        QFETCH(QString, reason);
+        Dovlin_FileManager original;
+        BuildFixture(original);
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes));
+        if (field == "trailing") {
+            bytes.append(value, '\0');
+        } else {
+            const qint64 offset = FieldOffsets(bytes).value(field);
+            QVERIFY(offset > 0);
+            QVERIFY(Int32At(bytes, offset) != value);
+            qToLittleEndian(value, bytes.data() + offset);
+        }
         bool loaded = true;
         QStringList reasons;
-        LoadBothWays(bytes.left(length), loaded, reasons);
-        QVERIFY2(!loaded && !reasons.contains(QString()), qPrintable(QString::number(length)));
-    }
-}
-
-void tst_WaveFile::damaged_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<qint32>("value");
-    QTest::addColumn<QString>("reason");
-    // Counts whose product with a record size wraps 32 bits to zero or near it.
-    QTest::newRow("huge signal count") << "signalCount" << qint32(0x40000000) << "signal count 1073741824 at offset 4 does not fit";
-    QTest::newRow("negative signal count") << "signalCount" << qint32(-1) << "negative signal count -1";
-    QTest::newRow("type code 7") << "typeCode1" << qint32(7) << "unknown type code 7 at offset 12";
-    QTest::newRow("type code 64") << "typeCode3" << qint32(64) << "unknown type code 64 at offset 20";
-    QTest::newRow("huge hierarchy count") << "hierarchyCount" << qint32(0x0AAAAAAB) << "hierarchy count 178956971";
-    QTest::newRow("negative hierarchy count") << "hierarchyCount" << qint32(-5) << "negative hierarchy count -5";
-    QTest::newRow("hierarchy code 3") << "node0" << qint32(3) << "unknown hierarchy code 3 at offset 32";
-    QTest::newRow("huge name length") << "nameLength1" << qint32(0x7fffffff) << "name length 2147483647 of node 1";
-    QTest::newRow("negative name length") << "nameLength1" << qint32(-1) << "negative name length -1 of node 1";
-    QTest::newRow("negative level") << "level3" << qint32(-1) << "level -1 of node 3 out of range";
-    QTest::newRow("level beyond the node count") << "level3" << qint32(6) << "level 6 of node 3 out of range";
-    QTest::newRow("level not its parent's + 1") << "level3" << qint32(4) << "node 3 stores level 4 but lies at level 2";
-    QTest::newRow("a child stored as a root") << "level3" << qint32(0) << "node 3 stores level 0 but lies at level 2";
-    QTest::newRow("signal index past the table") << "signalIndex1" << qint32(5) << "signal index 5 of node 1";
-    QTest::newRow("signal index -2") << "signalIndex3" << qint32(-2) << "signal index -2 of node 3";
-    QTest::newRow("huge child count") << "childCount0" << qint32(0x40000000) << "child count 1073741824 of node 0";
-    QTest::newRow("negative child count") << "childCount2" << qint32(-3) << "negative child count -3 of node 2";
-    QTest::newRow("child index past the table") << "child0.0" << qint32(6) << "child index 6 of node 0 out of range";
-    QTest::newRow("negative child index") << "child2.0" << qint32(-1) << "child index -1 of node 2 out of range";
-    QTest::newRow("child is the node itself") << "child2.0" << qint32(2) << "child index 2 of node 2 points to the node itself";
-    QTest::newRow("child is the parent") << "child2.0" << qint32(0) << "child index 0 of node 2 points to its own ancestor";
-    QTest::newRow("child of two parents") << "child2.0" << qint32(1) << "node 1 is listed as a child of node 0 and of node 2";
-    QTest::newRow("last slot 32") << "lastSlot0" << qint32(32) << "last slot 32 of signal 0";
-    QTest::newRow("last box -2") << "lastBox0" << qint32(-2) << "last box -2 of signal 0";
-    QTest::newRow("empty signal, slot 5") << "lastSlot4" << qint32(5) << "signal 4 without boxes has last slot 5";
-    QTest::newRow("box count past the end") << "lastBox0" << qint32(5) << "truncated event block of signal 0";
-    QTest::newRow("huge box count") << "lastBox1" << qint32(0x7ffffffe) << "truncated event block of signal 1";
-    QTest::newRow("box count times 512 is 2^32") << "lastBox1" << qint32(0x007fffff) << "truncated event block of signal 1";
-    QTest::newRow("empty signal claims a box") << "lastBox4" << qint32(0) << "truncated event block of signal 4";
-    QTest::newRow("a trailing byte") << "trailing" << qint32(1) << "1 trailing bytes after the last event block";
-    QTest::newRow("a trailing box") << "trailing" << qint32(512) << "512 trailing bytes after the last event block";
-}
-
-// The fixture with one field set to value ("trailing": value bytes appended).
-void tst_WaveFile::damaged()
-{
-    QFETCH(QString, field);
-    QFETCH(qint32, value);
-    QFETCH(QString, reason);
-    Dovlin_FileManager original;
-    BuildFixture(original);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes));
-    if (field == "trailing") {
-        bytes.append(value, '\0');
-    } else {
-        const qint64 offset = FieldOffsets(bytes).value(field);
-        QVERIFY(offset > 0);
-        QVERIFY(Int32At(bytes, offset) != value);
-        PutInt32(bytes, offset, value);
-    }
-    bool loaded = true;
-    QStringList reasons;
-    LoadBothWays(bytes, loaded, reasons);
-    QVERIFY(!loaded);
-    QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
-}
-
-void tst_WaveFile::damagedFormat2_data()
-{
-    QTest::addColumn<QString>("damage");
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("loads");
-    QTest::newRow("table checksum") << "table" << "the table of sections is damaged" << false;
-    for (const char *kind : {"HEAD", "SGNL", "INDX", "TREE", "BCRC"}) {
-        QTest::newRow(qPrintable(QString("%1 checksum").arg(kind))) << QString("flip %1").arg(kind)
-                                                                    << QString("section %1: its checksum does not match").arg(kind) << false;
-        QTest::newRow(qPrintable(QString("%1 cut").arg(kind))) << QString("cut %1").arg(kind)
-                                                               << QString("section %1 at offset").arg(kind) << false;
-    }
-    QTest::newRow("a newer version") << "version" << "written by a newer version of Dovlin (format 3)" << false;
-    QTest::newRow("signal count overflows") << "signals" << "signal count 2147483647 does not fit" << false;
-    QTest::newRow("node count overflows") << "nodes" << "node count 4294967295 does not fit" << false;
-    QTest::newRow("offset past the end") << "offset" << "runs past the end of the file" << false;
-    QTest::newRow("packed boxes cut") << "short boxes" << "section SGNL: signal 5:" << false;
-    QTest::newRow("box index out of order") << "index" << "the box index is out of order" << false;
-    QTest::newRow("a box damaged") << "flip BOXS" << "section BOXS: the checksum of bytes 0 to" << true;
-    QTest::newRow("a box that does not unpack") << "garble BOXS" << "box 0 at byte" << true;
-    QTest::newRow("an unknown section") << "unknown" << "" << true;
-}
-
-// The fixture in format 2 with one part damaged: refused with the section and the reason, or
-// loaded, and then a damaged box hides its signal with the reason as soon as it is read.
-void tst_WaveFile::damagedFormat2()
-{
-    QFETCH(QString, damage);
-    QFETCH(QString, reason);
-    QFETCH(bool, loads);
-    Dovlin_FileManager original;
-    BuildFixture(original);
-    auto &many = original.AddSignal<Dovlin_IntSignal>();
-    for (int i = 1; i < 100; ++i)
-        many.AddEvent(i, qint64(i * i));
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes, 200, Dovlin_WaveFormat::Format2));
-    Format2File file(bytes);
-    const QString kind = damage.section(' ', 1);
-    const quint32 code = kind.size() == 4 ? Dovlin_Format2::FourCc(reinterpret_cast<const char(&)[5]>(*kind.toLatin1().constData())) : 0;
-    if (damage == "table") {
-        bytes[20] = char(bytes[20] ^ 1);
-    } else if (damage.startsWith("flip")) {
-        QByteArray &section = file.m_Sections[int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin())].second;
-        section[0] = char(section[0] ^ 0x10);
-        bytes = file.Join(code);
-    } else if (damage.startsWith("cut")) {
-        const QByteArray whole = file.Join();
-        const int at = int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin());
-        const qint64 offset = qFromLittleEndian<qint64>(whole.constData() + 16 + 32 * at + 8);
-        bytes = whole.left(offset + file.m_Sections.at(at).second.size() / 2);
-    } else if (damage == "version") {
-        bytes = file.Join(0, 3);
-    } else if (damage == "signals") {
-        qToLittleEndian<quint32>(0x7fffffff, file.Section("HEAD").data() + 16);
-        bytes = file.Join();
-    } else if (damage == "nodes") {
-        qToLittleEndian<quint32>(0xffffffff, file.Section("HEAD").data() + 20);
-        bytes = file.Join();
-    } else if (damage == "offset") {
-        bytes = file.Join();
-        qToLittleEndian<qint64>(bytes.size() + 1, bytes.data() + 16 + 8);
-        qToLittleEndian<quint32>(Dovlin_Crc32c(bytes.constData(), 16 + 32 * file.m_Sections.size()), bytes.data() + 16 + 32 * file.m_Sections.size());
-    } else if (damage == "short boxes") {
-        file.Section("BOXS").chop(1);
-        bytes = file.Join();
-    } else if (damage == "index") {
-        // The last signal's four boxes: box 2 said to start before box 1.
-        QByteArray &index = file.Section("INDX");
-        std::swap(index[index.size() - 6], index[index.size() - 5]);
-        bytes = file.Join();
-    } else if (damage == "garble BOXS") {
-        file.Section("BOXS")[0] = char(0x7f);
-        QByteArray &crcs = file.Section("BCRC");
-        const QByteArray &boxes = file.Section("BOXS");
-        qToLittleEndian<quint32>(Dovlin_Crc32c(boxes.constData(), boxes.size()), crcs.data() + 4);
-        bytes = file.Join();
-    } else if (damage == "unknown") {
-        file.m_Sections.insert(2, {Dovlin_Format2::FourCc("XTRA"), QByteArray("anything at all")});
-        bytes = file.Join();
-    }
-    bool loaded = false;
-    QStringList reasons;
-    LoadBothWays(bytes, loaded, reasons);
-    QCOMPARE(loaded, loads);
-    if (!loads) {
+        LoadBothWays(bytes, loaded, reasons);
+        QVERIFY(!loaded);
         QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
-        return;
     }
-    Dovlin_FileManager fm;
-    QVERIFY(LoadBytes(fm, bytes));
-    for (int s = 0; s < fm.GetnSignal(); ++s)
-        fm.GetSignal(s)->ReadEvents(0, fm.GetSignal(s)->GetnEvent(), std::vector<CSignalEvent>(size_t(fm.GetSignal(s)->GetnEvent())).data());
-    const QList<QPair<int, QString>> damaged = fm.TakeDamageReports();
-    if (reason.isEmpty()) {
-        QVERIFY(damaged.isEmpty());
-        QCOMPARE(fm.GetSignal(5)->GetEvent(99)->m_Value.m_IntValue, qint64(99 * 99));
-        return;
+
+    void damagedFormat2_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("table checksum") << "table" << "the table of sections is damaged" << false;
+        for (const char *kind : {"HEAD", "SGNL", "INDX", "TREE", "BCRC"}) {
+            QTest::newRow(qPrintable(QString("%1 checksum").arg(kind))) << QString("flip %1").arg(kind)
+                                                                        << QString("section %1: its checksum does not match").arg(kind) << false;
+            QTest::newRow(qPrintable(QString("%1 cut").arg(kind))) << QString("cut %1").arg(kind)
+                                                                   << QString("section %1 at offset").arg(kind) << false;
+        }
+        QTest::newRow("a newer version") << "version" << "written by a newer version of Dovlin (format 3)" << false;
+        QTest::newRow("signal count overflows") << "signals" << "signal count 2147483647 does not fit" << false;
+        QTest::newRow("node count overflows") << "nodes" << "node count 4294967295 does not fit" << false;
+        QTest::newRow("offset past the end") << "offset" << "runs past the end of the file" << false;
+        QTest::newRow("packed boxes cut") << "short boxes" << "section SGNL: signal 5:" << false;
+        QTest::newRow("box index out of order") << "index" << "the box index is out of order" << false;
+        QTest::newRow("a box damaged") << "flip BOXS" << "section BOXS: the checksum of bytes 0 to" << true;
+        QTest::newRow("a box that does not unpack") << "garble BOXS" << "box 0 at byte" << true;
+        QTest::newRow("an unknown section") << "unknown" << "" << true;
     }
-    QVERIFY(!damaged.isEmpty());
-    QVERIFY2(damaged.first().second.contains(reason), qPrintable(damaged.first().second));
-    QVERIFY(fm.GetSignal(damaged.first().first)->Damaged());
-    QVERIFY(fm.TakeDamageReports().isEmpty());
-}
 
-// Decreasing times and junk in free slots harm nothing: such files load and save back unchanged.
-void tst_WaveFile::acceptsHarmlessOddities()
-{
-    Dovlin_FileManager original;
-    BuildFixture(original);
-    QByteArray bytes;
-    QVERIFY(Serialize(original, bytes));
-    const QHash<QString, qint64> at = FieldOffsets(bytes);
-    const qint64 records = at.value("lastSlot0") + 8;
-    qToLittleEndian<qint64>(100, bytes.data() + records + 16);
-    qToLittleEndian<qint64>(42, bytes.data() + records + 16 * 20);
+    // The fixture in format 2 with one part damaged: refused with the section and the reason, or
+    // loaded, and then a damaged box hides its signal with the reason as soon as it is read.
+    void damagedFormat2()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        QFETCH(bool, loads);
+        Dovlin_FileManager original;
+        BuildFixture(original);
+        auto &many = original.AddSignal<Dovlin_IntSignal>();
+        for (int i = 1; i < 100; ++i)
+            many.AddEvent(i, qint64(i * i));
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes, 200, Dovlin_WaveFormat::Format2));
+        Format2File file(bytes);
+        const QString kind = damage.section(' ', 1);
+        const quint32 code = kind.size() == 4 ? Dovlin_Format2::FourCc(reinterpret_cast<const char(&)[5]>(*kind.toLatin1().constData())) : 0;
+        if (damage == "table") {
+            bytes[20] = char(bytes[20] ^ 1);
+        } else if (damage.startsWith("flip")) {
+            QByteArray &section = file.m_Sections[int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin())].second;
+            section[0] = char(section[0] ^ 0x10);
+            bytes = file.Join(code);
+        } else if (damage.startsWith("cut")) {
+            const QByteArray whole = file.Join();
+            const int at = int(std::find_if(file.m_Sections.begin(), file.m_Sections.end(), [&](const auto &s) { return s.first == code; }) - file.m_Sections.begin());
+            const qint64 offset = qFromLittleEndian<qint64>(whole.constData() + 16 + 32 * at + 8);
+            bytes = whole.left(offset + file.m_Sections.at(at).second.size() / 2);
+        } else if (damage == "version") {
+            bytes = file.Join(0, 3);
+        } else if (damage == "signals") {
+            qToLittleEndian<quint32>(0x7fffffff, file.Section("HEAD").data() + 16);
+            bytes = file.Join();
+        } else if (damage == "nodes") {
+            qToLittleEndian<quint32>(0xffffffff, file.Section("HEAD").data() + 20);
+            bytes = file.Join();
+        } else if (damage == "offset") {
+            bytes = file.Join();
+            qToLittleEndian<qint64>(bytes.size() + 1, bytes.data() + 16 + 8);
+            qToLittleEndian<quint32>(Dovlin_Crc32c(bytes.constData(), 16 + 32 * file.m_Sections.size()), bytes.data() + 16 + 32 * file.m_Sections.size());
+        } else if (damage == "short boxes") {
+            file.Section("BOXS").chop(1);
+            bytes = file.Join();
+        } else if (damage == "index") {
+            // The last signal's four boxes: box 2 said to start before box 1.
+            QByteArray &index = file.Section("INDX");
+            std::swap(index[index.size() - 6], index[index.size() - 5]);
+            bytes = file.Join();
+        } else if (damage == "garble BOXS") {
+            file.Section("BOXS")[0] = char(0x7f);
+            QByteArray &crcs = file.Section("BCRC");
+            const QByteArray &boxes = file.Section("BOXS");
+            qToLittleEndian<quint32>(Dovlin_Crc32c(boxes.constData(), boxes.size()), crcs.data() + 4);
+            bytes = file.Join();
+        } else if (damage == "unknown") {
+            file.m_Sections.insert(2, {Dovlin_Format2::FourCc("XTRA"), QByteArray("anything at all")});
+            bytes = file.Join();
+        }
+        bool loaded = false;
+        QStringList reasons;
+        LoadBothWays(bytes, loaded, reasons);
+        QCOMPARE(loaded, loads);
+        if (!loads) {
+            QVERIFY2(reasons.filter(reason).size() == 2, qPrintable(reasons.join('\n')));
+            return;
+        }
+        Dovlin_FileManager fm;
+        QVERIFY(LoadBytes(fm, bytes));
+        for (int s = 0; s < fm.GetnSignal(); ++s)
+            fm.GetSignal(s)->ReadEvents(0, fm.GetSignal(s)->GetnEvent(), std::vector<CSignalEvent>(size_t(fm.GetSignal(s)->GetnEvent())).data());
+        const QList<QPair<int, QString>> damaged = fm.TakeDamageReports();
+        if (reason.isEmpty()) {
+            QVERIFY(damaged.isEmpty());
+            QCOMPARE(fm.GetSignal(5)->GetEvent(99)->m_Value.m_IntValue, qint64(99 * 99));
+            return;
+        }
+        QVERIFY(!damaged.isEmpty());
+        QVERIFY2(damaged.first().second.contains(reason), qPrintable(damaged.first().second));
+        QVERIFY(fm.GetSignal(damaged.first().first)->Damaged());
+        QVERIFY(fm.TakeDamageReports().isEmpty());
+    }
 
-    Dovlin_FileManager fm;
-    QVERIFY2(LoadBytes(fm, bytes), qPrintable(fm.ErrorString()));
-    QCOMPARE(fm.GetSignal(0)->GetEvent(1)->m_Time, 100);
-    QByteArray again;
-    QVERIFY(Serialize(fm, again));
-    QCOMPARE(again.toHex(), bytes.toHex());
-}
+    // Decreasing times and junk in free slots harm nothing: such files load and save back unchanged.
+    void acceptsHarmlessOddities()
+    {
+        Dovlin_FileManager original;
+        BuildFixture(original);
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes));
+        const QHash<QString, qint64> at = FieldOffsets(bytes);
+        const qint64 records = at.value("lastSlot0") + 8;
+        qToLittleEndian<qint64>(100, bytes.data() + records + 16);
+        qToLittleEndian<qint64>(42, bytes.data() + records + 16 * 20);
 
-void tst_WaveFile::missingPaths()
-{
-    QTemporaryDir dir;
-    Dovlin_FileManager loaded;
-    QVERIFY(!loaded.Load(dir.filePath("missing.dvn")));
-    QVERIFY2(loaded.ErrorString().startsWith("cannot open: "), qPrintable(loaded.ErrorString()));
-    QVERIFY(loaded.ErrorString().size() > int(qstrlen("cannot open: ")));
-    Dovlin_FileManager folder;
-    QVERIFY(!folder.Load(dir.path()));
-    QVERIFY(!folder.ErrorString().isEmpty());
-    QCOMPARE(folder.GetnHierarchy(), 0);
+        Dovlin_FileManager fm;
+        QVERIFY2(LoadBytes(fm, bytes), qPrintable(fm.ErrorString()));
+        QCOMPARE(fm.GetSignal(0)->GetEvent(1)->m_Time, 100);
+        QByteArray again;
+        QVERIFY(Serialize(fm, again));
+        QCOMPARE(again.toHex(), bytes.toHex());
+    }
 
-    Dovlin_FileManager saved;
-    BuildExample(saved);
-    QVERIFY(!saved.Save(dir.filePath("missing/wave.dvn")));
-    QVERIFY2(saved.ErrorString().startsWith(QStringLiteral("cannot create a temporary file in %1: ").arg(dir.filePath("missing"))),
-             qPrintable(saved.ErrorString()));
-    QVERIFY(QDir(dir.path()).isEmpty());
-}
+    // Format 2 keeps the wave list row by row, with or without the rest of the view.
+    void waveListKept()
+    {
+        Dovlin_FileManager original;
+        BuildExample(original);
+        Dovlin_SavedView view;
+        Dovlin_ListRow group;
+        group.m_Kind = Dovlin_ListRow::Group;
+        group.m_Label = QStringLiteral("Ausgänge 出力");
+        group.m_Rows = {Dovlin_ListRow::OfNode("top.gone", Dovlin_Radix::Signed, false), Dovlin_ListRow::OfDivider("bus")};
+        view.m_List = {Dovlin_ListRow::OfNode("top.a", Dovlin_Radix::Binary, true), group};
+        view.m_List[0].m_Open = true;
+        view.m_List[0].m_Label = QStringLiteral("clock");
+        original.SetSavedView(view);
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format2));
+        Dovlin_FileManager loaded;
+        QVERIFY2(LoadBytes(loaded, bytes), qPrintable(loaded.ErrorString()));
+        QVERIFY(!loaded.SavedView().m_Present);
+        QVERIFY(loaded.SavedView().m_List == view.m_List);
+    }
+
+    void missingPaths()
+    {
+        QTemporaryDir dir;
+        Dovlin_FileManager loaded;
+        QVERIFY(!loaded.Load(dir.filePath("missing.dvn")));
+        QVERIFY2(loaded.ErrorString().startsWith("cannot open: "), qPrintable(loaded.ErrorString()));
+        QVERIFY(loaded.ErrorString().size() > int(qstrlen("cannot open: ")));
+        Dovlin_FileManager folder;
+        QVERIFY(!folder.Load(dir.path()));
+        QVERIFY(!folder.ErrorString().isEmpty());
+        QCOMPARE(folder.GetnHierarchy(), 0);
+
+        Dovlin_FileManager saved;
+        BuildExample(saved);
+        QVERIFY(!saved.Save(dir.filePath("missing/wave.dvn")));
+        QVERIFY2(saved.ErrorString().startsWith(QStringLiteral("cannot create a temporary file in %1: ").arg(dir.filePath("missing"))),
+                 qPrintable(saved.ErrorString()));
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_WaveFile)
 #include "tst_wavefile.moc"
