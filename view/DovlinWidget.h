@@ -13,7 +13,9 @@
 #include <memory>
 
 class Dovlin_ExtraWidget;
+class Dovlin_ListWidget;
 class Dovlin_NameWidget;
+class Dovlin_RowsWidget;
 class Dovlin_ShapeWidget;
 class Dovlin_SignalFilter;
 class Dovlin_ValueBar;
@@ -22,6 +24,7 @@ class QFixedSplitter;
 class QLabel;
 class QPrinter;
 class QSplitter;
+class QTabBar;
 class QTimer;
 
 // The document window of one wave file: its model, the name tree, the cursor time bar and the
@@ -100,6 +103,18 @@ public:
     Dovlin_ViewState &viewState() { return *m_ViewState; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
+    Dovlin_ListWidget *listWidget() const { return m_ListWidget; }
+    // The lines beside the canvas: the wave list while it is shown, else the name tree.
+    Dovlin_RowsWidget *rowsWidget() const;
+    bool showsList() const;
+    void setShowList(bool show);
+    // Writes the wave list, the cursors and the time window as a view file (JSON); false with
+    // errorString when it cannot.
+    bool exportView(const QString &path);
+    // Takes the list, the cursors and the window of a view file, its times in the file's time
+    // base, and shows the list; the paths this file lacks are kept as missing rows and named in
+    // missing. False with errorString for a file that cannot be read.
+    bool importView(const QString &path, QStringList &missing);
     Dovlin_ExtraWidget *extraWidget() const { return m_ExtraWidget; }
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
     Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
@@ -159,6 +174,13 @@ public Q_SLOTS:
     void findValue();
     void findNext();
     void findPrevious();
+    // Switches the name column between the hierarchy and the wave list.
+    void toggleList() { setShowList(!showsList()); }
+    // Puts the nodes selected in the tree into the wave list, after its current row.
+    void addToList();
+    // Asks for a view file and writes or reads it, telling what became of it.
+    void exportViewFile();
+    void importViewFile();
 
 Q_SIGNALS:
     // One line on what a command on the document's file did, naming the file (and the reason of a failure).
@@ -208,6 +230,10 @@ private:
     QSplitter *m_MainSplitter = nullptr;
     QFixedSplitter *m_NameSplitter = nullptr;
     Dovlin_NameWidget *m_NameWidget = nullptr;
+    Dovlin_ListWidget *m_ListWidget = nullptr;
+    QTabBar *m_Tabs = nullptr;
+    // The filter and the tree, which the list takes the place of.
+    QWidget *m_TreePane = nullptr;
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
     Dovlin_SignalFilter *m_SignalFilter = nullptr;

@@ -4,7 +4,7 @@
 #include "Dovlin_Commands.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
-#include "Dovlin_NameWidget.h"
+#include "Dovlin_ListWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Shapes.h"
 #include "Dovlin_ValueLabels.h"
@@ -88,9 +88,9 @@ void Dovlin_ShapeWidget::createContextMenu()
     m_ContextMenu->addAction(m_ToggleDAAct);
 }
 
-Dovlin_NameWidget *Dovlin_ShapeWidget::nameWidget() const
+Dovlin_RowsWidget *Dovlin_ShapeWidget::rowsWidget() const
 {
-    return m_Owner->nameWidget();
+    return m_Owner->rowsWidget();
 }
 
 int Dovlin_ShapeWidget::shapeScrollHeight() const
@@ -190,16 +190,20 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
 
 bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
 {
-    Dovlin_NameWidget *tree = nameWidget();
+    Dovlin_RowsWidget *lines = rowsWidget();
+    const int bottom = GetWaveHeight(-1);
     bool damageFound = false;
     // Only lines in view have rows; the walk ends at the first row that reaches the time bar.
-    for (QTreeWidgetItem *item = tree->itemAt(QPoint(1, 0)); item; item = tree->itemBelow(item)) {
-        Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
-        if (!node)
-            continue;
-        const Dovlin_Shapes::Row row = Dovlin_Shapes::UpdateSignalShape(this, tree, painter, node);
-        if (row == Dovlin_Shapes::Row::NoRoom)
+    for (QTreeWidgetItem *item = lines->itemAt(QPoint(1, 0)); item; item = lines->itemBelow(item)) {
+        QRect rect = lines->visualItemRect(item);
+        if (rect.bottom() >= bottom)
             break;
+        const Dovlin_RowsWidget::Look look = lines->LookOf(item);
+        if (!look.m_Node)
+            continue;
+        rect.setLeft(0);
+        rect.setRight(width());
+        const Dovlin_Shapes::Row row = Dovlin_Shapes::UpdateSignalShape(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital);
         damageFound = damageFound || row == Dovlin_Shapes::Row::FoundDamage;
     }
     return damageFound;
@@ -270,7 +274,7 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
 
 void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
 {
-    Dovlin_NameWidget *tree = nameWidget();
+    Dovlin_RowsWidget *tree = rowsWidget();
     QTreeWidgetItem *item = tree->currentItem();
     if (!item || !item->isSelected())
         return;
@@ -424,10 +428,9 @@ void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
 
 void Dovlin_ShapeWidget::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    QTreeWidgetItem *item = nameWidget()->itemAtY(event->position().toPoint().y());
-    if (!item)
+    m_ContextHierarchy = rowsWidget()->LookOf(rowsWidget()->itemAtY(event->position().toPoint().y())).m_Node;
+    if (!m_ContextHierarchy)
         return;
-    m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     if (event->modifiers() & Qt::ShiftModifier)
         prevTrans();
     else
@@ -473,14 +476,18 @@ bool Dovlin_ShapeWidget::event(QEvent *event)
         return true;
     auto *help = static_cast<QHelpEvent *>(event);
     const qint64 t = GetTime(help->pos().x());
-    QToolTip::showText(help->globalPos(), nameWidget()->GetSignalState(help->pos(), t), this);
+    QToolTip::showText(help->globalPos(), rowsWidget()->GetSignalState(help->pos(), t), this);
     return QWidget::event(event);
 }
 
 void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (ConfigPopupMenu(nameWidget()->itemAtY(event->pos().y())))
+    QTreeWidgetItem *item = rowsWidget()->itemAtY(event->pos().y());
+    if (ConfigPopupMenu(item)) {
+        if (m_Owner->showsList())
+            rowsWidget()->setCurrentItem(item);
         m_ContextMenu->exec(event->globalPos());
+    }
     // A menu closed without a choice must not leave its node to a later command (or a reload).
     m_ContextHierarchy = nullptr;
 }
@@ -511,10 +518,15 @@ bool Dovlin_ShapeWidget::moveToChange(Dovlin_Hierarchy *node, bool next)
 
 void Dovlin_ShapeWidget::toggleDA()
 {
-    if (!m_ContextHierarchy)
+    Dovlin_Hierarchy *node = std::exchange(m_ContextHierarchy, nullptr);
+    if (!node)
         return;
-    m_ContextHierarchy->m_Digital = !m_ContextHierarchy->m_Digital;
-    m_ContextHierarchy = nullptr;
+    // A list row has its own display: the row under the menu is the list's selected one.
+    if (m_Owner->showsList()) {
+        m_Owner->listWidget()->toggleDigital();
+        return;
+    }
+    node->m_Digital = !node->m_Digital;
     m_Owner->setModified(true);
     update(true);
 }

@@ -13,7 +13,7 @@
 
 class DovlinWidget;
 class Dovlin_Hierarchy;
-class Dovlin_NameWidget;
+class Dovlin_RowsWidget;
 class Dovlin_ValueLabels;
 class QAction;
 class QMenu;
@@ -21,7 +21,7 @@ class QScrollBar;
 class QTreeWidgetItem;
 
 // The wave canvas: the visible window of the time axis with its ruler, one waveform row per
-// visible name-tree line, and the measurement cursors with the time distances between them.
+// visible line of the name tree or the wave list, and the measurement cursors with the time distances between them.
 class Dovlin_ShapeWidget : public QWidget
 {
     Q_OBJECT
@@ -108,7 +108,8 @@ private:
     void renderPicture();
     // A light band across the row of the line selected in the tree, over the kept picture.
     void drawSelectedRow(QPainter *painter);
-    Dovlin_NameWidget *nameWidget() const;
+    // The lines the rows follow: the name tree or the wave list, whichever the document shows.
+    Dovlin_RowsWidget *rowsWidget() const;
 
     DovlinWidget *m_Owner;
     Dovlin_ViewState *m_State;

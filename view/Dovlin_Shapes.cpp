@@ -18,8 +18,9 @@
 #include <climits>
 
 Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                                     Dovlin_Hierarchy *node)
+                                     Dovlin_Hierarchy *node, int radix)
     : m_Shape(shape), m_Painter(painter), m_Raster(painter, shape->lightTheme()), m_Node(digital ? node : nullptr),
+      m_Radix(radix),
       m_Labels(shape->valueLabels()), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
       m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital)
 {
@@ -253,7 +254,7 @@ public:
             // The stretch's own event gives its value: no search by time.
             int left = x1 + 2, right = x2 - 2;
             if (e1 && row.LabelRoom(left, right))
-                row.Label(left, right, m_Type.GetSignalState(e1, row.m_Node->m_Radix));
+                row.Label(left, right, m_Type.GetSignalState(e1, row.m_Radix));
         } else if (e1) {
             row.m_Raster.Line(x1, Level(Value::Of(*e1)), x2, Level(Value::Of(*e2)), Value::m_Color);
         }
@@ -357,14 +358,14 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
     }
 }
 
-// A scalar's row, in the shapes of its signal's type; node gives the look and the value texts.
+// A scalar's row, in the shapes of its signal's type; node gives the value texts.
 void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_Signal &signal,
-                Dovlin_Hierarchy *node)
+                Dovlin_Hierarchy *node, int radix, bool digital)
 {
     const int typeCode = signal.GetTypeCode();
     // An analog scale means nothing for triggers and texts: both modes draw them digital.
-    const bool digital = node->m_Digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
-    Dovlin_RowPainter row(shape, rect, painter, digital, node);
+    digital = digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
+    Dovlin_RowPainter row(shape, rect, painter, digital, node, radix);
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
     const std::optional<CSignalEvent> low = digital ? std::nullopt : signal.GetMinEvent();
     const std::optional<CSignalEvent> high = digital ? std::nullopt : signal.GetMaxEvent();
@@ -399,10 +400,11 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
 // A bus or scope row: a crossing in every column where any bit or member changes, a filled band
 // where several do, and the two rails between them. A bus shows its value inside each stretch,
 // and draws in the colour of X wherever one of its bits is unknown.
-void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node)
+void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node,
+                   int radix)
 {
     const bool bus = node.IsBus();
-    Dovlin_RowPainter row(shape, rect, painter, true, bus ? &node : nullptr);
+    Dovlin_RowPainter row(shape, rect, painter, true, bus ? &node : nullptr, radix);
     Dovlin_ChangeColumns columns;
     node.GetChangeColumns(row.m_Map, columns);
     if (bus)
@@ -417,7 +419,7 @@ void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *paint
         row.Rails(last + 1, x - 1, colour(last + 1));
         int left = last + 2, right = x - 2;
         if (row.LabelRoom(left, right))
-            row.Label(left, right, node.ValueText(row.m_Map.FirstTimeOf(qMax(last + 1, 0))));
+            row.Label(left, right, node.ValueText(row.m_Map.FirstTimeOf(qMax(last + 1, 0)), row.m_Radix));
     };
     int last = columns.m_Before ? -2 : INT_MIN;
     for (int x = 0; x < row.m_Width; ++x) {
@@ -435,35 +437,20 @@ void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *paint
     if (columns.m_After && last != INT_MIN)
         stretch(last, row.m_Width + 1);
 }
-
-// The row rectangle of a tree line, or an empty one when the line has no room above the time bar.
-bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget, QRect &rect)
-{
-    const QTreeWidgetItem *item = nameWidget->TreeItem(node);
-    if (!item)
-        return false;
-    rect = nameWidget->visualItemRect(item);
-    rect.setLeft(0);
-    rect.setRight(shape->width());
-    return rect.bottom() < shape->GetWaveHeight(-1);
-}
 }
 
-Dovlin_Shapes::Row Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
-                                                    QPainter *painter, Dovlin_Hierarchy *node)
+Dovlin_Shapes::Row Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect,
+                                                    Dovlin_Hierarchy *node, int radix, bool digital)
 {
-    QRect rect;
-    if (!rowRect(node, shape, nameWidget, rect))
-        return Row::NoRoom;
     if (Dovlin_HierarchyView::IsDamaged(node))
         return Row::Drawn;
     switch (node->GetHierarchyCode()) {
     case Dovlin_HierarchyCode::Scalar:
         if (Dovlin_Signal *signal = node->GetSignal())
-            drawSignal(shape, rect, painter, *signal, node);
+            drawSignal(shape, rect, painter, *signal, node, radix, digital);
         break;
     case Dovlin_HierarchyCode::Composite:
-        drawComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node));
+        drawComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
         break;
     }
     return Dovlin_HierarchyView::IsDamaged(node) ? Row::FoundDamage : Row::Drawn;
