@@ -4,6 +4,7 @@
 #include "Dovlin_Dialogs.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Utilities.h"
 
@@ -36,6 +37,15 @@ public:
             return QVariant::fromValue(quintptr(m_Node));
         if (column == 1 && role == Qt::DisplayRole && m_Node)
             return valueText();
+        const auto *list = static_cast<const Dovlin_ListWidget *>(treeWidget());
+        if (column == 0 && role == Qt::DecorationRole && m_Node && list)
+            return list->owner()->nameWidget()->icon(Dovlin_NameWidget::IconKindOf(m_Node));
+        // Every line as tall as the tree's, dividers and groups too, whose rows then look alike.
+        if (column == 0 && role == Qt::SizeHintRole && list) {
+            const int height = list->owner()->nameWidget()->sizeHintForRow(0);
+            if (height > 0)
+                return QSize(-1, height);
+        }
         return QTreeWidgetItem::data(column, role);
     }
 
@@ -175,7 +185,6 @@ void Dovlin_ListWidget::Rebuild()
             break;
         case Dovlin_ListRow::Divider:
             item->setText(0, QStringLiteral("\u2014\u2014 %1 \u2014\u2014").arg(row.m_Label));
-            item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);
             break;
         case Dovlin_ListRow::Group:
             item->setText(0, row.m_Label);
@@ -195,13 +204,22 @@ void Dovlin_ListWidget::Rebuild()
     const QSignalBlocker blocker(this);
     clear();
     addTopLevelItems(top);
+    // A divider's or a group's text may take the Values column too.
+    for (QTreeWidgetItem *item : top) {
+        if (m_List.Row(PosOf(item))->m_Kind != Dovlin_ListRow::Node)
+            item->setFirstColumnSpanned(true);
+        for (int c = 0; c < item->childCount(); ++c)
+            if (!listItem(item->child(c))->m_Bit && m_List.Row(PosOf(item->child(c)))->m_Kind == Dovlin_ListRow::Divider)
+                item->child(c)->setFirstColumnSpanned(true);
+    }
     // Opened once in the tree: a line opens only with a parent.
     for (QTreeWidgetItem *item : top) {
-        const Dovlin_ListRow *row = m_List.Row(PosOf(item));
-        item->setExpanded(row->m_Open);
+        if (item->childCount() == 0)
+            continue;
+        item->setExpanded(m_List.Row(PosOf(item))->m_Open);
         for (int c = 0; c < item->childCount(); ++c) {
             const ListItem *child = listItem(item->child(c));
-            if (!child->m_Bit)
+            if (!child->m_Bit && child->childCount() > 0)
                 item->child(c)->setExpanded(m_List.Row(child->m_Pos)->m_Open);
         }
     }
@@ -269,13 +287,29 @@ std::vector<Dovlin_WaveList::Pos> Dovlin_ListWidget::selectedRows() const
 void Dovlin_ListWidget::edited(const std::vector<Pos> &select)
 {
     Rebuild();
+    // One selection of them all: thousands of rows added at once select as fast as one.
+    // Neighbours make one range: painting asks each line whether it is selected, range by range.
+    QItemSelection selection;
+    QModelIndex first, previous;
+    const auto flush = [&] {
+        if (first.isValid())
+            selection.select(first, previous);
+    };
     QTreeWidgetItem *last = nullptr;
     for (const Pos &pos : select) {
-        if (QTreeWidgetItem *item = ItemOf(pos)) {
-            item->setSelected(true);
-            last = item;
+        QTreeWidgetItem *item = ItemOf(pos);
+        if (!item)
+            continue;
+        const QModelIndex index = indexFromItem(item);
+        if (!previous.isValid() || index.parent() != previous.parent() || index.row() != previous.row() + 1) {
+            flush();
+            first = index;
         }
+        previous = index;
+        last = item;
     }
+    flush();
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (last) {
         setCurrentItem(last, 0, QItemSelectionModel::NoUpdate);
         scrollToItem(last);

@@ -5,6 +5,7 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
 #include <QAction>
@@ -80,6 +81,15 @@ void Dovlin_NameWidget::createContextMenu()
     m_TreeMenu = new QMenu(this);
     for (QMenu *menu : {m_ContextMenu, m_TreeMenu})
         menu->addActions({m_CollapseAllAct, m_ExpandAllAct, m_ExpandBitsAct});
+}
+
+Dovlin_NameWidget::IconKind Dovlin_NameWidget::IconKindOf(const Dovlin_Hierarchy *node)
+{
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+        return VectorIcon;
+    const Dovlin_Signal *signal = node->GetSignal();
+    const int typeCode = signal ? signal->GetTypeCode() : 0;
+    return typeCode == Dovlin_TypeCode::Integer ? IntIcon : typeCode == Dovlin_TypeCode::Real ? RealIcon : BitIcon;
 }
 
 void Dovlin_NameWidget::AddContextAction(QAction *action)

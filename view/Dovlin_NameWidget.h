@@ -49,6 +49,7 @@ public:
     void AddContextAction(QAction *action);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     const QIcon &icon(IconKind kind) const { return m_Icons[kind]; }
+    static IconKind IconKindOf(const Dovlin_Hierarchy *node);
     // A top-level item built by GenerateNameView: the tree takes them all at once at the end.
     void AddTopLevelItem(QTreeWidgetItem *item) { m_NewTopLevelItems.append(item); }
     // The line of a node; null while it has none (not listed, or below a line never opened).
