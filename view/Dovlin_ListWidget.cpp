@@ -12,6 +12,7 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QHash>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMenu>
 #include <QScrollBar>
@@ -103,6 +104,8 @@ Dovlin_ListWidget::Dovlin_ListWidget(QWidget *parent, DovlinWidget *owner) : Dov
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setHeaderLabels({tr("Wave List"), tr("Values")});
+    // Renamed rows and dividers read in full where the tree's names would need less.
+    header()->resizeSection(0, fontMetrics().averageCharWidth() * 24);
 
     const auto shortcut = [this](const QString &text, const QKeySequence &keys, void (Dovlin_ListWidget::*slot)()) {
         auto *action = new QAction(text, this);
