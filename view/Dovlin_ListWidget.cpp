@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QHash>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -103,6 +104,8 @@ bool isBus(const Dovlin_Hierarchy *node)
 Dovlin_ListWidget::Dovlin_ListWidget(QWidget *parent, DovlinWidget *owner) : Dovlin_RowsWidget(parent, owner)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Dragged rows move in the list, as the keys move them (dropEvent).
+    setDragDropMode(QAbstractItemView::InternalMove);
     setHeaderLabels({tr("Wave List"), tr("Values")});
     // Renamed rows and dividers read in full where the tree's names would need less.
     header()->resizeSection(0, fontMetrics().averageCharWidth() * 24);
@@ -233,6 +236,8 @@ void Dovlin_ListWidget::Rebuild()
 Dovlin_RowsWidget::Look Dovlin_ListWidget::LookOf(const QTreeWidgetItem *item) const
 {
     const ListItem *line = listItem(item);
+    if (line && line->m_Kind == Dovlin_ListRow::Divider)
+        return Look{nullptr, 0, true, true};
     return line && line->m_Node ? Look{line->m_Node, line->m_Radix, line->m_Digital} : Look{};
 }
 
@@ -416,6 +421,30 @@ void Dovlin_ListWidget::setRadix(int radix)
         if (Dovlin_ListRow *row = m_List.MutableRow(pos))
             row->m_Radix = radix;
     edited(rows);
+}
+
+void Dovlin_ListWidget::dropEvent(QDropEvent *event)
+{
+    const std::vector<Pos> rows = selectedRows();
+    if (event->source() != this || rows.empty()) {
+        event->ignore();
+        return;
+    }
+    QTreeWidgetItem *target = itemAt(event->position().toPoint());
+    Pos to{int(m_List.Rows().size()), -1};
+    if (target) {
+        to = PosOf(target);
+        const Dovlin_ListRow *row = m_List.Row(to);
+        const bool intoGroup = dropIndicatorPosition() == OnItem && row->m_Kind == Dovlin_ListRow::Group;
+        if (intoGroup)
+            to.m_Child = int(row->m_Rows.size());
+        else if (dropIndicatorPosition() == BelowItem || dropIndicatorPosition() == OnItem)
+            ++(to.m_Child >= 0 ? to.m_Child : to.m_Row);
+    }
+    // The list moves its rows itself: the view must not move its lines too.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    edited({m_List.Move(rows, to)});
 }
 
 void Dovlin_ListWidget::contextMenuEvent(QContextMenuEvent *event)

@@ -50,6 +50,7 @@ public Q_SLOTS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void moveBy(int step);

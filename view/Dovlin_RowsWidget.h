@@ -19,6 +19,8 @@ public:
         Dovlin_Hierarchy *m_Node = nullptr;
         int m_Radix = 0;
         bool m_Digital = true;
+        // A divider, drawn as a line across the canvas.
+        bool m_Divider = false;
     };
 
     Dovlin_RowsWidget(QWidget *parent, DovlinWidget *owner);

@@ -199,6 +199,10 @@ bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
         if (rect.bottom() >= bottom)
             break;
         const Dovlin_RowsWidget::Look look = lines->LookOf(item);
+        if (look.m_Divider) {
+            painter->setPen(m_SeparatorPen);
+            painter->drawLine(0, rect.center().y(), width(), rect.center().y());
+        }
         if (!look.m_Node)
             continue;
         rect.setLeft(0);
