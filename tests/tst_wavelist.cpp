@@ -136,14 +136,16 @@ private Q_SLOTS:
         const QImage tree = picture();
         const QRect clkLine = m_Document->nameWidget()->visualItemRect(treeLine("clk"));
         const QRect busLine = m_Document->nameWidget()->visualItemRect(treeLine("bus"));
-        m_List->SetRows({Dovlin_ListRow::OfNode("top.bus", Dovlin_Radix::Binary, true),
+        m_List->SetRows({Dovlin_ListRow::OfNode("top.bus", Dovlin_Radix::Binary, true), Dovlin_ListRow::OfDivider("x"),
                          Dovlin_ListRow::OfNode("top.clk", Dovlin_Radix::Hexadecimal, true)});
         m_Document->setShowList(true);
         const QImage list = picture();
         const QRect first = m_List->visualItemRect(m_List->topLevelItem(0));
-        const QRect second = m_List->visualItemRect(m_List->topLevelItem(1));
+        const QRect divider = m_List->visualItemRect(m_List->topLevelItem(1));
+        const QRect second = m_List->visualItemRect(m_List->topLevelItem(2));
+        QCOMPARE(list.pixel(list.width() / 3, divider.center().y()), QRgb(0xFF808080));
         QCOMPARE(second.height(), clkLine.height());
-        // The list's second row is the tree's clk row; its first the bus, in its own radix.
+        // The list's last row is the tree's clk row; its first the bus, in its own radix.
         QCOMPARE(strip(list, second), strip(tree, clkLine));
         QVERIFY(strip(list, first) != strip(tree, busLine));
         QCOMPARE(treeNode("bus")->m_Radix, int(Dovlin_Radix::Unsigned));
