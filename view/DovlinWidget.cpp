@@ -804,7 +804,7 @@ void DovlinWidget::moveToChange(bool next)
     QTreeWidgetItem *item = rowsWidget()->currentItem();
     Dovlin_Hierarchy *node = item && item->isSelected() ? rowsWidget()->LookOf(item).m_Node : nullptr;
     if (!node) {
-        Q_EMIT statusMessage(tr("Select a node in the name tree to go to its changes"));
+        Q_EMIT statusMessage(tr("Select a node in the name tree or the wave list to go to its changes"));
         return;
     }
     if (!m_ShapeWidget->moveToChange(node, next))
