@@ -191,7 +191,7 @@ int main(int argc, char *argv[])
             const double first = timer.nsecsElapsed() / 1e6;
             std::vector<double> times;
             for (int run = 0; run < 7; ++run) {
-                shape->update(true);
+                shape->invalidatePicture();
                 timer.restart();
                 shape->grab();
                 times.push_back(timer.nsecsElapsed() / 1e6);

@@ -128,7 +128,7 @@ void DovlinWidget::createLayout()
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
     // The selected line's row is marked on the canvas too.
     for (QTreeWidget *lines : {static_cast<QTreeWidget *>(m_NameWidget), static_cast<QTreeWidget *>(m_ListWidget)})
-        connect(lines, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(false); });
+        connect(lines, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(); });
     // Each part checks the file before it draws.
     for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), m_ListWidget->viewport(),
                           static_cast<QWidget *>(m_ExtraWidget)})
@@ -198,7 +198,7 @@ void DovlinWidget::setShowList(bool show)
     m_ListWidget->setVisible(show);
     // The canvas finds the lines where the layout puts them.
     m_ListWidget->parentWidget()->layout()->activate();
-    m_ShapeWidget->update(true);
+    m_ShapeWidget->invalidatePicture();
 }
 
 void DovlinWidget::addToList()
@@ -748,7 +748,7 @@ void DovlinWidget::modifySignals()
         return;
     m_NameWidget->ReGenerateNameView(*m_FileManager);
     m_NameWidget->UpdateVisibleSignalStates();
-    m_ShapeWidget->update(true);
+    m_ShapeWidget->invalidatePicture();
     setModified(true);
 }
 
@@ -1026,7 +1026,7 @@ void DovlinWidget::reportDamage()
     }
     // Values and rows worked out before the damage was found go.
     m_NameWidget->ForgetDamagedValues();
-    m_ShapeWidget->update(true);
+    m_ShapeWidget->invalidatePicture();
     const QString name = QDir::toNativeSeparators(m_FileName);
     Q_EMIT statusMessage(tr("%1 is damaged, not shown: %2").arg(name, lines.join(QLatin1String("; "))));
     constexpr int listed = 20;

@@ -148,11 +148,11 @@ Dovlin_ListWidget::Dovlin_ListWidget(QWidget *parent, DovlinWidget *owner) : Dov
             row->m_Open = open;
             m_Owner->setModified(true);
         }
-        m_Owner->shapeWidget()->update(true);
+        m_Owner->shapeWidget()->invalidatePicture();
     };
     connect(this, &QTreeWidget::itemExpanded, this, [opened](QTreeWidgetItem *item) { opened(item, true); });
     connect(this, &QTreeWidget::itemCollapsed, this, [opened](QTreeWidgetItem *item) { opened(item, false); });
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_Owner->shapeWidget()->update(true); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_Owner->shapeWidget()->invalidatePicture(); });
 }
 
 void Dovlin_ListWidget::SetRows(Dovlin_ListRows rows)
@@ -230,7 +230,7 @@ void Dovlin_ListWidget::Rebuild()
         }
     }
     verticalScrollBar()->setValue(scroll);
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 Dovlin_RowsWidget::Look Dovlin_ListWidget::LookOf(const QTreeWidgetItem *item) const
@@ -328,7 +328,7 @@ void Dovlin_ListWidget::edited(const std::vector<Pos> &select)
 void Dovlin_ListWidget::changed()
 {
     m_Owner->setModified(true);
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_ListWidget::moveBy(int step)

@@ -257,7 +257,7 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
         }
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
     return true;
 }
 
@@ -411,7 +411,7 @@ void Dovlin_NameWidget::RunTreeCommand(TreeCommand command)
     if (changed && !IsFiltered())
         m_Owner->setModified(true);
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, const QModelIndex &index, bool &changed)
@@ -493,7 +493,7 @@ void Dovlin_NameWidget::showContextNode()
     }
     m_ContextHierarchy = nullptr;
     viewport()->update();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::copyValue()
@@ -521,7 +521,7 @@ void Dovlin_NameWidget::setRadix(int radix)
         for (Dovlin_Hierarchy *node = m_ContextHierarchy; node; node = model.GetHierarchy(node->GetParentIndex()))
             Dovlin_HierarchyView::UpdateSignalState(this, node);
         // The bus rows draw their values in the radix.
-        m_Owner->shapeWidget()->update(true);
+        m_Owner->shapeWidget()->invalidatePicture();
         // The file keeps the radix.
         m_Owner->setModified(true);
     }
@@ -559,7 +559,7 @@ void Dovlin_NameWidget::resizeEvent(QResizeEvent *event)
 void Dovlin_NameWidget::vScroll(int)
 {
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
@@ -571,7 +571,7 @@ void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
         m_Owner->setModified(true);
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
@@ -582,5 +582,5 @@ void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
         m_Owner->setModified(true);
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }

@@ -47,9 +47,9 @@ Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     setLayout(layout);
     connect(m_ScrollBar, &QScrollBar::valueChanged, this, &Dovlin_ShapeWidget::shapeScrolled);
     // Moving the window or the scale draws the rows anew; moving a cursor only the cursors.
-    connect(m_State, &Dovlin_ViewState::windowChanged, this, [this] { update(true); });
-    connect(m_State, &Dovlin_ViewState::cursorCountChanged, this, [this] { update(true); });
-    connect(m_State, &Dovlin_ViewState::cursorsChanged, this, [this] { update(false); });
+    connect(m_State, &Dovlin_ViewState::windowChanged, this, [this] { invalidatePicture(); });
+    connect(m_State, &Dovlin_ViewState::cursorCountChanged, this, [this] { invalidatePicture(); });
+    connect(m_State, &Dovlin_ViewState::cursorsChanged, this, [this] { update(); });
 
     createActions();
     createContextMenu();
@@ -151,11 +151,10 @@ int Dovlin_ShapeWidget::GetWaveHeight(int n) const
     return height() - GetTimeBarHeight(n);
 }
 
-void Dovlin_ShapeWidget::update(bool dropPicture)
+void Dovlin_ShapeWidget::invalidatePicture()
 {
-    if (dropPicture)
-        m_PictureValid = false;
-    QWidget::update();
+    m_PictureValid = false;
+    update();
 }
 
 void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
@@ -408,7 +407,7 @@ void Dovlin_ShapeWidget::mouseMoveEvent(QMouseEvent *event)
     if (m_Owner->isZoomingArea()) {
         m_ZoomRect.setRight(x);
         m_ZoomBandVisible = true;
-        update(false);
+        update();
         return;
     }
     if (m_State->nCursor() == 0)
@@ -423,7 +422,7 @@ void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
     const int x = event->position().toPoint().x();
     m_ZoomRect.setRight(x);
     m_ZoomBandVisible = false;
-    update(false);
+    update();
     const int left = qMin(m_ZoomRect.left(), x);
     const int right = qMax(m_ZoomRect.left(), x);
     m_Owner->endZoomingArea();
@@ -532,7 +531,7 @@ void Dovlin_ShapeWidget::toggleDA()
     }
     node->m_Digital = !node->m_Digital;
     m_Owner->setModified(true);
-    update(true);
+    invalidatePicture();
 }
 
 void Dovlin_ShapeWidget::addCursor()

@@ -53,10 +53,9 @@ public:
     int GetTimeBarHeight(int n = -1) const;
     int GetWaveHeight(int n = -1) const;
 
-    using QWidget::update;
-    // Repaints; with dropPicture the rows and the ruler are drawn anew, otherwise only the
-    // cursors are drawn over the kept picture.
-    void update(bool dropPicture);
+    // Repaints with the rows and the ruler drawn anew; update() draws only the cursors over the
+    // kept picture.
+    void invalidatePicture();
     void UpdateTimeBar(QPainter *painter);
     // Draws the rows in view; true when a row found its signal damaged and may be drawn in part.
     bool UpdateSignalShape(QPainter *painter);
