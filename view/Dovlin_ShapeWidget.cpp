@@ -157,7 +157,7 @@ void Dovlin_ShapeWidget::invalidatePicture()
     update();
 }
 
-void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
+void Dovlin_ShapeWidget::paintTimeBar(QPainter *painter)
 {
     const int y = GetWaveHeight(-1);
     const int w = width();
@@ -187,7 +187,7 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
         painter->drawLine(0, y + i * cursorHeight, w, y + i * cursorHeight);
 }
 
-bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
+bool Dovlin_ShapeWidget::paintRows(QPainter *painter)
 {
     Dovlin_RowsWidget *lines = rowsWidget();
     const int bottom = GetWaveHeight(-1);
@@ -206,7 +206,7 @@ bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
             continue;
         rect.setLeft(0);
         rect.setRight(width());
-        const Dovlin_Shapes::Row row = Dovlin_Shapes::UpdateSignalShape(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital);
+        const Dovlin_Shapes::Row row = Dovlin_Shapes::paintRow(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital);
         damageFound = damageFound || row == Dovlin_Shapes::Row::FoundDamage;
     }
     return damageFound;
@@ -227,8 +227,8 @@ void Dovlin_ShapeWidget::renderPicture()
     do {
         m_Picture.fill(Qt::black);
         QPainter painter(&m_Picture);
-        UpdateTimeBar(&painter);
-        damageFound = UpdateSignalShape(&painter);
+        paintTimeBar(&painter);
+        damageFound = paintRows(&painter);
     } while (damageFound);
     m_PictureValid = true;
     ++m_PictureRenders;
@@ -251,9 +251,9 @@ void Dovlin_ShapeWidget::paintView(QPainter *painter, bool light)
     // Drawn again over a row drawn in part, as renderPicture does.
     do {
         painter->fillRect(rect(), light ? Qt::white : Qt::black);
-        UpdateTimeBar(painter);
-    } while (UpdateSignalShape(painter));
-    UpdateCursor(painter);
+        paintTimeBar(painter);
+    } while (paintRows(painter));
+    paintCursors(painter);
     m_LightTheme = false;
     for (int i = 0; i < screenPens.size(); ++i)
         *pens[i] = screenPens.at(i);
@@ -266,8 +266,8 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
         renderPicture();
     QPainter painter(this);
     painter.drawImage(0, 0, m_Picture);
-    drawSelectedRow(&painter);
-    UpdateCursor(&painter);
+    paintSelectedRow(&painter);
+    paintCursors(&painter);
     if (m_ZoomBandVisible) {
         painter.setPen(m_ZoomPen);
         painter.setBrush(Qt::NoBrush);
@@ -275,7 +275,7 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
     }
 }
 
-void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
+void Dovlin_ShapeWidget::paintSelectedRow(QPainter *painter)
 {
     Dovlin_RowsWidget *tree = rowsWidget();
     QTreeWidgetItem *item = tree->currentItem();
@@ -288,7 +288,7 @@ void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
         painter->fillRect(band, QColor(255, 255, 255, 48));
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
+void Dovlin_ShapeWidget::paintCursor(QPainter *painter, int index)
 {
     painter->setFont(m_Font);
     painter->setBrush(m_Brush);
@@ -311,14 +311,14 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
     painter->drawText(x - hw, y + m_Font.pixelSize() + 3, text);
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursors(QPainter *painter)
 {
     for (int i = 0; i < m_State->nCursor(); ++i)
-        UpdateCursor(painter, i);
-    UpdateCursorTimeDist(painter);
+        paintCursor(painter, i);
+    paintCursorDistances(painter);
 }
 
-void Dovlin_ShapeWidget::UpdateCursorTimeDist(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter)
 {
     const int f = m_Font.pixelSize() + 3;
     const int half = m_Owner->cursorHeight() / 2;

@@ -56,12 +56,12 @@ public:
     // Repaints with the rows and the ruler drawn anew; update() draws only the cursors over the
     // kept picture.
     void invalidatePicture();
-    void UpdateTimeBar(QPainter *painter);
+    void paintTimeBar(QPainter *painter);
     // Draws the rows in view; true when a row found its signal damaged and may be drawn in part.
-    bool UpdateSignalShape(QPainter *painter);
-    void UpdateCursor(QPainter *painter);
-    void UpdateCursor(QPainter *painter, int index);
-    void UpdateCursorTimeDist(QPainter *painter);
+    bool paintRows(QPainter *painter);
+    void paintCursors(QPainter *painter);
+    void paintCursor(QPainter *painter, int index);
+    void paintCursorDistances(QPainter *painter);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     bool showSignalTip() const { return m_ShowSignalTip; }
@@ -106,7 +106,7 @@ private:
     void createContextMenu();
     void renderPicture();
     // A light band across the row of the line selected in the tree, over the kept picture.
-    void drawSelectedRow(QPainter *painter);
+    void paintSelectedRow(QPainter *painter);
     // The lines the rows follow: the name tree or the wave list, whichever the document shows.
     Dovlin_RowsWidget *rowsWidget() const;
 

@@ -85,9 +85,9 @@ bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
     return a && b && a->m_Value.m_IntValue == b->m_Value.m_IntValue;
 }
 
-// The shapes of each value type. UpdateSignalShape draws the stretch from e1 to the change e2,
+// The shapes of each value type. paintStretch draws the stretch from e1 to the change e2,
 // where before is the event before e1, and answers false once the stretch starts right of the
-// row; UpdateColumnShape draws one pixel column crowded with changes, the first of which is first;
+// row; paintColumn draws one pixel column crowded with changes, the first of which is first;
 // ColumnNeedsValues tells whether that needs the range of the column's values.
 
 // A named event: an upward arrow at each trigger, the low rail between them, in either display mode.
@@ -108,7 +108,7 @@ struct EventShapes
     }
 
     // The low rail from the trigger e1 (or the left edge) to the trigger e2, and e2's arrow.
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -120,7 +120,7 @@ struct EventShapes
         return true;
     }
 
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *) const
     {
         if (e1)
@@ -152,7 +152,7 @@ public:
 
     static bool ColumnNeedsValues() { return true; }
 
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -174,7 +174,7 @@ public:
 
     // One mark from the lowest to the highest level the states reach, in the colour of the most
     // telling of them.
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const
     {
         const int x = column.m_X;
@@ -238,7 +238,7 @@ public:
 
     bool ColumnNeedsValues() const { return !m_Row.m_Digital; }
 
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -261,7 +261,7 @@ public:
         return true;
     }
 
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const
     {
         const int x = column.m_X;
@@ -324,7 +324,7 @@ struct RealValue
 // column at a time: a column with one change draws the stretch that ends there, a column with
 // several draws one mark for all of them.
 template <class Shapes>
-void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_RowPainter &row)
+void paintSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_RowPainter &row)
 {
     const qint64 count = signal.GetnEvent();
     qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
@@ -341,16 +341,16 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
         if (!first)
             break;
         if (column.m_X >= row.m_Width) {
-            shapes.UpdateSignalShape(row, at(before), at(e1), &*first);
+            shapes.paintStretch(row, at(before), at(e1), &*first);
             break;
         }
         if (column.m_End - column.m_First == 1) {
-            if (!shapes.UpdateSignalShape(row, at(before), at(e1), &*first))
+            if (!shapes.paintStretch(row, at(before), at(e1), &*first))
                 break;
             before = e1;
             e1 = first;
         } else {
-            shapes.UpdateColumnShape(row, at(before), at(e1), column, &*first);
+            shapes.paintColumn(row, at(before), at(e1), column, &*first);
             before = signal.GetEvent(column.m_End - 2);
             e1 = signal.GetEvent(column.m_End - 1);
         }
@@ -359,7 +359,7 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
 }
 
 // A scalar's row, in the shapes of its signal's type; node gives the value texts.
-void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_Signal &signal,
+void paintSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_Signal &signal,
                 Dovlin_Hierarchy *node, int radix, bool digital)
 {
     const int typeCode = signal.GetTypeCode();
@@ -375,24 +375,24 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
     switch (typeCode) {
     case Dovlin_TypeCode::Integer:
         // The signal writes its values in its declared width.
-        drawSignalRow(signal,
+        paintSignalRow(signal,
                       ValueShapes<IntegerValue>(static_cast<const Dovlin_IntSignal &>(signal), row, minEvent, maxEvent),
                       row);
         break;
     case Dovlin_TypeCode::Real:
-        drawSignalRow(signal, ValueShapes<RealValue>(*type, row, minEvent, maxEvent), row);
+        paintSignalRow(signal, ValueShapes<RealValue>(*type, row, minEvent, maxEvent), row);
         break;
     case Dovlin_TypeCode::Event:
-        drawSignalRow(signal, EventShapes(), row);
+        paintSignalRow(signal, EventShapes(), row);
         break;
     case Dovlin_TypeCode::String:
-        drawSignalRow(signal,
+        paintSignalRow(signal,
                       ValueShapes<StringValue>(static_cast<const Dovlin_StringSignal &>(signal), row, nullptr, nullptr),
                       row);
         break;
     default:
         if (const Dovlin_StateType *states = Dovlin_StateType::OfTypeCode(typeCode))
-            drawSignalRow(signal, StateShapes(*states, row, minEvent, maxEvent), row);
+            paintSignalRow(signal, StateShapes(*states, row, minEvent, maxEvent), row);
         break;
     }
 }
@@ -400,7 +400,7 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
 // A bus or scope row: a crossing in every column where any bit or member changes, a filled band
 // where several do, and the two rails between them. A bus shows its value inside each stretch,
 // and draws in the colour of X wherever one of its bits is unknown.
-void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node,
+void paintComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node,
                    int radix)
 {
     const bool bus = node.IsBus();
@@ -439,18 +439,18 @@ void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *paint
 }
 }
 
-Dovlin_Shapes::Row Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect,
-                                                    Dovlin_Hierarchy *node, int radix, bool digital)
+Dovlin_Shapes::Row Dovlin_Shapes::paintRow(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect,
+                                           Dovlin_Hierarchy *node, int radix, bool digital)
 {
     if (Dovlin_HierarchyView::IsDamaged(node))
         return Row::Drawn;
     switch (node->GetHierarchyCode()) {
     case Dovlin_HierarchyCode::Scalar:
         if (Dovlin_Signal *signal = node->GetSignal())
-            drawSignal(shape, rect, painter, *signal, node, radix, digital);
+            paintSignal(shape, rect, painter, *signal, node, radix, digital);
         break;
     case Dovlin_HierarchyCode::Composite:
-        drawComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
+        paintComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
         break;
     }
     return Dovlin_HierarchyView::IsDamaged(node) ? Row::FoundDamage : Row::Drawn;

@@ -15,8 +15,8 @@ enum class Row {
 };
 // Draws node's row in rect, its values in radix: a scalar's signal, or the changes of a bus or
 // scope; nothing for a node that shows a damaged signal (Dovlin_HierarchyView::IsDamaged).
-Row UpdateSignalShape(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect, Dovlin_Hierarchy *node,
-                      int radix, bool digital);
+Row paintRow(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect, Dovlin_Hierarchy *node, int radix,
+             bool digital);
 }
 
 #endif
