@@ -17,7 +17,8 @@ class Dovlin_RowPainter
 {
 public:
     // node gives the value texts of a digital row, in radix; without one the row draws none.
-    Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
+    // light draws in the light theme's colours.
+    Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light, bool digital,
                       Dovlin_Hierarchy *node = nullptr, int radix = 0);
 
     // The canvas's pixel of a time: computed here in 64 bits when nothing overflows and the pixel

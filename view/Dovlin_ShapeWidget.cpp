@@ -157,7 +157,24 @@ void Dovlin_ShapeWidget::invalidatePicture()
     update();
 }
 
-void Dovlin_ShapeWidget::paintTimeBar(QPainter *painter)
+Dovlin_ShapeWidget::Theme Dovlin_ShapeWidget::Theme::Of(bool light)
+{
+    const auto pen = [light](unsigned int rgb) {
+        return QPen(QColor(light ? Dovlin_RowRaster::LightColour(rgb) : rgb), 0);
+    };
+    Theme theme;
+    theme.m_Light = light;
+    theme.m_Brush = QBrush(light ? Qt::white : Qt::black, Qt::SolidPattern);
+    theme.m_Grid = pen(0x707070);
+    theme.m_Separator = pen(0x808080);
+    theme.m_Tick = pen(0x00FF00);
+    theme.m_DefaultCursor = pen(0xFF0000);
+    theme.m_Cursor = pen(0x00FFFF);
+    theme.m_Distance = pen(0xFFFFFF);
+    return theme;
+}
+
+void Dovlin_ShapeWidget::paintTimeBar(QPainter *painter, const Theme &theme)
 {
     const int y = GetWaveHeight(-1);
     const int w = width();
@@ -171,23 +188,23 @@ void Dovlin_ShapeWidget::paintTimeBar(QPainter *painter)
         const int k = x / zoomCo;
         const qint64 n = firstTick + k;
         if (n % 10 == 0) {
-            painter->setPen(m_GridPen);
+            painter->setPen(theme.m_Grid);
             painter->drawLine(x, 0, x, y);
-            painter->setPen(m_TickPen);
+            painter->setPen(theme.m_Tick);
             painter->drawLine(x, y, x, y + cursorHeight / 4);
             if (n % 20 == 0)
                 painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(m_State->GetTime(x)));
         } else {
-            painter->setPen(m_TickPen);
+            painter->setPen(theme.m_Tick);
             painter->drawLine(x, y, x, y + 2);
         }
     }
-    painter->setPen(m_SeparatorPen);
+    painter->setPen(theme.m_Separator);
     for (int i = 1; i <= m_State->nCursor(); ++i)
         painter->drawLine(0, y + i * cursorHeight, w, y + i * cursorHeight);
 }
 
-bool Dovlin_ShapeWidget::paintRows(QPainter *painter)
+bool Dovlin_ShapeWidget::paintRows(QPainter *painter, const Theme &theme)
 {
     Dovlin_RowsWidget *lines = rowsWidget();
     const int bottom = GetWaveHeight(-1);
@@ -199,14 +216,15 @@ bool Dovlin_ShapeWidget::paintRows(QPainter *painter)
             break;
         const Dovlin_RowsWidget::Look look = lines->LookOf(item);
         if (look.m_Divider) {
-            painter->setPen(m_SeparatorPen);
+            painter->setPen(theme.m_Separator);
             painter->drawLine(0, rect.center().y(), width(), rect.center().y());
         }
         if (!look.m_Node)
             continue;
         rect.setLeft(0);
         rect.setRight(width());
-        const Dovlin_Shapes::Row row = Dovlin_Shapes::paintRow(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital);
+        const Dovlin_Shapes::Row row = Dovlin_Shapes::paintRow(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital,
+                                                                        theme.m_Light);
         damageFound = damageFound || row == Dovlin_Shapes::Row::FoundDamage;
     }
     return damageFound;
@@ -227,8 +245,8 @@ void Dovlin_ShapeWidget::renderPicture()
     do {
         m_Picture.fill(Qt::black);
         QPainter painter(&m_Picture);
-        paintTimeBar(&painter);
-        damageFound = paintRows(&painter);
+        paintTimeBar(&painter, m_Screen);
+        damageFound = paintRows(&painter, m_Screen);
     } while (damageFound);
     m_PictureValid = true;
     ++m_PictureRenders;
@@ -236,28 +254,13 @@ void Dovlin_ShapeWidget::renderPicture()
 
 void Dovlin_ShapeWidget::paintView(QPainter *painter, bool light)
 {
-    QPen *const pens[] = {&m_BlackPen, &m_GridPen, &m_SeparatorPen, &m_TickPen,
-                          &m_DefaultCursorPen, &m_CursorPen, &m_DistancePen};
-    QList<QPen> screenPens;
-    const QBrush screenBrush = m_Brush;
-    if (light) {
-        for (QPen *pen : pens) {
-            screenPens << *pen;
-            pen->setColor(QColor(Dovlin_RowRaster::LightColour(pen->color().rgb() & 0xFFFFFFu)));
-        }
-        m_Brush.setColor(Qt::white);
-    }
-    m_LightTheme = light;
+    const Theme theme = Theme::Of(light);
     // Drawn again over a row drawn in part, as renderPicture does.
     do {
-        painter->fillRect(rect(), light ? Qt::white : Qt::black);
-        paintTimeBar(painter);
-    } while (paintRows(painter));
-    paintCursors(painter);
-    m_LightTheme = false;
-    for (int i = 0; i < screenPens.size(); ++i)
-        *pens[i] = screenPens.at(i);
-    m_Brush = screenBrush;
+        painter->fillRect(rect(), theme.m_Brush);
+        paintTimeBar(painter, theme);
+    } while (paintRows(painter, theme));
+    paintCursors(painter, theme);
 }
 
 void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
@@ -267,7 +270,7 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.drawImage(0, 0, m_Picture);
     paintSelectedRow(&painter);
-    paintCursors(&painter);
+    paintCursors(&painter, m_Screen);
     if (m_ZoomBandVisible) {
         painter.setPen(m_ZoomPen);
         painter.setBrush(Qt::NoBrush);
@@ -288,10 +291,10 @@ void Dovlin_ShapeWidget::paintSelectedRow(QPainter *painter)
         painter->fillRect(band, QColor(255, 255, 255, 48));
 }
 
-void Dovlin_ShapeWidget::paintCursor(QPainter *painter, int index)
+void Dovlin_ShapeWidget::paintCursor(QPainter *painter, int index, const Theme &theme)
 {
     painter->setFont(m_Font);
-    painter->setBrush(m_Brush);
+    painter->setBrush(theme.m_Brush);
     const qint64 time = m_State->cursorTime(index);
     const int x = m_State->TimeToX(time);
     const int y = GetWaveHeight(index);
@@ -304,27 +307,27 @@ void Dovlin_ShapeWidget::paintCursor(QPainter *painter, int index)
 
     if (time < m_State->startScopeTime())
         return;
-    painter->setPen(index == m_State->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
+    painter->setPen(index == m_State->defaultCursor() ? theme.m_DefaultCursor : theme.m_Cursor);
     painter->drawLine(x, 0, x, y);
     painter->drawRect(QRect(QPoint(x - hw, y + 2), QPoint(x + hw - 1, y + m_Owner->cursorHeight() - 3)));
-    painter->setPen(m_CursorPen);
+    painter->setPen(theme.m_Cursor);
     painter->drawText(x - hw, y + m_Font.pixelSize() + 3, text);
 }
 
-void Dovlin_ShapeWidget::paintCursors(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursors(QPainter *painter, const Theme &theme)
 {
     for (int i = 0; i < m_State->nCursor(); ++i)
-        paintCursor(painter, i);
-    paintCursorDistances(painter);
+        paintCursor(painter, i, theme);
+    paintCursorDistances(painter, theme);
 }
 
-void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter, const Theme &theme)
 {
     const int f = m_Font.pixelSize() + 3;
     const int half = m_Owner->cursorHeight() / 2;
-    painter->setPen(m_DistancePen);
+    painter->setPen(theme.m_Distance);
     painter->setFont(m_Font);
-    painter->setBrush(m_Brush);
+    painter->setBrush(theme.m_Brush);
     SortCursorTime();
     for (int j = 0; j + 1 < m_State->nCursor(); ++j) {
         const int a = m_SortedCursor[j];
@@ -342,7 +345,7 @@ void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter)
                 painter->drawLine(l + 1, ya + half, xb, ya + half);
             if (tw + 3 < xb - l) {
                 const int x = (l + xb - (tw + 1)) / 2 + 1;
-                painter->fillRect(QRect(QPoint(x, ya + 1), QPoint(x + tw, yb - 2)), m_Brush);
+                painter->fillRect(QRect(QPoint(x, ya + 1), QPoint(x + tw, yb - 2)), theme.m_Brush);
                 painter->drawText(x, ya + f, text);
             } else {
                 painter->drawText(qMax(l, xb) + 1, ya + f, text);
@@ -354,7 +357,7 @@ void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter)
                 painter->drawLine(xa + 1, yb + half, r - 1, yb + half);
             if (tw + 3 < r - xa) {
                 const int x = (r + xa - (tw + 1)) / 2 + 1;
-                painter->fillRect(QRect(QPoint(x, yb + 1), QPoint(x + tw, ya - 2)), m_Brush);
+                painter->fillRect(QRect(QPoint(x, yb + 1), QPoint(x + tw, ya - 2)), theme.m_Brush);
                 painter->drawText(x, yb + f, text);
             } else {
                 painter->drawText(qMin(xa, r) - tw - 2, yb + f, text);

@@ -56,12 +56,21 @@ public:
     // Repaints with the rows and the ruler drawn anew; update() draws only the cursors over the
     // kept picture.
     void invalidatePicture();
-    void paintTimeBar(QPainter *painter);
+    // The pens and the brush the canvas paints with: the screen's, or for a picture the light
+    // theme's, dark traces on white.
+    struct Theme
+    {
+        bool m_Light = false;
+        QBrush m_Brush;
+        QPen m_Grid, m_Separator, m_Tick, m_DefaultCursor, m_Cursor, m_Distance;
+        static Theme Of(bool light);
+    };
+    void paintTimeBar(QPainter *painter, const Theme &theme);
     // Draws the rows in view; true when a row found its signal damaged and may be drawn in part.
-    bool paintRows(QPainter *painter);
-    void paintCursors(QPainter *painter);
-    void paintCursor(QPainter *painter, int index);
-    void paintCursorDistances(QPainter *painter);
+    bool paintRows(QPainter *painter, const Theme &theme);
+    void paintCursors(QPainter *painter, const Theme &theme);
+    void paintCursor(QPainter *painter, int index, const Theme &theme);
+    void paintCursorDistances(QPainter *painter, const Theme &theme);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     bool showSignalTip() const { return m_ShowSignalTip; }
@@ -71,7 +80,6 @@ public:
     // Draws the ruler, the rows and the cursors through painter in the canvas's coordinates, for
     // a picture of the view; light draws dark traces on white.
     void paintView(QPainter *painter, bool light);
-    bool lightTheme() const { return m_LightTheme; }
     // The canvas font's measures for the value texts inside bus rows.
     const Dovlin_ValueLabels &valueLabels() const { return *m_ValueLabels; }
     // Moves the default cursor to node's next or previous change and scrolls it into view; false
@@ -129,16 +137,9 @@ private:
     QAction *m_RemoveCursorAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
 
-    QBrush m_Brush{Qt::black, Qt::SolidPattern};
+    const Theme m_Screen = Theme::Of(false);
     QFont m_Font;
     std::unique_ptr<Dovlin_ValueLabels> m_ValueLabels;
-    QPen m_BlackPen{QColor(Qt::black), 0};
-    QPen m_GridPen{QColor(0x707070), 0};
-    QPen m_SeparatorPen{QColor(0x808080), 0};
-    QPen m_TickPen{QColor(0x00FF00), 0};
-    QPen m_DefaultCursorPen{QColor(0xFF0000), 0};
-    QPen m_CursorPen{QColor(0x00FFFF), 0};
-    QPen m_DistancePen{QColor(0xFFFFFF), 0};
     QPen m_ZoomPen{QColor(0xFFFFFF), 2};
 
     // The rows and the ruler, kept per canvas so that cursor moves only draw the cursors again.
@@ -148,8 +149,6 @@ private:
 
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
     bool m_ShowSignalTip = true;
-    // While paintView draws the light theme.
-    bool m_LightTheme = false;
     QRect m_ZoomRect{QPoint(0, 0), QPoint(-1, -1)};
     bool m_ZoomBandVisible = false;
     QPoint m_CursorPos[m_MaxCursor];

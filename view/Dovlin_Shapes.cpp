@@ -17,9 +17,9 @@
 
 #include <climits>
 
-Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                                     Dovlin_Hierarchy *node, int radix)
-    : m_Shape(shape), m_Painter(painter), m_Raster(painter, shape->lightTheme()), m_Node(digital ? node : nullptr),
+Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light,
+                                     bool digital, Dovlin_Hierarchy *node, int radix)
+    : m_Shape(shape), m_Painter(painter), m_Raster(painter, light), m_Node(digital ? node : nullptr),
       m_Radix(radix),
       m_Labels(shape->valueLabels()), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
       m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital)
@@ -359,13 +359,13 @@ void paintSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Ro
 }
 
 // A scalar's row, in the shapes of its signal's type; node gives the value texts.
-void paintSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_Signal &signal,
-                Dovlin_Hierarchy *node, int radix, bool digital)
+void paintSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light, Dovlin_Signal &signal,
+                 Dovlin_Hierarchy *node, int radix, bool digital)
 {
     const int typeCode = signal.GetTypeCode();
     // An analog scale means nothing for triggers and texts: both modes draw them digital.
     digital = digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
-    Dovlin_RowPainter row(shape, rect, painter, digital, node, radix);
+    Dovlin_RowPainter row(shape, rect, painter, light, digital, node, radix);
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
     const std::optional<CSignalEvent> low = digital ? std::nullopt : signal.GetMinEvent();
     const std::optional<CSignalEvent> high = digital ? std::nullopt : signal.GetMaxEvent();
@@ -400,11 +400,11 @@ void paintSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter
 // A bus or scope row: a crossing in every column where any bit or member changes, a filled band
 // where several do, and the two rails between them. A bus shows its value inside each stretch,
 // and draws in the colour of X wherever one of its bits is unknown.
-void paintComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node,
-                   int radix)
+void paintComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light,
+                    Dovlin_CompositeHierarchy &node, int radix)
 {
     const bool bus = node.IsBus();
-    Dovlin_RowPainter row(shape, rect, painter, true, bus ? &node : nullptr, radix);
+    Dovlin_RowPainter row(shape, rect, painter, light, true, bus ? &node : nullptr, radix);
     Dovlin_ChangeColumns columns;
     node.GetChangeColumns(row.m_Map, columns);
     if (bus)
@@ -440,17 +440,17 @@ void paintComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *pain
 }
 
 Dovlin_Shapes::Row Dovlin_Shapes::paintRow(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect,
-                                           Dovlin_Hierarchy *node, int radix, bool digital)
+                                           Dovlin_Hierarchy *node, int radix, bool digital, bool light)
 {
     if (Dovlin_HierarchyView::IsDamaged(node))
         return Row::Drawn;
     switch (node->GetHierarchyCode()) {
     case Dovlin_HierarchyCode::Scalar:
         if (Dovlin_Signal *signal = node->GetSignal())
-            paintSignal(shape, rect, painter, *signal, node, radix, digital);
+            paintSignal(shape, rect, painter, light, *signal, node, radix, digital);
         break;
     case Dovlin_HierarchyCode::Composite:
-        paintComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
+        paintComposite(shape, rect, painter, light, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
         break;
     }
     return Dovlin_HierarchyView::IsDamaged(node) ? Row::FoundDamage : Row::Drawn;

@@ -13,10 +13,11 @@ enum class Row {
     // A signal of the row was found damaged while it was drawn: part of the row may be drawn.
     FoundDamage
 };
-// Draws node's row in rect, its values in radix: a scalar's signal, or the changes of a bus or
-// scope; nothing for a node that shows a damaged signal (Dovlin_HierarchyView::IsDamaged).
+// Draws node's row in rect, its values in radix, light in the light theme's colours: a scalar's
+// signal, or the changes of a bus or scope; nothing for a node that shows a damaged signal
+// (Dovlin_HierarchyView::IsDamaged).
 Row paintRow(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect, Dovlin_Hierarchy *node, int radix,
-             bool digital);
+             bool digital, bool light);
 }
 
 #endif
