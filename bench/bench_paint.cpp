@@ -241,13 +241,9 @@ int main(int argc, char *argv[])
     for (int run = 0; run < 21; ++run) {
         timer.restart();
         list->verticalScrollBar()->setValue(run * 467 % list->verticalScrollBar()->maximum());
-        const double scroll = timer.nsecsElapsed() / 1e6;
         list->viewport()->grab();
-        const double lines = timer.nsecsElapsed() / 1e6;
         shape->grab();
         scrolls.push_back(timer.nsecsElapsed() / 1e6);
-        if (run == 20)
-            std::printf("last scroll: %.2f ms, list %.2f ms, canvas %.2f ms\n", scroll, lines - scroll, scrolls.back() - lines);
     }
     std::printf("wave list of %d rows: added in %.2f ms, scroll and repaint %.2f ms (median of %zu)\n",
                 int(list->waveList().Rows().size()), adding, median(scrolls), scrolls.size());
