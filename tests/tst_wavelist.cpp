@@ -149,6 +149,11 @@ private Q_SLOTS:
         QCOMPARE(strip(list, second), strip(tree, clkLine));
         QVERIFY(strip(list, first) != strip(tree, busLine));
         QCOMPARE(treeNode("bus")->m_Radix, int(Dovlin_Radix::Unsigned));
+        // The canvas's Toggle Digital/Analog on a list row changes the row's display, not the node's.
+        QVERIFY(m_Document->shapeWidget()->ConfigPopupMenu(m_List->topLevelItem(2)));
+        m_Document->shapeWidget()->toggleDA();
+        QVERIFY(!m_List->waveList().Rows()[2].m_Digital);
+        QVERIFY(treeNode("clk")->m_Digital);
         m_Document->setShowList(false);
         QCOMPARE(picture(), tree);
     }

@@ -201,6 +201,22 @@ void DovlinWidget::setShowList(bool show)
     m_ShapeWidget->invalidatePicture();
 }
 
+void DovlinWidget::toggleRowDisplay(QTreeWidgetItem *line)
+{
+    // A list row has its own display; a tree line shows its node's.
+    if (showsList()) {
+        m_ListWidget->setCurrentItem(line);
+        m_ListWidget->toggleDigital();
+        return;
+    }
+    Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(line);
+    if (!node)
+        return;
+    node->m_Digital = !node->m_Digital;
+    setModified(true);
+    m_ShapeWidget->invalidatePicture();
+}
+
 void DovlinWidget::addToList()
 {
     std::vector<Dovlin_Hierarchy *> nodes;

@@ -1,6 +1,7 @@
 #ifndef DOVLINWIDGET_H
 #define DOVLINWIDGET_H
 
+#include "Dovlin_CanvasDocument.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ViewState.h"
 
@@ -29,7 +30,7 @@ class QTimer;
 
 // The document window of one wave file: its model, the name tree, the cursor time bar and the
 // wave canvas, and the view state they share (cursors, bookmarks, zoom-area mode).
-class DovlinWidget : public QWidget
+class DovlinWidget : public QWidget, public Dovlin_CanvasDocument
 {
     Q_OBJECT
 
@@ -100,12 +101,12 @@ public:
 
     Dovlin_FileManager &fileManager() { return *m_FileManager; }
     // The time window and the cursors, which the parts of the document follow.
-    Dovlin_ViewState &viewState() { return *m_ViewState; }
+    Dovlin_ViewState &viewState() override { return *m_ViewState; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
     Dovlin_ListWidget *listWidget() const { return m_ListWidget; }
     // The lines beside the canvas: the wave list while it is shown, else the name tree.
-    Dovlin_RowsWidget *rowsWidget() const;
+    Dovlin_RowsWidget *rowsWidget() const override;
     bool showsList() const;
     void setShowList(bool show);
     // Writes the wave list, the cursors and the time window as a view file (JSON); false with
@@ -135,13 +136,14 @@ public:
     void setDefaultCursor(int index) { m_ViewState->setDefaultCursor(index); }
     qint64 cursorTime(int index) const { return m_ViewState->cursorTime(index); }
     void setCursorTime(int index, qint64 time) { m_ViewState->setCursorTime(index, time); }
-    int cursorHeight() const { return m_CursorHeight; }
+    int cursorHeight() const override { return m_CursorHeight; }
     bool bookmarkStatus(int index) const;
     // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
-    bool isZoomingArea() const { return m_ZoomingArea; }
+    bool isZoomingArea() const override { return m_ZoomingArea; }
     // Zoom Area lasts for one dragged range, or until Esc: a cross-hair and a hint show it is on.
     void setZoomingArea(bool on);
-    void endZoomingArea() { setZoomingArea(false); }
+    void endZoomingArea() override { setZoomingArea(false); }
+    void toggleRowDisplay(QTreeWidgetItem *line) override;
     int extraWidgetHeight() const;
     void UpdateSplittersLayout(bool resetMainSplitter);
 
@@ -152,7 +154,7 @@ public Q_SLOTS:
     void zoomIn();
     void zoomOut();
     void zoomFull();
-    void zoomArea();
+    void zoomArea() override;
     // Move the default cursor to the next or previous change of the node selected in the tree.
     void nextTrans();
     void prevTrans();

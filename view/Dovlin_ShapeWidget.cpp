@@ -1,10 +1,10 @@
 #include "Dovlin_ShapeWidget.h"
 
-#include "DovlinWidget.h"
+#include "Dovlin_CanvasDocument.h"
 #include "Dovlin_Commands.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
-#include "Dovlin_ListWidget.h"
+#include "Dovlin_RowsWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Shapes.h"
 #include "Dovlin_ValueLabels.h"
@@ -25,7 +25,7 @@
 #include <cmath>
 #include <utility>
 
-Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
+Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, Dovlin_CanvasDocument *owner)
     : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
 {
     m_Font.setFamily(QStringLiteral("Arial"));
@@ -371,6 +371,7 @@ bool Dovlin_ShapeWidget::ConfigPopupMenu(QTreeWidgetItem *item)
     if (!item)
         return false;
     m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
+    m_ContextLine = item;
     return m_ContextHierarchy != nullptr;
 }
 
@@ -488,14 +489,11 @@ bool Dovlin_ShapeWidget::event(QEvent *event)
 
 void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QTreeWidgetItem *item = rowsWidget()->itemAtY(event->pos().y());
-    if (ConfigPopupMenu(item)) {
-        if (m_Owner->showsList())
-            rowsWidget()->setCurrentItem(item);
+    if (ConfigPopupMenu(rowsWidget()->itemAtY(event->pos().y())))
         m_ContextMenu->exec(event->globalPos());
-    }
     // A menu closed without a choice must not leave its node to a later command (or a reload).
     m_ContextHierarchy = nullptr;
+    m_ContextLine = nullptr;
 }
 
 void Dovlin_ShapeWidget::nextTrans()
@@ -524,17 +522,9 @@ bool Dovlin_ShapeWidget::moveToChange(Dovlin_Hierarchy *node, bool next)
 
 void Dovlin_ShapeWidget::toggleDA()
 {
-    Dovlin_Hierarchy *node = std::exchange(m_ContextHierarchy, nullptr);
-    if (!node)
-        return;
-    // A list row has its own display: the row under the menu is the list's selected one.
-    if (m_Owner->showsList()) {
-        m_Owner->listWidget()->toggleDigital();
-        return;
-    }
-    node->m_Digital = !node->m_Digital;
-    m_Owner->setModified(true);
-    invalidatePicture();
+    QTreeWidgetItem *line = std::exchange(m_ContextLine, nullptr);
+    if (std::exchange(m_ContextHierarchy, nullptr))
+        m_Owner->toggleRowDisplay(line);
 }
 
 void Dovlin_ShapeWidget::addCursor()

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class DovlinWidget;
+class Dovlin_CanvasDocument;
 class Dovlin_Hierarchy;
 class Dovlin_RowsWidget;
 class Dovlin_ValueLabels;
@@ -30,10 +30,9 @@ public:
     static constexpr int m_MaxCursor = Dovlin_ViewState::m_MaxCursor;
     using View = Dovlin_ViewState::View;
 
-    Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner);
+    Dovlin_ShapeWidget(QWidget *parent, Dovlin_CanvasDocument *owner);
     ~Dovlin_ShapeWidget() override;
 
-    DovlinWidget *owner() const { return m_Owner; }
     qint64 startScopeTime() const { return m_State->startScopeTime(); }
     qint64 endScopeTime() const { return m_State->endScopeTime(); }
     qint64 currTickTime() const { return m_State->currTickTime(); }
@@ -118,7 +117,7 @@ private:
     // The lines the rows follow: the name tree or the wave list, whichever the document shows.
     Dovlin_RowsWidget *rowsWidget() const;
 
-    DovlinWidget *m_Owner;
+    Dovlin_CanvasDocument *m_Owner;
     Dovlin_ViewState *m_State;
     QScrollBar *m_ScrollBar = nullptr;
 
@@ -148,6 +147,8 @@ private:
     int m_PictureRenders = 0;
 
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
+    // The line of the row the context menu is open on.
+    QTreeWidgetItem *m_ContextLine = nullptr;
     bool m_ShowSignalTip = true;
     QRect m_ZoomRect{QPoint(0, 0), QPoint(-1, -1)};
     bool m_ZoomBandVisible = false;
