@@ -225,6 +225,7 @@ void Dovlin_MainWindow::createMenus()
             connect(m_Workspace, &QMdiArea::subWindowActivated, action,
                     [this, action] { action->setEnabled(activeMdiChild() != nullptr); });
             action->setEnabled(false);
+            return action;
         };
         QMenu *edit = new QMenu(tr("&Edit"), this);
         menuBar()->insertMenu(m_WaveMenu->menuAction(), edit);
@@ -239,6 +240,13 @@ void Dovlin_MainWindow::createMenus()
                 [](DovlinWidget *child) { child->nameWidget()->expandAll(); });
         command(m_WaveMenu, "expandBitsAct", tr("Expand Bi&ts"), QString(),
                 [](DovlinWidget *child) { child->nameWidget()->expandBits(); });
+        m_WaveMenu->addSeparator();
+        command(m_WaveMenu, "showListAct", tr("Show Wave &List"), tr("Ctrl+Shift+L"), &DovlinWidget::toggleList);
+        command(m_WaveMenu, "addToListAct", tr("A&dd to List"), QString(), &DovlinWidget::addToList);
+        // After Export Image: the view files are pictures of the arrangement, in words.
+        QAction *exportView = command(m_FileMenu, "exportViewAct", tr("Export &View..."), QString(), &DovlinWidget::exportViewFile);
+        QAction *importView = command(m_FileMenu, "importViewAct", tr("&Import View..."), QString(), &DovlinWidget::importViewFile);
+        m_FileMenu->insertActions(m_PrintAct, {exportView, importView});
     }
 
     m_WindowMenu = menuBar()->addMenu(tr("&Window"));

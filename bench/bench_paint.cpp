@@ -1,6 +1,7 @@
 // Paint time of the wave canvas: 50 visible rows of digital, bus, analog or scope waveforms with
 // 10^3, 10^5 and 10^7 changes per row in view (Zoom Full), and the time of one cursor move with
-// 100 000 expanded tree lines. Wave files are written to a directory once and reused.
+// 100 000 expanded tree lines; adding 10 000 signals to the wave list at once, and a scroll of
+// that list with the canvas and the list repainted. Wave files are written to a directory once and reused.
 // The "values" rows (16-bit vectors and integers, alternately) show their value texts: at 64
 // changes per row nearly every stretch is as narrow as a text can be, so the canvas holds about
 // as many texts as it can.
@@ -10,6 +11,7 @@
 #include "DovlinWidget.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
+#include "Dovlin_ListWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Signals.h"
@@ -18,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cmath>
@@ -188,7 +191,7 @@ int main(int argc, char *argv[])
             const double first = timer.nsecsElapsed() / 1e6;
             std::vector<double> times;
             for (int run = 0; run < 7; ++run) {
-                shape->update(true);
+                shape->invalidatePicture();
                 timer.restart();
                 shape->grab();
                 times.push_back(timer.nsecsElapsed() / 1e6);
@@ -217,6 +220,33 @@ int main(int argc, char *argv[])
         moves.push_back(timer.nsecsElapsed() / 1e6);
     }
     std::printf("cursor move with 100000 expanded tree lines: %.2f ms (median of %zu)\n", median(moves), moves.size());
+    delete document;
+
+    const QString listPath = directory + "/tree_10000.dvn";
+    if (!QFileInfo::exists(listPath) && !writeTree(listPath, 10000))
+        return 1;
+    document = openDocument(listPath);
+    if (!document)
+        return 1;
+    Dovlin_ListWidget *list = document->listWidget();
+    QElapsedTimer timer;
+    timer.start();
+    // The top scope gives its 10 000 signals.
+    list->AddNodes({document->fileManager().GetHierarchy(0)});
+    const double adding = timer.nsecsElapsed() / 1e6;
+    document->setShowList(true);
+    shape = document->shapeWidget();
+    shape->grab();
+    std::vector<double> scrolls;
+    for (int run = 0; run < 21; ++run) {
+        timer.restart();
+        list->verticalScrollBar()->setValue(run * 467 % list->verticalScrollBar()->maximum());
+        list->viewport()->grab();
+        shape->grab();
+        scrolls.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("wave list of %d rows: added in %.2f ms, scroll and repaint %.2f ms (median of %zu)\n",
+                int(list->waveList().Rows().size()), adding, median(scrolls), scrolls.size());
     delete document;
     return 0;
 }

@@ -349,10 +349,10 @@ void Dovlin_ScalarHierarchy::CollectSignals(std::vector<const Dovlin_Signal *> &
         signalList.push_back(signal);
 }
 
-QString Dovlin_ScalarHierarchy::ValueText(qint64 time)
+QString Dovlin_ScalarHierarchy::ValueText(qint64 time, int radix)
 {
     Dovlin_Signal *signal = GetSignal();
-    return signal ? signal->GetSignalState(time, m_Radix) : QString();
+    return signal ? signal->GetSignalState(time, radix) : QString();
 }
 
 Dovlin_CompositeHierarchy::Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager, int index)
@@ -450,7 +450,7 @@ void Dovlin_CompositeHierarchy::CollectSignals(std::vector<const Dovlin_Signal *
             child->CollectSignals(signalList);
 }
 
-QString Dovlin_CompositeHierarchy::ValueText(qint64 time)
+QString Dovlin_CompositeHierarchy::ValueText(qint64 time, int radix)
 {
     if (IsBus()) {
         // A bit without a value next to bits with one (a damaged file) reads "?".
@@ -461,7 +461,7 @@ QString Dovlin_CompositeHierarchy::ValueText(qint64 time)
             valued = valued || !bit.isEmpty();
             bits += bit.isEmpty() ? QStringLiteral("?") : bit;
         }
-        return valued ? BusText(bits, m_Radix) : QString();
+        return valued ? BusText(bits, radix) : QString();
     }
     // A scope has no value of its own: its members' texts run together, as far as anyone reads.
     QString text;

@@ -68,8 +68,10 @@ public:
     static void SetMaxMergedEvents(qint64 events);
     // The value text at time in m_Radix; empty where the node has no value (before its first
     // change, past the end of the dump). The name tree keeps the texts of its lines.
-    QString GetSignalState(qint64 time) { return ValueText(time); }
-    virtual QString ValueText(qint64 time) = 0;
+    QString GetSignalState(qint64 time) { return ValueText(time, m_Radix); }
+    QString ValueText(qint64 time) { return ValueText(time, m_Radix); }
+    // In another radix: a wave list's row shows its node in its own.
+    virtual QString ValueText(qint64 time, int radix) = 0;
 
     void SetName(const QString &name) { m_Name = name; }
     QString GetName() const { return m_Name; }
@@ -117,7 +119,8 @@ public:
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
-    QString ValueText(qint64 time) override;
+    using Dovlin_Hierarchy::ValueText;
+    QString ValueText(qint64 time, int radix) override;
 
     int m_SignalIndex = -1;
 };
@@ -147,7 +150,8 @@ public:
     qint64 GetNextChangeTime(qint64 time) const override;
     qint64 GetPrevChangeTime(qint64 time) const override;
     void CollectSignals(std::vector<const Dovlin_Signal *> &signalList) const override;
-    QString ValueText(qint64 time) override;
+    using Dovlin_Hierarchy::ValueText;
+    QString ValueText(qint64 time, int radix) override;
 
     QList<int> m_Children;
     bool m_Expanded = true;

@@ -90,7 +90,7 @@ private Q_SLOTS:
         QCOMPARE(line("data")->text(1), QString(" 1X0Zb"));
         QCOMPARE(line("data[2]")->text(1), QString("X"));
 
-        m_Document->resize(800, 140);
+        m_Document->resize(800, 170);
         QTRY_VERIFY(m_Tree->visualItemRect(line("count")).top() > m_Tree->viewport()->height());
         m_Document->setCursorTime(0, 45);
         m_Tree->UpdateVisibleSignalStates();

@@ -5,6 +5,7 @@
 #include "Dovlin_FileIo.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
+#include "Dovlin_ListWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Settings.h"
@@ -16,8 +17,10 @@
 #include "Dovlin_Utilities.h"
 #include "Dovlin_ValueBar.h"
 #include "Dovlin_VcdImport.h"
+#include "Dovlin_ViewFile.h"
 #include "QFixedSplitter.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QDir>
@@ -33,7 +36,9 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QSvgGenerator>
+#include <QTabBar>
 #include <QTimer>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -49,6 +54,8 @@ DovlinWidget::DovlinWidget(QWidget *parent)
     // The Values column shows the default cursor's time.
     for (auto changed : {&Dovlin_ViewState::cursorsChanged, &Dovlin_ViewState::cursorCountChanged})
         connect(m_ViewState, changed, m_NameWidget, &Dovlin_NameWidget::UpdateVisibleSignalStates);
+    for (auto changed : {&Dovlin_ViewState::cursorsChanged, &Dovlin_ViewState::cursorCountChanged})
+        connect(m_ViewState, changed, m_ListWidget->viewport(), qOverload<>(&QWidget::update));
 
     // A simulation writes its dump for a while: the change counts once the file holds still.
     m_StableTimer = new QTimer(this);
@@ -85,21 +92,46 @@ void DovlinWidget::createLayout()
     m_NameSplitter = new QFixedSplitter(Qt::Vertical, m_MainSplitter);
     // The filter line sits above the tree; the canvas finds the tree's lines wherever they are.
     auto *namePane = new QWidget(m_NameSplitter);
-    m_NameWidget = new Dovlin_NameWidget(namePane, this);
-    m_SignalFilter = new Dovlin_SignalFilter(namePane, m_NameWidget);
+    m_Tabs = new QTabBar(namePane);
+    m_Tabs->addTab(tr("Hierarchy"));
+    m_Tabs->addTab(tr("Wave List"));
+    m_Tabs->setDrawBase(false);
+    m_Tabs->setFocusPolicy(Qt::NoFocus);
+    m_TreePane = new QWidget(namePane);
+    m_NameWidget = new Dovlin_NameWidget(m_TreePane, this);
+    m_SignalFilter = new Dovlin_SignalFilter(m_TreePane, m_NameWidget);
+    auto *treeLayout = new QVBoxLayout(m_TreePane);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->setSpacing(0);
+    treeLayout->addWidget(m_SignalFilter);
+    treeLayout->addWidget(m_NameWidget);
+    m_ListWidget = new Dovlin_ListWidget(namePane, this);
+    m_ListWidget->hide();
     auto *nameLayout = new QVBoxLayout(namePane);
     nameLayout->setContentsMargins(0, 0, 0, 0);
     nameLayout->setSpacing(0);
-    nameLayout->addWidget(m_SignalFilter);
-    nameLayout->addWidget(m_NameWidget);
+    nameLayout->addWidget(m_Tabs);
+    nameLayout->addWidget(m_TreePane);
+    nameLayout->addWidget(m_ListWidget);
+    connect(m_Tabs, &QTabBar::currentChanged, this, [this](int index) { setShowList(index == 1); });
+    // Insert in the tree adds its selected nodes to the list.
+    auto *addAct = new QAction(tr("Add to &List"), m_NameWidget);
+    addAct->setShortcut(QKeySequence(Qt::Key_Insert));
+    addAct->setShortcutContext(Qt::WidgetShortcut);
+    m_NameWidget->addAction(addAct);
+    m_NameWidget->AddContextAction(addAct);
+    connect(addAct, &QAction::triggered, this, &DovlinWidget::addToList);
     // The time bar under the pane takes the height its cursors need; the tree gives it up.
     m_NameWidget->setMinimumHeight(1);
+    m_ListWidget->setMinimumHeight(1);
     m_ExtraWidget = new Dovlin_ExtraWidget(m_NameSplitter, this);
     m_ShapeWidget = new Dovlin_ShapeWidget(m_MainSplitter, this);
     // The selected line's row is marked on the canvas too.
-    connect(m_NameWidget, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(false); });
+    for (QTreeWidget *lines : {static_cast<QTreeWidget *>(m_NameWidget), static_cast<QTreeWidget *>(m_ListWidget)})
+        connect(lines, &QTreeWidget::itemSelectionChanged, m_ShapeWidget, [this] { m_ShapeWidget->update(); });
     // Each part checks the file before it draws.
-    for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), static_cast<QWidget *>(m_ExtraWidget)})
+    for (QWidget *part : {static_cast<QWidget *>(m_ShapeWidget), m_NameWidget->viewport(), m_ListWidget->viewport(),
+                          static_cast<QWidget *>(m_ExtraWidget)})
         part->installEventFilter(this);
     m_ValueBar = new Dovlin_ValueBar(this);
     m_ValueBar->hide();
@@ -146,8 +178,140 @@ void DovlinWidget::layoutParts()
     }
 }
 
+Dovlin_RowsWidget *DovlinWidget::rowsWidget() const
+{
+    return showsList() ? static_cast<Dovlin_RowsWidget *>(m_ListWidget) : m_NameWidget;
+}
+
+bool DovlinWidget::showsList() const
+{
+    return m_Tabs->currentIndex() == 1;
+}
+
+void DovlinWidget::setShowList(bool show)
+{
+    {
+        const QSignalBlocker blocker(m_Tabs);
+        m_Tabs->setCurrentIndex(show ? 1 : 0);
+    }
+    m_TreePane->setVisible(!show);
+    m_ListWidget->setVisible(show);
+    // The canvas finds the lines where the layout puts them.
+    m_ListWidget->parentWidget()->layout()->activate();
+    m_ShapeWidget->invalidatePicture();
+}
+
+void DovlinWidget::toggleRowDisplay(QTreeWidgetItem *line)
+{
+    // A list row has its own display; a tree line shows its node's.
+    if (showsList()) {
+        m_ListWidget->setCurrentItem(line);
+        m_ListWidget->toggleDigital();
+        return;
+    }
+    Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(line);
+    if (!node)
+        return;
+    node->m_Digital = !node->m_Digital;
+    setModified(true);
+    m_ShapeWidget->invalidatePicture();
+}
+
+void DovlinWidget::addToList()
+{
+    std::vector<Dovlin_Hierarchy *> nodes;
+    for (QTreeWidgetItem *item : m_NameWidget->selectedItems())
+        if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
+            nodes.push_back(node);
+    if (nodes.empty()) {
+        Q_EMIT statusMessage(tr("Select signals in the tree to add them to the wave list"));
+        return;
+    }
+    const int before = int(m_ListWidget->waveList().Paths().size());
+    m_ListWidget->AddNodes(nodes);
+    const int added = int(m_ListWidget->waveList().Paths().size()) - before;
+    Q_EMIT statusMessage(tr("%n signal(s) added to the wave list", nullptr, added));
+}
+
+bool DovlinWidget::exportView(const QString &path)
+{
+    Dovlin_ViewFile view;
+    view.m_TimeBase = timeBase();
+    view.m_List = m_ListWidget->waveList().Rows();
+    for (int i = 0; i < nCursor(); ++i)
+        view.m_Cursors.push_back(cursorTime(i));
+    view.m_DefaultCursor = qMax(0, defaultCursor());
+    view.m_Start = m_ViewState->startScopeTime();
+    view.m_End = m_ViewState->endScopeTime();
+    return view.Write(path, m_ErrorString);
+}
+
+bool DovlinWidget::importView(const QString &path, QStringList &missing)
+{
+    Dovlin_ViewFile view;
+    if (!view.Read(path, m_ErrorString))
+        return false;
+    if (!view.Rebase(timeBase())) {
+        m_ErrorString = tr("its times do not fit this file's time unit");
+        return false;
+    }
+    m_ListWidget->SetRows(view.m_List);
+    missing = m_ListWidget->waveList().MissingPaths(*m_FileManager);
+    const int n = qMin(int(view.m_Cursors.size()), m_MaxCursor);
+    setnCursor(n);
+    for (int i = 0; i < n; ++i)
+        setCursorTime(i, qBound<qint64>(0, view.m_Cursors[size_t(i)], qMax<qint64>(0, endTime())));
+    if (n > 0)
+        setDefaultCursor(qBound(0, view.m_DefaultCursor, n - 1));
+    if (view.m_End > view.m_Start)
+        m_ViewState->ZoomTime2Time(qMax<qint64>(0, view.m_Start), qMin(view.m_End, qMax<qint64>(1, endTime())));
+    setShowList(true);
+    setModified(true);
+    return true;
+}
+
+void DovlinWidget::exportViewFile()
+{
+    const QString path = Dovlin_Dialogs::getSaveFileName(this, tr("View files (*.json)"), suggestedPath(QStringLiteral("json")),
+                                                         QStringLiteral("json"));
+    if (path.isEmpty())
+        return;
+    const QString name = QDir::toNativeSeparators(path);
+    if (!exportView(path)) {
+        const QString message = tr("Cannot write the view file %1: %2").arg(name, m_ErrorString);
+        Dovlin_Dialogs::critical(this, tr("Export View"), message);
+        Q_EMIT statusMessage(message);
+        return;
+    }
+    Q_EMIT statusMessage(tr("View written to %1").arg(name));
+}
+
+void DovlinWidget::importViewFile()
+{
+    const QStringList paths = Dovlin_Dialogs::getOpenFileNames(this, tr("Import View"), tr("View files (*.json)"),
+                                                               QFileInfo(suggestedPath(QStringLiteral("json"))).path());
+    if (paths.isEmpty())
+        return;
+    const QString name = QDir::toNativeSeparators(paths.first());
+    QStringList missing;
+    if (!importView(paths.first(), missing)) {
+        const QString message = tr("Cannot read the view file %1: %2").arg(name, m_ErrorString);
+        Dovlin_Dialogs::critical(this, tr("Import View"), message);
+        Q_EMIT statusMessage(message);
+        return;
+    }
+    if (!missing.isEmpty())
+        Dovlin_Dialogs::information(this, tr("Import View"),
+                                    tr("%1 names %n signal(s) that %2 does not have; their rows are kept, greyed:\n%3",
+                                       nullptr, int(missing.size()))
+                                        .arg(name, userFriendlyFileName(), missing.join(QLatin1Char('\n'))));
+    Q_EMIT statusMessage(tr("View read from %1").arg(name));
+}
+
 void DovlinWidget::findSignal()
 {
+    if (showsList())
+        setShowList(false);
     m_SignalFilter->activate();
 }
 
@@ -247,6 +411,7 @@ bool DovlinWidget::reload()
     const int scroll = m_NameWidget->verticalScrollBar()->value();
     // The tree's items point at the old nodes: they go before the old model does.
     m_NameWidget->clear();
+    m_ListWidget->clear();
     m_FileManager.swap(next);
     m_FileName = QFileInfo(wave).canonicalFilePath();
     m_Format = formatOfLoaded(format);
@@ -254,6 +419,7 @@ bool DovlinWidget::reload()
     m_NameWidget->FilterNewModel(*m_FileManager);
     m_NameWidget->GenerateNameView(*m_FileManager);
     m_SignalFilter->apply();
+    m_ListWidget->Rebuild();
     next.reset();
     if (m_FileLost) {
         m_FileLost = false;
@@ -404,6 +570,7 @@ bool DovlinWidget::loadFile(QString path)
     m_ViewState->SetFile(m_FileManager->GetEndTime(), m_FileManager->GetTimeBase());
     setModified(false);
     m_NameWidget->GenerateNameView(*m_FileManager);
+    m_ListWidget->SetRows(m_FileManager->SavedView().m_List);
     updateTitle();
     showingSource(stampOf(sourceFile()));
     return true;
@@ -447,6 +614,7 @@ Dovlin_SavedView DovlinWidget::savedView() const
     view.m_DefaultCursor = qBound(0, defaultCursor(), int(view.m_Cursors.size()) - 1);
     view.m_BookmarkSet = m_BookmarkStatus;
     view.m_Bookmarks = m_Bookmarks;
+    view.m_List = m_ListWidget->waveList().Rows();
     return view;
 }
 
@@ -596,7 +764,7 @@ void DovlinWidget::modifySignals()
         return;
     m_NameWidget->ReGenerateNameView(*m_FileManager);
     m_NameWidget->UpdateVisibleSignalStates();
-    m_ShapeWidget->update(true);
+    m_ShapeWidget->invalidatePicture();
     setModified(true);
 }
 
@@ -649,10 +817,10 @@ void DovlinWidget::prevTrans()
 
 void DovlinWidget::moveToChange(bool next)
 {
-    QTreeWidgetItem *item = m_NameWidget->currentItem();
-    Dovlin_Hierarchy *node = item && item->isSelected() ? Dovlin_HierarchyView::GetHierarchy(item) : nullptr;
+    QTreeWidgetItem *item = rowsWidget()->currentItem();
+    Dovlin_Hierarchy *node = item && item->isSelected() ? rowsWidget()->LookOf(item).m_Node : nullptr;
     if (!node) {
-        Q_EMIT statusMessage(tr("Select a node in the name tree to go to its changes"));
+        Q_EMIT statusMessage(tr("Select a node in the name tree or the wave list to go to its changes"));
         return;
     }
     if (!m_ShapeWidget->moveToChange(node, next))
@@ -734,37 +902,38 @@ void DovlinWidget::paintView(QPainter *painter, bool light)
 {
     painter->save();
     painter->fillRect(QRect(QPoint(0, 0), viewSize()), light ? Qt::white : Qt::black);
+    Dovlin_RowsWidget *lines = rowsWidget();
     // The tree draws with its palette, and with a font in pixels: a font in points would grow with
     // a printer's resolution while the picture is scaled to the page.
-    const QPalette screenPalette = m_NameWidget->palette();
-    const QFont screenFont = m_NameWidget->font();
+    const QPalette screenPalette = lines->palette();
+    const QFont screenFont = lines->font();
     QFont font = screenFont;
     font.setPixelSize(QFontInfo(screenFont).pixelSize());
-    m_NameWidget->setFont(font);
+    lines->setFont(font);
     if (light) {
         QPalette paper = screenPalette;
         for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base})
             paper.setColor(role, Qt::white);
         for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText})
             paper.setColor(role, QColor(Dovlin_RowRaster::LightColour(screenPalette.color(role).rgb() & 0xFFFFFFu)));
-        m_NameWidget->setPalette(paper);
+        lines->setPalette(paper);
     }
     // Recorded first: rendered straight to a printer, a widget would come out as one picture of pixels.
     QPicture tree;
     {
         QPainter recorder(&tree);
-        m_NameWidget->render(&recorder, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+        lines->render(&recorder, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
     }
     // Playing it back scales it by the device's resolution over the picture's: the painter's own
     // scale already fits it to the device.
     painter->save();
-    painter->translate(m_NameWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
+    painter->translate(lines->mapTo(m_MainSplitter, QPoint(0, 0)));
     painter->scale(qreal(tree.logicalDpiX()) / painter->device()->logicalDpiX(),
                    qreal(tree.logicalDpiY()) / painter->device()->logicalDpiY());
     painter->drawPicture(0, 0, tree);
     painter->restore();
-    m_NameWidget->setPalette(screenPalette);
-    m_NameWidget->setFont(screenFont);
+    lines->setPalette(screenPalette);
+    lines->setFont(screenFont);
 
     painter->save();
     painter->translate(m_ExtraWidget->mapTo(m_MainSplitter, QPoint(0, 0)));
@@ -873,7 +1042,7 @@ void DovlinWidget::reportDamage()
     }
     // Values and rows worked out before the damage was found go.
     m_NameWidget->ForgetDamagedValues();
-    m_ShapeWidget->update(true);
+    m_ShapeWidget->invalidatePicture();
     const QString name = QDir::toNativeSeparators(m_FileName);
     Q_EMIT statusMessage(tr("%1 is damaged, not shown: %2").arg(name, lines.join(QLatin1String("; "))));
     constexpr int listed = 20;

@@ -1,6 +1,7 @@
 #ifndef DOVLINWIDGET_H
 #define DOVLINWIDGET_H
 
+#include "Dovlin_CanvasDocument.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_ViewState.h"
 
@@ -13,7 +14,9 @@
 #include <memory>
 
 class Dovlin_ExtraWidget;
+class Dovlin_ListWidget;
 class Dovlin_NameWidget;
+class Dovlin_RowsWidget;
 class Dovlin_ShapeWidget;
 class Dovlin_SignalFilter;
 class Dovlin_ValueBar;
@@ -22,11 +25,12 @@ class QFixedSplitter;
 class QLabel;
 class QPrinter;
 class QSplitter;
+class QTabBar;
 class QTimer;
 
 // The document window of one wave file: its model, the name tree, the cursor time bar and the
 // wave canvas, and the view state they share (cursors, bookmarks, zoom-area mode).
-class DovlinWidget : public QWidget
+class DovlinWidget : public QWidget, public Dovlin_CanvasDocument
 {
     Q_OBJECT
 
@@ -97,9 +101,21 @@ public:
 
     Dovlin_FileManager &fileManager() { return *m_FileManager; }
     // The time window and the cursors, which the parts of the document follow.
-    Dovlin_ViewState &viewState() { return *m_ViewState; }
+    Dovlin_ViewState &viewState() override { return *m_ViewState; }
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
+    Dovlin_ListWidget *listWidget() const { return m_ListWidget; }
+    // The lines beside the canvas: the wave list while it is shown, else the name tree.
+    Dovlin_RowsWidget *rowsWidget() const override;
+    bool showsList() const;
+    void setShowList(bool show);
+    // Writes the wave list, the cursors and the time window as a view file (JSON); false with
+    // errorString when it cannot.
+    bool exportView(const QString &path);
+    // Takes the list, the cursors and the window of a view file, its times in the file's time
+    // base, and shows the list; the paths this file lacks are kept as missing rows and named in
+    // missing. False with errorString for a file that cannot be read.
+    bool importView(const QString &path, QStringList &missing);
     Dovlin_ExtraWidget *extraWidget() const { return m_ExtraWidget; }
     Dovlin_ShapeWidget *shapeWidget() const { return m_ShapeWidget; }
     Dovlin_SignalFilter *signalFilter() const { return m_SignalFilter; }
@@ -120,13 +136,14 @@ public:
     void setDefaultCursor(int index) { m_ViewState->setDefaultCursor(index); }
     qint64 cursorTime(int index) const { return m_ViewState->cursorTime(index); }
     void setCursorTime(int index, qint64 time) { m_ViewState->setCursorTime(index, time); }
-    int cursorHeight() const { return m_CursorHeight; }
+    int cursorHeight() const override { return m_CursorHeight; }
     bool bookmarkStatus(int index) const;
     // Zoom-area mode lasts for one dragged range: the canvas ends it once it has zoomed.
-    bool isZoomingArea() const { return m_ZoomingArea; }
+    bool isZoomingArea() const override { return m_ZoomingArea; }
     // Zoom Area lasts for one dragged range, or until Esc: a cross-hair and a hint show it is on.
     void setZoomingArea(bool on);
-    void endZoomingArea() { setZoomingArea(false); }
+    void endZoomingArea() override { setZoomingArea(false); }
+    void toggleRowDisplay(QTreeWidgetItem *line) override;
     int extraWidgetHeight() const;
     void UpdateSplittersLayout(bool resetMainSplitter);
 
@@ -137,7 +154,7 @@ public Q_SLOTS:
     void zoomIn();
     void zoomOut();
     void zoomFull();
-    void zoomArea();
+    void zoomArea() override;
     // Move the default cursor to the next or previous change of the node selected in the tree.
     void nextTrans();
     void prevTrans();
@@ -159,6 +176,13 @@ public Q_SLOTS:
     void findValue();
     void findNext();
     void findPrevious();
+    // Switches the name column between the hierarchy and the wave list.
+    void toggleList() { setShowList(!showsList()); }
+    // Puts the nodes selected in the tree into the wave list, after its current row.
+    void addToList();
+    // Asks for a view file and writes or reads it, telling what became of it.
+    void exportViewFile();
+    void importViewFile();
 
 Q_SIGNALS:
     // One line on what a command on the document's file did, naming the file (and the reason of a failure).
@@ -208,6 +232,10 @@ private:
     QSplitter *m_MainSplitter = nullptr;
     QFixedSplitter *m_NameSplitter = nullptr;
     Dovlin_NameWidget *m_NameWidget = nullptr;
+    Dovlin_ListWidget *m_ListWidget = nullptr;
+    QTabBar *m_Tabs = nullptr;
+    // The filter and the tree, which the list takes the place of.
+    QWidget *m_TreePane = nullptr;
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
     Dovlin_SignalFilter *m_SignalFilter = nullptr;

@@ -39,7 +39,7 @@ public:
                 return tree->ValueText(m_Node);
         } else if (column == 0) {
             if (role == Qt::DecorationRole && tree)
-                return tree->icon(iconKind());
+                return tree->icon(Dovlin_NameWidget::IconKindOf(m_Node));
             // A node the filter found although it is hidden reads grey.
             if (role == Qt::ForegroundRole && !m_Node->m_Shown)
                 return QBrush(QColor(0x808080));
@@ -55,17 +55,6 @@ public:
             return;
         }
         QTreeWidgetItem::setData(column, role, value);
-    }
-
-    Dovlin_NameWidget::IconKind iconKind() const
-    {
-        if (m_Node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
-            return Dovlin_NameWidget::VectorIcon;
-        const Dovlin_Signal *signal = m_Node->GetSignal();
-        const int typeCode = signal ? signal->GetTypeCode() : 0;
-        return typeCode == Dovlin_TypeCode::Integer ? Dovlin_NameWidget::IntIcon
-               : typeCode == Dovlin_TypeCode::Real  ? Dovlin_NameWidget::RealIcon
-                                                    : Dovlin_NameWidget::BitIcon;
     }
 
     Dovlin_Hierarchy *const m_Node;

@@ -5,6 +5,7 @@
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
 
 #include <QAction>
@@ -23,23 +24,8 @@
 #include <QWheelEvent>
 
 Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
-    : QTreeWidget(parent), m_Owner(owner)
+    : Dovlin_RowsWidget(parent, owner)
 {
-    setColumnCount(2);
-    setSortingEnabled(false);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    pal.setColor(QPalette::Base, Qt::black);
-    pal.setColor(QPalette::Text, QColor(0x00FF00));
-    // The styles draw the expand arrows in WindowText, which would be black on black.
-    pal.setColor(QPalette::WindowText, QColor(0x00FF00));
-    setPalette(pal);
-    setHeaderLabels({QStringLiteral("Signals"), QStringLiteral("Values")});
-    header()->setSectionsClickable(false);
-    // Every line holds one icon and one line of text.
-    setUniformRowHeights(true);
-
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &Dovlin_NameWidget::vScroll);
     connect(this, &QTreeWidget::itemExpanded, this, &Dovlin_NameWidget::itemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &Dovlin_NameWidget::itemCollapsed);
@@ -95,6 +81,21 @@ void Dovlin_NameWidget::createContextMenu()
     m_TreeMenu = new QMenu(this);
     for (QMenu *menu : {m_ContextMenu, m_TreeMenu})
         menu->addActions({m_CollapseAllAct, m_ExpandAllAct, m_ExpandBitsAct});
+}
+
+Dovlin_NameWidget::IconKind Dovlin_NameWidget::IconKindOf(const Dovlin_Hierarchy *node)
+{
+    if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite)
+        return VectorIcon;
+    const Dovlin_Signal *signal = node->GetSignal();
+    const int typeCode = signal ? signal->GetTypeCode() : 0;
+    return typeCode == Dovlin_TypeCode::Integer ? IntIcon : typeCode == Dovlin_TypeCode::Real ? RealIcon : BitIcon;
+}
+
+void Dovlin_NameWidget::AddContextAction(QAction *action)
+{
+    m_ContextMenu->insertAction(m_ContextMenu->actions().value(0), action);
+    m_ContextMenu->insertSeparator(m_ContextMenu->actions().value(1));
 }
 
 // The icons ship next to the program; a copy in ./Resources is taken too.
@@ -256,7 +257,7 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
         }
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
     return true;
 }
 
@@ -282,37 +283,10 @@ bool Dovlin_NameWidget::SelectFirstMatch()
     return false;
 }
 
-int Dovlin_NameWidget::rowOffset() const
+Dovlin_RowsWidget::Look Dovlin_NameWidget::LookOf(const QTreeWidgetItem *item) const
 {
-    return viewport()->mapTo(m_Owner, QPoint()).y() - m_Owner->shapeWidget()->mapTo(m_Owner, QPoint()).y();
-}
-
-QRect Dovlin_NameWidget::visualItemRect(const QTreeWidgetItem *item) const
-{
-    return QTreeWidget::visualItemRect(item).translated(0, rowOffset());
-}
-
-QTreeWidgetItem *Dovlin_NameWidget::itemAtY(int y) const
-{
-    return itemAt(QPoint(1, y - rowOffset()));
-}
-
-QString Dovlin_NameWidget::GetSignalState(const QPoint &pos, qint64 time) const
-{
-    QTreeWidgetItem *item = itemAtY(pos.y());
-    if (!item)
-        return QString();
-    QString text = item->text(0) + " = ";
-    if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
-        text += ShownValue(node, time);
-    return text;
-}
-
-QString Dovlin_NameWidget::ShownValue(Dovlin_Hierarchy *node, qint64 time)
-{
-    // Checked after the value is read, which may be what finds the damage.
-    const QString text = node->GetSignalState(time);
-    return Dovlin_HierarchyView::IsDamaged(node) ? QString() : text;
+    Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
+    return node ? Look{node, node->m_Radix, node->m_Digital} : Look{};
 }
 
 void Dovlin_NameWidget::UpdateVisibleSignalStates()
@@ -363,7 +337,7 @@ void Dovlin_NameWidget::FillValueText(Dovlin_Hierarchy *node) const
         m_ValueTime = time;
     }
     if (!m_ValueTexts.contains(node->m_Index))
-        m_ValueTexts.insert(node->m_Index, ShownValue(node, time));
+        m_ValueTexts.insert(node->m_Index, ShownValue(node, time, node->m_Radix));
 }
 
 void Dovlin_NameWidget::ForgetDamagedValues()
@@ -437,7 +411,7 @@ void Dovlin_NameWidget::RunTreeCommand(TreeCommand command)
     if (changed && !IsFiltered())
         m_Owner->setModified(true);
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::RunTreeCommand(TreeCommand command, const QModelIndex &index, bool &changed)
@@ -519,7 +493,7 @@ void Dovlin_NameWidget::showContextNode()
     }
     m_ContextHierarchy = nullptr;
     viewport()->update();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::copyValue()
@@ -531,7 +505,7 @@ void Dovlin_NameWidget::copyValue()
     if (!node || cursor < 0 || m_Owner->nCursor() == 0)
         return;
     // The Values column pads some texts with blanks; the copy holds the value alone.
-    const QString text = ShownValue(node, m_Owner->cursorTime(cursor)).trimmed();
+    const QString text = ShownValue(node, m_Owner->cursorTime(cursor), node->m_Radix).trimmed();
     QGuiApplication::clipboard()->setText(text);
     Q_EMIT m_Owner->statusMessage(tr("Copied %1").arg(text));
 }
@@ -547,7 +521,7 @@ void Dovlin_NameWidget::setRadix(int radix)
         for (Dovlin_Hierarchy *node = m_ContextHierarchy; node; node = model.GetHierarchy(node->GetParentIndex()))
             Dovlin_HierarchyView::UpdateSignalState(this, node);
         // The bus rows draw their values in the radix.
-        m_Owner->shapeWidget()->update(true);
+        m_Owner->shapeWidget()->invalidatePicture();
         // The file keeps the radix.
         m_Owner->setModified(true);
     }
@@ -585,7 +559,7 @@ void Dovlin_NameWidget::resizeEvent(QResizeEvent *event)
 void Dovlin_NameWidget::vScroll(int)
 {
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
@@ -597,7 +571,7 @@ void Dovlin_NameWidget::itemExpanded(QTreeWidgetItem *item)
         m_Owner->setModified(true);
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }
 
 void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
@@ -608,5 +582,5 @@ void Dovlin_NameWidget::itemCollapsed(QTreeWidgetItem *item)
         m_Owner->setModified(true);
     }
     UpdateVisibleSignalStates();
-    m_Owner->shapeWidget()->update(true);
+    m_Owner->shapeWidget()->invalidatePicture();
 }

@@ -2,10 +2,10 @@
 #define DOVLIN_NAMEWIDGET_H
 
 #include "Dovlin_NameFilter.h"
+#include "Dovlin_RowsWidget.h"
 
 #include <QHash>
 #include <QIcon>
-#include <QTreeWidget>
 
 #include <vector>
 
@@ -19,7 +19,7 @@ class QMenu;
 
 // The tree of scopes, buses and signals with their values at the current cursor. It is also the
 // row layout of the wave canvas: each visible line has its waveform row beside it.
-class Dovlin_NameWidget : public QTreeWidget
+class Dovlin_NameWidget : public Dovlin_RowsWidget
 {
     Q_OBJECT
 
@@ -30,12 +30,8 @@ public:
 
     void GenerateNameView(Dovlin_FileManager &fileManager);
     void ReGenerateNameView(Dovlin_FileManager &fileManager);
-    // From the canvas's top to the tree's first line: the canvas draws each row at its line.
-    int rowOffset() const;
-    QRect visualItemRect(const QTreeWidgetItem *item) const;
-    QTreeWidgetItem *itemAtY(int y) const;
-    // "name = value" of the line at the canvas height pos.y(), at time: the canvas's tool tip.
-    QString GetSignalState(const QPoint &pos, qint64 time) const;
+    // A tree line shows its node as the node says.
+    Look LookOf(const QTreeWidgetItem *item) const override;
     // Refreshes the Values column of the lines in view only; the others get their texts when they
     // are painted.
     void UpdateVisibleSignalStates();
@@ -49,9 +45,11 @@ public:
     // was found.
     void ForgetDamagedValues();
     bool ConfigPopupMenu(QTreeWidgetItem *item);
+    // Puts a command of the document on top of the line's context menu.
+    void AddContextAction(QAction *action);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
-    DovlinWidget *owner() const { return m_Owner; }
     const QIcon &icon(IconKind kind) const { return m_Icons[kind]; }
+    static IconKind IconKindOf(const Dovlin_Hierarchy *node);
     // A top-level item built by GenerateNameView: the tree takes them all at once at the end.
     void AddTopLevelItem(QTreeWidgetItem *item) { m_NewTopLevelItems.append(item); }
     // The line of a node; null while it has none (not listed, or below a line never opened).
@@ -117,8 +115,6 @@ private:
     void RunTreeCommand(TreeCommand command, Dovlin_Hierarchy *node, bool &changed);
     // Computes node's Values text for the default cursor unless it has one for that time.
     void FillValueText(Dovlin_Hierarchy *node) const;
-    // node's value at time; empty where it has none, and for a node that shows a damaged signal.
-    static QString ShownValue(Dovlin_Hierarchy *node, qint64 time);
 
     QList<QTreeWidgetItem *> m_NewTopLevelItems;
     // The line of each node, by node index.
@@ -135,7 +131,6 @@ private:
     void loadIcons();
     void setRadix(int radix);
 
-    DovlinWidget *m_Owner;
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
     QActionGroup *m_RadixGroup = nullptr;
     QAction *m_CollapseAllAct = nullptr;

@@ -16,9 +16,10 @@ class Dovlin_ValueLabels;
 class Dovlin_RowPainter
 {
 public:
-    // node gives the value texts of a digital row; without one the row draws none.
-    Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                      Dovlin_Hierarchy *node = nullptr);
+    // node gives the value texts of a digital row, in radix; without one the row draws none.
+    // light draws in the light theme's colours.
+    Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light, bool digital,
+                      Dovlin_Hierarchy *node = nullptr, int radix = 0);
 
     // The canvas's pixel of a time: computed here in 64 bits when nothing overflows and the pixel
     // lies within the canvas's limits, which is nearly always, else by the canvas.
@@ -69,6 +70,7 @@ public:
     QPainter *m_Painter;
     Dovlin_RowRaster m_Raster;
     Dovlin_Hierarchy *m_Node;
+    int m_Radix;
     const Dovlin_ValueLabels &m_Labels;
     Dovlin_ColumnMap m_Map;
     int m_Width;

@@ -1,10 +1,10 @@
 #include "Dovlin_ShapeWidget.h"
 
-#include "DovlinWidget.h"
+#include "Dovlin_CanvasDocument.h"
 #include "Dovlin_Commands.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
-#include "Dovlin_NameWidget.h"
+#include "Dovlin_RowsWidget.h"
 #include "Dovlin_RowRaster.h"
 #include "Dovlin_Shapes.h"
 #include "Dovlin_ValueLabels.h"
@@ -25,7 +25,7 @@
 #include <cmath>
 #include <utility>
 
-Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
+Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, Dovlin_CanvasDocument *owner)
     : QWidget(parent), m_Owner(owner), m_State(&owner->viewState())
 {
     m_Font.setFamily(QStringLiteral("Arial"));
@@ -47,9 +47,9 @@ Dovlin_ShapeWidget::Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner)
     setLayout(layout);
     connect(m_ScrollBar, &QScrollBar::valueChanged, this, &Dovlin_ShapeWidget::shapeScrolled);
     // Moving the window or the scale draws the rows anew; moving a cursor only the cursors.
-    connect(m_State, &Dovlin_ViewState::windowChanged, this, [this] { update(true); });
-    connect(m_State, &Dovlin_ViewState::cursorCountChanged, this, [this] { update(true); });
-    connect(m_State, &Dovlin_ViewState::cursorsChanged, this, [this] { update(false); });
+    connect(m_State, &Dovlin_ViewState::windowChanged, this, [this] { invalidatePicture(); });
+    connect(m_State, &Dovlin_ViewState::cursorCountChanged, this, [this] { invalidatePicture(); });
+    connect(m_State, &Dovlin_ViewState::cursorsChanged, this, [this] { update(); });
 
     createActions();
     createContextMenu();
@@ -88,9 +88,9 @@ void Dovlin_ShapeWidget::createContextMenu()
     m_ContextMenu->addAction(m_ToggleDAAct);
 }
 
-Dovlin_NameWidget *Dovlin_ShapeWidget::nameWidget() const
+Dovlin_RowsWidget *Dovlin_ShapeWidget::rowsWidget() const
 {
-    return m_Owner->nameWidget();
+    return m_Owner->rowsWidget();
 }
 
 int Dovlin_ShapeWidget::shapeScrollHeight() const
@@ -151,14 +151,30 @@ int Dovlin_ShapeWidget::GetWaveHeight(int n) const
     return height() - GetTimeBarHeight(n);
 }
 
-void Dovlin_ShapeWidget::update(bool dropPicture)
+void Dovlin_ShapeWidget::invalidatePicture()
 {
-    if (dropPicture)
-        m_PictureValid = false;
-    QWidget::update();
+    m_PictureValid = false;
+    update();
 }
 
-void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
+Dovlin_ShapeWidget::Theme Dovlin_ShapeWidget::Theme::Of(bool light)
+{
+    const auto pen = [light](unsigned int rgb) {
+        return QPen(QColor(light ? Dovlin_RowRaster::LightColour(rgb) : rgb), 0);
+    };
+    Theme theme;
+    theme.m_Light = light;
+    theme.m_Brush = QBrush(light ? Qt::white : Qt::black, Qt::SolidPattern);
+    theme.m_Grid = pen(0x707070);
+    theme.m_Separator = pen(0x808080);
+    theme.m_Tick = pen(0x00FF00);
+    theme.m_DefaultCursor = pen(0xFF0000);
+    theme.m_Cursor = pen(0x00FFFF);
+    theme.m_Distance = pen(0xFFFFFF);
+    return theme;
+}
+
+void Dovlin_ShapeWidget::paintTimeBar(QPainter *painter, const Theme &theme)
 {
     const int y = GetWaveHeight(-1);
     const int w = width();
@@ -172,34 +188,43 @@ void Dovlin_ShapeWidget::UpdateTimeBar(QPainter *painter)
         const int k = x / zoomCo;
         const qint64 n = firstTick + k;
         if (n % 10 == 0) {
-            painter->setPen(m_GridPen);
+            painter->setPen(theme.m_Grid);
             painter->drawLine(x, 0, x, y);
-            painter->setPen(m_TickPen);
+            painter->setPen(theme.m_Tick);
             painter->drawLine(x, y, x, y + cursorHeight / 4);
             if (n % 20 == 0)
                 painter->drawText(x, y + m_Font.pixelSize() + 4, GetActualTimeStr(m_State->GetTime(x)));
         } else {
-            painter->setPen(m_TickPen);
+            painter->setPen(theme.m_Tick);
             painter->drawLine(x, y, x, y + 2);
         }
     }
-    painter->setPen(m_SeparatorPen);
+    painter->setPen(theme.m_Separator);
     for (int i = 1; i <= m_State->nCursor(); ++i)
         painter->drawLine(0, y + i * cursorHeight, w, y + i * cursorHeight);
 }
 
-bool Dovlin_ShapeWidget::UpdateSignalShape(QPainter *painter)
+bool Dovlin_ShapeWidget::paintRows(QPainter *painter, const Theme &theme)
 {
-    Dovlin_NameWidget *tree = nameWidget();
+    Dovlin_RowsWidget *lines = rowsWidget();
+    const int bottom = GetWaveHeight(-1);
     bool damageFound = false;
     // Only lines in view have rows; the walk ends at the first row that reaches the time bar.
-    for (QTreeWidgetItem *item = tree->itemAt(QPoint(1, 0)); item; item = tree->itemBelow(item)) {
-        Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
-        if (!node)
-            continue;
-        const Dovlin_Shapes::Row row = Dovlin_Shapes::UpdateSignalShape(this, tree, painter, node);
-        if (row == Dovlin_Shapes::Row::NoRoom)
+    for (QTreeWidgetItem *item = lines->itemAt(QPoint(1, 0)); item; item = lines->itemBelow(item)) {
+        QRect rect = lines->visualItemRect(item);
+        if (rect.bottom() >= bottom)
             break;
+        const Dovlin_RowsWidget::Look look = lines->LookOf(item);
+        if (look.m_Divider) {
+            painter->setPen(theme.m_Separator);
+            painter->drawLine(0, rect.center().y(), width(), rect.center().y());
+        }
+        if (!look.m_Node)
+            continue;
+        rect.setLeft(0);
+        rect.setRight(width());
+        const Dovlin_Shapes::Row row = Dovlin_Shapes::paintRow(this, painter, rect, look.m_Node, look.m_Radix, look.m_Digital,
+                                                                        theme.m_Light);
         damageFound = damageFound || row == Dovlin_Shapes::Row::FoundDamage;
     }
     return damageFound;
@@ -220,8 +245,8 @@ void Dovlin_ShapeWidget::renderPicture()
     do {
         m_Picture.fill(Qt::black);
         QPainter painter(&m_Picture);
-        UpdateTimeBar(&painter);
-        damageFound = UpdateSignalShape(&painter);
+        paintTimeBar(&painter, m_Screen);
+        damageFound = paintRows(&painter, m_Screen);
     } while (damageFound);
     m_PictureValid = true;
     ++m_PictureRenders;
@@ -229,28 +254,13 @@ void Dovlin_ShapeWidget::renderPicture()
 
 void Dovlin_ShapeWidget::paintView(QPainter *painter, bool light)
 {
-    QPen *const pens[] = {&m_BlackPen, &m_GridPen, &m_SeparatorPen, &m_TickPen,
-                          &m_DefaultCursorPen, &m_CursorPen, &m_DistancePen};
-    QList<QPen> screenPens;
-    const QBrush screenBrush = m_Brush;
-    if (light) {
-        for (QPen *pen : pens) {
-            screenPens << *pen;
-            pen->setColor(QColor(Dovlin_RowRaster::LightColour(pen->color().rgb() & 0xFFFFFFu)));
-        }
-        m_Brush.setColor(Qt::white);
-    }
-    m_LightTheme = light;
+    const Theme theme = Theme::Of(light);
     // Drawn again over a row drawn in part, as renderPicture does.
     do {
-        painter->fillRect(rect(), light ? Qt::white : Qt::black);
-        UpdateTimeBar(painter);
-    } while (UpdateSignalShape(painter));
-    UpdateCursor(painter);
-    m_LightTheme = false;
-    for (int i = 0; i < screenPens.size(); ++i)
-        *pens[i] = screenPens.at(i);
-    m_Brush = screenBrush;
+        painter->fillRect(rect(), theme.m_Brush);
+        paintTimeBar(painter, theme);
+    } while (paintRows(painter, theme));
+    paintCursors(painter, theme);
 }
 
 void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
@@ -259,8 +269,8 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
         renderPicture();
     QPainter painter(this);
     painter.drawImage(0, 0, m_Picture);
-    drawSelectedRow(&painter);
-    UpdateCursor(&painter);
+    paintSelectedRow(&painter);
+    paintCursors(&painter, m_Screen);
     if (m_ZoomBandVisible) {
         painter.setPen(m_ZoomPen);
         painter.setBrush(Qt::NoBrush);
@@ -268,9 +278,9 @@ void Dovlin_ShapeWidget::paintEvent(QPaintEvent *)
     }
 }
 
-void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
+void Dovlin_ShapeWidget::paintSelectedRow(QPainter *painter)
 {
-    Dovlin_NameWidget *tree = nameWidget();
+    Dovlin_RowsWidget *tree = rowsWidget();
     QTreeWidgetItem *item = tree->currentItem();
     if (!item || !item->isSelected())
         return;
@@ -281,10 +291,10 @@ void Dovlin_ShapeWidget::drawSelectedRow(QPainter *painter)
         painter->fillRect(band, QColor(255, 255, 255, 48));
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
+void Dovlin_ShapeWidget::paintCursor(QPainter *painter, int index, const Theme &theme)
 {
     painter->setFont(m_Font);
-    painter->setBrush(m_Brush);
+    painter->setBrush(theme.m_Brush);
     const qint64 time = m_State->cursorTime(index);
     const int x = m_State->TimeToX(time);
     const int y = GetWaveHeight(index);
@@ -297,27 +307,27 @@ void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter, int index)
 
     if (time < m_State->startScopeTime())
         return;
-    painter->setPen(index == m_State->defaultCursor() ? m_DefaultCursorPen : m_CursorPen);
+    painter->setPen(index == m_State->defaultCursor() ? theme.m_DefaultCursor : theme.m_Cursor);
     painter->drawLine(x, 0, x, y);
     painter->drawRect(QRect(QPoint(x - hw, y + 2), QPoint(x + hw - 1, y + m_Owner->cursorHeight() - 3)));
-    painter->setPen(m_CursorPen);
+    painter->setPen(theme.m_Cursor);
     painter->drawText(x - hw, y + m_Font.pixelSize() + 3, text);
 }
 
-void Dovlin_ShapeWidget::UpdateCursor(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursors(QPainter *painter, const Theme &theme)
 {
     for (int i = 0; i < m_State->nCursor(); ++i)
-        UpdateCursor(painter, i);
-    UpdateCursorTimeDist(painter);
+        paintCursor(painter, i, theme);
+    paintCursorDistances(painter, theme);
 }
 
-void Dovlin_ShapeWidget::UpdateCursorTimeDist(QPainter *painter)
+void Dovlin_ShapeWidget::paintCursorDistances(QPainter *painter, const Theme &theme)
 {
     const int f = m_Font.pixelSize() + 3;
     const int half = m_Owner->cursorHeight() / 2;
-    painter->setPen(m_DistancePen);
+    painter->setPen(theme.m_Distance);
     painter->setFont(m_Font);
-    painter->setBrush(m_Brush);
+    painter->setBrush(theme.m_Brush);
     SortCursorTime();
     for (int j = 0; j + 1 < m_State->nCursor(); ++j) {
         const int a = m_SortedCursor[j];
@@ -335,7 +345,7 @@ void Dovlin_ShapeWidget::UpdateCursorTimeDist(QPainter *painter)
                 painter->drawLine(l + 1, ya + half, xb, ya + half);
             if (tw + 3 < xb - l) {
                 const int x = (l + xb - (tw + 1)) / 2 + 1;
-                painter->fillRect(QRect(QPoint(x, ya + 1), QPoint(x + tw, yb - 2)), m_Brush);
+                painter->fillRect(QRect(QPoint(x, ya + 1), QPoint(x + tw, yb - 2)), theme.m_Brush);
                 painter->drawText(x, ya + f, text);
             } else {
                 painter->drawText(qMax(l, xb) + 1, ya + f, text);
@@ -347,7 +357,7 @@ void Dovlin_ShapeWidget::UpdateCursorTimeDist(QPainter *painter)
                 painter->drawLine(xa + 1, yb + half, r - 1, yb + half);
             if (tw + 3 < r - xa) {
                 const int x = (r + xa - (tw + 1)) / 2 + 1;
-                painter->fillRect(QRect(QPoint(x, yb + 1), QPoint(x + tw, ya - 2)), m_Brush);
+                painter->fillRect(QRect(QPoint(x, yb + 1), QPoint(x + tw, ya - 2)), theme.m_Brush);
                 painter->drawText(x, yb + f, text);
             } else {
                 painter->drawText(qMin(xa, r) - tw - 2, yb + f, text);
@@ -361,6 +371,7 @@ bool Dovlin_ShapeWidget::ConfigPopupMenu(QTreeWidgetItem *item)
     if (!item)
         return false;
     m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
+    m_ContextLine = item;
     return m_ContextHierarchy != nullptr;
 }
 
@@ -400,7 +411,7 @@ void Dovlin_ShapeWidget::mouseMoveEvent(QMouseEvent *event)
     if (m_Owner->isZoomingArea()) {
         m_ZoomRect.setRight(x);
         m_ZoomBandVisible = true;
-        update(false);
+        update();
         return;
     }
     if (m_State->nCursor() == 0)
@@ -415,7 +426,7 @@ void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
     const int x = event->position().toPoint().x();
     m_ZoomRect.setRight(x);
     m_ZoomBandVisible = false;
-    update(false);
+    update();
     const int left = qMin(m_ZoomRect.left(), x);
     const int right = qMax(m_ZoomRect.left(), x);
     m_Owner->endZoomingArea();
@@ -424,10 +435,9 @@ void Dovlin_ShapeWidget::mouseReleaseEvent(QMouseEvent *event)
 
 void Dovlin_ShapeWidget::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    QTreeWidgetItem *item = nameWidget()->itemAtY(event->position().toPoint().y());
-    if (!item)
+    m_ContextHierarchy = rowsWidget()->LookOf(rowsWidget()->itemAtY(event->position().toPoint().y())).m_Node;
+    if (!m_ContextHierarchy)
         return;
-    m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     if (event->modifiers() & Qt::ShiftModifier)
         prevTrans();
     else
@@ -473,16 +483,17 @@ bool Dovlin_ShapeWidget::event(QEvent *event)
         return true;
     auto *help = static_cast<QHelpEvent *>(event);
     const qint64 t = GetTime(help->pos().x());
-    QToolTip::showText(help->globalPos(), nameWidget()->GetSignalState(help->pos(), t), this);
+    QToolTip::showText(help->globalPos(), rowsWidget()->GetSignalState(help->pos(), t), this);
     return QWidget::event(event);
 }
 
 void Dovlin_ShapeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (ConfigPopupMenu(nameWidget()->itemAtY(event->pos().y())))
+    if (ConfigPopupMenu(rowsWidget()->itemAtY(event->pos().y())))
         m_ContextMenu->exec(event->globalPos());
     // A menu closed without a choice must not leave its node to a later command (or a reload).
     m_ContextHierarchy = nullptr;
+    m_ContextLine = nullptr;
 }
 
 void Dovlin_ShapeWidget::nextTrans()
@@ -511,12 +522,9 @@ bool Dovlin_ShapeWidget::moveToChange(Dovlin_Hierarchy *node, bool next)
 
 void Dovlin_ShapeWidget::toggleDA()
 {
-    if (!m_ContextHierarchy)
-        return;
-    m_ContextHierarchy->m_Digital = !m_ContextHierarchy->m_Digital;
-    m_ContextHierarchy = nullptr;
-    m_Owner->setModified(true);
-    update(true);
+    QTreeWidgetItem *line = std::exchange(m_ContextLine, nullptr);
+    if (std::exchange(m_ContextHierarchy, nullptr))
+        m_Owner->toggleRowDisplay(line);
 }
 
 void Dovlin_ShapeWidget::addCursor()

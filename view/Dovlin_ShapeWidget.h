@@ -11,9 +11,9 @@
 
 #include <memory>
 
-class DovlinWidget;
+class Dovlin_CanvasDocument;
 class Dovlin_Hierarchy;
-class Dovlin_NameWidget;
+class Dovlin_RowsWidget;
 class Dovlin_ValueLabels;
 class QAction;
 class QMenu;
@@ -21,7 +21,7 @@ class QScrollBar;
 class QTreeWidgetItem;
 
 // The wave canvas: the visible window of the time axis with its ruler, one waveform row per
-// visible name-tree line, and the measurement cursors with the time distances between them.
+// visible line of the name tree or the wave list, and the measurement cursors with the time distances between them.
 class Dovlin_ShapeWidget : public QWidget
 {
     Q_OBJECT
@@ -30,10 +30,9 @@ public:
     static constexpr int m_MaxCursor = Dovlin_ViewState::m_MaxCursor;
     using View = Dovlin_ViewState::View;
 
-    Dovlin_ShapeWidget(QWidget *parent, DovlinWidget *owner);
+    Dovlin_ShapeWidget(QWidget *parent, Dovlin_CanvasDocument *owner);
     ~Dovlin_ShapeWidget() override;
 
-    DovlinWidget *owner() const { return m_Owner; }
     qint64 startScopeTime() const { return m_State->startScopeTime(); }
     qint64 endScopeTime() const { return m_State->endScopeTime(); }
     qint64 currTickTime() const { return m_State->currTickTime(); }
@@ -53,16 +52,24 @@ public:
     int GetTimeBarHeight(int n = -1) const;
     int GetWaveHeight(int n = -1) const;
 
-    using QWidget::update;
-    // Repaints; with dropPicture the rows and the ruler are drawn anew, otherwise only the
-    // cursors are drawn over the kept picture.
-    void update(bool dropPicture);
-    void UpdateTimeBar(QPainter *painter);
+    // Repaints with the rows and the ruler drawn anew; update() draws only the cursors over the
+    // kept picture.
+    void invalidatePicture();
+    // The pens and the brush the canvas paints with: the screen's, or for a picture the light
+    // theme's, dark traces on white.
+    struct Theme
+    {
+        bool m_Light = false;
+        QBrush m_Brush;
+        QPen m_Grid, m_Separator, m_Tick, m_DefaultCursor, m_Cursor, m_Distance;
+        static Theme Of(bool light);
+    };
+    void paintTimeBar(QPainter *painter, const Theme &theme);
     // Draws the rows in view; true when a row found its signal damaged and may be drawn in part.
-    bool UpdateSignalShape(QPainter *painter);
-    void UpdateCursor(QPainter *painter);
-    void UpdateCursor(QPainter *painter, int index);
-    void UpdateCursorTimeDist(QPainter *painter);
+    bool paintRows(QPainter *painter, const Theme &theme);
+    void paintCursors(QPainter *painter, const Theme &theme);
+    void paintCursor(QPainter *painter, int index, const Theme &theme);
+    void paintCursorDistances(QPainter *painter, const Theme &theme);
     bool ConfigPopupMenu(QTreeWidgetItem *item);
     Dovlin_Hierarchy *contextHierarchy() const { return m_ContextHierarchy; }
     bool showSignalTip() const { return m_ShowSignalTip; }
@@ -72,7 +79,6 @@ public:
     // Draws the ruler, the rows and the cursors through painter in the canvas's coordinates, for
     // a picture of the view; light draws dark traces on white.
     void paintView(QPainter *painter, bool light);
-    bool lightTheme() const { return m_LightTheme; }
     // The canvas font's measures for the value texts inside bus rows.
     const Dovlin_ValueLabels &valueLabels() const { return *m_ValueLabels; }
     // Moves the default cursor to node's next or previous change and scrolls it into view; false
@@ -107,10 +113,11 @@ private:
     void createContextMenu();
     void renderPicture();
     // A light band across the row of the line selected in the tree, over the kept picture.
-    void drawSelectedRow(QPainter *painter);
-    Dovlin_NameWidget *nameWidget() const;
+    void paintSelectedRow(QPainter *painter);
+    // The lines the rows follow: the name tree or the wave list, whichever the document shows.
+    Dovlin_RowsWidget *rowsWidget() const;
 
-    DovlinWidget *m_Owner;
+    Dovlin_CanvasDocument *m_Owner;
     Dovlin_ViewState *m_State;
     QScrollBar *m_ScrollBar = nullptr;
 
@@ -129,16 +136,9 @@ private:
     QAction *m_RemoveCursorAct = nullptr;
     QMenu *m_ContextMenu = nullptr;
 
-    QBrush m_Brush{Qt::black, Qt::SolidPattern};
+    const Theme m_Screen = Theme::Of(false);
     QFont m_Font;
     std::unique_ptr<Dovlin_ValueLabels> m_ValueLabels;
-    QPen m_BlackPen{QColor(Qt::black), 0};
-    QPen m_GridPen{QColor(0x707070), 0};
-    QPen m_SeparatorPen{QColor(0x808080), 0};
-    QPen m_TickPen{QColor(0x00FF00), 0};
-    QPen m_DefaultCursorPen{QColor(0xFF0000), 0};
-    QPen m_CursorPen{QColor(0x00FFFF), 0};
-    QPen m_DistancePen{QColor(0xFFFFFF), 0};
     QPen m_ZoomPen{QColor(0xFFFFFF), 2};
 
     // The rows and the ruler, kept per canvas so that cursor moves only draw the cursors again.
@@ -147,9 +147,9 @@ private:
     int m_PictureRenders = 0;
 
     Dovlin_Hierarchy *m_ContextHierarchy = nullptr;
+    // The line of the row the context menu is open on.
+    QTreeWidgetItem *m_ContextLine = nullptr;
     bool m_ShowSignalTip = true;
-    // While paintView draws the light theme.
-    bool m_LightTheme = false;
     QRect m_ZoomRect{QPoint(0, 0), QPoint(-1, -1)};
     bool m_ZoomBandVisible = false;
     QPoint m_CursorPos[m_MaxCursor];

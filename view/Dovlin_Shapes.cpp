@@ -17,9 +17,10 @@
 
 #include <climits>
 
-Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool digital,
-                                     Dovlin_Hierarchy *node)
-    : m_Shape(shape), m_Painter(painter), m_Raster(painter, shape->lightTheme()), m_Node(digital ? node : nullptr),
+Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light,
+                                     bool digital, Dovlin_Hierarchy *node, int radix)
+    : m_Shape(shape), m_Painter(painter), m_Raster(painter, light), m_Node(digital ? node : nullptr),
+      m_Radix(radix),
       m_Labels(shape->valueLabels()), m_Width(shape->width()), m_Height(rect.bottom() - rect.top() - 3),
       m_YLow(rect.bottom() - 2), m_YHigh(rect.bottom() - 2 - (rect.bottom() - rect.top() - 3)), m_Digital(digital)
 {
@@ -84,9 +85,9 @@ bool sameValue(const CSignalEvent *a, const CSignalEvent *b)
     return a && b && a->m_Value.m_IntValue == b->m_Value.m_IntValue;
 }
 
-// The shapes of each value type. UpdateSignalShape draws the stretch from e1 to the change e2,
+// The shapes of each value type. paintStretch draws the stretch from e1 to the change e2,
 // where before is the event before e1, and answers false once the stretch starts right of the
-// row; UpdateColumnShape draws one pixel column crowded with changes, the first of which is first;
+// row; paintColumn draws one pixel column crowded with changes, the first of which is first;
 // ColumnNeedsValues tells whether that needs the range of the column's values.
 
 // A named event: an upward arrow at each trigger, the low rail between them, in either display mode.
@@ -107,7 +108,7 @@ struct EventShapes
     }
 
     // The low rail from the trigger e1 (or the left edge) to the trigger e2, and e2's arrow.
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -119,7 +120,7 @@ struct EventShapes
         return true;
     }
 
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *) const
     {
         if (e1)
@@ -151,7 +152,7 @@ public:
 
     static bool ColumnNeedsValues() { return true; }
 
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -173,7 +174,7 @@ public:
 
     // One mark from the lowest to the highest level the states reach, in the colour of the most
     // telling of them.
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const
     {
         const int x = column.m_X;
@@ -237,7 +238,7 @@ public:
 
     bool ColumnNeedsValues() const { return !m_Row.m_Digital; }
 
-    bool UpdateSignalShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+    bool paintStretch(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const CSignalEvent *e2) const
     {
         const int x1 = e1 ? row.X(e1->m_Time) : 0;
@@ -253,14 +254,14 @@ public:
             // The stretch's own event gives its value: no search by time.
             int left = x1 + 2, right = x2 - 2;
             if (e1 && row.LabelRoom(left, right))
-                row.Label(left, right, m_Type.GetSignalState(e1, row.m_Node->m_Radix));
+                row.Label(left, right, m_Type.GetSignalState(e1, row.m_Radix));
         } else if (e1) {
             row.m_Raster.Line(x1, Level(Value::Of(*e1)), x2, Level(Value::Of(*e2)), Value::m_Color);
         }
         return true;
     }
 
-    void UpdateColumnShape(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
+    void paintColumn(Dovlin_RowPainter &row, const CSignalEvent *before, const CSignalEvent *e1,
                            const Dovlin_Column &column, const CSignalEvent *first) const
     {
         const int x = column.m_X;
@@ -327,7 +328,7 @@ struct RealValue
 // column at a time: a column with one change draws the stretch that ends there, a column with
 // several draws one mark for all of them.
 template <class Shapes>
-void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_RowPainter &row)
+void paintSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_RowPainter &row)
 {
     const qint64 count = signal.GetnEvent();
     qint64 index = signal.FindEventIndex(row.m_Map.m_Start);
@@ -344,16 +345,16 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
         if (!first)
             break;
         if (column.m_X >= row.m_Width) {
-            shapes.UpdateSignalShape(row, at(before), at(e1), &*first);
+            shapes.paintStretch(row, at(before), at(e1), &*first);
             break;
         }
         if (column.m_End - column.m_First == 1) {
-            if (!shapes.UpdateSignalShape(row, at(before), at(e1), &*first))
+            if (!shapes.paintStretch(row, at(before), at(e1), &*first))
                 break;
             before = e1;
             e1 = first;
         } else {
-            shapes.UpdateColumnShape(row, at(before), at(e1), column, &*first);
+            shapes.paintColumn(row, at(before), at(e1), column, &*first);
             before = signal.GetEvent(column.m_End - 2);
             e1 = signal.GetEvent(column.m_End - 1);
         }
@@ -361,14 +362,14 @@ void drawSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Row
     }
 }
 
-// A scalar's row, in the shapes of its signal's type; node gives the look and the value texts.
-void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_Signal &signal,
-                Dovlin_Hierarchy *node)
+// A scalar's row, in the shapes of its signal's type; node gives the value texts.
+void paintSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light, Dovlin_Signal &signal,
+                 Dovlin_Hierarchy *node, int radix, bool digital)
 {
     const int typeCode = signal.GetTypeCode();
     // An analog scale means nothing for triggers and texts: both modes draw them digital.
-    const bool digital = node->m_Digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
-    Dovlin_RowPainter row(shape, rect, painter, digital, node);
+    digital = digital || typeCode == Dovlin_TypeCode::Event || typeCode == Dovlin_TypeCode::String;
+    Dovlin_RowPainter row(shape, rect, painter, light, digital, node, radix);
     // The analog scale needs the smallest and the largest value, which cost a pass over the events.
     const std::optional<CSignalEvent> low = digital ? std::nullopt : signal.GetMinEvent();
     const std::optional<CSignalEvent> high = digital ? std::nullopt : signal.GetMaxEvent();
@@ -378,24 +379,24 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
     switch (typeCode) {
     case Dovlin_TypeCode::Integer:
         // The signal writes its values in its declared width.
-        drawSignalRow(signal,
+        paintSignalRow(signal,
                       ValueShapes<IntegerValue>(static_cast<const Dovlin_IntSignal &>(signal), row, minEvent, maxEvent),
                       row);
         break;
     case Dovlin_TypeCode::Real:
-        drawSignalRow(signal, ValueShapes<RealValue>(*type, row, minEvent, maxEvent), row);
+        paintSignalRow(signal, ValueShapes<RealValue>(*type, row, minEvent, maxEvent), row);
         break;
     case Dovlin_TypeCode::Event:
-        drawSignalRow(signal, EventShapes(), row);
+        paintSignalRow(signal, EventShapes(), row);
         break;
     case Dovlin_TypeCode::String:
-        drawSignalRow(signal,
+        paintSignalRow(signal,
                       ValueShapes<StringValue>(static_cast<const Dovlin_StringSignal &>(signal), row, nullptr, nullptr),
                       row);
         break;
     default:
         if (const Dovlin_StateType *states = Dovlin_StateType::OfTypeCode(typeCode))
-            drawSignalRow(signal, StateShapes(*states, row, minEvent, maxEvent), row);
+            paintSignalRow(signal, StateShapes(*states, row, minEvent, maxEvent), row);
         break;
     }
 }
@@ -403,10 +404,11 @@ void drawSignal(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter,
 // A bus or scope row: a crossing in every column where any bit or member changes, a filled band
 // where several do, and the two rails between them. A bus shows its value inside each stretch,
 // and draws in the colour of X wherever one of its bits is unknown.
-void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, Dovlin_CompositeHierarchy &node)
+void paintComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light,
+                    Dovlin_CompositeHierarchy &node, int radix)
 {
     const bool bus = node.IsBus();
-    Dovlin_RowPainter row(shape, rect, painter, true, bus ? &node : nullptr);
+    Dovlin_RowPainter row(shape, rect, painter, light, true, bus ? &node : nullptr, radix);
     Dovlin_ChangeColumns columns;
     node.GetChangeColumns(row.m_Map, columns);
     if (bus)
@@ -421,7 +423,7 @@ void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *paint
         row.Rails(last + 1, x - 1, colour(last + 1));
         int left = last + 2, right = x - 2;
         if (row.LabelRoom(left, right))
-            row.Label(left, right, node.ValueText(row.m_Map.FirstTimeOf(qMax(last + 1, 0))));
+            row.Label(left, right, node.ValueText(row.m_Map.FirstTimeOf(qMax(last + 1, 0)), row.m_Radix));
     };
     int last = columns.m_Before ? -2 : INT_MIN;
     for (int x = 0; x < row.m_Width; ++x) {
@@ -439,35 +441,20 @@ void drawComposite(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *paint
     if (columns.m_After && last != INT_MIN)
         stretch(last, row.m_Width + 1);
 }
-
-// The row rectangle of a tree line, or an empty one when the line has no room above the time bar.
-bool rowRect(Dovlin_Hierarchy *node, Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget, QRect &rect)
-{
-    const QTreeWidgetItem *item = nameWidget->TreeItem(node);
-    if (!item)
-        return false;
-    rect = nameWidget->visualItemRect(item);
-    rect.setLeft(0);
-    rect.setRight(shape->width());
-    return rect.bottom() < shape->GetWaveHeight(-1);
-}
 }
 
-Dovlin_Shapes::Row Dovlin_Shapes::UpdateSignalShape(Dovlin_ShapeWidget *shape, Dovlin_NameWidget *nameWidget,
-                                                    QPainter *painter, Dovlin_Hierarchy *node)
+Dovlin_Shapes::Row Dovlin_Shapes::paintRow(Dovlin_ShapeWidget *shape, QPainter *painter, const QRect &rect,
+                                           Dovlin_Hierarchy *node, int radix, bool digital, bool light)
 {
-    QRect rect;
-    if (!rowRect(node, shape, nameWidget, rect))
-        return Row::NoRoom;
     if (Dovlin_HierarchyView::IsDamaged(node))
         return Row::Drawn;
     switch (node->GetHierarchyCode()) {
     case Dovlin_HierarchyCode::Scalar:
         if (Dovlin_Signal *signal = node->GetSignal())
-            drawSignal(shape, rect, painter, *signal, node);
+            paintSignal(shape, rect, painter, light, *signal, node, radix, digital);
         break;
     case Dovlin_HierarchyCode::Composite:
-        drawComposite(shape, rect, painter, static_cast<Dovlin_CompositeHierarchy &>(*node));
+        paintComposite(shape, rect, painter, light, static_cast<Dovlin_CompositeHierarchy &>(*node), radix);
         break;
     }
     return Dovlin_HierarchyView::IsDamaged(node) ? Row::FoundDamage : Row::Drawn;

@@ -3,6 +3,7 @@
 #include "DovlinWidget.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
+#include "Dovlin_ListWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Signals.h"
@@ -55,7 +56,8 @@ Dovlin_ValueBar::Dovlin_ValueBar(DovlinWidget *owner)
     connect(previous, &QToolButton::clicked, this, &Dovlin_ValueBar::findPrevious);
     connect(next, &QToolButton::clicked, this, &Dovlin_ValueBar::findNext);
     connect(close, &QToolButton::clicked, this, &QWidget::hide);
-    connect(m_Owner->nameWidget(), &QTreeWidget::currentItemChanged, this, &Dovlin_ValueBar::showNode);
+    for (QTreeWidget *lines : {static_cast<QTreeWidget *>(m_Owner->nameWidget()), static_cast<QTreeWidget *>(m_Owner->listWidget())})
+        connect(lines, &QTreeWidget::currentItemChanged, this, &Dovlin_ValueBar::showNode);
 }
 
 void Dovlin_ValueBar::activate()
@@ -70,7 +72,7 @@ void Dovlin_ValueBar::activate()
 
 void Dovlin_ValueBar::showNode()
 {
-    const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(m_Owner->nameWidget()->currentItem());
+    const Dovlin_Hierarchy *node = m_Owner->rowsWidget()->LookOf(m_Owner->rowsWidget()->currentItem()).m_Node;
     m_Node->setText(node ? node->m_Name : tr("(select a signal)"));
     const Dovlin_Signal *signal = node ? node->GetSignal() : nullptr;
     const bool text = signal && signal->GetTypeCode() == Dovlin_TypeCode::String;
@@ -89,16 +91,18 @@ bool Dovlin_ValueBar::findPrevious()
 
 bool Dovlin_ValueBar::find(bool forward)
 {
-    Dovlin_NameWidget *tree = m_Owner->nameWidget();
+    // The node of the selected line, in the line's radix: a wave list's row has its own.
+    Dovlin_RowsWidget *tree = m_Owner->rowsWidget();
     QTreeWidgetItem *item = tree->currentItem();
-    const Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item);
+    const Dovlin_RowsWidget::Look look = tree->LookOf(item);
+    const Dovlin_Hierarchy *node = look.m_Node;
     if (!node) {
         Q_EMIT m_Owner->statusMessage(tr("Select a signal, a bus, an integer or a text to find its values"));
         return false;
     }
     const auto compare = Dovlin_ValueSearch::Compare(m_Compare->currentData().toInt());
     Dovlin_ValueSearch search;
-    if (!search.Set(node, compare, m_Value->text(), node->m_Radix)) {
+    if (!search.Set(node, compare, m_Value->text(), look.m_Radix)) {
         Q_EMIT m_Owner->statusMessage(search.ErrorString());
         return false;
     }
