@@ -129,6 +129,12 @@ private Q_SLOTS:
         // Picoseconds of the view file in the wave file's nanoseconds.
         QCOMPARE(m_Document->cursorTime(0), qint64(250));
         QCOMPARE(m_Document->viewState().startScopeTime() <= 100, true);
+        // Without cursors of its own, a view file keeps the document's.
+        view.m_Cursors.clear();
+        QVERIFY2(view.Write(path, error), qPrintable(error));
+        m_Document->importViewFile();
+        QCOMPARE(m_Document->nCursor(), 1);
+        QCOMPARE(m_Document->cursorTime(0), qint64(250));
     }
 
     void canvasDrawsTheListsRows()

@@ -83,7 +83,13 @@ DovlinWidget::DovlinWidget(QWidget *parent)
     });
 }
 
-DovlinWidget::~DovlinWidget() = default;
+DovlinWidget::~DovlinWidget()
+{
+    // The list's lines ask the tree for their height and icons, and every line reads the model's
+    // nodes: the list goes first, then the other widgets, all before the model.
+    delete m_ListWidget;
+    qDeleteAll(findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
+}
 
 void DovlinWidget::createLayout()
 {
@@ -257,12 +263,14 @@ bool DovlinWidget::importView(const QString &path, QStringList &missing)
     }
     m_ListWidget->SetRows(view.m_List);
     missing = m_ListWidget->waveList().MissingPaths(*m_FileManager);
+    // A view file without cursors leaves the document's as they are.
     const int n = qMin(int(view.m_Cursors.size()), m_MaxCursor);
-    setnCursor(n);
-    for (int i = 0; i < n; ++i)
-        setCursorTime(i, qBound<qint64>(0, view.m_Cursors[size_t(i)], qMax<qint64>(0, endTime())));
-    if (n > 0)
+    if (n > 0) {
+        setnCursor(n);
+        for (int i = 0; i < n; ++i)
+            setCursorTime(i, qBound<qint64>(0, view.m_Cursors[size_t(i)], qMax<qint64>(0, endTime())));
         setDefaultCursor(qBound(0, view.m_DefaultCursor, n - 1));
+    }
     if (view.m_End > view.m_Start)
         m_ViewState->ZoomTime2Time(qMax<qint64>(0, view.m_Start), qMin(view.m_End, qMax<qint64>(1, endTime())));
     setShowList(true);
