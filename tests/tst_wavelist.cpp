@@ -94,6 +94,7 @@ private Q_SLOTS:
         DovlinWidget reopened;
         QVERIFY2(reopened.loadFile(path), qPrintable(reopened.errorString()));
         QVERIFY(reopened.listWidget()->waveList().Rows() == rows);
+        QVERIFY(reopened.showsList());
         QVERIFY(reopened.reload());
         QVERIFY(reopened.listWidget()->waveList().Rows() == rows);
         QTreeWidgetItem *gone = reopened.listWidget()->topLevelItem(2);

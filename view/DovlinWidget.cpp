@@ -579,6 +579,9 @@ bool DovlinWidget::loadFile(QString path)
     setModified(false);
     m_NameWidget->GenerateNameView(*m_FileManager);
     m_ListWidget->SetRows(m_FileManager->SavedView().m_List);
+    // A file saved with a wave list opens on it, as it was chosen to be looked at.
+    if (!m_FileManager->SavedView().m_List.empty())
+        setShowList(true);
     updateTitle();
     showingSource(stampOf(sourceFile()));
     return true;
