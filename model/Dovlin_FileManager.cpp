@@ -447,6 +447,8 @@ bool Dovlin_FileManager::SaveHeader(QIODevice *device)
     if (format1.InexactNames() > 0)
         m_SaveWarnings << QStringLiteral("format 1 writes names in Latin-1: %1 of them could not be written exactly")
                               .arg(format1.InexactNames());
+    if (!m_SavedView.m_List.empty())
+        m_SaveWarnings << QStringLiteral("format 1 cannot hold the wave list: its %1 rows are not kept").arg(m_SavedView.m_List.size());
     return true;
 }
 

@@ -501,6 +501,9 @@ private slots:
         QVERIFY2(LoadBytes(loaded, bytes), qPrintable(loaded.ErrorString()));
         QVERIFY(!loaded.SavedView().m_Present);
         QVERIFY(loaded.SavedView().m_List == view.m_List);
+        // Format 1 has no place for it, and says so.
+        QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format1));
+        QCOMPARE(original.SaveWarnings(), QStringList{"format 1 cannot hold the wave list: its 2 rows are not kept"});
     }
 
     void missingPaths()
