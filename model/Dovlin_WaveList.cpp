@@ -178,6 +178,26 @@ void Dovlin_WaveList::Rename(Pos pos, const QString &label)
     MutableRow(pos)->m_Label = label;
 }
 
+bool Dovlin_WaveList::SetLook(const std::vector<Pos> &rows, int radix, bool toggleDigital)
+{
+    const auto changes = [&](const Pos &p) {
+        const Dovlin_ListRow *row = Row(p);
+        return row && row->m_Kind == Dovlin_ListRow::Node && (toggleDigital || (radix >= 0 && row->m_Radix != radix));
+    };
+    if (!std::any_of(rows.begin(), rows.end(), changes))
+        return false;
+    Remember();
+    for (const Pos &p : rows) {
+        if (!changes(p))
+            continue;
+        Dovlin_ListRow *row = MutableRow(p);
+        if (radix >= 0)
+            row->m_Radix = radix;
+        row->m_Digital ^= toggleDigital;
+    }
+    return true;
+}
+
 void Dovlin_WaveList::Replace(Dovlin_ListRows rows)
 {
     Remember();

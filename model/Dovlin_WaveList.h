@@ -62,7 +62,7 @@ public:
     bool IsEmpty() const { return m_Rows.empty(); }
     // Null for a position that holds no row.
     const Dovlin_ListRow *Row(Pos pos) const;
-    // A row's radix, display and open flags, which change without an undo step.
+    // A row's open flag, which changes without an undo step.
     Dovlin_ListRow *MutableRow(Pos pos);
 
     // Puts rows before `at` (at the end of the list or of a group when at is one past its last
@@ -77,6 +77,9 @@ public:
     // place; groups among them give up their rows to it.
     Pos MakeGroup(std::vector<Pos> rows, const QString &label);
     void Rename(Pos pos, const QString &label);
+    // Gives the node rows among these the radix (when not negative) and turns their display
+    // between digital and analog (when toggle is set), as one edit; false when nothing changed.
+    bool SetLook(const std::vector<Pos> &rows, int radix, bool toggleDigital);
     // Replaces every row, as one edit.
     void Replace(Dovlin_ListRows rows);
     bool CanUndo() const { return !m_Undo.empty(); }

@@ -82,6 +82,32 @@ private Q_SLOTS:
         QCOMPARE(rows[0].m_Label, QString("pair"));
         QCOMPARE(m_List->topLevelItem(0)->childCount(), 2);
         QCOMPARE(paths(), QStringList({"top.bus", "top.clk", "top.count"}));
+
+        // A row's display is an edit that Ctrl+Z takes back too.
+        select({1});
+        m_List->toggleDigital();
+        QVERIFY(!rows[1].m_Digital);
+        QTest::keyClick(m_List, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(m_List->waveList().Rows()[1].m_Digital);
+        QCOMPARE(m_List->waveList().Rows()[0].m_Kind, Dovlin_ListRow::Group);
+    }
+
+    void doubleClickAddsSignalsNotScopes()
+    {
+        Dovlin_NameWidget *tree = m_Document->nameWidget();
+        // The press and release before, as a mouse sends them.
+        const auto doubleClick = [tree](QTreeWidgetItem *line) {
+            const QPoint at = tree->QTreeWidget::visualItemRect(line).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+        };
+        doubleClick(treeLine("bus"));
+        doubleClick(treeLine("clk"));
+        QCOMPARE(paths(), QStringList({"top.bus", "top.clk"}));
+        QVERIFY(treeLine("top")->isExpanded());
+        doubleClick(treeLine("top"));
+        QVERIFY(!treeLine("top")->isExpanded());
+        QCOMPARE(paths(), QStringList({"top.bus", "top.clk"}));
     }
 
     void keptBySaveAndReload()

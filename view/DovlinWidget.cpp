@@ -103,6 +103,9 @@ void DovlinWidget::createLayout()
     m_Tabs->addTab(tr("Wave List"));
     m_Tabs->setDrawBase(false);
     m_Tabs->setFocusPolicy(Qt::NoFocus);
+    // Lines dragged from the tree onto the Wave List tab open the list to be dropped there.
+    m_Tabs->setChangeCurrentOnDrag(true);
+    m_Tabs->setAcceptDrops(true);
     m_TreePane = new QWidget(namePane);
     m_NameWidget = new Dovlin_NameWidget(m_TreePane, this);
     m_SignalFilter = new Dovlin_SignalFilter(m_TreePane, m_NameWidget);
@@ -223,12 +226,18 @@ void DovlinWidget::toggleRowDisplay(QTreeWidgetItem *line)
     m_ShapeWidget->invalidatePicture();
 }
 
-void DovlinWidget::addToList()
+std::vector<Dovlin_Hierarchy *> DovlinWidget::selectedTreeNodes() const
 {
     std::vector<Dovlin_Hierarchy *> nodes;
     for (QTreeWidgetItem *item : m_NameWidget->selectedItems())
         if (Dovlin_Hierarchy *node = Dovlin_HierarchyView::GetHierarchy(item))
             nodes.push_back(node);
+    return nodes;
+}
+
+void DovlinWidget::addToList()
+{
+    const std::vector<Dovlin_Hierarchy *> nodes = selectedTreeNodes();
     if (nodes.empty()) {
         Q_EMIT statusMessage(tr("Select signals in the tree to add them to the wave list"));
         return;

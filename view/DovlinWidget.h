@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Dovlin_ExtraWidget;
 class Dovlin_ListWidget;
@@ -105,6 +106,8 @@ public:
     QFixedSplitter *nameFixedSplitter() const { return m_NameSplitter; }
     Dovlin_NameWidget *nameWidget() const { return m_NameWidget; }
     Dovlin_ListWidget *listWidget() const { return m_ListWidget; }
+    // The nodes of the tree's selected lines, in selection order.
+    std::vector<Dovlin_Hierarchy *> selectedTreeNodes() const;
     // The lines beside the canvas: the wave list while it is shown, else the name tree.
     Dovlin_RowsWidget *rowsWidget() const override;
     bool showsList() const;

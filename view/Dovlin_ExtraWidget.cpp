@@ -27,40 +27,35 @@ Dovlin_ExtraWidget::Dovlin_ExtraWidget(QWidget *parent, DovlinWidget *owner)
 void Dovlin_ExtraWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    UpdateScopeTimes(&painter);
-    UpdateCursorTimes(&painter, -1);
-    UpdateViewableArea(&painter);
+    paintScopeTimes(&painter, m_Screen);
+    paintCursorTimes(&painter, m_Screen);
+    paintViewableArea(&painter, m_Screen);
+}
+
+Dovlin_ExtraWidget::Theme Dovlin_ExtraWidget::Theme::Of(bool light)
+{
+    const auto colour = [light](unsigned int rgb) { return QColor(light ? Dovlin_RowRaster::LightColour(rgb) : rgb); };
+    Theme theme;
+    theme.m_Text = colour(0xFFFFFF);
+    theme.m_Brush = QBrush(light ? Qt::white : Qt::black, Qt::SolidPattern);
+    theme.m_Grid = QPen(colour(0x808080), 1, Qt::SolidLine);
+    theme.m_Frame = QPen(colour(0x00FF00), 1, Qt::SolidLine);
+    theme.m_Marker = QPen(colour(0xFF0000), 2, Qt::SolidLine);
+    return theme;
 }
 
 void Dovlin_ExtraWidget::paintView(QPainter *painter, bool light)
 {
-    const QColor text = m_TextColor;
-    const QBrush brush = m_Brush;
-    const QPen grid = m_GridPen, frame = m_FramePen, marker = m_MarkerPen;
-    if (light) {
-        const auto paper = [](const QColor &colour) {
-            return QColor(Dovlin_RowRaster::LightColour(colour.rgb() & 0xFFFFFFu));
-        };
-        m_TextColor = paper(text);
-        m_Brush.setColor(Qt::white);
-        m_GridPen.setColor(paper(grid.color()));
-        m_FramePen.setColor(paper(frame.color()));
-        m_MarkerPen.setColor(paper(marker.color()));
-    }
-    painter->fillRect(rect(), light ? Qt::white : Qt::black);
-    UpdateScopeTimes(painter);
-    UpdateCursorTimes(painter, -1);
-    UpdateViewableArea(painter);
-    m_TextColor = text;
-    m_Brush = brush;
-    m_GridPen = grid;
-    m_FramePen = frame;
-    m_MarkerPen = marker;
+    const Theme theme = Theme::Of(light);
+    painter->fillRect(rect(), theme.m_Brush);
+    paintScopeTimes(painter, theme);
+    paintCursorTimes(painter, theme);
+    paintViewableArea(painter, theme);
 }
 
-void Dovlin_ExtraWidget::UpdateScopeTimes(QPainter *painter)
+void Dovlin_ExtraWidget::paintScopeTimes(QPainter *painter, const Theme &theme)
 {
-    painter->setPen(m_TextColor);
+    painter->setPen(theme.m_Text);
     painter->setFont(m_Font);
     const QString text = QStringLiteral("From:%1 - To:%2")
                              .arg(m_State->GetActualTimeStr(m_State->startScopeTime()),
@@ -68,38 +63,32 @@ void Dovlin_ExtraWidget::UpdateScopeTimes(QPainter *painter)
     painter->drawText(2, m_Font.pixelSize() + 2, text);
 }
 
-void Dovlin_ExtraWidget::UpdateCursorTimes(QPainter *painter, int index)
+void Dovlin_ExtraWidget::paintCursorTimes(QPainter *painter, const Theme &theme)
 {
     const int n = m_State->nCursor();
     const int h = m_Owner->cursorHeight();
     const int hw = m_Owner->nameFixedSplitter()->handleWidth();
     const int p = m_Font.pixelSize();
     painter->setFont(m_Font);
-    painter->setBrush(m_Brush);
-
-    auto drawRow = [&](int y, int cursor) {
-        painter->setPen(m_GridPen);
+    painter->setBrush(theme.m_Brush);
+    for (int i = 0; i < n; ++i) {
+        const int y = (i + 1) * h - hw;
+        painter->setPen(theme.m_Grid);
         painter->drawLine(0, y, width(), y);
-        painter->setPen(m_TextColor);
-        painter->drawText(2, y + p + 2, m_State->GetActualTimeStr(m_State->cursorTime(cursor)));
-    };
-    if (index < 0) {
-        for (int i = 0; i < n; ++i)
-            drawRow((i + 1) * h - hw, n - 1 - i);
-    } else if (index < n) {
-        drawRow((n - index) * h - hw, index);
+        painter->setPen(theme.m_Text);
+        painter->drawText(2, y + p + 2, m_State->GetActualTimeStr(m_State->cursorTime(n - 1 - i)));
     }
-    painter->setPen(m_GridPen);
+    painter->setPen(theme.m_Grid);
     const int y = (n + 1) * h - hw;
     painter->drawLine(0, y, width(), y);
 }
 
-void Dovlin_ExtraWidget::UpdateViewableArea(QPainter *painter)
+void Dovlin_ExtraWidget::paintViewableArea(QPainter *painter, const Theme &theme)
 {
     const int w = width();
     const int h = height();
-    painter->setPen(m_FramePen);
-    painter->setBrush(m_Brush);
+    painter->setPen(theme.m_Frame);
+    painter->setBrush(theme.m_Brush);
     painter->drawLine(0, h - 2, w, h - 2);
 
     const double total =
@@ -110,7 +99,7 @@ void Dovlin_ExtraWidget::UpdateViewableArea(QPainter *painter)
     const int xs = int(double(m_State->startScopeTime()) / total * w);
     const int xe = int(double(m_State->endScopeTime()) / total * w);
     const int sh = m_Owner->shapeWidget()->shapeScrollHeight();
-    painter->setPen(m_MarkerPen);
+    painter->setPen(theme.m_Marker);
     painter->drawLine(xs, h - sh + 1, xs, h);
     painter->drawLine(xe, h - sh + 1, xe, h);
 }

@@ -18,9 +18,17 @@ class Dovlin_ExtraWidget : public QWidget
 public:
     Dovlin_ExtraWidget(QWidget *parent, DovlinWidget *owner);
 
-    void UpdateScopeTimes(QPainter *painter);
-    void UpdateCursorTimes(QPainter *painter, int index);
-    void UpdateViewableArea(QPainter *painter);
+    // The colours the bar paints with: the screen's, or for a picture dark on white.
+    struct Theme
+    {
+        QColor m_Text;
+        QBrush m_Brush;
+        QPen m_Grid, m_Frame, m_Marker;
+        static Theme Of(bool light);
+    };
+    void paintScopeTimes(QPainter *painter, const Theme &theme);
+    void paintCursorTimes(QPainter *painter, const Theme &theme);
+    void paintViewableArea(QPainter *painter, const Theme &theme);
     // Draws the bar through painter in its own coordinates, for a picture of the view; light draws
     // dark on white.
     void paintView(QPainter *painter, bool light);
@@ -31,12 +39,8 @@ protected:
 private:
     DovlinWidget *m_Owner;
     const Dovlin_ViewState *m_State;
-    QColor m_TextColor{0xFFFFFF};
-    QBrush m_Brush{Qt::black, Qt::SolidPattern};
     QFont m_Font;
-    QPen m_GridPen{QColor(0x808080), 1, Qt::SolidLine};
-    QPen m_FramePen{QColor(0x00FF00), 1, Qt::SolidLine};
-    QPen m_MarkerPen{QColor(0xFF0000), 2, Qt::SolidLine};
+    const Theme m_Screen = Theme::Of(false);
 };
 
 #endif

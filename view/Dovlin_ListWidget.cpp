@@ -104,8 +104,9 @@ bool isBus(const Dovlin_Hierarchy *node)
 Dovlin_ListWidget::Dovlin_ListWidget(QWidget *parent, DovlinWidget *owner) : Dovlin_RowsWidget(parent, owner)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // Dragged rows move in the list, as the keys move them (dropEvent).
-    setDragDropMode(QAbstractItemView::InternalMove);
+    // Dragged rows move in the list, as the keys move them; lines dragged from the tree are
+    // added where they fall (dropEvent).
+    setDragDropMode(QAbstractItemView::DragDrop);
     setHeaderLabels({tr("Wave List"), tr("Values")});
     // Renamed rows and dividers read in full where the tree's names would need less.
     header()->resizeSection(0, fontMetrics().averageCharWidth() * 24);
@@ -263,10 +264,6 @@ QTreeWidgetItem *Dovlin_ListWidget::ItemOf(Pos pos) const
 
 void Dovlin_ListWidget::AddNodes(const std::vector<Dovlin_Hierarchy *> &nodes)
 {
-    Dovlin_ListRows rows = Dovlin_WaveList::RowsFor(nodes, m_Owner->fileManager());
-    if (rows.empty())
-        return;
-    const int count = int(rows.size());
     Pos at{int(m_List.Rows().size()), -1};
     if (QTreeWidgetItem *current = currentItem()) {
         at = PosOf(current);
@@ -275,6 +272,15 @@ void Dovlin_ListWidget::AddNodes(const std::vector<Dovlin_Hierarchy *> &nodes)
         else
             ++at.m_Row;
     }
+    insertNodes(nodes, at);
+}
+
+void Dovlin_ListWidget::insertNodes(const std::vector<Dovlin_Hierarchy *> &nodes, Pos at)
+{
+    Dovlin_ListRows rows = Dovlin_WaveList::RowsFor(nodes, m_Owner->fileManager());
+    if (rows.empty())
+        return;
+    const int count = int(rows.size());
     const Pos first = m_List.Insert(at, std::move(rows));
     std::vector<Pos> added;
     for (int i = 0; i < count; ++i)
@@ -408,25 +414,28 @@ void Dovlin_ListWidget::renameRow()
 void Dovlin_ListWidget::toggleDigital()
 {
     const std::vector<Pos> rows = selectedRows();
-    for (const Pos &pos : rows)
-        if (Dovlin_ListRow *row = m_List.MutableRow(pos))
-            row->m_Digital = !row->m_Digital;
-    edited(rows);
+    if (m_List.SetLook(rows, -1, true))
+        edited(rows);
 }
 
 void Dovlin_ListWidget::setRadix(int radix)
 {
     const std::vector<Pos> rows = selectedRows();
-    for (const Pos &pos : rows)
-        if (Dovlin_ListRow *row = m_List.MutableRow(pos))
-            row->m_Radix = radix;
-    edited(rows);
+    if (m_List.SetLook(rows, radix, false))
+        edited(rows);
+}
+
+QStringList Dovlin_ListWidget::mimeTypes() const
+{
+    return Dovlin_RowsWidget::mimeTypes() << QLatin1String(Dovlin_NameWidget::m_NodesMimeType);
 }
 
 void Dovlin_ListWidget::dropEvent(QDropEvent *event)
 {
-    const std::vector<Pos> rows = selectedRows();
-    if (event->source() != this || rows.empty()) {
+    const bool fromTree = event->source() == m_Owner->nameWidget();
+    const std::vector<Pos> rows = fromTree ? std::vector<Pos>() : selectedRows();
+    const std::vector<Dovlin_Hierarchy *> nodes = fromTree ? m_Owner->selectedTreeNodes() : std::vector<Dovlin_Hierarchy *>();
+    if ((!fromTree && event->source() != this) || (rows.empty() && nodes.empty())) {
         event->ignore();
         return;
     }
@@ -441,10 +450,13 @@ void Dovlin_ListWidget::dropEvent(QDropEvent *event)
         else if (dropIndicatorPosition() == BelowItem || dropIndicatorPosition() == OnItem)
             ++(to.m_Child >= 0 ? to.m_Child : to.m_Row);
     }
-    // The list moves its rows itself: the view must not move its lines too.
-    event->setDropAction(Qt::IgnoreAction);
+    // The list moves its rows itself: the view must not move its lines too, nor the tree lose its.
+    event->setDropAction(fromTree ? Qt::CopyAction : Qt::IgnoreAction);
     event->accept();
-    edited({m_List.Move(rows, to)});
+    if (fromTree)
+        insertNodes(nodes, to);
+    else
+        edited({m_List.Move(rows, to)});
 }
 
 void Dovlin_ListWidget::contextMenuEvent(QContextMenuEvent *event)

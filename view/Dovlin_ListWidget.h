@@ -51,9 +51,11 @@ public Q_SLOTS:
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    QStringList mimeTypes() const override;
 
 private:
     void moveBy(int step);
+    void insertNodes(const std::vector<Dovlin_Hierarchy *> &nodes, Pos at);
     void setRadix(int radix);
     // The selected rows, each once, bit lines giving their bus row.
     std::vector<Pos> selectedRows() const;

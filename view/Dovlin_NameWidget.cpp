@@ -18,6 +18,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
@@ -32,9 +34,44 @@ Dovlin_NameWidget::Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner)
     // clear() deletes every line, whoever calls it.
     connect(model(), &QAbstractItemModel::modelReset, this, [this] { m_TreeItems.clear(); });
 
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+
     createActions();
     createContextMenu();
     loadIcons();
+}
+
+void Dovlin_NameWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // A signal or a bus goes to the wave list; a scope opens or closes as usual.
+    QTreeWidgetItem *item = itemAt(event->position().toPoint());
+    const Dovlin_Hierarchy *node = item ? Dovlin_HierarchyView::GetHierarchy(item) : nullptr;
+    const bool scope = node && node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite
+                       && !static_cast<const Dovlin_CompositeHierarchy *>(node)->IsBus();
+    if (event->button() == Qt::LeftButton && node && !scope) {
+        if (!item->isSelected())
+            setCurrentItem(item);
+        m_Owner->addToList();
+        event->accept();
+        return;
+    }
+    Dovlin_RowsWidget::mouseDoubleClickEvent(event);
+}
+
+QStringList Dovlin_NameWidget::mimeTypes() const
+{
+    return {QLatin1String(m_NodesMimeType)};
+}
+
+QMimeData *Dovlin_NameWidget::mimeData(const QList<QTreeWidgetItem *> &items) const
+{
+    if (items.isEmpty())
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(QLatin1String(m_NodesMimeType), QByteArray());
+    return data;
 }
 
 void Dovlin_NameWidget::createActions()

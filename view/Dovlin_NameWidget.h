@@ -25,6 +25,8 @@ class Dovlin_NameWidget : public Dovlin_RowsWidget
 
 public:
     enum IconKind { BitIcon, IntIcon, RealIcon, VectorIcon };
+    // What a drag of the tree's lines carries: the lines themselves are the tree's selection.
+    static constexpr const char *m_NodesMimeType = "application/x-dovlin-tree-lines";
 
     Dovlin_NameWidget(QWidget *parent, DovlinWidget *owner);
 
@@ -93,6 +95,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    // Lines are dragged onto the wave list, which reads the tree's selection: they are copied there,
+    // never moved out of the tree.
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
 
 private Q_SLOTS:
     void vScroll(int value);
