@@ -166,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(document->viewState().CurrentView().m_ZoomRatio, view.m_ZoomRatio);
         QCOMPARE(document->nameWidget()->verticalScrollBar()->value(), 3);
         QCOMPARE(m_Window->statusBar()->currentMessage(),
-                 QString("Reloaded %1: 1 node(s) no longer in the file dropped").arg(QDir::toNativeSeparators(vcd)));
+                 QString("Reloaded %1: 1 node no longer in the file dropped").arg(QDir::toNativeSeparators(vcd)));
     }
 
     // A filter in force picks from the reloaded file, which holds more nodes than the old one.

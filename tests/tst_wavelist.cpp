@@ -6,6 +6,7 @@
 #include "Dovlin_ListWidget.h"
 #include "Dovlin_NameWidget.h"
 #include "Dovlin_ShapeWidget.h"
+#include "Dovlin_SignalFilter.h"
 #include "Dovlin_ViewFile.h"
 
 #include <QInputDialog>
@@ -189,6 +190,21 @@ private Q_SLOTS:
         QVERIFY(treeNode("clk")->m_Digital);
         m_Document->setShowList(false);
         QCOMPARE(picture(), tree);
+
+        // The name filter, typed while the list shows, keeps the list's matching rows only.
+        m_List->undo();
+        m_Document->setShowList(true);
+        m_Document->findSignal();
+        m_List->clearSelection();
+        m_Document->signalFilter()->line()->setText("clk");
+        m_Document->signalFilter()->apply();
+        QVERIFY(m_Document->showsList());
+        QCOMPARE(m_List->itemAt(QPoint(1, 1)), m_List->topLevelItem(2));
+        QCOMPARE(strip(picture(), m_List->visualItemRect(m_List->topLevelItem(2))), strip(tree, clkLine));
+        QTest::keyClick(m_Document->signalFilter()->line(), Qt::Key_Return);
+        QCOMPARE(m_List->currentItem(), m_List->topLevelItem(2));
+        m_Document->signalFilter()->line()->clear();
+        QVERIFY(!m_List->topLevelItem(0)->isHidden() && !m_List->topLevelItem(1)->isHidden());
     }
 
 private:

@@ -106,21 +106,16 @@ void DovlinWidget::createLayout()
     // Lines dragged from the tree onto the Wave List tab open the list to be dropped there.
     m_Tabs->setChangeCurrentOnDrag(true);
     m_Tabs->setAcceptDrops(true);
-    m_TreePane = new QWidget(namePane);
-    m_NameWidget = new Dovlin_NameWidget(m_TreePane, this);
-    m_SignalFilter = new Dovlin_SignalFilter(m_TreePane, m_NameWidget);
-    auto *treeLayout = new QVBoxLayout(m_TreePane);
-    treeLayout->setContentsMargins(0, 0, 0, 0);
-    treeLayout->setSpacing(0);
-    treeLayout->addWidget(m_SignalFilter);
-    treeLayout->addWidget(m_NameWidget);
+    m_NameWidget = new Dovlin_NameWidget(namePane, this);
+    m_SignalFilter = new Dovlin_SignalFilter(namePane, m_NameWidget);
     m_ListWidget = new Dovlin_ListWidget(namePane, this);
     m_ListWidget->hide();
     auto *nameLayout = new QVBoxLayout(namePane);
     nameLayout->setContentsMargins(0, 0, 0, 0);
     nameLayout->setSpacing(0);
     nameLayout->addWidget(m_Tabs);
-    nameLayout->addWidget(m_TreePane);
+    nameLayout->addWidget(m_SignalFilter);
+    nameLayout->addWidget(m_NameWidget);
     nameLayout->addWidget(m_ListWidget);
     connect(m_Tabs, &QTabBar::currentChanged, this, [this](int index) { setShowList(index == 1); });
     // Insert in the tree adds its selected nodes to the list.
@@ -203,7 +198,7 @@ void DovlinWidget::setShowList(bool show)
         const QSignalBlocker blocker(m_Tabs);
         m_Tabs->setCurrentIndex(show ? 1 : 0);
     }
-    m_TreePane->setVisible(!show);
+    m_NameWidget->setVisible(!show);
     m_ListWidget->setVisible(show);
     // The canvas finds the lines where the layout puts them.
     m_ListWidget->parentWidget()->layout()->activate();
@@ -245,7 +240,7 @@ void DovlinWidget::addToList()
     const int before = int(m_ListWidget->waveList().Paths().size());
     m_ListWidget->AddNodes(nodes);
     const int added = int(m_ListWidget->waveList().Paths().size()) - before;
-    Q_EMIT statusMessage(tr("%n signal(s) added to the wave list", nullptr, added));
+    Q_EMIT statusMessage(added == 1 ? tr("1 signal added to the wave list") : tr("%1 signals added to the wave list").arg(added));
 }
 
 bool DovlinWidget::exportView(const QString &path)
@@ -319,16 +314,15 @@ void DovlinWidget::importViewFile()
     }
     if (!missing.isEmpty())
         Dovlin_Dialogs::information(this, tr("Import View"),
-                                    tr("%1 names %n signal(s) that %2 does not have; their rows are kept, greyed:\n%3",
-                                       nullptr, int(missing.size()))
-                                        .arg(name, userFriendlyFileName(), missing.join(QLatin1Char('\n'))));
+                                    (missing.size() == 1 ? tr("%1 names a signal that %2 does not have; its row is kept, greyed:\n%3")
+                                                         : tr("%1 names %4 signals that %2 does not have; their rows are kept, greyed:\n%3"))
+                                        .arg(name, userFriendlyFileName(), missing.join(QLatin1Char('\n')),
+                                             QString::number(missing.size())));
     Q_EMIT statusMessage(tr("View read from %1").arg(name));
 }
 
 void DovlinWidget::findSignal()
 {
-    if (showsList())
-        setShowList(false);
     m_SignalFilter->activate();
 }
 
@@ -451,8 +445,9 @@ bool DovlinWidget::reload()
     m_ViewState->RestoreView(view);
     m_ShapeWidget->ConfigScrollBar();
     m_NameWidget->UpdateVisibleSignalStates();
-    Q_EMIT statusMessage(dropped ? tr("Reloaded %1: %n node(s) no longer in the file dropped", nullptr, dropped).arg(name)
-                                 : tr("Reloaded %1").arg(name));
+    Q_EMIT statusMessage(dropped == 1 ? tr("Reloaded %1: 1 node no longer in the file dropped").arg(name)
+                         : dropped  ? tr("Reloaded %1: %2 nodes no longer in the file dropped").arg(name, QString::number(dropped))
+                                    : tr("Reloaded %1").arg(name));
     return true;
 }
 

@@ -237,8 +237,6 @@ private:
     Dovlin_NameWidget *m_NameWidget = nullptr;
     Dovlin_ListWidget *m_ListWidget = nullptr;
     QTabBar *m_Tabs = nullptr;
-    // The filter and the tree, which the list takes the place of.
-    QWidget *m_TreePane = nullptr;
     Dovlin_ExtraWidget *m_ExtraWidget = nullptr;
     Dovlin_ShapeWidget *m_ShapeWidget = nullptr;
     Dovlin_SignalFilter *m_SignalFilter = nullptr;

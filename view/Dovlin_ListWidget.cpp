@@ -230,8 +230,47 @@ void Dovlin_ListWidget::Rebuild()
                 item->child(c)->setExpanded(m_List.Row(child->m_Pos)->m_Open);
         }
     }
+    ApplyFilter();
     verticalScrollBar()->setValue(scroll);
     m_Owner->shapeWidget()->invalidatePicture();
+}
+
+void Dovlin_ListWidget::ApplyFilter()
+{
+    const Dovlin_NameWidget *tree = m_Owner->nameWidget();
+    const bool filtered = tree->IsFiltered();
+    const auto shown = [&](QTreeWidgetItem *item) {
+        const ListItem *line = listItem(item);
+        return !filtered || (line->m_Kind == Dovlin_ListRow::Node && line->m_Node && tree->IsMatch(line->m_Node));
+    };
+    for (int r = 0; r < topLevelItemCount(); ++r) {
+        QTreeWidgetItem *top = topLevelItem(r);
+        bool any = false;
+        if (listItem(top)->m_Kind == Dovlin_ListRow::Group) {
+            for (int c = 0; c < top->childCount(); ++c) {
+                const bool show = shown(top->child(c));
+                top->child(c)->setHidden(!show);
+                any = any || show;
+            }
+        }
+        top->setHidden(!any && !shown(top));
+    }
+    m_Owner->shapeWidget()->invalidatePicture();
+}
+
+bool Dovlin_ListWidget::SelectFirstMatch()
+{
+    if (!m_Owner->nameWidget()->IsFiltered())
+        return false;
+    for (QTreeWidgetItem *item = topLevelItem(0); item; item = itemBelow(item)) {
+        const ListItem *line = listItem(item);
+        if (line->m_Kind == Dovlin_ListRow::Node && !line->m_Bit && !item->isHidden()) {
+            setCurrentItem(item);
+            scrollToItem(item);
+            return true;
+        }
+    }
+    return false;
 }
 
 Dovlin_RowsWidget::Look Dovlin_ListWidget::LookOf(const QTreeWidgetItem *item) const

@@ -34,6 +34,9 @@ public:
     // A node row whose path the model does not have: kept, and shown greyed.
     static bool IsMissing(const QTreeWidgetItem *item);
     QTreeWidgetItem *ItemOf(Pos pos) const;
+    // While the tree's name filter is on, shows only the node rows it matched, in their groups.
+    void ApplyFilter();
+    bool SelectFirstMatch() override;
 
 public Q_SLOTS:
     void moveUp() { moveBy(-1); }

@@ -4,6 +4,7 @@
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Hierarchies.h"
 #include "Dovlin_HierarchyView.h"
+#include "Dovlin_ListWidget.h"
 #include "Dovlin_ShapeWidget.h"
 #include "Dovlin_Signals.h"
 #include "Dovlin_Utilities.h"
@@ -294,6 +295,7 @@ bool Dovlin_NameWidget::SetFilter(const QString &pattern)
         }
     }
     UpdateVisibleSignalStates();
+    m_Owner->listWidget()->ApplyFilter();
     m_Owner->shapeWidget()->invalidatePicture();
     return true;
 }
@@ -302,6 +304,12 @@ void Dovlin_NameWidget::FilterNewModel(const Dovlin_FileManager &fileManager)
 {
     if (m_Filtered)
         m_FilterMatches = qMax(0, m_Filter.Apply(fileManager, m_FilterMarks));
+}
+
+bool Dovlin_NameWidget::IsMatch(const Dovlin_Hierarchy *node) const
+{
+    return m_Filtered && node->m_Index >= 0 && size_t(node->m_Index) < m_FilterMarks.size()
+           && m_FilterMarks[size_t(node->m_Index)] == Dovlin_NameFilter::Match;
 }
 
 bool Dovlin_NameWidget::SelectFirstMatch()

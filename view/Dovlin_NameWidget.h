@@ -73,8 +73,9 @@ public:
     // Whether the tree has a line for node: shown by its flag, or picked by the filter.
     bool IsListed(const Dovlin_Hierarchy *node) const;
     bool HasListedChild(const Dovlin_CompositeHierarchy *node) const;
-    // Selects the first line the filter matched and scrolls to it; false when there is none.
-    bool SelectFirstMatch();
+    bool SelectFirstMatch() override;
+    // Whether the filter is on and matched node.
+    bool IsMatch(const Dovlin_Hierarchy *node) const;
 
 public Q_SLOTS:
     // On the selected line's subtree, or the whole tree when no line is selected: Collapse All

@@ -27,6 +27,8 @@ public:
 
     DovlinWidget *owner() const { return m_Owner; }
     virtual Look LookOf(const QTreeWidgetItem *item) const = 0;
+    // Selects the first line the name filter matched and scrolls to it; false when there is none.
+    virtual bool SelectFirstMatch() = 0;
     // From the canvas's top to the first line: the canvas draws each row at its line.
     int rowOffset() const;
     QRect visualItemRect(const QTreeWidgetItem *item) const;

@@ -1,5 +1,6 @@
 #include "Dovlin_SignalFilter.h"
 
+#include "DovlinWidget.h"
 #include "Dovlin_NameWidget.h"
 
 #include <QKeyEvent>
@@ -33,8 +34,9 @@ Dovlin_SignalFilter::Dovlin_SignalFilter(QWidget *parent, Dovlin_NameWidget *tre
     });
     connect(m_Line, &QLineEdit::returnPressed, this, [this] {
         applyPending();
-        if (m_Tree->SelectFirstMatch())
-            m_Tree->setFocus(Qt::ShortcutFocusReason);
+        Dovlin_RowsWidget *lines = m_Tree->owner()->rowsWidget();
+        if (lines->SelectFirstMatch())
+            lines->setFocus(Qt::ShortcutFocusReason);
     });
 }
 

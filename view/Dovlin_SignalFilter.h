@@ -8,9 +8,9 @@ class QLabel;
 class QLineEdit;
 class QTimer;
 
-// The filter line above a document's name tree, with a line under it on what the filter found.
-// Typing filters the tree once the keys pause; Esc clears the line; Enter filters at once and
-// selects the first match.
+// The filter line above a document's name tree and wave list, with a line under it on what the
+// filter found in the tree. Typing filters the tree and the list once the keys pause; Esc clears
+// the line; Enter filters at once and selects the first match of whichever is shown.
 class Dovlin_SignalFilter : public QWidget
 {
     Q_OBJECT
