@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Time from opening a VCD file to its first waveform, for the viewer and for GTKWave, in turn on
+# Time from opening a VCD or FST file to its first waveform, for the viewer and for GTKWave, in turn on
 # the same dump: each starts with the file on its command line (the viewer opens it as File > Open
 # does, converting it first) under xvfb-run, and the time taken is until it has a window, none of
 # its threads waits for the disk, and its CPU time has stood still for a second (that second not
 # counted). The wave file is removed before
 # each run of the viewer, so that every run converts.
 #
-# Usage: bench/firstwave.sh DUMP.vcd [runs]
+# Usage: bench/firstwave.sh DUMP.vcd|DUMP.fst [runs]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dump="$(realpath "$1")"
@@ -48,7 +48,7 @@ idle() {
   return 1
 }
 
-wave="${dump%.vcd}.dvn"
+wave="${dump%.*}.dvn"
 printf "%-8s %8s %9s\n" run "ours s" "gtkwave s"
 for run in $(seq "$runs"); do
   rm -f "$wave"
