@@ -79,6 +79,11 @@ std::string Dovlin_FstChanges::Declarations()
             text += std::string("$scope ") + type + " " + name + " $end\n";
         } else if (record.m_Kind == Dovlin_FstReader::ScopeEnd) {
             text += "$upscope $end\n";
+        } else if (record.m_Kind == Dovlin_FstReader::EnumTable) {
+            // As fst2vcd -e writes it: the import reads the tables of either.
+            const quint64 id = quint64(record.m_Length) << 32 | record.m_Handle;
+            text += "$attrbegin misc 07 " + (record.m_Name.isEmpty() ? std::string("\"\"") : nameWords(record.m_Name, false))
+                    + " " + std::to_string(id) + " $end\n";
         } else if (record.m_Type == Dovlin_FstReader::PortType) {
             ++skippedPorts;
         } else {
@@ -102,9 +107,6 @@ std::string Dovlin_FstChanges::Declarations()
             m_Reporter->Warning(QStringLiteral("%1: %2; read up to its last complete block").arg(m_Path, m_Reader.Truncation()));
         if (skippedPorts > 0)
             m_Reporter->Warning(QStringLiteral("%1: %2 extended-VCD ports left out").arg(m_Path).arg(skippedPorts));
-        if (m_Reader.EnumTables() > 0)
-            m_Reporter->Warning(QStringLiteral("%1: %2 enumeration tables (named by %3 variables) not shown: their values appear as numbers")
-                                    .arg(m_Path).arg(m_Reader.EnumTables()).arg(m_Reader.EnumVariables()));
     }
     return text;
 }
