@@ -62,8 +62,7 @@ void TestFstImport::sameAsVcd_data()
     QTest::newRow("icarus FastLZ") << "icarus-fastlz.fst" << 0 << QStringList();
     QTest::newRow("icarus gzip wrapper") << "icarus-wrapped.fst" << 0 << QStringList();
     QTest::newRow("icarus cut short") << "icarus-killed.fst" << 1 << QStringList();
-    // LZ4 chains and hierarchy, an enumeration table; the hierarchy compressed twice. The tables
-    // are those of fst2vcd -e.
+    // LZ4 chains and hierarchy, enumeration tables (as fst2vcd -e writes them); the hierarchy compressed twice.
     QTest::newRow("verilator") << "verilator.fst" << 0 << QStringList();
     QTest::newRow("verilator LZ4 twice") << "verilator-lz4twice.fst" << 0 << QStringList();
     QTest::newRow("verilator enumerations") << "verilator-enum.fst" << 0 << QStringList();

@@ -16,8 +16,6 @@
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
 
-#include <algorithm>
-
 class tst_NameTree : public QObject
 {
     Q_OBJECT
@@ -134,8 +132,8 @@ private Q_SLOTS:
         };
         QCOMPARE(checked(), QStringList{"Unsigned"});
         // Names only for a node with an enumeration table.
-        const QList<QAction *> actions = menu->actions();
-        QVERIFY(std::any_of(actions.cbegin(), actions.cend(), [](QAction *a) { return a->text() == "Names" && !a->isVisible(); }));
+        for (QAction *a : menu->actions())
+            QVERIFY(a->text() != "Names" || !a->isVisible());
         QAction *chosen = nullptr;
         for (QAction *a : menu->actions())
             if (a->text() == action)
