@@ -174,28 +174,35 @@ QString BusText(const QString &bits, int radix)
 }
 
 namespace {
-// The known bits (0 1 L H) as 0 and 1 without leading zeros ("" for zero); null for other states.
-QString KnownValue(QStringView bits)
+// Whether two bit texts hold the same number: bits 0, 1, L and H only, leading zeros aside. Compared
+// in place: the texts of every bus shape on screen go through it.
+bool SameKnownValue(QStringView a, QStringView b)
 {
-    QString ones;
-    for (const QChar c : bits) {
-        const int bit = KnownBit(c.toUpper());
-        if (bit < 0)
-            return QString();
-        if (bit == 1 || !ones.isEmpty())
-            ones += QLatin1Char(bit == 1 ? '1' : '0');
+    const auto significant = [](QStringView bits) {
+        qsizetype i = 0;
+        while (i < bits.size() && KnownBit(bits.at(i).toUpper()) == 0)
+            ++i;
+        return bits.mid(i);
+    };
+    a = significant(a);
+    b = significant(b);
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const int bit = KnownBit(a.at(i).toUpper());
+        if (bit < 0 || bit != KnownBit(b.at(i).toUpper()))
+            return false;
     }
-    return ones.isNull() ? QStringLiteral("") : ones;
+    return true;
 }
-}
+} // namespace
 
 QString Dovlin_EnumTable::Literal(const QString &bits) const
 {
-    const QString value = KnownValue(bits);
-    if (bits.isEmpty() || value.isNull())
+    if (bits.isEmpty())
         return QString();
     for (qsizetype i = 0; i < m_Values.size() && i < m_Literals.size(); ++i)
-        if (KnownValue(m_Values.at(i)) == value)
+        if (!m_Values.at(i).isEmpty() && SameKnownValue(bits, m_Values.at(i)))
             return m_Literals.at(i);
     return QString();
 }
