@@ -320,6 +320,9 @@ QString vcd_yacc::Where() const
 {
     if (m_BodyBlock >= 0)
         return QStringLiteral("value-change block %1, time %2").arg(m_BodyBlock + 1).arg(m_BodyStamp);
+    // The lines of an FST file's declarations are the import's own text, which no one sees.
+    if (m_Body)
+        return QStringLiteral("its hierarchy");
     return QStringLiteral("line %1").arg(m_TokenLine);
 }
 
