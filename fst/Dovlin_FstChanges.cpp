@@ -40,6 +40,21 @@ std::string nameWords(const QByteArray &name, bool oneWord)
     return text;
 }
 
+// An enumeration table's definition as attribute words. A word starting with '$' (Verilator's
+// "$unit::state_t") could be read as a command such as $end: its '$' is escaped, as the table's items
+// may be.
+std::string tableWords(const QByteArray &definition)
+{
+    std::string text;
+    for (const char c : nameWords(definition, false)) {
+        if (c == '$' && (text.empty() || text.back() == ' '))
+            text += "\\044";
+        else
+            text += c;
+    }
+    return text;
+}
+
 } // namespace
 
 Dovlin_FstChanges::Dovlin_FstChanges(Dovlin_ImportReporter *reporter)
@@ -79,6 +94,11 @@ std::string Dovlin_FstChanges::Declarations()
             text += std::string("$scope ") + type + " " + name + " $end\n";
         } else if (record.m_Kind == Dovlin_FstReader::ScopeEnd) {
             text += "$upscope $end\n";
+        } else if (record.m_Kind == Dovlin_FstReader::EnumTable) {
+            // As fst2vcd -e writes it, but for escaped dollars: the import reads the tables of either.
+            const quint64 id = quint64(record.m_Length) << 32 | record.m_Handle;
+            text += "$attrbegin misc 07 " + (record.m_Name.isEmpty() ? std::string("\"\"") : tableWords(record.m_Name))
+                    + " " + std::to_string(id) + " $end\n";
         } else if (record.m_Type == Dovlin_FstReader::PortType) {
             ++skippedPorts;
         } else {
@@ -102,9 +122,6 @@ std::string Dovlin_FstChanges::Declarations()
             m_Reporter->Warning(QStringLiteral("%1: %2; read up to its last complete block").arg(m_Path, m_Reader.Truncation()));
         if (skippedPorts > 0)
             m_Reporter->Warning(QStringLiteral("%1: %2 extended-VCD ports left out").arg(m_Path).arg(skippedPorts));
-        if (m_Reader.EnumTables() > 0)
-            m_Reporter->Warning(QStringLiteral("%1: %2 enumeration tables (named by %3 variables) not shown: their values appear as numbers")
-                                    .arg(m_Path).arg(m_Reader.EnumTables()).arg(m_Reader.EnumVariables()));
     }
     return text;
 }

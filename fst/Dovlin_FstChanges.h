@@ -16,7 +16,7 @@ struct VcdVariable;
 // which the import's parser reads for the tree, then the value changes of its blocks, handed to
 // the parser in time order (vcd_yacc::SetBody) as the values and time stamps of fst2vcd's text
 // would give them. What the text cannot carry is told to the reporter: a file cut short,
-// extended-VCD ports (left out), enumeration tables (their names not shown).
+// extended-VCD ports (left out). Enumeration tables become the attributes that fst2vcd -e writes.
 class Dovlin_FstChanges
 {
 public:

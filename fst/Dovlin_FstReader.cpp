@@ -399,7 +399,6 @@ bool Dovlin_FstReader::ParseHierarchy(const unsigned char *data, size_t size, QS
     Cursor in{data, data + size};
     quint32 handles = 0;
     int depth = 0;
-    bool enumReference = false;
     const auto failAt = [&](const QString &what) {
         reason = QStringLiteral("%1 at byte %2 of the hierarchy").arg(what).arg(in.m_P - data);
         return false;
@@ -420,21 +419,16 @@ bool Dovlin_FstReader::ParseHierarchy(const unsigned char *data, size_t size, QS
             if (alias == 0 && handles == 0xFFFFFFFF)
                 return failAt(QStringLiteral("too many handles"));
             record.m_Handle = alias ? alias : ++handles;
-            m_EnumVariables += enumReference;
-            enumReference = false;
             m_Hierarchy.push_back(std::move(record));
         } else if (tag == 252) {
             const unsigned char type = in.Byte();
             const unsigned char subtype = in.Byte();
             const QByteArray name = in.String(MaxAttribute);
-            in.Varint();
+            const quint64 argument = in.Varint();
             if (!in.m_Ok)
                 return failAt(QStringLiteral("an attribute cut short"));
-            // A misc attribute of subtype 7 defines an enumeration table, or with no name refers to one.
-            if (type == 0 && subtype == 7) {
-                m_EnumTables += !name.isEmpty();
-                enumReference = name.isEmpty();
-            }
+            if (type == 0 && subtype == 7)
+                m_Hierarchy.push_back({EnumTable, subtype, quint32(argument >> 32), quint32(argument), name});
         } else if (tag == 253) {
             continue;
         } else if (tag == 254) {

@@ -17,7 +17,9 @@ class Dovlin_FileMapping;
 class Dovlin_FstReader
 {
 public:
-    enum RecordKind : unsigned char { ScopeBegin, ScopeEnd, Variable };
+    // EnumTable: a misc attribute of subtype 7, a table's definition or, with an empty name, the
+    // next variable's reference to a table; its id is m_Length << 32 | m_Handle.
+    enum RecordKind : unsigned char { ScopeBegin, ScopeEnd, Variable, EnumTable };
     // Variable types of the format that hold doubles, strings and extended-VCD port states.
     enum : unsigned char { RealType = 3, RealParameterType = 4, PortType = 18, RealTimeType = 20,
                            StringType = 21, ShortRealType = 29, LastVariableType = 29 };
@@ -90,9 +92,6 @@ public:
     const std::vector<Blackout> &Blackouts() const { return m_Blackouts; }
     quint32 HandleCount() const { return quint32(m_Geometry.size()); }
     quint32 Geometry(quint32 handle) const { return m_Geometry[handle - 1]; }
-    // Enumeration tables defined, and variables that name one.
-    int EnumTables() const { return m_EnumTables; }
-    int EnumVariables() const { return m_EnumVariables; }
 
     int BlockCount() const { return int(m_ValueBlocks.size()); }
     // The file offset where block i starts, for progress.
@@ -137,8 +136,6 @@ private:
     std::vector<HierarchyRecord> m_Hierarchy;
     std::vector<quint32> m_Geometry;
     std::vector<Blackout> m_Blackouts;
-    int m_EnumTables = 0;
-    int m_EnumVariables = 0;
 };
 
 #endif

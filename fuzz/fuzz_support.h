@@ -117,7 +117,7 @@ inline QByteArray Repaired(QByteArray bytes)
 }
 
 // What a model holds, as text: the time base, every signal's type and events, every node's name,
-// flags, signal and children (and radix, with radix set, which only format 2 keeps). Empty when a
+// flags, signal and children (and radix and enumeration table, with radix set, which only format 2 keeps). Empty when a
 // box cannot be read.
 inline QByteArray ModelText(const Dovlin_FileManager &model, bool radix)
 {
@@ -137,7 +137,7 @@ inline QByteArray ModelText(const Dovlin_FileManager &model, bool radix)
         const Dovlin_Hierarchy *node = model.GetHierarchy(h);
         text += 'N' + node->GetName().toUtf8() + ' ' + QByteArray::number(node->m_Level) + ' '
                 + QByteArray::number(node->m_Shown) + QByteArray::number(node->m_Digital)
-                + (radix ? ' ' + QByteArray::number(node->m_Radix) : QByteArray());
+                + (radix ? ' ' + QByteArray::number(node->m_Radix) + " e" + QByteArray::number(node->m_EnumTable) : QByteArray());
         if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar) {
             text += " s" + QByteArray::number(static_cast<const Dovlin_ScalarHierarchy *>(node)->m_SignalIndex);
         } else {
@@ -221,7 +221,7 @@ inline void Walk(Dovlin_FileManager &model, int format)
         Dovlin_Hierarchy *node = model.GetHierarchy(h);
         for (qint64 t : {qint64(-1), qint64(0), end / 2, end, Step(end, 1)}) {
             for (int radix : {Dovlin_Radix::Binary, Dovlin_Radix::Hexadecimal, Dovlin_Radix::Unsigned,
-                              Dovlin_Radix::Signed}) {
+                              Dovlin_Radix::Signed, Dovlin_Radix::Names}) {
                 node->m_Radix = radix;
                 node->GetSignalState(t);
             }

@@ -34,6 +34,7 @@ void Dovlin_FileManager::TakePlaceOf(std::unique_ptr<Dovlin_Hierarchy> &old,
     replacement->m_Shown = old->m_Shown;
     replacement->m_Digital = old->m_Digital;
     replacement->m_Radix = old->m_Radix;
+    replacement->m_EnumTable = old->m_EnumTable;
     old = std::move(replacement);
     StructureChanged();
 }
@@ -447,6 +448,9 @@ bool Dovlin_FileManager::SaveHeader(QIODevice *device)
     if (format1.InexactNames() > 0)
         m_SaveWarnings << QStringLiteral("format 1 writes names in Latin-1: %1 of them could not be written exactly")
                               .arg(format1.InexactNames());
+    if (!m_EnumTables.empty())
+        m_SaveWarnings << QStringLiteral("format 1 cannot hold enumeration tables: %1 left out, their nodes show numbers")
+                              .arg(m_EnumTables.size());
     if (!m_SavedView.m_List.empty())
         m_SaveWarnings << QStringLiteral("format 1 cannot hold the wave list: its %1 rows are not kept").arg(m_SavedView.m_List.size());
     return true;

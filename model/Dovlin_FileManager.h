@@ -2,6 +2,7 @@
 #define DOVLIN_FILEMANAGER_H
 
 #include "Dovlin_FileRecords.h"
+#include "Dovlin_Utilities.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -190,6 +191,19 @@ public:
     QByteArrayView GetStringUtf8(qint64 index) const;
     qint64 AddString(const QString &text);
 
+    // The enumeration tables of the dump; a node names its own by index (m_EnumTable).
+    const std::vector<Dovlin_EnumTable> &EnumTables() const { return m_EnumTables; }
+    // Null for an index out of range.
+    const Dovlin_EnumTable *EnumTable(int index) const
+    {
+        return index >= 0 && size_t(index) < m_EnumTables.size() ? &m_EnumTables[size_t(index)] : nullptr;
+    }
+    int AddEnumTable(const Dovlin_EnumTable &table)
+    {
+        m_EnumTables.push_back(table);
+        return int(m_EnumTables.size() - 1);
+    }
+
     // Where a loaded file's bytes stay while the model lives: a mapping, a buffer, or an arena of
     // events read from a file of format 1 that could not be mapped.
     void KeepMapping(std::unique_ptr<Dovlin_FileMapping> mapping);
@@ -267,6 +281,7 @@ private:
     std::vector<qint64> m_StringEnds;
     std::vector<qint64> m_StringSlots;
     QHash<int, QString> m_Damage;
+    std::vector<Dovlin_EnumTable> m_EnumTables;
     // Nodes that keep merged change times, the most recently used first, with their bytes.
     std::list<std::pair<int, qint64>> m_ChangeTimesUse;
     QHash<int, std::list<std::pair<int, qint64>>::iterator> m_ChangeTimesAt;

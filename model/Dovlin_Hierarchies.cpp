@@ -352,7 +352,17 @@ void Dovlin_ScalarHierarchy::CollectSignals(std::vector<const Dovlin_Signal *> &
 QString Dovlin_ScalarHierarchy::ValueText(qint64 time, int radix)
 {
     Dovlin_Signal *signal = GetSignal();
-    return signal ? signal->GetSignalState(time, radix) : QString();
+    if (!signal)
+        return QString();
+    const Dovlin_EnumTable *names = m_FileManager->EnumTable(m_EnumTable);
+    if (radix != Dovlin_Radix::Names || !names)
+        return signal->GetSignalState(time, radix);
+    // A bit shows its state letter, an integer " <bits>b".
+    QString bits = signal->GetSignalState(time, Dovlin_Radix::Binary);
+    if (bits.startsWith(QLatin1Char(' ')) && bits.endsWith(QLatin1Char('b')))
+        bits = bits.mid(1, bits.size() - 2);
+    const QString literal = LiteralText(bits, radix, names);
+    return literal.isEmpty() ? signal->GetSignalState(time, radix) : literal;
 }
 
 Dovlin_CompositeHierarchy::Dovlin_CompositeHierarchy(Dovlin_FileManager *fileManager, int index)
@@ -461,7 +471,7 @@ QString Dovlin_CompositeHierarchy::ValueText(qint64 time, int radix)
             valued = valued || !bit.isEmpty();
             bits += bit.isEmpty() ? QStringLiteral("?") : bit;
         }
-        return valued ? BusText(bits, radix) : QString();
+        return valued ? BusText(bits, radix, m_FileManager->EnumTable(m_EnumTable)) : QString();
     }
     // A scope has no value of its own: its members' texts run together, as far as anyone reads.
     QString text;

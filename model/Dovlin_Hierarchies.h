@@ -85,6 +85,8 @@ public:
     bool m_Shown = true;
     bool m_Digital = true;
     int m_Radix = Dovlin_Radix::Unsigned;
+    // The file manager's enumeration table whose literals name the node's values; -1 for none.
+    int m_EnumTable = -1;
 
 protected:
     int m_HierarchyCode;

@@ -95,7 +95,16 @@ bool Dovlin_ValueSearch::Set(const Dovlin_Hierarchy *node, Compare compare, cons
         m_Error = QStringLiteral("Values can be found on a one-bit signal, a bus, an integer or a text only");
         return false;
     }
-    if (TakesValue(compare) && !ParseValue(value, radix, width, m_Target))
+    // A literal of the node's enumeration reads as its value; other texts as binary.
+    QString typed = value;
+    if (radix == Dovlin_Radix::Names) {
+        radix = Dovlin_Radix::Binary;
+        const Dovlin_EnumTable *names = node->GetFileManager()->EnumTable(node->m_EnumTable);
+        const qsizetype literal = names ? names->m_Literals.indexOf(value.trimmed()) : -1;
+        if (literal >= 0 && literal < names->m_Values.size())
+            typed = names->m_Values.at(literal);
+    }
+    if (TakesValue(compare) && !ParseValue(typed, radix, width, m_Target))
         return false;
     if ((compare == Less || compare == Greater || m_Integer) && !allKnown(m_Target)) {
         m_Error = QStringLiteral("%1 has bits that are not 0 or 1").arg(value.trimmed());

@@ -52,6 +52,10 @@ private Q_SLOTS:
         m_Wave.Text("words", top, words);
         m_Wave.Integer("ramp", top, ramp);
         m_Wave.Bus("nibble", top, 4, counting);
+        Dovlin_EnumTable names;
+        names.m_Literals = {"FIVE", "TEN"};
+        names.m_Values = {"0101", "1010"};
+        find("nibble")->m_EnumTable = m_Wave.m_Model.AddEnumTable(names);
         m_Wave.Bus("quiet", top, 3, quiet);
         m_Wave.Logic("toggle", top, toggles);
         QVERIFY(m_Wave.Save(m_Dir.filePath("find.dvn")));
@@ -129,6 +133,9 @@ private Q_SLOTS:
         QTest::newRow("long unknown back") << "toggle" << Search::Unknown << "" << bin << qint64(49990) << false << qint64(30000);
         QTest::newRow("long bus = ") << "nibble" << Search::Equal << "5" << dec << qint64(30000) << true << qint64(30130);
         QTest::newRow("long bus = back") << "nibble" << Search::Equal << "1010b" << bin << qint64(49990) << false << qint64(49860);
+        // In Names, a literal reads as its value.
+        QTest::newRow("literal =") << "nibble" << Search::Equal << " FIVE" << int(Dovlin_Radix::Names) << qint64(30000) << true
+                                   << qint64(30130);
         QTest::newRow("long bus = absent") << "nibble" << Search::Equal << "x" << hex << qint64(-1) << true << qint64(-1);
         QTest::newRow("long bus unknown") << "nibble" << Search::Unknown << "" << hex << qint64(0) << true << qint64(30000);
         QTest::newRow("long bus unknown back") << "nibble" << Search::Unknown << "" << hex << qint64(49990) << false

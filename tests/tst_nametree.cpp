@@ -131,6 +131,9 @@ private Q_SLOTS:
             return texts;
         };
         QCOMPARE(checked(), QStringList{"Unsigned"});
+        // Names only for a node with an enumeration table.
+        for (QAction *a : menu->actions())
+            QVERIFY(a->text() != "Names" || !a->isVisible());
         QAction *chosen = nullptr;
         for (QAction *a : menu->actions())
             if (a->text() == action)

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -27,6 +28,8 @@ struct Variable
     // The bits' paths of each declaration (aliases declare a variable again).
     QList<QStringList> m_BitNames;
     QMap<qint64, QString> m_Values;
+    // Its enumeration table as fst2vcd -e writes it: type, count, literals, values.
+    QStringList m_Enum;
 };
 
 struct Dump
@@ -70,6 +73,8 @@ Dump readDump(const QString &path)
     const QStringList tokens = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     Dump dump;
     QStringList scopes;
+    QHash<QString, QStringList> tables;
+    QStringList nextEnum;
     qint64 time = 0;
     const auto change = [&](const QString &code, const QString &value) {
         if (dump.m_Variables.contains(code))
@@ -94,6 +99,7 @@ Dump readDump(const QString &path)
             const auto match = QRegularExpression("^(.*?) ?\\[(-?\\d+)(?::(-?\\d+))?\\]$").match(reference.join(' '));
             QString name = match.hasMatch() ? match.captured(1) : reference.join(' ');
             Variable &v = dump.m_Variables[code];
+            v.m_Enum = std::exchange(nextEnum, {});
             v.m_Type = type;
             v.m_Width = width;
             const bool logic = !integerTypes.contains(type) && !type.contains("real") && type != "string";
@@ -115,6 +121,14 @@ Dump readDump(const QString &path)
         } else if (t == "$timescale") {
             dump.m_Multiplier = QRegularExpression("^\\d+").match(tokens[i + 1]).captured(0).toLongLong();
         } else if (t == "$dumpvars" || t == "$dumpall" || t == "$dumpon" || t == "$dumpoff" || t == "$end") {
+        } else if (t == "$attrbegin" && tokens[i + 1] == "misc" && tokens[i + 2] == "07") {
+            QStringList words;
+            for (i += 3; tokens[i] != "$end"; ++i)
+                words << tokens[i];
+            if (words.first() == "\"\"")
+                nextEnum = tables.value(words.last());
+            else
+                tables.insert(words.last(), words.mid(0, words.size() - 1));
         } else if (t.startsWith('$')) {
             while (tokens[i] != "$end")
                 ++i;
@@ -198,6 +212,13 @@ QString busText(const QString &bits, const QString &radix)
 }
 
 // What each node of a variable shows at a time: path and text.
+// The literal of an enumeration whose value is bits; empty for none.
+QString literalOf(const QStringList &table, const QString &bits)
+{
+    const int count = table.value(1).toInt(), at = int(table.indexOf(bits, 2 + count));
+    return at < 0 ? QString() : table.value(at - count);
+}
+
 QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qint64 time, const QString &radix)
 {
     QList<QPair<QString, QString>> lines;
@@ -215,10 +236,12 @@ QList<QPair<QString, QString>> expected(const Dump &dump, const Variable &v, qin
             text = QString(value).replace("\\040", " ").trimmed();
         else if (v.m_Type.contains("real"))
             text = RealMark + value.mid(1);
+        else if (radix == "names" && !literalOf(v.m_Enum, bitsOf(value, v.m_Width)).isEmpty())
+            text = literalOf(v.m_Enum, bitsOf(value, v.m_Width));
         else if (v.m_Width == 1 && !isInteger(v))
             text = bitsOf(value, 1);
         else // an integer shows its declared width's bits as a bus of that width would
-            text = busText(bitsOf(value, v.m_Width), radix);
+            text = busText(bitsOf(value, v.m_Width), radix == "names" ? "binary" : radix);
         lines << qMakePair(v.m_Paths[p], text);
         for (int b = 0; b < v.m_BitNames[p].size(); ++b)
             lines << qMakePair(v.m_BitNames[p][b], valued ? bitsOf(value, v.m_Width).mid(b, 1) : QString());
@@ -266,6 +289,9 @@ private slots:
         for (const QString &dump : dumps)
             for (const QString radix : {"binary", "hex", "unsigned", "signed"})
                 QTest::newRow(qPrintable(dump + " " + radix)) << dump << radix;
+        // Checked against fst2vcd -e's text of it, whose tables name the values.
+        for (const QString radix : {"names", "hex"})
+            QTest::newRow(qPrintable("fst/verilator-enum.fst " + radix)) << "fst/verilator-enum.fst" << radix;
     }
 
     void matchesTheDump()
@@ -274,9 +300,10 @@ private slots:
         QFETCH(QString, radix);
         // Converted in a folder of its own: the wave file goes beside the dump.
         QTemporaryDir dir;
-        const QString vcd = dir.filePath("dump.vcd");
+        const bool fst = dump.endsWith(".fst");
+        const QString vcd = dir.filePath(fst ? "dump.fst" : "dump.vcd");
         QVERIFY(QFile::copy(QStringLiteral(DOVLIN_TEST_DATA "/") + dump, vcd));
-        const Dump reference = readDump(vcd);
+        const Dump reference = readDump(fst ? QStringLiteral(DOVLIN_TEST_DATA "/") + dump + ".vcd" : vcd);
         QVERIFY(!reference.m_Variables.isEmpty());
 
         std::set<qint64> times = {0, reference.m_End + 1};

@@ -151,6 +151,17 @@ private slots:
             "$attrbegin misc 02 STD_LOGIC 1028 $end $var wire 1 ! a $end $attrend $end $upscope $end\n"
             "$date \xc3\xa9t\xc3\xa9 $end #0 $comment ] $end 1! $dumpvars $comment x $end 0! $end",
             "m(a=4:1@0,0@0,0@0)", 0, 0);
+        // As fst2vcd -e writes them: a bus and a bit name theirs; one defined with too few items and one
+        // never defined are told (the first, with the count), and their variables show numbers.
+        row("enumeration tables",
+            "$attrbegin misc 07 $unit::s_t 2 IDLE RUN\\040ON 00 01 1 $end $scope module t $end\n"
+            "$attrbegin misc 07 \"\" 1 $end $var logic 2 ! s [1:0] $end $attrbegin misc 07 \"\" 1 $end $var logic 1 \" b $end\n"
+            "$var wire 1 % d $end $attrbegin misc 07 m_t 3 A B 0 1 2 $end $attrbegin misc 07 \"\" 2 $end $var logic 1 # m $end\n"
+            "$attrbegin misc 07 \"\" 9 $end $var wire 1 $ c $end $upscope $end #0 b01 ! 1\" 0# 0$ 0%",
+            "t(s<names $unit::s_t IDLE=00 RUN ON=01>(s[1]=4:0@0,0@0 s[0]=4:1@0,1@0) "
+            "b<names $unit::s_t IDLE=00 RUN ON=01>=4:1@0,1@0 d=4:0@0,0@0 m=4:0@0,0@0 c=4:0@0,0@0)",
+            0, 0, {"line 3: enumeration table 2 not shown (6 items where its count of 3 literals calls for 8): its "
+                   "variables show numbers (and 1 more like it)"});
         row("dump commands with and without changes",
             "$var wire 1 ! a $end $enddefinitions $end #0 $dumpvars 0! $end #1 $dumpoff x! $end\n"
             "#2 $dumpon 1! $end $dumpall $end #3 $dumpvars",

@@ -84,6 +84,13 @@ inline QString nodeText(const Dovlin_Hierarchy *node, int depth)
     QString text = node->GetName();
     if (node->m_Level != depth)
         text += QStringLiteral("!L%1").arg(node->m_Level);
+    // "<type LITERAL=bits ...>", with "names " when the node shows them.
+    if (const Dovlin_EnumTable *names = node->GetFileManager()->EnumTable(node->m_EnumTable)) {
+        text += QStringLiteral("<%1%2").arg(node->m_Radix == Dovlin_Radix::Names ? "names " : "", names->m_Name);
+        for (qsizetype i = 0; i < names->m_Literals.size(); ++i)
+            text += ' ' + names->m_Literals.at(i) + '=' + names->m_Values.value(i);
+        text += '>';
+    }
     if (node->GetHierarchyCode() == Dovlin_HierarchyCode::Scalar) {
         const Dovlin_Signal *signal = node->GetSignal();
         return text + (signal ? QStringLiteral("=%1:%2").arg(typeLetter(signal->GetTypeCode()), eventsText(signal))

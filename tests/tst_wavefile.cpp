@@ -44,6 +44,13 @@ void BuildExample(Dovlin_FileManager &fm)
 
 void BuildEmpty(Dovlin_FileManager &) {}
 
+// On the fixture: a table named by clk, which shows its names, and by the bus, which shows numbers.
+void AddEnumTable(Dovlin_FileManager &fm)
+{
+    fm.GetHierarchy(1)->m_EnumTable = fm.GetHierarchy(2)->m_EnumTable = fm.AddEnumTable({"top.dir_t", {"RÜCK", "VOR"}, {"0", "1"}});
+    fm.GetHierarchy(1)->m_Radix = Dovlin_Radix::Names;
+}
+
 // Every signal class, the last one without events, and every node state that is saved:
 // 0 top{1 clk, 2 bus{3 b0}, 4 r}, 5 (hidden, analog, long name, no signal); bus collapsed.
 void BuildFixture(Dovlin_FileManager &fm)
@@ -362,7 +369,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::addColumn<bool>("loads");
         QTest::newRow("table checksum") << "table" << "the table of sections is damaged" << false;
-        for (const char *kind : {"HEAD", "SGNL", "INDX", "TREE", "BCRC"}) {
+        for (const char *kind : {"HEAD", "SGNL", "INDX", "TREE", "BCRC", "ENUM"}) {
             QTest::newRow(qPrintable(QString("%1 checksum").arg(kind))) << QString("flip %1").arg(kind)
                                                                         << QString("section %1: its checksum does not match").arg(kind) << false;
             QTest::newRow(qPrintable(QString("%1 cut").arg(kind))) << QString("cut %1").arg(kind)
@@ -377,6 +384,7 @@ private slots:
         QTest::newRow("a box damaged") << "flip BOXS" << "section BOXS: the checksum of bytes 0 to" << true;
         QTest::newRow("a box that does not unpack") << "garble BOXS" << "box 0 at byte" << true;
         QTest::newRow("an unknown section") << "unknown" << "" << true;
+        QTest::newRow("enumeration table out of range") << "enum table" << "section ENUM: entry 1: node 2, table 5" << false;
     }
 
     // The fixture in format 2 with one part damaged: refused with the section and the reason, or
@@ -391,6 +399,7 @@ private slots:
         auto &many = original.AddSignal<Dovlin_IntSignal>();
         for (int i = 1; i < 100; ++i)
             many.AddEvent(i, qint64(i * i));
+        AddEnumTable(original);
         QByteArray bytes;
         QVERIFY(Serialize(original, bytes, 200, Dovlin_WaveFormat::Format2));
         Format2File file(bytes);
@@ -432,6 +441,11 @@ private slots:
             QByteArray &crcs = file.Section("BCRC");
             const QByteArray &boxes = file.Section("BOXS");
             qToLittleEndian<quint32>(Dovlin_Crc32c(boxes.constData(), boxes.size()), crcs.data() + 4);
+            bytes = file.Join();
+        } else if (damage == "enum table") {
+            // The last entry's table index, of the bus.
+            QByteArray &enums = file.Section("ENUM");
+            enums[enums.size() - 2] = char(5);
             bytes = file.Join();
         } else if (damage == "unknown") {
             file.m_Sections.insert(2, {Dovlin_Format2::FourCc("XTRA"), QByteArray("anything at all")});
@@ -504,6 +518,27 @@ private slots:
         // Format 1 has no place for it, and says so.
         QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format1));
         QCOMPARE(original.SaveWarnings(), QStringList{"format 1 cannot hold the wave list: its 2 rows are not kept"});
+    }
+
+    // Format 2 keeps the tables, which node has which and whether it shows names; format 1 drops them.
+    void enumTablesKept()
+    {
+        Dovlin_FileManager original, loaded;
+        BuildFixture(original);
+        AddEnumTable(original);
+        QByteArray bytes;
+        QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format2) && LoadBytes(loaded, bytes));
+        QVERIFY(loaded.EnumTables() == original.EnumTables());
+        const auto named = [](const Dovlin_FileManager &fm) {
+            QList<QPair<int, int>> nodes;
+            for (int i = 0; i < fm.GetnHierarchy(); ++i)
+                nodes << qMakePair(fm.GetHierarchy(i)->m_EnumTable, fm.GetHierarchy(i)->m_Radix);
+            return nodes;
+        };
+        QCOMPARE(named(loaded), named(original));
+        QCOMPARE(loaded.GetHierarchy(1)->ValueText(5), QStringLiteral(" RÜCK "));
+        QVERIFY(Serialize(original, bytes, 20, Dovlin_WaveFormat::Format1));
+        QCOMPARE(original.SaveWarnings(), QStringList{"format 1 cannot hold enumeration tables: 1 left out, their nodes show numbers"});
     }
 
     void missingPaths()

@@ -12,8 +12,9 @@ enum { Integer = 1, Real = 2, Bit = 4, Verilog = 8, StdLogic = 16, Event = 32, S
 }
 
 // Display radix of a hierarchy node (m_Radix); how each is written is in Dovlin_RadixFormats.
+// Names: the literal of the node's enumeration table, binary where none matches.
 namespace Dovlin_Radix {
-enum { Binary = 1, Hexadecimal = 2, Unsigned = 4, Signed = 8, Octal = 16 };
+enum { Binary = 1, Hexadecimal = 2, Unsigned = 4, Signed = 8, Octal = 16, Names = 32 };
 }
 
 class Dovlin_Type

@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <limits>
 #include <vector>
@@ -172,6 +173,76 @@ QString BusText(const QString &bits, int radix)
     return format->m_BusText(bits, ones);
 }
 
+namespace {
+// Whether two bit texts hold the same number: bits 0, 1, L and H only, leading zeros aside. Compared
+// in place: the texts of every bus shape on screen go through it.
+bool SameKnownValue(QStringView a, QStringView b)
+{
+    const auto significant = [](QStringView bits) {
+        qsizetype i = 0;
+        while (i < bits.size() && KnownBit(bits.at(i).toUpper()) == 0)
+            ++i;
+        return bits.mid(i);
+    };
+    a = significant(a);
+    b = significant(b);
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const int bit = KnownBit(a.at(i).toUpper());
+        if (bit < 0 || bit != KnownBit(b.at(i).toUpper()))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+QString Dovlin_EnumTable::Literal(const QString &bits) const
+{
+    if (bits.isEmpty())
+        return QString();
+    for (qsizetype i = 0; i < m_Values.size() && i < m_Literals.size(); ++i)
+        if (!m_Values.at(i).isEmpty() && SameKnownValue(bits, m_Values.at(i)))
+            return m_Literals.at(i);
+    return QString();
+}
+
+bool Dovlin_EnumTable::Parse(const QByteArray &definition, QString &reason)
+{
+    const QList<QByteArray> parts = definition.split(' ');
+    bool number = false;
+    const qsizetype count = parts.size() > 1 ? parts.at(1).toUInt(&number) : 0;
+    if (!number) {
+        reason = QStringLiteral("no count of literals after its name");
+        return false;
+    }
+    if (parts.size() != 2 + 2 * count) {
+        reason = QStringLiteral("%1 items where its count of %2 literals calls for %3")
+                     .arg(parts.size()).arg(count).arg(2 + 2 * count);
+        return false;
+    }
+    m_Name = DumpText(UnescapedBytes(parts.at(0)));
+    m_Literals.clear();
+    m_Values.clear();
+    for (qsizetype i = 0; i < count; ++i) {
+        m_Literals.append(DumpText(UnescapedBytes(parts.at(2 + i))));
+        m_Values.append(DumpText(UnescapedBytes(parts.at(2 + count + i))));
+    }
+    return true;
+}
+
+QString LiteralText(const QString &bits, int radix, const Dovlin_EnumTable *names)
+{
+    const QString literal = radix == Dovlin_Radix::Names && names ? names->Literal(bits) : QString();
+    return literal.isEmpty() ? QString() : QLatin1Char(' ') + literal + QLatin1Char(' ');
+}
+
+QString BusText(const QString &bits, int radix, const Dovlin_EnumTable *names)
+{
+    const QString literal = LiteralText(bits, radix, names);
+    return literal.isEmpty() ? BusText(bits, radix) : literal;
+}
+
 QString IntegerText(qint64 value, int width, int radix)
 {
     const Dovlin_RadixFormat *format = Dovlin_FindRadix(radix);
@@ -198,6 +269,7 @@ const std::vector<Dovlin_RadixFormat> &Dovlin_RadixFormats()
         {Dovlin_Radix::Octal, "octal", "Octal", "Octal Radix", OctalBus},
         {Dovlin_Radix::Unsigned, "unsigned", "Unsigned", "Unsigned Radix", UnsignedBus},
         {Dovlin_Radix::Signed, "signed", "Signed", "Signed Radix", SignedBus},
+        {Dovlin_Radix::Names, "names", "Names", "Names of the enumeration's literals", BinaryBus},
     };
     return formats;
 }
@@ -237,6 +309,56 @@ qint64 BinToSigned(const QString &bits)
 QString DecToHex(qint64 value)
 {
     return Digits(quint64(value), 4, 'h');
+}
+
+QByteArray UnescapedBytes(QByteArrayView text)
+{
+    // The byte a letter after a backslash stands for; 0 for a letter that names none.
+    const auto named = [](char c) -> char {
+        switch (c) {
+        case '\\': case '"': case '\'': case '?': return c;
+        case 'a': return '\a';
+        case 'b': return '\b';
+        case 'f': return '\f';
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        case 'v': return '\v';
+        default: return 0;
+        }
+    };
+    const qsizetype size = text.size();
+    // The value of the digit at i in a base up to 16; -1 for none.
+    const auto digit = [&](qsizetype i, int base) {
+        const int c = i < size ? std::tolower(static_cast<unsigned char>(text[i])) : 0;
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : base;
+        return d < base ? d : -1;
+    };
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (qsizetype i = 0; i < size; ++i) {
+        const char next = i + 1 < size ? text[i + 1] : '\0';
+        if (text[i] != '\\' || !next) {
+            bytes += text[i];
+        } else if (const char byte = named(next)) {
+            bytes += byte;
+            i += 1;
+        } else if (digit(i + 1, 4) >= 0 && digit(i + 2, 8) >= 0 && digit(i + 3, 8) >= 0) {
+            bytes += char(digit(i + 1, 4) << 6 | digit(i + 2, 8) << 3 | digit(i + 3, 8));
+            i += 3;
+        } else if (next == 'x' && digit(i + 2, 16) >= 0 && digit(i + 3, 16) >= 0) {
+            bytes += char(digit(i + 2, 16) << 4 | digit(i + 3, 16));
+            i += 3;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+QString DumpText(QByteArrayView bytes)
+{
+    return bytes.isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
 }
 
 QString Utf8Text(QByteArrayView bytes)

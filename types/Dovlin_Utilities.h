@@ -2,6 +2,7 @@
 #define DOVLIN_UTILITIES_H
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -19,6 +20,33 @@ QString DecToHex(qint64 value);
 // unknown ones and X for a mix; unsigned and signed fall back to the binary text. Any width is
 // exact.
 QString BusText(const QString &bits, int radix);
+
+// An enumeration of the dump (a SystemVerilog typedef enum): its literals and the bits of each
+// literal's value, most significant first.
+struct Dovlin_EnumTable
+{
+    QString m_Name;
+    QStringList m_Literals;
+    QStringList m_Values;
+
+    bool operator==(const Dovlin_EnumTable &other) const
+    {
+        return m_Name == other.m_Name && m_Literals == other.m_Literals && m_Values == other.m_Values;
+    }
+    // The literal whose value equals bits as numbers (leading zeros aside); empty for no bits, a bit
+    // other than 0, 1, L or H, or a value no literal has.
+    QString Literal(const QString &bits) const;
+    // Reads the text of a dump's table, "<type> <count> <literals> <values>" with its items escaped;
+    // false with the reason when the text has another form.
+    bool Parse(const QByteArray &definition, QString &reason);
+};
+
+// In the Names radix, the text of the table's literal for the bits; empty in other radices, without
+// a table, or when no literal matches.
+QString LiteralText(const QString &bits, int radix, const Dovlin_EnumTable *names);
+// A bus value's text: its literal's, else BusText's.
+QString BusText(const QString &bits, int radix, const Dovlin_EnumTable *names);
+
 // Text of an integer variable's value in a radix: the low `width` bits (1 to 64) of value, shown
 // as a bus of that width shows them, so that -1 in a byte reads "FFh", "255u" and "-1d".
 QString IntegerText(qint64 value, int width, int radix);
@@ -28,6 +56,12 @@ QString RealText(double value);
 // The text of UTF-8 bytes, a leading byte order mark kept as a character: QString::fromUtf8 drops
 // it, and the text would not read back as it was written.
 QString Utf8Text(QByteArrayView bytes);
+
+// The bytes of a dump's escaped text. Writers escape what a word cannot hold as C does (nvc writes
+// a blank as \040, a quote as \"); a backslash that starts no escape stays as it is.
+QByteArray UnescapedBytes(QByteArrayView text);
+// A dump's text bytes as UTF-8 when they are valid UTF-8, else as Latin-1, which older tools write.
+QString DumpText(QByteArrayView bytes);
 
 // The time unit of a file's time base (the power of ten of a second): "1 ns", or "1e-10 s" for a
 // base that is no multiple of three from s to fs.

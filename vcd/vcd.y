@@ -18,7 +18,7 @@
 
 %token END TEXT_COMMAND UNKNOWN_COMMAND ENDDEFINITIONS SCOPE TIMESCALE UPSCOPE VAR
 %token DUMP_COMMAND SIMULATION_TIME SCALAR_CHANGE SCALAR_VALUE VECTOR_VALUE REAL_VALUE
-%token STRING_VALUE IDENTIFIER_CODE WORD
+%token STRING_VALUE IDENTIFIER_CODE WORD ATTRBEGIN
 
 %start vcd
 %attribute 8
@@ -66,3 +66,8 @@
 40  39  vector_value : VECTOR_VALUE
 41  40  real_value : REAL_VALUE
 42  41  string_value : STRING_VALUE
+43  -   command : attribute
+44  -   scope_item : attribute
+45  44  attribute : ATTRBEGIN attribute_words END
+46  45  attribute_words : attribute_words WORD
+47  46  attribute_words :

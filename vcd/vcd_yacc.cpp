@@ -22,6 +22,7 @@
 #include <cstring>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <locale.h>
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -82,64 +83,21 @@ QString nameText(const char *text, size_t length)
     return utf8.decode(bytes);
 }
 
-// The bytes of a string value. Writers escape what a word cannot hold as C does (nvc writes a
-// blank as \040, a quote as \"); a backslash that starts no escape stays as it is.
-QByteArray unescaped(const std::string &value)
-{
-    // The byte a letter after a backslash stands for; 0 for a letter that names none.
-    const auto named = [](char c) -> char {
-        switch (c) {
-        case '\\': case '"': case '\'': case '?': return c;
-        case 'a': return '\a';
-        case 'b': return '\b';
-        case 'f': return '\f';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case 'v': return '\v';
-        default: return 0;
-        }
-    };
-    // The value of the digit at i in a base up to 16; -1 for none.
-    const auto digit = [&value](size_t i, int base) {
-        const int c = i < value.size() ? std::tolower(static_cast<unsigned char>(value[i])) : 0;
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : base;
-        return d < base ? d : -1;
-    };
-    QByteArray bytes;
-    bytes.reserve(qsizetype(value.size()));
-    for (size_t i = 0; i < value.size(); ++i) {
-        const char next = i + 1 < value.size() ? value[i + 1] : '\0';
-        if (value[i] != '\\' || !next) {
-            bytes += value[i];
-        } else if (const char byte = named(next)) {
-            bytes += byte;
-            i += 1;
-        } else if (digit(i + 1, 4) >= 0 && digit(i + 2, 8) >= 0 && digit(i + 3, 8) >= 0) {
-            bytes += char(digit(i + 1, 4) << 6 | digit(i + 2, 8) << 3 | digit(i + 3, 8));
-            i += 3;
-        } else if (next == 'x' && digit(i + 2, 16) >= 0 && digit(i + 3, 16) >= 0) {
-            bytes += char(digit(i + 2, 16) << 4 | digit(i + 3, 16));
-            i += 3;
-        } else {
-            bytes += value[i];
-        }
-    }
-    return bytes;
-}
-
-// A string value's bytes as UTF-8 when they are valid UTF-8, else as Latin-1, which older tools write.
-QString bytesText(const QByteArray &bytes)
-{
-    return QByteArrayView(bytes).isValidUtf8() ? Utf8Text(bytes) : QString::fromLatin1(bytes);
-}
-
 // The text of a string value as the dump writes it.
 QString stringText(const std::string &value)
 {
-    return bytesText(value.find('\\') == std::string::npos
+    return DumpText(value.find('\\') == std::string::npos
                          ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
-                         : unescaped(value));
+                         : UnescapedBytes(QByteArrayView(value.data(), qsizetype(value.size()))));
+}
+
+// A node with an enumeration table shows its literals from the start.
+void Name(Dovlin_Hierarchy &node, int names)
+{
+    if (names >= 0) {
+        node.m_EnumTable = names;
+        node.m_Radix = Dovlin_Radix::Names;
+    }
 }
 
 // Splits "name [m:l]", "name[i]" or "name" into the name and its trailing index (none, one
@@ -362,6 +320,9 @@ QString vcd_yacc::Where() const
 {
     if (m_BodyBlock >= 0)
         return QStringLiteral("value-change block %1, time %2").arg(m_BodyBlock + 1).arg(m_BodyStamp);
+    // The lines of an FST file's declarations are the import's own text, which no one sees.
+    if (m_Body)
+        return QStringLiteral("its hierarchy");
     return QStringLiteral("line %1").arg(m_TokenLine);
 }
 
@@ -518,6 +479,15 @@ int vcd_yacc::yyaction(int action)
     case 40: // real_value : REAL_VALUE
     case 41: // string_value : STRING_VALUE
         m_Value.assign(TokenText() + 1, size_t(TokenLength() - 1));
+        break;
+    case 44: // attribute : ATTRBEGIN attribute_words END
+        Attribute();
+        break;
+    case 45: // attribute_words : attribute_words WORD
+        m_AttributeWords.emplace_back(TokenText(), TokenLength());
+        break;
+    case 46: // attribute_words :
+        m_AttributeWords.clear();
         break;
     default:
         break;
@@ -731,8 +701,45 @@ void vcd_yacc::OpenScope(const QString &name)
     m_Scopes.push_back(scope);
 }
 
+void vcd_yacc::Attribute()
+{
+    const std::vector<QByteArray> &words = m_AttributeWords;
+    if (words.size() < 2 || words[0] != "misc" || words[1].toInt() != 7)
+        return;
+    if (words.size() < 4) {
+        Warn(EnumTable, QStringLiteral("enumeration attribute without a table and its id left out"));
+        return;
+    }
+    const QByteArray &id = words.back();
+    // fst2vcd -e writes the reference of the next variable with an empty name.
+    if (words.size() == 4 && words[2] == "\"\"") {
+        const auto known = m_EnumIndices.constFind(id);
+        if (known != m_EnumIndices.cend()) {
+            m_NextEnum = *known;
+            return;
+        }
+        const auto defined = m_EnumDefinitions.constFind(id);
+        Dovlin_EnumTable table;
+        QString reason = QStringLiteral("it is not defined before");
+        if (defined != m_EnumDefinitions.cend() && table.Parse(*defined, reason)) {
+            m_NextEnum = m_pFileManager->AddEnumTable(table);
+            m_EnumIndices.insert(id, m_NextEnum);
+        } else {
+            Warn(EnumTable, QStringLiteral("enumeration table %1 not shown (%2): its variables show numbers")
+                                .arg(Shown(id.constData(), int(id.size())), reason));
+        }
+        return;
+    }
+    QByteArray definition = words[2];
+    for (size_t i = 3; i + 1 < words.size(); ++i)
+        definition += ' ' + words[i];
+    m_EnumDefinitions.insert(id, definition);
+    m_EnumIndices.remove(id);
+}
+
 void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
 {
+    const int names = std::exchange(m_NextEnum, -1);
     std::vector<long long> index;
     const QString name = splitReference(m_Reference, index);
     if ((kind == Integer || kind == SignedInteger) && size > 64)
@@ -759,7 +766,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
                                     .arg(name, Shown(m_Code.constData(), int(m_Code.size()))));
             return;
         }
-        AddNodes(*alias, name, index);
+        AddNodes(*alias, name, index, names);
         return;
     }
     m_VariableList.push_back(std::make_unique<VcdVariable>());
@@ -772,7 +779,7 @@ void vcd_yacc::DeclareVariable(Kind kind, qint64 size)
     variable.m_Lane = int(m_DeclaredBits / LaneRunBits % m_nLane);
     m_DeclaredBits += kind == Logic ? width : 1;
     m_Variables.Insert(m_Code.constData(), int(m_Code.size()), &variable);
-    AddNodes(variable, name, index);
+    AddNodes(variable, name, index, names);
 }
 
 qint64 vcd_yacc::DefaultMaxLeaves()
@@ -791,7 +798,7 @@ qint64 vcd_yacc::DefaultMaxLeaves()
     return qMin(limit, (qint64(8) << 30) / bytesPerLeaf);
 }
 
-void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index)
+void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index, int names)
 {
     if (variable.m_Kind == Skipped)
         return;
@@ -809,12 +816,14 @@ void vcd_yacc::AddNodes(VcdVariable &variable, const QString &name, const std::v
         auto &node =
             m_pFileManager->AddNode<Dovlin_ScalarHierarchy>(bit && !index.empty() ? bitName(name, index.front()) : name);
         variable.m_Leaves.push_back(&node);
+        Name(node, names);
         if (!Link(&node))
             return;
     } else {
         const long long width = variable.m_Width;
         auto &bus =
             m_pFileManager->AddNode<Dovlin_CompositeHierarchy>(index.size() == 1 ? bitName(name, index.front()) : name);
+        Name(bus, names);
         if (!Link(&bus))
             return;
         // Child 0 takes the leftmost value digit, the most significant bit of the declared range.
@@ -1065,7 +1074,7 @@ void vcd_yacc::BodyString(VcdVariable &variable, const char *bytes, size_t size,
     qint64 index = m_TextIndices.value(key, -1);
     if (index < 0) {
         const QByteArray copy(bytes, qsizetype(size));
-        index = m_pFileManager->AddString(bytesText(copy));
+        index = m_pFileManager->AddString(DumpText(copy));
         if (m_TextIndices.size() < MaxCachedTexts)
             m_TextIndices.insert(copy, index);
     }

@@ -97,6 +97,7 @@ public:
         SkippedVariable,
         UndeclaredCode,
         ZeroWidth,
+        EnumTable,
         nProblem
     };
 
@@ -200,8 +201,11 @@ private:
     void Warn(Problem problem, const QString &text);
 
     void OpenScope(const QString &name);
+    // An attribute's words: an enumeration table (misc 07) is kept, or names the next variable's.
+    void Attribute();
     void DeclareVariable(Kind kind, qint64 size);
-    void AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index);
+    // names: the file manager's enumeration table of the variable, -1 for none.
+    void AddNodes(VcdVariable &variable, const QString &name, const std::vector<long long> &index, int names);
     bool Link(Dovlin_Hierarchy *node);
     void CreateSignals(VcdVariable &variable, bool nineState);
     void Finish();
@@ -295,6 +299,13 @@ private:
     QByteArray m_Code;
     std::string m_Value;
     std::string m_Reference;
+    std::vector<QByteArray> m_AttributeWords;
+
+    // Enumeration tables by the dump's id: as defined, and the file manager's index of those a
+    // variable named. The next variable's table, -1 for none.
+    QHash<QByteArray, QByteArray> m_EnumDefinitions;
+    QHash<QByteArray, int> m_EnumIndices;
+    int m_NextEnum = -1;
 
     // One lane a storing thread: its queue, its state, where its signals count their appends, and
     // (the parser's side) the time of its last record.

@@ -508,9 +508,13 @@ void Dovlin_ListWidget::contextMenuEvent(QContextMenuEvent *event)
     }
     const Dovlin_ListRow *row = item ? m_List.Row(PosOf(item)) : nullptr;
     const bool node = row && row->m_Kind == Dovlin_ListRow::Node;
+    const ListItem *line = listItem(item);
+    const bool named = line && line->m_Node && line->m_Node->m_EnumTable >= 0;
     for (QAction *action : m_RadixGroup->actions()) {
         action->setEnabled(node);
         action->setChecked(node && action->data().toInt() == row->m_Radix);
+        if (action->data().toInt() == Dovlin_Radix::Names)
+            action->setVisible(named);
     }
     m_DigitalAct->setEnabled(node);
     m_DigitalAct->setChecked(node && !row->m_Digital);

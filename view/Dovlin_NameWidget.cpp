@@ -514,8 +514,11 @@ bool Dovlin_NameWidget::ConfigPopupMenu(QTreeWidgetItem *item)
     m_ContextHierarchy = Dovlin_HierarchyView::GetHierarchy(item);
     if (!m_ContextHierarchy)
         return false;
-    for (QAction *action : m_RadixGroup->actions())
+    for (QAction *action : m_RadixGroup->actions()) {
         action->setChecked(action->data().toInt() == m_ContextHierarchy->m_Radix);
+        if (action->data().toInt() == Dovlin_Radix::Names)
+            action->setVisible(m_ContextHierarchy->m_EnumTable >= 0);
+    }
     bool hidden = false;
     const Dovlin_FileManager &model = m_Owner->fileManager();
     for (const Dovlin_Hierarchy *node = m_ContextHierarchy; node && !hidden;

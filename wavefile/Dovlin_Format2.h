@@ -34,6 +34,7 @@ enum Kind : quint32 {
     View = FourCc("VIEW"),
     Widths = FourCc("WDTH"),
     List = FourCc("LIST"),
+    Enums = FourCc("ENUM"),
 };
 
 constexpr qint64 HeadBytes = 24;
@@ -48,6 +49,8 @@ constexpr int OffsetWidthShift = 3;
 // Wave list row flags.
 constexpr int RowDigital = 1;
 constexpr int RowOpen = 2;
+// Flags of a node with an enumeration table.
+constexpr int NodeShowsNames = 1;
 // Node flags.
 constexpr int Composite = 1;
 constexpr int Shown = 2;

@@ -227,12 +227,12 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
             return Fail(QStringLiteral("section %1 appears twice").arg(name));
         const bool known = kind == Head || kind == Signals || kind == Index || kind == Tree || kind == Boxes
                            || kind == BoxChecksums || kind == Strings || kind == Dump || kind == View || kind == Widths
-                           || kind == List;
+                           || kind == List || kind == Enums;
         if (!known)
             continue;
         Section section{data + offset, qint64(length), true};
         // The packed boxes are checked chunk by chunk when they are read.
-        const bool needed = kind == Head || (parts == Everything && kind != Boxes) || (parts == ViewOnly && (kind == Tree || kind == View || kind == List))
+        const bool needed = kind == Head || (parts == Everything && kind != Boxes) || (parts == ViewOnly && (kind == Tree || kind == View || kind == List || kind == Enums))
                             || (parts == DumpOnly && kind == Dump);
         if (needed && Dovlin_Crc32c(section.m_Data, section.m_Size) != crc)
             return Fail(QStringLiteral("section %1: its checksum does not match").arg(name));
@@ -440,6 +440,50 @@ bool Dovlin_Format2Reader::Read(const unsigned char *data, qint64 size, Parts pa
     QString reason;
     if (!m_Model.LinkHierarchies(false, reason))
         return Fail(QStringLiteral("section TREE: %1").arg(reason));
+
+    // ENUM
+    if (const Section enums = sections.value(Enums); enums.m_Present) {
+        Fields fields(enums.m_Data, enums.m_Size);
+        const auto fail = [&](const QString &what) { return Fail(QStringLiteral("section ENUM: %1").arg(what)); };
+        quint64 nTable = 0;
+        // Every table takes two bytes at least, every literal two more.
+        if (!fields.Varint(nTable) || nTable > quint64(fields.Left()) / 2)
+            return fail(QStringLiteral("table count does not fit"));
+        for (quint64 t = 0; t < nTable; ++t) {
+            Dovlin_EnumTable table;
+            quint64 count = 0;
+            if (!readText(fields, table.m_Name) || !fields.Varint(count) || count > quint64(fields.Left()) / 2)
+                return fail(QStringLiteral("table %1 is cut short or not valid UTF-8").arg(t));
+            for (quint64 i = 0; i < count; ++i) {
+                QString literal, value;
+                if (!readText(fields, literal) || !readText(fields, value))
+                    return fail(QStringLiteral("table %1: literal %2 is cut short or not valid UTF-8").arg(t).arg(i));
+                table.m_Literals.append(literal);
+                table.m_Values.append(value);
+            }
+            m_Model.AddEnumTable(table);
+        }
+        quint64 nNamed = 0;
+        if (!fields.Varint(nNamed) || nNamed > quint64(fields.Left()) / 3)
+            return fail(QStringLiteral("node count does not fit"));
+        quint64 expected = 0;
+        for (quint64 n = 0; n < nNamed; ++n) {
+            quint64 delta = 0, table = 0;
+            int flags = 0;
+            if (!fields.Varint(delta) || !fields.Varint(table) || !fields.Byte(flags))
+                return fail(QStringLiteral("the section is cut short"));
+            const quint64 index = expected + delta;
+            if (delta >= nNode || index >= nNode || table >= nTable || flags & ~NodeShowsNames)
+                return fail(QStringLiteral("entry %1: node %2, table %3 or flags %4 out of range").arg(n).arg(index).arg(table).arg(flags));
+            Dovlin_Hierarchy *node = m_Model.GetHierarchy(int(index));
+            node->m_EnumTable = int(table);
+            if (flags & NodeShowsNames)
+                node->m_Radix = Dovlin_Radix::Names;
+            expected = index + 1;
+        }
+        if (fields.Left() != 0)
+            return fail(QStringLiteral("%1 bytes after the last node").arg(fields.Left()));
+    }
 
     // VIEW
     if (const Section view = sections.value(View); view.m_Present) {

@@ -200,6 +200,41 @@ void appendRows(QByteArray &bytes, const Dovlin_ListRows &rows)
     }
 }
 
+// The enumeration tables, then each node that has one, in node order.
+QByteArray enumSection(const Dovlin_FileManager &model)
+{
+    QByteArray bytes;
+    const std::vector<Dovlin_EnumTable> &tables = model.EnumTables();
+    if (tables.empty())
+        return bytes;
+    appendVarint(bytes, quint64(tables.size()));
+    for (const Dovlin_EnumTable &table : tables) {
+        appendText(bytes, table.m_Name);
+        const qsizetype count = qMin(table.m_Literals.size(), table.m_Values.size());
+        appendVarint(bytes, quint64(count));
+        for (qsizetype i = 0; i < count; ++i) {
+            appendText(bytes, table.m_Literals.at(i));
+            appendText(bytes, table.m_Values.at(i));
+        }
+    }
+    QByteArray nodes;
+    quint64 nNode = 0;
+    int expected = 0;
+    for (int i = 0; i < model.GetnHierarchy(); ++i) {
+        const Dovlin_Hierarchy *node = model.GetHierarchy(i);
+        if (!model.EnumTable(node->m_EnumTable))
+            continue;
+        appendVarint(nodes, quint64(i - expected));
+        appendVarint(nodes, quint64(node->m_EnumTable));
+        nodes.append(char(node->m_Radix == Dovlin_Radix::Names ? NodeShowsNames : 0));
+        expected = i + 1;
+        ++nNode;
+    }
+    appendVarint(bytes, nNode);
+    bytes.append(nodes);
+    return bytes;
+}
+
 // Text by text: a dump may hold millions of texts, which need not be copied all at once.
 bool putStrings(Output &out, const Dovlin_FileManager &model)
 {
@@ -215,6 +250,12 @@ bool putStrings(Output &out, const Dovlin_FileManager &model)
     }
     out.End();
     return written;
+}
+
+// Names are kept in ENUM: readers without it show the numbers.
+int treeRadix(int radix)
+{
+    return radix == Dovlin_Radix::Names ? Dovlin_Radix::Binary : radix;
 }
 
 int radixCode(int radix)
@@ -233,7 +274,7 @@ QByteArray treeSection(const Dovlin_FileManager &model)
         const bool composite = node->GetHierarchyCode() == Dovlin_HierarchyCode::Composite;
         const auto *scope = composite ? static_cast<const Dovlin_CompositeHierarchy *>(node) : nullptr;
         int flags = (composite ? Composite : 0) | (node->m_Shown ? Shown : 0) | (node->m_Digital ? Digital : 0)
-                    | (scope && scope->m_Expanded ? Expanded : 0) | radixCode(node->m_Radix) << RadixShift;
+                    | (scope && scope->m_Expanded ? Expanded : 0) | radixCode(treeRadix(node->m_Radix)) << RadixShift;
         bytes.append(char(flags));
         const QByteArray name = node->GetName().toUtf8();
         qsizetype shared = 0;
@@ -294,7 +335,10 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
     const bool hasStrings = m_Model.GetnString() > 0;
     const QByteArray widths = widthSection(m_Model);
     const bool hasWidths = !widths.isEmpty();
-    const int nSection = 6 + int(hasDump) + int(hasView) + int(hasStrings) + int(hasWidths) + int(hasList);
+    const QByteArray enums = enumSection(m_Model);
+    const bool hasEnums = !enums.isEmpty();
+    const int nSection =
+        6 + int(hasDump) + int(hasView) + int(hasStrings) + int(hasWidths) + int(hasList) + int(hasEnums);
     const qint64 tableBytes = FileHeaderBytes + nSection * SectionEntryBytes + TableCrcBytes;
 
     Dovlin_WaveWriter writer(m_Device);
@@ -315,7 +359,7 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
     if (!out.Section(Head, headSection(m_Model, endTime)) || (hasDump && !out.Section(Dump, dumpSection(m_Model.DumpIdentity())))
         || (hasView && !out.Section(View, viewSection(m_Model.SavedView()))) || (hasList && !out.Section(List, list))
         || (hasStrings && !putStrings(out, m_Model)) || (hasWidths && !out.Section(Widths, widths))
-        || !out.Section(Tree, treeSection(m_Model)))
+        || !out.Section(Tree, treeSection(m_Model)) || (hasEnums && !out.Section(Enums, enums)))
         return failed();
 
     QByteArray signalTable, index;

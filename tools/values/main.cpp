@@ -1,7 +1,7 @@
 // dovlin-values: prints the value text of every signal and bus of a wave file at given times,
 // as the name tree shows it, so that what the viewer shows can be checked against the dump.
 //
-//   dovlin-values FILE TIME... [--radix NAME]   (binary, hex, octal, unsigned, signed)
+//   dovlin-values FILE TIME... [--radix NAME]   (binary, hex, octal, unsigned, signed, names)
 //                                               (--help, --version)
 //
 // FILE is a wave file, or a VCD or FST file, converted beside it first unless a wave file there is not
