@@ -249,6 +249,8 @@ private:
         const qint64 *m_Stamps = nullptr;
         qint64 m_StoredChanges = 0;
         int m_nUpgrade = 0;
+        // A value's states over the variable's width, when they are not its codes as they stand.
+        std::vector<signed char> m_States;
     };
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
