@@ -1241,12 +1241,11 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
             const bool nineState = data[sizeof length] != 0;
             data += sizeof length + 1;
             // The variables of a dump lie all over the heap: the next record's is asked for
-            // while this one is stored.
+            // while this one is stored (what storing reads of it is on its first cache line).
             if (data + length + 1 + sizeof variable <= end && data[length] == LogicTag) {
                 const char *next = nullptr;
                 std::memcpy(&next, data + length + 1, sizeof next);
                 __builtin_prefetch(next);
-                __builtin_prefetch(next + 64);
             }
             StoreLogic(store, *variable, reinterpret_cast<const signed char *>(data), length, nineState);
             data += length;
