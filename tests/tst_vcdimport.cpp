@@ -181,6 +181,24 @@ private slots:
         row("counter bits change only when they flip",
             "$var reg 3 ! cnt [2:0] $end #0 b0 ! #1 b1 ! #2 b10 ! #3 b11 ! #4 b100 ! #5 b101 ! #6 b110 ! #7 b111 !",
             "cnt(cnt[2]=4:0@0,1@4,1@7 cnt[1]=4:0@0,1@2,0@4,1@6,1@7 cnt[0]=4:0@0,1@1,0@2,1@3,0@4,1@5,0@6,1@7,1@7)", 0, 7);
+        // Wider than a word of eight bits: a change in its first and last byte, and in the bits after it.
+        row("wide vector bits change only when they flip, short values extended",
+            "$var wire 10 ! w $end #0 b0 ! #1 b1000000001 ! #2 bz1 ! #3 b1x00000000 !",
+            "w(w[9]=4:0@0,1@1,Z@2,1@3,1@3 w[8]=4:0@0,Z@2,X@3,X@3 w[7]=4:0@0,Z@2,0@3,0@3 w[6]=4:0@0,Z@2,0@3,0@3 w[5]=4:0@0,Z@2,0@3,0@3 w[4]=4:0@0,Z@2,0@3,0@3 w[3]=4:0@0,Z@2,0@3,0@3 w[2]=4:0@0,Z@2,0@3,0@3 w[1]=4:0@0,Z@2,0@3,0@3 "
+            "w[0]=4:0@0,1@1,0@3,0@3)", 0, 3);
+        row("wide nine-state vector, short values extended",
+            "$var logic 9 ! n $end #0 bU ! #1 b1 ! #2 bh0000000l !",
+            "n(n[8]=9:U@0,0@1,H@2,H@2 n[7]=9:U@0,0@1,0@2 n[6]=9:U@0,0@1,0@2 n[5]=9:U@0,0@1,0@2 n[4]=9:U@0,0@1,0@2 n[3]=9:U@0,0@1,0@2 n[2]=9:U@0,0@1,0@2 n[1]=9:U@0,0@1,0@2 n[0]=9:U@0,1@1,L@2,L@2)", 0, 2);
+        // Words are scanned eight bytes at a time, and binary digits taken so: what stops either.
+        row("long codes of high and control bytes, digits other than 0 and 1 in and after the first eight",
+            "$var wire 12 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9 v $end $var wire 1 abc\x01" "defghij c $end\n"
+            "#0 b101010101010 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9 1abc\x01" "defghij\n"
+            "#1 b1010x0101010 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9 0abc\x01" "defghij\n"
+            "#2 b101010101x10 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n",
+            "v(v[11]=4:1@0,1@2 v[10]=4:0@0,0@2 v[9]=4:1@0,1@2 v[8]=4:0@0,0@2 v[7]=4:1@0,X@1,1@2,1@2 v[6]=4:0@0,0@2 "
+            "v[5]=4:1@0,1@2 v[4]=4:0@0,0@2 v[3]=4:1@0,1@2 v[2]=4:0@0,X@2,X@2 v[1]=4:1@0,1@2 v[0]=4:0@0,0@2) "
+            "c=4:1@0,0@1,0@2",
+            0, 2);
         row("repeated values are not stored again",
             "$var wire 1 ! a $end $var wire 4 \" v $end $var integer 8 # i $end $var real 64 $ r $end\n"
             "#0 1! 0! 1! b0101 \" b101 # rnan $ #2 $dumpall 1! b0101 \" b0101 # rNaN $ $end #3 b101 \" b110 # r1 $ "

@@ -39,6 +39,13 @@ using vcd_changes::StateCode;
 // Nine-state code (U X 0 1 Z W L H -) of each extended four-state code.
 constexpr int nineStateOf[9] = {2, 3, 4, 1, 0, 5, 6, 7, 8};
 
+// One bit set, the top one of its byte, for each byte of word that is not zero.
+quint64 nonZeroBytes(quint64 word)
+{
+    constexpr quint64 low7 = 0x7f7f7f7f7f7f7f7f;
+    return (((word & low7) + low7) | word) & ~low7;
+}
+
 // Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
 // again in a copy), reading spilled ones back a block at a time.
 template <class Visit>
@@ -1243,12 +1250,11 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
             const bool nineState = data[sizeof length] != 0;
             data += sizeof length + 1;
             // The variables of a dump lie all over the heap: the next record's is asked for
-            // while this one is stored.
+            // while this one is stored (what storing reads of it is on its first cache line).
             if (data + length + 1 + sizeof variable <= end && data[length] == LogicTag) {
                 const char *next = nullptr;
                 std::memcpy(&next, data + length + 1, sizeof next);
                 __builtin_prefetch(next);
-                __builtin_prefetch(next + 64);
             }
             StoreLogic(store, *variable, reinterpret_cast<const signed char *>(data), length, nineState);
             data += length;
@@ -1279,45 +1285,61 @@ void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed
         variable.m_Upgrade = true;
         ++store.m_nUpgrade;
     }
-    // Each bit's new state against the last one stored: only real changes become events, but
-    // every value of an event is a trigger.
     signed char *const last = variable.m_States.data();
     Dovlin_Signal *const *const signalList = variable.m_Signals.data();
     const bool nine = variable.m_NineState;
     const qint64 time = store.m_Time;
     const int width = variable.m_Width;
-    qint64 stored = 0;
-    const auto put = [&](int bit, int code) {
-        const int state = nine ? nineStateOf[code] : event && code >= firstNineState ? 3 : code;
-        if (event || last[bit] != state) {
-            signalList[bit]->AddEvent(time, state);
-            last[bit] = static_cast<signed char>(state);
-            ++stored;
-        }
-    };
-    // A shorter value is extended to the left: 0 and 1 by 0, any other state by itself.
+    // The states over the whole width: a shorter value is extended to the left, 0 and 1 by 0, any
+    // other state by itself. A four-state value of full width is its own states.
     const int missing = width - length;
-    if (missing > 0) {
-        const int first = codes[0];
-        const int fill = first == 1 ? 0 : first;
-        for (int bit = 0; bit < missing; ++bit)
-            put(bit, fill);
+    const signed char *states = codes;
+    if (missing > 0 || nine || (event && nineState)) {
+        if (store.m_States.size() < size_t(width))
+            store.m_States.resize(size_t(width));
+        signed char *const to = store.m_States.data();
+        const auto stateOf = [&](int code) {
+            return static_cast<signed char>(nine ? nineStateOf[code] : event && code >= firstNineState ? 3 : code);
+        };
+        if (missing > 0)
+            std::fill_n(to, missing, stateOf(codes[0] == 1 ? 0 : codes[0]));
+        if (nine || event)
+            for (int i = 0; i < length; ++i)
+                to[missing + i] = stateOf(codes[i]);
+        else
+            std::memcpy(to + missing, codes, size_t(length));
+        states = to;
     }
-    int bit = missing;
-    // A four-state value's states are its codes: runs of bits that kept their state are passed
-    // eight at a time, as most bits of a wide vector's change keep theirs.
-    if (!nine && !event) {
+    qint64 stored = 0;
+    if (event) {
+        // Every value of an event is a trigger.
+        for (int bit = 0; bit < width; ++bit)
+            signalList[bit]->AddEvent(time, int(states[bit]));
+        std::memcpy(last, states, size_t(width));
+        stored = width;
+    } else {
+        // Only the bits whose state changed become events: found eight at a time, without a
+        // branch a bit, as a wide vector's change leaves many bits as they were.
+        int bit = 0;
         for (; bit + 8 <= width; bit += 8) {
             quint64 before, after;
             std::memcpy(&before, last + bit, 8);
-            std::memcpy(&after, codes + (bit - missing), 8);
-            if (before != after)
-                for (int b = bit; b < bit + 8; ++b)
-                    put(b, codes[b - missing]);
+            std::memcpy(&after, states + bit, 8);
+            for (quint64 changed = nonZeroBytes(before ^ after); changed; changed &= changed - 1) {
+                const int b = bit + (__builtin_ctzll(changed) >> 3);
+                signalList[b]->AddEvent(time, int(states[b]));
+                ++stored;
+            }
+            std::memcpy(last + bit, &after, 8);
+        }
+        for (; bit < width; ++bit) {
+            if (last[bit] != states[bit]) {
+                signalList[bit]->AddEvent(time, int(states[bit]));
+                last[bit] = states[bit];
+                ++stored;
+            }
         }
     }
-    for (; bit < width; ++bit)
-        put(bit, codes[bit - missing]);
     store.m_StoredChanges += stored;
 }
 

@@ -37,11 +37,17 @@ struct VcdWord
 };
 
 // One identifier code of the dump: the variable declared with it and every node showing it.
-struct VcdVariable
+// What every value change reads, by the chunks' workers and the storing threads, fills its first
+// cache line: the variables of a dump lie all over the heap, and each change is a miss.
+struct alignas(64) VcdVariable
 {
     int m_Kind = 0;
     // Bits of a logic variable (1 for an event, whatever its declared size); the declared size of an integer.
     int m_Width = 0;
+    // The storing thread that owns the variable's signals.
+    int m_Lane = 0;
+    // Its place in the order of declaration.
+    int m_Number = 0;
     // The logic signals are nine-state.
     bool m_NineState = false;
     // Four-state signals that received nine-state values: they become nine-state at Convert.
@@ -49,20 +55,16 @@ struct VcdVariable
     // An integer that received unknown bits: from then on its values are stored as logic bits,
     // and Convert makes its nodes vectors.
     bool m_AsLogic = false;
+    // MadeSignals once its signals are made, MadeBits once an integer's are logic bits: the chunks'
+    // workers look, to leave out of what they note for the parser the variables it need not see.
+    enum { MadeSignals = 1, MadeBits = 2 };
+    std::atomic<unsigned char> m_Made{0};
     // Created with the first value: one per bit of a logic variable, else one.
     std::vector<Dovlin_Signal *> m_Signals;
     // The state of each logic signal's last event, -1 before the first.
     std::vector<signed char> m_States;
     // For each declaration in turn, the node of each signal: the bits in child order.
     std::vector<Dovlin_ScalarHierarchy *> m_Leaves;
-    // The storing thread that owns the variable's signals.
-    int m_Lane = 0;
-    // Its place in the order of declaration.
-    int m_Number = 0;
-    // MadeSignals once its signals are made, MadeBits once an integer's are logic bits: the chunks'
-    // workers look, to leave out of what they note for the parser the variables it need not see.
-    enum { MadeSignals = 1, MadeBits = 2 };
-    std::atomic<unsigned char> m_Made{0};
 };
 
 // Checked value changes go to the storing thread of their variable as records: a tag, then its
@@ -253,6 +255,8 @@ private:
         const qint64 *m_Stamps = nullptr;
         qint64 m_StoredChanges = 0;
         int m_nUpgrade = 0;
+        // A value's states over the variable's width, when they are not its codes as they stand.
+        std::vector<signed char> m_States;
     };
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
