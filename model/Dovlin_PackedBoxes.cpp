@@ -6,6 +6,11 @@
 
 #include <QtEndian>
 
+#include <cstdlib>
+#include <new>
+
+#include <sys/mman.h>
+
 
 namespace {
 
@@ -26,7 +31,23 @@ Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
             set.m_Used[way] = 0;
         }
     m_Mask = (quint64(1) << bits) - 1;
-    m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
+    // A walk over a file reads its boxes at scattered places of the cache: in huge pages they
+    // cost few address translations, each of which is dear in a virtual machine.
+    constexpr size_t hugePage = size_t(2) << 20;
+    const size_t bytes = m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize * sizeof(CSignalEvent);
+    const size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
+    void *memory = std::aligned_alloc(rounded >= hugePage && bytes > hugePage / 2 ? hugePage : alignof(std::max_align_t), rounded);
+    if (!memory)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+    m_Events.reset(static_cast<CSignalEvent *>(memory));
+}
+
+void Dovlin_BoxCache::FreeDeleter::operator()(CSignalEvent *events) const
+{
+    std::free(events);
 }
 
 Dovlin_BoxCache::~Dovlin_BoxCache() = default;

@@ -55,7 +55,11 @@ private:
     CSignalEvent *EventsOf(const Set &set, int way) const;
 
     std::vector<Set> m_Sets;
-    std::unique_ptr<CSignalEvent[]> m_Events;
+    struct FreeDeleter
+    {
+        void operator()(CSignalEvent *events) const;
+    };
+    std::unique_ptr<CSignalEvent[], FreeDeleter> m_Events;
     quint64 m_Mask = 0;
     quint32 m_Clock = 0;
     quint64 m_Evictions = 0;
