@@ -396,6 +396,11 @@ qint64 Dovlin_Signal::FindInBox(qint64 time, qint64 from) const
         return -1;
     qint64 lo = from % m_BoxSize - 1;
     qint64 hi = box == m_LastBox ? m_LastSlot + 1 : m_BoxSize;
+    // The halving steps would wait for one cache line after another, and a column's values are
+    // read up to the answer: all the lines are asked for at once.
+    const quintptr stop = quintptr(events + hi);
+    for (quintptr line = quintptr(events + lo + 1) & ~quintptr(63); line < stop; line += 64)
+        __builtin_prefetch(reinterpret_cast<const void *>(line));
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
         if (events[mid].m_Time < time)
