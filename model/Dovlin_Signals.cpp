@@ -488,8 +488,20 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
         else
             hi = mid;
     }
+    // A walk over columns searches next from about here and as far again.
+    if (m_Packed && lo > box && 2 * lo - box < lastBox)
+        PrefetchBoxIndex(2 * lo - box);
     const qint64 found = lo == box ? (lo + 1) * m_BoxSize : FindInBox(time, lo * m_BoxSize);
     return found < 0 ? count : qMin(found, count);
+}
+
+void Dovlin_Signal::PrefetchBoxIndex(qint64 box) const
+{
+    const Dovlin_PackedSignal &packed = *m_Packed;
+    __builtin_prefetch(packed.m_Times + (box - 1) * packed.m_TimeBytes);
+    __builtin_prefetch(packed.m_Offsets + (box - 1) * packed.m_OffsetBytes);
+    if (const Dovlin_BoxCache *cache = m_FileManager->BoxCache())
+        cache->PrefetchSet(PlaceHash(m_Index) + quint64(box));
 }
 
 bool Dovlin_Signal::IsChange(qint64 i) const
