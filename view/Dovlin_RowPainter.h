@@ -81,7 +81,8 @@ public:
     int m_YLow;
     int m_YHigh;
     bool m_Digital;
-    int m_LastBand = -1;
+    // No band yet; -1 would name the column just left of the canvas.
+    int m_LastBand = std::numeric_limits<int>::min();
 };
 
 #endif
