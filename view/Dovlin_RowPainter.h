@@ -60,8 +60,8 @@ public:
     void Rails(int x1, int x2, unsigned int rgb);
     // A column crowded with changes of a bus: filled between the rails.
     void Band(int x, unsigned int rgb);
-    // Whether the last mark drawn was the band of column x: a mark of its colour inside it
-    // changes no pixel written directly.
+    // Whether the latest band is column x's and pixels are written directly (a painter may
+    // blend): a mark of the band's colour inside it then changes no pixel.
     bool LastDrawnBand(int x) const { return m_LastBand == x && m_Raster.IsDirect(); }
     // Cuts the columns x1 to x2 (the inside of a stretch) to the canvas; false when the row shows
     // no values or not even the shortest label fits, so that the text need not be asked for.
