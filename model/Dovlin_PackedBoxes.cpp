@@ -6,6 +6,11 @@
 
 #include <QtEndian>
 
+#include <cstdlib>
+#include <new>
+
+#include <sys/mman.h>
+
 
 namespace {
 
@@ -26,7 +31,26 @@ Dovlin_BoxCache::Dovlin_BoxCache(qint64 capacity)
             set.m_Used[way] = 0;
         }
     m_Mask = (quint64(1) << bits) - 1;
-    m_Events.reset(new CSignalEvent[m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize]);
+    // A walk over a file reads its boxes at scattered places of the cache: in huge pages they
+    // cost few address translations, each of which is dear in a virtual machine. A small cache
+    // (an import's) keeps its own size.
+    constexpr size_t hugePage = size_t(2) << 20;
+    const size_t bytes = m_Sets.size() * m_Ways * Dovlin_Signal::m_BoxSize * sizeof(CSignalEvent);
+    const bool huge = bytes >= hugePage;
+    const size_t size = huge ? (bytes + hugePage - 1) / hugePage * hugePage : bytes;
+    void *memory = std::aligned_alloc(huge ? hugePage : alignof(std::max_align_t), size);
+    if (!memory)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (huge)
+        madvise(memory, size, MADV_HUGEPAGE);
+#endif
+    m_Events.reset(static_cast<CSignalEvent *>(memory));
+}
+
+void Dovlin_BoxCache::FreeDeleter::operator()(CSignalEvent *events) const
+{
+    std::free(events);
 }
 
 Dovlin_BoxCache::~Dovlin_BoxCache() = default;

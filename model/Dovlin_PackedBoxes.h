@@ -43,6 +43,13 @@ public:
     CSignalEvent *Insert(quint64 key, quint64 place);
     // Drops key, whose slot the caller could not fill.
     void Forget(quint64 key, quint64 place);
+    // Asks the memory for the keys of place's set, for a read planned ahead.
+    void PrefetchSet(quint64 place) const
+    {
+        const Set &set = m_Sets[size_t(place & m_Mask)];
+        __builtin_prefetch(&set);
+        __builtin_prefetch(reinterpret_cast<const char *>(&set + 1) - 1);
+    }
 
 private:
     struct Set
@@ -55,7 +62,11 @@ private:
     CSignalEvent *EventsOf(const Set &set, int way) const;
 
     std::vector<Set> m_Sets;
-    std::unique_ptr<CSignalEvent[]> m_Events;
+    struct FreeDeleter
+    {
+        void operator()(CSignalEvent *events) const;
+    };
+    std::unique_ptr<CSignalEvent[], FreeDeleter> m_Events;
     quint64 m_Mask = 0;
     quint32 m_Clock = 0;
     quint64 m_Evictions = 0;

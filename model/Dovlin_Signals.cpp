@@ -396,6 +396,11 @@ qint64 Dovlin_Signal::FindInBox(qint64 time, qint64 from) const
         return -1;
     qint64 lo = from % m_BoxSize - 1;
     qint64 hi = box == m_LastBox ? m_LastSlot + 1 : m_BoxSize;
+    // The halving steps would wait for one cache line after another, and a column's values are
+    // read up to the answer: all the lines are asked for at once.
+    const quintptr stop = quintptr(events + hi);
+    for (quintptr line = quintptr(events + lo + 1) & ~quintptr(63); line < stop; line += 64)
+        __builtin_prefetch(reinterpret_cast<const void *>(line));
     while (hi - lo > 1) {
         const qint64 mid = lo + (hi - lo) / 2;
         if (events[mid].m_Time < time)
@@ -483,8 +488,20 @@ qint64 Dovlin_Signal::FindEventIndex(qint64 time, qint64 from) const
         else
             hi = mid;
     }
+    // A walk over columns searches next from about here and as far again.
+    if (m_Packed && lo > box && 2 * lo - box < lastBox)
+        PrefetchBoxIndex(2 * lo - box);
     const qint64 found = lo == box ? (lo + 1) * m_BoxSize : FindInBox(time, lo * m_BoxSize);
     return found < 0 ? count : qMin(found, count);
+}
+
+void Dovlin_Signal::PrefetchBoxIndex(qint64 box) const
+{
+    const Dovlin_PackedSignal &packed = *m_Packed;
+    __builtin_prefetch(packed.m_Times + (box - 1) * packed.m_TimeBytes);
+    __builtin_prefetch(packed.m_Offsets + (box - 1) * packed.m_OffsetBytes);
+    if (const Dovlin_BoxCache *cache = m_FileManager->BoxCache())
+        cache->PrefetchSet(PlaceHash(m_Index) + quint64(box));
 }
 
 bool Dovlin_Signal::IsChange(qint64 i) const

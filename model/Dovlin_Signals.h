@@ -252,6 +252,9 @@ private:
     // The time of the first stored event of box b (the sentinel's for box 0); a search for a time
     // needs to unpack only the box it falls into.
     qint64 BoxFirstTime(qint64 box) const;
+    // Asks the memory for what reading packed box b (past box 0) starts with: its entries in the
+    // box index and its set in the box cache.
+    void PrefetchBoxIndex(qint64 box) const;
     // The first stored event at or after from whose time is >= time, looked for in box from's box only:
     // from's box end when none there; -1 when the box cannot be read.
     qint64 FindInBox(qint64 time, qint64 from) const;

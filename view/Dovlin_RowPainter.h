@@ -60,6 +60,9 @@ public:
     void Rails(int x1, int x2, unsigned int rgb);
     // A column crowded with changes of a bus: filled between the rails.
     void Band(int x, unsigned int rgb);
+    // Whether the latest band is column x's and pixels are written directly (a painter may
+    // blend): a mark of the band's colour inside it then changes no pixel.
+    bool LastDrawnBand(int x) const { return m_LastBand == x && m_Raster.IsDirect(); }
     // Cuts the columns x1 to x2 (the inside of a stretch) to the canvas; false when the row shows
     // no values or not even the shortest label fits, so that the text need not be asked for.
     bool LabelRoom(int &x1, int &x2) const;
@@ -78,6 +81,8 @@ public:
     int m_YLow;
     int m_YHigh;
     bool m_Digital;
+    // No band yet; -1 would name the column just left of the canvas.
+    int m_LastBand = std::numeric_limits<int>::min();
 };
 
 #endif

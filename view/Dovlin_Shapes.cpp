@@ -63,6 +63,7 @@ void Dovlin_RowPainter::Rails(int x1, int x2, unsigned int rgb)
 void Dovlin_RowPainter::Band(int x, unsigned int rgb)
 {
     m_Raster.Fill(x - 1, m_YHigh, x + 1, m_YLow, rgb);
+    m_LastBand = x;
 }
 
 bool Dovlin_RowPainter::LabelRoom(int &x1, int &x2) const
@@ -266,7 +267,8 @@ public:
     {
         const int x = column.m_X;
         if (row.m_Digital) {
-            if (e1) {
+            // After a crowded column just left of this one, the stretch between them lies inside its band.
+            if (e1 && !(row.LastDrawnBand(x - 1) && row.X(e1->m_Time) == x - 1)) {
                 const int x1 = row.X(e1->m_Time);
                 if (!sameValue(before, e1))
                     row.Crossing(x1, Value::m_Color);
