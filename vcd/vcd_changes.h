@@ -397,12 +397,14 @@ struct Words
     {
         SkipBlanks();
         const char *const first = m_At;
-        // Eight bytes at a time while none is a blank or a control character.
-        constexpr quint64 below = 0x2121212121212121, tops = 0x8080808080808080;
+        // Eight bytes at a time while none is a blank or a control character (below 0x21; bytes
+        // of 0x80 and up are plain): 0x5F added to a byte's low seven bits sets its top bit
+        // exactly when they reach 0x21, and never carries into the next byte.
+        constexpr quint64 low7 = 0x7F7F7F7F7F7F7F7F, lift = 0x5F5F5F5F5F5F5F5F, tops = 0x8080808080808080;
         while (m_End - m_At >= 8) {
             quint64 word;
             std::memcpy(&word, m_At, sizeof word);
-            if ((word - below) & ~word & tops)
+            if (~(((word & low7) + lift) | word) & tops)
                 break;
             m_At += 8;
         }
