@@ -6,7 +6,9 @@
 // changes per row nearly every stretch is as narrow as a text can be, so the canvas holds about
 // as many texts as it can.
 //
-// Usage: bench_paint [directory [kind]]   (kind: digital, bus, analog, scope or values; all by default)
+// Usage: bench_paint [directory [kind [changes [repaints]]]]
+//   kind: digital, bus, analog, scope or values (all by default); changes: only that case;
+//   repaints: timed repaints per case (7 by default; more for a profile).
 
 #include "DovlinWidget.h"
 #include "Dovlin_FileManager.h"
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -170,12 +173,16 @@ int main(int argc, char *argv[])
 
     std::printf("%-8s %10s %12s %12s %8s\n", "rows", "changes", "first ms", "repaint ms", "canvas");
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const qint64 onlyChanges = argc > 3 ? std::atoll(argv[3]) : 0;
+    const int repaints = argc > 4 ? qMax(1, std::atoi(argv[4])) : 7;
     for (Kind kind : {Kind::Digital, Kind::Bus, Kind::Analog, Kind::Scope, Kind::Values}) {
         if (!only.isEmpty() && only != QLatin1String(name(kind)))
             continue;
         const std::vector<qint64> counts = kind == Kind::Values ? std::vector<qint64>{64, 1000, 100000}
                                                                 : std::vector<qint64>{1000, 100000, 10000000};
         for (qint64 changes : counts) {
+            if (onlyChanges > 0 && changes != onlyChanges)
+                continue;
             const QString path = QString("%1/%2_%3.dvn").arg(directory, name(kind)).arg(changes);
             if (!QFileInfo::exists(path) && !writeWave(path, kind, changes)) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -190,7 +197,7 @@ int main(int argc, char *argv[])
             shape->grab();
             const double first = timer.nsecsElapsed() / 1e6;
             std::vector<double> times;
-            for (int run = 0; run < 7; ++run) {
+            for (int run = 0; run < repaints; ++run) {
                 shape->invalidatePicture();
                 timer.restart();
                 shape->grab();
@@ -202,6 +209,8 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (onlyChanges > 0)
+        return 0;
     const QString treePath = directory + "/tree_100000.dvn";
     if (!QFileInfo::exists(treePath) && !writeTree(treePath, 100000))
         return 1;

@@ -46,6 +46,9 @@ struct Dovlin_Column
     qint64 m_First = 0;
     qint64 m_End = 0;
     Dovlin_ValueRange m_Values;
+    // Set once NextColumn filled it: a walk that goes on from m_End over the same map then tells
+    // by one boundary whether the next events fall into the column just right of a crowded one.
+    bool m_Found = false;
 };
 
 // The change count of every pixel column of a bus or scope row (0, 1, or 2 for two or more),

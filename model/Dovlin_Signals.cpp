@@ -172,7 +172,8 @@ const CSignalEvent *Dovlin_Signal::CachedBox(qint64 box) const
             recent.m_Box = -1;
         m_RecentEvictions = *m_CacheEvictions;
     }
-    m_Recent[box % m_nRecent] = Recent{int(box), events};
+    m_Recent[m_RecentNext] = Recent{int(box), events};
+    m_RecentNext = (m_RecentNext + 1) % m_nRecent;
     return events;
 }
 
@@ -738,10 +739,23 @@ bool Dovlin_Signal::NextColumn(const Dovlin_ColumnMap &map, qint64 from, Dovlin_
     const CSignalEvent *box = Box(from / m_BoxSize);
     if (!box)
         return false;
-    const int x = map.ColumnOf(box[from % m_BoxSize].m_Time);
+    const qint64 time = box[from % m_BoxSize].m_Time;
+    // Crowded columns follow one another: after one, the boundary that confirms the next column is
+    // the one its end is searched by, which saves a division a column.
+    qint64 endTime = 0;
+    int x = 0;
+    if (column.m_Found && from == column.m_End && column.m_End - column.m_First > 1 && column.m_X >= -1
+        && column.m_X + 2 <= map.m_Width
+        && time < (endTime = map.FirstTimeOf(column.m_X + 2))) {
+        x = column.m_X + 1;
+    } else {
+        x = map.ColumnOf(time);
+        endTime = x >= map.m_Width ? 0 : map.FirstTimeOf(x + 1);
+    }
     column.m_X = x;
     column.m_First = from;
-    column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(map.FirstTimeOf(x + 1), from + 1);
+    column.m_End = x >= map.m_Width ? from + 1 : FindEventIndex(endTime, from + 1);
+    column.m_Found = true;
     column.m_Values = Dovlin_ValueRange();
     if (withValues)
         SummariseValues(column.m_First, column.m_End, column.m_Values);

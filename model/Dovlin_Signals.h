@@ -242,9 +242,10 @@ private:
                 return ref.Events();
         }
         // The boxes read last are still where they were while the cache let none go.
-        const Recent &recent = m_Recent[box % m_nRecent];
-        if (box == recent.m_Box && m_CacheEvictions && m_RecentEvictions == *m_CacheEvictions)
-            return recent.m_Events;
+        if (m_CacheEvictions && m_RecentEvictions == *m_CacheEvictions)
+            for (const Recent &recent : m_Recent)
+                if (recent.m_Box == box)
+                    return recent.m_Events;
         return CachedBox(box);
     }
     const CSignalEvent *CachedBox(qint64 box) const;
@@ -293,9 +294,10 @@ private:
     };
     std::vector<std::unique_ptr<CSignalEvent[], RawDeleter>> m_Blocks;
     mutable std::unique_ptr<Dovlin_Summaries> m_Summaries;
-    // The boxes read from the cache last, by their number modulo four: a column's queries ask for
-    // the boxes it spans (up to three when it holds one box of events) over and over. They hold
-    // while the cache's count of boxes let go stays m_RecentEvictions.
+    // The last four boxes read from the cache, the oldest replaced first: a column's queries ask
+    // for the boxes it spans (up to three when it holds one box of events) over and over, and a
+    // walk's columns share their end boxes. They hold while the cache's count of boxes let go
+    // stays m_RecentEvictions.
     struct Recent
     {
         int m_Box = -1;
@@ -303,6 +305,7 @@ private:
     };
     static constexpr int m_nRecent = 4;
     mutable Recent m_Recent[m_nRecent];
+    mutable int m_RecentNext = 0;
     mutable quint64 m_RecentEvictions = 0;
     mutable const quint64 *m_CacheEvictions = nullptr;
     std::optional<CSignalEvent> m_MinEvent;

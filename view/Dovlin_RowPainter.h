@@ -25,6 +25,8 @@ public:
     // lies within the canvas's limits, which is nearly always, else by the canvas.
     int X(qint64 time) const
     {
+        if (time == m_KnownTime)
+            return m_KnownX;
         qint64 delta = 0, scaled = 0;
         if (!__builtin_sub_overflow(time, m_Map.m_Start, &delta) &&
             !__builtin_mul_overflow(delta, qint64(m_Map.m_PixelsPerTick), &scaled)) {
@@ -33,6 +35,13 @@ public:
                 return int(x);
         }
         return FarX(time);
+    }
+    // Tells X the column of a time inside the canvas that a walk over columns found, saving it a
+    // division: the change a stretch starts from is the last one the walk passed.
+    void KnowX(qint64 time, int x)
+    {
+        m_KnownTime = time;
+        m_KnownX = x;
     }
     // The canvas's own mapping, which pins far pixels to its limits.
     int FarX(qint64 time) const;
@@ -81,6 +90,8 @@ public:
     int m_YLow;
     int m_YHigh;
     bool m_Digital;
+    qint64 m_KnownTime = std::numeric_limits<qint64>::min();
+    int m_KnownX = 0;
     // No band yet; -1 would name the column just left of the canvas.
     int m_LastBand = std::numeric_limits<int>::min();
 };

@@ -16,6 +16,7 @@
 #include <QTreeWidgetItem>
 
 #include <climits>
+#include <type_traits>
 
 Dovlin_RowPainter::Dovlin_RowPainter(Dovlin_ShapeWidget *shape, const QRect &rect, QPainter *painter, bool light,
                                      bool digital, Dovlin_Hierarchy *node, int radix)
@@ -235,6 +236,12 @@ public:
           m_Low(m_Scaled ? Value::Of(*minEvent) : typename Value::Type()),
           m_High(m_Scaled ? Value::Of(*maxEvent) : typename Value::Type())
     {
+        if constexpr (std::is_integral_v<typename Value::Type>) {
+            qint64 bound = 0;
+            m_Exact = m_Scaled && m_High > m_Low && row.m_Height > 0 && !__builtin_sub_overflow(m_High, m_Low, &m_Range)
+                      && !__builtin_mul_overflow(m_Range, qint64(row.m_Height), &bound);
+            m_PerUnit = m_Exact ? double(row.m_Height) / double(m_Range) : 0.0;
+        }
     }
 
     bool ColumnNeedsValues() const { return !m_Row.m_Digital; }
@@ -289,9 +296,24 @@ public:
     }
 
 private:
-    // Analog level of a value on the signal's scale.
+    // Analog level of a value on the signal's scale. An integer's is the exact floor of its share
+    // of the row's height, found by a multiplication and a correction: a crowded column asks for
+    // four levels, and dividing for each took a good part of the column's time.
     int Level(typename Value::Type value) const
     {
+        if constexpr (std::is_integral_v<typename Value::Type>) {
+            if (m_Exact) {
+                if (value <= m_Low)
+                    return m_Row.m_YLow;
+                if (value >= m_High)
+                    return m_Row.m_YLow - m_Row.m_Height;
+                const qint64 scaled = (value - m_Low) * m_Row.m_Height;
+                qint64 share = qint64(double(value - m_Low) * m_PerUnit);
+                share -= share * m_Range > scaled ? 1 : 0;
+                share += (share + 1) * m_Range <= scaled ? 1 : 0;
+                return m_Row.m_YLow - int(share);
+            }
+        }
         return m_Scaled ? m_Row.AnalogLevel(value, m_Low, m_High) : m_Row.AnalogLevel(value, value, value);
     }
 
@@ -300,6 +322,10 @@ private:
     bool m_Scaled;
     typename Value::Type m_Low;
     typename Value::Type m_High;
+    // Integers whose products with the row's height fit in 64 bits: m_High - m_Low, and the height over it.
+    bool m_Exact = false;
+    qint64 m_Range = 0;
+    double m_PerUnit = 0.0;
 };
 
 struct IntegerValue
@@ -360,6 +386,8 @@ void paintSignalRow(const Dovlin_Signal &signal, const Shapes &shapes, Dovlin_Ro
             before = signal.GetEvent(column.m_End - 2);
             e1 = signal.GetEvent(column.m_End - 1);
         }
+        if (e1 && column.m_X >= 0)
+            row.KnowX(e1->m_Time, column.m_X);
         index = column.m_End;
     }
 }
