@@ -49,6 +49,7 @@ idle() {
 }
 
 wave="${dump%.*}.dvn"
+[ "${dump##*.}" = fst ] && wave="${dump%.*}-fst.dvn"
 printf "%-8s %8s %9s\n" run "ours s" "gtkwave s"
 for run in $(seq "$runs"); do
   rm -f "$wave"

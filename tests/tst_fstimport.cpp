@@ -240,17 +240,22 @@ void TestFstImport::damaged()
     QVERIFY(!QFile::exists(m_Dir.filePath(QStringLiteral("damaged.dvn"))));
 }
 
-// The wave file goes beside the FST file and stands while the FST file is unchanged; progress
-// runs once through the FST file.
+// The wave file goes beside the FST file and stands while the FST file is unchanged, beside that
+// of the VCD file of the same name; progress runs once through the FST file.
 void TestFstImport::waveFileReusedAndProgress()
 {
     const QString fst = m_Dir.filePath(QStringLiteral("reused.fst"));
+    const QString vcd = m_Dir.filePath(QStringLiteral("reused.vcd"));
     QFile::remove(fst);
+    QFile::remove(vcd);
     QVERIFY(QFile::copy(data(QStringLiteral("icarus.fst")), fst));
+    QVERIFY(QFile::copy(data(QStringLiteral("icarus.fst.vcd")), vcd));
+    QVERIFY(Dovlin_VcdImport(nullptr).Convert(vcd));
     RecordingReporter reporter;
     Dovlin_VcdImport importer(&reporter);
     QVERIFY(importer.Convert(fst));
-    QCOMPARE(importer.WaveFileName(), m_Dir.filePath(QStringLiteral("reused.dvn")));
+    QCOMPARE(importer.WaveFileName(), m_Dir.filePath(QStringLiteral("reused-fst.dvn")));
+    QCOMPARE(Dovlin_VcdImport::UpToDateWaveFile(vcd), m_Dir.filePath(QStringLiteral("reused.dvn")));
     const qint64 size = QFileInfo(fst).size();
     QCOMPARE(reporter.m_Total, size);
     QVERIFY(std::is_sorted(reporter.m_Progress.begin(), reporter.m_Progress.end()));

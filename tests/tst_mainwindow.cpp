@@ -344,7 +344,7 @@ private Q_SLOTS:
         QFile::remove(fst);
         QVERIFY(QFile::copy(DOVLIN_TEST_DATA "/fst/icarus.fst", fst));
         QVERIFY(m_Window->DoFileOpen(fst));
-        const QString wave = m_Dir.filePath("fst/run.dvn");
+        const QString wave = m_Dir.filePath("fst/run-fst.dvn");
         QCOMPARE(m_Window->statusBar()->currentMessage(), QString("Converted %1 to %2").arg(fst, wave));
         QCOMPARE(m_Window->activeMdiChild()->fileName(), QFileInfo(wave).canonicalFilePath());
         closeAll();

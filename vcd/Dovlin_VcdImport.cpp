@@ -187,7 +187,9 @@ bool Dovlin_VcdImport::Cancel()
 QString Dovlin_VcdImport::WaveFileFor(const QString &vcdPath)
 {
     const QFileInfo info(vcdPath);
-    return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + ".dvn";
+    // x.vcd and x.fst often lie side by side, one written from the other: each keeps a wave file.
+    const bool fst = info.suffix().compare(QLatin1String("fst"), Qt::CaseInsensitive) == 0;
+    return QDir::toNativeSeparators(info.absolutePath() + "/" + info.completeBaseName()) + (fst ? "-fst.dvn" : ".dvn");
 }
 
 QString Dovlin_VcdImport::CachedWaveFileFor(const QString &vcdPath)

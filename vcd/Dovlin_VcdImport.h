@@ -59,7 +59,7 @@ public:
 
     // The wave file goes to WaveFileToWrite unless wavePath is given.
     bool Convert(const QString &vcdPath, const QString &wavePath = QString());
-    // The wave file next to the dump (same name, suffix .dvn), as an absolute path.
+    // The wave file next to the dump (same name, suffix .dvn; x-fst.dvn for x.fst), as an absolute path.
     static QString WaveFileFor(const QString &vcdPath);
     // The wave file of a dump whose folder cannot take it: in the user's cache folder, named from
     // the dump's base name and a hash of its canonical path, so that two dumps of one name in

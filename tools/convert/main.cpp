@@ -3,8 +3,8 @@
 //   dovlin-convert IN.vcd|IN.fst [-o OUT.dvn] [--format 1|2] [--max-signals N] [--memory-budget SIZE]
 //                                [--threads N]                                   (--help, --version)
 //
-// The wave file goes next to the dump (same name, suffix .dvn), or to the viewer's cache folder
-// when it cannot be written there, unless -o names it. Events are packed in memory; past the memory
+// The wave file goes next to the dump (same name, suffix .dvn; x-fst.dvn for x.fst), or to the
+// viewer's cache folder when it cannot be written there, unless -o names it. Events are packed in memory; past the memory
 // budget (a quarter of the physical memory unless SIZE, such as 512M or 2G, says otherwise) they
 // wait in a temporary file. The wave file is of format 2 unless --format 1 asks for the first
 // layout. Value changes are stored by one thread a core beside the parser unless --threads says how
