@@ -641,8 +641,9 @@ private slots:
                 default: vcd += "sstate" + QByteArray::number(next(4)) + " " + code + "\n"; break;
                 }
             }
+            // A text for a wire, an escaped text and an empty one, each where a worker may read it.
             if (step % 5003 == 17)
-                vcd += "bz2 v1\n1nowhere\n";
+                vcd += "bz2 v1\n1nowhere\nsstray v0\nsa\\x20b\\tc v6\ns v13\n";
             if (step % 1009 == 500)
                 vcd += "$end\n";
         }
@@ -663,8 +664,8 @@ private slots:
             if (threads == 1) {
                 first = bytes;
                 firstMessages = reporter.m_Warnings;
-                // Time going back, an invalid and a wide value, an undeclared code.
-                QCOMPARE(firstMessages.size(), 4);
+                // Time going back, an invalid and a wide value, an undeclared code, a text for a wire.
+                QCOMPARE(firstMessages.size(), 5);
                 continue;
             }
             QCOMPARE(reporter.m_Warnings, firstMessages);

@@ -10,6 +10,9 @@
 //   void Commit(VcdVariable &, VcdChangeTag, bool nineState, char *record, size_t bytes)
 //                                          keeps the record written at record
 //   void MakeSignal(VcdVariable &)         an integer's signal, made without a value
+//   void String(VcdVariable &, VcdWord)    a string variable's value, as the dump writes it: its
+//                                          record carries the index of the text, which the parser
+//                                          gives each text in the order the texts come in the dump
 #ifndef VCD_CHANGES_H
 #define VCD_CHANGES_H
 
@@ -347,6 +350,20 @@ void RealChange(Out &out, VcdWord text, VcdWord code)
     Record(out, IntegerTag, variable, qint64(std::llround(value)));
 }
 
+// A string value: a text for a string variable, nothing else takes one.
+template <class Out>
+void StringChange(Out &out, VcdWord text, VcdWord code)
+{
+    VcdVariable *variable = Lookup(out, code);
+    if (!variable || variable->m_Kind == vcd_yacc::Skipped)
+        return;
+    if (variable->m_Kind != vcd_yacc::String) {
+        out.Warn(vcd_yacc::WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(Shown(code)));
+        return;
+    }
+    out.String(*variable, text);
+}
+
 // Reads the change that word starts: a scalar change, or a value whose identifier code is the next
 // word, which nextCode(VcdWord &) takes (false when it cannot). atLine() is called once the change's
 // words are taken, before it is recorded, for the line of its last word. False, with nothing
@@ -363,8 +380,9 @@ bool ReadChange(Out &out, VcdWord word, NextCode nextCode, AtLine atLine)
     }
     const bool vector = first == 'b' || first == 'B';
     const bool real = (first == 'r' || first == 'R') && word.m_Length > 1;
+    const bool string = first == 's' || first == 'S';
     VcdWord code{};
-    if (!(scalar || vector || real) || !nextCode(code))
+    if (!(scalar || vector || real || string) || !nextCode(code))
         return false;
     atLine();
     const VcdWord value{word.m_Text + 1, word.m_Length - 1};
@@ -372,8 +390,10 @@ bool ReadChange(Out &out, VcdWord word, NextCode nextCode, AtLine atLine)
         ScalarChange(out, first, code);
     else if (vector)
         VectorChange(out, value, code);
-    else
+    else if (real)
         RealChange(out, value, code);
+    else
+        StringChange(out, value, code);
     return true;
 }
 

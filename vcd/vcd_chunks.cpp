@@ -66,6 +66,15 @@ public:
 
     void MakeSignal(VcdVariable &variable) { Note(variable, IntegerTag, false, m_Chunk.m_Lanes[size_t(variable.m_Lane)].m_Used); }
 
+    // The parser, taking the chunks in order, gives the text its index (vcd_chunk::m_Strings).
+    void String(VcdVariable &variable, VcdWord text)
+    {
+        const quint64 place = quint64(text.m_Text - m_Chunk.m_Text.constData()) << 32 | quint32(text.m_Length);
+        vcd_changes::Record(*this, StringTag, &variable, place);
+        const size_t lane = size_t(variable.m_Lane);
+        m_Chunk.m_Strings.push_back(quint64(lane) << 48 | (m_Chunk.m_Lanes[lane].m_Used - sizeof place));
+    }
+
     // The line of the change being read, counted from the chunk's start.
     int m_Line = 0;
 
@@ -138,8 +147,9 @@ bool readAt(int descriptor, char *to, qint64 size, qint64 offset)
 
 // The most of a chunk read, in nominal chunks.
 constexpr qint64 MaxReadChunks = 2;
-// Records take at most seven times their text (a one-bit change of three bytes makes fifteen, and
-// a stamp record goes before at most each of them), in buffers up to twice what they hold.
+// Records take at most seven times their text (a one-bit change of three bytes makes fifteen, a
+// string value of four bytes seventeen and an eight-byte place in m_Strings, and a stamp record goes
+// before at most each of them), in buffers up to twice what they hold.
 constexpr qint64 RecordsPerTextByte = 14;
 
 } // namespace

@@ -3,10 +3,10 @@
 // the body's start) and ends where the next one starts, so each time step lies in one chunk. A
 // worker reads its chunk's time stamps and value changes into records for the storing threads, as
 // the parser's fast path would, and stops at the first word it cannot take alone (a declaration,
-// a string value, a time stamp with a fraction ...). What depends on the chunks before is left to
-// the parser, which takes the chunks in order where it stands at their starts (vcd_yacc::TakeChunks):
-// the times of the stamps, which must not go back; the problems' first lines; the signals a first
-// value makes; the dump sections.
+// a time stamp with a fraction ...). What depends on the chunks before is left to the parser,
+// which takes the chunks in order where it stands at their starts (vcd_yacc::TakeChunks): the
+// times of the stamps, which must not go back; the problems' first lines; the signals a first
+// value makes; the dump sections; the indices of string values' texts.
 #ifndef VCD_CHUNKS_H
 #define VCD_CHUNKS_H
 
@@ -71,6 +71,11 @@ struct vcd_chunk
     std::vector<VcdWord> m_Stamps;
     std::vector<Lane> m_Lanes;
     std::vector<First> m_Firsts;
+    // Each string record's lane (the top 16 bits) and the offset of its index field there, in the
+    // order read. Until the parser puts the text's index in the field, the field holds where the
+    // text lies in m_Text (the top 32 bits) and its length.
+    std::vector<quint64> m_Strings;
+    static constexpr quint64 StringOffsetMask = (quint64(1) << 48) - 1;
     Problem m_Problems[vcd_yacc::nProblem];
     // A $dumpvars, $dumpall, $dumpon or $dumpoff was read, and the section it opened is still open.
     bool m_DumpCommand = false;

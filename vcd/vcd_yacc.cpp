@@ -91,11 +91,9 @@ QString nameText(const char *text, size_t length)
 }
 
 // The text of a string value as the dump writes it.
-QString stringText(const std::string &value)
+QString stringText(QByteArrayView value)
 {
-    return DumpText(value.find('\\') == std::string::npos
-                         ? QByteArray::fromRawData(value.data(), qsizetype(value.size()))
-                         : UnescapedBytes(QByteArrayView(value.data(), qsizetype(value.size()))));
+    return std::memchr(value.data(), '\\', size_t(value.size())) ? DumpText(UnescapedBytes(value)) : DumpText(value);
 }
 
 // A node with an enumeration table shows its literals from the start.
@@ -187,6 +185,10 @@ struct vcd_yacc::Out
     {
         if (m_Parser.NeedsSignals(variable, IntegerTag))
             m_Parser.MakeSignals(variable, IntegerTag, false);
+    }
+    void String(VcdVariable &variable, VcdWord text)
+    {
+        vcd_changes::Record(*this, StringTag, &variable, m_Parser.TextIndex(text));
     }
 };
 
@@ -412,7 +414,7 @@ int vcd_yacc::yyaction(int action)
         vcd_changes::RealChange(out, {m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 7: // commands : commands string_value IDENTIFIER_CODE
-        StringChange();
+        vcd_changes::StringChange(out, {m_Value.data(), int(m_Value.size())}, {TokenText(), TokenLength()});
         break;
     case 8: // commands : commands SIMULATION_TIME
         SetTime({TokenText(), TokenLength()});
@@ -646,6 +648,14 @@ void vcd_yacc::MergeChunk(const std::shared_ptr<vcd_chunk> &chunk, int line)
         }
         m_CurrentTime = m_LastTime = chunk->m_Times[i];
         m_TimeSeen = true;
+    }
+    // String values take their texts' indices in the order they were read, as the parser's own do.
+    for (const quint64 place : chunk->m_Strings) {
+        char *const field = chunk->m_Lanes[size_t(place >> 48)].m_Bytes.get() + (place & vcd_chunk::StringOffsetMask);
+        quint64 text = 0;
+        std::memcpy(&text, field, sizeof text);
+        const qint64 index = TextIndex({chunk->m_Text.constData() + (text >> 32), int(quint32(text))});
+        std::memcpy(field, &index, sizeof index);
     }
     chunk->m_Stamps.clear();
     chunk->m_Text.clear();
@@ -1184,24 +1194,16 @@ void vcd_yacc::StoreReal(StoreState &store, Dovlin_Signal *signal, double value)
 
 // The parser adds the text to the string table, which the storing thread never reads: the record
 // carries its index, so a dump's repeated texts are kept once.
-void vcd_yacc::StringChange()
+qint64 vcd_yacc::TextIndex(VcdWord text)
 {
-    Out out{*this};
-    VcdVariable *variable = vcd_changes::Lookup(out, {TokenText(), TokenLength()});
-    if (!variable || variable->m_Kind == Skipped)
-        return;
-    if (variable->m_Kind != String) {
-        Warn(WrongKind, QStringLiteral("string value for the variable '%1' left out").arg(Shown(TokenText(), TokenLength())));
-        return;
-    }
-    const QByteArray bytes = QByteArray::fromRawData(m_Value.data(), qsizetype(m_Value.size()));
-    qint64 index = m_TextIndices.value(bytes, -1);
+    const QByteArrayView bytes(text.m_Text, text.m_Length);
+    qint64 index = m_TextIndices.value(QByteArray::fromRawData(bytes.data(), bytes.size()), -1);
     if (index < 0) {
-        index = m_pFileManager->AddString(stringText(m_Value));
+        index = m_pFileManager->AddString(stringText(bytes));
         if (m_TextIndices.size() < MaxCachedTexts)
-            m_TextIndices.insert(QByteArray(bytes.constData(), bytes.size()), index);
+            m_TextIndices.insert(bytes.toByteArray(), index);
     }
-    vcd_changes::Record(out, StringTag, variable, index);
+    return index;
 }
 
 bool vcd_yacc::NeedsSignals(const VcdVariable &variable, VcdChangeTag tag) const

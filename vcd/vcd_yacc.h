@@ -222,7 +222,8 @@ private:
     // Takes the value changes and time stamps that follow straight from the scanner's block, and
     // the chunks that start where it stands.
     void FastChanges();
-    void StringChange();
+    // The string table's index of a string value's text as the dump writes it.
+    qint64 TextIndex(VcdWord text);
 
     // The variable's signals are made on the parser's thread, in the order of the first values,
     // so that the signal table is the same however many threads store them: with its first record,
