@@ -115,22 +115,45 @@ int GetVarint(const unsigned char *from, const unsigned char *end, quint64 &valu
 int Encode(const CSignalEvent *events, int count, unsigned char *to)
 {
     quint64 steps[MaxEvents - 1], units[MaxEvents - 1], values[MaxEvents];
+    // The loops below keep two of each bound, for even and odd entries, and merge them after: one
+    // chain of comparisons would make every entry wait for the one before.
     // The smallest non-zero step less one: a zero step wraps around to the largest.
-    quint64 allSteps = 0, smallestLess = ~quint64(0);
-    for (int i = 1; i < count; ++i) {
-        const quint64 step = quint64(events[i].m_Time) - quint64(events[i - 1].m_Time);
-        steps[i - 1] = step;
+    quint64 allSteps = 0, smallestLess = ~quint64(0), smallestLessOdd = ~quint64(0);
+    int i = 0;
+    for (; i + 1 < count - 1; i += 2) {
+        const quint64 step = quint64(events[i + 1].m_Time) - quint64(events[i].m_Time);
+        const quint64 next = quint64(events[i + 2].m_Time) - quint64(events[i + 1].m_Time);
+        steps[i] = step;
+        steps[i + 1] = next;
+        allSteps |= step | next;
+        smallestLess = qMin(smallestLess, step - 1);
+        smallestLessOdd = qMin(smallestLessOdd, next - 1);
+    }
+    for (; i < count - 1; ++i) {
+        const quint64 step = quint64(events[i + 1].m_Time) - quint64(events[i].m_Time);
+        steps[i] = step;
         allSteps |= step;
         smallestLess = qMin(smallestLess, step - 1);
     }
-    qint64 low = events[0].m_Value.m_IntValue, high = low;
-    quint64 differs = 0;
-    for (int i = 0; i < count; ++i) {
+    smallestLess = qMin(smallestLess, smallestLessOdd);
+    qint64 low = events[0].m_Value.m_IntValue, high = low, lowOdd = low, highOdd = low;
+    for (i = 0; i + 1 < count; i += 2) {
+        values[i] = quint64(events[i].m_Value.m_IntValue);
+        values[i + 1] = quint64(events[i + 1].m_Value.m_IntValue);
+        low = qMin(low, qint64(values[i]));
+        high = qMax(high, qint64(values[i]));
+        lowOdd = qMin(lowOdd, qint64(values[i + 1]));
+        highOdd = qMax(highOdd, qint64(values[i + 1]));
+    }
+    if (i < count) {
         values[i] = quint64(events[i].m_Value.m_IntValue);
         low = qMin(low, qint64(values[i]));
         high = qMax(high, qint64(values[i]));
     }
-    for (int i = 2; i < count; ++i)
+    low = qMin(low, lowOdd);
+    high = qMax(high, highOdd);
+    quint64 differs = 0;
+    for (i = 2; i < count; ++i)
         differs |= values[i] ^ values[i - 2];
     const bool alternating = count >= 2 && differs == 0 && values[0] != values[1];
 
@@ -145,14 +168,29 @@ int Encode(const CSignalEvent *events, int count, unsigned char *to)
             const int shift = __builtin_ctzll(smallest);
             const quint64 odd = smallest >> shift, inverse = inverseOf(odd), limit = ~quint64(0) / odd;
             divides = (allSteps & ((quint64(1) << shift) - 1)) == 0;
+            quint64 wrapped = 0, baseOdd = ~quint64(0), topOdd = 0;
             base = ~quint64(0);
-            for (int i = 0; i < count - 1; ++i) {
+            for (i = 0; i + 1 < count - 1; i += 2) {
                 const quint64 quotient = (steps[i] >> shift) * inverse;
-                divides &= quotient <= limit;
+                const quint64 next = (steps[i + 1] >> shift) * inverse;
+                wrapped |= quint64(quotient > limit) | quint64(next > limit);
+                units[i] = quotient;
+                units[i + 1] = next;
+                base = qMin(base, quotient);
+                top = qMax(top, quotient);
+                baseOdd = qMin(baseOdd, next);
+                topOdd = qMax(topOdd, next);
+            }
+            for (; i < count - 1; ++i) {
+                const quint64 quotient = (steps[i] >> shift) * inverse;
+                wrapped |= quint64(quotient > limit);
                 units[i] = quotient;
                 base = qMin(base, quotient);
                 top = qMax(top, quotient);
             }
+            base = qMin(base, baseOdd);
+            top = qMax(top, topOdd);
+            divides = divides && !wrapped;
             unit = smallest;
         }
         if (!divides) {
@@ -160,11 +198,22 @@ int Encode(const CSignalEvent *events, int count, unsigned char *to)
             const int shift = __builtin_ctzll(lowBit);
             base = ~quint64(0);
             top = 0;
-            for (int i = 0; i < count - 1; ++i) {
+            quint64 baseOdd = ~quint64(0), topOdd = 0;
+            for (i = 0; i + 1 < count - 1; i += 2) {
+                units[i] = steps[i] >> shift;
+                units[i + 1] = steps[i + 1] >> shift;
+                base = qMin(base, units[i]);
+                top = qMax(top, units[i]);
+                baseOdd = qMin(baseOdd, units[i + 1]);
+                topOdd = qMax(topOdd, units[i + 1]);
+            }
+            for (; i < count - 1; ++i) {
                 units[i] = steps[i] >> shift;
                 base = qMin(base, units[i]);
                 top = qMax(top, units[i]);
             }
+            base = qMin(base, baseOdd);
+            top = qMax(top, topOdd);
         }
     }
     const int stepBits = bitsFor(top - base);
