@@ -210,6 +210,12 @@ struct vcd_yacc::BodyOut : Out
     VcdVariable *m_Variable;
 
     VcdVariable *Find(VcdWord) const { return m_Variable; }
+    // A record of its own ends the lane's run.
+    char *Reserve(const VcdVariable &variable, size_t bytes)
+    {
+        m_Parser.m_Run.m_Variable = nullptr;
+        return Out::Reserve(variable, bytes);
+    }
 };
 
 vcd_yacc::vcd_yacc()
@@ -270,6 +276,7 @@ void vcd_yacc::CloseLanes()
 
 void vcd_yacc::DrainChanges()
 {
+    m_Run.m_Variable = nullptr;
     for (const auto &queue : m_Queues)
         queue->Drain();
 }
@@ -970,6 +977,7 @@ void vcd_yacc::SetTime(VcdWord stamp)
 
 bool vcd_yacc::BodyTime(quint64 stamp)
 {
+    m_BodyRuns = false;
     m_BodyStamp = stamp;
     const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
     if (spill && spill->Failed()) {
@@ -1000,14 +1008,73 @@ bool vcd_yacc::BodyTimeFits(quint64 stamp) const
     return stamp <= quint64(LLONG_MAX) && !__builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time);
 }
 
+char *vcd_yacc::RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes)
+{
+    vcd_changequeue &queue = *m_Queues[size_t(variable.m_Lane)];
+    const size_t entry = sizeof(qint64) + size_t(valueBytes);
+    if (m_Run.m_Variable == &variable && m_Run.m_Tag == tag && m_Run.m_ValueBytes == valueBytes
+        && queue.ReserveInBlock(entry) == m_Run.m_End)
+        return m_Run.m_End + sizeof(qint64);
+    char *const header = queue.Reserve(RunHeaderBytes + entry);
+    m_Run = {nullptr, tag, valueBytes, 0, header, header + RunHeaderBytes};
+    return m_Run.m_End + sizeof(qint64);
+}
+
+void vcd_yacc::RunCommit(VcdVariable &variable, bool nineState)
+{
+    const size_t lane = size_t(variable.m_Lane);
+    vcd_changequeue &queue = *m_Queues[lane];
+    char *const header = m_Run.m_Header;
+    if (m_Run.m_Variable != &variable) {
+        VcdVariable *target = &variable;
+        header[0] = RunTag;
+        std::memcpy(header + 1, &target, sizeof target);
+        header[1 + sizeof target] = m_Run.m_Tag;
+        header[2 + sizeof target] = 0;
+        std::memcpy(header + 3 + sizeof target, &m_Run.m_ValueBytes, sizeof(int));
+        queue.Commit(RunHeaderBytes);
+        m_Run.m_Variable = &variable;
+    }
+    const qint64 time = m_CurrentTime;
+    std::memcpy(m_Run.m_End, &time, sizeof time);
+    const size_t entry = sizeof time + size_t(m_Run.m_ValueBytes);
+    queue.Commit(entry);
+    m_Run.m_End += entry;
+    ++m_Run.m_Count;
+    std::memcpy(header + RunHeaderBytes - sizeof(int), &m_Run.m_Count, sizeof(int));
+    header[2 + sizeof(VcdVariable *)] |= char(nineState);
+    m_LaneTimes[lane] = time;
+}
+
 void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
 {
+    const int state = StateCode(value);
+    if ((variable.m_Kind == Logic || variable.m_Kind == Event) && state >= 0 && variable.m_Width > 0
+        && RunFits(variable, LogicTag)) {
+        *RunValue(variable, LogicTag, 1) = char(state);
+        RunCommit(variable, state >= firstNineState);
+        return;
+    }
     BodyOut out{{*this}, &variable};
     vcd_changes::ScalarChange(out, value, code);
 }
 
 void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
 {
+    // What LogicChange keeps of digits that need no warning and carry no binary literal's prefix.
+    const char *const text = digits.m_Text;
+    const int length = digits.m_Length;
+    if ((variable.m_Kind == Logic || variable.m_Kind == Event) && length > 0 && length <= variable.m_Width
+        && !(length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) && RunFits(variable, LogicTag)) {
+        signed char *const codes = reinterpret_cast<signed char *>(RunValue(variable, LogicTag, length));
+        int lowest = 0;
+        int highest = 0;
+        vcd_changes::StateCodesOf(text, length, length, codes, lowest, highest);
+        if (lowest >= 0) {
+            RunCommit(variable, highest >= firstNineState);
+            return;
+        }
+    }
     BodyOut out{{*this}, &variable};
     vcd_changes::VectorChange(out, digits, code);
 }
@@ -1018,6 +1085,16 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
     const auto bit = [bits](int i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
+    if (logic && width > 0 && width <= variable.m_Width && RunFits(variable, LogicTag)) {
+        char *const codes = RunValue(variable, LogicTag, width);
+        int i = 0;
+        for (; i + 8 <= width; i += 8)
+            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
+        for (; i < width; ++i)
+            codes[i] = char(bit(i));
+        RunCommit(variable, false);
+        return;
+    }
     if (logic && width > 0 && width <= variable.m_Width) {
         // The record LogicChange makes of these bits as digits: all of them kept, none nine-state.
         constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;
@@ -1045,6 +1122,11 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         if (variable.m_Kind == SignedInteger && width >= variable.m_Width && variable.m_Width < 64
             && (value >> (variable.m_Width - 1) & 1))
             value |= ~quint64(0) << variable.m_Width;
+        if (RunFits(variable, IntegerTag)) {
+            std::memcpy(RunValue(variable, IntegerTag, sizeof value), &value, sizeof value);
+            RunCommit(variable, false);
+            return;
+        }
         vcd_changes::Record(out, IntegerTag, &variable, qint64(value));
         return;
     }
@@ -1059,7 +1141,13 @@ void vcd_yacc::BodyReal(VcdVariable &variable, double value, VcdWord code)
     BodyOut out{{*this}, &variable};
     if (variable.m_Kind == Real) {
         // Every NaN reads as the one a dump's "nan" gives.
-        vcd_changes::Record(out, RealTag, &variable, std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value);
+        const double real = std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value;
+        if (RunFits(variable, RealTag)) {
+            std::memcpy(RunValue(variable, RealTag, sizeof real), &real, sizeof real);
+            RunCommit(variable, false);
+            return;
+        }
+        vcd_changes::Record(out, RealTag, &variable, real);
         return;
     }
     // Other kinds take a real as its text, with the warnings that names.
@@ -1260,6 +1348,10 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
             data += length;
             continue;
         }
+        if (tag == RunTag) {
+            data = StoreRun(store, *variable, data);
+            continue;
+        }
         // A string's value is the index of its text, a repeated one no change, as for an integer.
         if (tag == IntegerTag || tag == StringTag) {
             qint64 value = 0;
@@ -1275,6 +1367,63 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
         }
         data += sizeof(qint64);
     }
+}
+
+const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const char *data)
+{
+    const char tag = data[0];
+    const bool nineState = data[1] != 0;
+    int valueBytes = 0;
+    int count = 0;
+    std::memcpy(&valueBytes, data + 2, sizeof valueBytes);
+    std::memcpy(&count, data + 2 + sizeof valueBytes, sizeof count);
+    data += 2 + sizeof valueBytes + sizeof count;
+    const size_t entry = sizeof(qint64) + size_t(valueBytes);
+    const char *const end = data + size_t(count) * entry;
+    // A four-state bit, most changes of most dumps, without StoreLogic's work for vectors.
+    if (tag == LogicTag && valueBytes == 1 && variable.m_Width == 1 && variable.m_Kind != Event && !variable.m_NineState) {
+        if (nineState && !variable.m_Upgrade) {
+            variable.m_Upgrade = true;
+            ++store.m_nUpgrade;
+        }
+        Dovlin_Signal *const signal = variable.m_Signals.front();
+        signed char last = variable.m_States.front();
+        qint64 stored = 0;
+        for (; data != end; data += entry) {
+            const signed char state = static_cast<signed char>(data[sizeof(qint64)]);
+            if (state != last) {
+                qint64 time = 0;
+                std::memcpy(&time, data, sizeof time);
+                signal->AddEvent(time, int(state));
+                last = state;
+                ++stored;
+            }
+        }
+        variable.m_States.front() = last;
+        store.m_StoredChanges += stored;
+        if (count > 0)
+            std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
+        return end;
+    }
+    for (; data != end; data += entry) {
+        std::memcpy(&store.m_Time, data, sizeof store.m_Time);
+        const char *const value = data + sizeof(qint64);
+        if (tag == LogicTag) {
+            StoreLogic(store, variable, reinterpret_cast<const signed char *>(value), valueBytes, nineState);
+        } else if (tag == IntegerTag) {
+            qint64 integer = 0;
+            std::memcpy(&integer, value, sizeof integer);
+            if (variable.m_AsLogic)
+                StoreIntegerBits(store, variable, quint64(integer));
+            else
+                StoreInteger(store, variable.m_Signals.front(), integer);
+        } else {
+            double real = 0;
+            std::memcpy(&real, value, sizeof real);
+            StoreReal(store, variable.m_Signals.front(), real);
+        }
+    }
+    return end;
 }
 
 void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState)

@@ -72,8 +72,11 @@ struct alignas(64) VcdVariable
 // nine-state flag byte and the state codes; IntegerTag and RealTag: the variable and the value;
 // StringTag: the variable and the index of its text. The records of a chunk (vcd_chunks) begin
 // with a ChunkTag that points at its stamps' times, and their StampTag holds the index of one. A
-// lane's records carry a time only when the time changed since its last record.
-enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag };
+// lane's records carry a time only when the time changed since its last record. RunTag: changes
+// of one variable given signal by signal, each with its own time: the variable, the tag of its
+// values (LogicTag, IntegerTag or RealTag), a nine-state flag byte for all of them, the bytes of
+// each value and their count, then each change's time and value (state codes, or 8 bytes).
+enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag, RunTag };
 
 class vcd_yacc : public yyfparser
 {
@@ -139,6 +142,7 @@ public:
     bool BodyTimeFits(quint64 stamp) const;
     void BodyChangeTime(quint64 stamp)
     {
+        m_BodyRuns = true;
         m_BodyStamp = stamp;
         m_CurrentTime = qint64(stamp) * m_TimeMultiplier;
     }
@@ -258,8 +262,33 @@ private:
         // A value's states over the variable's width, when they are not its codes as they stand.
         std::vector<signed char> m_States;
     };
+    // The run that a body given signal by signal appends to: the last record of its lane while
+    // m_End is where that lane's next record goes; m_Variable is null when there is none.
+    struct BodyRun
+    {
+        VcdVariable *m_Variable = nullptr;
+        VcdChangeTag m_Tag = LogicTag;
+        int m_ValueBytes = 0;
+        int m_Count = 0;
+        char *m_Header = nullptr;
+        char *m_End = nullptr;
+    };
+    static constexpr size_t RunHeaderBytes = 1 + sizeof(VcdVariable *) + 1 + 1 + 2 * sizeof(int);
+    // Room for the value of a change of variable at the current time in its run, which starts
+    // anew when the lane's last record is another; RunCommit keeps the change.
+    char *RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
+    void RunCommit(VcdVariable &variable, bool nineState);
+    // Whether a change with a record of tag may go into a run: in a body given signal by signal,
+    // to a variable whose signals need not be made.
+    bool RunFits(const VcdVariable &variable, VcdChangeTag tag) const
+    {
+        return m_BodyRuns && !NeedsSignals(variable, tag);
+    }
+
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
+    // The run whose header (after its tag and variable) starts at data; returns its end.
+    const char *StoreRun(StoreState &store, VcdVariable &variable, const char *data);
     void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
     void StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value);
     void StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value);
@@ -275,6 +304,9 @@ private:
     // The body's block (from 0) and time stamp while it is given, for messages; -1 before.
     int m_BodyBlock = -1;
     quint64 m_BodyStamp = 0;
+    // The changes say their own time (BodyChangeTime), and go into runs.
+    bool m_BodyRuns = false;
+    BodyRun m_Run;
     QString m_ErrorString;
     int m_TokenLine = 1;
     qint64 m_nLeaves = 0;
