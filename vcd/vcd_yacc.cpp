@@ -1008,49 +1008,56 @@ bool vcd_yacc::BodyTimeFits(quint64 stamp) const
     return stamp <= quint64(LLONG_MAX) && !__builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time);
 }
 
+char *vcd_yacc::NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes)
+{
+    vcd_changequeue *const queue = m_Queues[size_t(variable.m_Lane)].get();
+    char *const header = queue->Reserve(RunHeaderBytes + sizeof(qint64) + size_t(valueBytes));
+    m_Run = {nullptr, queue, tag, valueBytes, 0, header, header + RunHeaderBytes};
+    return m_Run.m_End + sizeof(qint64);
+}
+
 char *vcd_yacc::RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes)
 {
-    vcd_changequeue &queue = *m_Queues[size_t(variable.m_Lane)];
-    const size_t entry = sizeof(qint64) + size_t(valueBytes);
     if (m_Run.m_Variable == &variable && m_Run.m_Tag == tag && m_Run.m_ValueBytes == valueBytes
-        && queue.ReserveInBlock(entry) == m_Run.m_End)
+        && m_Run.m_Queue->ReserveInBlock(sizeof(qint64) + size_t(valueBytes)) == m_Run.m_End)
         return m_Run.m_End + sizeof(qint64);
-    char *const header = queue.Reserve(RunHeaderBytes + entry);
-    m_Run = {nullptr, tag, valueBytes, 0, header, header + RunHeaderBytes};
-    return m_Run.m_End + sizeof(qint64);
+    return NewRun(variable, tag, valueBytes);
+}
+
+void vcd_yacc::StartRun(VcdVariable &variable)
+{
+    char *const header = m_Run.m_Header;
+    VcdVariable *target = &variable;
+    header[0] = RunTag;
+    std::memcpy(header + 1, &target, sizeof target);
+    header[1 + sizeof target] = m_Run.m_Tag;
+    header[2 + sizeof target] = 0;
+    std::memcpy(header + 3 + sizeof target, &m_Run.m_ValueBytes, sizeof(int));
+    m_Run.m_Queue->Commit(RunHeaderBytes);
+    m_Run.m_Variable = &variable;
 }
 
 void vcd_yacc::RunCommit(VcdVariable &variable, bool nineState)
 {
-    const size_t lane = size_t(variable.m_Lane);
-    vcd_changequeue &queue = *m_Queues[lane];
-    char *const header = m_Run.m_Header;
-    if (m_Run.m_Variable != &variable) {
-        VcdVariable *target = &variable;
-        header[0] = RunTag;
-        std::memcpy(header + 1, &target, sizeof target);
-        header[1 + sizeof target] = m_Run.m_Tag;
-        header[2 + sizeof target] = 0;
-        std::memcpy(header + 3 + sizeof target, &m_Run.m_ValueBytes, sizeof(int));
-        queue.Commit(RunHeaderBytes);
-        m_Run.m_Variable = &variable;
-    }
+    if (m_Run.m_Variable != &variable)
+        StartRun(variable);
     const qint64 time = m_CurrentTime;
     std::memcpy(m_Run.m_End, &time, sizeof time);
     const size_t entry = sizeof time + size_t(m_Run.m_ValueBytes);
-    queue.Commit(entry);
+    m_Run.m_Queue->Commit(entry);
     m_Run.m_End += entry;
     ++m_Run.m_Count;
+    char *const header = m_Run.m_Header;
     std::memcpy(header + RunHeaderBytes - sizeof(int), &m_Run.m_Count, sizeof(int));
     header[2 + sizeof(VcdVariable *)] |= char(nineState);
-    m_LaneTimes[lane] = time;
+    m_LaneTimes[size_t(variable.m_Lane)] = time;
 }
 
 void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
 {
     const int state = StateCode(value);
     if ((variable.m_Kind == Logic || variable.m_Kind == Event) && state >= 0 && variable.m_Width > 0
-        && RunFits(variable, LogicTag)) {
+        && RunFits(variable)) {
         *RunValue(variable, LogicTag, 1) = char(state);
         RunCommit(variable, state >= firstNineState);
         return;
@@ -1065,7 +1072,7 @@ void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
     const char *const text = digits.m_Text;
     const int length = digits.m_Length;
     if ((variable.m_Kind == Logic || variable.m_Kind == Event) && length > 0 && length <= variable.m_Width
-        && !(length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) && RunFits(variable, LogicTag)) {
+        && !(length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) && RunFits(variable)) {
         signed char *const codes = reinterpret_cast<signed char *>(RunValue(variable, LogicTag, length));
         int lowest = 0;
         int highest = 0;
@@ -1085,7 +1092,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
     const auto bit = [bits](int i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
-    if (logic && width > 0 && width <= variable.m_Width && RunFits(variable, LogicTag)) {
+    if (logic && width > 0 && width <= variable.m_Width && RunFits(variable)) {
         char *const codes = RunValue(variable, LogicTag, width);
         int i = 0;
         for (; i + 8 <= width; i += 8)
@@ -1122,7 +1129,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         if (variable.m_Kind == SignedInteger && width >= variable.m_Width && variable.m_Width < 64
             && (value >> (variable.m_Width - 1) & 1))
             value |= ~quint64(0) << variable.m_Width;
-        if (RunFits(variable, IntegerTag)) {
+        if (RunFits(variable)) {
             std::memcpy(RunValue(variable, IntegerTag, sizeof value), &value, sizeof value);
             RunCommit(variable, false);
             return;
@@ -1142,7 +1149,7 @@ void vcd_yacc::BodyReal(VcdVariable &variable, double value, VcdWord code)
     if (variable.m_Kind == Real) {
         // Every NaN reads as the one a dump's "nan" gives.
         const double real = std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value;
-        if (RunFits(variable, RealTag)) {
+        if (RunFits(variable)) {
             std::memcpy(RunValue(variable, RealTag, sizeof real), &real, sizeof real);
             RunCommit(variable, false);
             return;

@@ -267,6 +267,7 @@ private:
     struct BodyRun
     {
         VcdVariable *m_Variable = nullptr;
+        vcd_changequeue *m_Queue = nullptr;
         VcdChangeTag m_Tag = LogicTag;
         int m_ValueBytes = 0;
         int m_Count = 0;
@@ -275,15 +276,14 @@ private:
     };
     static constexpr size_t RunHeaderBytes = 1 + sizeof(VcdVariable *) + 1 + 1 + 2 * sizeof(int);
     // Room for the value of a change of variable at the current time in its run, which starts
-    // anew when the lane's last record is another; RunCommit keeps the change.
-    char *RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
-    void RunCommit(VcdVariable &variable, bool nineState);
-    // Whether a change with a record of tag may go into a run: in a body given signal by signal,
-    // to a variable whose signals need not be made.
-    bool RunFits(const VcdVariable &variable, VcdChangeTag tag) const
-    {
-        return m_BodyRuns && !NeedsSignals(variable, tag);
-    }
+    // anew (NewRun) when the lane's last record is another; RunCommit keeps the change.
+    inline char *RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
+    char *NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
+    inline void RunCommit(VcdVariable &variable, bool nineState);
+    void StartRun(VcdVariable &variable);
+    // Whether a change of variable may go into a run: in a body given signal by signal, once its
+    // signals are made (a run's tag never makes an integer's bits).
+    bool RunFits(const VcdVariable &variable) const { return m_BodyRuns && !variable.m_Signals.empty(); }
 
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
