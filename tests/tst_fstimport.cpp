@@ -21,9 +21,9 @@ class TestFstImport : public QObject
     Q_OBJECT
 private:
     QTemporaryDir m_Dir;
-    // Converts dump into a wave file of the temporary folder and loads it; the model's text, or
-    // empty with the reporter's errors.
-    QString convert(const QString &dump, RecordingReporter &reporter, const QString &wave);
+    // Converts dump into a wave file of the temporary folder (on threads storing threads, 0 for the
+    // default) and loads it; the model's text, or empty with the reporter's errors.
+    QString convert(const QString &dump, RecordingReporter &reporter, const QString &wave, int threads = 0);
     static QString data(const QString &name) { return QStringLiteral(DOVLIN_TEST_DATA "/fst/") + name; }
 private slots:
     void sameAsVcd_data();
@@ -40,11 +40,14 @@ private slots:
     void waveFileReusedAndProgress();
 };
 
-QString TestFstImport::convert(const QString &dump, RecordingReporter &reporter, const QString &wave)
+QString TestFstImport::convert(const QString &dump, RecordingReporter &reporter, const QString &wave, int threads)
 {
     const QString path = m_Dir.filePath(wave);
     QFile::remove(path);
     Dovlin_VcdImport importer(&reporter);
+    Dovlin_ImportLimits limits;
+    limits.m_Threads = threads > 0 ? threads : limits.m_Threads;
+    importer.SetLimits(limits);
     Dovlin_FileManager model;
     if (!importer.Convert(dump, path) || !model.Load(path))
         return QString();
@@ -188,17 +191,9 @@ void TestFstImport::longRuns()
     const QString expected = convert(vcd, fromVcd, QStringLiteral("runs-vcd.dvn"));
     QVERIFY(!expected.isEmpty());
     for (const int threads : {1, 2}) {
-        RecordingReporter reporter;
-        Dovlin_VcdImport importer(&reporter);
-        Dovlin_ImportLimits limits;
-        limits.m_Threads = threads;
-        importer.SetLimits(limits);
-        const QString wave = m_Dir.filePath(QStringLiteral("runs-fst.dvn"));
-        QFile::remove(wave);
-        Dovlin_FileManager model;
-        QVERIFY2(importer.Convert(fst, wave) && model.Load(wave), qPrintable(reporter.m_Errors.join('\n')));
-        QCOMPARE(QStringLiteral("%1 %2 %3").arg(model.GetTimeBase()).arg(model.GetEndTime()).arg(modelText(model)), expected);
-        QCOMPARE(reporter.m_Warnings.size(), fromVcd.m_Warnings.size());
+        RecordingReporter fromFst;
+        QCOMPARE(convert(fst, fromFst, QStringLiteral("runs-fst.dvn"), threads), expected);
+        QCOMPARE(fromFst.m_Warnings.size(), fromVcd.m_Warnings.size());
     }
 }
 
