@@ -203,6 +203,16 @@ struct ByteCodes
     }
 };
 constexpr ByteCodes byteCodes;
+
+// The state codes of width bits packed from the leftmost on, the top bit of each byte first.
+void bitCodes(const unsigned char *bits, int width, char *codes)
+{
+    int i = 0;
+    for (; i + 8 <= width; i += 8)
+        std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
+    if (i < width)
+        std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], size_t(width - i));
+}
 } // namespace
 
 struct vcd_yacc::BodyOut : Out
@@ -1053,17 +1063,46 @@ void vcd_yacc::RunCommit(VcdVariable &variable, bool nineState)
     m_LaneTimes[size_t(variable.m_Lane)] = time;
 }
 
-void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
+bool vcd_yacc::RunScalar(VcdVariable &variable, char value)
 {
     const int state = StateCode(value);
-    if ((variable.m_Kind == Logic || variable.m_Kind == Event) && state >= 0 && variable.m_Width > 0
-        && RunFits(variable)) {
-        *RunValue(variable, LogicTag, 1) = char(state);
-        RunCommit(variable, state >= firstNineState);
+    if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || state < 0 || variable.m_Width <= 0 || !RunFits(variable))
+        return false;
+    *RunValue(variable, LogicTag, 1) = char(state);
+    RunCommit(variable, state >= firstNineState);
+    return true;
+}
+
+void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
+{
+    if (RunScalar(variable, value))
         return;
-    }
     BodyOut out{{*this}, &variable};
     vcd_changes::ScalarChange(out, value, code);
+}
+
+void vcd_yacc::BodyScalars(VcdVariable &variable, const char *values, const quint64 *stamps, size_t count, VcdWord code)
+{
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        if (!RunScalar(variable, values[i]))
+            BodyScalar(variable, values[i], code);
+    }
+}
+
+void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
+                            int width, VcdWord code)
+{
+    const bool runs = (variable.m_Kind == Logic || variable.m_Kind == Event) && width > 0 && width <= variable.m_Width;
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        if (runs && RunFits(variable)) {
+            bitCodes(bits[i], width, RunValue(variable, LogicTag, width));
+            RunCommit(variable, false);
+        } else {
+            BodyBits(variable, bits[i], width, code);
+        }
+    }
 }
 
 void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
@@ -1093,12 +1132,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
     if (logic && width > 0 && width <= variable.m_Width && RunFits(variable)) {
-        char *const codes = RunValue(variable, LogicTag, width);
-        int i = 0;
-        for (; i + 8 <= width; i += 8)
-            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-        for (; i < width; ++i)
-            codes[i] = char(bit(i));
+        bitCodes(bits, width, RunValue(variable, LogicTag, width));
         RunCommit(variable, false);
         return;
     }
@@ -1111,12 +1145,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         std::memcpy(record + 1, &target, sizeof target);
         std::memcpy(record + 1 + sizeof target, &width, sizeof width);
         record[header - 1] = 0;
-        char *const codes = record + header;
-        int i = 0;
-        for (; i + 8 <= width; i += 8)
-            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-        for (; i < width; ++i)
-            codes[i] = char(bit(i));
+        bitCodes(bits, width, record + header);
         out.Commit(variable, LogicTag, false, record, header + size_t(width));
         return;
     }

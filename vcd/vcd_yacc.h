@@ -148,6 +148,11 @@ public:
     }
     // The value changes of a variable; code names it in messages.
     void BodyScalar(VcdVariable &variable, char value, VcdWord code);
+    // count changes of one variable given signal by signal, the i-th at stamps[i], as BodyScalar
+    // and BodyBits take them.
+    void BodyScalars(VcdVariable &variable, const char *values, const quint64 *stamps, size_t count, VcdWord code);
+    void BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
+                      int width, VcdWord code);
     // digits: logic value characters.
     void BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code);
     // bits: width bits packed from the leftmost on, the top bit of each byte first.
@@ -281,6 +286,8 @@ private:
     char *NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
     inline void RunCommit(VcdVariable &variable, bool nineState);
     void StartRun(VcdVariable &variable);
+    // A scalar change as a run's when it needs no more (no warning, no signals made); false otherwise.
+    inline bool RunScalar(VcdVariable &variable, char value);
     // Whether a change of variable may go into a run: in a body given signal by signal, once its
     // signals are made (a run's tag never makes an integer's bits).
     bool RunFits(const VcdVariable &variable) const { return m_BodyRuns && !variable.m_Signals.empty(); }
