@@ -158,7 +158,7 @@ void TestFstImport::longRuns_data()
     QTest::addColumn<int>("steps");
     QTest::addColumn<bool>("odd");
     // A signal's changes of one block pass to its storing thread together: more of them than one
-    // handover holds, and among them nine-state values (late) and an invalid one.
+    // handover holds, and among them nine-state values (late, or from the first on) and an invalid one.
     QTest::newRow("across handovers") << 100000 << false;
     QTest::newRow("nine-state and invalid values") << 3000 << true;
 }
@@ -171,14 +171,15 @@ void TestFstImport::longRuns()
     if (vcd2fst.isEmpty())
         QSKIP("vcd2fst (Debian package gtkwave) is not installed");
     QByteArray text("$timescale 1ns $end\n$scope module top $end\n$var wire 1 a bit $end\n$var reg 12 b bus $end\n"
-                    "$var integer 32 c count $end\n$var real 64 d level $end\n$var event 1 e tick $end\n"
+                    "$var integer 32 c count $end\n$var real 64 d level $end\n$var event 1 e tick $end\n$var reg 4 f nine $end\n"
                     "$upscope $end\n$enddefinitions $end\n");
     for (int t = 0; t < steps; ++t) {
         const QByteArray bus = QByteArray::number(t * 37 % 4096, 2).rightJustified(12, '0');
         const bool late = odd && t > steps / 2 && t % 97 == 0;
         text += "#" + QByteArray::number(t * 5) + "\n" + (late ? "u" : QByteArray::number(t / 3 % 2)) + "a\nb"
                 + (late ? "w" + bus.mid(1) : odd && t == 1500 ? "01?1" : bus) + " b\nb" + QByteArray::number(t, 2)
-                + " c\nr" + QByteArray::number(t % 7 * 0.5) + " d\n" + (t % 5 ? "" : "1e\n");
+                + " c\nr" + QByteArray::number(t % 7 * 0.5) + " d\n" + (t % 5 ? "" : "1e\n") + "b"
+                + (t ? QByteArray::number(t % 16, 2) : "u1") + " f\n";
     }
     const QString vcd = m_Dir.filePath(QStringLiteral("runs.vcd"));
     const QString fst = m_Dir.filePath(QStringLiteral("runs.fst"));
