@@ -14,6 +14,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using namespace Dovlin_Format2;
@@ -51,7 +52,8 @@ struct SectionRecord
 };
 
 // The file's bytes as they go out: where each section starts and ends, and its CRC; the packed
-// boxes also get a CRC per chunk.
+// boxes also get a CRC per chunk. Small pieces (a box each) are gathered first, so that the CRCs
+// and the writer take them in large runs.
 class Output
 {
 public:
@@ -65,6 +67,54 @@ public:
     }
     bool Put(const void *data, qint64 size)
     {
+        if (m_Staged + size > StageBytes) {
+            if (!Drain())
+                return false;
+            if (size > StageBytes) {
+                m_Offset += size;
+                return Pass(data, size);
+            }
+        }
+        std::memcpy(m_Stage.get() + m_Staged, data, size_t(size));
+        m_Staged += size;
+        m_Offset += size;
+        return true;
+    }
+    bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
+    bool End()
+    {
+        const bool written = Drain();
+        if (m_Chunks && m_ChunkFill > 0)
+            EndChunk();
+        m_Chunks = false;
+        m_Section.m_Length = m_Offset - m_Section.m_Offset;
+        m_Records.push_back(m_Section);
+        return written;
+    }
+    bool Section(quint32 kind, const QByteArray &bytes)
+    {
+        Begin(kind);
+        const bool written = Put(bytes);
+        return End() && written;
+    }
+    // From now until End, the bytes are checked in chunks as well.
+    void CountChunks() { m_Chunks = true; }
+    const std::vector<quint32> &ChunkCrcs() const { return m_ChunkCrcs; }
+    const std::vector<SectionRecord> &Records() const { return m_Records; }
+    qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
+
+private:
+    static constexpr qint64 StageBytes = Dovlin_WaveWriter::DirectBytes;
+
+    bool Drain()
+    {
+        const qint64 staged = m_Staged;
+        m_Staged = 0;
+        return staged == 0 || Pass(m_Stage.get(), staged);
+    }
+    // Bytes of the section in hand, their offset counted already.
+    bool Pass(const void *data, qint64 size)
+    {
         m_Section.m_Crc = Dovlin_Crc32c(data, size, m_Section.m_Crc);
         if (m_Chunks) {
             const char *bytes = static_cast<const char *>(data);
@@ -77,32 +127,8 @@ public:
                     EndChunk();
             }
         }
-        m_Offset += size;
         return m_Writer.Write(data, size);
     }
-    bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
-    void End()
-    {
-        if (m_Chunks && m_ChunkFill > 0)
-            EndChunk();
-        m_Chunks = false;
-        m_Section.m_Length = m_Offset - m_Section.m_Offset;
-        m_Records.push_back(m_Section);
-    }
-    bool Section(quint32 kind, const QByteArray &bytes)
-    {
-        Begin(kind);
-        const bool written = Put(bytes);
-        End();
-        return written;
-    }
-    // From now until End, the bytes are checked in chunks as well.
-    void CountChunks() { m_Chunks = true; }
-    const std::vector<quint32> &ChunkCrcs() const { return m_ChunkCrcs; }
-    const std::vector<SectionRecord> &Records() const { return m_Records; }
-    qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
-
-private:
     void EndChunk()
     {
         m_ChunkCrcs.push_back(m_ChunkCrc);
@@ -118,6 +144,8 @@ private:
     quint32 m_ChunkCrc = 0;
     qint64 m_ChunkFill = 0;
     std::vector<quint32> m_ChunkCrcs;
+    std::unique_ptr<char[]> m_Stage{new char[size_t(StageBytes)]};
+    qint64 m_Staged = 0;
 };
 
 QByteArray headSection(const Dovlin_FileManager &model, qint64 endTime)
@@ -248,8 +276,7 @@ bool putStrings(Output &out, const Dovlin_FileManager &model)
         appendVarint(length, quint64(text.size()));
         written = out.Put(length) && out.Put(text.data(), text.size());
     }
-    out.End();
-    return written;
+    return out.End() && written;
 }
 
 // Names are kept in ENUM: readers without it show the numbers.
@@ -443,7 +470,8 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
         if (m_Progress && !m_Progress(s + 1, nSignal))
             return fail(QStringLiteral("cancelled"));
     }
-    out.End();
+    if (!out.End())
+        return failed();
 
     QByteArray checksums;
     appendLittle<quint32>(checksums, quint32(ChunkBytes));
