@@ -239,8 +239,8 @@ void bitCodes(const unsigned char *bits, int width, char *codes)
     int i = 0;
     for (; i + 8 <= width; i += 8)
         std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-    if (i < width)
-        std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], size_t(width - i));
+    for (; i < width; ++i)
+        codes[i] = char((bits[i / 8] >> (7 - i % 8)) & 1);
 }
 } // namespace
 
