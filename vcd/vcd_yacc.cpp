@@ -239,9 +239,8 @@ void bitCodes(const unsigned char *bits, int width, char *codes)
     int i = 0;
     for (; i + 8 <= width; i += 8)
         std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-    if (i < width)
-        for (quint64 last = byteCodes.m_Codes[bits[i / 8]]; i < width; ++i, last >>= 8)
-            codes[i] = char(last);
+    for (; i < width; ++i)
+        codes[i] = char((bits[i / 8] >> (7 - i % 8)) & 1);
 }
 } // namespace
 
@@ -1124,15 +1123,9 @@ void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *b
                             int width, VcdWord code)
 {
     const bool runs = (variable.m_Kind == Logic || variable.m_Kind == Event) && width > 0 && width <= variable.m_Width;
-    // Bits of the full width go as they are, an eighth of their codes' bytes: the storing thread unpacks them.
-    const bool packed = variable.m_Kind == Logic && width == variable.m_Width;
-    const int bytes = (width + 7) / 8;
     for (size_t i = 0; i < count; ++i) {
         BodyChangeTime(stamps[i]);
-        if (packed && RunFits(variable)) {
-            std::memcpy(RunValue(variable, BitsTag, bytes), bits[i], size_t(bytes));
-            RunCommit(variable, false);
-        } else if (runs && RunFits(variable)) {
+        if (runs && RunFits(variable)) {
             bitCodes(bits[i], width, RunValue(variable, LogicTag, width));
             RunCommit(variable, false);
         } else {
@@ -1478,15 +1471,14 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
         return end;
     }
     // A vector of full width: what StoreLogic does for each value, without its call and set-up.
-    if ((tag == LogicTag && valueBytes == variable.m_Width && variable.m_Kind != Event) || tag == BitsTag) {
-        const int width = variable.m_Width;
+    if (tag == LogicTag && valueBytes == variable.m_Width && variable.m_Kind != Event) {
         if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
             variable.m_Upgrade = true;
             ++store.m_nUpgrade;
         }
         const bool nine = variable.m_NineState;
-        if (store.m_States.size() < size_t(width))
-            store.m_States.resize(size_t(width));
+        if (nine && store.m_States.size() < size_t(valueBytes))
+            store.m_States.resize(size_t(valueBytes));
         signed char *const last = variable.m_States.data();
         Dovlin_Signal *const *const signalList = variable.m_Signals.data();
         qint64 stored = 0;
@@ -1494,17 +1486,13 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
             qint64 time = 0;
             std::memcpy(&time, data, sizeof time);
             const signed char *states = reinterpret_cast<const signed char *>(data + sizeof time);
-            signed char *const to = store.m_States.data();
-            if (tag == BitsTag) {
-                bitCodes(reinterpret_cast<const unsigned char *>(states), width, reinterpret_cast<char *>(to));
-                states = to;
-            }
             if (nine) {
-                for (int i = 0; i < width; ++i)
+                signed char *const to = store.m_States.data();
+                for (int i = 0; i < valueBytes; ++i)
                     to[i] = static_cast<signed char>(nineStateOf[states[i]]);
                 states = to;
             }
-            stored += storeChangedBits(last, states, width, signalList, time);
+            stored += storeChangedBits(last, states, valueBytes, signalList, time);
         }
         store.m_StoredChanges += stored;
         if (count > 0)

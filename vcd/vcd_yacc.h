@@ -74,10 +74,9 @@ struct alignas(64) VcdVariable
 // with a ChunkTag that points at its stamps' times, and their StampTag holds the index of one. A
 // lane's records carry a time only when the time changed since its last record. RunTag: changes
 // of one variable given signal by signal, each with its own time: the variable, the tag of its
-// values (LogicTag, IntegerTag, RealTag, or BitsTag for the variable's width of bits packed from
-// the leftmost on), a nine-state flag byte for all of them, the bytes of each value and their
-// count, then each change's time and value (state codes, bits, or 8 bytes).
-enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag, RunTag, BitsTag };
+// values (LogicTag, IntegerTag or RealTag), a nine-state flag byte for all of them, the bytes of
+// each value and their count, then each change's time and value (state codes, or 8 bytes).
+enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag, RunTag };
 
 class vcd_yacc : public yyfparser
 {
