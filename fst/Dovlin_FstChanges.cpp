@@ -254,11 +254,11 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
     size_t last = 0;
     bool any = false;
     Dovlin_FstReader::Change change{};
-    // Scalars and packed bits, the most changes, are gathered and given as lists.
+    // Scalars, packed bits and logic characters, the most changes, are gathered and given as lists.
     using Coding = Dovlin_FstReader::Change::Coding;
     std::vector<quint64> &stamps = m_ListStamps;
     std::vector<char> &scalars = m_ListScalars;
-    std::vector<const unsigned char *> &bits = m_ListBits;
+    std::vector<const unsigned char *> &data = m_ListData;
     Coding listed = Coding::Scalar;
     for (size_t k = 0; k < chains.m_At.size(); ++k) {
         const quint32 handle = quint32(k + 1);
@@ -268,11 +268,13 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
         const auto giveList = [&] {
             if (!stamps.empty() && listed == Coding::Scalar)
                 m_Parser->BodyScalars(*variable, scalars.data(), stamps.data(), stamps.size(), code);
+            else if (!stamps.empty() && listed == Coding::PackedBits)
+                m_Parser->BodyBitsList(*variable, data.data(), stamps.data(), stamps.size(), int(geometry), code);
             else if (!stamps.empty())
-                m_Parser->BodyBitsList(*variable, bits.data(), stamps.data(), stamps.size(), int(geometry), code);
+                m_Parser->BodyDigitsList(*variable, data.data(), stamps.data(), stamps.size(), int(geometry), code);
             stamps.clear();
             scalars.clear();
-            bits.clear();
+            data.clear();
         };
         const unsigned char *&p = chains.m_At[k];
         quint64 index = chains.m_Index[k];
@@ -287,7 +289,8 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
             if (!variable)
                 continue;
             const quint64 stamp = block.m_Times[size_t(index)];
-            if (change.m_Coding == Coding::Scalar || change.m_Coding == Coding::PackedBits) {
+            if (change.m_Coding == Coding::Scalar || change.m_Coding == Coding::PackedBits
+                || change.m_Coding == Coding::Characters) {
                 if (change.m_Coding != listed)
                     giveList();
                 listed = change.m_Coding;
@@ -295,7 +298,7 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
                 if (listed == Coding::Scalar)
                     scalars.push_back(change.m_Scalar);
                 else
-                    bits.push_back(change.m_Data);
+                    data.push_back(change.m_Data);
                 continue;
             }
             giveList();

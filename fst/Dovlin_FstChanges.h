@@ -68,7 +68,7 @@ private:
     // A handle's changes gathered for the parser's lists: their time stamps, and their values.
     std::vector<quint64> m_ListStamps;
     std::vector<char> m_ListScalars;
-    std::vector<const unsigned char *> m_ListBits;
+    std::vector<const unsigned char *> m_ListData;
     size_t m_NextBlackout = 0;
     bool m_TimeGiven = false;
     quint64 m_LastTime = 0;

@@ -1134,24 +1134,41 @@ void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *b
     }
 }
 
-void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
+bool vcd_yacc::RunDigits(VcdVariable &variable, VcdWord digits)
 {
     // What LogicChange keeps of digits that need no warning and carry no binary literal's prefix.
     const char *const text = digits.m_Text;
     const int length = digits.m_Length;
-    if ((variable.m_Kind == Logic || variable.m_Kind == Event) && length > 0 && length <= variable.m_Width
-        && !(length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) && RunFits(variable)) {
-        signed char *const codes = reinterpret_cast<signed char *>(RunValue(variable, LogicTag, length));
-        int lowest = 0;
-        int highest = 0;
-        vcd_changes::StateCodesOf(text, length, length, codes, lowest, highest);
-        if (lowest >= 0) {
-            RunCommit(variable, highest >= firstNineState);
-            return;
-        }
-    }
+    if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || length <= 0 || length > variable.m_Width
+        || (length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) || !RunFits(variable))
+        return false;
+    signed char *const codes = reinterpret_cast<signed char *>(RunValue(variable, LogicTag, length));
+    int lowest = 0;
+    int highest = 0;
+    vcd_changes::StateCodesOf(text, length, length, codes, lowest, highest);
+    if (lowest < 0)
+        return false;
+    RunCommit(variable, highest >= firstNineState);
+    return true;
+}
+
+void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
+{
+    if (RunDigits(variable, digits))
+        return;
     BodyOut out{{*this}, &variable};
     vcd_changes::VectorChange(out, digits, code);
+}
+
+void vcd_yacc::BodyDigitsList(VcdVariable &variable, const unsigned char *const *digits, const quint64 *stamps,
+                              size_t count, int length, VcdWord code)
+{
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        const VcdWord text{reinterpret_cast<const char *>(digits[i]), length};
+        if (!RunDigits(variable, text))
+            BodyDigits(variable, text, code);
+    }
 }
 
 void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int width, VcdWord code)

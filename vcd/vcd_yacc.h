@@ -153,6 +153,9 @@ public:
     void BodyScalars(VcdVariable &variable, const char *values, const quint64 *stamps, size_t count, VcdWord code);
     void BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
                       int width, VcdWord code);
+    // digits[i]: length logic value characters, as BodyDigits takes them.
+    void BodyDigitsList(VcdVariable &variable, const unsigned char *const *digits, const quint64 *stamps, size_t count,
+                        int length, VcdWord code);
     // digits: logic value characters.
     void BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code);
     // bits: width bits packed from the leftmost on, the top bit of each byte first.
@@ -288,6 +291,7 @@ private:
     void StartRun(VcdVariable &variable);
     // A scalar change as a run's when it needs no more (no warning, no signals made); false otherwise.
     inline bool RunScalar(VcdVariable &variable, char value);
+    inline bool RunDigits(VcdVariable &variable, VcdWord digits);
     // Whether a change of variable may go into a run: in a body given signal by signal, once its
     // signals are made (a run's tag never makes an integer's bits).
     bool RunFits(const VcdVariable &variable) const { return m_BodyRuns && !variable.m_Signals.empty(); }
