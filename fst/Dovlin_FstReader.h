@@ -119,6 +119,7 @@ public:
         p += 1 + change.m_Size;
         return true;
     }
+    // NextChange for every change: longer numbers, strings, reals and characters too.
     static bool NextChangeAt(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change);
     // A scalar's change from the number v that starts it.
     static void ScalarChange(quint32 v, Change &change)

@@ -289,7 +289,7 @@ private:
     char *NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
     inline void RunCommit(VcdVariable &variable, bool nineState);
     void StartRun(VcdVariable &variable);
-    // A scalar change as a run's when it needs no more (no warning, no signals made); false otherwise.
+    // A change as a run's when it needs no more (no warning, no signals made); false otherwise.
     inline bool RunScalar(VcdVariable &variable, char value);
     inline bool RunDigits(VcdVariable &variable, VcdWord digits);
     // Whether a change of variable may go into a run: in a body given signal by signal, once its
