@@ -220,27 +220,31 @@ struct vcd_yacc::Out
 };
 
 namespace {
-// The state codes of the eight bits of each byte, the top bit first.
+// The codes of the eight bits of each byte, the top bit first: the state codes, or the nine-state
+// states of 0 and 1.
 struct ByteCodes
 {
     quint64 m_Codes[256];
-    constexpr ByteCodes() : m_Codes()
+    constexpr ByteCodes(int zero, int one) : m_Codes()
     {
         for (int byte = 0; byte < 256; ++byte)
             for (int bit = 0; bit < 8; ++bit)
-                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1) << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
+                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1 ? one : zero)
+                                 << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
     }
 };
-constexpr ByteCodes byteCodes;
+constexpr ByteCodes byteCodes(0, 1);
+constexpr ByteCodes nineByteCodes(nineStateOf[0], nineStateOf[1]);
 
-// The state codes of width bits packed from the leftmost on, the top bit of each byte first.
-void bitCodes(const unsigned char *bits, int width, char *codes)
+// The codes of width bits packed from the leftmost on, the top bit of each byte first.
+void bitCodes(const unsigned char *bits, int width, char *codes, const ByteCodes &table = byteCodes)
 {
     int i = 0;
     for (; i + 8 <= width; i += 8)
-        std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-    for (; i < width; ++i)
-        codes[i] = char((bits[i / 8] >> (7 - i % 8)) & 1);
+        std::memcpy(codes + i, &table.m_Codes[bits[i / 8]], 8);
+    if (i < width)
+        for (quint64 last = table.m_Codes[bits[i / 8]]; i < width; ++i, last >>= 8)
+            codes[i] = char(last);
 }
 } // namespace
 
@@ -1097,7 +1101,7 @@ bool vcd_yacc::RunScalar(VcdVariable &variable, char value)
     const int state = StateCode(value);
     if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || state < 0 || variable.m_Width <= 0 || !RunFits(variable))
         return false;
-    *RunValue(variable, LogicTag, 1) = char(state);
+    *RunValue(variable, LogicTag, 1) = char(RunHoldsStates(variable, 1) ? nineStateOf[state] : state);
     RunCommit(variable, state >= firstNineState);
     return true;
 }
@@ -1126,7 +1130,8 @@ void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *b
     for (size_t i = 0; i < count; ++i) {
         BodyChangeTime(stamps[i]);
         if (runs && RunFits(variable)) {
-            bitCodes(bits[i], width, RunValue(variable, LogicTag, width));
+            bitCodes(bits[i], width, RunValue(variable, LogicTag, width),
+                     RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
             RunCommit(variable, false);
         } else {
             BodyBits(variable, bits[i], width, code);
@@ -1148,6 +1153,9 @@ bool vcd_yacc::RunDigits(VcdVariable &variable, VcdWord digits)
     vcd_changes::StateCodesOf(text, length, length, codes, lowest, highest);
     if (lowest < 0)
         return false;
+    if (RunHoldsStates(variable, length))
+        for (int i = 0; i < length; ++i)
+            codes[i] = static_cast<signed char>(nineStateOf[codes[i]]);
     RunCommit(variable, highest >= firstNineState);
     return true;
 }
@@ -1178,7 +1186,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
     if (logic && width > 0 && width <= variable.m_Width && RunFits(variable)) {
-        bitCodes(bits, width, RunValue(variable, LogicTag, width));
+        bitCodes(bits, width, RunValue(variable, LogicTag, width), RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
         RunCommit(variable, false);
         return;
     }
@@ -1462,9 +1470,9 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
     data += 2 + sizeof valueBytes + sizeof count;
     const size_t entry = sizeof(qint64) + size_t(valueBytes);
     const char *const end = data + size_t(count) * entry;
-    // A four-state bit, most changes of most dumps, without StoreLogic's work for vectors.
-    if (tag == LogicTag && valueBytes == 1 && variable.m_Width == 1 && variable.m_Kind != Event && !variable.m_NineState) {
-        if (nineState && !variable.m_Upgrade) {
+    // A bit, most changes of most dumps, without StoreLogic's work for vectors.
+    if (tag == LogicTag && valueBytes == 1 && variable.m_Width == 1 && variable.m_Kind != Event) {
+        if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
             variable.m_Upgrade = true;
             ++store.m_nUpgrade;
         }
@@ -1493,23 +1501,14 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
             variable.m_Upgrade = true;
             ++store.m_nUpgrade;
         }
-        const bool nine = variable.m_NineState;
-        if (nine && store.m_States.size() < size_t(valueBytes))
-            store.m_States.resize(size_t(valueBytes));
         signed char *const last = variable.m_States.data();
         Dovlin_Signal *const *const signalList = variable.m_Signals.data();
         qint64 stored = 0;
         for (; data != end; data += entry) {
             qint64 time = 0;
             std::memcpy(&time, data, sizeof time);
-            const signed char *states = reinterpret_cast<const signed char *>(data + sizeof time);
-            if (nine) {
-                signed char *const to = store.m_States.data();
-                for (int i = 0; i < valueBytes; ++i)
-                    to[i] = static_cast<signed char>(nineStateOf[states[i]]);
-                states = to;
-            }
-            stored += storeChangedBits(last, states, valueBytes, signalList, time);
+            stored += storeChangedBits(last, reinterpret_cast<const signed char *>(data + sizeof time), valueBytes,
+                                       signalList, time);
         }
         store.m_StoredChanges += stored;
         if (count > 0)

@@ -75,7 +75,8 @@ struct alignas(64) VcdVariable
 // lane's records carry a time only when the time changed since its last record. RunTag: changes
 // of one variable given signal by signal, each with its own time: the variable, the tag of its
 // values (LogicTag, IntegerTag or RealTag), a nine-state flag byte for all of them, the bytes of
-// each value and their count, then each change's time and value (state codes, or 8 bytes).
+// each value and their count, then each change's time and value (state codes, the signals' states
+// for values of a nine-state variable's whole width, or 8 bytes).
 enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag, RunTag };
 
 class vcd_yacc : public yyfparser
@@ -292,6 +293,12 @@ private:
     // A change as a run's when it needs no more (no warning, no signals made); false otherwise.
     inline bool RunScalar(VcdVariable &variable, char value);
     inline bool RunDigits(VcdVariable &variable, VcdWord digits);
+    // A run's logic values hold its signals' states rather than state codes: those of a nine-state
+    // variable's whole width, which the storing thread then takes as they are.
+    static bool RunHoldsStates(const VcdVariable &variable, int valueBytes)
+    {
+        return variable.m_NineState && valueBytes == variable.m_Width;
+    }
     // Whether a change of variable may go into a run: in a body given signal by signal, once its
     // signals are made (a run's tag never makes an integer's bits).
     bool RunFits(const VcdVariable &variable) const { return m_BodyRuns && !variable.m_Signals.empty(); }
