@@ -309,7 +309,7 @@ void vcd_yacc::OpenLanes()
     }
 }
 
-// The signals count their appends in the file manager again; the lanes' counts go there at once.
+// The signals count their appends in the file manager again, which counts the lanes' as one change.
 void vcd_yacc::CloseLanes()
 {
     for (int s = 0; s < m_pFileManager->GetnSignal(); ++s)

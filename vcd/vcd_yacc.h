@@ -361,7 +361,7 @@ private:
     QHash<QByteArray, int> m_EnumIndices;
     int m_NextEnum = -1;
 
-    // One lane a storing thread: its queue, its state, where its signals count their appends, and
+    // One lane a storing thread: its queue, its state, what its signals append through, and
     // (the parser's side) the time of its last record.
     int m_nLane = 1;
     std::vector<std::unique_ptr<vcd_changequeue>> m_Queues;
