@@ -254,9 +254,28 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
     size_t last = 0;
     bool any = false;
     Dovlin_FstReader::Change change{};
+    // Scalars, packed bits and logic characters, the most changes, are gathered and given as lists.
+    using Coding = Dovlin_FstReader::Change::Coding;
+    std::vector<quint64> &stamps = m_ListStamps;
+    std::vector<char> &scalars = m_ListScalars;
+    std::vector<const unsigned char *> &data = m_ListData;
+    Coding listed = Coding::Scalar;
     for (size_t k = 0; k < chains.m_At.size(); ++k) {
         const quint32 handle = quint32(k + 1);
         const quint32 geometry = m_Reader.Geometry(handle);
+        VcdVariable *const variable = m_Variables[handle];
+        const VcdWord code{m_Codes[handle].data(), int(m_Codes[handle].size())};
+        const auto giveList = [&] {
+            if (!stamps.empty() && listed == Coding::Scalar)
+                m_Parser->BodyScalars(*variable, scalars.data(), stamps.data(), stamps.size(), code);
+            else if (!stamps.empty() && listed == Coding::PackedBits)
+                m_Parser->BodyBitsList(*variable, data.data(), stamps.data(), stamps.size(), int(geometry), code);
+            else if (!stamps.empty())
+                m_Parser->BodyDigitsList(*variable, data.data(), stamps.data(), stamps.size(), int(geometry), code);
+            stamps.clear();
+            scalars.clear();
+            data.clear();
+        };
         const unsigned char *&p = chains.m_At[k];
         quint64 index = chains.m_Index[k];
         while (p != chains.m_End[k]) {
@@ -265,11 +284,28 @@ bool Dovlin_FstChanges::SignalBySignal(int i, Chains &chains)
                 return Damaged();
             }
             index += change.m_Delta;
-            m_Parser->BodyChangeTime(block.m_Times[size_t(index)]);
-            Value(handle, change);
             last = qMax(last, size_t(index));
             any = true;
+            if (!variable)
+                continue;
+            const quint64 stamp = block.m_Times[size_t(index)];
+            if (change.m_Coding == Coding::Scalar || change.m_Coding == Coding::PackedBits
+                || change.m_Coding == Coding::Characters) {
+                if (change.m_Coding != listed)
+                    giveList();
+                listed = change.m_Coding;
+                stamps.push_back(stamp);
+                if (listed == Coding::Scalar)
+                    scalars.push_back(change.m_Scalar);
+                else
+                    data.push_back(change.m_Data);
+                continue;
+            }
+            giveList();
+            m_Parser->BodyChangeTime(stamp);
+            Value(handle, change);
         }
+        giveList();
     }
     m_EndTime = block.m_End;
     if (!any)

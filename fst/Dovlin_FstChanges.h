@@ -65,6 +65,10 @@ private:
     std::vector<std::string> m_Codes;
     std::vector<VcdVariable *> m_Variables;
     Dovlin_FstReader::Block m_Block;
+    // A handle's changes gathered for the parser's lists: their time stamps, and their values.
+    std::vector<quint64> m_ListStamps;
+    std::vector<char> m_ListScalars;
+    std::vector<const unsigned char *> m_ListData;
     size_t m_NextBlackout = 0;
     bool m_TimeGiven = false;
     quint64 m_LastTime = 0;

@@ -717,21 +717,14 @@ bool Dovlin_FstReader::ReadBlock(int i, Block &block)
     return true;
 }
 
-bool Dovlin_FstReader::NextChange(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change)
+bool Dovlin_FstReader::NextChangeAt(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change)
 {
     Cursor in{p, end};
     const quint32 v = in.Varint32();
     if (!in.m_Ok)
         return false;
     if (geometry == 1) {
-        change.m_Coding = Change::Scalar;
-        if (v & 1) {
-            change.m_Scalar = "xzhuwl-?"[(v >> 1) & 7];
-            change.m_Delta = v >> 4;
-        } else {
-            change.m_Scalar = char('0' + ((v >> 1) & 1));
-            change.m_Delta = v >> 2;
-        }
+        ScalarChange(v, change);
         p = in.m_P;
         return true;
     }

@@ -99,7 +99,40 @@ public:
     qint64 Size() const { return qint64(m_Size); }
     bool ReadBlock(int i, Block &block);
     // Reads the change at p of a chain for a handle of the given geometry, moving p past it.
-    static bool NextChange(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change);
+    static bool NextChange(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change)
+    {
+        // Most changes start with a one-byte number: a scalar's, or packed bits', read without a call.
+        if (p == end || *p >= 0x80 || geometry == StringGeometry || geometry == RealGeometry)
+            return NextChangeAt(geometry, p, end, change);
+        const quint32 v = *p;
+        if (geometry == 1) {
+            ++p;
+            ScalarChange(v, change);
+            return true;
+        }
+        if ((v & 1) || size_t(end - p - 1) < (size_t(geometry) + 7) / 8)
+            return NextChangeAt(geometry, p, end, change);
+        change.m_Coding = Change::PackedBits;
+        change.m_Delta = v >> 1;
+        change.m_Data = p + 1;
+        change.m_Size = (size_t(geometry) + 7) / 8;
+        p += 1 + change.m_Size;
+        return true;
+    }
+    // NextChange for every change: longer numbers, strings, reals and characters too.
+    static bool NextChangeAt(quint32 geometry, const unsigned char *&p, const unsigned char *end, Change &change);
+    // A scalar's change from the number v that starts it.
+    static void ScalarChange(quint32 v, Change &change)
+    {
+        change.m_Coding = Change::Scalar;
+        if (v & 1) {
+            change.m_Scalar = "xzhuwl-?"[(v >> 1) & 7];
+            change.m_Delta = v >> 4;
+        } else {
+            change.m_Scalar = char('0' + ((v >> 1) & 1));
+            change.m_Delta = v >> 2;
+        }
+    }
     // Sets the error for damage found in block i while its changes are read.
     void SetBlockError(int i, const QString &reason);
 

@@ -106,7 +106,6 @@ void Dovlin_Signal::SetLoadedBoxes(CSignalEvent *events, int lastSlot, int lastB
 void Dovlin_Signal::SetAppendLane(Dovlin_AppendLane *lane)
 {
     m_Lane = lane;
-    m_Structure = lane ? &lane->m_Appends : m_FileManager->StructureCounter();
 }
 
 void Dovlin_Signal::SetPackedEvents(const Dovlin_PackedSignal *packed)
@@ -263,7 +262,8 @@ CSignalEvent *Dovlin_Signal::AddEventCheck()
 {
     if (m_Packed)
         Unpack();
-    ++*m_Structure;
+    if (!m_Lane)
+        ++*m_Structure;
     if (m_LastSlot + 1 == m_BoxSize) {
         CSignalEvent *box = nullptr;
         Dovlin_SpillFile *spill = m_FileManager->SpillFile();

@@ -15,12 +15,11 @@ class Dovlin_FileManager;
 class Dovlin_SpillLane;
 struct Dovlin_Summaries;
 
-// One of an import's storing threads: the appends of the signals it fills are counted here, on a
-// cache line of its own rather than in the file manager's count of changes, and their full boxes
+// One of an import's storing threads: the signals it fills leave the file manager's count of
+// changes alone (the import raises it once when it is done with the lanes), and their full boxes
 // go to the spill store through spill (its own lane when null).
 struct alignas(64) Dovlin_AppendLane
 {
-    quint64 m_Appends = 0;
     Dovlin_SpillLane *m_Spill = nullptr;
 };
 
@@ -223,7 +222,8 @@ private:
     {
         if (m_AppendNext != m_AppendEnd) {
             ++m_LastSlot;
-            ++*m_Structure;
+            if (!m_Lane)
+                ++*m_Structure;
             return m_AppendNext++;
         }
         return NextSlotSlow();
@@ -271,7 +271,7 @@ private:
     // The free slots of the working box when it is the last box; empty otherwise.
     CSignalEvent *m_AppendNext = nullptr;
     CSignalEvent *m_AppendEnd = nullptr;
-    // The file manager's count of changes, which every append raises.
+    // The file manager's count of changes, which every append raises but those through a lane.
     quint64 *m_Structure;
     int m_LastSlot = m_BoxSize - 1;
     int m_LastBox = -1;

@@ -21,9 +21,9 @@ class TestFstImport : public QObject
     Q_OBJECT
 private:
     QTemporaryDir m_Dir;
-    // Converts dump into a wave file of the temporary folder and loads it; the model's text, or
-    // empty with the reporter's errors.
-    QString convert(const QString &dump, RecordingReporter &reporter, const QString &wave);
+    // Converts dump into a wave file of the temporary folder (on threads storing threads, 0 for the
+    // default) and loads it; the model's text, or empty with the reporter's errors.
+    QString convert(const QString &dump, RecordingReporter &reporter, const QString &wave, int threads = 0);
     static QString data(const QString &name) { return QStringLiteral(DOVLIN_TEST_DATA "/fst/") + name; }
 private slots:
     void sameAsVcd_data();
@@ -31,6 +31,8 @@ private slots:
     void peerTools_data();
     void peerTools();
     void warningCitesBlock();
+    void longRuns_data();
+    void longRuns();
     void fastLz_data();
     void fastLz();
     void damaged_data();
@@ -38,11 +40,14 @@ private slots:
     void waveFileReusedAndProgress();
 };
 
-QString TestFstImport::convert(const QString &dump, RecordingReporter &reporter, const QString &wave)
+QString TestFstImport::convert(const QString &dump, RecordingReporter &reporter, const QString &wave, int threads)
 {
     const QString path = m_Dir.filePath(wave);
     QFile::remove(path);
     Dovlin_VcdImport importer(&reporter);
+    Dovlin_ImportLimits limits;
+    limits.m_Threads = threads > 0 ? threads : limits.m_Threads;
+    importer.SetLimits(limits);
     Dovlin_FileManager model;
     if (!importer.Convert(dump, path) || !model.Load(path))
         return QString();
@@ -146,6 +151,51 @@ void TestFstImport::warningCitesBlock()
     RecordingReporter reporter;
     QVERIFY2(!convert(fst, reporter, QStringLiteral("odd.dvn")).isEmpty(), qPrintable(reporter.m_Errors.join('\n')));
     QCOMPARE(reporter.m_Warnings, QStringList{fst + ": value-change block 1, time 10: invalid value '01?1' for '!' left out"});
+}
+
+void TestFstImport::longRuns_data()
+{
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<bool>("odd");
+    // A signal's changes of one block pass to its storing thread together: more of them than one
+    // handover holds, and among them nine-state values (late, or from the first on) and an invalid one.
+    QTest::newRow("across handovers") << 100000 << false;
+    QTest::newRow("nine-state and invalid values") << 3000 << true;
+}
+
+void TestFstImport::longRuns()
+{
+    QFETCH(int, steps);
+    QFETCH(bool, odd);
+    const QString vcd2fst = QStandardPaths::findExecutable(QStringLiteral("vcd2fst"));
+    if (vcd2fst.isEmpty())
+        QSKIP("vcd2fst (Debian package gtkwave) is not installed");
+    QByteArray text("$timescale 1ns $end\n$scope module top $end\n$var wire 1 a bit $end\n$var reg 12 b bus $end\n"
+                    "$var integer 32 c count $end\n$var real 64 d level $end\n$var event 1 e tick $end\n$var reg 4 f nine $end\n"
+                    "$upscope $end\n$enddefinitions $end\n");
+    for (int t = 0; t < steps; ++t) {
+        const QByteArray bus = QByteArray::number(t * 37 % 4096, 2).rightJustified(12, '0');
+        const bool late = odd && t > steps / 2 && t % 97 == 0;
+        text += "#" + QByteArray::number(t * 5) + "\n" + (late ? "u" : QByteArray::number(t / 3 % 2)) + "a\nb"
+                + (late ? "w" + bus.mid(1) : odd && t == 1500 ? "01?1" : bus) + " b\nb" + QByteArray::number(t, 2)
+                + " c\nr" + QByteArray::number(t % 7 * 0.5) + " d\n" + (t % 5 ? "" : "1e\n") + "b"
+                + (t ? QByteArray::number(t % 16, 2) : "u1") + " f\n";
+    }
+    const QString vcd = m_Dir.filePath(QStringLiteral("runs.vcd"));
+    const QString fst = m_Dir.filePath(QStringLiteral("runs.fst"));
+    QFile file(vcd);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
+    file.close();
+    QFile::remove(fst);
+    QCOMPARE(QProcess::execute(vcd2fst, {vcd, fst}), 0);
+    RecordingReporter fromVcd;
+    const QString expected = convert(vcd, fromVcd, QStringLiteral("runs-vcd.dvn"));
+    QVERIFY(!expected.isEmpty());
+    for (const int threads : {1, 2}) {
+        RecordingReporter fromFst;
+        QCOMPARE(convert(fst, fromFst, QStringLiteral("runs-fst.dvn"), threads), expected);
+        QCOMPARE(fromFst.m_Warnings.size(), fromVcd.m_Warnings.size());
+    }
 }
 
 void TestFstImport::fastLz_data()

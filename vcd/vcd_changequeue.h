@@ -38,6 +38,11 @@ public:
         return ReserveSlow(bytes);
     }
     void Commit(size_t bytes) { m_Used += bytes; }
+    // Room for bytes in the block being filled, null when it lacks the room (nothing is handed off).
+    char *ReserveInBlock(size_t bytes) const
+    {
+        return m_Fill && m_Used + bytes <= BlockBytes ? m_Fill + m_Used : nullptr;
+    }
     // Queues size bytes of records made elsewhere after the changes recorded so far; keep holds
     // them until they are stored. Waits while the storing thread has several blocks to store.
     void Submit(const char *data, size_t size, std::shared_ptr<const void> keep);

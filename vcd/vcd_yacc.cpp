@@ -46,6 +46,35 @@ quint64 nonZeroBytes(quint64 word)
     return (((word & low7) + low7) | word) & ~low7;
 }
 
+// Stores an event of each bit whose state changed from last to states (width of them) and
+// updates last; returns how many. Found eight at a time, without a branch a bit, as a wide
+// vector's change leaves many bits as they were.
+inline qint64 storeChangedBits(signed char *last, const signed char *states, int width, Dovlin_Signal *const *signalList,
+                               qint64 time)
+{
+    qint64 stored = 0;
+    int bit = 0;
+    for (; bit + 8 <= width; bit += 8) {
+        quint64 before, after;
+        std::memcpy(&before, last + bit, 8);
+        std::memcpy(&after, states + bit, 8);
+        for (quint64 changed = nonZeroBytes(before ^ after); changed; changed &= changed - 1) {
+            const int b = bit + (__builtin_ctzll(changed) >> 3);
+            signalList[b]->AddEvent(time, int(states[b]));
+            ++stored;
+        }
+        std::memcpy(last + bit, &after, 8);
+    }
+    for (; bit < width; ++bit) {
+        if (last[bit] != states[bit]) {
+            signalList[bit]->AddEvent(time, int(states[bit]));
+            last[bit] = states[bit];
+            ++stored;
+        }
+    }
+    return stored;
+}
+
 // Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
 // again in a copy), reading spilled ones back a block at a time.
 template <class Visit>
@@ -193,18 +222,32 @@ struct vcd_yacc::Out
 };
 
 namespace {
-// The state codes of the eight bits of each byte, the top bit first.
+// The codes of the eight bits of each byte, the top bit first: the state codes, or the nine-state
+// states of 0 and 1.
 struct ByteCodes
 {
     quint64 m_Codes[256];
-    constexpr ByteCodes() : m_Codes()
+    constexpr ByteCodes(int zero, int one) : m_Codes()
     {
         for (int byte = 0; byte < 256; ++byte)
             for (int bit = 0; bit < 8; ++bit)
-                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1) << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
+                m_Codes[byte] |= quint64((byte >> (7 - bit)) & 1 ? one : zero)
+                                 << (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 8 * bit : 56 - 8 * bit);
     }
 };
-constexpr ByteCodes byteCodes;
+constexpr ByteCodes byteCodes(0, 1);
+constexpr ByteCodes nineByteCodes(nineStateOf[0], nineStateOf[1]);
+
+// The codes of width bits packed from the leftmost on, the top bit of each byte first.
+void bitCodes(const unsigned char *bits, int width, char *codes, const ByteCodes &table = byteCodes)
+{
+    int i = 0;
+    for (; i + 8 <= width; i += 8)
+        std::memcpy(codes + i, &table.m_Codes[bits[i / 8]], 8);
+    if (i < width)
+        for (quint64 last = table.m_Codes[bits[i / 8]]; i < width; ++i, last >>= 8)
+            codes[i] = char(last);
+}
 } // namespace
 
 struct vcd_yacc::BodyOut : Out
@@ -212,6 +255,12 @@ struct vcd_yacc::BodyOut : Out
     VcdVariable *m_Variable;
 
     VcdVariable *Find(VcdWord) const { return m_Variable; }
+    // A record of its own ends the lane's run.
+    char *Reserve(const VcdVariable &variable, size_t bytes)
+    {
+        m_Parser.m_Run.m_Variable = nullptr;
+        return Out::Reserve(variable, bytes);
+    }
 };
 
 vcd_yacc::vcd_yacc()
@@ -262,7 +311,7 @@ void vcd_yacc::OpenLanes()
     }
 }
 
-// The signals count their appends in the file manager again; the lanes' counts go there at once.
+// The signals count their appends in the file manager again, which counts the lanes' as one change.
 void vcd_yacc::CloseLanes()
 {
     for (int s = 0; s < m_pFileManager->GetnSignal(); ++s)
@@ -272,6 +321,7 @@ void vcd_yacc::CloseLanes()
 
 void vcd_yacc::DrainChanges()
 {
+    m_Run.m_Variable = nullptr;
     for (const auto &queue : m_Queues)
         queue->Drain();
 }
@@ -980,6 +1030,7 @@ void vcd_yacc::SetTime(VcdWord stamp)
 
 bool vcd_yacc::BodyTime(quint64 stamp)
 {
+    m_BodyRuns = false;
     m_BodyStamp = stamp;
     const Dovlin_SpillFile *spill = m_pFileManager->SpillFile();
     if (spill && spill->Failed()) {
@@ -1010,16 +1061,132 @@ bool vcd_yacc::BodyTimeFits(quint64 stamp) const
     return stamp <= quint64(LLONG_MAX) && !__builtin_mul_overflow(qint64(stamp), m_TimeMultiplier, &time);
 }
 
+char *vcd_yacc::NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes)
+{
+    vcd_changequeue *const queue = m_Queues[size_t(variable.m_Lane)].get();
+    char *const header = queue->Reserve(RunHeaderBytes + sizeof(qint64) + size_t(valueBytes));
+    m_Run = {nullptr, queue, tag, valueBytes, 0, header, header + RunHeaderBytes};
+    return m_Run.m_End + sizeof(qint64);
+}
+
+char *vcd_yacc::RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes)
+{
+    if (m_Run.m_Variable == &variable && m_Run.m_Tag == tag && m_Run.m_ValueBytes == valueBytes
+        && m_Run.m_Queue->ReserveInBlock(sizeof(qint64) + size_t(valueBytes)) == m_Run.m_End)
+        return m_Run.m_End + sizeof(qint64);
+    return NewRun(variable, tag, valueBytes);
+}
+
+void vcd_yacc::StartRun(VcdVariable &variable)
+{
+    char *const header = m_Run.m_Header;
+    VcdVariable *target = &variable;
+    header[0] = RunTag;
+    std::memcpy(header + 1, &target, sizeof target);
+    header[1 + sizeof target] = m_Run.m_Tag;
+    header[2 + sizeof target] = 0;
+    std::memcpy(header + 3 + sizeof target, &m_Run.m_ValueBytes, sizeof(int));
+    m_Run.m_Queue->Commit(RunHeaderBytes);
+    m_Run.m_Variable = &variable;
+}
+
+void vcd_yacc::RunCommit(VcdVariable &variable, bool nineState)
+{
+    if (m_Run.m_Variable != &variable)
+        StartRun(variable);
+    const qint64 time = m_CurrentTime;
+    std::memcpy(m_Run.m_End, &time, sizeof time);
+    const size_t entry = sizeof time + size_t(m_Run.m_ValueBytes);
+    m_Run.m_Queue->Commit(entry);
+    m_Run.m_End += entry;
+    ++m_Run.m_Count;
+    char *const header = m_Run.m_Header;
+    std::memcpy(header + RunHeaderBytes - sizeof(int), &m_Run.m_Count, sizeof(int));
+    header[2 + sizeof(VcdVariable *)] |= char(nineState);
+    m_LaneTimes[size_t(variable.m_Lane)] = time;
+}
+
+bool vcd_yacc::RunScalar(VcdVariable &variable, char value)
+{
+    const int state = StateCode(value);
+    if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || state < 0 || variable.m_Width <= 0 || !RunFits(variable))
+        return false;
+    *RunValue(variable, LogicTag, 1) = char(RunHoldsStates(variable, 1) ? nineStateOf[state] : state);
+    RunCommit(variable, state >= firstNineState);
+    return true;
+}
+
 void vcd_yacc::BodyScalar(VcdVariable &variable, char value, VcdWord code)
 {
+    if (RunScalar(variable, value))
+        return;
     BodyOut out{{*this}, &variable};
     vcd_changes::ScalarChange(out, value, code);
 }
 
+void vcd_yacc::BodyScalars(VcdVariable &variable, const char *values, const quint64 *stamps, size_t count, VcdWord code)
+{
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        if (!RunScalar(variable, values[i]))
+            BodyScalar(variable, values[i], code);
+    }
+}
+
+void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
+                            int width, VcdWord code)
+{
+    const bool runs = (variable.m_Kind == Logic || variable.m_Kind == Event) && width > 0 && width <= variable.m_Width;
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        if (runs && RunFits(variable)) {
+            bitCodes(bits[i], width, RunValue(variable, LogicTag, width),
+                     RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
+            RunCommit(variable, false);
+        } else {
+            BodyBits(variable, bits[i], width, code);
+        }
+    }
+}
+
+bool vcd_yacc::RunDigits(VcdVariable &variable, VcdWord digits)
+{
+    // What LogicChange keeps of digits that need no warning and carry no binary literal's prefix.
+    const char *const text = digits.m_Text;
+    const int length = digits.m_Length;
+    if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || length <= 0 || length > variable.m_Width
+        || (length > 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) || !RunFits(variable))
+        return false;
+    signed char *const codes = reinterpret_cast<signed char *>(RunValue(variable, LogicTag, length));
+    int lowest = 0;
+    int highest = 0;
+    vcd_changes::StateCodesOf(text, length, length, codes, lowest, highest);
+    if (lowest < 0)
+        return false;
+    if (RunHoldsStates(variable, length))
+        for (int i = 0; i < length; ++i)
+            codes[i] = static_cast<signed char>(nineStateOf[codes[i]]);
+    RunCommit(variable, highest >= firstNineState);
+    return true;
+}
+
 void vcd_yacc::BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code)
 {
+    if (RunDigits(variable, digits))
+        return;
     BodyOut out{{*this}, &variable};
     vcd_changes::VectorChange(out, digits, code);
+}
+
+void vcd_yacc::BodyDigitsList(VcdVariable &variable, const unsigned char *const *digits, const quint64 *stamps,
+                              size_t count, int length, VcdWord code)
+{
+    for (size_t i = 0; i < count; ++i) {
+        BodyChangeTime(stamps[i]);
+        const VcdWord text{reinterpret_cast<const char *>(digits[i]), length};
+        if (!RunDigits(variable, text))
+            BodyDigits(variable, text, code);
+    }
 }
 
 void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int width, VcdWord code)
@@ -1028,6 +1195,11 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
     const auto bit = [bits](int i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
+    if (logic && width > 0 && width <= variable.m_Width && RunFits(variable)) {
+        bitCodes(bits, width, RunValue(variable, LogicTag, width), RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
+        RunCommit(variable, false);
+        return;
+    }
     if (logic && width > 0 && width <= variable.m_Width) {
         // The record LogicChange makes of these bits as digits: all of them kept, none nine-state.
         constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;
@@ -1037,12 +1209,7 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         std::memcpy(record + 1, &target, sizeof target);
         std::memcpy(record + 1 + sizeof target, &width, sizeof width);
         record[header - 1] = 0;
-        char *const codes = record + header;
-        int i = 0;
-        for (; i + 8 <= width; i += 8)
-            std::memcpy(codes + i, &byteCodes.m_Codes[bits[i / 8]], 8);
-        for (; i < width; ++i)
-            codes[i] = char(bit(i));
+        bitCodes(bits, width, record + header);
         out.Commit(variable, LogicTag, false, record, header + size_t(width));
         return;
     }
@@ -1055,6 +1222,11 @@ void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int wi
         if (variable.m_Kind == SignedInteger && width >= variable.m_Width && variable.m_Width < 64
             && (value >> (variable.m_Width - 1) & 1))
             value |= ~quint64(0) << variable.m_Width;
+        if (RunFits(variable)) {
+            std::memcpy(RunValue(variable, IntegerTag, sizeof value), &value, sizeof value);
+            RunCommit(variable, false);
+            return;
+        }
         vcd_changes::Record(out, IntegerTag, &variable, qint64(value));
         return;
     }
@@ -1069,7 +1241,13 @@ void vcd_yacc::BodyReal(VcdVariable &variable, double value, VcdWord code)
     BodyOut out{{*this}, &variable};
     if (variable.m_Kind == Real) {
         // Every NaN reads as the one a dump's "nan" gives.
-        vcd_changes::Record(out, RealTag, &variable, std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value);
+        const double real = std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value;
+        if (RunFits(variable)) {
+            std::memcpy(RunValue(variable, RealTag, sizeof real), &real, sizeof real);
+            RunCommit(variable, false);
+            return;
+        }
+        vcd_changes::Record(out, RealTag, &variable, real);
         return;
     }
     // Other kinds take a real as its text, with the warnings that names.
@@ -1262,6 +1440,10 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
             data += length;
             continue;
         }
+        if (tag == RunTag) {
+            data = StoreRun(store, *variable, data);
+            continue;
+        }
         // A string's value is the index of its text, a repeated one no change, as for an integer.
         if (tag == IntegerTag || tag == StringTag) {
             qint64 value = 0;
@@ -1277,6 +1459,83 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
         }
         data += sizeof(qint64);
     }
+}
+
+const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const char *data)
+{
+    const char tag = data[0];
+    const bool nineState = data[1] != 0;
+    int valueBytes = 0;
+    int count = 0;
+    std::memcpy(&valueBytes, data + 2, sizeof valueBytes);
+    std::memcpy(&count, data + 2 + sizeof valueBytes, sizeof count);
+    data += 2 + sizeof valueBytes + sizeof count;
+    const size_t entry = sizeof(qint64) + size_t(valueBytes);
+    const char *const end = data + size_t(count) * entry;
+    // A bit, most changes of most dumps, without StoreLogic's work for vectors.
+    if (tag == LogicTag && valueBytes == 1 && variable.m_Width == 1 && variable.m_Kind != Event) {
+        if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
+            variable.m_Upgrade = true;
+            ++store.m_nUpgrade;
+        }
+        Dovlin_Signal *const signal = variable.m_Signals.front();
+        signed char last = variable.m_States.front();
+        qint64 stored = 0;
+        for (; data != end; data += entry) {
+            const signed char state = static_cast<signed char>(data[sizeof(qint64)]);
+            if (state != last) {
+                qint64 time = 0;
+                std::memcpy(&time, data, sizeof time);
+                signal->AddEvent(time, int(state));
+                last = state;
+                ++stored;
+            }
+        }
+        variable.m_States.front() = last;
+        store.m_StoredChanges += stored;
+        if (count > 0)
+            std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
+        return end;
+    }
+    // A vector of full width: what StoreLogic does for each value, without its call and set-up.
+    if (tag == LogicTag && valueBytes == variable.m_Width && variable.m_Kind != Event) {
+        if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
+            variable.m_Upgrade = true;
+            ++store.m_nUpgrade;
+        }
+        signed char *const last = variable.m_States.data();
+        Dovlin_Signal *const *const signalList = variable.m_Signals.data();
+        qint64 stored = 0;
+        for (; data != end; data += entry) {
+            qint64 time = 0;
+            std::memcpy(&time, data, sizeof time);
+            stored += storeChangedBits(last, reinterpret_cast<const signed char *>(data + sizeof time), valueBytes,
+                                       signalList, time);
+        }
+        store.m_StoredChanges += stored;
+        if (count > 0)
+            std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
+        return end;
+    }
+    for (; data != end; data += entry) {
+        std::memcpy(&store.m_Time, data, sizeof store.m_Time);
+        const char *const value = data + sizeof(qint64);
+        if (tag == LogicTag) {
+            StoreLogic(store, variable, reinterpret_cast<const signed char *>(value), valueBytes, nineState);
+        } else if (tag == IntegerTag) {
+            qint64 integer = 0;
+            std::memcpy(&integer, value, sizeof integer);
+            if (variable.m_AsLogic)
+                StoreIntegerBits(store, variable, quint64(integer));
+            else
+                StoreInteger(store, variable.m_Signals.front(), integer);
+        } else {
+            double real = 0;
+            std::memcpy(&real, value, sizeof real);
+            StoreReal(store, variable.m_Signals.front(), real);
+        }
+    }
+    return end;
 }
 
 void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState)
@@ -1320,27 +1579,7 @@ void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed
         std::memcpy(last, states, size_t(width));
         stored = width;
     } else {
-        // Only the bits whose state changed become events: found eight at a time, without a
-        // branch a bit, as a wide vector's change leaves many bits as they were.
-        int bit = 0;
-        for (; bit + 8 <= width; bit += 8) {
-            quint64 before, after;
-            std::memcpy(&before, last + bit, 8);
-            std::memcpy(&after, states + bit, 8);
-            for (quint64 changed = nonZeroBytes(before ^ after); changed; changed &= changed - 1) {
-                const int b = bit + (__builtin_ctzll(changed) >> 3);
-                signalList[b]->AddEvent(time, int(states[b]));
-                ++stored;
-            }
-            std::memcpy(last + bit, &after, 8);
-        }
-        for (; bit < width; ++bit) {
-            if (last[bit] != states[bit]) {
-                signalList[bit]->AddEvent(time, int(states[bit]));
-                last[bit] = states[bit];
-                ++stored;
-            }
-        }
+        stored = storeChangedBits(last, states, width, signalList, time);
     }
     store.m_StoredChanges += stored;
 }

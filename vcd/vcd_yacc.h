@@ -72,8 +72,12 @@ struct alignas(64) VcdVariable
 // nine-state flag byte and the state codes; IntegerTag and RealTag: the variable and the value;
 // StringTag: the variable and the index of its text. The records of a chunk (vcd_chunks) begin
 // with a ChunkTag that points at its stamps' times, and their StampTag holds the index of one. A
-// lane's records carry a time only when the time changed since its last record.
-enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag };
+// lane's records carry a time only when the time changed since its last record. RunTag: changes
+// of one variable given signal by signal, each with its own time: the variable, the tag of its
+// values (LogicTag, IntegerTag or RealTag), a nine-state flag byte for all of them, the bytes of
+// each value and their count, then each change's time and value (state codes, the signals' states
+// for values of a nine-state variable's whole width, or 8 bytes).
+enum VcdChangeTag : char { TimeTag, LogicTag, IntegerTag, RealTag, StringTag, StampTag, ChunkTag, RunTag };
 
 class vcd_yacc : public yyfparser
 {
@@ -139,11 +143,20 @@ public:
     bool BodyTimeFits(quint64 stamp) const;
     void BodyChangeTime(quint64 stamp)
     {
+        m_BodyRuns = true;
         m_BodyStamp = stamp;
         m_CurrentTime = qint64(stamp) * m_TimeMultiplier;
     }
     // The value changes of a variable; code names it in messages.
     void BodyScalar(VcdVariable &variable, char value, VcdWord code);
+    // count changes of one variable given signal by signal, the i-th at stamps[i], as BodyScalar
+    // and BodyBits take them.
+    void BodyScalars(VcdVariable &variable, const char *values, const quint64 *stamps, size_t count, VcdWord code);
+    void BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
+                      int width, VcdWord code);
+    // digits[i]: length logic value characters, as BodyDigits takes them.
+    void BodyDigitsList(VcdVariable &variable, const unsigned char *const *digits, const quint64 *stamps, size_t count,
+                        int length, VcdWord code);
     // digits: logic value characters.
     void BodyDigits(VcdVariable &variable, VcdWord digits, VcdWord code);
     // bits: width bits packed from the leftmost on, the top bit of each byte first.
@@ -259,8 +272,42 @@ private:
         // A value's states over the variable's width, when they are not its codes as they stand.
         std::vector<signed char> m_States;
     };
+    // The run that a body given signal by signal appends to: the last record of its lane while
+    // m_End is where that lane's next record goes; m_Variable is null when there is none.
+    struct BodyRun
+    {
+        VcdVariable *m_Variable = nullptr;
+        vcd_changequeue *m_Queue = nullptr;
+        VcdChangeTag m_Tag = LogicTag;
+        int m_ValueBytes = 0;
+        int m_Count = 0;
+        char *m_Header = nullptr;
+        char *m_End = nullptr;
+    };
+    static constexpr size_t RunHeaderBytes = 1 + sizeof(VcdVariable *) + 1 + 1 + 2 * sizeof(int);
+    // Room for the value of a change of variable at the current time in its run, which starts
+    // anew (NewRun) when the lane's last record is another; RunCommit keeps the change.
+    inline char *RunValue(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
+    char *NewRun(VcdVariable &variable, VcdChangeTag tag, int valueBytes);
+    inline void RunCommit(VcdVariable &variable, bool nineState);
+    void StartRun(VcdVariable &variable);
+    // A change as a run's when it needs no more (no warning, no signals made); false otherwise.
+    inline bool RunScalar(VcdVariable &variable, char value);
+    inline bool RunDigits(VcdVariable &variable, VcdWord digits);
+    // A run's logic values hold its signals' states rather than state codes: those of a nine-state
+    // variable's whole width, which the storing thread then takes as they are.
+    static bool RunHoldsStates(const VcdVariable &variable, int valueBytes)
+    {
+        return variable.m_NineState && valueBytes == variable.m_Width;
+    }
+    // Whether a change of variable may go into a run: in a body given signal by signal, once its
+    // signals are made (a run's tag never makes an integer's bits).
+    bool RunFits(const VcdVariable &variable) const { return m_BodyRuns && !variable.m_Signals.empty(); }
+
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
+    // The run whose header (after its tag and variable) starts at data; returns its end.
+    const char *StoreRun(StoreState &store, VcdVariable &variable, const char *data);
     void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
     void StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value);
     void StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value);
@@ -276,6 +323,9 @@ private:
     // The body's block (from 0) and time stamp while it is given, for messages; -1 before.
     int m_BodyBlock = -1;
     quint64 m_BodyStamp = 0;
+    // The changes say their own time (BodyChangeTime), and go into runs.
+    bool m_BodyRuns = false;
+    BodyRun m_Run;
     QString m_ErrorString;
     int m_TokenLine = 1;
     qint64 m_nLeaves = 0;
@@ -312,7 +362,7 @@ private:
     QHash<QByteArray, int> m_EnumIndices;
     int m_NextEnum = -1;
 
-    // One lane a storing thread: its queue, its state, where its signals count their appends, and
+    // One lane a storing thread: its queue, its state, what its signals append through, and
     // (the parser's side) the time of its last record.
     int m_nLane = 1;
     std::vector<std::unique_ptr<vcd_changequeue>> m_Queues;

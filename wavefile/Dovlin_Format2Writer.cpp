@@ -14,6 +14,8 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 using namespace Dovlin_Format2;
@@ -34,8 +36,9 @@ void appendVarint(QByteArray &to, quint64 value)
     to.append(reinterpret_cast<const char *>(bytes), Dovlin_BoxCodec::PutVarint(value, bytes));
 }
 
-// An unsigned field of an index, in the smallest of 1, 2, 4 or 8 bytes that the code gives.
-void appendWidth(QByteArray &to, quint64 value, int code)
+// An unsigned field of an index, in the smallest of 1, 2, 4 or 8 bytes that the code gives: two a
+// box, so into a string, whose appends cost less than a byte array's.
+void appendWidth(std::string &to, quint64 value, int code)
 {
     char bytes[8];
     qToLittleEndian(value, bytes);
@@ -51,7 +54,8 @@ struct SectionRecord
 };
 
 // The file's bytes as they go out: where each section starts and ends, and its CRC; the packed
-// boxes also get a CRC per chunk.
+// boxes also get a CRC per chunk. Small pieces (a box each) are gathered first, so that the CRCs
+// and the writer take them in large runs.
 class Output
 {
 public:
@@ -65,6 +69,54 @@ public:
     }
     bool Put(const void *data, qint64 size)
     {
+        if (m_Staged + size > StageBytes) {
+            if (!Drain())
+                return false;
+            if (size > StageBytes) {
+                m_Offset += size;
+                return Pass(data, size);
+            }
+        }
+        std::memcpy(m_Stage.get() + m_Staged, data, size_t(size));
+        m_Staged += size;
+        m_Offset += size;
+        return true;
+    }
+    bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
+    bool End()
+    {
+        const bool written = Drain();
+        if (m_Chunks && m_ChunkFill > 0)
+            EndChunk();
+        m_Chunks = false;
+        m_Section.m_Length = m_Offset - m_Section.m_Offset;
+        m_Records.push_back(m_Section);
+        return written;
+    }
+    bool Section(quint32 kind, const QByteArray &bytes)
+    {
+        Begin(kind);
+        const bool written = Put(bytes);
+        return End() && written;
+    }
+    // From now until End, the bytes are checked in chunks as well.
+    void CountChunks() { m_Chunks = true; }
+    const std::vector<quint32> &ChunkCrcs() const { return m_ChunkCrcs; }
+    const std::vector<SectionRecord> &Records() const { return m_Records; }
+    qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
+
+private:
+    static constexpr qint64 StageBytes = Dovlin_WaveWriter::DirectBytes;
+
+    bool Drain()
+    {
+        const qint64 staged = m_Staged;
+        m_Staged = 0;
+        return staged == 0 || Pass(m_Stage.get(), staged);
+    }
+    // Bytes of the section in hand, their offset counted already.
+    bool Pass(const void *data, qint64 size)
+    {
         m_Section.m_Crc = Dovlin_Crc32c(data, size, m_Section.m_Crc);
         if (m_Chunks) {
             const char *bytes = static_cast<const char *>(data);
@@ -77,32 +129,8 @@ public:
                     EndChunk();
             }
         }
-        m_Offset += size;
         return m_Writer.Write(data, size);
     }
-    bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
-    void End()
-    {
-        if (m_Chunks && m_ChunkFill > 0)
-            EndChunk();
-        m_Chunks = false;
-        m_Section.m_Length = m_Offset - m_Section.m_Offset;
-        m_Records.push_back(m_Section);
-    }
-    bool Section(quint32 kind, const QByteArray &bytes)
-    {
-        Begin(kind);
-        const bool written = Put(bytes);
-        End();
-        return written;
-    }
-    // From now until End, the bytes are checked in chunks as well.
-    void CountChunks() { m_Chunks = true; }
-    const std::vector<quint32> &ChunkCrcs() const { return m_ChunkCrcs; }
-    const std::vector<SectionRecord> &Records() const { return m_Records; }
-    qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
-
-private:
     void EndChunk()
     {
         m_ChunkCrcs.push_back(m_ChunkCrc);
@@ -118,6 +146,8 @@ private:
     quint32 m_ChunkCrc = 0;
     qint64 m_ChunkFill = 0;
     std::vector<quint32> m_ChunkCrcs;
+    std::unique_ptr<char[]> m_Stage{new char[size_t(StageBytes)]};
+    qint64 m_Staged = 0;
 };
 
 QByteArray headSection(const Dovlin_FileManager &model, qint64 endTime)
@@ -248,8 +278,7 @@ bool putStrings(Output &out, const Dovlin_FileManager &model)
         appendVarint(length, quint64(text.size()));
         written = out.Put(length) && out.Put(text.data(), text.size());
     }
-    out.End();
-    return written;
+    return out.End() && written;
 }
 
 // Names are kept in ENUM: readers without it show the numbers.
@@ -362,7 +391,8 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
         || !out.Section(Tree, treeSection(m_Model)) || (hasEnums && !out.Section(Enums, enums)))
         return failed();
 
-    QByteArray signalTable, index;
+    QByteArray signalTable;
+    std::string index;
     std::vector<quint64> boxTimes, boxOffsets;
     CSignalEvent events[Dovlin_BoxCodec::MaxEvents];
     unsigned char packed[Dovlin_BoxCodec::MaxEncodedBytes];
@@ -443,13 +473,14 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
         if (m_Progress && !m_Progress(s + 1, nSignal))
             return fail(QStringLiteral("cancelled"));
     }
-    out.End();
+    if (!out.End())
+        return failed();
 
     QByteArray checksums;
     appendLittle<quint32>(checksums, quint32(ChunkBytes));
     for (const quint32 crc : out.ChunkCrcs())
         appendLittle<quint32>(checksums, crc);
-    if (!out.Section(Signals, signalTable) || !out.Section(Index, index) || !out.Section(BoxChecksums, checksums)
+    if (!out.Section(Signals, signalTable) || !out.Section(Index, QByteArray::fromRawData(index.data(), qsizetype(index.size()))) || !out.Section(BoxChecksums, checksums)
         || !writer.Flush())
         return failed();
 
