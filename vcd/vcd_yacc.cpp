@@ -1128,24 +1128,17 @@ void vcd_yacc::BodyScalars(VcdVariable &variable, const char *values, const quin
 {
     for (size_t i = 0; i < count; ++i) {
         BodyChangeTime(stamps[i]);
-        if (!RunScalar(variable, values[i]))
-            BodyScalar(variable, values[i], code);
+        BodyScalar(variable, values[i], code);
     }
 }
 
 void vcd_yacc::BodyBitsList(VcdVariable &variable, const unsigned char *const *bits, const quint64 *stamps, size_t count,
                             int width, VcdWord code)
 {
-    const bool runs = (variable.m_Kind == Logic || variable.m_Kind == Event) && width > 0 && width <= variable.m_Width;
     for (size_t i = 0; i < count; ++i) {
         BodyChangeTime(stamps[i]);
-        if (runs && RunFits(variable)) {
-            bitCodes(bits[i], width, RunValue(variable, LogicTag, width),
-                     RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
-            RunCommit(variable, false);
-        } else {
+        if (!RunBits(variable, bits[i], width))
             BodyBits(variable, bits[i], width, code);
-        }
     }
 }
 
@@ -1183,23 +1176,28 @@ void vcd_yacc::BodyDigitsList(VcdVariable &variable, const unsigned char *const 
 {
     for (size_t i = 0; i < count; ++i) {
         BodyChangeTime(stamps[i]);
-        const VcdWord text{reinterpret_cast<const char *>(digits[i]), length};
-        if (!RunDigits(variable, text))
-            BodyDigits(variable, text, code);
+        BodyDigits(variable, {reinterpret_cast<const char *>(digits[i]), length}, code);
     }
+}
+
+bool vcd_yacc::RunBits(VcdVariable &variable, const unsigned char *bits, int width)
+{
+    if (!(variable.m_Kind == Logic || variable.m_Kind == Event) || width <= 0 || width > variable.m_Width
+        || !RunFits(variable))
+        return false;
+    bitCodes(bits, width, RunValue(variable, LogicTag, width), RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
+    RunCommit(variable, false);
+    return true;
 }
 
 void vcd_yacc::BodyBits(VcdVariable &variable, const unsigned char *bits, int width, VcdWord code)
 {
+    if (RunBits(variable, bits, width))
+        return;
     BodyOut out{{*this}, &variable};
     const auto bit = [bits](int i) { return (bits[i / 8] >> (7 - i % 8)) & 1; };
     const bool logic = variable.m_Kind == Logic || variable.m_Kind == Event;
     const bool integer = variable.m_Kind == Integer || variable.m_Kind == SignedInteger;
-    if (logic && width > 0 && width <= variable.m_Width && RunFits(variable)) {
-        bitCodes(bits, width, RunValue(variable, LogicTag, width), RunHoldsStates(variable, width) ? nineByteCodes : byteCodes);
-        RunCommit(variable, false);
-        return;
-    }
     if (logic && width > 0 && width <= variable.m_Width) {
         // The record LogicChange makes of these bits as digits: all of them kept, none nine-state.
         constexpr size_t header = 1 + sizeof(VcdVariable *) + sizeof(int) + 1;

@@ -294,6 +294,7 @@ private:
     // A change as a run's when it needs no more (no warning, no signals made); false otherwise.
     inline bool RunScalar(VcdVariable &variable, char value);
     inline bool RunDigits(VcdVariable &variable, VcdWord digits);
+    inline bool RunBits(VcdVariable &variable, const unsigned char *bits, int width);
     // A run's logic values hold its signals' states rather than state codes: those of a nine-state
     // variable's whole width, which the storing thread then takes as they are.
     static bool RunHoldsStates(const VcdVariable &variable, int valueBytes)
