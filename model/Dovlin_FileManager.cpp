@@ -426,6 +426,7 @@ bool Dovlin_FileManager::SaveAll(QIODevice *device, int format)
         return Fail(m_SpillFile->ErrorString());
     Dovlin_Format2Writer writer(*this, *device);
     writer.SetProgress(m_WriteProgress);
+    writer.SetThreads(m_WriteThreads);
     if (!writer.Write(m_EndTimeSet ? std::optional<qint64>(m_EndTime) : std::nullopt))
         return Fail(writer.ErrorString());
     if (!FileIntact())

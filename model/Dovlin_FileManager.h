@@ -153,6 +153,8 @@ public:
     // their number; returning false stops the writing, which then fails with "cancelled".
     using WriteProgress = std::function<bool(qint64 written, qint64 total)>;
     void SetWriteProgress(WriteProgress progress) { m_WriteProgress = std::move(progress); }
+    // Threads writing a file of format 2 may use (1, the caller's alone, unless set).
+    void SetWriteThreads(int threads) { m_WriteThreads = threads; }
     // False once the mapped file the loaded events lie in changed on disk: nothing may be drawn
     // or saved from them any more.
     bool FileIntact() const;
@@ -273,6 +275,7 @@ private:
     QString m_FileName;
     quint64 m_Structure = 0;
     WriteProgress m_WriteProgress;
+    int m_WriteThreads = 1;
     QStringList m_SaveWarnings;
     // The texts of string signals as their UTF-8 bytes one after the other, where each ends, and
     // their indices in a table of open addressing by the hash of their bytes (-1 a free slot), so

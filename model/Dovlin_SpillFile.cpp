@@ -163,7 +163,8 @@ void Dovlin_SpillFile::Settle() const
     auto *self = const_cast<Dovlin_SpillFile *>(this);
     // Only a thread that appends, or one that took over from the lanes, asks: their batches are its own.
     for (const auto &lane : m_Lanes)
-        self->HandOff(*lane);
+        if (lane->m_Batch.m_Count > 0)
+            self->HandOff(*lane);
     if (m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed))
         return;
     std::unique_lock<std::mutex> lock(m_Mutex);

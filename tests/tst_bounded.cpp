@@ -29,6 +29,7 @@ private Q_SLOTS:
         // that repeat, jump by up to 2^62 and go backwards, values at both ends of the range.
         QTest::newRow("few signals, many boxes each") << 3 << 40000 << qint64(0) << true << false;
         QTest::newRow("many signals, one box each") << 200000 << 40 << qint64(0) << true << false;
+        QTest::newRow("signals longer than a read-ahead piece") << 3 << 200000 << qint64(0) << true << false;
         QTest::newRow("box boundaries") << 2 << 33 << qint64(0) << false << false;
         QTest::newRow("kept up to the budget") << 5 << 40000 << (qint64(1) << 18) << true << false;
         QTest::newRow("all kept") << 5 << 40000 << (qint64(1) << 30) << false << false;
@@ -53,6 +54,8 @@ private Q_SLOTS:
         Dovlin_FileManager inMemory, spilled;
         QVERIFY2(spilled.EnableSpill(m_Dir.path()), qPrintable(spilled.ErrorString()));
         spilled.SetMemoryBudget(budget);
+        // The spilled boxes are read ahead of the writer on other threads.
+        spilled.SetWriteThreads(3);
         for (Dovlin_FileManager *model : {&inMemory, &spilled}) {
             random.seed(3);
             std::vector<Dovlin_Signal *> list;

@@ -449,6 +449,7 @@ bool Dovlin_VcdImport::Write(Run &run)
     }
     CarryOverViewFlags(m_WaveFileName, model);
     Dovlin_ReplacingFile::RemoveStale(QFileInfo(m_WaveFileName).absolutePath(), m_Started);
+    model.SetWriteThreads(qMax(1, m_Limits.m_Threads));
     bool declined = false;
     if (m_Reporter)
         model.SetWriteProgress([&](qint64 written, qint64 total) {

@@ -1,6 +1,7 @@
 #include "Dovlin_Format2Writer.h"
 
 #include "Dovlin_BoxCodec.h"
+#include "Dovlin_BoxGatherer.h"
 #include "Dovlin_Crc32c.h"
 #include "Dovlin_FileManager.h"
 #include "Dovlin_Format2.h"
@@ -69,17 +70,21 @@ public:
     }
     bool Put(const void *data, qint64 size)
     {
-        if (m_Staged + size > StageBytes) {
-            if (!Drain())
-                return false;
-            if (size > StageBytes) {
-                m_Offset += size;
-                return Pass(data, size);
-            }
-        }
-        std::memcpy(m_Stage.get() + m_Staged, data, size_t(size));
-        m_Staged += size;
         m_Offset += size;
+        const char *bytes = static_cast<const char *>(data);
+        // The stage goes out full, which the writer passes straight to the device: a stage sent
+        // half full would be copied once more into the writer's buffer.
+        while (size > 0) {
+            if (m_Staged == 0 && size >= StageBytes)
+                return Pass(bytes, size);
+            const qint64 take = qMin(size, StageBytes - m_Staged);
+            std::memcpy(m_Stage.get() + m_Staged, bytes, size_t(take));
+            m_Staged += take;
+            bytes += take;
+            size -= take;
+            if (m_Staged == StageBytes && !Drain())
+                return false;
+        }
         return true;
     }
     bool Put(const QByteArray &bytes) { return Put(bytes.constData(), bytes.size()); }
@@ -106,7 +111,7 @@ public:
     qint64 SectionOffset() const { return m_Offset - m_Section.m_Offset; }
 
 private:
-    static constexpr qint64 StageBytes = Dovlin_WaveWriter::DirectBytes;
+    static constexpr qint64 StageBytes = 4 * Dovlin_WaveWriter::DirectBytes;
 
     bool Drain()
     {
@@ -396,6 +401,9 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
     std::vector<quint64> boxTimes, boxOffsets;
     CSignalEvent events[Dovlin_BoxCodec::MaxEvents];
     unsigned char packed[Dovlin_BoxCodec::MaxEncodedBytes];
+    std::optional<Dovlin_BoxGatherer> gatherer;
+    if (Dovlin_BoxGatherer::Pays(m_Model, m_Threads))
+        gatherer.emplace(m_Model, m_Threads);
     out.Begin(Boxes);
     out.CountChunks();
     for (int s = 0; s < nSignal; ++s) {
@@ -422,10 +430,33 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
                 flags |= Closed;
         }
         const qint64 encodedEnd = flags & Closed ? nEvent - 1 : nEvent;
-        for (qint64 b = 0; b < nBox; ++b) {
-            constexpr qint64 slotsAhead = 16, bytesAhead = 8;
-            signal.PrefetchPackedBox(b + slotsAhead, false);
-            signal.PrefetchPackedBox(b + bytesAhead, true);
+        const auto note = [&](qint64 b, qint64 boxTime, qint64 boxStart) {
+            if (b == 0) {
+                firstTime = boxTime;
+            } else {
+                boxTimes.push_back(quint64(boxTime) - quint64(firstTime));
+                boxOffsets.push_back(quint64(boxStart));
+            }
+        };
+        for (qint64 b = 0; b < nBox;) {
+            const Dovlin_BoxGatherer::Run run = gatherer ? gatherer->Take(s, b) : Dovlin_BoxGatherer::Run();
+            if (run.m_Count > 0) {
+                const qint64 runStart = out.SectionOffset() - dataStart;
+                for (qint64 i = 0; i < run.m_Count; ++i, ++b) {
+                    if (b > 0 && run.m_Times[i] < lastTime)
+                        return fail(QStringLiteral("the events of signal %1 go back in time in box %2").arg(s).arg(b));
+                    lastTime = run.m_Times[i];
+                    note(b, lastTime, runStart + (i == 0 ? 0 : run.m_Ends[i - 1] - run.m_Start));
+                }
+                if (!out.Put(run.m_Bytes + run.m_Start, run.m_Ends[run.m_Count - 1] - run.m_Start))
+                    return failed();
+                continue;
+            }
+            if (!gatherer) {
+                constexpr qint64 slotsAhead = 16, bytesAhead = 8;
+                signal.PrefetchPackedBox(b + slotsAhead, false);
+                signal.PrefetchPackedBox(b + bytesAhead, true);
+            }
             const qint64 first = b == 0 ? 1 : b * Dovlin_BoxCodec::MaxEvents;
             const qint64 end = qMin(encodedEnd, (b + 1) * Dovlin_BoxCodec::MaxEvents);
             const qint64 boxStart = out.SectionOffset() - dataStart;
@@ -450,12 +481,8 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
                 if (!out.Put(packed, Dovlin_BoxCodec::Encode(events, int(end - first), packed)))
                     return failed();
             }
-            if (b == 0) {
-                firstTime = boxTime;
-            } else {
-                boxTimes.push_back(quint64(boxTime) - quint64(firstTime));
-                boxOffsets.push_back(quint64(boxStart));
-            }
+            note(b, boxTime, boxStart);
+            ++b;
         }
         const int timeCode = WidthCodeFor(boxTimes.empty() ? 0 : boxTimes.back());
         const int offsetCode = WidthCodeFor(boxOffsets.empty() ? 0 : boxOffsets.back());

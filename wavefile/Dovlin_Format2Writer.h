@@ -22,6 +22,8 @@ public:
     Dovlin_Format2Writer(const Dovlin_FileManager &model, QIODevice &device) : m_Model(model), m_Device(device) {}
 
     void SetProgress(Progress progress) { m_Progress = std::move(progress); }
+    // Threads the writing may use: the boxes an import spilled are read ahead on the others.
+    void SetThreads(int threads) { m_Threads = threads; }
     // Writes the model, whose file ends at end, or at its last event without one; false with
     // ErrorString.
     bool Write(std::optional<qint64> end);
@@ -31,6 +33,7 @@ private:
     const Dovlin_FileManager &m_Model;
     QIODevice &m_Device;
     Progress m_Progress;
+    int m_Threads = 1;
     QString m_ErrorString;
 };
 

@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <cstring>
+
 Dovlin_WaveReader::Dovlin_WaveReader(QIODevice &device)
     : m_Device(device), m_Offset(device.pos()), m_Left(qMax<qint64>(0, device.size() - device.pos()))
 {
@@ -56,16 +58,19 @@ bool Dovlin_WaveReader::Truncated(const QString &what)
     return Fail(QStringLiteral("truncated %1 at offset %2").arg(what).arg(m_Offset));
 }
 
+Dovlin_WaveWriter::Dovlin_WaveWriter(QIODevice &device) : m_Device(device), m_Buffer(new char[size_t(BufferBytes)]) {}
+
 bool Dovlin_WaveWriter::Write(const void *data, qint64 size)
 {
     if (m_Failed)
         return false;
     // Large pieces (runs of events) go straight to the device rather than through the buffer.
-    if ((qint64(m_Buffer.size()) + size > BufferBytes || size >= DirectBytes) && !m_Buffer.isEmpty() && !Flush())
+    if ((m_Used + size > BufferBytes || size >= DirectBytes) && m_Used > 0 && !Flush())
         return false;
     if (size >= DirectBytes)
         return Put(data, size);
-    m_Buffer.append(static_cast<const char *>(data), size);
+    std::memcpy(m_Buffer.get() + m_Used, data, size_t(size));
+    m_Used += size;
     return true;
 }
 
@@ -73,8 +78,8 @@ bool Dovlin_WaveWriter::Flush()
 {
     if (m_Failed)
         return false;
-    const bool written = Put(m_Buffer.constData(), m_Buffer.size());
-    m_Buffer.clear();
+    const bool written = Put(m_Buffer.get(), m_Used);
+    m_Used = 0;
     return written;
 }
 

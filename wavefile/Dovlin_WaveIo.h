@@ -1,8 +1,9 @@
 #ifndef DOVLIN_WAVEIO_H
 #define DOVLIN_WAVEIO_H
 
-#include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 class QIODevice;
 
@@ -46,7 +47,7 @@ public:
     static constexpr qint64 BufferBytes = qint64(1) << 20;
     static constexpr qint64 DirectBytes = qint64(1) << 16;
 
-    explicit Dovlin_WaveWriter(QIODevice &device) : m_Device(device) { m_Buffer.reserve(BufferBytes); }
+    explicit Dovlin_WaveWriter(QIODevice &device);
 
     bool Write(const void *data, qint64 size);
     bool Flush();
@@ -59,7 +60,9 @@ private:
     bool Put(const void *data, qint64 size);
 
     QIODevice &m_Device;
-    QByteArray m_Buffer;
+    // Allocated once: a buffer freed and grown again at every flush would fault in fresh pages.
+    std::unique_ptr<char[]> m_Buffer;
+    qint64 m_Used = 0;
     bool m_Failed = false;
     QString m_Reason;
 };
