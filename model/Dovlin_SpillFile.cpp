@@ -54,13 +54,13 @@ Dovlin_SpillFile::Dovlin_SpillFile()
 
 Dovlin_SpillFile::~Dovlin_SpillFile()
 {
-    if (m_Packer.joinable()) {
+    if (m_Placer.joinable()) {
         {
             const std::lock_guard<std::mutex> lock(m_Mutex);
             m_Stop = true;
         }
         m_Changed.notify_all();
-        m_Packer.join();
+        m_Placer.join();
     }
     if (m_Descriptor >= 0)
         ::close(m_Descriptor);
@@ -82,7 +82,7 @@ bool Dovlin_SpillFile::Open(const QString &directory, bool packOnThread)
     // Without a thread of its own, the store packs each batch as it is handed off.
     try {
         if (packOnThread)
-            m_Packer = std::thread(&Dovlin_SpillFile::Run, this);
+            m_Placer = std::thread(&Dovlin_SpillFile::Run, this);
     } catch (const std::system_error &) {
     }
     return true;
@@ -91,20 +91,34 @@ bool Dovlin_SpillFile::Open(const QString &directory, bool packOnThread)
 Dovlin_SpillLane *Dovlin_SpillFile::AddLane()
 {
     m_Lanes.push_back(std::make_unique<Dovlin_SpillLane>());
-    m_Lanes.back()->m_Batch.m_Boxes.reset(new Pending[BatchBoxes]);
+    m_Lanes.back()->m_Batch = NewBatch();
     return m_Lanes.back().get();
+}
+
+// Room for a batch's boxes at their largest, and for the last one's packing to overrun.
+const size_t Dovlin_SpillFile::BatchBytes = BatchBoxes * size_t(MaxPacked) + size_t(Slack);
+
+Dovlin_SpillFile::Batch Dovlin_SpillFile::NewBatch()
+{
+    Batch batch;
+    batch.m_Bytes.reset(new unsigned char[BatchBytes]);
+    batch.m_Sizes.reset(new quint16[BatchBoxes]);
+    return batch;
 }
 
 qint64 Dovlin_SpillFile::BytesInFlight(int lanes)
 {
     // A batch being filled in each lane, and those handed over.
-    return qint64(2 * size_t(lanes) + Batches) * qint64(BatchBoxes * sizeof(Pending));
+    return qint64(2 * size_t(lanes) + Batches) * qint64(BatchBytes + BatchBoxes * sizeof(quint16));
 }
 
-void Dovlin_SpillFile::PackBatch(const Batch &batch)
+void Dovlin_SpillFile::PlaceBatch(const Batch &batch)
 {
-    for (size_t i = 0; i < batch.m_Count; ++i)
-        Pack(batch.m_Boxes[i], batch.m_FirstSlot + qint64(i));
+    const unsigned char *bytes = batch.m_Bytes.get();
+    for (size_t i = 0; i < batch.m_Count; ++i) {
+        Place(bytes, batch.m_Sizes[i], batch.m_FirstSlot + qint64(i));
+        bytes += batch.m_Sizes[i];
+    }
 }
 
 void Dovlin_SpillFile::Run()
@@ -117,9 +131,10 @@ void Dovlin_SpillFile::Run()
         Batch batch = std::move(m_Queue.front());
         m_Queue.pop_front();
         lock.unlock();
-        PackBatch(batch);
+        PlaceBatch(batch);
         const qint64 packed = qint64(batch.m_Count);
         batch.m_Count = 0;
+        batch.m_Used = 0;
         lock.lock();
         m_FreeBatches.push_back(std::move(batch));
         --m_BatchesOut;
@@ -134,17 +149,18 @@ void Dovlin_SpillFile::HandOff(Dovlin_SpillLane &lane)
     if (batch.m_Count == 0)
         return;
     m_Issued.fetch_add(qint64(batch.m_Count), std::memory_order_relaxed);
-    if (!m_Packer.joinable()) {
+    if (!m_Placer.joinable()) {
         {
-            const std::lock_guard<std::mutex> packing(m_PackMutex);
-            PackBatch(batch);
+            const std::lock_guard<std::mutex> placing(m_PlaceMutex);
+            PlaceBatch(batch);
         }
         m_PackedBoxes.fetch_add(qint64(batch.m_Count), std::memory_order_release);
         batch.m_Count = 0;
+        batch.m_Used = 0;
         return;
     }
     std::unique_lock<std::mutex> lock(m_Mutex);
-    // A bounded number of batches in flight: the appending threads wait for the packer past them.
+    // A bounded number of batches in flight: the appending threads wait for the placing thread past them.
     m_Changed.wait(lock, [this] { return m_BatchesOut < Batches + m_Lanes.size(); });
     m_Queue.push_back(std::move(batch));
     ++m_BatchesOut;
@@ -152,7 +168,7 @@ void Dovlin_SpillFile::HandOff(Dovlin_SpillLane &lane)
         batch = std::move(m_FreeBatches.back());
         m_FreeBatches.pop_back();
     } else {
-        batch = Batch{std::unique_ptr<Pending[]>(new Pending[BatchBoxes]), 0, 0};
+        batch = NewBatch();
     }
     lock.unlock();
     m_Changed.notify_all();
@@ -232,29 +248,28 @@ qint64 Dovlin_SpillFile::Append(Dovlin_SpillLane &lane, const CSignalEvent *even
     if (batch.m_Count == 0)
         batch.m_FirstSlot = m_NextSlot.fetch_add(qint64(BatchBoxes), std::memory_order_relaxed);
     const qint64 slot = batch.m_FirstSlot + qint64(batch.m_Count);
-    Pending &box = batch.m_Boxes[batch.m_Count++];
-    std::memcpy(box.m_Bytes, static_cast<const void *>(events), size_t(count) * sizeof(CSignalEvent));
-    box.m_Count = count;
+    unsigned char *to = batch.m_Bytes.get() + batch.m_Used;
+    const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);
+    const int size = timeBytes + Dovlin_BoxCodec::Encode(events, count, to + timeBytes);
+    batch.m_Sizes[batch.m_Count++] = quint16(size);
+    batch.m_Used += size_t(size);
     if (batch.m_Count == BatchBoxes)
         HandOff(lane);
     return slot;
 }
 
-// On the packing thread. After a failure every box still takes its slot, empty: the slots keep
+// On the placing thread. After a failure every box still takes its slot, empty: the slots keep
 // matching what was handed out, though nothing may be read any more.
-bool Dovlin_SpillFile::Pack(const Pending &box, qint64 slot)
+bool Dovlin_SpillFile::Place(const unsigned char *bytes, qint64 size, qint64 slot)
 {
     // Lanes hand their batches over in any order: a slot's place may be set before those of lower slots.
     if (size_t(slot) >= m_Slots.size())
         m_Slots.resize(size_t(slot) + 1);
-    if (Failed() || ((m_Blocks.empty() || m_Blocks.back().m_Used + MaxPacked + Slack > m_BlockBytes) && !NextBlock()))
+    // A box read from its block is unpacked 8 bytes at a time: the block has room past its end.
+    if (Failed() || ((m_Blocks.empty() || m_Blocks.back().m_Used + size + Slack > m_BlockBytes) && !NextBlock()))
         return false;
-    CSignalEvent events[Dovlin_Signal::m_BoxSize];
-    std::memcpy(static_cast<void *>(events), box.m_Bytes, size_t(box.m_Count) * sizeof(CSignalEvent));
     Block &block = m_Blocks.back();
-    auto *to = reinterpret_cast<unsigned char *>(block.m_Memory + block.m_Used);
-    const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);
-    const qint64 size = timeBytes + Dovlin_BoxCodec::Encode(events, box.m_Count, to + timeBytes);
+    std::memcpy(block.m_Memory + block.m_Used, bytes, size_t(size));
     m_Slots[size_t(slot)] = SlotPlace(m_Blocks.size() - 1, block.m_Used, size);
     block.m_Used += size;
     return true;

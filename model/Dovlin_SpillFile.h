@@ -24,11 +24,12 @@ class Dovlin_SpillLane;
 // its directory as soon as it is created: it goes away with its last descriptor, whatever ends
 // the import.
 //
-// Appending packs nothing itself: the boxes go, a batch at a time, to a thread of the store's own
-// that packs and keeps them, so that the threads that append (the import's storing threads, which
-// bound its speed) only copy them. Each appending thread has a lane of its own, which takes its
-// slots a batch at a time, so that threads appending side by side share nothing per box. Every
-// other call waits for the packing thread to catch up first, and needs every lane to stand still.
+// Appending packs a box while its events are still in the appending thread's cache (and each
+// appending thread packs its own); the packed boxes go, a batch at a time, to a thread of the
+// store's own that places them in blocks, kept or written, so that a batch carries some 25 bytes a
+// box rather than 512. Each appending thread has a lane of its own, which takes its slots a batch
+// at a time, so that threads appending side by side share nothing per box. Every other call waits
+// for the placing thread to catch up first, and needs every lane to stand still.
 class Dovlin_SpillFile
 {
     struct Batch;
@@ -44,7 +45,7 @@ public:
     Dovlin_SpillFile &operator=(const Dovlin_SpillFile &) = delete;
 
     // Creates the file in directory; false with ErrorString when that fails. Without packOnThread
-    // boxes are packed on the appending thread, a batch at a time.
+    // the packed boxes are placed on the appending thread, a batch at a time.
     bool Open(const QString &directory, bool packOnThread = true);
     // Packed bytes kept in memory before blocks go to the file; 0 sends every full block there.
     void SetMemoryBudget(qint64 bytes) { m_Budget = bytes; }
@@ -75,7 +76,7 @@ public:
     // since what it holds no longer matches the slots handed out, and the import must fail. Any
     // thread may ask, without waiting.
     bool Failed() const { return m_Failed.load(std::memory_order_acquire); }
-    // Waits until every box appended so far is packed (and written where it goes); false when the
+    // Waits until every box appended so far is placed (and written where it goes); false when the
     // store has failed.
     bool Finish() const
     {
@@ -96,20 +97,18 @@ private:
         qint64 m_Used = 0;
     };
 
-    // A box waiting to be packed, as raw bytes: events would be set to their defaults first.
-    struct Pending
-    {
-        unsigned char m_Bytes[Dovlin_Signal::m_BoxSize * sizeof(CSignalEvent)];
-        int m_Count;
-    };
     static constexpr size_t BatchBoxes = 4096;
-    // Batches waiting for the packer, beyond one a lane.
+    static const size_t BatchBytes;
+    // Batches waiting for the placing thread, beyond one a lane.
     static constexpr size_t Batches = 2;
-    // Its boxes take the slots from m_FirstSlot on, in order.
+    // Packed boxes on their way to the blocks, one after the other; its boxes take the slots from
+    // m_FirstSlot on, in order.
     struct Batch
     {
-        std::unique_ptr<Pending[]> m_Boxes;
+        std::unique_ptr<unsigned char[]> m_Bytes;
+        std::unique_ptr<quint16[]> m_Sizes;
         size_t m_Count = 0;
+        size_t m_Used = 0;
         qint64 m_FirstSlot = 0;
     };
     friend class Dovlin_SpillLane;
@@ -118,23 +117,25 @@ private:
     bool NextBlock();
     char *BlockMemory();
     bool Failure(const QString &what, int error);
-    bool Pack(const Pending &box, qint64 slot);
-    void PackBatch(const Batch &batch);
-    // Hands the lane's batch to the packing thread, or packs it here without one.
+    static Batch NewBatch();
+    // Puts a packed box of a batch in the block being filled.
+    bool Place(const unsigned char *bytes, qint64 size, qint64 slot);
+    void PlaceBatch(const Batch &batch);
+    // Hands the lane's batch to the placing thread, or places it here without one.
     void HandOff(Dovlin_SpillLane &lane);
     void Run();
-    // Returns once every box appended so far is packed.
+    // Returns once every box appended so far is placed.
     void Settle() const;
 
     // The appending threads' side: the first lane is the store's own.
     std::vector<std::unique_ptr<Dovlin_SpillLane>> m_Lanes;
     // The first slot of the next batch begun.
     std::atomic<qint64> m_NextSlot{0};
-    // Boxes handed to the packer.
+    // Boxes handed to the placing thread.
     std::atomic<qint64> m_Issued{0};
-    // Packing on the appending threads takes turns.
-    std::mutex m_PackMutex;
-    // Shared with the packing thread under m_Mutex.
+    // Placing on the appending threads takes turns.
+    std::mutex m_PlaceMutex;
+    // Shared with the placing thread under m_Mutex.
     mutable std::mutex m_Mutex;
     mutable std::condition_variable m_Changed;
     std::deque<Batch> m_Queue;
@@ -142,7 +143,7 @@ private:
     size_t m_BatchesOut = 0;
     std::atomic<qint64> m_PackedBoxes{0};
     bool m_Stop = false;
-    std::thread m_Packer;
+    std::thread m_Placer;
     std::atomic<bool> m_Failed{false};
 
     int m_Descriptor = -1;
