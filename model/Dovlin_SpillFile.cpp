@@ -176,17 +176,20 @@ void Dovlin_SpillFile::HandOff(Dovlin_SpillLane &lane)
 
 void Dovlin_SpillFile::Settle() const
 {
+    if (m_Settled.load(std::memory_order_acquire))
+        return;
     auto *self = const_cast<Dovlin_SpillFile *>(this);
     // Only a thread that appends, or one that took over from the lanes, asks: their batches are its own.
     for (const auto &lane : m_Lanes)
         if (lane->m_Batch.m_Count > 0)
             self->HandOff(*lane);
-    if (m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed))
-        return;
-    std::unique_lock<std::mutex> lock(m_Mutex);
-    m_Changed.wait(lock, [this] {
-        return m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed);
-    });
+    if (m_PackedBoxes.load(std::memory_order_acquire) != m_Issued.load(std::memory_order_relaxed)) {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Changed.wait(lock, [this] {
+            return m_PackedBoxes.load(std::memory_order_acquire) == m_Issued.load(std::memory_order_relaxed);
+        });
+    }
+    m_Settled.store(true, std::memory_order_release);
 }
 
 // Blocks are carved from large mappings that ask for huge pages: faulting in packed events 4 KB
@@ -245,8 +248,10 @@ qint64 Dovlin_SpillFile::Append(Dovlin_SpillLane &lane, const CSignalEvent *even
     if (m_Descriptor < 0 || Failed())
         return -1;
     Batch &batch = lane.m_Batch;
-    if (batch.m_Count == 0)
+    if (batch.m_Count == 0) {
         batch.m_FirstSlot = m_NextSlot.fetch_add(qint64(BatchBoxes), std::memory_order_relaxed);
+        m_Settled.store(false, std::memory_order_relaxed);
+    }
     const qint64 slot = batch.m_FirstSlot + qint64(batch.m_Count);
     unsigned char *to = batch.m_Bytes.get() + batch.m_Used;
     const int timeBytes = Dovlin_BoxCodec::PutVarint(Dovlin_BoxCodec::ZigZag(events[0].m_Time), to);

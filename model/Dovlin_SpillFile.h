@@ -142,6 +142,9 @@ private:
     std::vector<Batch> m_FreeBatches;
     size_t m_BatchesOut = 0;
     std::atomic<qint64> m_PackedBoxes{0};
+    // Every box appended is placed and no lane holds any: readers need not look (cleared by the
+    // first box of a batch).
+    mutable std::atomic<bool> m_Settled{false};
     bool m_Stop = false;
     std::thread m_Placer;
     std::atomic<bool> m_Failed{false};
