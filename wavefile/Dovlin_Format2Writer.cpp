@@ -37,13 +37,18 @@ void appendVarint(QByteArray &to, quint64 value)
     to.append(reinterpret_cast<const char *>(bytes), Dovlin_BoxCodec::PutVarint(value, bytes));
 }
 
-// An unsigned field of an index, in the smallest of 1, 2, 4 or 8 bytes that the code gives: two a
-// box, so into a string, whose appends cost less than a byte array's.
-void appendWidth(std::string &to, quint64 value, int code)
+// Unsigned fields of an index, each in the smallest of 1, 2, 4 or 8 bytes that the code gives:
+// two a box, so into a string grown once for a signal's fields, each put 8 bytes at a time.
+void appendWidths(std::string &to, const std::vector<quint64> &values, int code)
 {
-    char bytes[8];
-    qToLittleEndian(value, bytes);
-    to.append(bytes, WidthOf(code));
+    const size_t width = size_t(WidthOf(code)), at = to.size();
+    to.resize(at + values.size() * width + 8);
+    char *out = to.data() + at;
+    for (const quint64 value : values) {
+        qToLittleEndian(value, out);
+        out += width;
+    }
+    to.resize(at + values.size() * width);
 }
 
 struct SectionRecord
@@ -493,10 +498,8 @@ bool Dovlin_Format2Writer::Write(std::optional<qint64> end)
         if (nEvent >= 2)
             appendVarint(signalTable, Dovlin_BoxCodec::ZigZag(firstTime));
         appendVarint(signalTable, quint64(out.SectionOffset() - dataStart));
-        for (const quint64 time : boxTimes)
-            appendWidth(index, time, timeCode);
-        for (const quint64 offset : boxOffsets)
-            appendWidth(index, offset, offsetCode);
+        appendWidths(index, boxTimes, timeCode);
+        appendWidths(index, boxOffsets, offsetCode);
         if (m_Progress && !m_Progress(s + 1, nSignal))
             return fail(QStringLiteral("cancelled"));
     }
