@@ -46,6 +46,9 @@ bool Dovlin_BoxGatherer::Pays(const Dovlin_FileManager &model, int threads)
 
 Dovlin_BoxGatherer::Dovlin_BoxGatherer(const Dovlin_FileManager &model, int threads) : m_Model(model)
 {
+    // Boxes still in a lane's batch are handed over here, on the writer's thread: the helpers'
+    // reads then find the store settled and touch no lane.
+    model.SpillFile()->Finish();
     qint64 inPiece = 0;
     m_Bounds.push_back(0);
     for (int s = 0; s < model.GetnSignal(); ++s) {
