@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Build everything (installing what it needs) and run every test headless; then the whole suite
-# again built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); then each fuzz
-# target on its seeds (build-fuzz/, see bench/fuzz.sh). Every pass runs even when an earlier one
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); then the tests of
+# the imports, whose threads share the model, built with ThreadSanitizer (build-tsan/); then each
+# fuzz target on its seeds (build-fuzz/, see bench/fuzz.sh). Every pass runs even when an earlier one
 # failed; the output ends with the verdict of each and CTest's summary of the main pass, and the
 # script fails when any pass failed.
 #   DOVLIN_FUZZ_SECONDS  seconds per fuzz target (default 60; 0 leaves fuzzing out)
@@ -40,8 +41,18 @@ sanitizer_tests() {
     && ctest --test-dir "$DOVLIN_BUILD" --output-on-failure --parallel "$(nproc)"
 }
 
+# Any race report fails the test; the FST tests start vcd2fst with threads running.
+thread_tests() {
+  local DOVLIN_BUILD="$DOVLIN_ROOT/build-tsan" tests="tst_bounded tst_vcdimport tst_fstimport"
+  cmake -S "$DOVLIN_ROOT" -B "$DOVLIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVLIN_SANITIZE_THREAD=ON \
+    && cmake --build "$DOVLIN_BUILD" --parallel "$(nproc)" --target $tests \
+    && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir "$DOVLIN_BUILD" --output-on-failure \
+      --parallel "$(nproc)" -R "^(${tests// /|})\$"
+}
+
 run_pass "main tests" main_tests
 run_pass "sanitizer tests" sanitizer_tests
+run_pass "thread sanitizer tests" thread_tests
 if [ "$fuzz_seconds" -gt 0 ]; then
   for target in vcd fst wave roundtrip; do
     run_pass "fuzz $target" "$DOVLIN_ROOT/bench/fuzz.sh" "$target" "$fuzz_seconds"
