@@ -46,7 +46,7 @@ thread_tests() {
   local DOVLIN_BUILD="$DOVLIN_ROOT/build-tsan" tests="tst_bounded tst_vcdimport tst_fstimport"
   cmake -S "$DOVLIN_ROOT" -B "$DOVLIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVLIN_SANITIZE_THREAD=ON \
     && cmake --build "$DOVLIN_BUILD" --parallel "$(nproc)" --target $tests \
-    && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir "$DOVLIN_BUILD" --output-on-failure \
+    && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$DOVLIN_ROOT/tests/tsan.supp" ctest --test-dir "$DOVLIN_BUILD" --output-on-failure \
       --parallel "$(nproc)" -R "^(${tests// /|})\$"
 }
 
