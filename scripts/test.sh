@@ -41,12 +41,13 @@ sanitizer_tests() {
     && ctest --test-dir "$DOVLIN_BUILD" --output-on-failure --parallel "$(nproc)"
 }
 
-# Any race report fails the test; the FST tests start vcd2fst with threads running.
+# Any race report fails the test; the FST tests start vcd2fst with threads running. Qt is not built
+# with the sanitizer: what its own code does (the test watchdog's wait condition) is not checked.
 thread_tests() {
   local DOVLIN_BUILD="$DOVLIN_ROOT/build-tsan" tests="tst_bounded tst_vcdimport tst_fstimport"
   cmake -S "$DOVLIN_ROOT" -B "$DOVLIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVLIN_SANITIZE_THREAD=ON \
     && cmake --build "$DOVLIN_BUILD" --parallel "$(nproc)" --target $tests \
-    && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$DOVLIN_ROOT/tests/tsan.supp" ctest --test-dir "$DOVLIN_BUILD" --output-on-failure \
+    && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 ignore_noninstrumented_modules=1" ctest --test-dir "$DOVLIN_BUILD" --output-on-failure \
       --parallel "$(nproc)" -R "^(${tests// /|})\$"
 }
 
