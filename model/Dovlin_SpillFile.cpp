@@ -79,7 +79,7 @@ bool Dovlin_SpillFile::Open(const QString &directory, bool packOnThread)
     }
     ::unlink(name.data());
     m_Directory = directory;
-    // Without a thread of its own, the store packs each batch as it is handed off.
+    // Without a thread of its own, the store places each batch as it is handed off.
     try {
         if (packOnThread)
             m_Placer = std::thread(&Dovlin_SpillFile::Run, this);
