@@ -135,6 +135,19 @@ public:
         event->m_Time = time;
         event->m_Value.m_RealValue = value;
     }
+    // Appending many events in a row without a call each: the caller fills the free slots
+    // [AppendFree(), AppendEnd()) of the working box in order and takes them with Appended; the
+    // range is empty when the next event needs AddEvent (no box yet, or the box is full). Slots
+    // past those taken must be left as they were (default events).
+    CSignalEvent *AppendFree() const { return m_AppendNext; }
+    CSignalEvent *AppendEnd() const { return m_AppendEnd; }
+    void Appended(int count)
+    {
+        m_AppendNext += count;
+        m_LastSlot += count;
+        if (!m_Lane)
+            *m_Structure += quint64(count);
+    }
     // Appends a copy of the last stored event at time; nothing for a signal without events.
     void AddLastEvent(qint64 time);
     // Multiplies the time of every event but the sentinel by factor (a finer time unit); false when

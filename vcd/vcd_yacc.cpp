@@ -75,6 +75,51 @@ inline qint64 storeChangedBits(signed char *last, const signed char *states, int
     return stored;
 }
 
+// The bytes of a run's entries stored bit by bit in one go.
+constexpr size_t RunTileBytes = 16384;
+
+// Stores one bit's changes over the entries [from, to) of a run, each a time and then the value's
+// states (this bit's at offset). Where the working box has room, each entry is written to the next
+// slot, which is taken only when the state changed: no branch depends on the values, which change
+// at random. Returns the number stored.
+inline qint64 storeBitRun(Dovlin_Signal *signal, signed char &last, const char *from, const char *to, size_t entry,
+                          size_t offset)
+{
+    qint64 stored = 0;
+    signed char before = last;
+    while (from != to) {
+        CSignalEvent *slot = signal->AppendFree();
+        CSignalEvent *const slotEnd = signal->AppendEnd();
+        if (slot == slotEnd) {
+            const signed char state = static_cast<signed char>(from[offset]);
+            if (state != before) {
+                qint64 time = 0;
+                std::memcpy(&time, from, sizeof time);
+                signal->AddEvent(time, int(state));
+                before = state;
+                ++stored;
+            }
+            from += entry;
+            continue;
+        }
+        CSignalEvent *const first = slot;
+        for (; from != to && slot != slotEnd; from += entry) {
+            const signed char state = static_cast<signed char>(from[offset]);
+            std::memcpy(&slot->m_Time, from, sizeof slot->m_Time);
+            slot->m_Value.m_IntValue = qint64(quint32(int(state)));
+            slot += state != before;
+            before = state;
+        }
+        if (slot != slotEnd)
+            *slot = CSignalEvent();
+        const int taken = int(slot - first);
+        signal->Appended(taken);
+        stored += taken;
+    }
+    last = before;
+    return stored;
+}
+
 // Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
 // again in a copy), reading spilled ones back a block at a time.
 template <class Visit>
@@ -1476,21 +1521,8 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
             variable.m_Upgrade = true;
             ++store.m_nUpgrade;
         }
-        Dovlin_Signal *const signal = variable.m_Signals.front();
-        signed char last = variable.m_States.front();
-        qint64 stored = 0;
-        for (; data != end; data += entry) {
-            const signed char state = static_cast<signed char>(data[sizeof(qint64)]);
-            if (state != last) {
-                qint64 time = 0;
-                std::memcpy(&time, data, sizeof time);
-                signal->AddEvent(time, int(state));
-                last = state;
-                ++stored;
-            }
-        }
-        variable.m_States.front() = last;
-        store.m_StoredChanges += stored;
+        store.m_StoredChanges +=
+            storeBitRun(variable.m_Signals.front(), variable.m_States.front(), data, end, entry, sizeof(qint64));
         if (count > 0)
             std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
         return end;
@@ -1503,12 +1535,14 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
         }
         signed char *const last = variable.m_States.data();
         Dovlin_Signal *const *const signalList = variable.m_Signals.data();
+        // Bit by bit over tiles of entries that stay in the cache for every bit.
+        const size_t tileEntries = qMax<size_t>(32, RunTileBytes / entry);
         qint64 stored = 0;
-        for (; data != end; data += entry) {
-            qint64 time = 0;
-            std::memcpy(&time, data, sizeof time);
-            stored += storeChangedBits(last, reinterpret_cast<const signed char *>(data + sizeof time), valueBytes,
-                                       signalList, time);
+        while (data != end) {
+            const char *const tileEnd = data + qMin(tileEntries, size_t(end - data) / entry) * entry;
+            for (int bit = 0; bit < valueBytes; ++bit)
+                stored += storeBitRun(signalList[bit], last[bit], data, tileEnd, entry, sizeof(qint64) + size_t(bit));
+            data = tileEnd;
         }
         store.m_StoredChanges += stored;
         if (count > 0)
