@@ -351,8 +351,11 @@ bool Dovlin_VcdImport::Prepare(Run &run, const QString &wavePath)
     constexpr qint64 MinChunkBytes = qint64(16) << 10, MaxChunkBytes = qint64(1) << 20;
     const qint64 chunkBytes =
         qBound(MinChunkBytes, budget / (4 * qMax<qint64>(1, chunks) * vcd_chunks::ChunkMemory(1)), MaxChunkBytes);
+    // A storing thread is handed the parser's blocks and the records of the chunks.
+    const qint64 handover = qMax<qint64>(vcd_changequeue::BlockBytes, chunks ? vcd_chunks::ChunkMemory(chunkBytes) : 0);
     const qint64 inFlight = qint64(threads) * vcd_changequeue::Blocks * qint64(vcd_changequeue::BlockBytes)
-                            + Dovlin_SpillFile::BytesInFlight(threads) + chunks * vcd_chunks::ChunkMemory(chunkBytes);
+                            + Dovlin_SpillFile::BytesInFlight(threads) + chunks * vcd_chunks::ChunkMemory(chunkBytes)
+                            + qint64(threads) * vcd_yacc::SortingMemory(handover);
     model.SetMemoryBudget(qMax<qint64>(0, budget - inFlight));
     // Events beyond the memory budget wait in a spill file until they are written, so a dump
     // larger than memory imports all the same. It goes to the temporary folder, so that the wave

@@ -120,6 +120,23 @@ inline qint64 storeBitRun(Dovlin_Signal *signal, signed char &last, const char *
     return stored;
 }
 
+// Stores the changes of entries [from, to) of a run of a logic variable's values of its full
+// width: each entry its time, then the states of its bits from offset on. Bit by bit over tiles of
+// entries that stay in the cache for every bit.
+qint64 storeBitsRun(signed char *last, Dovlin_Signal *const *signalList, int width, const char *from, const char *to,
+                    size_t entry, size_t offset)
+{
+    const size_t tileEntries = qMax<size_t>(32, RunTileBytes / entry);
+    qint64 stored = 0;
+    while (from != to) {
+        const char *const tileEnd = from + qMin(tileEntries, size_t(to - from) / entry) * entry;
+        for (int bit = 0; bit < width; ++bit)
+            stored += storeBitRun(signalList[bit], last[bit], from, tileEnd, entry, offset + size_t(bit));
+        from = tileEnd;
+    }
+    return stored;
+}
+
 // Calls visit with each stored event of signal but the sentinel (event 0, which AddEvent writes
 // again in a copy), reading spilled ones back a block at a time.
 template <class Visit>
@@ -1442,7 +1459,239 @@ void vcd_yacc::MakeSignals(VcdVariable &variable, VcdChangeTag tag, bool nineSta
         CreateSignals(variable, tag == LogicTag && nineState);
 }
 
+// A handover's records sorted by variable. The variables of a dump lie all over the heap, and
+// so do their states, signals and the signals' boxes: taken in order, a record misses on each.
+// Stored one variable after another, each is read once for all of its records.
+struct vcd_yacc::StoreGroups
+{
+    static constexpr quint32 Slots = 8192;
+    static constexpr quint32 MaxGroups = 4096;
+    // Records a variable needs on average in a handover for sorting to pay.
+    static constexpr size_t MinRecords = 4;
+    // The most of m_States.
+    static constexpr size_t SliceBytes = size_t(1) << 20;
+    struct Slot
+    {
+        const VcdVariable *m_Variable = nullptr;
+        quint32 m_Handover = 0;
+        quint32 m_Group = 0;
+    };
+    struct Group
+    {
+        VcdVariable *m_Variable;
+        size_t m_Bytes;
+        // All its records are logic values, and one at least has nine-state codes.
+        bool m_Logic;
+        bool m_NineState;
+    };
+    std::vector<Slot> m_Slots = std::vector<Slot>(Slots);
+    // Slots of other handovers than m_Handover are free.
+    quint32 m_Handover = 0;
+    std::vector<Group> m_Groups;
+    std::vector<quint32> m_GroupOf;
+    std::vector<size_t> m_Next;
+    std::vector<char> m_Sorted;
+    // A logic variable's values over its whole width, each after its time.
+    std::vector<char> m_States;
+
+    // The group of variable, made when new; MaxGroups when there are that many already.
+    quint32 GroupOf(VcdVariable *variable)
+    {
+        quint32 slot = quint32((quintptr(variable) >> 6) * Q_UINT64_C(0x9E3779B97F4A7C15) >> 51) & (Slots - 1);
+        for (;; slot = (slot + 1) & (Slots - 1)) {
+            Slot &at = m_Slots[slot];
+            if (at.m_Handover != m_Handover) {
+                if (m_Groups.size() == MaxGroups)
+                    return MaxGroups;
+                at = {variable, m_Handover, quint32(m_Groups.size())};
+                m_Groups.push_back({variable, 0, true, false});
+                return at.m_Group;
+            }
+            if (at.m_Variable == variable)
+                return at.m_Group;
+        }
+    }
+};
+
+qint64 vcd_yacc::SortingMemory(qint64 bytes)
+{
+    // The sorted records, a group's number for each (a record takes 17 bytes at least), a slice of
+    // values over their whole widths, and the table of groups.
+    return bytes + bytes / 4 + qint64(StoreGroups::SliceBytes)
+           + qint64(StoreGroups::Slots * sizeof(StoreGroups::Slot) + StoreGroups::MaxGroups * (sizeof(StoreGroups::Group) + sizeof(size_t)));
+}
+
+namespace {
+
+// The bytes of the fields after a record's tag at data (its variable's included); 0 for a run.
+size_t recordFields(char tag, const char *data)
+{
+    switch (tag) {
+    case TimeTag:
+    case ChunkTag:
+        return sizeof(qint64);
+    case StampTag:
+        return sizeof(int);
+    case LogicTag: {
+        int length = 0;
+        std::memcpy(&length, data + sizeof(VcdVariable *), sizeof length);
+        return sizeof(VcdVariable *) + sizeof length + 1 + size_t(length);
+    }
+    case RunTag:
+        return 0;
+    default:
+        return sizeof(VcdVariable *) + sizeof(qint64);
+    }
+}
+
+} // namespace
+
 void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
+{
+    if (!StoreGrouped(store, data, size))
+        StoreInOrder(store, data, size);
+}
+
+bool vcd_yacc::StoreGrouped(StoreState &store, const char *data, size_t size)
+{
+    if (!store.m_Groups)
+        store.m_Groups = std::make_unique<StoreGroups>();
+    StoreGroups &groups = *store.m_Groups;
+    if (++groups.m_Handover == 0) {
+        std::fill(groups.m_Slots.begin(), groups.m_Slots.end(), StoreGroups::Slot());
+        groups.m_Handover = 1;
+    }
+    groups.m_Groups.clear();
+    groups.m_GroupOf.clear();
+    const char *const end = data + size;
+    for (const char *at = data; at < end;) {
+        const char tag = *at++;
+        const size_t fields = recordFields(tag, at);
+        if (fields == 0)
+            return false;
+        if (tag != TimeTag && tag != StampTag && tag != ChunkTag) {
+            VcdVariable *variable = nullptr;
+            std::memcpy(&variable, at, sizeof variable);
+            const quint32 group = groups.GroupOf(variable);
+            if (group == StoreGroups::MaxGroups)
+                return false;
+            StoreGroups::Group &into = groups.m_Groups[group];
+            // The variable's place holds the record's time once sorted.
+            into.m_Bytes += 1 + fields;
+            into.m_Logic &= tag == LogicTag;
+            into.m_NineState |= tag == LogicTag && at[sizeof variable + sizeof(int)] != 0;
+            groups.m_GroupOf.push_back(group);
+        }
+        at += fields;
+    }
+    if (groups.m_GroupOf.size() < StoreGroups::MinRecords * groups.m_Groups.size())
+        return false;
+
+    std::vector<size_t> &next = groups.m_Next;
+    next.resize(groups.m_Groups.size());
+    size_t total = 0;
+    for (size_t g = 0; g < groups.m_Groups.size(); ++g) {
+        next[g] = total;
+        total += groups.m_Groups[g].m_Bytes;
+    }
+    groups.m_Sorted.resize(total);
+    char *const sorted = groups.m_Sorted.data();
+    size_t record = 0;
+    for (const char *at = data; at < end;) {
+        const char tag = *at++;
+        const size_t fields = recordFields(tag, at);
+        if (tag == TimeTag) {
+            std::memcpy(&store.m_Time, at, sizeof store.m_Time);
+        } else if (tag == StampTag) {
+            int stamp = 0;
+            std::memcpy(&stamp, at, sizeof stamp);
+            store.m_Time = store.m_Stamps[stamp];
+        } else if (tag == ChunkTag) {
+            std::memcpy(&store.m_Stamps, at, sizeof store.m_Stamps);
+        } else {
+            size_t &place = next[groups.m_GroupOf[record++]];
+            char *const to = sorted + place;
+            std::memcpy(to, &store.m_Time, sizeof store.m_Time);
+            to[sizeof store.m_Time] = tag;
+            std::memcpy(to + sizeof store.m_Time + 1, at + sizeof(VcdVariable *), fields - sizeof(VcdVariable *));
+            place += 1 + fields;
+        }
+        at += fields;
+    }
+    const qint64 time = store.m_Time;
+    const char *from = sorted;
+    for (size_t g = 0; g < groups.m_Groups.size(); ++g) {
+        const StoreGroups::Group &group = groups.m_Groups[g];
+        VcdVariable &variable = *group.m_Variable;
+        if (g + 1 < groups.m_Groups.size())
+            __builtin_prefetch(groups.m_Groups[g + 1].m_Variable);
+        const char *const groupEnd = from + group.m_Bytes;
+        if (group.m_Logic && StoreLogicRun(store, variable, from, groupEnd, group.m_NineState)) {
+            from = groupEnd;
+            continue;
+        }
+        while (from < groupEnd) {
+            std::memcpy(&store.m_Time, from, sizeof store.m_Time);
+            from = StoreRecord(store, from[sizeof store.m_Time], variable, from + sizeof store.m_Time + 1);
+        }
+    }
+    store.m_Time = time;
+    return true;
+}
+
+// Sorted logic values of variable [from, end), each its time, then the tag, digit count, nine-state
+// flag and codes, stored as StoreLogic would store them one by one; false, having stored nothing,
+// for an event or a value of no digits or wider than the variable.
+bool vcd_yacc::StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState)
+{
+    constexpr size_t CodesAt = sizeof(qint64) + 1 + sizeof(int) + 1;
+    const int width = variable.m_Width;
+    if (variable.m_Kind == Event)
+        return false;
+    for (const char *at = from; at != end;) {
+        int length = 0;
+        std::memcpy(&length, at + sizeof(qint64) + 1, sizeof length);
+        if (length < 1 || length > width)
+            return false;
+        at += CodesAt + size_t(length);
+    }
+    if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
+        variable.m_Upgrade = true;
+        ++store.m_nUpgrade;
+    }
+    // The values as the states of the whole width, each after its time, a slice at a time: a
+    // value of a few digits may stand for thousands of bits.
+    const size_t entry = sizeof(qint64) + size_t(width);
+    const size_t sliceEntries = qMax<size_t>(1, StoreGroups::SliceBytes / entry);
+    std::vector<char> &states = store.m_Groups->m_States;
+    states.resize(sliceEntries * entry);
+    const bool nine = variable.m_NineState;
+    const auto stateOf = [nine](signed char code) { return static_cast<char>(nine ? nineStateOf[code] : code); };
+    for (const char *at = from; at != end;) {
+        char *to = states.data();
+        for (char *const sliceEnd = to + sliceEntries * entry; at != end && to != sliceEnd; to += entry) {
+            int length = 0;
+            std::memcpy(&length, at + sizeof(qint64) + 1, sizeof length);
+            std::memcpy(to, at, sizeof(qint64));
+            const signed char *const codes = reinterpret_cast<const signed char *>(at + CodesAt);
+            const int missing = width - length;
+            // A shorter value is extended to the left, 0 and 1 by 0, any other state by itself.
+            if (missing > 0)
+                std::memset(to + sizeof(qint64), stateOf(codes[0] == 1 ? 0 : codes[0]), size_t(missing));
+            if (nine)
+                for (int i = 0; i < length; ++i)
+                    to[sizeof(qint64) + size_t(missing + i)] = stateOf(codes[i]);
+            else
+                std::memcpy(to + sizeof(qint64) + missing, codes, size_t(length));
+            at += CodesAt + size_t(length);
+        }
+        store.m_StoredChanges += storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), width, states.data(),
+                                              to, entry, sizeof(qint64));
+    }
+    return true;
+}
+
+void vcd_yacc::StoreInOrder(StoreState &store, const char *data, size_t size)
 {
     const char *const end = data + size;
     while (data < end) {
@@ -1467,41 +1716,48 @@ void vcd_yacc::StoreChanges(StoreState &store, const char *data, size_t size)
         VcdVariable *variable = nullptr;
         std::memcpy(&variable, data, sizeof variable);
         data += sizeof variable;
+        // The variables of a dump lie all over the heap: the next record's is asked for while
+        // this one is stored (what storing reads of it is on its first cache line).
         if (tag == LogicTag) {
             int length = 0;
             std::memcpy(&length, data, sizeof length);
-            const bool nineState = data[sizeof length] != 0;
-            data += sizeof length + 1;
-            // The variables of a dump lie all over the heap: the next record's is asked for
-            // while this one is stored (what storing reads of it is on its first cache line).
-            if (data + length + 1 + sizeof variable <= end && data[length] == LogicTag) {
+            const char *const after = data + sizeof length + 1 + length;
+            if (after + 1 + sizeof variable <= end && *after == LogicTag) {
                 const char *next = nullptr;
-                std::memcpy(&next, data + length + 1, sizeof next);
+                std::memcpy(&next, after + 1, sizeof next);
                 __builtin_prefetch(next);
             }
-            StoreLogic(store, *variable, reinterpret_cast<const signed char *>(data), length, nineState);
-            data += length;
-            continue;
         }
-        if (tag == RunTag) {
-            data = StoreRun(store, *variable, data);
-            continue;
-        }
-        // A string's value is the index of its text, a repeated one no change, as for an integer.
-        if (tag == IntegerTag || tag == StringTag) {
-            qint64 value = 0;
-            std::memcpy(&value, data, sizeof value);
-            if (variable->m_AsLogic)
-                StoreIntegerBits(store, *variable, quint64(value));
-            else
-                StoreInteger(store, variable->m_Signals.front(), value);
-        } else {
-            double value = 0;
-            std::memcpy(&value, data, sizeof value);
-            StoreReal(store, variable->m_Signals.front(), value);
-        }
-        data += sizeof(qint64);
+        data = StoreRecord(store, tag, *variable, data);
     }
+}
+
+const char *vcd_yacc::StoreRecord(StoreState &store, char tag, VcdVariable &variable, const char *data)
+{
+    if (tag == LogicTag) {
+        int length = 0;
+        std::memcpy(&length, data, sizeof length);
+        const bool nineState = data[sizeof length] != 0;
+        data += sizeof length + 1;
+        StoreLogic(store, variable, reinterpret_cast<const signed char *>(data), length, nineState);
+        return data + length;
+    }
+    if (tag == RunTag)
+        return StoreRun(store, variable, data);
+    // A string's value is the index of its text, a repeated one no change, as for an integer.
+    if (tag == IntegerTag || tag == StringTag) {
+        qint64 value = 0;
+        std::memcpy(&value, data, sizeof value);
+        if (variable.m_AsLogic)
+            StoreIntegerBits(store, variable, quint64(value));
+        else
+            StoreInteger(store, variable.m_Signals.front(), value);
+    } else {
+        double value = 0;
+        std::memcpy(&value, data, sizeof value);
+        StoreReal(store, variable.m_Signals.front(), value);
+    }
+    return data + sizeof(qint64);
 }
 
 const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const char *data)
@@ -1533,18 +1789,8 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
             variable.m_Upgrade = true;
             ++store.m_nUpgrade;
         }
-        signed char *const last = variable.m_States.data();
-        Dovlin_Signal *const *const signalList = variable.m_Signals.data();
-        // Bit by bit over tiles of entries that stay in the cache for every bit.
-        const size_t tileEntries = qMax<size_t>(32, RunTileBytes / entry);
-        qint64 stored = 0;
-        while (data != end) {
-            const char *const tileEnd = data + qMin(tileEntries, size_t(end - data) / entry) * entry;
-            for (int bit = 0; bit < valueBytes; ++bit)
-                stored += storeBitRun(signalList[bit], last[bit], data, tileEnd, entry, sizeof(qint64) + size_t(bit));
-            data = tileEnd;
-        }
-        store.m_StoredChanges += stored;
+        store.m_StoredChanges += storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), valueBytes, data,
+                                              end, entry, sizeof(qint64));
         if (count > 0)
             std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
         return end;

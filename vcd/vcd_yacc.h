@@ -118,6 +118,8 @@ public:
     // share of the variables; with 1 they are stored on the parser's own thread. The wave file is
     // the same for any count. Before yyparse.
     void SetStoringThreads(int count) { m_nLane = count < 1 ? 1 : count; }
+    // What a storing thread keeps to sort handovers of value changes of up to bytes by variable.
+    static qint64 SortingMemory(qint64 bytes);
     // The dump's file, size bytes long: with more than one storing thread, as many workers read
     // the body in chunks of chunkBytes (see vcd_chunks) while the parser takes their records in
     // order. Without it the parser reads it all. Before yyparse.
@@ -262,6 +264,7 @@ private:
 
     // What each storing thread keeps, on cache lines of its own: were it next to the parser's
     // fields, or another thread's, every record would pull the line away from the other thread.
+    struct StoreGroups;
     struct alignas(64) StoreState
     {
         qint64 m_Time = 0;
@@ -271,6 +274,8 @@ private:
         int m_nUpgrade = 0;
         // A value's states over the variable's width, when they are not its codes as they stand.
         std::vector<signed char> m_States;
+        // What StoreGrouped sorts a handover's records with.
+        std::unique_ptr<StoreGroups> m_Groups;
     };
     // The run that a body given signal by signal appends to: the last record of its lane while
     // m_End is where that lane's next record goes; m_Variable is null when there is none.
@@ -307,9 +312,16 @@ private:
 
     // The storing threads' side: nothing here warns or fails.
     void StoreChanges(StoreState &store, const char *data, size_t size);
+    void StoreInOrder(StoreState &store, const char *data, size_t size);
+    // Stores the records variable by variable when they fall on few; false, having stored
+    // nothing, otherwise.
+    bool StoreGrouped(StoreState &store, const char *data, size_t size);
+    // The record of variable whose fields after its tag and variable start at data; returns their end.
+    const char *StoreRecord(StoreState &store, char tag, VcdVariable &variable, const char *data);
     // The run whose header (after its tag and variable) starts at data; returns its end.
     const char *StoreRun(StoreState &store, VcdVariable &variable, const char *data);
     void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
+    bool StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState);
     void StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value);
     void StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value);
     void IntegerToLogic(VcdVariable &variable, bool nineState);
