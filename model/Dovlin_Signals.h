@@ -137,8 +137,7 @@ public:
     }
     // Appending many events in a row without a call each: the caller fills the free slots
     // [AppendFree(), AppendEnd()) of the working box in order and takes them with Appended; the
-    // range is empty when the next event needs AddEvent (no box yet, or the box is full). Slots
-    // past those taken must be left as they were (default events).
+    // range is empty when the next event needs AddEvent (no box yet, or the box is full).
     CSignalEvent *AppendFree() const { return m_AppendNext; }
     CSignalEvent *AppendEnd() const { return m_AppendEnd; }
     void Appended(int count)

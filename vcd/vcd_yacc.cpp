@@ -75,64 +75,101 @@ inline qint64 storeChangedBits(signed char *last, const signed char *states, int
     return stored;
 }
 
-// The bytes of a run's entries stored bit by bit in one go.
-constexpr size_t RunTileBytes = 16384;
-
-// Stores one bit's changes over the entries [from, to) of a run, each a time and then the value's
-// states (this bit's at offset). Where the working box has room, each entry is written to the next
-// slot, which is taken only when the state changed: no branch depends on the values, which change
-// at random. Returns the number stored.
-inline qint64 storeBitRun(Dovlin_Signal *signal, signed char &last, const char *from, const char *to, size_t entry,
-                          size_t offset)
+// Bit j of byte i goes to bit i of byte j: an 8 x 8 matrix of bits transposed.
+inline quint64 transposeBits8(quint64 x)
 {
-    qint64 stored = 0;
-    signed char before = last;
-    while (from != to) {
-        CSignalEvent *slot = signal->AppendFree();
-        CSignalEvent *const slotEnd = signal->AppendEnd();
-        if (slot == slotEnd) {
-            const signed char state = static_cast<signed char>(from[offset]);
-            if (state != before) {
-                qint64 time = 0;
-                std::memcpy(&time, from, sizeof time);
-                signal->AddEvent(time, int(state));
-                before = state;
-                ++stored;
-            }
-            from += entry;
-            continue;
-        }
-        CSignalEvent *const first = slot;
-        for (; from != to && slot != slotEnd; from += entry) {
-            const signed char state = static_cast<signed char>(from[offset]);
-            std::memcpy(&slot->m_Time, from, sizeof slot->m_Time);
-            slot->m_Value.m_IntValue = qint64(quint32(int(state)));
-            slot += state != before;
-            before = state;
-        }
-        if (slot != slotEnd)
-            *slot = CSignalEvent();
-        const int taken = int(slot - first);
-        signal->Appended(taken);
-        stored += taken;
-    }
-    last = before;
-    return stored;
+    quint64 t = (x ^ (x >> 7)) & Q_UINT64_C(0x00AA00AA00AA00AA);
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & Q_UINT64_C(0x0000CCCC0000CCCC);
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & Q_UINT64_C(0x00000000F0F0F0F0);
+    x ^= t ^ (t << 28);
+    return x;
 }
 
-// Stores the changes of entries [from, to) of a run of a logic variable's values of its full
-// width: each entry its time, then the states of its bits from offset on. Bit by bit over tiles of
-// entries that stay in the cache for every bit.
+// The top bits of the bytes of flags (as nonZeroBytes sets them) as a byte, byte i's as bit i.
+inline quint64 packByteFlags(quint64 flags)
+{
+    return ((flags >> 7) * Q_UINT64_C(0x0102040810204080)) >> 56;
+}
+
+// Stores the changes of entries [from, to) of a run of a logic variable's values of its full width:
+// each entry its time, then the states of its bits from offset on. A tile of 64 entries at a time,
+// eight bits at a time: which of the eight changed at each entry is found without a branch on the
+// values (which change at random), and turned into each bit's changes over the tile, so that a
+// bit's events are appended in one go, and a bit that did not change touches nothing.
 qint64 storeBitsRun(signed char *last, Dovlin_Signal *const *signalList, int width, const char *from, const char *to,
                     size_t entry, size_t offset)
 {
-    const size_t tileEntries = qMax<size_t>(32, RunTileBytes / entry);
+    constexpr int Tile = 64;
+    qint64 times[Tile];
+    quint64 columns[8];
     qint64 stored = 0;
     while (from != to) {
-        const char *const tileEnd = from + qMin(tileEntries, size_t(to - from) / entry) * entry;
-        for (int bit = 0; bit < width; ++bit)
-            stored += storeBitRun(signalList[bit], last[bit], from, tileEnd, entry, offset + size_t(bit));
-        from = tileEnd;
+        const int count = int(qMin(size_t(Tile), size_t(to - from) / entry));
+        for (int i = 0; i < count; ++i)
+            std::memcpy(&times[i], from + size_t(i) * entry, sizeof times[i]);
+        for (int base = 0; base < width; base += 8) {
+            const int bits = qMin(8, width - base);
+            // Past the last bit lie other bytes, or the end of the run. Byte by byte into a
+            // register: a word read back from bytes stored in memory would wait for them.
+            const auto load = [bits](const void *at) {
+                quint64 word = 0;
+                if (bits == 8) {
+                    std::memcpy(&word, at, 8);
+                    return word;
+                }
+                for (int k = 0; k < bits; ++k)
+                    word |= quint64(static_cast<const unsigned char *>(at)[k]) << (8 * k);
+                return word;
+            };
+            const char *const states = from + offset + size_t(base);
+            quint64 before = load(last + base);
+            std::fill_n(columns, bits, 0);
+            for (int group = 0; group * 8 < count; ++group) {
+                quint64 rows = 0;
+                const int end = qMin(8, count - group * 8);
+                for (int j = 0; j < end; ++j) {
+                    const quint64 after = load(states + size_t(group * 8 + j) * entry);
+                    rows |= packByteFlags(nonZeroBytes(after ^ before)) << (8 * j);
+                    before = after;
+                }
+                if (!rows)
+                    continue;
+                const quint64 changes = transposeBits8(rows);
+                for (int bit = 0; bit < bits; ++bit)
+                    columns[bit] |= (changes >> (8 * bit) & 0xff) << (8 * group);
+            }
+            std::memcpy(last + base, &before, size_t(bits));
+            for (int bit = 0; bit < bits; ++bit) {
+                quint64 changed = columns[bit];
+                if (!changed)
+                    continue;
+                stored += __builtin_popcountll(changed);
+                Dovlin_Signal *const signal = signalList[base + bit];
+                CSignalEvent *slot = signal->AppendFree();
+                CSignalEvent *slotEnd = signal->AppendEnd();
+                int taken = 0;
+                for (; changed; changed &= changed - 1) {
+                    const int i = __builtin_ctzll(changed);
+                    const int state = states[size_t(i) * entry + size_t(bit)];
+                    if (slot == slotEnd) {
+                        signal->Appended(taken);
+                        taken = 0;
+                        signal->AddEvent(times[i], state);
+                        slot = signal->AppendFree();
+                        slotEnd = signal->AppendEnd();
+                        continue;
+                    }
+                    slot->m_Time = times[i];
+                    slot->m_Value.m_IntValue = qint64(quint32(state));
+                    ++slot;
+                    ++taken;
+                }
+                signal->Appended(taken);
+            }
+        }
+        from += size_t(count) * entry;
     }
     return stored;
 }
@@ -1778,7 +1815,7 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
             ++store.m_nUpgrade;
         }
         store.m_StoredChanges +=
-            storeBitRun(variable.m_Signals.front(), variable.m_States.front(), data, end, entry, sizeof(qint64));
+            storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), 1, data, end, entry, sizeof(qint64));
         if (count > 0)
             std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
         return end;
