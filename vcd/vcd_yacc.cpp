@@ -1781,20 +1781,25 @@ const char *vcd_yacc::StoreRecord(StoreState &store, char tag, VcdVariable &vari
     }
     if (tag == RunTag)
         return StoreRun(store, variable, data);
+    StoreNumber(store, variable, tag, data);
+    return data + sizeof(qint64);
+}
+
+void vcd_yacc::StoreNumber(StoreState &store, VcdVariable &variable, char tag, const char *value)
+{
     // A string's value is the index of its text, a repeated one no change, as for an integer.
     if (tag == IntegerTag || tag == StringTag) {
-        qint64 value = 0;
-        std::memcpy(&value, data, sizeof value);
+        qint64 integer = 0;
+        std::memcpy(&integer, value, sizeof integer);
         if (variable.m_AsLogic)
-            StoreIntegerBits(store, variable, quint64(value));
+            StoreIntegerBits(store, variable, quint64(integer));
         else
-            StoreInteger(store, variable.m_Signals.front(), value);
+            StoreInteger(store, variable.m_Signals.front(), integer);
     } else {
-        double value = 0;
-        std::memcpy(&value, data, sizeof value);
-        StoreReal(store, variable.m_Signals.front(), value);
+        double real = 0;
+        std::memcpy(&real, value, sizeof real);
+        StoreReal(store, variable.m_Signals.front(), real);
     }
-    return data + sizeof(qint64);
 }
 
 const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const char *data)
@@ -1835,20 +1840,10 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
     for (; data != end; data += entry) {
         std::memcpy(&store.m_Time, data, sizeof store.m_Time);
         const char *const value = data + sizeof(qint64);
-        if (tag == LogicTag) {
+        if (tag == LogicTag)
             StoreLogic(store, variable, reinterpret_cast<const signed char *>(value), valueBytes, nineState);
-        } else if (tag == IntegerTag) {
-            qint64 integer = 0;
-            std::memcpy(&integer, value, sizeof integer);
-            if (variable.m_AsLogic)
-                StoreIntegerBits(store, variable, quint64(integer));
-            else
-                StoreInteger(store, variable.m_Signals.front(), integer);
-        } else {
-            double real = 0;
-            std::memcpy(&real, value, sizeof real);
-            StoreReal(store, variable.m_Signals.front(), real);
-        }
+        else
+            StoreNumber(store, variable, tag, value);
     }
     return end;
 }

@@ -318,6 +318,8 @@ private:
     bool StoreGrouped(StoreState &store, const char *data, size_t size);
     // The record of variable whose fields after its tag and variable start at data; returns their end.
     const char *StoreRecord(StoreState &store, char tag, VcdVariable &variable, const char *data);
+    // An integer's, a string's (its text's index) or a real's value, of 8 bytes at value.
+    void StoreNumber(StoreState &store, VcdVariable &variable, char tag, const char *value);
     // The run whose header (after its tag and variable) starts at data; returns its end.
     const char *StoreRun(StoreState &store, VcdVariable &variable, const char *data);
     void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
