@@ -1663,7 +1663,8 @@ bool vcd_yacc::StoreGrouped(StoreState &store, const char *data, size_t size)
         if (g + 1 < groups.m_Groups.size())
             __builtin_prefetch(groups.m_Groups[g + 1].m_Variable);
         const char *const groupEnd = from + group.m_Bytes;
-        if (group.m_Logic && StoreLogicRun(store, variable, from, groupEnd, group.m_NineState)) {
+        if (group.m_Logic && variable.m_Kind != Event) {
+            StoreLogicRun(store, variable, from, groupEnd, group.m_NineState);
             from = groupEnd;
             continue;
         }
@@ -1676,26 +1677,15 @@ bool vcd_yacc::StoreGrouped(StoreState &store, const char *data, size_t size)
     return true;
 }
 
-// Sorted logic values of variable [from, end), each its time, then the tag, digit count, nine-state
-// flag and codes, stored as StoreLogic would store them one by one; false, having stored nothing,
-// for an event or a value of no digits or wider than the variable.
-bool vcd_yacc::StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState)
+// Sorted logic values of variable (not an event) [from, end), each its time, then the tag, digit
+// count (1 to the width, as the parser keeps them), nine-state flag and codes, stored as StoreLogic
+// would store them one by one.
+void vcd_yacc::StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState)
 {
     constexpr size_t CodesAt = sizeof(qint64) + 1 + sizeof(int) + 1;
     const int width = variable.m_Width;
-    if (variable.m_Kind == Event)
-        return false;
-    for (const char *at = from; at != end;) {
-        int length = 0;
-        std::memcpy(&length, at + sizeof(qint64) + 1, sizeof length);
-        if (length < 1 || length > width)
-            return false;
-        at += CodesAt + size_t(length);
-    }
-    if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
-        variable.m_Upgrade = true;
-        ++store.m_nUpgrade;
-    }
+    if (nineState)
+        NoteNineState(store, variable);
     // The values as the states of the whole width, each after its time, a slice at a time: a
     // value of a few digits may stand for thousands of bits.
     const size_t entry = sizeof(qint64) + size_t(width);
@@ -1725,7 +1715,15 @@ bool vcd_yacc::StoreLogicRun(StoreState &store, VcdVariable &variable, const cha
         store.m_StoredChanges += storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), width, states.data(),
                                               to, entry, sizeof(qint64));
     }
-    return true;
+}
+
+// A four-state variable that received a nine-state value becomes nine-state at Convert.
+void vcd_yacc::NoteNineState(StoreState &store, VcdVariable &variable)
+{
+    if (!variable.m_NineState && !variable.m_Upgrade) {
+        variable.m_Upgrade = true;
+        ++store.m_nUpgrade;
+    }
 }
 
 void vcd_yacc::StoreInOrder(StoreState &store, const char *data, size_t size)
@@ -1813,24 +1811,11 @@ const char *vcd_yacc::StoreRun(StoreState &store, VcdVariable &variable, const c
     data += 2 + sizeof valueBytes + sizeof count;
     const size_t entry = sizeof(qint64) + size_t(valueBytes);
     const char *const end = data + size_t(count) * entry;
-    // A bit, most changes of most dumps, without StoreLogic's work for vectors.
-    if (tag == LogicTag && valueBytes == 1 && variable.m_Width == 1 && variable.m_Kind != Event) {
-        if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
-            variable.m_Upgrade = true;
-            ++store.m_nUpgrade;
-        }
-        store.m_StoredChanges +=
-            storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), 1, data, end, entry, sizeof(qint64));
-        if (count > 0)
-            std::memcpy(&store.m_Time, end - entry, sizeof store.m_Time);
-        return end;
-    }
-    // A vector of full width: what StoreLogic does for each value, without its call and set-up.
+    // Values of full width (a bit's, most changes of most dumps): what StoreLogic does for each
+    // value, without its call and set-up.
     if (tag == LogicTag && valueBytes == variable.m_Width && variable.m_Kind != Event) {
-        if (nineState && !variable.m_NineState && !variable.m_Upgrade) {
-            variable.m_Upgrade = true;
-            ++store.m_nUpgrade;
-        }
+        if (nineState)
+            NoteNineState(store, variable);
         store.m_StoredChanges += storeBitsRun(variable.m_States.data(), variable.m_Signals.data(), valueBytes, data,
                                               end, entry, sizeof(qint64));
         if (count > 0)
@@ -1852,10 +1837,8 @@ void vcd_yacc::StoreLogic(StoreState &store, VcdVariable &variable, const signed
 {
     // An event stays four-state: its nine-state values are triggers all the same, stored as X.
     const bool event = variable.m_Kind == Event;
-    if (nineState && !event && !variable.m_NineState && !variable.m_Upgrade) {
-        variable.m_Upgrade = true;
-        ++store.m_nUpgrade;
-    }
+    if (nineState && !event)
+        NoteNineState(store, variable);
     signed char *const last = variable.m_States.data();
     Dovlin_Signal *const *const signalList = variable.m_Signals.data();
     const bool nine = variable.m_NineState;

@@ -323,7 +323,8 @@ private:
     // The run whose header (after its tag and variable) starts at data; returns its end.
     const char *StoreRun(StoreState &store, VcdVariable &variable, const char *data);
     void StoreLogic(StoreState &store, VcdVariable &variable, const signed char *codes, int length, bool nineState);
-    bool StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState);
+    void StoreLogicRun(StoreState &store, VcdVariable &variable, const char *from, const char *end, bool nineState);
+    static void NoteNineState(StoreState &store, VcdVariable &variable);
     void StoreInteger(StoreState &store, Dovlin_Signal *signal, qint64 value);
     void StoreIntegerBits(StoreState &store, VcdVariable &variable, quint64 value);
     void IntegerToLogic(VcdVariable &variable, bool nineState);
